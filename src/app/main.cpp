@@ -1,0 +1,37 @@
+#include "app/StartupError.h"
+#include "browser/gui/TableFace.h"
+#include "store/Register.h"
+#include "store/RegisterLocation.h"
+#include "support/gui/Fonts.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("quorvel"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Quorvel2.0"));
+    QApplication::setApplicationVersion(QStringLiteral("2.0"));
+    QApplication::setFont(Fonts::ui(9));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Quorvel — 文件登记簿"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption registerOption(QStringLiteral("register"),
+                                            QStringLiteral("登记库文件夹"), QStringLiteral("DIR"));
+    parser.addOption(registerOption);
+    parser.process(app);
+
+    const QString folder = RegisterLocation::resolve(parser.value(registerOption));
+    Result<Register> reg = Register::open(folder);
+    if (!reg) {
+        reportStartupError(reg.error().message);
+        return 1;
+    }
+
+    TableFace face(reg.value());
+    face.startUp();
+    return app.exec();
+}

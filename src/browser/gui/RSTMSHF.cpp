@@ -1,0 +1,27 @@
+#include "browser/gui/RSTMSHF.h"
+
+#include "browser/gui/MshfGrid.h"
+#include "browser/gui/RecordTableModel.h"
+
+void RSTMSHF::Attach(MshfGrid* grid)
+{
+    m_grid = grid;
+    m_state = State::Fresh;
+}
+
+void RSTMSHF::Bd(const std::shared_ptr<ViewRst>& rst)
+{
+    if (!m_grid)
+        return;
+    if (rst && !rst->isEmpty()) {
+        m_grid->recordModel()->setView(rst);
+        m_state = State::Bound;
+    } else if (m_state != State::EmptyShown) {
+        m_grid->recordModel()->showEmpty();
+        if (m_state == State::Bound)
+            m_state = State::EmptyShown;
+    }
+    // The hidden columns stay hidden whatever was bound.
+    m_grid->setColumnHidden(RegisterRecord::StoredNameColumn, true);
+    m_grid->setColumnHidden(RegisterRecord::SerialColumn, true);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "store/ViewRst.h"
+
+#include <QAbstractTableModel>
+
+#include <memory>
+
+// The main grid's model: reads through the current view's record set, one
+// page at a time, so a million records cost no more than ten. With no
+// records it shows one blank placeholder row under the field names.
+class RecordTableModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void setView(std::shared_ptr<ViewRst> view);
+    void showEmpty();
+    const std::shared_ptr<ViewRst>& view() const { return m_view; }
+    bool isPlaceholder() const { return !m_view || m_view->isEmpty(); }
+
+    // Announce in-place changes of the view's key list.
+    void recordRemoved(int position);
+    void recordsChanged(int firstPosition, int lastPosition);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QStringList mimeTypes() const override;
+    Qt::DropActions supportedDropActions() const override;
+
+private:
+    std::shared_ptr<ViewRst> m_view;
+};

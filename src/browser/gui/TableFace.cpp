@@ -1,0 +1,374 @@
+#include "browser/gui/TableFace.h"
+
+#include "browser/gui/MshfGrid.h"
+#include "browser/gui/ViewsArea.h"
+#include "intake/gui/IntakeArea.h"
+#include "operations/gui/RecordOperationsArea.h"
+#include "queries/gui/QueriesArea.h"
+#include "support/gui/Fonts.h"
+#include "support/gui/Icons.h"
+#include "support/gui/MenuBitmaps.h"
+#include "support/gui/TrolleyMSHF.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QStandardPaths>
+#include <QSystemTrayIcon>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+
+#include <cmath>
+
+using Fonts::px;
+
+namespace {
+
+constexpr int clientWidth = 11880;
+constexpr int clientHeight = 7995;
+
+struct SearchBoxPlace {
+    const char16_t* label;
+    int left;
+    int top;
+    int width;
+};
+
+// Index order of the search boxes; positions inside the search frame.
+const SearchBoxPlace searchBoxPlaces[] = {
+    {u"全部或部分文件名", 120, 480, 4335},   {u"全部或部分接收人名", 120, 1200, 4335},
+    {u"传送方式 ", 120, 1920, 4335},         {u"最早发件日期", 4560, 480, 4335},
+    {u"最晚发件日期", 4560, 1200, 4335},     {u"备注中一个词", 4560, 1920, 4335},
+    {u"全部或部分文件夹名", 120, 2640, 7455},
+};
+
+struct ToolbarButton {
+    const char16_t* caption;
+    const char16_t* tip;
+};
+
+const ToolbarButton toolbarButtonTexts[] = {
+    {u"  打开  ", u"打开选中的文件"}, {u"删除", u"删除文件"},   {u"上移", u"文件上移"},
+    {u"下移", u"文件下移"},           {u"修改", u"修改记录"},   {u"查询一", u"自定义查询1"},
+    {u"查询二", u"自定义查询2"},       {u"查询三", u"自定义查询3"}, {u"查询四", u"自定义查询4"},
+    {u"查询五", u"自定义查询5"},       {u"查询六", u"自定义查询6"}, {u"查询七", u"自定义查询7"},
+    {u"查询八", u"自定义查询8"},       {u"查询九", u"自定义查询9"},
+};
+
+QString text(const char16_t* s)
+{
+    return QString::fromUtf16(s);
+}
+
+} // namespace
+
+TableFace::TableFace(Register reg, QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                              | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      m_register(std::move(reg))
+{
+    setObjectName(QStringLiteral("TableFace"));
+    setWindowTitle(QStringLiteral("Quorvel2.0"));
+    setWindowIcon(Icons::window());
+
+    auto* client = new QWidget(this);
+    client->setFixedSize(px(clientWidth), px(clientHeight));
+    setCentralWidget(client);
+
+    m_views = new ViewsArea(this);
+    m_operations = new RecordOperationsArea(this);
+    m_intake = new IntakeArea(this);
+    m_queries = new QueriesArea(this);
+
+    buildMenus();
+    buildToolbar(client);
+
+    m_statusLabel = new QLabel(QStringLiteral("当前显示记录为：所有记录"), client);
+    m_statusLabel->setObjectName(QStringLiteral("Label13"));
+    m_statusLabel->setFont(Fonts::song(12));
+    m_statusLabel->setGeometry(px(2880), px(840), px(3855), px(255) + 4);
+
+    m_grid = new MshfGrid(client);
+    m_grid->setObjectName(QStringLiteral("MSHF"));
+    m_grid->setFont(Fonts::song(9));
+    m_grid->setGeometry(px(0), px(1080), px(9015), px(3615));
+
+    buildSearchPanel(client);
+
+    m_startPage = new QTextBrowser(client);
+    m_startPage->setObjectName(QStringLiteral("WebBrowser1"));
+    m_startPage->setOpenExternalLinks(true);
+    m_startPage->setFrameShape(QFrame::NoFrame);
+    m_startPage->setGeometry(px(9120), px(720), px(2775), px(clientHeight) - px(720) - 4);
+
+    m_wheel = new TrolleyMSHF(this);
+
+    connect(m_grid, &MshfGrid::filesDropped, m_intake, &IntakeArea::filesDropped);
+    connect(m_grid, &MshfGrid::openRequested, m_operations, &RecordOperationsArea::open);
+    connect(m_grid, &MshfGrid::rightButtonPressed, m_operations,
+            &RecordOperationsArea::gridRightButton);
+
+    // The window has a fixed layout: nothing moves when it changes size.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+TableFace::~TableFace() = default;
+
+QAction* TableFace::addMenuItem(QMenu* menu, const QString& objectName, const QString& caption)
+{
+    QAction* item = menu->addAction(caption);
+    item->setObjectName(objectName);
+    return item;
+}
+
+QAction* TableFace::action(const QString& objectName) const
+{
+    return findChild<QAction*>(objectName);
+}
+
+void TableFace::buildMenus()
+{
+    QMenuBar* bar = menuBar();
+    auto addTop = [this, bar](const QString& objectName, const QString& caption) {
+        QMenu* menu = bar->addMenu(caption);
+        menu->setObjectName(objectName);
+        menu->menuAction()->setObjectName(objectName + QStringLiteral("Action"));
+        m_topMenus.append(menu);
+        return menu;
+    };
+
+    QMenu* file = addTop(QStringLiteral("FileMenuInterFace"), QStringLiteral("文件(&F)"));
+    connect(addMenuItem(file, QStringLiteral("OpenMenuInterFace"), QStringLiteral("打开(&O)")),
+            &QAction::triggered, m_operations, &RecordOperationsArea::openFromCommand);
+    connect(addMenuItem(file, QStringLiteral("DelMenuInterFace"), QStringLiteral("删除(&D)")),
+            &QAction::triggered, m_operations, &RecordOperationsArea::deleteRecord);
+    connect(addMenuItem(file, QStringLiteral("UpMenuInterFace"), QStringLiteral("上移(&U)")),
+            &QAction::triggered, m_operations, &RecordOperationsArea::moveUp);
+    connect(addMenuItem(file, QStringLiteral("DownMenuInterFace"), QStringLiteral("下移(&N)")),
+            &QAction::triggered, m_operations, &RecordOperationsArea::moveDown);
+    connect(addMenuItem(file, QStringLiteral("AlterMenuInterFace"), QStringLiteral("修改记录(&A)")),
+            &QAction::triggered, m_operations, &RecordOperationsArea::modify);
+    connect(addMenuItem(file, QStringLiteral("SaveAsMenuInterFace"), QStringLiteral("另存为(&S)")),
+            &QAction::triggered, m_operations, &RecordOperationsArea::saveAs);
+    connect(addMenuItem(file, QStringLiteral("TozmMenuInterFace"), QStringLiteral("发送至桌面(&T)")),
+            &QAction::triggered, m_operations, &RecordOperationsArea::sendToDesktop);
+    file->addSeparator()->setObjectName(QStringLiteral("mnuTrayLine"));
+    connect(addMenuItem(file, QStringLiteral("ExitMenu"), QStringLiteral("退出(&X)")),
+            &QAction::triggered, this, &QWidget::close);
+
+    QMenu* fast = addTop(QStringLiteral("FastCx"), QStringLiteral("查询(&C)"));
+    connect(addMenuItem(fast, QStringLiteral("AllFile"), QStringLiteral("所有文件(&A)")),
+            &QAction::triggered, m_views, &ViewsArea::AllFile_Click);
+    connect(addMenuItem(fast, QStringLiteral("MyTo"), QStringLiteral("我发他收(&W)")),
+            &QAction::triggered, m_views, &ViewsArea::MyTo_Click);
+    connect(addMenuItem(fast, QStringLiteral("ManToMe"), QStringLiteral("他发我收(&T)")),
+            &QAction::triggered, m_views, &ViewsArea::ManToMe_Click);
+    connect(addMenuItem(fast, QStringLiteral("MyFile"), QStringLiteral("本地文件(&M)")),
+            &QAction::triggered, m_views, &ViewsArea::MyFile_Click);
+
+    QMenu* defined = addTop(QStringLiteral("DefinitionCx"), QStringLiteral("自定义查询(&M)"));
+    for (int slot = 1; slot <= 9; ++slot) {
+        QAction* item = addMenuItem(defined, QStringLiteral("CxMenu%1").arg(slot),
+                                    QStringLiteral("查询%1").arg(slot));
+        connect(item, &QAction::triggered, this, [this, slot] { m_queries->CxMenu_Click(slot); });
+    }
+
+    QMenu* folders = addTop(QStringLiteral("OpenFile"), QStringLiteral("文件夹(&W)"));
+    QAction* firstFolder = addMenuItem(folders, QStringLiteral("FileMenu0"), QStringLiteral("文件夹1"));
+    connect(firstFolder, &QAction::triggered, this, [this] { m_views->FileMenu_Click(0); });
+
+    QMenu* options = addTop(QStringLiteral("OptionMenuInterFace"), QStringLiteral("选项(&O)"));
+    connect(addMenuItem(options, QStringLiteral("ManagementMenuInterFace"),
+                        QStringLiteral("管理自定义查询(&G)")),
+            &QAction::triggered, m_queries, &QueriesArea::openManager);
+
+    QMenu* help = addTop(QStringLiteral("HelpMenuInterFace"), QStringLiteral("帮助(&H)"));
+    connect(addMenuItem(help, QStringLiteral("HelpQuorvel"), QStringLiteral("内容(&C)")),
+            &QAction::triggered, this, &TableFace::showHelp);
+    help->addSeparator()->setObjectName(QStringLiteral("XHMenu"));
+    // "About" is present but, as before, does nothing.
+    addMenuItem(help, QStringLiteral("AboutMenuInterFace"), QStringLiteral("关于Quorvel"));
+}
+
+void TableFace::buildToolbar(QWidget* client)
+{
+    m_toolbar = new QToolBar(client);
+    m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
+    m_toolbar->setMovable(false);
+    m_toolbar->setFloatable(false);
+    m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    m_toolbar->setIconSize(QSize(24, 24));
+    m_toolbar->setGeometry(0, 0, px(clientWidth), px(765));
+    m_toolbar->setFont(Fonts::ui(9));
+    for (int n = 1; n <= 14; ++n) {
+        const ToolbarButton& texts = toolbarButtonTexts[n - 1];
+        QAction* button = m_toolbar->addAction(Icons::toolbarButton(n), text(texts.caption));
+        button->setObjectName(QStringLiteral("Toolbar1Button%1").arg(n));
+        button->setToolTip(text(texts.tip));
+        connect(button, &QAction::triggered, this, [this, n] { toolbarButtonClicked(n); });
+        m_toolbarButtons.append(button);
+        if (QWidget* widget = m_toolbar->widgetForAction(button))
+            widget->setMinimumWidth(px(clientWidth) / 14 - 2);
+    }
+}
+
+void TableFace::buildSearchPanel(QWidget* client)
+{
+    m_searchFrame = new QGroupBox(QStringLiteral("搜索文件"), client);
+    m_searchFrame->setObjectName(QStringLiteral("Frame2"));
+    m_searchFrame->setGeometry(px(0), px(4680), px(9015), px(3255));
+    int index = 0;
+    for (const SearchBoxPlace& place : searchBoxPlaces) {
+        auto* label = new QLabel(text(place.label), m_searchFrame);
+        label->setGeometry(px(place.left), px(place.top) - 18, px(place.width), 17);
+        auto* box = new QLineEdit(m_searchFrame);
+        box->setObjectName(QStringLiteral("SearchText%1").arg(index++));
+        box->setGeometry(px(place.left), px(place.top), px(place.width), px(375));
+        connect(box, &QLineEdit::returnPressed, m_views, &ViewsArea::SearchCommand_Click);
+        m_searchBoxes.append(box);
+    }
+    m_searchButton = new QToolButton(m_searchFrame);
+    m_searchButton->setObjectName(QStringLiteral("SearchCommand"));
+    m_searchButton->setToolTip(QStringLiteral("进行组合查询"));
+    m_searchButton->setIcon(QIcon(Icons::searchButton()));
+    m_searchButton->setIconSize(Icons::searchButton().size());
+    m_searchButton->setGeometry(px(7680), px(2580), px(1215), px(495));
+    connect(m_searchButton, &QToolButton::clicked, m_views, &ViewsArea::SearchCommand_Click);
+}
+
+void TableFace::buildTray()
+{
+    if (m_tray)
+        return;
+    m_tray = new QSystemTrayIcon(windowIcon(), this);
+    m_tray->setObjectName(QStringLiteral("TubrTray1"));
+    m_tray->setToolTip(QStringLiteral("Quorvel2.0"));
+    connect(m_tray, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+                    trayActivated();
+            });
+    m_tray->show();
+}
+
+void TableFace::MshfFormat()
+{
+    // Proportional widths of the grid's own width; halves round to even.
+    const double width = m_grid->width();
+    const int parts[] = {1000, 2000, 0, 2150, 1100, 1000, 0};
+    for (int column = 0; column < 7; ++column) {
+        const int columnWidth = static_cast<int>(std::nearbyint(width * parts[column] / 8500.0));
+        if (columnWidth == 0)
+            m_grid->setColumnHidden(column, true);
+        else
+            m_grid->setColumnWidth(column, columnWidth);
+    }
+    m_grid->selectRows(1, 1);
+}
+
+void TableFace::startUp()
+{
+    buildTray();
+    m_wheel->Attach(m_grid);
+    m_wheel->setMouseSpeed(2);
+    m_binder.Attach(m_grid);
+    MshfFormat();
+    m_views->RebuildFolderMenu();
+    m_queries->RefreshCxCaptions();
+    m_views->AllFile_Click();
+    show();
+    QCoreApplication::processEvents();
+    MenuBitmaps::attachFixed(this);
+    m_startPage->setSource(QUrl(QStringLiteral("qrc:/pages/start.html")));
+}
+
+void TableFace::toolbarButtonClicked(int n)
+{
+    switch (n) {
+    case 1:
+        m_operations->openFromCommand();
+        break;
+    case 2:
+        m_operations->deleteRecord();
+        break;
+    case 3:
+        m_operations->moveUp();
+        break;
+    case 4:
+        m_operations->moveDown();
+        break;
+    case 5:
+        m_operations->modify();
+        break;
+    default:
+        m_queries->CxMenu_Click(n - 5);
+        break;
+    }
+}
+
+void TableFace::trayActivated()
+{
+    if (isMinimized() || isHidden()) {
+        showNormal();
+        raise();
+        activateWindow();
+    } else {
+        showMinimized();
+        // Hidden only where the tray icon can bring it back.
+        if (m_tray && m_tray->isVisible() && QSystemTrayIcon::isSystemTrayAvailable())
+            hide();
+    }
+}
+
+void TableFace::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !isMinimized())
+        return;
+    // A hidden window without a tray icon could never be brought back.
+    if (m_tray && m_tray->isVisible() && QSystemTrayIcon::isSystemTrayAvailable())
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized())
+                hide();
+        });
+}
+
+void TableFace::closeEvent(QCloseEvent* event)
+{
+    if (m_tray)
+        m_tray->hide();
+    m_view.reset();
+    // Closing the main window ends the program with every other form.
+    const QList<QWidget*> windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        if (window != this && window->isVisible())
+            window->close();
+    }
+    event->accept();
+    QCoreApplication::quit();
+}
+
+void TableFace::showHelp()
+{
+    // The help page ships inside the program; the desktop's browser needs it
+    // as a file, so it is written out to the cache folder first.
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    QDir().mkpath(folder);
+    const QString target = QDir(folder).filePath(QStringLiteral("help.html"));
+    QFile::remove(target);
+    if (QFile::copy(QStringLiteral(":/pages/help.html"), target)) {
+        QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QDesktopServices::openUrl(QUrl::fromLocalFile(target));
+    }
+}

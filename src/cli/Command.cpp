@@ -1,0 +1,131 @@
+#include "cli/Command.h"
+
+#include "store/RegisterLocation.h"
+
+#include <algorithm>
+
+namespace CommandRegistry {
+
+namespace {
+std::vector<std::unique_ptr<Command>>& commands()
+{
+    static std::vector<std::unique_ptr<Command>> list;
+    return list;
+}
+} // namespace
+
+void add(std::unique_ptr<Command> command)
+{
+    commands().push_back(std::move(command));
+    std::sort(commands().begin(), commands().end(),
+              [](const auto& a, const auto& b) { return a->name() < b->name(); });
+}
+
+const std::vector<std::unique_ptr<Command>>& all()
+{
+    return commands();
+}
+
+Command* find(const QString& name)
+{
+    for (const auto& command : commands()) {
+        if (command->name() == name)
+            return command.get();
+    }
+    return nullptr;
+}
+
+} // namespace CommandRegistry
+
+std::optional<Register> CliContext::openRegister(Register::Mode mode)
+{
+    Result<Register> reg = Register::open(RegisterLocation::resolve(registerOption), mode);
+    if (!reg) {
+        fail(reg.error());
+        return std::nullopt;
+    }
+    return reg.value();
+}
+
+void CliContext::fail(const Error& error)
+{
+    err << "quorvel-cli: " << error.message << Qt::endl;
+    if (!error.detail.isEmpty())
+        err << "  (" << error.detail << ")" << Qt::endl;
+}
+
+namespace {
+
+void printUsage(QTextStream& out)
+{
+    out << "用法: quorvel-cli [--register DIR] COMMAND [选项...]\n\n"
+        << "登记库文件夹: --register DIR，否则环境变量 QUORVEL_REGISTER，"
+        << "否则程序所在文件夹（已有登记库时），否则 ~/.local/share/quorvel。\n\n命令:\n";
+    for (const auto& command : CommandRegistry::all())
+        out << "  " << command->name().leftJustified(12) << " " << command->description() << "\n";
+    out << "\n“quorvel-cli COMMAND --help” 显示命令的选项。" << Qt::endl;
+}
+
+} // namespace
+
+int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err)
+{
+    QString registerOption;
+    QStringList rest;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (argument == QLatin1String("--register") && rest.isEmpty()) {
+            if (i + 1 >= arguments.size()) {
+                err << "quorvel-cli: --register 需要一个文件夹" << Qt::endl;
+                return 2;
+            }
+            registerOption = arguments.at(++i);
+        } else if (argument.startsWith(QLatin1String("--register=")) && rest.isEmpty()) {
+            registerOption = argument.mid(11);
+        } else {
+            rest << argument;
+        }
+    }
+    if (rest.isEmpty() || rest.first() == QLatin1String("--help")
+        || rest.first() == QLatin1String("-h") || rest.first() == QLatin1String("help")) {
+        printUsage(out);
+        return rest.isEmpty() ? 2 : 0;
+    }
+
+    Command* command = CommandRegistry::find(rest.first());
+    if (!command) {
+        err << "quorvel-cli: 未知命令“" << rest.first() << "”" << Qt::endl;
+        printUsage(err);
+        return 2;
+    }
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(command->description());
+    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
+                                        QStringLiteral("显示此命令的帮助"));
+    parser.addOption(helpOption);
+    // --register is also accepted after the command name.
+    const QCommandLineOption registerAfter(QStringLiteral("register"), QStringLiteral("登记库文件夹"),
+                                           QStringLiteral("DIR"));
+    parser.addOption(registerAfter);
+    command->configure(parser);
+    QStringList parseArguments = rest;
+    parseArguments[0] = QStringLiteral("quorvel-cli ") + command->name();
+    if (!parser.parse(parseArguments)) {
+        err << "quorvel-cli " << command->name() << ": " << parser.errorText() << Qt::endl;
+        return 2;
+    }
+    if (parser.isSet(helpOption)) {
+        out << parser.helpText();
+        out.flush();
+        return 0;
+    }
+    if (parser.isSet(registerAfter))
+        registerOption = parser.value(registerAfter);
+
+    CliContext context{out, err, registerOption};
+    const int status = command->run(parser, context);
+    out.flush();
+    err.flush();
+    return status;
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "store/Register.h"
+
+#include <QCommandLineParser>
+#include <QStringList>
+#include <QTextStream>
+
+#include <memory>
+#include <optional>
+
+// What a command works with: its output streams and the --register option.
+struct CliContext {
+    QTextStream& out;
+    QTextStream& err;
+    QString registerOption;
+
+    // Opens the register as the GUI does, printing the refusal on failure.
+    std::optional<Register> openRegister(Register::Mode mode = Register::Mode::MustExist);
+    // Prints a core error to stderr.
+    void fail(const Error& error);
+};
+
+// One subcommand of quorvel-cli: a name, a line of description, its own
+// options, and an exit status.
+class Command {
+public:
+    virtual ~Command() = default;
+    virtual QString name() const = 0;
+    virtual QString description() const = 0;
+    // Adds the command's options and positional arguments.
+    virtual void configure(QCommandLineParser& parser) { Q_UNUSED(parser); }
+    virtual int run(const QCommandLineParser& parser, CliContext& context) = 0;
+};
+
+namespace CommandRegistry {
+
+void add(std::unique_ptr<Command> command);
+const std::vector<std::unique_ptr<Command>>& all();
+Command* find(const QString& name);
+
+} // namespace CommandRegistry
+
+// Registers a command at program start; one per command file.
+template <typename T>
+struct CommandRegistration {
+    CommandRegistration() { CommandRegistry::add(std::make_unique<T>()); }
+};
+
+// The whole command line, testable with redirected streams. `arguments`
+// excludes the program name.
+int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err);

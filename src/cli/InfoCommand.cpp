@@ -1,0 +1,38 @@
+#include "cli/Command.h"
+
+#include "store/RegisterNames.h"
+#include "store/Sql.h"
+
+namespace {
+
+class InfoCommand : public Command {
+public:
+    QString name() const override { return QStringLiteral("info"); }
+    QString description() const override
+    {
+        return QStringLiteral("显示登记库文件夹、数据库文件和记录数");
+    }
+
+    int run(const QCommandLineParser&, CliContext& context) override
+    {
+        std::optional<Register> reg = context.openRegister();
+        if (!reg)
+            return 1;
+        Result<QVariant> count = Sql::scalar(
+            reg->database(),
+            QStringLiteral("SELECT count(*) FROM %1").arg(Sql::identifier(RegisterNames::recordTable)));
+        if (!count) {
+            context.fail(count.error());
+            return 1;
+        }
+        context.out << "登记库文件夹: " << reg->folder() << "\n"
+                    << "数据库文件:   " << reg->databasePath() << "\n"
+                    << "存储文件夹:   " << reg->storeFolder() << "\n"
+                    << "记录数:       " << count->toLongLong() << Qt::endl;
+        return 0;
+    }
+};
+
+const CommandRegistration<InfoCommand> registration;
+
+} // namespace

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "store/Result.h"
+
+#include <QSqlDatabase>
+#include <QString>
+
+// One register: its folder, its database and its store folder. A cheap value;
+// each thread that uses it gets its own database connection.
+class Register {
+public:
+    enum class Mode { CreateIfMissing, MustExist };
+
+    // Opens the register in `folder`, creating it when missing (and allowed).
+    // Never overwrites a file that is not a Quorvel register.
+    static Result<Register> open(const QString& folder, Mode mode = Mode::CreateIfMissing);
+
+    QString folder() const { return m_folder; }
+    QString databasePath() const;
+    QString storeFolder() const;
+
+    // The stored copy of a record, or an empty text when `storedName` is not
+    // a plain file name (a damaged or hostile register must not lead us
+    // outside the store folder).
+    QString storedCopyPath(const QString& storedName) const;
+    static bool isPlainFileName(const QString& name);
+
+    // This thread's connection, opened on first use.
+    QSqlDatabase database() const;
+
+    // Closes this thread's connection (for tests and before deleting files).
+    void closeConnection() const;
+
+    // Whether the register database was created by this open.
+    bool wasCreated() const { return m_created; }
+
+private:
+    explicit Register(QString folder) : m_folder(std::move(folder)) {}
+    QString connectionName() const;
+
+    QString m_folder;
+    bool m_created = false;
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "store/Result.h"
+
+#include <QSqlDatabase>
+#include <QString>
+
+// What a file found at the database path turns out to be, and the one place
+// where the database layout is created and brought up to date.
+namespace Schema {
+
+enum class FileKind { Missing, Empty, QuorvelRegister, OtherSqlite, Access, Unknown, Unreadable };
+
+// Looks at the file's header (and tables, for SQLite) without changing it.
+FileKind inspect(const QString& databasePath, QString* detail = nullptr);
+
+// A sentence for the user that names the file and what was found.
+QString describeForeign(const QString& databasePath, FileKind kind, const QString& detail);
+
+// Creates missing tables, indexes and the nine query slots; upgrades older
+// layouts. Runs in one transaction.
+Status migrate(QSqlDatabase& db);
+
+constexpr int applicationId = 0x51525632; // "QRV2"
+constexpr int currentVersion = 1;
+
+} // namespace Schema

@@ -1,0 +1,91 @@
+#include "store/Sql.h"
+
+#include <QSqlError>
+
+namespace Sql {
+
+Error errorFrom(const QSqlError& error, const QString& what)
+{
+    const QString text = error.text();
+    // SQLITE_BUSY (5) and SQLITE_LOCKED (6): another program holds the register.
+    const QString code = error.nativeErrorCode();
+    if (code == QLatin1String("5") || code == QLatin1String("6")
+        || text.contains(QLatin1String("locked"), Qt::CaseInsensitive)) {
+        return {QStringLiteral("登记库正被其他程序使用，请稍后再试。"), what + QStringLiteral(": ") + text};
+    }
+    if (text.contains(QLatin1String("readonly"), Qt::CaseInsensitive)
+        || text.contains(QLatin1String("read-only"), Qt::CaseInsensitive)) {
+        return {QStringLiteral("登记库是只读的，无法保存更改。"), what + QStringLiteral(": ") + text};
+    }
+    if (text.contains(QLatin1String("malformed"), Qt::CaseInsensitive)
+        || text.contains(QLatin1String("not a database"), Qt::CaseInsensitive)) {
+        return {QStringLiteral("登记库文件已损坏。"), what + QStringLiteral(": ") + text};
+    }
+    if (text.contains(QLatin1String("disk is full"), Qt::CaseInsensitive)
+        || text.contains(QLatin1String("disk full"), Qt::CaseInsensitive)) {
+        return {QStringLiteral("磁盘已满，无法保存更改。"), what + QStringLiteral(": ") + text};
+    }
+    return {QStringLiteral("访问登记库时出错。"), what + QStringLiteral(": ") + text};
+}
+
+Result<QSqlQuery> run(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        return errorFrom(query.lastError(), sql);
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        return errorFrom(query.lastError(), sql);
+    return query;
+}
+
+Result<QVariant> scalar(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
+{
+    Result<QSqlQuery> query = run(db, sql, values);
+    if (!query)
+        return query.error();
+    if (!query->next())
+        return QVariant();
+    return query->value(0);
+}
+
+QString identifier(const QString& name)
+{
+    QString quoted = name;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+} // namespace Sql
+
+Transaction::Transaction(QSqlDatabase db) : m_db(std::move(db))
+{
+    // BEGIN IMMEDIATE takes the write lock at once, so reading the next
+    // serial and inserting can never interleave with another writer.
+    QSqlQuery begin(m_db);
+    if (begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        m_active = true;
+    else
+        m_error = Sql::errorFrom(begin.lastError(), QStringLiteral("BEGIN"));
+}
+
+Transaction::~Transaction()
+{
+    if (m_active) {
+        QSqlQuery rollback(m_db);
+        rollback.exec(QStringLiteral("ROLLBACK"));
+    }
+}
+
+Status Transaction::commit()
+{
+    if (!m_active)
+        return m_error;
+    QSqlQuery commitQuery(m_db);
+    if (!commitQuery.exec(QStringLiteral("COMMIT")))
+        return Sql::errorFrom(commitQuery.lastError(), QStringLiteral("COMMIT"));
+    m_active = false;
+    return {};
+}

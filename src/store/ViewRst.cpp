@@ -1,0 +1,163 @@
+#include "store/ViewRst.h"
+
+#include "store/DateText.h"
+#include "store/RegisterNames.h"
+#include "store/Sql.h"
+
+#include <QSqlQuery>
+
+namespace {
+
+// Rows kept in memory at most; a screen needs about fifty.
+constexpr int cacheLimit = 4096;
+
+QString selectList()
+{
+    using namespace RegisterNames;
+    return QStringLiteral("rowid, %1, %2, %3, %4, %5, %6, %7, %8")
+        .arg(Sql::identifier(serial), Sql::identifier(date), Sql::identifier(fileName),
+             Sql::identifier(storedName), Sql::identifier(remark), Sql::identifier(recipient),
+             Sql::identifier(method), Sql::identifier(folder));
+}
+
+} // namespace
+
+ViewRst::ViewRst(Register reg, ViewCondition condition, QList<qint64> keys)
+    : m_register(std::move(reg)), m_condition(std::move(condition)), m_keys(std::move(keys))
+{
+}
+
+Result<QList<qint64>> ViewRst::loadKeys(const Register& reg, const ViewCondition& condition)
+{
+    QString sql = QStringLiteral("SELECT rowid FROM %1").arg(Sql::identifier(RegisterNames::recordTable));
+    if (!condition.isEmpty())
+        sql += QStringLiteral(" WHERE ") + condition.where;
+    sql += QStringLiteral(" ORDER BY %1, rowid").arg(Sql::identifier(RegisterNames::serial));
+    Result<QSqlQuery> query = Sql::run(reg.database(), sql, condition.values);
+    if (!query)
+        return query.error();
+    QList<qint64> keys;
+    while (query->next())
+        keys.append(query->value(0).toLongLong());
+    return keys;
+}
+
+Result<std::shared_ptr<ViewRst>> ViewRst::open(const Register& reg, const ViewCondition& condition)
+{
+    Result<QList<qint64>> keys = loadKeys(reg, condition);
+    if (!keys)
+        return keys.error();
+    return std::make_shared<ViewRst>(reg, condition, std::move(keys).value());
+}
+
+qint64 ViewRst::keyAt(int position) const
+{
+    if (position < 1 || position > recordCount())
+        return 0;
+    return m_keys.at(position - 1);
+}
+
+int ViewRst::positionOf(qint64 rowid) const
+{
+    const qsizetype index = m_keys.indexOf(rowid);
+    return index < 0 ? 0 : static_cast<int>(index) + 1;
+}
+
+std::optional<RegisterRecord> ViewRst::record(int position) const
+{
+    const qint64 key = keyAt(position);
+    if (key == 0)
+        return std::nullopt;
+    auto cached = m_cache.constFind(key);
+    if (cached == m_cache.constEnd()) {
+        if (!fetchPage((position - 1) / pageSize))
+            return std::nullopt;
+        cached = m_cache.constFind(key);
+        if (cached == m_cache.constEnd()) {
+            // Removed by another program since the view was opened: show an
+            // empty row that every operation passes over.
+            RegisterRecord gone;
+            gone.rowid = key;
+            return gone;
+        }
+    }
+    return *cached;
+}
+
+Status ViewRst::fetchPage(int page) const
+{
+    const int first = page * pageSize;
+    const int last = std::min(first + pageSize, recordCount());
+    QVariantList keys;
+    QStringList marks;
+    for (int i = first; i < last; ++i) {
+        if (m_cache.contains(m_keys.at(i)))
+            continue;
+        keys.append(m_keys.at(i));
+        marks.append(QStringLiteral("?"));
+    }
+    if (keys.isEmpty())
+        return {};
+    const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE rowid IN (%3)")
+                            .arg(selectList(), Sql::identifier(RegisterNames::recordTable),
+                                 marks.join(QLatin1Char(',')));
+    Result<QSqlQuery> query = Sql::run(m_register.database(), sql, keys);
+    if (!query)
+        return query.error();
+
+    while (m_cacheOrder.size() + keys.size() > cacheLimit && !m_cacheOrder.isEmpty())
+        m_cache.remove(m_cacheOrder.takeFirst());
+    while (query->next()) {
+        RegisterRecord record;
+        record.rowid = query->value(0).toLongLong();
+        record.serial = query->value(1);
+        record.date = DateText::toDisplay(query->value(2).toString());
+        record.fileName = query->value(3).toString();
+        record.storedName = query->value(4).toString();
+        record.remark = query->value(5).toString();
+        record.recipient = query->value(6).toString();
+        record.method = query->value(7).toString();
+        record.folder = query->value(8).toString();
+        if (!m_cache.contains(record.rowid))
+            m_cacheOrder.append(record.rowid);
+        m_cache.insert(record.rowid, record);
+    }
+    return {};
+}
+
+void ViewRst::removeAt(int position)
+{
+    const qint64 key = keyAt(position);
+    if (key == 0)
+        return;
+    m_keys.removeAt(position - 1);
+    m_cache.remove(key);
+    m_cacheOrder.removeOne(key);
+}
+
+void ViewRst::exchange(int first, int second)
+{
+    if (keyAt(first) == 0 || keyAt(second) == 0)
+        return;
+    m_keys.swapItemsAt(first - 1, second - 1);
+    invalidate(first);
+    invalidate(second);
+}
+
+void ViewRst::append(qint64 rowid)
+{
+    m_keys.append(rowid);
+}
+
+void ViewRst::invalidate(int position)
+{
+    const qint64 key = keyAt(position);
+    m_cache.remove(key);
+    m_cacheOrder.removeOne(key);
+}
+
+void ViewRst::invalidateAll()
+{
+    m_cache.clear();
+    m_cacheOrder.clear();
+}

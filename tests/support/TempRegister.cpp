@@ -1,0 +1,58 @@
+#include "support/TempRegister.h"
+
+#include "store/RegisterNames.h"
+#include "store/Sql.h"
+
+#include <QFile>
+#include <QSqlQuery>
+#include <QTest>
+
+TempRegister::TempRegister()
+{
+    Result<Register> opened = Register::open(m_dir.path());
+    if (!opened)
+        qFatal("cannot create test register: %s", qPrintable(opened.error().fullText()));
+    m_register = opened.value();
+}
+
+TempRegister::~TempRegister()
+{
+    m_register->closeConnection();
+}
+
+qint64 TempRegister::addRecord(qint64 serial, const QString& fileName, const QString& recipient,
+                               const QString& folder, const QString& date, const QString& remark,
+                               const QString& method, const QByteArray& content)
+{
+    const QString sql = QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6, %7, %8, %9) "
+                                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?)")
+                            .arg(Sql::identifier(RegisterNames::recordTable), Sql::identifier(RegisterNames::serial),
+                                 Sql::identifier(RegisterNames::date), Sql::identifier(RegisterNames::fileName),
+                                 Sql::identifier(RegisterNames::storedName), Sql::identifier(RegisterNames::remark),
+                                 Sql::identifier(RegisterNames::recipient),
+                                 Sql::identifier(RegisterNames::method),
+                                 Sql::identifier(RegisterNames::folder));
+    Result<QSqlQuery> query = Sql::run(
+        m_register->database(), sql,
+        {serial, date, fileName, fileName, remark, recipient, method, folder});
+    if (!query)
+        qFatal("cannot add test record: %s", qPrintable(query.error().fullText()));
+    if (!content.isEmpty()) {
+        QFile file(m_register->storedCopyPath(fileName));
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+            qFatal("cannot write stored copy");
+    }
+    return query->lastInsertId().toLongLong();
+}
+
+QList<qint64> TempRegister::serials() const
+{
+    QList<qint64> result;
+    Result<QSqlQuery> query = Sql::run(
+        m_register->database(), QStringLiteral("SELECT %1 FROM %2 ORDER BY %1, rowid")
+                                    .arg(Sql::identifier(RegisterNames::serial),
+                                         Sql::identifier(RegisterNames::recordTable)));
+    while (query && query->next())
+        result << query->value(0).toLongLong();
+    return result;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "store/Register.h"
+
+#include <QTemporaryDir>
+#include <QVariantList>
+
+// A register in a temporary folder that disappears with the test.
+class TempRegister {
+public:
+    TempRegister();
+    ~TempRegister();
+
+    const Register& reg() const { return *m_register; }
+    QString folder() const { return m_dir.path(); }
+
+    // Inserts a record directly (with a stored copy holding `content` when
+    // given) and returns its rowid. Dates are ISO text.
+    qint64 addRecord(qint64 serial, const QString& fileName, const QString& recipient = {},
+                     const QString& folder = {}, const QString& date = QStringLiteral("2020-01-02"),
+                     const QString& remark = {}, const QString& method = {},
+                     const QByteArray& content = {});
+
+    // Serials of the record table in view order.
+    QList<qint64> serials() const;
+
+private:
+    QTemporaryDir m_dir;
+    std::optional<Register> m_register;
+};
