@@ -21,6 +21,7 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
 #include <QTextBrowser>
@@ -74,10 +75,11 @@ QString text(const char16_t* s)
 } // namespace
 
 TableFace::TableFace(Register reg, QWidget* parent)
-    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                               | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_register(std::move(reg))
 {
+    Q_INIT_RESOURCE(quorvel);
     setObjectName(QStringLiteral("TableFace"));
     setWindowTitle(QStringLiteral("Quorvel2.0"));
     setWindowIcon(Icons::window());
@@ -97,7 +99,8 @@ TableFace::TableFace(Register reg, QWidget* parent)
     m_statusLabel = new QLabel(QStringLiteral("当前显示记录为：所有记录"), client);
     m_statusLabel->setObjectName(QStringLiteral("Label13"));
     m_statusLabel->setFont(Fonts::song(12));
-    m_statusLabel->setGeometry(px(2880), px(840), px(3855), px(255) + 4);
+    // 宋体 12 pt needs a little more height than the original metrics gave it.
+    m_statusLabel->setGeometry(px(2880), px(840) - 4, px(3855), px(255) + 6);
 
     m_grid = new MshfGrid(client);
     m_grid->setObjectName(QStringLiteral("MSHF"));
@@ -228,10 +231,15 @@ void TableFace::buildSearchPanel(QWidget* client)
     m_searchFrame = new QGroupBox(QStringLiteral("搜索文件"), client);
     m_searchFrame->setObjectName(QStringLiteral("Frame2"));
     m_searchFrame->setGeometry(px(0), px(4680), px(9015), px(3255));
+    // The caption sits on the border, as frames do on the desktop it came from,
+    // so the box labels below it keep their places.
+    m_searchFrame->setStyleSheet(QStringLiteral(
+        "QGroupBox#Frame2 { border: 1px solid palette(mid); border-radius: 3px; margin-top: 7px; }"
+        "QGroupBox#Frame2::title { subcontrol-origin: margin; left: 8px; padding: 0 3px; }"));
     int index = 0;
     for (const SearchBoxPlace& place : searchBoxPlaces) {
         auto* label = new QLabel(text(place.label), m_searchFrame);
-        label->setGeometry(px(place.left), px(place.top) - 18, px(place.width), 17);
+        label->setGeometry(px(place.left), px(place.top) - 17, px(place.width), 16);
         auto* box = new QLineEdit(m_searchFrame);
         box->setObjectName(QStringLiteral("SearchText%1").arg(index++));
         box->setGeometry(px(place.left), px(place.top), px(place.width), px(375));
@@ -274,6 +282,11 @@ void TableFace::MshfFormat()
         else
             m_grid->setColumnWidth(column, columnWidth);
     }
+    // The folder column takes what the others leave, so no scroll bar appears
+    // for a column that only overflows by a few pixels.
+    const int used = static_cast<int>(std::nearbyint(width * 7250 / 8500.0));
+    m_grid->setColumnWidth(RegisterRecord::FolderColumn,
+                           std::max(60, static_cast<int>(width) - used - m_grid->verticalScrollBar()->sizeHint().width() - 2));
     m_grid->selectRows(1, 1);
 }
 
