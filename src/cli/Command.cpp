@@ -86,8 +86,8 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err)
             rest << argument;
         }
     }
-    if (rest.isEmpty() || rest.first() == QLatin1String("--help")
-        || rest.first() == QLatin1String("-h") || rest.first() == QLatin1String("help")) {
+    if (rest.isEmpty() || rest.first() == QLatin1String("--help") ||
+        rest.first() == QLatin1String("-h") || rest.first() == QLatin1String("help")) {
         printUsage(out);
         return rest.isEmpty() ? 2 : 0;
     }
@@ -105,8 +105,8 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err)
                                         QStringLiteral("显示此命令的帮助"));
     parser.addOption(helpOption);
     // --register is also accepted after the command name.
-    const QCommandLineOption registerAfter(QStringLiteral("register"), QStringLiteral("登记库文件夹"),
-                                           QStringLiteral("DIR"));
+    const QCommandLineOption registerAfter(QStringLiteral("register"),
+                                           QStringLiteral("登记库文件夹"), QStringLiteral("DIR"));
     parser.addOption(registerAfter);
     command->configure(parser);
     QStringList parseArguments = rest;

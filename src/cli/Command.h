@@ -42,8 +42,7 @@ Command* find(const QString& name);
 } // namespace CommandRegistry
 
 // Registers a command at program start; one per command file.
-template <typename T>
-struct CommandRegistration {
+template <typename T> struct CommandRegistration {
     CommandRegistration() { CommandRegistry::add(std::make_unique<T>()); }
 };
 

@@ -18,9 +18,9 @@ public:
         std::optional<Register> reg = context.openRegister();
         if (!reg)
             return 1;
-        Result<QVariant> count = Sql::scalar(
-            reg->database(),
-            QStringLiteral("SELECT count(*) FROM %1").arg(Sql::identifier(RegisterNames::recordTable)));
+        Result<QVariant> count =
+            Sql::scalar(reg->database(), QStringLiteral("SELECT count(*) FROM %1")
+                                             .arg(Sql::identifier(RegisterNames::recordTable)));
         if (!count) {
             context.fail(count.error());
             return 1;

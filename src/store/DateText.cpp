@@ -24,8 +24,8 @@ std::optional<QDate> parse(const QString& text)
     if (trimmed.isEmpty())
         return std::nullopt;
 
-    static const QRegularExpression numeric(QStringLiteral(
-        R"(^(\d{4})\s*(?:[-/.]|年)\s*(\d{1,2})\s*(?:[-/.]|月)\s*(\d{1,2})\s*日?$)"));
+    static const QRegularExpression numeric(
+        QStringLiteral(R"(^(\d{4})\s*(?:[-/.]|年)\s*(\d{1,2})\s*(?:[-/.]|月)\s*(\d{1,2})\s*日?$)"));
     const QRegularExpressionMatch match = numeric.match(trimmed);
     if (match.hasMatch()) {
         const QDate date(match.captured(1).toInt(), match.captured(2).toInt(),

@@ -19,14 +19,12 @@ QString FileBaseName(const QString& name);
 // creates a file: a missing path gives false.
 bool IsFileLocked(const QString& path);
 
-template <typename T>
-T MaxValue(T a, T b)
+template <typename T> T MaxValue(T a, T b)
 {
     return a > b ? a : b;
 }
 
-template <typename T>
-T MinValue(T a, T b)
+template <typename T> T MinValue(T a, T b)
 {
     return a > b ? b : a;
 }

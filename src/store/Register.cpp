@@ -26,8 +26,7 @@ Result<Register> Register::open(const QString& folder, Mode mode)
             return Error{QStringLiteral("在“%1”没有找到登记库。").arg(reg.m_folder), dbPath};
         }
         if (!QDir().mkpath(reg.m_folder)) {
-            return Error{QStringLiteral("无法创建登记库文件夹“%1”。").arg(reg.m_folder),
-                         QString()};
+            return Error{QStringLiteral("无法创建登记库文件夹“%1”。").arg(reg.m_folder), QString()};
         }
         reg.m_created = true;
         break;
@@ -40,7 +39,8 @@ Result<Register> Register::open(const QString& folder, Mode mode)
         return Error{QStringLiteral("无法打开登记库“%1”。").arg(dbPath), db.lastError().text()};
     }
     // A quick read shows a damaged file now rather than in the middle of work.
-    if (Result<QVariant> probe = Sql::scalar(db, QStringLiteral("SELECT count(*) FROM sqlite_master"));
+    if (Result<QVariant> probe =
+            Sql::scalar(db, QStringLiteral("SELECT count(*) FROM sqlite_master"));
         !probe) {
         reg.closeConnection();
         return Error{QStringLiteral("登记库“%1”已损坏或无法读取。").arg(dbPath),
@@ -70,9 +70,9 @@ QString Register::storeFolder() const
 
 bool Register::isPlainFileName(const QString& name)
 {
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
-           && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'))
-           && !name.contains(QChar(0));
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
+           !name.contains(QChar(0));
 }
 
 QString Register::storedCopyPath(const QString& storedName) const

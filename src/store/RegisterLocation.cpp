@@ -19,8 +19,8 @@ QString resolve(const QString& optionFolder)
         return QFileInfo(fromEnvironment).absoluteFilePath();
 
     const QString programFolder = QCoreApplication::applicationDirPath();
-    if (!programFolder.isEmpty()
-        && QFileInfo::exists(QDir(programFolder).filePath(RegisterNames::databaseFile)))
+    if (!programFolder.isEmpty() &&
+        QFileInfo::exists(QDir(programFolder).filePath(RegisterNames::databaseFile)))
         return programFolder;
 
     const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);

@@ -18,8 +18,7 @@ struct Error {
 
 // A value or an Error. Core operations return this instead of throwing, so
 // every caller decides how to tell the user.
-template <typename T>
-class [[nodiscard]] Result {
+template <typename T> class [[nodiscard]] Result {
 public:
     Result(T value) : m_value(std::move(value)) {}
     Result(Error error) : m_error(std::move(error)) {}
@@ -41,8 +40,7 @@ private:
     Error m_error;
 };
 
-template <>
-class [[nodiscard]] Result<void> {
+template <> class [[nodiscard]] Result<void> {
 public:
     Result() = default;
     Result(Error error) : m_error(std::move(error)), m_failed(true) {}

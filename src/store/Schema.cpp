@@ -16,16 +16,16 @@ namespace Schema {
 namespace {
 
 const QStringList recordColumns = {
-    RegisterNames::serial, RegisterNames::date,      RegisterNames::fileName,
+    RegisterNames::serial,     RegisterNames::date,   RegisterNames::fileName,
     RegisterNames::storedName, RegisterNames::remark, RegisterNames::recipient,
-    RegisterNames::method, RegisterNames::folder,
+    RegisterNames::method,     RegisterNames::folder,
 };
 
 const QStringList queryColumns = {
-    QStringLiteral("查询名称"),         QStringLiteral("工具条标题"),
-    QStringLiteral("全部或部分文件名"), QStringLiteral("全部或部分接收人名"),
-    QStringLiteral("备注中的一个词"),   QStringLiteral("最早发件日期"),
-    QStringLiteral("最晚发件日期"),     QStringLiteral("传送方式"),
+    QStringLiteral("查询名称"),           QStringLiteral("工具条标题"),
+    QStringLiteral("全部或部分文件名"),   QStringLiteral("全部或部分接收人名"),
+    QStringLiteral("备注中的一个词"),     QStringLiteral("最早发件日期"),
+    QStringLiteral("最晚发件日期"),       QStringLiteral("传送方式"),
     QStringLiteral("全部或部分文件夹名"),
 };
 
@@ -35,11 +35,13 @@ QStringList columnsOf(sqlite3* handle, const QString& table)
 {
     QStringList columns;
     sqlite3_stmt* statement = nullptr;
-    const QByteArray sql = QStringLiteral("PRAGMA table_info(%1)").arg(Sql::identifier(table)).toUtf8();
+    const QByteArray sql =
+        QStringLiteral("PRAGMA table_info(%1)").arg(Sql::identifier(table)).toUtf8();
     if (sqlite3_prepare_v2(handle, sql.constData(), -1, &statement, nullptr) != SQLITE_OK)
         return columns;
     while (sqlite3_step(statement) == SQLITE_ROW)
-        columns << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 1)));
+        columns << QString::fromUtf8(
+            reinterpret_cast<const char*>(sqlite3_column_text(statement, 1)));
     sqlite3_finalize(statement);
     return columns;
 }
@@ -110,7 +112,8 @@ const QStringList toolbarTitles = {
 Status createEmptySlots(QSqlDatabase& db)
 {
     Result<QVariant> count = Sql::scalar(
-        db, QStringLiteral("SELECT count(*) FROM %1").arg(Sql::identifier(RegisterNames::queryTable)));
+        db,
+        QStringLiteral("SELECT count(*) FROM %1").arg(Sql::identifier(RegisterNames::queryTable)));
     if (!count)
         return count.error();
     const QString insert =
@@ -118,8 +121,10 @@ Status createEmptySlots(QSqlDatabase& db)
             .arg(Sql::identifier(RegisterNames::queryTable), Sql::identifier(queryColumns[0]),
                  Sql::identifier(queryColumns[1]));
     for (int slot = count->toInt() + 1; slot <= 9; ++slot) {
-        Result<QSqlQuery> inserted = Sql::run(
-            db, insert, {QString(QStringLiteral("自定义查询") + QString::number(slot)), toolbarTitles[slot - 1]});
+        Result<QSqlQuery> inserted =
+            Sql::run(db, insert,
+                     {QString(QStringLiteral("自定义查询") + QString::number(slot)),
+                      toolbarTitles[slot - 1]});
         if (!inserted)
             return inserted.error();
     }
@@ -144,8 +149,8 @@ FileKind inspect(const QString& databasePath, QString* detail)
         return file.error() == QFile::NoError ? FileKind::Empty : FileKind::Unreadable;
     if (header.startsWith(QByteArrayLiteral("SQLite format 3")))
         return inspectSqlite(databasePath, detail);
-    if (header.mid(4, 15) == QByteArrayLiteral("Standard Jet DB")
-        || header.mid(4, 15) == QByteArrayLiteral("Standard ACE DB"))
+    if (header.mid(4, 15) == QByteArrayLiteral("Standard Jet DB") ||
+        header.mid(4, 15) == QByteArrayLiteral("Standard ACE DB"))
         return FileKind::Access;
     return FileKind::Unknown;
 }
@@ -155,7 +160,8 @@ QString describeForeign(const QString& databasePath, FileKind kind, const QStrin
     QString found;
     switch (kind) {
     case FileKind::Access:
-        found = QStringLiteral("它是一个 Microsoft Access (Jet) 数据库，Quorvel 无法使用这种格式。");
+        found =
+            QStringLiteral("它是一个 Microsoft Access (Jet) 数据库，Quorvel 无法使用这种格式。");
         break;
     case FileKind::OtherSqlite:
         found = QStringLiteral("它是一个 SQLite 数据库，但不是 Quorvel 登记库（%1）。").arg(detail);
@@ -182,9 +188,10 @@ bool upToDate(const QSqlDatabase& db)
         db, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name = ?"),
         {QStringLiteral("文件管理_文件序号")});
     Result<QVariant> slots = Sql::scalar(
-        db, QStringLiteral("SELECT count(*) FROM %1").arg(Sql::identifier(RegisterNames::queryTable)));
-    return version && index && slots && version->toInt() >= currentVersion && index->toInt() == 1
-           && slots->toInt() >= 9;
+        db,
+        QStringLiteral("SELECT count(*) FROM %1").arg(Sql::identifier(RegisterNames::queryTable)));
+    return version && index && slots && version->toInt() >= currentVersion && index->toInt() == 1 &&
+           slots->toInt() >= 9;
 }
 
 } // namespace
@@ -220,10 +227,12 @@ Status migrate(QSqlDatabase& db)
         return slots;
 
     if (from < currentVersion) {
-        if (Status stamped = exec(db, QStringLiteral("PRAGMA user_version = %1").arg(currentVersion));
+        if (Status stamped =
+                exec(db, QStringLiteral("PRAGMA user_version = %1").arg(currentVersion));
             !stamped)
             return stamped;
-        if (Status stamped = exec(db, QStringLiteral("PRAGMA application_id = %1").arg(applicationId));
+        if (Status stamped =
+                exec(db, QStringLiteral("PRAGMA application_id = %1").arg(applicationId));
             !stamped)
             return stamped;
     }

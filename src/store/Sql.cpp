@@ -9,20 +9,22 @@ Error errorFrom(const QSqlError& error, const QString& what)
     const QString text = error.text();
     // SQLITE_BUSY (5) and SQLITE_LOCKED (6): another program holds the register.
     const QString code = error.nativeErrorCode();
-    if (code == QLatin1String("5") || code == QLatin1String("6")
-        || text.contains(QLatin1String("locked"), Qt::CaseInsensitive)) {
-        return {QStringLiteral("登记库正被其他程序使用，请稍后再试。"), what + QStringLiteral(": ") + text};
+    if (code == QLatin1String("5") || code == QLatin1String("6") ||
+        text.contains(QLatin1String("locked"), Qt::CaseInsensitive)) {
+        return {QStringLiteral("登记库正被其他程序使用，请稍后再试。"),
+                what + QStringLiteral(": ") + text};
     }
-    if (text.contains(QLatin1String("readonly"), Qt::CaseInsensitive)
-        || text.contains(QLatin1String("read-only"), Qt::CaseInsensitive)) {
-        return {QStringLiteral("登记库是只读的，无法保存更改。"), what + QStringLiteral(": ") + text};
+    if (text.contains(QLatin1String("readonly"), Qt::CaseInsensitive) ||
+        text.contains(QLatin1String("read-only"), Qt::CaseInsensitive)) {
+        return {QStringLiteral("登记库是只读的，无法保存更改。"),
+                what + QStringLiteral(": ") + text};
     }
-    if (text.contains(QLatin1String("malformed"), Qt::CaseInsensitive)
-        || text.contains(QLatin1String("not a database"), Qt::CaseInsensitive)) {
+    if (text.contains(QLatin1String("malformed"), Qt::CaseInsensitive) ||
+        text.contains(QLatin1String("not a database"), Qt::CaseInsensitive)) {
         return {QStringLiteral("登记库文件已损坏。"), what + QStringLiteral(": ") + text};
     }
-    if (text.contains(QLatin1String("disk is full"), Qt::CaseInsensitive)
-        || text.contains(QLatin1String("disk full"), Qt::CaseInsensitive)) {
+    if (text.contains(QLatin1String("disk is full"), Qt::CaseInsensitive) ||
+        text.contains(QLatin1String("disk full"), Qt::CaseInsensitive)) {
         return {QStringLiteral("磁盘已满，无法保存更改。"), what + QStringLiteral(": ") + text};
     }
     return {QStringLiteral("访问登记库时出错。"), what + QStringLiteral(": ") + text};

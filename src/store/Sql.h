@@ -10,8 +10,7 @@
 // every value is bound, never spliced into the text.
 namespace Sql {
 
-Result<QSqlQuery> run(const QSqlDatabase& db, const QString& sql,
-                      const QVariantList& values = {});
+Result<QSqlQuery> run(const QSqlDatabase& db, const QString& sql, const QVariantList& values = {});
 
 // First column of the first row, or a null QVariant when there is no row.
 Result<QVariant> scalar(const QSqlDatabase& db, const QString& sql,

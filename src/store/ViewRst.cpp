@@ -29,7 +29,8 @@ ViewRst::ViewRst(Register reg, ViewCondition condition, QList<qint64> keys)
 
 Result<QList<qint64>> ViewRst::loadKeys(const Register& reg, const ViewCondition& condition)
 {
-    QString sql = QStringLiteral("SELECT rowid FROM %1").arg(Sql::identifier(RegisterNames::recordTable));
+    QString sql =
+        QStringLiteral("SELECT rowid FROM %1").arg(Sql::identifier(RegisterNames::recordTable));
     if (!condition.isEmpty())
         sql += QStringLiteral(" WHERE ") + condition.where;
     sql += QStringLiteral(" ORDER BY %1, rowid").arg(Sql::identifier(RegisterNames::serial));

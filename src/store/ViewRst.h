@@ -17,7 +17,8 @@
 // change records update the key list in place instead of re-running the view.
 class ViewRst {
 public:
-    static Result<std::shared_ptr<ViewRst>> open(const Register& reg, const ViewCondition& condition);
+    static Result<std::shared_ptr<ViewRst>> open(const Register& reg,
+                                                 const ViewCondition& condition);
 
     // A view whose keys were loaded elsewhere (for example by a search run off
     // the user-interface thread).

@@ -29,12 +29,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("extension");
         QTest::addColumn<QString>("base");
-        QTest::newRow("plain") << "报告.doc" << "doc" << "报告";
-        QTest::newRow("two dots") << "a.b.c" << "c" << "a.b";
-        QTest::newRow("no dot") << "README" << "" << "README";
-        QTest::newRow("empty") << "" << "" << "";
-        QTest::newRow("trailing dot") << "name." << "" << "name";
-        QTest::newRow("leading dot") << ".profile" << "profile" << "";
+        QTest::newRow("plain") << "报告.doc"
+                               << "doc"
+                               << "报告";
+        QTest::newRow("two dots") << "a.b.c"
+                                  << "c"
+                                  << "a.b";
+        QTest::newRow("no dot") << "README"
+                                << ""
+                                << "README";
+        QTest::newRow("empty") << ""
+                               << ""
+                               << "";
+        QTest::newRow("trailing dot") << "name."
+                                      << ""
+                                      << "name";
+        QTest::newRow("leading dot") << ".profile"
+                                     << "profile"
+                                     << "";
     }
 
     void extensionAndBaseName()
@@ -73,7 +85,8 @@ private Q_SLOTS:
         // Another process keeps the file open for a while.
         QProcess holder;
         holder.start(QStringLiteral("sh"),
-                     {QStringLiteral("-c"), QStringLiteral("exec 3<\"$1\"; echo ready; exec sleep 30"),
+                     {QStringLiteral("-c"),
+                      QStringLiteral("exec 3<\"$1\"; echo ready; exec sleep 30"),
                       QStringLiteral("sh"), path});
         QVERIFY(holder.waitForReadyRead(5000));
         QVERIFY(IsFileLocked(path));

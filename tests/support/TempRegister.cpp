@@ -24,17 +24,18 @@ qint64 TempRegister::addRecord(qint64 serial, const QString& fileName, const QSt
                                const QString& folder, const QString& date, const QString& remark,
                                const QString& method, const QByteArray& content)
 {
-    const QString sql = QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6, %7, %8, %9) "
-                                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?)")
-                            .arg(Sql::identifier(RegisterNames::recordTable), Sql::identifier(RegisterNames::serial),
-                                 Sql::identifier(RegisterNames::date), Sql::identifier(RegisterNames::fileName),
-                                 Sql::identifier(RegisterNames::storedName), Sql::identifier(RegisterNames::remark),
-                                 Sql::identifier(RegisterNames::recipient),
-                                 Sql::identifier(RegisterNames::method),
-                                 Sql::identifier(RegisterNames::folder));
-    Result<QSqlQuery> query = Sql::run(
-        m_register->database(), sql,
-        {serial, date, fileName, fileName, remark, recipient, method, folder});
+    const QString sql =
+        QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6, %7, %8, %9) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?)")
+            .arg(Sql::identifier(RegisterNames::recordTable),
+                 Sql::identifier(RegisterNames::serial), Sql::identifier(RegisterNames::date),
+                 Sql::identifier(RegisterNames::fileName),
+                 Sql::identifier(RegisterNames::storedName), Sql::identifier(RegisterNames::remark),
+                 Sql::identifier(RegisterNames::recipient), Sql::identifier(RegisterNames::method),
+                 Sql::identifier(RegisterNames::folder));
+    Result<QSqlQuery> query =
+        Sql::run(m_register->database(), sql,
+                 {serial, date, fileName, fileName, remark, recipient, method, folder});
     if (!query)
         qFatal("cannot add test record: %s", qPrintable(query.error().fullText()));
     if (!content.isEmpty()) {
@@ -48,10 +49,10 @@ qint64 TempRegister::addRecord(qint64 serial, const QString& fileName, const QSt
 QList<qint64> TempRegister::serials() const
 {
     QList<qint64> result;
-    Result<QSqlQuery> query = Sql::run(
-        m_register->database(), QStringLiteral("SELECT %1 FROM %2 ORDER BY %1, rowid")
-                                    .arg(Sql::identifier(RegisterNames::serial),
-                                         Sql::identifier(RegisterNames::recordTable)));
+    Result<QSqlQuery> query =
+        Sql::run(m_register->database(), QStringLiteral("SELECT %1 FROM %2 ORDER BY %1, rowid")
+                                             .arg(Sql::identifier(RegisterNames::serial),
+                                                  Sql::identifier(RegisterNames::recordTable)));
     while (query && query->next())
         result << query->value(0).toLongLong();
     return result;

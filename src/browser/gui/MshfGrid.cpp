@@ -81,8 +81,9 @@ void MshfGrid::selectRows(int row, int rowSel)
     rowSel = std::clamp(rowSel, 1, rows);
     const QModelIndex current = model()->index(row - 1, 0);
     selectionModel()->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
-    const QItemSelection range(model()->index(std::min(row, rowSel) - 1, 0),
-                               model()->index(std::max(row, rowSel) - 1, model()->columnCount() - 1));
+    const QItemSelection range(
+        model()->index(std::min(row, rowSel) - 1, 0),
+        model()->index(std::max(row, rowSel) - 1, model()->columnCount() - 1));
     selectionModel()->select(range, QItemSelectionModel::ClearAndSelect);
 }
 

@@ -48,9 +48,9 @@ struct SearchBoxPlace {
 
 // Index order of the search boxes; positions inside the search frame.
 const SearchBoxPlace searchBoxPlaces[] = {
-    {u"全部或部分文件名", 120, 480, 4335},   {u"全部或部分接收人名", 120, 1200, 4335},
-    {u"传送方式 ", 120, 1920, 4335},         {u"最早发件日期", 4560, 480, 4335},
-    {u"最晚发件日期", 4560, 1200, 4335},     {u"备注中一个词", 4560, 1920, 4335},
+    {u"全部或部分文件名", 120, 480, 4335},    {u"全部或部分接收人名", 120, 1200, 4335},
+    {u"传送方式 ", 120, 1920, 4335},          {u"最早发件日期", 4560, 480, 4335},
+    {u"最晚发件日期", 4560, 1200, 4335},      {u"备注中一个词", 4560, 1920, 4335},
     {u"全部或部分文件夹名", 120, 2640, 7455},
 };
 
@@ -60,11 +60,11 @@ struct ToolbarButton {
 };
 
 const ToolbarButton toolbarButtonTexts[] = {
-    {u"  打开  ", u"打开选中的文件"}, {u"删除", u"删除文件"},   {u"上移", u"文件上移"},
-    {u"下移", u"文件下移"},           {u"修改", u"修改记录"},   {u"查询一", u"自定义查询1"},
-    {u"查询二", u"自定义查询2"},       {u"查询三", u"自定义查询3"}, {u"查询四", u"自定义查询4"},
-    {u"查询五", u"自定义查询5"},       {u"查询六", u"自定义查询6"}, {u"查询七", u"自定义查询7"},
-    {u"查询八", u"自定义查询8"},       {u"查询九", u"自定义查询9"},
+    {u"  打开  ", u"打开选中的文件"}, {u"删除", u"删除文件"},      {u"上移", u"文件上移"},
+    {u"下移", u"文件下移"},           {u"修改", u"修改记录"},      {u"查询一", u"自定义查询1"},
+    {u"查询二", u"自定义查询2"},      {u"查询三", u"自定义查询3"}, {u"查询四", u"自定义查询4"},
+    {u"查询五", u"自定义查询5"},      {u"查询六", u"自定义查询6"}, {u"查询七", u"自定义查询7"},
+    {u"查询八", u"自定义查询8"},      {u"查询九", u"自定义查询9"},
 };
 
 QString text(const char16_t* s)
@@ -75,8 +75,9 @@ QString text(const char16_t* s)
 } // namespace
 
 TableFace::TableFace(Register reg, QWidget* parent)
-    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                              | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                              Qt::WindowCloseButtonHint),
       m_register(std::move(reg))
 {
     Q_INIT_RESOURCE(quorvel);
@@ -164,8 +165,9 @@ void TableFace::buildMenus()
             &QAction::triggered, m_operations, &RecordOperationsArea::modify);
     connect(addMenuItem(file, QStringLiteral("SaveAsMenuInterFace"), QStringLiteral("另存为(&S)")),
             &QAction::triggered, m_operations, &RecordOperationsArea::saveAs);
-    connect(addMenuItem(file, QStringLiteral("TozmMenuInterFace"), QStringLiteral("发送至桌面(&T)")),
-            &QAction::triggered, m_operations, &RecordOperationsArea::sendToDesktop);
+    connect(
+        addMenuItem(file, QStringLiteral("TozmMenuInterFace"), QStringLiteral("发送至桌面(&T)")),
+        &QAction::triggered, m_operations, &RecordOperationsArea::sendToDesktop);
     file->addSeparator()->setObjectName(QStringLiteral("mnuTrayLine"));
     connect(addMenuItem(file, QStringLiteral("ExitMenu"), QStringLiteral("退出(&X)")),
             &QAction::triggered, this, &QWidget::close);
@@ -188,7 +190,8 @@ void TableFace::buildMenus()
     }
 
     QMenu* folders = addTop(QStringLiteral("OpenFile"), QStringLiteral("文件夹(&W)"));
-    QAction* firstFolder = addMenuItem(folders, QStringLiteral("FileMenu0"), QStringLiteral("文件夹1"));
+    QAction* firstFolder =
+        addMenuItem(folders, QStringLiteral("FileMenu0"), QStringLiteral("文件夹1"));
     connect(firstFolder, &QAction::triggered, this, [this] { m_views->FileMenu_Click(0); });
 
     QMenu* options = addTop(QStringLiteral("OptionMenuInterFace"), QStringLiteral("选项(&O)"));
@@ -286,7 +289,8 @@ void TableFace::MshfFormat()
     // for a column that only overflows by a few pixels.
     const int used = static_cast<int>(std::nearbyint(width * 7250 / 8500.0));
     m_grid->setColumnWidth(RegisterRecord::FolderColumn,
-                           std::max(60, static_cast<int>(width) - used - m_grid->verticalScrollBar()->sizeHint().width() - 2));
+                           std::max(60, static_cast<int>(width) - used -
+                                            m_grid->verticalScrollBar()->sizeHint().width() - 2));
     m_grid->selectRows(1, 1);
 }
 

@@ -1,5 +1,6 @@
 #include "browser/gui/ViewsArea.h"
 
+#include "browser/CombinedSearch.h"
 #include "browser/gui/TableFace.h"
 #include "support/gui/MessageBox.h"
 
@@ -22,7 +23,17 @@ void ViewsArea::Search(const ViewCondition& condition)
 
 ViewCondition ViewsArea::SqlMade()
 {
-    return {};
+    SearchCriteria criteria;
+    const QList<QLineEdit*>& boxes = m_face->SearchText();
+    for (int i = 0; i < SearchCriteria::BoxCount; ++i)
+        criteria.box(i) = boxes.at(i)->text();
+    ViewCondition condition = CombinedSearch::SqlMade(criteria);
+    // Show what the search used: an invalid date has been emptied.
+    for (int i : {SearchCriteria::Earliest, SearchCriteria::Latest}) {
+        if (boxes.at(i)->text() != criteria.box(i))
+            boxes.at(i)->setText(criteria.box(i));
+    }
+    return condition;
 }
 
 void ViewsArea::SearchCommand_Click()

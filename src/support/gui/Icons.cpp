@@ -24,8 +24,7 @@ QPixmap canvas(int width, int height)
 }
 
 // Paints in a 32x32 design space scaled to the target size.
-template <typename Paint>
-QPixmap drawn(int width, int height, Paint paint)
+template <typename Paint> QPixmap drawn(int width, int height, Paint paint)
 {
     QPixmap pixmap = canvas(width, height);
     QPainter painter(&pixmap);
@@ -259,7 +258,8 @@ QPixmap searchButton()
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     p.drawPixmap(2, 2, drawn(24, 24, [](QPainter& q) { paintMagnifier(q, 0); }));
-    QFont font(QStringList{QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans")}.first());
+    QFont font(
+        QStringList{QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans")}.first());
     font.setPixelSize(14);
     font.setBold(true);
     p.setFont(font);

@@ -36,7 +36,8 @@ void MessageBox::information(QWidget* parent, const QString& text, const QString
     QMessageBox::information(parent, caption, text, QMessageBox::Ok);
 }
 
-MessageBox::Answer MessageBox::question(QWidget* parent, const QString& text, const QString& caption)
+MessageBox::Answer MessageBox::question(QWidget* parent, const QString& text,
+                                        const QString& caption)
 {
     if (script().scripted) {
         script().log.append({Question, caption, text});

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "browser/gui/TableFace.h"
+#include "support/TempRegister.h"
+
+#include <memory>
+
+class QAction;
+
+// A started main window on a temporary register, with message boxes
+// answered by the test instead of a person.
+class FaceFixture {
+public:
+    // Records can be added to `temp` before the window starts.
+    explicit FaceFixture(bool start = true);
+    ~FaceFixture();
+
+    void start();
+    TempRegister& temp() { return m_temp; }
+    TableFace& face() { return *m_face; }
+    // Triggers a menu item or toolbar button by its object name.
+    void trigger(const QString& objectName);
+
+private:
+    TempRegister m_temp;
+    std::unique_ptr<TableFace> m_face;
+};
