@@ -1,0 +1,224 @@
+#include "browser/gui/MshfGrid.h"
+#include "browser/gui/RecordTableModel.h"
+#include "gui_support/FaceFixture.h"
+#include "support/gui/MessageBox.h"
+#include "support/gui/TrolleyMSHF.h"
+
+#include <QAbstractItemModelTester>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSystemTrayIcon>
+#include <QTest>
+#include <QTextBrowser>
+#include <QToolBar>
+
+namespace {
+
+QStringList captions(QMenu* menu)
+{
+    QStringList list;
+    for (QAction* action : menu->actions())
+        list << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    return list;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void menusHaveEveryItemInOrder()
+    {
+        FaceFixture fixture;
+        TableFace& face = fixture.face();
+        QCOMPARE(face.windowTitle(), QStringLiteral("Quorvel2.0"));
+        const QList<QAction*> top = face.menuBar()->actions();
+        QStringList topCaptions;
+        for (QAction* action : top)
+            topCaptions << action->text();
+        QCOMPARE(topCaptions,
+                 (QStringList{QStringLiteral("文件(&F)"), QStringLiteral("查询(&C)"),
+                              QStringLiteral("自定义查询(&M)"), QStringLiteral("文件夹(&W)"),
+                              QStringLiteral("选项(&O)"), QStringLiteral("帮助(&H)")}));
+        QCOMPARE(captions(face.topMenu(0)),
+                 (QStringList{QStringLiteral("打开(&O)"), QStringLiteral("删除(&D)"),
+                              QStringLiteral("上移(&U)"), QStringLiteral("下移(&N)"),
+                              QStringLiteral("修改记录(&A)"), QStringLiteral("另存为(&S)"),
+                              QStringLiteral("发送至桌面(&T)"), QStringLiteral("-"),
+                              QStringLiteral("退出(&X)")}));
+        QCOMPARE(captions(face.topMenu(1)),
+                 (QStringList{QStringLiteral("所有文件(&A)"), QStringLiteral("我发他收(&W)"),
+                              QStringLiteral("他发我收(&T)"), QStringLiteral("本地文件(&M)")}));
+        QCOMPARE(face.topMenu(2)->actions().size(), 9);
+        QVERIFY(face.topMenu(3)->actions().size() >= 1);
+        QCOMPARE(face.topMenu(3)->actions().first()->objectName(), QStringLiteral("FileMenu0"));
+        QCOMPARE(captions(face.topMenu(4)).first(), QStringLiteral("管理自定义查询(&G)"));
+        QCOMPARE(captions(face.topMenu(5)),
+                 (QStringList{QStringLiteral("内容(&C)"), QStringLiteral("-"),
+                              QStringLiteral("关于Quorvel")}));
+        // No shortcuts beyond the access keys.
+        for (QMenu* menu : face.menuBar()->findChildren<QMenu*>()) {
+            for (QAction* action : menu->actions())
+                QVERIFY2(action->shortcut().isEmpty(), qPrintable(action->text()));
+        }
+        // Record commands and help carry pictures; save as, send and exit do not.
+        QVERIFY(!face.action(QStringLiteral("OpenMenuInterFace"))->icon().isNull());
+        QVERIFY(!face.action(QStringLiteral("CxMenu9"))->icon().isNull());
+        QVERIFY(!face.action(QStringLiteral("HelpQuorvel"))->icon().isNull());
+        QVERIFY(face.action(QStringLiteral("SaveAsMenuInterFace"))->icon().isNull());
+        QVERIFY(face.action(QStringLiteral("ExitMenu"))->icon().isNull());
+        QVERIFY(face.action(QStringLiteral("AllFile"))->icon().isNull());
+    }
+
+    void toolbarHasFourteenButtonsWithCaptionsAndTips()
+    {
+        FaceFixture fixture;
+        const QList<QAction*> buttons = fixture.face().toolbarButtons();
+        QCOMPARE(buttons.size(), 14);
+        QCOMPARE(buttons.at(0)->text(), QStringLiteral("  打开  "));
+        QCOMPARE(buttons.at(0)->toolTip(), QStringLiteral("打开选中的文件"));
+        QCOMPARE(buttons.at(1)->text(), QStringLiteral("删除"));
+        QCOMPARE(buttons.at(2)->toolTip(), QStringLiteral("文件上移"));
+        QCOMPARE(buttons.at(3)->toolTip(), QStringLiteral("文件下移"));
+        QCOMPARE(buttons.at(4)->text(), QStringLiteral("修改"));
+        QCOMPARE(buttons.at(4)->toolTip(), QStringLiteral("修改记录"));
+        for (QAction* button : buttons)
+            QVERIFY(!button->icon().isNull());
+        QCOMPARE(fixture.face().Toolbar1()->geometry(), QRect(0, 0, 792, 51));
+    }
+
+    void layoutFollowsTheFixedPlan()
+    {
+        FaceFixture fixture;
+        TableFace& face = fixture.face();
+        QCOMPARE(face.centralWidget()->size(), QSize(792, 533));
+        QCOMPARE(face.MSHF()->geometry(), QRect(0, 72, 601, 241));
+        QCOMPARE(face.SearchText().size(), 7);
+        QCOMPARE(face.SearchText().at(6)->width(), 497);
+        QCOMPARE(face.findChild<QWidget*>(QStringLiteral("Frame2"))->geometry(),
+                 QRect(0, 312, 601, 217));
+        QCOMPARE(face.findChild<QWidget*>(QStringLiteral("SearchCommand"))->toolTip(),
+                 QStringLiteral("进行组合查询"));
+        QVERIFY(
+            !face.findChild<QTextBrowser*>(QStringLiteral("WebBrowser1"))->toPlainText().isEmpty());
+        QVERIFY(!(face.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(face.windowFlags() & Qt::WindowMinimizeButtonHint);
+    }
+
+    void emptyRegisterShowsHeaderAndOneBlankRow()
+    {
+        FaceFixture fixture;
+        TableFace& face = fixture.face();
+        MshfGrid* grid = face.MSHF();
+        QCOMPARE(face.Label13()->text(), QStringLiteral("系统定义查询：所有记录"));
+        QCOMPARE(grid->Rows(), 2);
+        QCOMPARE(grid->model()->columnCount(), 8);
+        const QStringList expected = {QStringLiteral("发件日期"), QStringLiteral("文件名"),
+                                      QStringLiteral("路径"),     QStringLiteral("备注"),
+                                      QStringLiteral("接收人"),   QStringLiteral("传送方式"),
+                                      QStringLiteral("文件序号"), QStringLiteral("文件夹")};
+        for (int column = 0; column < 8; ++column) {
+            QCOMPARE(grid->TextMatrix(0, column), expected.at(column));
+            QCOMPARE(grid->TextMatrix(1, column), QString());
+        }
+        QVERIFY(grid->isColumnHidden(2));
+        QVERIFY(grid->isColumnHidden(6));
+        QVERIFY(!grid->isColumnHidden(7));
+        // Proportional widths of the 601-pixel grid.
+        QCOMPARE(grid->columnWidth(0), 71);
+        QCOMPARE(grid->columnWidth(1), 141);
+        QCOMPARE(grid->columnWidth(3), 152);
+        QCOMPARE(face.binder().state(), RSTMSHF::State::Fresh);
+        QCOMPARE(grid->selectionBehavior(), QAbstractItemView::SelectRows);
+    }
+
+    void binderStatesFollowWhatItIsHanded()
+    {
+        FaceFixture fixture(false);
+        fixture.temp().addRecord(2, QStringLiteral("second.txt"));
+        fixture.temp().addRecord(1, QStringLiteral("first.txt"));
+        fixture.start();
+        TableFace& face = fixture.face();
+        QAbstractItemModelTester tester(face.MSHF()->model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        RSTMSHF& binder = face.binder();
+        QCOMPARE(binder.state(), RSTMSHF::State::Bound);
+        QCOMPARE(face.MSHF()->Rows(), 3);
+        QCOMPARE(face.MSHF()->TextMatrix(1, 1), QStringLiteral("first.txt"));
+
+        auto empty =
+            std::make_shared<ViewRst>(face.registerStore(), ViewCondition{}, QList<qint64>{});
+        binder.Bd(empty);
+        QCOMPARE(binder.state(), RSTMSHF::State::EmptyShown);
+        QCOMPARE(face.MSHF()->Rows(), 2);
+        QCOMPARE(face.MSHF()->TextMatrix(1, 1), QString());
+        binder.Bd(empty);
+        QCOMPARE(binder.state(), RSTMSHF::State::EmptyShown);
+
+        binder.Bd(face.currentView());
+        QCOMPARE(binder.state(), RSTMSHF::State::Bound);
+        QVERIFY(face.MSHF()->isColumnHidden(2));
+        QVERIFY(face.MSHF()->isColumnHidden(6));
+    }
+
+    void gridRowsAndSelectionEnds()
+    {
+        FaceFixture fixture(false);
+        for (int i = 1; i <= 10; ++i)
+            fixture.temp().addRecord(i, QStringLiteral("f%1").arg(i));
+        fixture.start();
+        MshfGrid* grid = fixture.face().MSHF();
+        grid->selectRows(6, 3);
+        QCOMPARE(grid->Row(), 6);
+        QCOMPARE(grid->RowSel(), 3);
+        grid->selectRows(3, 6);
+        QCOMPARE(grid->RowSel(), 6);
+        grid->setRow(4);
+        QCOMPARE(grid->Row(), 4);
+        QCOMPARE(grid->RowSel(), 4);
+        QCOMPARE(grid->TextMatrix(4, 1), QStringLiteral("f4"));
+    }
+
+    void minimiseWithoutTrayKeepsTheWindowReachable()
+    {
+        FaceFixture fixture;
+        TableFace& face = fixture.face();
+        QVERIFY(face.trayIcon());
+        QCOMPARE(face.trayIcon()->toolTip(), QStringLiteral("Quorvel2.0"));
+        face.showMinimized();
+        QTest::qWait(50);
+        if (!QSystemTrayIcon::isSystemTrayAvailable())
+            QVERIFY(face.isVisible());
+        face.trayActivated();
+        QTRY_VERIFY(face.isVisible());
+        QVERIFY(!face.isMinimized());
+    }
+
+    void aboutDoesNothingAndExitCloses()
+    {
+        FaceFixture fixture;
+        TableFace& face = fixture.face();
+        fixture.trigger(QStringLiteral("AboutMenuInterFace"));
+        QVERIFY(MessageBox::takeLog().isEmpty());
+        QVERIFY(face.isVisible());
+        auto* other = new QWidget;
+        other->setAttribute(Qt::WA_DeleteOnClose);
+        other->show();
+        QPointer<QWidget> watch(other);
+        fixture.trigger(QStringLiteral("ExitMenu"));
+        QVERIFY(!face.isVisible());
+        QTRY_VERIFY(watch.isNull());
+    }
+
+    void wheelIsAttachedAtSpeedTwo()
+    {
+        FaceFixture fixture;
+        QCOMPARE(fixture.face().Tmshf()->MouseSpeed(), 2);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "test_main_window.moc"
