@@ -19,13 +19,16 @@ const char16_t* const chineseWords[] = {
     u"报告", u"合同", u"会议", u"纪要", u"方案", u"预算", u"总结", u"通知", u"设计", u"图纸",
     u"发票", u"清单", u"计划", u"项目", u"季度", u"年度", u"说明", u"申请", u"审批", u"财务",
     u"市场", u"销售", u"技术", u"测试", u"培训", u"采购", u"质量", u"客户", u"工程", u"数据"};
-const char* const asciiWords[] = {"draft", "final", "v2",    "scan", "notes", "Q3",   "spec",
-                                  "memo",  "copy",  "img",   "list", "plan",  "2019", "rev"};
+const char* const asciiWords[] = {"draft", "final", "v2",  "scan", "notes", "Q3",   "spec",
+                                  "memo",  "copy",  "img", "list", "plan",  "2019", "rev"};
 const char* const extensions[] = {"doc", "docx", "xls", "pdf", "txt", "jpg", "zip", "ppt", "dwg"};
-const char16_t* const surnames[] = {u"张", u"王", u"李", u"赵", u"刘", u"陈", u"杨", u"黄", u"周", u"吴"};
-const char16_t* const givenNames[] = {u"伟", u"芳", u"娜", u"敏", u"静", u"磊", u"洋", u"勇", u"艳", u"杰",
-                                      u"涛", u"明", u"超", u"秀英", u"华", u"平", u"刚", u"桂英", u"建华", u"文"};
-const char16_t* const methods[] = {u"Email", u"QQ", u"面呈", u"传真", u"MSN", u"微信", u"快递", u"U盘"};
+const char16_t* const surnames[] = {u"张", u"王", u"李", u"赵", u"刘",
+                                    u"陈", u"杨", u"黄", u"周", u"吴"};
+const char16_t* const givenNames[] = {u"伟", u"芳", u"娜", u"敏",   u"静",   u"磊", u"洋",
+                                      u"勇", u"艳", u"杰", u"涛",   u"明",   u"超", u"秀英",
+                                      u"华", u"平", u"刚", u"桂英", u"建华", u"文"};
+const char16_t* const methods[] = {u"Email", u"QQ",   u"面呈", u"传真",
+                                   u"MSN",   u"微信", u"快递", u"U盘"};
 
 QString fileName(QRandomGenerator& random)
 {
@@ -38,7 +41,8 @@ QString fileName(QRandomGenerator& random)
         if (random.bounded(4) == 0)
             name += QLatin1Char('_');
     }
-    return name + QLatin1Char('.') + QString::fromLatin1(extensions[random.bounded(int(std::size(extensions)))]);
+    return name + QLatin1Char('.') +
+           QString::fromLatin1(extensions[random.bounded(int(std::size(extensions)))]);
 }
 
 QString remark(QRandomGenerator& random)
@@ -49,7 +53,8 @@ QString remark(QRandomGenerator& random)
         if (random.bounded(5) == 0)
             text += QStringLiteral("，");
         if (random.bounded(7) == 0)
-            text += QString::fromLatin1(asciiWords[random.bounded(int(std::size(asciiWords)))]) + QLatin1Char(' ');
+            text += QString::fromLatin1(asciiWords[random.bounded(int(std::size(asciiWords)))]) +
+                    QLatin1Char(' ');
     }
     return text;
 }
@@ -73,25 +78,30 @@ QString generate(const QString& folder, int count)
     }
     QStringList recipients = {QStringLiteral("自己"), QStringLiteral("本地文档")};
     for (int i = 0; recipients.size() < 200; ++i) {
-        recipients << QString::fromUtf16(surnames[i % std::size(surnames)])
-                          + QString::fromUtf16(givenNames[(i / std::size(surnames)) % std::size(givenNames)]);
+        recipients << QString::fromUtf16(surnames[i % std::size(surnames)]) +
+                          QString::fromUtf16(
+                              givenNames[(i / std::size(surnames)) % std::size(givenNames)]);
     }
     QStringList folders = {QString()};
     for (int i = 0; folders.size() < 50; ++i) {
-        folders << QString::fromUtf16(chineseWords[i % std::size(chineseWords)])
-                       + (i >= int(std::size(chineseWords)) ? QStringLiteral("归档") : QStringLiteral("资料"));
+        folders << QString::fromUtf16(chineseWords[i % std::size(chineseWords)]) +
+                       (i >= int(std::size(chineseWords)) ? QStringLiteral("归档")
+                                                          : QStringLiteral("资料"));
     }
 
     sqlite3* db = nullptr;
-    const QByteArray path = QFile::encodeName(QDir(folder).filePath(QStringLiteral("文件管理.mdb")));
+    const QByteArray path =
+        QFile::encodeName(QDir(folder).filePath(QStringLiteral("文件管理.mdb")));
     if (sqlite3_open(path.constData(), &db) != SQLITE_OK)
         return QStringLiteral("cannot open generated register");
-    sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF; BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF; BEGIN", nullptr, nullptr,
+                 nullptr);
     sqlite3_stmt* insert = nullptr;
-    sqlite3_prepare_v2(db,
-                       "INSERT INTO 文件管理 (文件序号, 发件日期, 文件名, 路径, 备注, 接收人, 传送方式, 文件夹) "
-                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
-                       -1, &insert, nullptr);
+    sqlite3_prepare_v2(
+        db,
+        "INSERT INTO 文件管理 (文件序号, 发件日期, 文件名, 路径, 备注, 接收人, 传送方式, 文件夹) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
+        -1, &insert, nullptr);
     QRandomGenerator random(static_cast<quint32>(count));
     const QDate first(2011, 1, 1);
     for (int i = 1; i <= count; ++i) {
@@ -99,8 +109,8 @@ QString generate(const QString& folder, int count)
         const QByteArray values[] = {
             first.addDays(static_cast<qint64>(i) * 5478 / count).toString(Qt::ISODate).toUtf8(),
             name.toUtf8(),
-            (name.left(name.lastIndexOf(QLatin1Char('.'))) + QLatin1Char('.')
-             + QString::number(i) + name.mid(name.lastIndexOf(QLatin1Char('.'))))
+            (name.left(name.lastIndexOf(QLatin1Char('.'))) + QLatin1Char('.') + QString::number(i) +
+             name.mid(name.lastIndexOf(QLatin1Char('.'))))
                 .toUtf8(),
             remark(random).toUtf8(),
             recipients.at(skewed(random, recipients.size())).toUtf8(),
@@ -109,8 +119,8 @@ QString generate(const QString& folder, int count)
         };
         sqlite3_bind_int64(insert, 1, i);
         for (int column = 0; column < 7; ++column)
-            sqlite3_bind_text(insert, column + 2, values[column].constData(), int(values[column].size()),
-                              SQLITE_TRANSIENT);
+            sqlite3_bind_text(insert, column + 2, values[column].constData(),
+                              int(values[column].size()), SQLITE_TRANSIENT);
         if (sqlite3_step(insert) != SQLITE_DONE) {
             sqlite3_finalize(insert);
             sqlite3_close(db);

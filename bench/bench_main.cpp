@@ -41,7 +41,8 @@ class Bare {
 public:
     explicit Bare(const QString& databasePath)
     {
-        sqlite3_open_v2(QFile::encodeName(databasePath).constData(), &m_db, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_open_v2(QFile::encodeName(databasePath).constData(), &m_db, SQLITE_OPEN_READONLY,
+                        nullptr);
     }
     ~Bare() { sqlite3_close(m_db); }
 
@@ -53,7 +54,8 @@ public:
         QList<QByteArray> keep;
         for (int i = 0; i < texts.size(); ++i) {
             keep << texts.at(i).toUtf8();
-            sqlite3_bind_text(statement, i + 1, keep.last().constData(), int(keep.last().size()), SQLITE_STATIC);
+            sqlite3_bind_text(statement, i + 1, keep.last().constData(), int(keep.last().size()),
+                              SQLITE_STATIC);
         }
         qint64 sum = 0;
         while (sqlite3_step(statement) == SQLITE_ROW)
@@ -110,59 +112,86 @@ void benchSize(const QString& cacheRoot, int count, int runs)
                        "文件管理 ORDER BY 文件序号 LIMIT 50)");
 
     row("all records: keys + first screen", count, medianMs([&] { showView(*reg, {}); }, runs),
-        medianMs([&] { bare.run(bareKeys({})); bare.run(firstPage); }, runs), "bare keyset + page");
+        medianMs(
+            [&] {
+                bare.run(bareKeys({}));
+                bare.run(firstPage);
+            },
+            runs),
+        "bare keyset + page");
 
     ViewCondition folderView{QStringLiteral("文件夹 = ?"), {QStringLiteral("报告资料")}};
-    row("folder view: keys + first screen", count, medianMs([&] { showView(*reg, folderView); }, runs),
-        medianMs([&] { bare.run(bareKeys(QStringLiteral("WHERE 文件夹 = ?")), {QStringLiteral("报告资料")}); },
-                 runs),
+    row("folder view: keys + first screen", count,
+        medianMs([&] { showView(*reg, folderView); }, runs),
+        medianMs(
+            [&] {
+                bare.run(bareKeys(QStringLiteral("WHERE 文件夹 = ?")),
+                         {QStringLiteral("报告资料")});
+            },
+            runs),
         "bare keyset");
 
     Result<std::shared_ptr<ViewRst>> all = ViewRst::open(*reg, {});
     QRandomGenerator random(7);
     row("scroll: one screen at a random place", count,
-        medianMs([&] {
-            all.value()->invalidateAll();
-            const int start = random.bounded(std::max(1, count - 60)) + 1;
-            for (int position = start; position < start + 50; ++position)
-                (void)all.value()->record(position);
-        }, runs),
-        medianMs([&] {
-            const int start = random.bounded(std::max(1, count - 60)) + 1;
-            bare.run(QStringLiteral("SELECT rowid, 文件名 FROM 文件管理 ORDER BY 文件序号 LIMIT 50 OFFSET %1")
-                         .arg(start));
-        }, runs),
+        medianMs(
+            [&] {
+                all.value()->invalidateAll();
+                const int start = random.bounded(std::max(1, count - 60)) + 1;
+                for (int position = start; position < start + 50; ++position)
+                    (void)all.value()->record(position);
+            },
+            runs),
+        medianMs(
+            [&] {
+                const int start = random.bounded(std::max(1, count - 60)) + 1;
+                bare.run(
+                    QStringLiteral(
+                        "SELECT rowid, 文件名 FROM 文件管理 ORDER BY 文件序号 LIMIT 50 OFFSET %1")
+                        .arg(start));
+            },
+            runs),
         "bare OFFSET page");
 
     auto search = [&](const char* label, SearchCriteria criteria, const QString& bareWhere,
                       const QString& bareText) {
-        row(label, count, medianMs([&] {
-                SearchCriteria copy = criteria;
-                showView(*reg, CombinedSearch::SqlMade(copy));
-            }, runs),
+        row(label, count,
+            medianMs(
+                [&] {
+                    SearchCriteria copy = criteria;
+                    showView(*reg, CombinedSearch::SqlMade(copy));
+                },
+                runs),
             medianMs([&] { bare.run(bareKeys(bareWhere), {bareText}); }, runs), "bare LIKE scan");
     };
     SearchCriteria name;
     name.fileName = QStringLiteral("会议纪");
-    search("search: name, 3 characters", name, QStringLiteral("WHERE 文件名 LIKE ?"), QStringLiteral("%会议纪%"));
+    search("search: name, 3 characters", name, QStringLiteral("WHERE 文件名 LIKE ?"),
+           QStringLiteral("%会议纪%"));
     SearchCriteria shortName;
     shortName.fileName = QStringLiteral("报");
-    search("search: name, 1 character", shortName, QStringLiteral("WHERE 文件名 LIKE ?"), QStringLiteral("%报%"));
+    search("search: name, 1 character", shortName, QStringLiteral("WHERE 文件名 LIKE ?"),
+           QStringLiteral("%报%"));
     SearchCriteria remark;
     remark.remark = QStringLiteral("预算总结");
-    search("search: remark, 4 characters", remark, QStringLiteral("WHERE 备注 LIKE ?"), QStringLiteral("%预算总结%"));
+    search("search: remark, 4 characters", remark, QStringLiteral("WHERE 备注 LIKE ?"),
+           QStringLiteral("%预算总结%"));
     SearchCriteria recipient;
     recipient.recipient = QStringLiteral("张");
-    search("search: recipient, 1 character", recipient, QStringLiteral("WHERE 接收人 LIKE ?"), QStringLiteral("%张%"));
+    search("search: recipient, 1 character", recipient, QStringLiteral("WHERE 接收人 LIKE ?"),
+           QStringLiteral("%张%"));
 
-    const QString folderMenu = QStringLiteral("SELECT 文件夹, count(发件日期) FROM 文件管理 WHERE 文件夹 <> '' "
-                                              "GROUP BY 文件夹 ORDER BY 2 DESC");
+    const QString folderMenu =
+        QStringLiteral("SELECT 文件夹, count(发件日期) FROM 文件管理 WHERE 文件夹 <> '' "
+                       "GROUP BY 文件夹 ORDER BY 2 DESC");
     row("folder menu query", count,
-        medianMs([&] {
-            Result<QSqlQuery> query = Sql::run(reg->database(), folderMenu);
-            while (query->next()) {
-            }
-        }, runs),
+        medianMs(
+            [&] {
+                Result<QSqlQuery> query = Sql::run(reg->database(), folderMenu);
+                while (query->next()) {
+                }
+            },
+            runs),
         medianMs([&] { bare.run(folderMenu); }, runs), "bare GROUP BY");
 
     const long before = residentKiB();
@@ -170,8 +199,8 @@ void benchSize(const QString& cacheRoot, int count, int runs)
         Result<std::shared_ptr<ViewRst>> held = ViewRst::open(*reg, {});
         for (int position = 1; position <= 50; ++position)
             (void)held.value()->record(position);
-        row("memory: all-records view open (MiB)", count, residentKiB() / 1024.0,
-            before / 1024.0, "process before opening");
+        row("memory: all-records view open (MiB)", count, residentKiB() / 1024.0, before / 1024.0,
+            "process before opening");
     }
     reg->closeConnection();
 }
@@ -183,20 +212,22 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
-    parser.addOption({QStringLiteral("sizes"), QStringLiteral("record counts"), QStringLiteral("LIST"),
-                      QStringLiteral("10000,100000,1000000")});
-    parser.addOption({QStringLiteral("runs"), QStringLiteral("runs per figure"), QStringLiteral("N"),
-                      QStringLiteral("5")});
+    parser.addOption({QStringLiteral("sizes"), QStringLiteral("record counts"),
+                      QStringLiteral("LIST"), QStringLiteral("10000,100000,1000000")});
+    parser.addOption({QStringLiteral("runs"), QStringLiteral("runs per figure"),
+                      QStringLiteral("N"), QStringLiteral("5")});
     parser.addOption({QStringLiteral("cache"), QStringLiteral("where generated registers are kept"),
                       QStringLiteral("DIR"), QStringLiteral("/tmp/quorvel-bench")});
     parser.process(app);
 
-    std::printf("| %-44s | %9s | %10s | %10s | %6s | %-28s |\n", "work", "records", "ours ms", "limit ms",
-                "ratio", "limit");
-    std::printf("|%s|%s|%s|%s|%s|%s|\n", QByteArray(46, '-').constData(), QByteArray(11, '-').constData(),
-                QByteArray(12, '-').constData(), QByteArray(12, '-').constData(),
-                QByteArray(8, '-').constData(), QByteArray(30, '-').constData());
+    std::printf("| %-44s | %9s | %10s | %10s | %6s | %-28s |\n", "work", "records", "ours ms",
+                "limit ms", "ratio", "limit");
+    std::printf("|%s|%s|%s|%s|%s|%s|\n", QByteArray(46, '-').constData(),
+                QByteArray(11, '-').constData(), QByteArray(12, '-').constData(),
+                QByteArray(12, '-').constData(), QByteArray(8, '-').constData(),
+                QByteArray(30, '-').constData());
     for (const QString& size : parser.value(QStringLiteral("sizes")).split(QLatin1Char(',')))
-        benchSize(parser.value(QStringLiteral("cache")), size.toInt(), parser.value(QStringLiteral("runs")).toInt());
+        benchSize(parser.value(QStringLiteral("cache")), size.toInt(),
+                  parser.value(QStringLiteral("runs")).toInt());
     return 0;
 }

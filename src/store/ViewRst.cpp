@@ -1,6 +1,7 @@
 #include "store/ViewRst.h"
 
 #include "store/DateText.h"
+#include "store/RawStatement.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
 
@@ -34,12 +35,14 @@ Result<QList<qint64>> ViewRst::loadKeys(const Register& reg, const ViewCondition
     if (!condition.isEmpty())
         sql += QStringLiteral(" WHERE ") + condition.where;
     sql += QStringLiteral(" ORDER BY %1, rowid").arg(Sql::identifier(RegisterNames::serial));
-    Result<QSqlQuery> query = Sql::run(reg.database(), sql, condition.values);
-    if (!query)
+    RawStatement query(reg.database(), sql, condition.values);
+    if (!query.ok())
         return query.error();
     QList<qint64> keys;
-    while (query->next())
-        keys.append(query->value(0).toLongLong());
+    while (query.next())
+        keys.append(query.int64(0));
+    if (!query.error().message.isEmpty())
+        return query.error();
     return keys;
 }
 

@@ -1,0 +1,87 @@
+#include "store/RawStatement.h"
+
+#include <QSqlDriver>
+
+#include <sqlite3.h>
+
+namespace {
+
+sqlite3* handleOf(const QSqlDatabase& db)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(handle.constData());
+}
+
+} // namespace
+
+RawStatement::RawStatement(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
+    : m_db(handleOf(db))
+{
+    if (!m_db) {
+        m_error = {QStringLiteral("访问登记库时出错。"), QStringLiteral("no SQLite handle")};
+        return;
+    }
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &m_statement, nullptr) !=
+        SQLITE_OK) {
+        m_error = {QStringLiteral("访问登记库时出错。"),
+                   sql + QStringLiteral(": ") + QString::fromUtf8(sqlite3_errmsg(m_db))};
+        m_statement = nullptr;
+        return;
+    }
+    for (int i = 0; i < values.size(); ++i) {
+        const QVariant& value = values.at(i);
+        const int index = i + 1;
+        switch (value.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::UInt:
+        case QMetaType::ULongLong:
+        case QMetaType::Bool:
+            sqlite3_bind_int64(m_statement, index, value.toLongLong());
+            break;
+        case QMetaType::Double:
+            sqlite3_bind_double(m_statement, index, value.toDouble());
+            break;
+        default:
+            if (value.isNull()) {
+                sqlite3_bind_null(m_statement, index);
+            } else {
+                const QByteArray utf8 = value.toString().toUtf8();
+                sqlite3_bind_text(m_statement, index, utf8.constData(), int(utf8.size()),
+                                  SQLITE_TRANSIENT);
+            }
+            break;
+        }
+    }
+}
+
+RawStatement::~RawStatement()
+{
+    if (m_statement)
+        sqlite3_finalize(m_statement);
+}
+
+bool RawStatement::next()
+{
+    if (!m_statement)
+        return false;
+    const int status = sqlite3_step(m_statement);
+    if (status == SQLITE_ROW)
+        return true;
+    if (status != SQLITE_DONE) {
+        const int code = sqlite3_errcode(m_db);
+        const QString detail = QString::fromUtf8(sqlite3_errmsg(m_db));
+        m_error = (code == SQLITE_BUSY || code == SQLITE_LOCKED)
+                      ? Error{QStringLiteral("登记库正被其他程序使用，请稍后再试。"), detail}
+                      : Error{QStringLiteral("访问登记库时出错。"), detail};
+    }
+    return false;
+}
+
+qint64 RawStatement::int64(int column) const
+{
+    return sqlite3_column_int64(m_statement, column);
+}

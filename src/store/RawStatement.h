@@ -1,0 +1,32 @@
+#pragma once
+
+#include "store/Result.h"
+
+#include <QSqlDatabase>
+#include <QVariantList>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// A statement on the SQLite handle underneath a Qt connection, for the few
+// hot loops (loading a view's keys) where QSqlQuery's per-row QVariant cost
+// would dominate. Same connection, same transaction state.
+class RawStatement {
+public:
+    RawStatement(const QSqlDatabase& db, const QString& sql, const QVariantList& values = {});
+    ~RawStatement();
+    RawStatement(const RawStatement&) = delete;
+    RawStatement& operator=(const RawStatement&) = delete;
+
+    bool ok() const { return m_statement != nullptr; }
+    const Error& error() const { return m_error; }
+
+    // Steps to the next row; false at the end or on failure (see error()).
+    bool next();
+    qint64 int64(int column) const;
+
+private:
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_statement = nullptr;
+    Error m_error;
+};
