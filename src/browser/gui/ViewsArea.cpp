@@ -1,24 +1,48 @@
 #include "browser/gui/ViewsArea.h"
 
 #include "browser/CombinedSearch.h"
+#include "browser/FolderMenu.h"
+#include "browser/SystemViews.h"
 #include "browser/gui/TableFace.h"
+#include "support/gui/MenuBitmaps.h"
 #include "support/gui/MessageBox.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+
+namespace {
+
+// Position of the folder menu in the menu bar.
+constexpr int folderMenuPosition = 3;
+
+QString folderItemName(int index)
+{
+    return QStringLiteral("FileMenu%1").arg(index);
+}
+
+// A folder name as a menu caption: "&" would otherwise become a mnemonic.
+QString captionFor(const QString& folder)
+{
+    QString caption = folder;
+    return caption.replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
+} // namespace
 
 ViewsArea::ViewsArea(TableFace* face) : QObject(face), m_face(face) {}
 
-void ViewsArea::Search(const ViewCondition& condition)
+bool ViewsArea::Search(const ViewCondition& condition)
 {
     Result<std::shared_ptr<ViewRst>> view = ViewRst::open(m_face->registerStore(), condition);
     if (!view) {
         MessageBox::warning(m_face, view.error().fullText());
-        return;
+        return false;
     }
     m_face->setCurrentView(view.value());
     m_face->binder().Bd(m_face->currentView());
     m_face->Label13()->setText(QStringLiteral("         组合搜索"));
+    return true;
 }
 
 ViewCondition ViewsArea::SqlMade()
@@ -36,9 +60,9 @@ ViewCondition ViewsArea::SqlMade()
     return condition;
 }
 
-void ViewsArea::SearchCommand_Click()
+bool ViewsArea::SearchCommand_Click()
 {
-    Search(SqlMade());
+    return Search(SqlMade());
 }
 
 void ViewsArea::Clear()
@@ -47,19 +71,105 @@ void ViewsArea::Clear()
         box->clear();
 }
 
+void ViewsArea::fillBoxes(const SearchCriteria& criteria)
+{
+    const QList<QLineEdit*>& boxes = m_face->SearchText();
+    for (int i = 0; i < SearchCriteria::BoxCount; ++i)
+        boxes.at(i)->setText(criteria.box(i));
+}
+
 void ViewsArea::AllFile_Click()
 {
     Clear();
-    SearchCommand_Click();
-    m_face->Label13()->setText(QStringLiteral("系统定义查询：所有记录"));
+    if (SearchCommand_Click())
+        m_face->Label13()->setText(QStringLiteral("系统定义查询：所有记录"));
 }
 
-void ViewsArea::MyTo_Click() {}
+void ViewsArea::MyTo_Click()
+{
+    Clear();
+    if (Search(SystemViews::sentByMe()))
+        m_face->Label13()->setText(QStringLiteral("系统定义查询：我发他收"));
+}
 
-void ViewsArea::ManToMe_Click() {}
+void ViewsArea::ManToMe_Click()
+{
+    // The recipient stays in its box, where the user can refine the search.
+    Clear();
+    fillBoxes(SystemViews::receivedByMe());
+    if (SearchCommand_Click())
+        m_face->Label13()->setText(QStringLiteral("系统定义查询：") + QStringLiteral("他发我收"));
+}
 
-void ViewsArea::MyFile_Click() {}
+void ViewsArea::MyFile_Click()
+{
+    Clear();
+    fillBoxes(SystemViews::localDocuments());
+    if (SearchCommand_Click())
+        m_face->Label13()->setText(QStringLiteral("系统定义查询：本地文档"));
+}
 
-void ViewsArea::FileMenu_Click(int) {}
+QString ViewsArea::folderOf(const QAction* item)
+{
+    if (!item)
+        return {};
+    if (item->data().isValid())
+        return item->data().toString();
+    // Item 0 before any folder was listed: its caption is the folder.
+    QString name;
+    const QString caption = item->text();
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption.at(i) == QLatin1Char('&') && i + 1 < caption.size())
+            ++i;
+        name += caption.at(i);
+    }
+    return name;
+}
 
-void ViewsArea::RebuildFolderMenu() {}
+void ViewsArea::FileMenu_Click(int index)
+{
+    const QAction* item = m_face->action(folderItemName(index));
+    if (!item)
+        return;
+    const QString folder = folderOf(item);
+    Clear();
+    if (Search(SystemViews::folder(folder)))
+        m_face->Label13()->setText(QStringLiteral("   文件夹") + QStringLiteral("：") + folder);
+}
+
+QMenu* ViewsArea::folderMenu() const
+{
+    return m_face->topMenu(folderMenuPosition);
+}
+
+void ViewsArea::RebuildFolderMenu()
+{
+    QMenu* menu = folderMenu();
+    if (!menu)
+        return;
+    const Result<QList<FolderMenu::Entry>> entries = FolderMenu::load(m_face->registerStore());
+    if (entries) {
+        // Every item but the first goes, however many there were, so no item
+        // of an earlier rebuild is left naming a folder that is gone.
+        const QList<QAction*> items = menu->actions();
+        for (qsizetype i = 1; i < items.size(); ++i) {
+            menu->removeAction(items.at(i));
+            items.at(i)->setObjectName(QString());
+            items.at(i)->deleteLater();
+        }
+        for (qsizetype i = 0; i < entries->size(); ++i) {
+            const QString& folder = entries->at(i).name;
+            QAction* item = i == 0 ? m_face->action(folderItemName(0)) : nullptr;
+            if (!item) {
+                item = new QAction(menu);
+                item->setObjectName(folderItemName(static_cast<int>(i)));
+                const int index = static_cast<int>(i);
+                connect(item, &QAction::triggered, this, [this, index] { FileMenu_Click(index); });
+                menu->addAction(item);
+            }
+            item->setText(captionFor(folder));
+            item->setData(folder);
+        }
+    }
+    MenuBitmaps::attachFolderPictures(menu);
+}

@@ -4,6 +4,9 @@
 
 #include <QWheelEvent>
 
+#include <cmath>
+#include <limits>
+
 void TrolleyMSHF::Attach(MshfGrid* grid)
 {
     if (m_grid)
@@ -15,18 +18,31 @@ void TrolleyMSHF::Attach(MshfGrid* grid)
         m_grid->viewport()->installEventFilter(this);
 }
 
+void TrolleyMSHF::setMouseSpeed(double speed)
+{
+    if (std::isnan(speed))
+        return;
+    const double rounded = std::nearbyint(speed);
+    m_mouseSpeed =
+        static_cast<qint32>(std::clamp(rounded, double(std::numeric_limits<qint32>::min()),
+                                       double(std::numeric_limits<qint32>::max())));
+}
+
 void TrolleyMSHF::wheelNotch(bool down)
 {
     if (!m_grid)
         return;
     m_grid->setFocus(Qt::MouseFocusReason);
-    const int lastRow = m_grid->Rows() - 1;
+    // 64-bit sums: a huge speed must not overflow past the ends.
+    const qint64 lastRow = m_grid->Rows() - 1;
+    const qint64 top = m_grid->TopRow();
     if (down) {
-        const int target = m_grid->TopRow() + m_mouseSpeed;
-        m_grid->setTopRow(target > lastRow ? lastRow : target);
+        const qint64 target = top + m_mouseSpeed;
+        m_grid->setTopRow(
+            static_cast<int>(target > lastRow ? lastRow : std::max<qint64>(target, 1)));
     } else {
-        const int target = m_grid->TopRow() - m_mouseSpeed;
-        m_grid->setTopRow(target < 1 ? 1 : target);
+        const qint64 target = top - m_mouseSpeed;
+        m_grid->setTopRow(static_cast<int>(target < 1 ? 1 : std::min(target, lastRow)));
     }
 }
 

@@ -13,7 +13,9 @@ public:
 
     void Attach(MshfGrid* grid);
     int MouseSpeed() const { return m_mouseSpeed; }
-    void setMouseSpeed(double speed) { m_mouseSpeed = static_cast<qint32>(speed); }
+    // Any number; rounded to a whole number of rows (halves to even) and kept
+    // within the range of a 32-bit integer.
+    void setMouseSpeed(double speed);
 
     // One wheel notification: down is towards later rows.
     void wheelNotch(bool down);

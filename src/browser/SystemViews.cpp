@@ -1,0 +1,46 @@
+#include "browser/SystemViews.h"
+
+#include "store/RegisterNames.h"
+#include "store/Sql.h"
+
+namespace SystemViews {
+
+ViewCondition sentByMe()
+{
+    // "<>" drops NULL as well as the three listed values.
+    const QString column = Sql::identifier(RegisterNames::recipient);
+    return {QStringLiteral("%1 <> ? AND %1 <> ? AND %1 <> ''").arg(column),
+            {RegisterNames::recipientSelf, RegisterNames::recipientLocal}};
+}
+
+SearchCriteria receivedByMe()
+{
+    SearchCriteria criteria;
+    criteria.recipient = RegisterNames::recipientSelf;
+    return criteria;
+}
+
+SearchCriteria localDocuments()
+{
+    SearchCriteria criteria;
+    criteria.recipient = RegisterNames::recipientLocal;
+    return criteria;
+}
+
+ViewCondition folder(const QString& name)
+{
+    // A plain equality, so an index on the folder column can serve it.
+    return {Sql::identifier(RegisterNames::folder) + QStringLiteral(" = ?"), {name}};
+}
+
+ViewCondition allOf(const ViewCondition& first, const ViewCondition& second)
+{
+    if (first.isEmpty())
+        return second;
+    if (second.isEmpty())
+        return first;
+    return {QStringLiteral("(%1) AND (%2)").arg(first.where, second.where),
+            first.values + second.values};
+}
+
+} // namespace SystemViews

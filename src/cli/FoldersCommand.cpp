@@ -1,0 +1,44 @@
+#include "browser/FolderMenu.h"
+#include "cli/Command.h"
+
+namespace {
+
+class FoldersCommand : public Command {
+public:
+    QString name() const override { return QStringLiteral("folders"); }
+    QString description() const override
+    {
+        return QStringLiteral("按“文件夹”菜单的顺序列出文件夹（记录最多的在前）");
+    }
+
+    void configure(QCommandLineParser& parser) override
+    {
+        parser.addOption(
+            {QStringLiteral("counts"), QStringLiteral("在每个文件夹名后（制表符分隔）显示记录数")});
+    }
+
+    int run(const QCommandLineParser& parser, CliContext& context) override
+    {
+        std::optional<Register> reg = context.openRegister();
+        if (!reg)
+            return 1;
+        Result<QList<FolderMenu::Entry>> entries = FolderMenu::load(*reg);
+        if (!entries) {
+            context.fail(entries.error());
+            return 1;
+        }
+        const bool counts = parser.isSet(QStringLiteral("counts"));
+        for (const FolderMenu::Entry& entry : *entries) {
+            context.out << entry.name;
+            if (counts)
+                context.out << '\t' << entry.count;
+            context.out << '\n';
+        }
+        context.out.flush();
+        return 0;
+    }
+};
+
+const CommandRegistration<FoldersCommand> registration;
+
+} // namespace

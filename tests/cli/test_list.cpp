@@ -1,0 +1,233 @@
+#include "cli/Command.h"
+#include "cli/RecordOutput.h"
+#include "support/TempRegister.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+namespace {
+
+// Test tables written with plain literals.
+QStringList strings(std::initializer_list<const char*> texts)
+{
+    QStringList list;
+    for (const char* text : texts)
+        list << QString::fromUtf8(text);
+    return list;
+}
+
+struct CliRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+CliRun runIn(const TempRegister& temp, QStringList arguments)
+{
+    CliRun run;
+    QTextStream out(&run.out);
+    QTextStream err(&run.err);
+    arguments.prepend(temp.folder());
+    arguments.prepend(QStringLiteral("--register"));
+    run.status = runCli(arguments, out, err);
+    return run;
+}
+
+void fill(TempRegister& temp)
+{
+    temp.addRecord(2, QStringLiteral("报告.doc"), QStringLiteral("张三"), QStringLiteral("工作"),
+                   QStringLiteral("2006-03-05"), QStringLiteral("合同"), QStringLiteral("Email"));
+    temp.addRecord(1, QStringLiteral("a.txt"), QStringLiteral("自己"), QStringLiteral("O'Brien"),
+                   QStringLiteral("2006-05-01"), QStringLiteral("tab\there"),
+                   QStringLiteral("传真"));
+    temp.addRecord(3, QStringLiteral("b.txt"), QStringLiteral("本地文档"), QStringLiteral("工作"),
+                   QStringLiteral("2006-05-02"), QString(), QStringLiteral("面呈"));
+    temp.addRecord(4, QStringLiteral("c.txt"), QStringLiteral("自己人"), QStringLiteral("100%"),
+                   QStringLiteral("2006-06-01"), QString(), QStringLiteral("Email"));
+}
+
+// Serials of tsv output, in printed order.
+QStringList serialsOfTsv(const QString& tsv)
+{
+    QStringList lines = tsv.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    if (lines.isEmpty())
+        return {QStringLiteral("no header")};
+    lines.removeFirst();
+    QStringList serials;
+    for (const QString& line : lines)
+        serials << line.section(QLatin1Char('\t'), 0, 0);
+    return serials;
+}
+
+} // namespace
+
+class TestList : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void views_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QStringList>("serials");
+        QTest::newRow("default is all") << strings({}) << strings({"1", "2", "3", "4"});
+        QTest::newRow("all") << strings({"--all"}) << strings({"1", "2", "3", "4"});
+        QTest::newRow("sent") << strings({"--sent"}) << strings({"2", "4"});
+        QTest::newRow("received") << strings({"--received"}) << strings({"1", "4"});
+        QTest::newRow("local") << strings({"--local"}) << strings({"3"});
+        QTest::newRow("folder") << strings({"--folder", "工作"}) << strings({"2", "3"});
+        QTest::newRow("folder with quote") << strings({"--folder", "O'Brien"}) << strings({"1"});
+        QTest::newRow("folder with percent") << strings({"--folder", "100%"}) << strings({"4"});
+        QTest::newRow("folder is exact") << strings({"--folder", "100"}) << strings({});
+        QTest::newRow("name") << strings({"--name", ".txt"}) << strings({"1", "3", "4"});
+        QTest::newRow("recipient") << strings({"--recipient", "自己"}) << strings({"1", "4"});
+        QTest::newRow("method") << strings({"--method", "mail"}) << strings({"2", "4"});
+        QTest::newRow("from") << strings({"--from", "2006/5/2"}) << strings({"3", "4"});
+        QTest::newRow("to includes its day")
+            << strings({"--to", "2006年5月1日"}) << strings({"1", "2"});
+        QTest::newRow("remark") << strings({"--remark", "合同"}) << strings({"2"});
+        QTest::newRow("in-folder") << strings({"--in-folder", "0%"}) << strings({"4"});
+        QTest::newRow("criteria combined")
+            << strings({"--method", "Email", "--from", "2006-4-1"}) << strings({"4"});
+        QTest::newRow("received refined")
+            << strings({"--received", "--name", "c."}) << strings({"4"});
+        QTest::newRow("received and recipient both apply")
+            << strings({"--received", "--recipient", "人"}) << strings({"4"});
+        QTest::newRow("sent refined") << strings({"--sent", "--in-folder", "工"}) << strings({"2"});
+        QTest::newRow("folder refined")
+            << strings({"--folder", "工作", "--to", "2006-5-1"}) << strings({"2"});
+    }
+    void views()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, serials);
+        TempRegister temp;
+        fill(temp);
+        const CliRun run = runIn(temp, strings({"list", "--format", "tsv"}) + options);
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QCOMPARE(serialsOfTsv(run.out), serials);
+    }
+
+    void tableIsAlignedForWideCharacters()
+    {
+        TempRegister temp;
+        fill(temp);
+        const CliRun run = runIn(temp, {QStringLiteral("list")});
+        QCOMPARE(run.status, 0);
+        QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 6);
+        QCOMPARE(lines.last(), QStringLiteral("（4 条记录）"));
+        QVERIFY(lines.first().startsWith(QStringLiteral("文件序号")));
+        // The file-name column starts at the same terminal column on each line.
+        auto columnOf = [](const QString& line, const QString& text) {
+            return RecordOutput::displayWidth(line.left(line.indexOf(text)));
+        };
+        const int nameColumn = columnOf(lines.at(0), QStringLiteral("文件名"));
+        QCOMPARE(columnOf(lines.at(1), QStringLiteral("a.txt")), nameColumn);
+        QCOMPARE(columnOf(lines.at(2), QStringLiteral("报告.doc")), nameColumn);
+        const int recipientColumn = columnOf(lines.at(0), QStringLiteral("接收人"));
+        QCOMPARE(columnOf(lines.at(2), QStringLiteral("张三")), recipientColumn);
+        QCOMPARE(columnOf(lines.at(3), QStringLiteral("本地文档")), recipientColumn);
+        // Shown dates use the register's display form.
+        QVERIFY(lines.at(2).contains(QStringLiteral("2006-03-5")));
+    }
+
+    void tsvKeepsOneRecordPerLine()
+    {
+        TempRegister temp;
+        fill(temp);
+        const CliRun run = runIn(temp, {QStringLiteral("list"), QStringLiteral("--format"),
+                                        QStringLiteral("tsv"), QStringLiteral("--received")});
+        QCOMPARE(run.status, 0);
+        const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines.at(0).split(QLatin1Char('\t')).size(), 8);
+        const QStringList first = lines.at(1).split(QLatin1Char('\t'));
+        QCOMPARE(first.size(), 8);
+        QCOMPARE(first.at(2), QStringLiteral("a.txt"));
+        QCOMPARE(first.at(3), QStringLiteral("tab here"));
+    }
+
+    void jsonIsParsable()
+    {
+        TempRegister temp;
+        fill(temp);
+        const CliRun run =
+            runIn(temp, {QStringLiteral("list"), QStringLiteral("--format"), QStringLiteral("json"),
+                         QStringLiteral("--folder"), QStringLiteral("工作")});
+        QCOMPARE(run.status, 0);
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(run.out.toUtf8(), &error);
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        const QJsonArray records = document.array();
+        QCOMPARE(records.size(), 2);
+        const QJsonObject first = records.at(0).toObject();
+        QCOMPARE(first.value(QStringLiteral("文件序号")).toInteger(), 2);
+        QCOMPARE(first.value(QStringLiteral("文件名")).toString(), QStringLiteral("报告.doc"));
+        QCOMPARE(first.value(QStringLiteral("文件夹")).toString(), QStringLiteral("工作"));
+        QCOMPARE(first.value(QStringLiteral("发件日期")).toString(), QStringLiteral("2006-03-5"));
+        QCOMPARE(records.at(1).toObject().value(QStringLiteral("接收人")).toString(),
+                 QStringLiteral("本地文档"));
+    }
+
+    void mistakesAreRefused_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("two views") << strings({"--sent", "--local"});
+        QTest::newRow("not a date") << strings({"--from", "yesterday"});
+        QTest::newRow("impossible date") << strings({"--to", "2006-2-30"});
+        QTest::newRow("unknown format") << strings({"--format", "xml"});
+        QTest::newRow("folder without name") << strings({"--folder"});
+    }
+    void mistakesAreRefused()
+    {
+        QFETCH(QStringList, options);
+        TempRegister temp;
+        fill(temp);
+        const CliRun run = runIn(temp, strings({"list"}) + options);
+        QVERIFY(run.status != 0);
+        QVERIFY(run.out.isEmpty());
+        QVERIFY(!run.err.isEmpty());
+    }
+
+    void missingRegisterIsAnError()
+    {
+        QTemporaryDir empty;
+        CliRun run;
+        QTextStream out(&run.out);
+        QTextStream err(&run.err);
+        run.status =
+            runCli({QStringLiteral("--register"), empty.path(), QStringLiteral("list")}, out, err);
+        QVERIFY(run.status != 0);
+        QVERIFY(!run.err.isEmpty());
+    }
+
+    void foldersInMenuOrder()
+    {
+        TempRegister temp;
+        qint64 serial = 0;
+        for (const auto& [folder, count] :
+             {std::pair{"A", 5}, std::pair{"B", 2}, std::pair{"C", 7}, std::pair{"", 3}}) {
+            for (int i = 0; i < count; ++i)
+                temp.addRecord(++serial, QStringLiteral("f"), QStringLiteral("x"),
+                               QString::fromUtf8(folder));
+        }
+        CliRun run = runIn(temp, {QStringLiteral("folders")});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, QStringLiteral("C\nA\nB\n"));
+        run = runIn(temp, {QStringLiteral("folders"), QStringLiteral("--counts")});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, QStringLiteral("C\t7\nA\t5\nB\t2\n"));
+    }
+
+    void foldersOfEmptyRegister()
+    {
+        TempRegister temp;
+        const CliRun run = runIn(temp, {QStringLiteral("folders")});
+        QCOMPARE(run.status, 0);
+        QVERIFY(run.out.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestList)
+#include "test_list.moc"

@@ -1,0 +1,376 @@
+#include "browser/gui/MshfGrid.h"
+#include "browser/gui/ViewsArea.h"
+#include "gui_support/FaceFixture.h"
+#include "store/RegisterNames.h"
+#include "store/Sql.h"
+#include "support/gui/Icons.h"
+#include "support/gui/MessageBox.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+// Test tables written with plain literals.
+QStringList strings(std::initializer_list<const char*> texts)
+{
+    QStringList list;
+    for (const char* text : texts)
+        list << QString::fromUtf8(text);
+    return list;
+}
+
+const int serialColumn = 6;
+
+// Serials the grid shows, top to bottom; empty for the placeholder row.
+QStringList gridSerials(TableFace& face)
+{
+    QStringList serials;
+    MshfGrid* grid = face.MSHF();
+    for (int row = 1; row < grid->Rows(); ++row) {
+        if (!grid->TextMatrix(row, 2).isEmpty())
+            serials << grid->TextMatrix(row, serialColumn);
+    }
+    return serials;
+}
+
+QString status(TableFace& face)
+{
+    return face.Label13()->text();
+}
+
+void fill(TempRegister& temp)
+{
+    temp.addRecord(1, QStringLiteral("a.doc"), QStringLiteral("张三"), QStringLiteral("A"),
+                   QStringLiteral("2006-05-01"));
+    temp.addRecord(2, QStringLiteral("b.doc"), QStringLiteral("自己"), QStringLiteral("A"),
+                   QStringLiteral("2006-05-02"));
+    temp.addRecord(3, QStringLiteral("c.doc"), QStringLiteral("本地文档"),
+                   QStringLiteral("O'Brien"), QStringLiteral("2006-05-03"));
+    temp.addRecord(4, QStringLiteral("d.doc"), QStringLiteral("自己人"), QStringLiteral("100%"),
+                   QStringLiteral("2006-05-04"));
+    temp.addRecord(5, QStringLiteral("e.doc"), QString(), QStringLiteral("R&D"),
+                   QStringLiteral("2006-05-05"), QStringLiteral("50%"));
+}
+
+QStringList captions(QMenu* menu)
+{
+    QStringList texts;
+    for (QAction* item : menu->actions())
+        texts << item->text();
+    return texts;
+}
+
+QImage imageOf(const QIcon& icon, const QSize& size)
+{
+    return icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+bool hasPicture(QAction* item, int picture)
+{
+    const QPixmap expected = Icons::menuPicture(picture);
+    return !item->icon().isNull() && imageOf(item->icon(), expected.size()) ==
+                                         expected.toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+void runSql(const TempRegister& temp, const QString& sql)
+{
+    Result<QSqlQuery> done = Sql::run(temp.reg().database(), sql);
+    QVERIFY2(done.ok(), qPrintable(done.error().fullText()));
+}
+
+} // namespace
+
+class TestViewsFace : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void systemViews_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QStringList>("serials");
+        QTest::addColumn<QString>("recipientBox");
+        QTest::newRow("all") << "AllFile"
+                             << "系统定义查询：所有记录" << strings({"1", "2", "3", "4", "5"})
+                             << "";
+        QTest::newRow("sent") << "MyTo"
+                              << "系统定义查询：我发他收" << strings({"1", "4"}) << "";
+        QTest::newRow("received") << "ManToMe"
+                                  << "系统定义查询：他发我收" << strings({"2", "4"}) << "自己";
+        QTest::newRow("local") << "MyFile"
+                               << "系统定义查询：本地文档" << strings({"3"}) << "本地文档";
+    }
+    void systemViews()
+    {
+        QFETCH(QString, item);
+        QFETCH(QString, label);
+        QFETCH(QStringList, serials);
+        QFETCH(QString, recipientBox);
+        FaceFixture fixture(false);
+        fill(fixture.temp());
+        fixture.start();
+        TableFace& face = fixture.face();
+        QCOMPARE(status(face), QStringLiteral("系统定义查询：所有记录"));
+        // Left-over search texts are cleared by every system view.
+        for (QLineEdit* box : face.SearchText())
+            box->setText(QStringLiteral("zzz"));
+        fixture.trigger(item);
+        QCOMPARE(status(face), label);
+        QCOMPARE(gridSerials(face), serials);
+        for (int box = 0; box < 7; ++box)
+            QCOMPARE(face.SearchText().at(box)->text(), box == 1 ? recipientBox : QString());
+        QVERIFY(MessageBox::takeLog().isEmpty());
+    }
+
+    void systemViewsOfEmptyRegister()
+    {
+        FaceFixture fixture;
+        TableFace& face = fixture.face();
+        const QStringList items = {QStringLiteral("MyTo"), QStringLiteral("ManToMe"),
+                                   QStringLiteral("MyFile"), QStringLiteral("AllFile")};
+        const QStringList labels = {
+            QStringLiteral("系统定义查询：我发他收"), QStringLiteral("系统定义查询：他发我收"),
+            QStringLiteral("系统定义查询：本地文档"), QStringLiteral("系统定义查询：所有记录")};
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            fixture.trigger(items.at(i));
+            QCOMPARE(status(face), labels.at(i));
+            QCOMPARE(face.MSHF()->Rows(), 2);
+            QCOMPARE(face.MSHF()->TextMatrix(1, 1), QString());
+        }
+    }
+
+    void searchButtonAfterReceivedShowsCombinedSearch()
+    {
+        FaceFixture fixture(false);
+        fill(fixture.temp());
+        fixture.start();
+        TableFace& face = fixture.face();
+        fixture.trigger(QStringLiteral("ManToMe"));
+        auto* button = face.findChild<QToolButton*>(QStringLiteral("SearchCommand"));
+        QVERIFY(button);
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(status(face), QStringLiteral("         组合搜索"));
+        QCOMPARE(gridSerials(face), QStringList({QStringLiteral("2"), QStringLiteral("4")}));
+    }
+
+    void enterInAnyBoxSearches_data()
+    {
+        QTest::addColumn<int>("box");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("serials");
+        QTest::addColumn<QString>("textAfter");
+        QTest::newRow("name") << 0 << "c.d" << strings({"3"}) << "c.d";
+        QTest::newRow("recipient") << 1 << "自己" << strings({"2", "4"}) << "自己";
+        QTest::newRow("method") << 2 << "none" << strings({}) << "none";
+        QTest::newRow("earliest") << 3 << "2006/5/4" << strings({"4", "5"}) << "2006/5/4";
+        QTest::newRow("latest") << 4 << "2006年5月2日" << strings({"1", "2"}) << "2006年5月2日";
+        QTest::newRow("invalid date dropped")
+            << 4 << "next week" << strings({"1", "2", "3", "4", "5"}) << "";
+        QTest::newRow("remark percent literal") << 5 << "0%" << strings({"5"}) << "0%";
+        QTest::newRow("folder quote literal") << 6 << "'B" << strings({"3"}) << "'B";
+    }
+    void enterInAnyBoxSearches()
+    {
+        QFETCH(int, box);
+        QFETCH(QString, text);
+        QFETCH(QStringList, serials);
+        QFETCH(QString, textAfter);
+        FaceFixture fixture(false);
+        fill(fixture.temp());
+        fixture.start();
+        TableFace& face = fixture.face();
+        QLineEdit* edit = face.SearchText().at(box);
+        edit->setText(text);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(status(face), QStringLiteral("         组合搜索"));
+        QCOMPARE(gridSerials(face), serials);
+        QCOMPARE(edit->text(), textAfter);
+        QVERIFY(MessageBox::takeLog().isEmpty());
+    }
+
+    void boxesCombine()
+    {
+        FaceFixture fixture(false);
+        fill(fixture.temp());
+        fixture.start();
+        TableFace& face = fixture.face();
+        face.SearchText().at(1)->setText(QStringLiteral("自己"));
+        face.SearchText().at(3)->setText(QStringLiteral("not a date"));
+        face.SearchText().at(6)->setText(QStringLiteral("A"));
+        QTest::keyClick(face.SearchText().at(6), Qt::Key_Enter);
+        QCOMPARE(gridSerials(face), QStringList({QStringLiteral("2")}));
+        QCOMPARE(face.SearchText().at(3)->text(), QString());
+        QCOMPARE(face.SearchText().at(1)->text(), QStringLiteral("自己"));
+    }
+
+    void folderMenuListsFoldersByCount()
+    {
+        FaceFixture fixture(false);
+        qint64 serial = 0;
+        for (const auto& [folder, count] :
+             {std::pair{"A", 5}, std::pair{"B", 2}, std::pair{"C", 7}, std::pair{"", 4}}) {
+            for (int i = 0; i < count; ++i) {
+                ++serial;
+                fixture.temp().addRecord(serial, QStringLiteral("f%1").arg(serial),
+                                         QStringLiteral("x"), QString::fromUtf8(folder));
+            }
+        }
+        fixture.start();
+        TableFace& face = fixture.face();
+        QMenu* menu = face.topMenu(3);
+        QCOMPARE(captions(menu),
+                 QStringList({QStringLiteral("C"), QStringLiteral("A"), QStringLiteral("B")}));
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(menu->actions().at(i)->objectName(), QStringLiteral("FileMenu%1").arg(i));
+            QVERIFY2(hasPicture(menu->actions().at(i), 16), qPrintable(QString::number(i)));
+        }
+        fixture.trigger(QStringLiteral("FileMenu1"));
+        QCOMPARE(status(face), QStringLiteral("   文件夹：A"));
+        QCOMPARE(gridSerials(face).size(), 5);
+        fixture.trigger(QStringLiteral("FileMenu0"));
+        QCOMPARE(status(face), QStringLiteral("   文件夹：C"));
+        QCOMPARE(gridSerials(face).size(), 7);
+    }
+
+    void folderNamesAreTakenLiterally_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("serial");
+        QTest::newRow("quote") << "O'Brien"
+                               << "O'Brien"
+                               << "3";
+        QTest::newRow("percent") << "100%"
+                                 << "100%"
+                                 << "4";
+        QTest::newRow("ampersand") << "R&D"
+                                   << "R&&D"
+                                   << "5";
+    }
+    void folderNamesAreTakenLiterally()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, caption);
+        QFETCH(QString, serial);
+        FaceFixture fixture(false);
+        fill(fixture.temp());
+        fixture.start();
+        TableFace& face = fixture.face();
+        QAction* item = nullptr;
+        for (QAction* candidate : face.topMenu(3)->actions()) {
+            if (candidate->text() == caption)
+                item = candidate;
+        }
+        QVERIFY(item);
+        // Leftover box texts do not narrow a folder view.
+        face.SearchText().at(0)->setText(QStringLiteral("zzz"));
+        item->trigger();
+        QCOMPARE(status(face), QStringLiteral("   文件夹：") + folder);
+        QCOMPARE(gridSerials(face), QStringList({serial}));
+        QCOMPARE(face.SearchText().at(0)->text(), QString());
+        QVERIFY(MessageBox::takeLog().isEmpty());
+    }
+
+    void folderMenuWithoutFolders()
+    {
+        FaceFixture fixture(false);
+        fixture.temp().addRecord(1, QStringLiteral("a"), QStringLiteral("x"));
+        fixture.start();
+        TableFace& face = fixture.face();
+        QMenu* menu = face.topMenu(3);
+        QCOMPARE(captions(menu), QStringList({QStringLiteral("文件夹1")}));
+        QVERIFY(hasPicture(menu->actions().at(0), 16));
+        fixture.trigger(QStringLiteral("FileMenu0"));
+        QCOMPARE(status(face), QStringLiteral("   文件夹：文件夹1"));
+        QVERIFY(gridSerials(face).isEmpty());
+        QCOMPARE(face.MSHF()->Rows(), 2);
+    }
+
+    void rebuildFollowsTheRegister()
+    {
+        FaceFixture fixture(false);
+        // More folders than the menu ever held before: all are listed.
+        for (int i = 1; i <= 120; ++i)
+            fixture.temp().addRecord(i, QStringLiteral("f%1").arg(i), QStringLiteral("x"),
+                                     QStringLiteral("F%1").arg(i, 3, 10, QLatin1Char('0')));
+        fixture.start();
+        TableFace& face = fixture.face();
+        QMenu* menu = face.topMenu(3);
+        QCOMPARE(menu->actions().size(), 120);
+        QCOMPARE(menu->actions().at(119)->text(), QStringLiteral("F120"));
+        QCOMPARE(menu->actions().at(119)->objectName(), QStringLiteral("FileMenu119"));
+        for (QAction* item : menu->actions())
+            QVERIFY(hasPicture(item, 16));
+
+        // Folders go away: no stale items are left behind, whatever their number.
+        runSql(fixture.temp(), QStringLiteral("UPDATE %1 SET %2 = 'G' WHERE %3 > 2")
+                                   .arg(Sql::identifier(RegisterNames::recordTable),
+                                        Sql::identifier(RegisterNames::folder),
+                                        Sql::identifier(RegisterNames::serial)));
+        face.views()->RebuildFolderMenu();
+        QCOMPARE(captions(menu), QStringList({QStringLiteral("G"), QStringLiteral("F001"),
+                                              QStringLiteral("F002")}));
+        QVERIFY(!face.action(QStringLiteral("FileMenu3")));
+        for (QAction* item : menu->actions())
+            QVERIFY(hasPicture(item, 16));
+        face.action(QStringLiteral("FileMenu2"))->trigger();
+        QCOMPARE(status(face), QStringLiteral("   文件夹：F002"));
+        QCOMPARE(gridSerials(face), QStringList({QStringLiteral("2")}));
+
+        // Every folder gone: the first item stays with its last caption.
+        runSql(fixture.temp(), QStringLiteral("UPDATE %1 SET %2 = ''")
+                                   .arg(Sql::identifier(RegisterNames::recordTable),
+                                        Sql::identifier(RegisterNames::folder)));
+        face.views()->RebuildFolderMenu();
+        QCOMPARE(captions(menu), QStringList({QStringLiteral("G")}));
+        QVERIFY(hasPicture(menu->actions().at(0), 16));
+    }
+
+    void unreadableRegisterKeepsTheMenu()
+    {
+        FaceFixture fixture(false);
+        fill(fixture.temp());
+        fixture.start();
+        TableFace& face = fixture.face();
+        QMenu* menu = face.topMenu(3);
+        const QStringList before = captions(menu);
+        QCOMPARE(before.size(), 4);
+        runSql(fixture.temp(), QStringLiteral("ALTER TABLE %1 RENAME TO gone")
+                                   .arg(Sql::identifier(RegisterNames::recordTable)));
+        face.views()->RebuildFolderMenu();
+        QCOMPARE(captions(menu), before);
+        QVERIFY(MessageBox::takeLog().isEmpty());
+        // A view that cannot be read is reported and the label keeps the old view.
+        fixture.trigger(QStringLiteral("MyTo"));
+        QCOMPARE(MessageBox::takeLog().size(), 1);
+        QCOMPARE(status(face), QStringLiteral("系统定义查询：所有记录"));
+    }
+
+    void fixedMenuPictures()
+    {
+        FaceFixture fixture;
+        TableFace& face = fixture.face();
+        const QList<std::pair<QString, int>> pictured = {
+            {QStringLiteral("OpenMenuInterFace"), 2},  {QStringLiteral("DelMenuInterFace"), 3},
+            {QStringLiteral("UpMenuInterFace"), 4},    {QStringLiteral("DownMenuInterFace"), 5},
+            {QStringLiteral("AlterMenuInterFace"), 6}, {QStringLiteral("HelpQuorvel"), 17},
+        };
+        for (const auto& [name, picture] : pictured)
+            QVERIFY2(hasPicture(face.action(name), picture), qPrintable(name));
+        for (int slot = 1; slot <= 9; ++slot)
+            QVERIFY(hasPicture(face.action(QStringLiteral("CxMenu%1").arg(slot)), 6 + slot));
+        for (const QString& name :
+             {QStringLiteral("SaveAsMenuInterFace"), QStringLiteral("TozmMenuInterFace"),
+              QStringLiteral("ExitMenu"), QStringLiteral("AllFile"), QStringLiteral("MyTo"),
+              QStringLiteral("ManToMe"), QStringLiteral("MyFile"),
+              QStringLiteral("ManagementMenuInterFace"), QStringLiteral("AboutMenuInterFace")})
+            QVERIFY2(face.action(name)->icon().isNull(), qPrintable(name));
+    }
+};
+
+QTEST_MAIN(TestViewsFace)
+#include "test_views_face.moc"
