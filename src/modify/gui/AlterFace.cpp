@@ -75,8 +75,10 @@ void AlterFace::buildControls()
     m_text1->setTabChangesFocus(true);
 
     place(new QLabel(QStringLiteral("接收人"), this), QStringLiteral("Label6"), 264, 168, 49, 17);
-    place(new QLabel(QStringLiteral("传送方式"), this), QStringLiteral("Label7"), 264, 224, 65, 17);
-    place(new QLabel(QStringLiteral("文件夹"), this), QStringLiteral("Label9"), 264, 280, 65, 17);
+    // These two sit a few pixels higher than drawn: this font is taller, and
+    // their text would otherwise touch the box below.
+    place(new QLabel(QStringLiteral("传送方式"), this), QStringLiteral("Label7"), 264, 221, 65, 17);
+    place(new QLabel(QStringLiteral("文件夹"), this), QStringLiteral("Label9"), 264, 275, 65, 17);
     const int comboTops[] = {184, 239, 293};
     for (int i = 0; i < 3; ++i) {
         m_combo[i] = new QComboBox(this);
