@@ -1,15 +1,251 @@
 #include "operations/gui/RecordOperationsArea.h"
 
+#include "browser/gui/MshfGrid.h"
+#include "browser/gui/RecordTableModel.h"
 #include "browser/gui/TableFace.h"
+#include "browser/gui/ViewsArea.h"
+#include "modify/gui/AlterFace.h"
+#include "operations/RecordDelete.h"
+#include "operations/RecordExport.h"
+#include "operations/RecordReorder.h"
+#include "operations/gui/DesktopOpener.h"
+#include "store/GeneralRoutines.h"
+#include "support/gui/MessageBox.h"
+#include "support/gui/SaveDialog.h"
+
+#include <QCoreApplication>
+#include <QMenu>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QTimer>
+
+using GeneralRoutines::MaxValue;
+using GeneralRoutines::MinValue;
+
+namespace {
+
+const QString cannotOpenText = QStringLiteral("程序无法直接打开该文件，用使用另存为功能");
+const QString deleteQuestion = QStringLiteral("你真的要删除此文件吗？");
+
+} // namespace
 
 RecordOperationsArea::RecordOperationsArea(TableFace* face) : QObject(face), m_face(face) {}
 
-void RecordOperationsArea::openFromCommand() {}
-void RecordOperationsArea::open() {}
-void RecordOperationsArea::saveAs() {}
-void RecordOperationsArea::sendToDesktop() {}
-void RecordOperationsArea::deleteRecord() {}
-void RecordOperationsArea::moveUp() {}
-void RecordOperationsArea::moveDown() {}
-void RecordOperationsArea::modify() {}
-void RecordOperationsArea::gridRightButton(int, const QPoint&) {}
+MshfGrid* RecordOperationsArea::grid() const
+{
+    return m_face->MSHF();
+}
+
+RecordTableModel* RecordOperationsArea::model() const
+{
+    return grid()->recordModel();
+}
+
+int RecordOperationsArea::currentRecordRow() const
+{
+    const int row = grid()->Row();
+    if (row < 1 || model()->isPlaceholder())
+        return 0;
+    return grid()->TextMatrix(row, RegisterRecord::StoredNameColumn).isEmpty() ? 0 : row;
+}
+
+QString RecordOperationsArea::storedCopyOrWarn(int row) const
+{
+    Result<QString> path = RecordExport::existingStoredCopy(
+        m_face->registerStore(), grid()->TextMatrix(row, RegisterRecord::StoredNameColumn));
+    if (!path) {
+        MessageBox::warning(m_face, RecordExport::notFoundText);
+        return QString();
+    }
+    return path.value();
+}
+
+void RecordOperationsArea::selectWholeRow(int row)
+{
+    grid()->selectRows(row, row);
+    grid()->scrollTo(model()->index(row - 1, 0));
+}
+
+void RecordOperationsArea::openFromCommand()
+{
+    if (grid()->Row() >= 1)
+        grid()->selectRows(grid()->Row(), grid()->Row());
+    open();
+}
+
+void RecordOperationsArea::open()
+{
+    const int row = currentRecordRow();
+    if (row == 0)
+        return;
+    const QString path = storedCopyOrWarn(row);
+    if (path.isEmpty())
+        return;
+    if (!DesktopOpener::open(path))
+        MessageBox::warning(m_face, cannotOpenText);
+}
+
+void RecordOperationsArea::saveAs()
+{
+    const int row = currentRecordRow();
+    if (row == 0)
+        return;
+    if (storedCopyOrWarn(row).isEmpty())
+        return;
+    grid()->selectRows(row, row);
+    const QString fileName = grid()->TextMatrix(row, RegisterRecord::FileNameColumn);
+    const QString storedName = grid()->TextMatrix(row, RegisterRecord::StoredNameColumn);
+    const QString target = SaveDialog::getSaveFileName(m_face, RecordExport::plainName(fileName));
+    if (target.isEmpty())
+        return;
+    if (RecordExport::isTaken(target)) {
+        // The question names the registered file, whatever name was typed.
+        const QString question =
+            QStringLiteral("文件\r\n") + fileName + QStringLiteral("\r\n已经存在,是否覆盖原文件？");
+        if (MessageBox::question(m_face, question, QString()) != MessageBox::Yes)
+            return;
+    }
+    if (Status saved = RecordExport::exportTo(m_face->registerStore(), storedName, target); !saved)
+        MessageBox::warning(m_face, saved.error().fullText());
+}
+
+void RecordOperationsArea::sendToDesktop()
+{
+    const int row = currentRecordRow();
+    if (row == 0)
+        return;
+    if (storedCopyOrWarn(row).isEmpty())
+        return;
+    const int first = MinValue(row, grid()->RowSel());
+    const int last = MaxValue(row, grid()->RowSel());
+    const QString desktop = RecordExport::desktopFolder();
+
+    // Many rows take a while: show progress and let the user stop.
+    QProgressDialog progress(QStringLiteral("正在发送至桌面…"), QStringLiteral("取消"), 0,
+                             last - first + 1, m_face);
+    progress.setWindowTitle(QStringLiteral("发送至桌面"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(800);
+
+    QStringList notSent;
+    for (int i = first; i <= last; ++i) {
+        progress.setValue(i - first);
+        if (progress.wasCanceled()) {
+            notSent << QStringLiteral("（已取消，其余 %1 个文件未发送）").arg(last - i + 1);
+            break;
+        }
+        const QString storedName = grid()->TextMatrix(i, RegisterRecord::StoredNameColumn);
+        const QString fileName = grid()->TextMatrix(i, RegisterRecord::FileNameColumn);
+        if (storedName.isEmpty())
+            continue; // a record removed by another program since the view was shown
+        Result<QString> sent =
+            RecordExport::sendToDesktop(m_face->registerStore(), storedName, fileName, desktop);
+        if (!sent)
+            notSent << fileName + QStringLiteral("：") + sent.error().message;
+    }
+    progress.setValue(last - first + 1);
+    if (!notSent.isEmpty())
+        MessageBox::warning(m_face, QStringLiteral("以下文件未能发送至桌面：\n") +
+                                        notSent.join(QLatin1Char('\n')));
+}
+
+void RecordOperationsArea::deleteRecord()
+{
+    const int row = currentRecordRow();
+    if (row == 0)
+        return;
+    grid()->selectRows(row, row);
+    // The selection is painted before the question covers the window.
+    QCoreApplication::processEvents();
+    if (MessageBox::question(m_face, deleteQuestion) != MessageBox::Yes)
+        return;
+    const std::shared_ptr<ViewRst> view = model()->view();
+    if (!view || row > view->recordCount())
+        return;
+    const RecordDelete::Report report =
+        RecordDelete::deleteRecord(m_face->registerStore(), view->keyAt(row));
+    if (report.outcome == RecordDelete::Outcome::Locked) {
+        MessageBox::warning(m_face, RecordDelete::lockedText);
+        return;
+    }
+    if (report.outcome == RecordDelete::Outcome::Failed) {
+        MessageBox::warning(m_face, report.error.fullText());
+        return;
+    }
+    model()->recordRemoved(row);
+    if (!model()->isPlaceholder())
+        selectWholeRow(std::min(row, view->recordCount()));
+
+    // A folder whose last record went leaves the menu a moment later.
+    QPointer<TableFace> face = m_face;
+    QTimer::singleShot(folderMenuDelay, this, [this, face] {
+        if (!face)
+            return;
+        face->views()->RebuildFolderMenu();
+        Q_EMIT folderMenuRebuilt();
+    });
+}
+
+void RecordOperationsArea::moveUp()
+{
+    const int row = currentRecordRow();
+    if (row <= 1)
+        return;
+    const std::shared_ptr<ViewRst> view = model()->view();
+    if (!view)
+        return;
+    if (Status moved = RecordReorder::moveUp(*view, row); !moved) {
+        MessageBox::warning(m_face, moved.error().fullText());
+        return;
+    }
+    model()->recordsChanged(row - 1, row);
+    selectWholeRow(row - 1);
+}
+
+void RecordOperationsArea::moveDown()
+{
+    const int row = currentRecordRow();
+    if (row == 0)
+        return;
+    const std::shared_ptr<ViewRst> view = model()->view();
+    if (!view || row >= view->recordCount())
+        return;
+    if (Status moved = RecordReorder::moveDown(*view, row); !moved) {
+        MessageBox::warning(m_face, moved.error().fullText());
+        return;
+    }
+    model()->recordsChanged(row, row + 1);
+    selectWholeRow(row + 1);
+}
+
+void RecordOperationsArea::modify()
+{
+    const int row = currentRecordRow();
+    if (row == 0)
+        return;
+    const std::shared_ptr<ViewRst> view = model()->view();
+    if (!view)
+        return;
+    const int first = MinValue(row, grid()->RowSel());
+    const int last = MaxValue(row, grid()->RowSel());
+    QList<qint64> rowids;
+    for (int i = first; i <= last; ++i) {
+        if (const qint64 key = view->keyAt(i); key != 0)
+            rowids << key;
+    }
+    if (rowids.isEmpty())
+        return;
+    auto* form = new AlterFace(m_face, rowids);
+    form->showModal();
+}
+
+void RecordOperationsArea::gridRightButton(int rowUnderPointer, const QPoint& globalPosition)
+{
+    if (rowUnderPointer <= 0)
+        return;
+    // A multi-row selection stays for the commands that use it.
+    if (grid()->Row() == grid()->RowSel())
+        grid()->selectRows(rowUnderPointer, rowUnderPointer);
+    if (QMenu* menu = m_face->topMenu(0))
+        menu->popup(globalPosition);
+}

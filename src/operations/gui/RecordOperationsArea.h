@@ -3,9 +3,14 @@
 #include <QObject>
 #include <QPoint>
 
+class MshfGrid;
+class RecordTableModel;
 class TableFace;
 
-// What the user does to the selected records of the main grid.
+// What the user does to the selected records of the main grid. Each handler
+// reads the grid, calls one core operation and shows its outcome; a
+// placeholder row (empty stored-name cell) makes every one of them do
+// nothing.
 class RecordOperationsArea : public QObject {
     Q_OBJECT
 public:
@@ -24,6 +29,23 @@ public:
     // Right button over the grid: select the row and pop up the file menu.
     void gridRightButton(int rowUnderPointer, const QPoint& globalPosition);
 
+    // How long after a delete the folder menu is rebuilt, in milliseconds.
+    static constexpr int folderMenuDelay = 630;
+
+Q_SIGNALS:
+    // The folder menu was rebuilt after a delete.
+    void folderMenuRebuilt();
+
 private:
+    MshfGrid* grid() const;
+    RecordTableModel* model() const;
+    // The current grid row when it shows a record; 0 for the header or a
+    // placeholder row.
+    int currentRecordRow() const;
+    // Shows "文件未找到" and gives an empty text when the stored copy of
+    // `row` is missing.
+    QString storedCopyOrWarn(int row) const;
+    void selectWholeRow(int row);
+
     TableFace* m_face;
 };

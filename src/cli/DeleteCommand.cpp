@@ -1,0 +1,90 @@
+#include "cli/Command.h"
+
+#include "operations/RecordDelete.h"
+#include "operations/RecordLookup.h"
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+class DeleteCommand : public Command {
+public:
+    QString name() const override { return QStringLiteral("delete"); }
+    QString description() const override
+    {
+        return QStringLiteral("删除记录及其存储文件（不可恢复）");
+    }
+
+    void configure(QCommandLineParser& parser) override
+    {
+        parser.addPositionalArgument(QStringLiteral("SERIAL..."), QStringLiteral("记录的文件序号"));
+        parser.addOption(
+            {{QStringLiteral("y"), QStringLiteral("yes")}, QStringLiteral("不询问，直接删除")});
+    }
+
+    int run(const QCommandLineParser& parser, CliContext& context) override
+    {
+        const QStringList serials = parser.positionalArguments();
+        if (serials.isEmpty()) {
+            context.err << "quorvel-cli delete: 至少需要一个序号" << Qt::endl;
+            return 2;
+        }
+        std::optional<Register> reg = context.openRegister();
+        if (!reg)
+            return 1;
+        QList<qint64> rowids;
+        QStringList names;
+        for (const QString& serial : serials) {
+            Result<qint64> rowid = RecordLookup::rowidForSerial(*reg, serial);
+            Result<RegisterRecord> record =
+                rowid ? RecordLookup::recordAt(*reg, rowid.value()) : rowid.error();
+            if (!record) {
+                context.fail(record.error());
+                return 1;
+            }
+            if (rowids.contains(rowid.value()))
+                continue;
+            rowids << rowid.value();
+            names << record->fileName;
+        }
+        if (!parser.isSet(QStringLiteral("yes")) && !confirmed(names, context))
+            return 1;
+
+        int failures = 0;
+        for (qsizetype i = 0; i < rowids.size(); ++i) {
+            const RecordDelete::Report report = RecordDelete::deleteRecord(*reg, rowids.at(i));
+            if (report.outcome != RecordDelete::Outcome::Deleted) {
+                context.err << "quorvel-cli: " << names.at(i) << ": " << report.error.message
+                            << Qt::endl;
+                ++failures;
+                continue;
+            }
+            context.out << "已删除: " << names.at(i) << Qt::endl;
+        }
+        return failures == 0 ? 0 : 1;
+    }
+
+private:
+    // Asks on a terminal; anywhere else a delete needs --yes.
+    static bool confirmed(const QStringList& names, CliContext& context)
+    {
+        if (!::isatty(STDIN_FILENO)) {
+            context.err << "quorvel-cli delete: 删除不可恢复，请加 --yes 确认" << Qt::endl;
+            return false;
+        }
+        context.out << "将删除 " << names.size() << " 条记录及其存储文件：\n  "
+                    << names.join(QStringLiteral("\n  ")) << "\n确定删除吗？[y/N] ";
+        context.out.flush();
+        std::string answer;
+        if (!std::getline(std::cin, answer))
+            return false;
+        return answer == "y" || answer == "Y" || answer == "yes";
+    }
+};
+
+const CommandRegistration<DeleteCommand> registration;
+
+} // namespace

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "store/Register.h"
+#include "store/Result.h"
+
+#include <QList>
+
+#include <optional>
+
+// Changing the four editable details of records: remark, recipient, transfer
+// method and folder. Name, date, stored name and serial are never changed.
+namespace RecordModify {
+
+enum class Field { Remark = 0, Recipient, Method, Folder, Count };
+
+// The new values; a field left empty (nullopt) keeps its value.
+struct Changes {
+    std::optional<QString> values[static_cast<int>(Field::Count)];
+
+    std::optional<QString>& operator[](Field field) { return values[static_cast<int>(field)]; }
+    const std::optional<QString>& operator[](Field field) const
+    {
+        return values[static_cast<int>(field)];
+    }
+    bool isEmpty() const;
+};
+
+// The column a field is stored in, and how long a text it takes.
+QString columnOf(Field field);
+int limitOf(Field field);
+
+// Cuts a value to its column's limit as intake does, never splitting a
+// character in two.
+QString cut(Field field, const QString& value);
+
+// Writes the changes to every record in `rowids`, all or none, in one
+// transaction. Values are cut to their limits first.
+Status apply(const Register& reg, const QList<qint64>& rowids, const Changes& changes);
+
+} // namespace RecordModify

@@ -1,0 +1,204 @@
+#include "modify/gui/AlterFace.h"
+
+#include "browser/gui/MshfGrid.h"
+#include "browser/gui/RecordTableModel.h"
+#include "browser/gui/TableFace.h"
+#include "browser/gui/ViewsArea.h"
+#include "intake/LookupLists.h"
+#include "operations/RecordLookup.h"
+#include "support/gui/ClosingSequence.h"
+#include "support/gui/Fonts.h"
+#include "support/gui/Icons.h"
+#include "support/gui/MessageBox.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+
+using RecordModify::Field;
+
+namespace {
+
+const QString batchWarning =
+    QStringLiteral("你正在批量修改多个文件的单项参数，该操作不可撤消！你要修改吗？");
+
+// Field names on the picture buttons, in button order.
+const char16_t* const buttonFields[] = {u"备注", u"接收人", u"传送方式", u"文件夹"};
+
+} // namespace
+
+AlterFace::AlterFace(TableFace* face, QList<qint64> rowids)
+    : QDialog(face), m_face(face), m_rowids(std::move(rowids)),
+      m_mode(m_rowids.size() == 1 ? Mode::Single : Mode::Batch)
+{
+    setObjectName(QStringLiteral("AlterFace"));
+    setWindowTitle(QStringLiteral("修改记录"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    // Escape ends the dialog without closing it: it goes all the same.
+    connect(this, &QDialog::finished, this, &QObject::deleteLater);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(Fonts::song(9));
+    setFixedSize(572, 366);
+    buildControls();
+    fillLookupLists();
+    fillRecords();
+
+    QPointer<TableFace> owner = face;
+    m_closing = new ClosingSequence(this, [owner] {
+        if (owner)
+            owner->views()->RebuildFolderMenu();
+    });
+}
+
+void AlterFace::buildControls()
+{
+    auto place = [](QWidget* widget, const QString& name, int left, int top, int width,
+                    int height) {
+        widget->setObjectName(name);
+        widget->setGeometry(left, top, width, height);
+    };
+    m_label1 = new QLabel(QStringLiteral("批量修改文件信息列表"), this);
+    place(m_label1, QStringLiteral("Label1"), 16, 8, 225, 25);
+    m_fileList = new QListWidget(this);
+    place(m_fileList, QStringLiteral("FileList"), 16, 32, 233, 280);
+    m_fileList->setSelectionMode(QAbstractItemView::NoSelection);
+    m_fileList->setFocusPolicy(Qt::NoFocus);
+
+    place(new QLabel(QStringLiteral("备    注"), this), QStringLiteral("Label5"), 264, 16, 49, 17);
+    m_text1 = new QPlainTextEdit(this);
+    place(m_text1, QStringLiteral("Text1"), 264, 32, 209, 120);
+    m_text1->setTabChangesFocus(true);
+
+    place(new QLabel(QStringLiteral("接收人"), this), QStringLiteral("Label6"), 264, 168, 49, 17);
+    // These two sit a few pixels higher than drawn: this font is taller, and
+    // their text would otherwise touch the box below.
+    place(new QLabel(QStringLiteral("传送方式"), this), QStringLiteral("Label7"), 264, 221, 65, 17);
+    place(new QLabel(QStringLiteral("文件夹"), this), QStringLiteral("Label9"), 264, 275, 65, 17);
+    const int comboTops[] = {184, 239, 293};
+    for (int i = 0; i < 3; ++i) {
+        m_combo[i] = new QComboBox(this);
+        m_combo[i]->setEditable(true);
+        m_combo[i]->setInsertPolicy(QComboBox::NoInsert);
+        // The list has no say over what is typed: long values are cut on save.
+        place(m_combo[i], QStringLiteral("Combo%1").arg(i + 1), 264, comboTops[i], 209, 22);
+    }
+
+    const int buttonTops[] = {72, 176, 232, 288};
+    for (int k = 0; k < 4; ++k) {
+        m_alterCommand[k] = new QPushButton(this);
+        place(m_alterCommand[k], QStringLiteral("AlterCommand%1").arg(k), 480, buttonTops[k], 81,
+              33);
+        const QString field = QString::fromUtf16(buttonFields[k]);
+        m_alterCommand[k]->setIcon(QIcon(Icons::alterCommand(field)));
+        m_alterCommand[k]->setIconSize(QSize(66, 27));
+        m_alterCommand[k]->setToolTip(QStringLiteral("修改所选文件的") + field);
+        m_alterCommand[k]->setAutoDefault(false);
+        connect(m_alterCommand[k], &QPushButton::clicked, this,
+                [this, k] { AlterCommand_Click(k); });
+    }
+    m_fixedCommand = new QPushButton(QStringLiteral("全部修改"), this);
+    place(m_fixedCommand, QStringLiteral("FixedCommand"), 104, 320, 81, 33);
+    m_fixedCommand->setAutoDefault(false);
+    connect(m_fixedCommand, &QPushButton::clicked, this, &AlterFace::FixedCommand_Click);
+    m_cancelCommand = new QPushButton(QStringLiteral("关闭窗口"), this);
+    place(m_cancelCommand, QStringLiteral("CancelCommand"), 336, 320, 81, 33);
+    m_cancelCommand->setAutoDefault(false);
+    connect(m_cancelCommand, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void AlterFace::fillLookupLists()
+{
+    const Register& reg = m_face->registerStore();
+    const Result<QStringList> lists[] = {LookupLists::recipients(reg),
+                                         LookupLists::modifyFormMethods(reg),
+                                         LookupLists::folders(reg)};
+    for (int i = 0; i < 3; ++i) {
+        // Without its list a field still takes typed values.
+        if (lists[i])
+            m_combo[i]->addItems(lists[i].value());
+        m_combo[i]->setCurrentIndex(-1);
+        m_combo[i]->setEditText(QString());
+    }
+}
+
+void AlterFace::fillRecords()
+{
+    const Register& reg = m_face->registerStore();
+    for (qint64 rowid : m_rowids) {
+        Result<RegisterRecord> record = RecordLookup::recordAt(reg, rowid);
+        m_fileList->addItem(record ? record->fileName : QString());
+        if (m_mode == Mode::Single && record) {
+            m_text1->setPlainText(record->remark);
+            m_combo[0]->setEditText(record->recipient);
+            m_combo[1]->setEditText(record->method);
+            m_combo[2]->setEditText(record->folder);
+        }
+    }
+    if (m_mode == Mode::Single) {
+        m_label1->setText(QStringLiteral("单个文件参数修改"));
+        for (QPushButton* button : m_alterCommand)
+            button->setEnabled(false);
+    } else {
+        m_label1->setText(QStringLiteral("批量文件修改参数"));
+        m_fixedCommand->setEnabled(false);
+    }
+}
+
+void AlterFace::showModal()
+{
+    setWindowModality(Qt::ApplicationModal);
+    show();
+    raise();
+    activateWindow();
+}
+
+void AlterFace::FixedCommand_Click()
+{
+    if (m_mode != Mode::Single)
+        return;
+    RecordModify::Changes changes;
+    changes[Field::Remark] = m_text1->toPlainText();
+    changes[Field::Recipient] = m_combo[0]->currentText();
+    changes[Field::Method] = m_combo[1]->currentText();
+    changes[Field::Folder] = m_combo[2]->currentText();
+    save(changes);
+}
+
+void AlterFace::AlterCommand_Click(int k)
+{
+    if (m_mode != Mode::Batch || k < 0 || k > 3)
+        return;
+    if (MessageBox::question(this, batchWarning) != MessageBox::Yes)
+        return;
+    RecordModify::Changes changes;
+    if (k == 0)
+        changes[Field::Remark] = m_text1->toPlainText();
+    else
+        changes[static_cast<Field>(k)] = m_combo[k - 1]->currentText();
+    save(changes);
+}
+
+void AlterFace::save(const RecordModify::Changes& changes)
+{
+    if (Status saved = RecordModify::apply(m_face->registerStore(), m_rowids, changes); !saved) {
+        MessageBox::warning(this, saved.error().fullText());
+        return;
+    }
+    RecordTableModel* model = m_face->MSHF()->recordModel();
+    if (const std::shared_ptr<ViewRst>& view = model->view()) {
+        for (qint64 rowid : m_rowids) {
+            if (const int position = view->positionOf(rowid); position > 0)
+                model->recordsChanged(position, position);
+        }
+    }
+    // One change per opening: nothing more is written while the form closes.
+    for (QPushButton* button : m_alterCommand)
+        button->setEnabled(false);
+    m_fixedCommand->setEnabled(false);
+    m_closing->start();
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "modify/RecordModify.h"
+
+#include <QDialog>
+#include <QList>
+
+class ClosingSequence;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class TableFace;
+
+// The modify form. One record: its four details are shown and "全部修改"
+// writes them all. Several records: the fields start empty and each picture
+// button writes its one field into every record, after a warning.
+class AlterFace : public QDialog {
+    Q_OBJECT
+public:
+    enum class Mode { Single, Batch };
+
+    // `rowids` are the selected records in row order; one record gives
+    // single mode. The form deletes itself when it closes.
+    AlterFace(TableFace* face, QList<qint64> rowids);
+
+    Mode mode() const { return m_mode; }
+    ClosingSequence* closingSequence() const { return m_closing; }
+    // Shows the form modal over the main window without blocking the caller.
+    void showModal();
+
+    void FixedCommand_Click();
+    void AlterCommand_Click(int k);
+
+private:
+    void buildControls();
+    void fillLookupLists();
+    void fillRecords();
+    // Writes, shows the new values in the grid and starts closing.
+    void save(const RecordModify::Changes& changes);
+
+    TableFace* m_face;
+    QList<qint64> m_rowids;
+    Mode m_mode;
+    ClosingSequence* m_closing = nullptr;
+
+    QLabel* m_label1 = nullptr;
+    QListWidget* m_fileList = nullptr;
+    QPlainTextEdit* m_text1 = nullptr;
+    QComboBox* m_combo[3] = {};
+    QPushButton* m_alterCommand[4] = {};
+    QPushButton* m_fixedCommand = nullptr;
+    QPushButton* m_cancelCommand = nullptr;
+};

@@ -1,0 +1,104 @@
+#include "operations/RecordDelete.h"
+
+#include "store/GeneralRoutines.h"
+#include "store/RegisterNames.h"
+#include "store/Sql.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlQuery>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace RecordDelete {
+
+namespace {
+
+Report failed(Error error)
+{
+    return {Outcome::Failed, std::move(error)};
+}
+
+// A name in the store for a copy on its way out; the leading dot keeps it
+// out of the way of stored names, which come from registered files.
+QString asideName(const Register& reg)
+{
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const QString path = reg.storeFolder() + QStringLiteral("/.quorvel-deleting-") +
+                             GeneralRoutines::RandomName();
+        if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink())
+            return path;
+    }
+    return QString();
+}
+
+// Plain POSIX calls: they act on the directory entry itself and never follow
+// a link, copy or fall back to anything else.
+bool renameEntry(const QString& from, const QString& to, QString* detail)
+{
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return true;
+    if (detail)
+        *detail = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+}
+
+} // namespace
+
+Report deleteRecord(const Register& reg, qint64 rowid)
+{
+    QSqlDatabase db = reg.database();
+    const QString table = Sql::identifier(RegisterNames::recordTable);
+    Result<QSqlQuery> read = Sql::run(db,
+                                      QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
+                                          .arg(Sql::identifier(RegisterNames::storedName), table),
+                                      {rowid});
+    if (!read)
+        return failed(read.error());
+    if (!read->next())
+        return failed({QStringLiteral("该记录已不存在。"), QString::number(rowid)});
+    const QString storedName = read->value(0).toString();
+    read->finish();
+
+    // Empty for a name that is not a plain file name: such a record has no
+    // copy in the store, and nothing outside it may be touched.
+    const QString path = reg.storedCopyPath(storedName);
+    const bool hasCopy =
+        !path.isEmpty() && (QFileInfo(path).exists() || QFileInfo(path).isSymLink());
+    if (hasCopy && GeneralRoutines::IsFileLocked(path))
+        return {Outcome::Locked, {lockedText, path}};
+
+    Transaction transaction(db);
+    if (!transaction.started())
+        return failed(transaction.startError());
+    Result<QSqlQuery> removed =
+        Sql::run(db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(table), {rowid});
+    if (!removed)
+        return failed(removed.error());
+    if (removed->numRowsAffected() != 1)
+        return failed({QStringLiteral("该记录已不存在。"), QString::number(rowid)});
+
+    // The copy is moved aside first: until the commit it can be put back, so
+    // a record is never lost while its file stays, nor the other way round.
+    QString aside;
+    if (hasCopy) {
+        aside = asideName(reg);
+        QString detail;
+        if (aside.isEmpty() || !renameEntry(path, aside, &detail))
+            return failed({QStringLiteral("无法删除存储文件，记录未删除。"),
+                           path + QStringLiteral(": ") + detail});
+    }
+    if (Status committed = transaction.commit(); !committed) {
+        if (hasCopy)
+            renameEntry(aside, path, nullptr);
+        return failed(committed.error());
+    }
+    if (hasCopy)
+        ::unlink(QFile::encodeName(aside).constData());
+    return {};
+}
+
+} // namespace RecordDelete

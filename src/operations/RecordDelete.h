@@ -1,0 +1,24 @@
+#pragma once
+
+#include "store/Register.h"
+#include "store/Result.h"
+
+// Deleting a record together with its stored copy: both go, or neither.
+namespace RecordDelete {
+
+inline const QString lockedText = QStringLiteral("文件处于打开状态，不能删除！");
+
+enum class Outcome { Deleted, Locked, Failed };
+
+struct Report {
+    Outcome outcome = Outcome::Deleted;
+    Error error; // for Locked and Failed
+};
+
+// Deletes the record `rowid` and its stored copy. A copy that another program
+// holds open stops the delete before anything changed. A missing copy (or a
+// stored name that is not a plain file name, which never names a file of the
+// store) lets the record go alone; no file outside the store is ever touched.
+Report deleteRecord(const Register& reg, qint64 rowid);
+
+} // namespace RecordDelete

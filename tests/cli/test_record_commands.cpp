@@ -1,0 +1,193 @@
+#include "cli/Command.h"
+#include "store/RegisterNames.h"
+#include "store/Sql.h"
+#include "support/TempRegister.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Run {
+    int status;
+    QString out;
+    QString err;
+};
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TestRecordCommands : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void exportCopiesAndRefusesOverwrite();
+    void toDesktopNumbersAndReportsMissing();
+    void modifySetsNamedColumns();
+    void deleteNeedsYes();
+    void moveWithinView();
+    void unknownSerials();
+
+private:
+    Run cli(QStringList arguments)
+    {
+        arguments.prepend(m_temp->folder());
+        arguments.prepend(QStringLiteral("--register"));
+        QString out;
+        QString err;
+        QTextStream outStream(&out);
+        QTextStream errStream(&err);
+        const int status = runCli(arguments, outStream, errStream);
+        return {status, out, err};
+    }
+    QString value(qint64 rowid, const QString& column)
+    {
+        return Sql::scalar(
+                   m_temp->reg().database(),
+                   QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
+                       .arg(Sql::identifier(column), Sql::identifier(RegisterNames::recordTable)),
+                   {rowid})
+            .value()
+            .toString();
+    }
+
+    QTemporaryDir m_home;
+    std::unique_ptr<TempRegister> m_temp;
+    QList<qint64> m_rowids;
+};
+
+void TestRecordCommands::initTestCase()
+{
+    qputenv("HOME", QFile::encodeName(m_home.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("config"))));
+    QDir(m_home.path()).mkpath(QStringLiteral("Desktop"));
+}
+
+void TestRecordCommands::init()
+{
+    m_temp = std::make_unique<TempRegister>();
+    m_rowids.clear();
+    for (int i = 1; i <= 5; ++i)
+        m_rowids << m_temp->addRecord(i, QStringLiteral("r%1.doc").arg(i), QStringLiteral("张三"),
+                                      i % 2 ? QStringLiteral("单") : QStringLiteral("双"),
+                                      QStringLiteral("2020-01-02"), {}, {},
+                                      QStringLiteral("body %1").arg(i).toUtf8());
+    // All registered as report.doc, each with its own stored copy.
+    QVERIFY(Sql::run(m_temp->reg().database(), QStringLiteral("UPDATE %1 SET %2 = 'report.doc'")
+                                                   .arg(Sql::identifier(RegisterNames::recordTable),
+                                                        Sql::identifier(RegisterNames::fileName)))
+                .ok());
+    QDir(m_home.filePath(QStringLiteral("Desktop"))).removeRecursively();
+    QDir(m_home.path()).mkpath(QStringLiteral("Desktop"));
+}
+
+void TestRecordCommands::exportCopiesAndRefusesOverwrite()
+{
+    QTemporaryDir out;
+    Run run = cli({QStringLiteral("export"), QStringLiteral("2"), out.path()});
+    QCOMPARE(run.status, 0);
+    const QString target = out.filePath(QStringLiteral("report.doc"));
+    QCOMPARE(readFile(target), QByteArray("body 2"));
+
+    run = cli({QStringLiteral("export"), QStringLiteral("3"), target});
+    QCOMPARE(run.status, 1);
+    QVERIFY(!run.err.isEmpty());
+    QCOMPARE(readFile(target), QByteArray("body 2"));
+    run = cli({QStringLiteral("export"), QStringLiteral("--force"), QStringLiteral("3"), target});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(readFile(target), QByteArray("body 3"));
+}
+
+void TestRecordCommands::toDesktopNumbersAndReportsMissing()
+{
+    QFile::remove(m_temp->reg().storedCopyPath(QStringLiteral("r2.doc")));
+    const Run run = cli({QStringLiteral("to-desktop"), QStringLiteral("1"), QStringLiteral("2"),
+                         QStringLiteral("3")});
+    QCOMPARE(run.status, 1);
+    QVERIFY(run.err.contains(QStringLiteral("文件未找到")));
+    const QDir desktop(m_home.filePath(QStringLiteral("Desktop")));
+    QCOMPARE(readFile(desktop.filePath(QStringLiteral("report.doc"))), QByteArray("body 1"));
+    QCOMPARE(readFile(desktop.filePath(QStringLiteral("report(1).doc"))), QByteArray("body 3"));
+    QCOMPARE(desktop.entryList(QDir::Files).size(), 2);
+}
+
+void TestRecordCommands::modifySetsNamedColumns()
+{
+    Run run = cli({QStringLiteral("modify"), QStringLiteral("2"), QStringLiteral("4"),
+                   QStringLiteral("--folder"), QString(), QStringLiteral("--recipient"),
+                   QString(70, QLatin1Char('x'))});
+    QCOMPARE(run.status, 0);
+    for (int i = 0; i < 5; ++i) {
+        const bool changed = i == 1 || i == 3;
+        QCOMPARE(value(m_rowids[i], RegisterNames::folder),
+                 changed ? QString() : (i % 2 ? QStringLiteral("双") : QStringLiteral("单")));
+        QCOMPARE(value(m_rowids[i], RegisterNames::recipient),
+                 changed ? QString(50, QLatin1Char('x')) : QStringLiteral("张三"));
+    }
+    run = cli({QStringLiteral("modify"), QStringLiteral("2")});
+    QCOMPARE(run.status, 2);
+}
+
+void TestRecordCommands::deleteNeedsYes()
+{
+    Run run = cli({QStringLiteral("delete"), QStringLiteral("2")});
+    QCOMPARE(run.status, 1);
+    QCOMPARE(m_temp->serials().size(), 5);
+    run = cli({QStringLiteral("delete"), QStringLiteral("--yes"), QStringLiteral("2"),
+               QStringLiteral("4")});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(m_temp->serials(), (QList<qint64>{1, 3, 5}));
+    QVERIFY(!QFile::exists(m_temp->reg().storedCopyPath(QStringLiteral("r2.doc"))));
+    QVERIFY(QFile::exists(m_temp->reg().storedCopyPath(QStringLiteral("r3.doc"))));
+}
+
+void TestRecordCommands::moveWithinView()
+{
+    // In folder 单 (serials 1, 3, 5) the record above 5 is 3; 4 is untouched.
+    Run run = cli({QStringLiteral("move-up"), QStringLiteral("5"), QStringLiteral("--folder"),
+                   QStringLiteral("单")});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(value(m_rowids[4], RegisterNames::serial), QStringLiteral("3"));
+    QCOMPARE(value(m_rowids[2], RegisterNames::serial), QStringLiteral("5"));
+    QCOMPARE(value(m_rowids[3], RegisterNames::serial), QStringLiteral("4"));
+
+    // In all records the record below serial 3 (now rowid 5) is serial 4.
+    run = cli({QStringLiteral("move-down"), QStringLiteral("3")});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(value(m_rowids[4], RegisterNames::serial), QStringLiteral("4"));
+    QCOMPARE(value(m_rowids[3], RegisterNames::serial), QStringLiteral("3"));
+
+    run = cli({QStringLiteral("move-up"), QStringLiteral("1")});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(value(m_rowids[0], RegisterNames::serial), QStringLiteral("1"));
+    run = cli({QStringLiteral("move-up"), QStringLiteral("2"), QStringLiteral("--folder"),
+               QStringLiteral("单")});
+    QCOMPARE(run.status, 1);
+}
+
+void TestRecordCommands::unknownSerials()
+{
+    for (const QString& command : {QStringLiteral("export"), QStringLiteral("to-desktop"),
+                                   QStringLiteral("delete"), QStringLiteral("move-up")}) {
+        QStringList arguments{command, QStringLiteral("99")};
+        if (command == QLatin1String("export"))
+            arguments << m_home.filePath(QStringLiteral("x"));
+        if (command == QLatin1String("delete"))
+            arguments << QStringLiteral("--yes");
+        const Run run = cli(arguments);
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains(QStringLiteral("没有序号为 99 的记录")), qPrintable(run.err));
+    }
+    QCOMPARE(m_temp->serials().size(), 5);
+}
+
+QTEST_GUILESS_MAIN(TestRecordCommands)
+#include "test_record_commands.moc"

@@ -1,0 +1,373 @@
+#include "modify/RecordModify.h"
+#include "operations/RecordDelete.h"
+#include "operations/RecordExport.h"
+#include "operations/RecordReorder.h"
+#include "store/RegisterNames.h"
+#include "store/Sql.h"
+#include "support/TempRegister.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    QCOMPARE(file.write(content), content.size());
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+qint64 recordCount(const Register& reg)
+{
+    return Sql::scalar(reg.database(), QStringLiteral("SELECT count(*) FROM %1")
+                                           .arg(Sql::identifier(RegisterNames::recordTable)))
+        .value()
+        .toLongLong();
+}
+
+QString columnOf(const Register& reg, qint64 rowid, const QString& column)
+{
+    return Sql::scalar(
+               reg.database(),
+               QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
+                   .arg(Sql::identifier(column), Sql::identifier(RegisterNames::recordTable)),
+               {rowid})
+        .value()
+        .toString();
+}
+
+} // namespace
+
+class TestRecordOperations : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void desktopNames_data();
+    void desktopNames();
+    void desktopNamesRunOut();
+    void copyReplacesLongerFileExactly();
+    void failedOverwriteKeepsTarget();
+    void hostileStoredNamesStayInStore_data();
+    void hostileStoredNamesStayInStore();
+    void sendToDesktopNumbersDuplicates();
+    void deleteTakesRecordAndCopy();
+    void deleteWithMissingCopy();
+    void deleteRefusesFileHeldOpen();
+    void moveUpAndDownRestoresSerials();
+    void moveInFilteredViewTouchesOnlyTwo();
+    void modifyBatchChangesExactlyThose();
+    void modifyCutsLongValues();
+};
+
+void TestRecordOperations::desktopNames_data()
+{
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("free") << QStringList{} << "report.doc"
+                          << "report.doc";
+    QTest::newRow("second") << QStringList{QStringLiteral("report.doc")} << "report.doc"
+                            << "report(1).doc";
+    QTest::newRow("third") << QStringList{QStringLiteral("report.doc"),
+                                          QStringLiteral("report(1).doc")}
+                           << "report.doc"
+                           << "report(2).doc";
+    QTest::newRow("last dot") << QStringList{QStringLiteral("archive.tar.gz")} << "archive.tar.gz"
+                              << "archive.tar(1).gz";
+    QTest::newRow("no dot") << QStringList{QStringLiteral("README")} << "README"
+                            << "README(1).";
+    // A hidden file or a folder of that name is never overwritten.
+    QTest::newRow("hidden") << QStringList{QStringLiteral(".profile")} << ".profile"
+                            << "(1).profile";
+    QTest::newRow("folder") << QStringList{QStringLiteral("notes/")} << "notes"
+                            << "notes(1).";
+}
+
+void TestRecordOperations::desktopNames()
+{
+    QFETCH(QStringList, existing);
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    QTemporaryDir desktop;
+    for (const QString& entry : existing) {
+        if (entry.endsWith(QLatin1Char('/')))
+            QVERIFY(QDir(desktop.path()).mkdir(entry.chopped(1)));
+        else
+            writeFile(desktop.filePath(entry), "x");
+    }
+    QCOMPARE(RecordExport::USERPROFILEFileName(desktop.path(), name), desktop.filePath(expected));
+}
+
+void TestRecordOperations::desktopNamesRunOut()
+{
+    QTemporaryDir desktop;
+    writeFile(desktop.filePath(QStringLiteral("a")), "x");
+    for (int n = 1; n <= 10000; ++n)
+        writeFile(desktop.filePath(QStringLiteral("a(%1).").arg(n)), "");
+    QVERIFY(RecordExport::USERPROFILEFileName(desktop.path(), QStringLiteral("a")).isEmpty());
+    QFile::remove(desktop.filePath(QStringLiteral("a(9999).")));
+    QCOMPARE(RecordExport::USERPROFILEFileName(desktop.path(), QStringLiteral("a")),
+             desktop.filePath(QStringLiteral("a(9999).")));
+}
+
+void TestRecordOperations::copyReplacesLongerFileExactly()
+{
+    TempRegister temp;
+    QByteArray content(700 * 1024, '\0');
+    for (int i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>(i * 7);
+    temp.addRecord(1, QStringLiteral("报告.doc"), {}, {}, QStringLiteral("2020-01-02"), {}, {},
+                   content);
+    QTemporaryDir out;
+    const QString target = out.filePath(QStringLiteral("old.doc"));
+    writeFile(target, QByteArray(2 * content.size(), 'z'));
+    QVERIFY(RecordExport::exportTo(temp.reg(), QStringLiteral("报告.doc"), target).ok());
+    QCOMPARE(readFile(target), content);
+    // Nothing is left beside the target.
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+void TestRecordOperations::failedOverwriteKeepsTarget()
+{
+    TempRegister temp;
+    const QByteArray content(64 * 1024, 'n');
+    temp.addRecord(1, QStringLiteral("big.bin"), {}, {}, QStringLiteral("2020-01-02"), {}, {},
+                   content);
+    QTemporaryDir out;
+    const QString target = out.filePath(QStringLiteral("mine.bin"));
+    writeFile(target, "the user's own file");
+
+    // A file size limit makes the copy fail partway, as a full disk would.
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit saved;
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct rlimit limited = saved;
+    limited.rlim_cur = 8 * 1024;
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const Status copied = RecordExport::exportTo(temp.reg(), QStringLiteral("big.bin"), target);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+
+    QVERIFY(!copied.ok());
+    QVERIFY(!copied.error().message.isEmpty());
+    QCOMPARE(readFile(target), QByteArray("the user's own file"));
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+void TestRecordOperations::hostileStoredNamesStayInStore_data()
+{
+    QTest::addColumn<QString>("storedName");
+    QTest::newRow("parent") << "../outside.txt";
+    QTest::newRow("absolute") << "/etc/passwd";
+    QTest::newRow("subfolder") << "a/b";
+}
+
+void TestRecordOperations::hostileStoredNamesStayInStore()
+{
+    QFETCH(QString, storedName);
+    TempRegister temp;
+    // A file the hostile name could reach from the store folder.
+    const QString outside = QDir(temp.folder()).filePath(QStringLiteral("outside.txt"));
+    writeFile(outside, "outside");
+    QVERIFY(QDir(temp.reg().storeFolder()).mkdir(QStringLiteral("a")));
+    writeFile(temp.reg().storeFolder() + QStringLiteral("/a/b"), "nested");
+    const qint64 rowid = temp.addRecord(1, QStringLiteral("x.txt"));
+    QVERIFY(Sql::run(temp.reg().database(),
+                     QStringLiteral("UPDATE %1 SET %2 = ?")
+                         .arg(Sql::identifier(RegisterNames::recordTable),
+                              Sql::identifier(RegisterNames::storedName)),
+                     {storedName})
+                .ok());
+
+    QTemporaryDir out;
+    const QString target = out.filePath(QStringLiteral("copy"));
+    const Status exported = RecordExport::exportTo(temp.reg(), storedName, target);
+    QVERIFY(!exported.ok());
+    QCOMPARE(exported.error().message, RecordExport::notFoundText);
+    QVERIFY(!QFile::exists(target));
+    QVERIFY(
+        !RecordExport::sendToDesktop(temp.reg(), storedName, QStringLiteral("x.txt"), out.path())
+             .ok());
+
+    // The record goes; no file is touched, inside or outside the store.
+    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), rowid).outcome, RecordDelete::Outcome::Deleted);
+    QCOMPARE(recordCount(temp.reg()), 0);
+    QCOMPARE(readFile(outside), QByteArray("outside"));
+    QCOMPARE(readFile(temp.reg().storeFolder() + QStringLiteral("/a/b")), QByteArray("nested"));
+    QVERIFY(QFile::exists(QStringLiteral("/etc/passwd")));
+}
+
+void TestRecordOperations::sendToDesktopNumbersDuplicates()
+{
+    TempRegister temp;
+    temp.addRecord(1, QStringLiteral("report.doc"), {}, {}, QStringLiteral("2020-01-02"), {}, {},
+                   "first");
+    QTemporaryDir desktop;
+    Result<QString> one = RecordExport::sendToDesktop(temp.reg(), QStringLiteral("report.doc"),
+                                                      QStringLiteral("report.doc"), desktop.path());
+    Result<QString> two = RecordExport::sendToDesktop(temp.reg(), QStringLiteral("report.doc"),
+                                                      QStringLiteral("report.doc"), desktop.path());
+    QVERIFY(one.ok() && two.ok());
+    QCOMPARE(one.value(), desktop.filePath(QStringLiteral("report.doc")));
+    QCOMPARE(two.value(), desktop.filePath(QStringLiteral("report(1).doc")));
+    QCOMPARE(readFile(two.value()), QByteArray("first"));
+    // A registered name with a folder part still lands on the desktop itself.
+    Result<QString> odd = RecordExport::sendToDesktop(temp.reg(), QStringLiteral("report.doc"),
+                                                      QStringLiteral("../up.doc"), desktop.path());
+    QVERIFY(odd.ok());
+    QCOMPARE(QFileInfo(odd.value()).absolutePath(), QFileInfo(desktop.path()).absoluteFilePath());
+
+    const Result<QString> nowhere = RecordExport::sendToDesktop(
+        temp.reg(), QStringLiteral("report.doc"), QStringLiteral("report.doc"),
+        desktop.filePath(QStringLiteral("missing")));
+    QVERIFY(!nowhere.ok());
+}
+
+void TestRecordOperations::deleteTakesRecordAndCopy()
+{
+    TempRegister temp;
+    const qint64 first = temp.addRecord(1, QStringLiteral("a.txt"), {}, {},
+                                        QStringLiteral("2020-01-02"), {}, {}, "a");
+    temp.addRecord(2, QStringLiteral("b.txt"), {}, {}, QStringLiteral("2020-01-02"), {}, {}, "b");
+    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), first).outcome, RecordDelete::Outcome::Deleted);
+    QCOMPARE(temp.serials(), QList<qint64>{2});
+    // Only the other record's copy is left, and nothing set aside.
+    QCOMPARE(QDir(temp.reg().storeFolder()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("b.txt")});
+    // A second delete of the same record is refused, not reported as done.
+    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), first).outcome, RecordDelete::Outcome::Failed);
+}
+
+void TestRecordOperations::deleteWithMissingCopy()
+{
+    TempRegister temp;
+    const qint64 rowid = temp.addRecord(1, QStringLiteral("gone.txt"));
+    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), rowid).outcome, RecordDelete::Outcome::Deleted);
+    QCOMPARE(recordCount(temp.reg()), 0);
+}
+
+void TestRecordOperations::deleteRefusesFileHeldOpen()
+{
+    TempRegister temp;
+    const qint64 rowid = temp.addRecord(1, QStringLiteral("open.txt"), {}, {},
+                                        QStringLiteral("2020-01-02"), {}, {}, "busy");
+    const QString path = temp.reg().storedCopyPath(QStringLiteral("open.txt"));
+    QProcess holder;
+    holder.start(QStringLiteral("/bin/sh"),
+                 {QStringLiteral("-c"), QStringLiteral("exec 3<\"$1\"; echo ready; sleep 30"),
+                  QStringLiteral("sh"), path});
+    QVERIFY(holder.waitForReadyRead(5000));
+
+    const RecordDelete::Report report = RecordDelete::deleteRecord(temp.reg(), rowid);
+    holder.kill();
+    holder.waitForFinished();
+    QCOMPARE(report.outcome, RecordDelete::Outcome::Locked);
+    QCOMPARE(report.error.message, QStringLiteral("文件处于打开状态，不能删除！"));
+    QCOMPARE(recordCount(temp.reg()), 1);
+    QCOMPARE(readFile(path), QByteArray("busy"));
+}
+
+void TestRecordOperations::moveUpAndDownRestoresSerials()
+{
+    TempRegister temp;
+    for (qint64 serial : {10, 20, 30, 40, 50})
+        temp.addRecord(serial, QStringLiteral("f%1").arg(serial));
+    std::shared_ptr<ViewRst> view = ViewRst::open(temp.reg(), {}).value();
+    const qint64 fifth = view->keyAt(5);
+    const qint64 fourth = view->keyAt(4);
+
+    QVERIFY(RecordReorder::moveUp(*view, 5).ok());
+    QCOMPARE(view->keyAt(4), fifth);
+    QCOMPARE(view->keyAt(5), fourth);
+    QCOMPARE(columnOf(temp.reg(), fifth, RegisterNames::serial), QStringLiteral("40"));
+    QCOMPARE(columnOf(temp.reg(), fourth, RegisterNames::serial), QStringLiteral("50"));
+    // The view in memory agrees with a fresh one.
+    QCOMPARE(ViewRst::loadKeys(temp.reg(), {}).value()[3], fifth);
+
+    QVERIFY(RecordReorder::moveDown(*view, 4).ok());
+    QCOMPARE(view->keyAt(5), fifth);
+    QCOMPARE(temp.serials(), (QList<qint64>{10, 20, 30, 40, 50}));
+    QCOMPARE(columnOf(temp.reg(), fifth, RegisterNames::serial), QStringLiteral("50"));
+
+    // The ends do nothing.
+    QVERIFY(RecordReorder::moveUp(*view, 1).ok());
+    QVERIFY(RecordReorder::moveDown(*view, 5).ok());
+    QCOMPARE(view->keyAt(5), fifth);
+    QCOMPARE(columnOf(temp.reg(), view->keyAt(1), RegisterNames::serial), QStringLiteral("10"));
+}
+
+void TestRecordOperations::moveInFilteredViewTouchesOnlyTwo()
+{
+    TempRegister temp;
+    const qint64 a = temp.addRecord(1, QStringLiteral("a"), {}, QStringLiteral("甲"));
+    const qint64 b = temp.addRecord(2, QStringLiteral("b"), {}, QStringLiteral("乙"));
+    const qint64 c = temp.addRecord(3, QStringLiteral("c"), {}, QStringLiteral("乙"));
+    const qint64 d = temp.addRecord(4, QStringLiteral("d"), {}, QStringLiteral("甲"));
+    const ViewCondition folder{Sql::identifier(RegisterNames::folder) + QStringLiteral(" = ?"),
+                               {QStringLiteral("甲")}};
+    std::shared_ptr<ViewRst> view = ViewRst::open(temp.reg(), folder).value();
+    QCOMPARE(view->recordCount(), 2);
+    QVERIFY(RecordReorder::moveUp(*view, 2).ok());
+    QCOMPARE(columnOf(temp.reg(), a, RegisterNames::serial), QStringLiteral("4"));
+    QCOMPARE(columnOf(temp.reg(), d, RegisterNames::serial), QStringLiteral("1"));
+    QCOMPARE(columnOf(temp.reg(), b, RegisterNames::serial), QStringLiteral("2"));
+    QCOMPARE(columnOf(temp.reg(), c, RegisterNames::serial), QStringLiteral("3"));
+}
+
+void TestRecordOperations::modifyBatchChangesExactlyThose()
+{
+    TempRegister temp;
+    QList<qint64> rowids;
+    for (int i = 1; i <= 8; ++i)
+        rowids << temp.addRecord(i, QStringLiteral("f%1").arg(i), QStringLiteral("张三"),
+                                 QStringLiteral("旧"), QStringLiteral("2020-01-02"),
+                                 QStringLiteral("备%1").arg(i), QStringLiteral("Email"));
+    RecordModify::Changes changes;
+    changes[RecordModify::Field::Recipient] = QStringLiteral("自己");
+    QVERIFY(RecordModify::apply(temp.reg(), rowids.mid(2, 4), changes).ok());
+    for (int i = 0; i < 8; ++i) {
+        const bool inBatch = i >= 2 && i <= 5;
+        QCOMPARE(columnOf(temp.reg(), rowids[i], RegisterNames::recipient),
+                 inBatch ? QStringLiteral("自己") : QStringLiteral("张三"));
+        QCOMPARE(columnOf(temp.reg(), rowids[i], RegisterNames::remark),
+                 QStringLiteral("备%1").arg(i + 1));
+        QCOMPARE(columnOf(temp.reg(), rowids[i], RegisterNames::folder), QStringLiteral("旧"));
+    }
+
+    // A record that vanished stops the whole batch: all or none.
+    changes[RecordModify::Field::Recipient] = QStringLiteral("李四");
+    QVERIFY(!RecordModify::apply(temp.reg(), {rowids[0], 9999}, changes).ok());
+    QCOMPARE(columnOf(temp.reg(), rowids[0], RegisterNames::recipient), QStringLiteral("张三"));
+}
+
+void TestRecordOperations::modifyCutsLongValues()
+{
+    TempRegister temp;
+    const qint64 rowid = temp.addRecord(1, QStringLiteral("f"));
+    RecordModify::Changes changes;
+    changes[RecordModify::Field::Remark] = QString(200, QChar(u'备'));
+    changes[RecordModify::Field::Recipient] = QString(60, QLatin1Char('r'));
+    // 49 letters and a character outside the BMP: the pair is not split.
+    changes[RecordModify::Field::Method] = QString(49, QLatin1Char('m')) + QStringLiteral("😀x");
+    changes[RecordModify::Field::Folder] = QString(51, QLatin1Char('f'));
+    QVERIFY(RecordModify::apply(temp.reg(), {rowid}, changes).ok());
+    QCOMPARE(columnOf(temp.reg(), rowid, RegisterNames::remark), QString(150, QChar(u'备')));
+    QCOMPARE(columnOf(temp.reg(), rowid, RegisterNames::recipient), QString(50, QLatin1Char('r')));
+    QCOMPARE(columnOf(temp.reg(), rowid, RegisterNames::method), QString(49, QLatin1Char('m')));
+    QCOMPARE(columnOf(temp.reg(), rowid, RegisterNames::folder), QString(50, QLatin1Char('f')));
+}
+
+QTEST_GUILESS_MAIN(TestRecordOperations)
+#include "test_record_operations.moc"

@@ -1,0 +1,508 @@
+#include "browser/gui/MshfGrid.h"
+#include "browser/gui/RecordTableModel.h"
+#include "gui_support/FaceFixture.h"
+#include "intake/LookupLists.h"
+#include "modify/gui/AlterFace.h"
+#include "operations/gui/DesktopOpener.h"
+#include "operations/gui/RecordOperationsArea.h"
+#include "store/RegisterNames.h"
+#include "store/Sql.h"
+#include "support/gui/MessageBox.h"
+#include "support/gui/SaveDialog.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString notFound = QStringLiteral("文件未找到");
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    QCOMPARE(file.write(content), content.size());
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QString column(const Register& reg, qint64 rowid, const QString& name)
+{
+    return Sql::scalar(reg.database(),
+                       QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
+                           .arg(Sql::identifier(name), Sql::identifier(RegisterNames::recordTable)),
+                       {rowid})
+        .value()
+        .toString();
+}
+
+// Adds records f1..fn with stored copies holding "content i".
+QList<qint64> addRecords(TempRegister& temp, int count, const QString& folder = {})
+{
+    QList<qint64> rowids;
+    for (int i = 1; i <= count; ++i)
+        rowids << temp.addRecord(i, QStringLiteral("f%1.txt").arg(i), QStringLiteral("张三"),
+                                 folder, QStringLiteral("2020-01-02"),
+                                 QStringLiteral("备注%1").arg(i), QStringLiteral("Email"),
+                                 QStringLiteral("content %1").arg(i).toUtf8());
+    return rowids;
+}
+
+AlterFace* findAlterFace(TableFace& face)
+{
+    return face.findChild<AlterFace*>(QStringLiteral("AlterFace"));
+}
+
+} // namespace
+
+class TestRecordOperationsGui : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void placeholderRowDoesNothing();
+    void missingStoredCopyIsReported();
+    void openHandsCopyToDesktop();
+    void saveAsOverwritesExactly();
+    void sendToDesktopUpwardSelection();
+    void deleteKeepsFileHeldOpen();
+    void deleteLastOfFolderRebuildsMenuLater();
+    void moveUpAndDownSelectMovedRow();
+    void batchModifyRowsThreeToSix();
+    void singleModifyWritesAllFour();
+    void rightClickSelectsAndPopsUp();
+
+private:
+    QTemporaryDir m_home;
+    QStringList m_opened;
+    bool m_openerResult = true;
+};
+
+void TestRecordOperationsGui::initTestCase()
+{
+    // The desktop is a folder of the test's own, found as the desktop finds it.
+    qputenv("HOME", QFile::encodeName(m_home.path()));
+    QDir(m_home.path()).mkpath(QStringLiteral(".config"));
+    QDir(m_home.path()).mkpath(QStringLiteral("桌面"));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral(".config"))));
+    writeFile(m_home.filePath(QStringLiteral(".config/user-dirs.dirs")),
+              "XDG_DESKTOP_DIR=\"$HOME/桌面\"\n");
+    DesktopOpener::setOpener([this](const QString& path) {
+        m_opened << path;
+        return m_openerResult;
+    });
+}
+
+void TestRecordOperationsGui::init()
+{
+    SaveDialog::setScripted(true);
+    m_opened.clear();
+    m_openerResult = true;
+    QDir desktop(m_home.filePath(QStringLiteral("桌面")));
+    desktop.removeRecursively();
+    QDir().mkpath(desktop.path());
+}
+
+void TestRecordOperationsGui::cleanup()
+{
+    SaveDialog::setScripted(false);
+}
+
+void TestRecordOperationsGui::placeholderRowDoesNothing()
+{
+    FaceFixture f;
+    MshfGrid* grid = f.face().MSHF();
+    QCOMPARE(grid->Rows(), 2);
+    grid->setRow(1);
+    SaveDialog::setNextAnswer(m_home.filePath(QStringLiteral("never")));
+    for (const char* name :
+         {"OpenMenuInterFace", "SaveAsMenuInterFace", "TozmMenuInterFace", "DelMenuInterFace",
+          "UpMenuInterFace", "DownMenuInterFace", "AlterMenuInterFace"})
+        f.trigger(QString::fromLatin1(name));
+    for (int n = 1; n <= 5; ++n)
+        f.face().toolbarButtonClicked(n);
+    QTest::keyClick(grid, Qt::Key_Return);
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {},
+                       grid->visualRect(grid->model()->index(0, 0)).center());
+    QCOMPARE(MessageBox::takeLog().size(), 0);
+    QVERIFY(m_opened.isEmpty());
+    QVERIFY(SaveDialog::takeSuggestions().isEmpty());
+    QVERIFY(!findAlterFace(f.face()));
+    QVERIFY(QDir(m_home.filePath(QStringLiteral("桌面"))).isEmpty());
+}
+
+void TestRecordOperationsGui::missingStoredCopyIsReported()
+{
+    FaceFixture f(false);
+    f.temp().addRecord(1, QStringLiteral("gone.doc"));
+    f.start();
+    f.face().MSHF()->setRow(1);
+    for (const char* name : {"OpenMenuInterFace", "SaveAsMenuInterFace", "TozmMenuInterFace"})
+        f.trigger(QString::fromLatin1(name));
+    QTest::keyClick(f.face().MSHF(), Qt::Key_Enter);
+    const QList<MessageBox::Shown> log = MessageBox::takeLog();
+    QCOMPARE(log.size(), 4);
+    for (const MessageBox::Shown& shown : log) {
+        QCOMPARE(shown.text, notFound);
+        QCOMPARE(shown.caption, QStringLiteral("警告"));
+        QCOMPARE(shown.kind, MessageBox::Warning);
+    }
+    QVERIFY(m_opened.isEmpty());
+    QVERIFY(SaveDialog::takeSuggestions().isEmpty());
+}
+
+void TestRecordOperationsGui::openHandsCopyToDesktop()
+{
+    FaceFixture f(false);
+    addRecords(f.temp(), 3);
+    f.start();
+    MshfGrid* grid = f.face().MSHF();
+    grid->selectRows(2, 3);
+    QTest::keyClick(grid, Qt::Key_Return);
+    QCOMPARE(m_opened, QStringList{f.temp().reg().storedCopyPath(QStringLiteral("f2.txt"))});
+    QCOMPARE(grid->RowSel(), 3); // Enter leaves the selection alone
+
+    m_openerResult = false;
+    f.trigger(QStringLiteral("OpenMenuInterFace"));
+    QCOMPARE(grid->RowSel(), 2); // the menu item collapses it first
+    const QList<MessageBox::Shown> log = MessageBox::takeLog();
+    QCOMPARE(log.size(), 1);
+    QCOMPARE(log[0].text, QStringLiteral("程序无法直接打开该文件，用使用另存为功能"));
+    QCOMPARE(log[0].caption, QStringLiteral("警告"));
+}
+
+void TestRecordOperationsGui::saveAsOverwritesExactly()
+{
+    FaceFixture f(false);
+    addRecords(f.temp(), 2);
+    f.start();
+    MshfGrid* grid = f.face().MSHF();
+    grid->selectRows(2, 1);
+    const QString target = m_home.filePath(QStringLiteral("typed-name.txt"));
+    writeFile(target, QByteArray(5000, 'o'));
+
+    // No: the existing file stays as it was.
+    SaveDialog::setNextAnswer(target);
+    MessageBox::setNextAnswer(MessageBox::No);
+    f.trigger(QStringLiteral("SaveAsMenuInterFace"));
+    QCOMPARE(SaveDialog::takeSuggestions(), QStringList{QStringLiteral("f2.txt")});
+    QCOMPARE(grid->RowSel(), 2);
+    QList<MessageBox::Shown> log = MessageBox::takeLog();
+    QCOMPARE(log.size(), 1);
+    QCOMPARE(log[0].text, QStringLiteral("文件\r\nf2.txt\r\n已经存在,是否覆盖原文件？"));
+    QCOMPARE(log[0].caption, QString());
+    QCOMPARE(readFile(target), QByteArray(5000, 'o'));
+
+    // Yes: an exact copy, no trailing bytes of the longer old file.
+    SaveDialog::setNextAnswer(target);
+    MessageBox::setNextAnswer(MessageBox::Yes);
+    f.trigger(QStringLiteral("SaveAsMenuInterFace"));
+    QCOMPARE(MessageBox::takeLog().size(), 1);
+    QCOMPARE(readFile(target), QByteArray("content 2"));
+
+    // Cancel: nothing written, nothing said.
+    f.trigger(QStringLiteral("SaveAsMenuInterFace"));
+    QVERIFY(MessageBox::takeLog().isEmpty());
+
+    // A target that cannot be written is reported, not passed over.
+    SaveDialog::setNextAnswer(m_home.filePath(QStringLiteral("no/such/folder/x.txt")));
+    f.trigger(QStringLiteral("SaveAsMenuInterFace"));
+    log = MessageBox::takeLog();
+    QCOMPARE(log.size(), 1);
+    QCOMPARE(log[0].kind, MessageBox::Warning);
+}
+
+void TestRecordOperationsGui::sendToDesktopUpwardSelection()
+{
+    FaceFixture f(false);
+    f.temp().addRecord(1, QStringLiteral("other.txt"), {}, {}, QStringLiteral("2020-01-02"), {}, {},
+                       "x");
+    f.temp().addRecord(2, QStringLiteral("report.doc"), {}, {}, QStringLiteral("2020-01-02"), {},
+                       {}, "r2");
+    // Same registered name, stored under another name, and this one's copy
+    // is missing.
+    const qint64 lost = f.temp().addRecord(3, QStringLiteral("lost.doc"));
+    const qint64 dup = f.temp().addRecord(4, QStringLiteral("dup"), {}, {},
+                                          QStringLiteral("2020-01-02"), {}, {}, "r4");
+    QVERIFY(Sql::run(f.temp().reg().database(),
+                     QStringLiteral("UPDATE %1 SET %2 = 'report.doc' WHERE rowid = ?")
+                         .arg(Sql::identifier(RegisterNames::recordTable),
+                              Sql::identifier(RegisterNames::fileName)),
+                     {dup})
+                .ok());
+    Q_UNUSED(lost);
+    f.start();
+    const QDir desktop(m_home.filePath(QStringLiteral("桌面")));
+    writeFile(desktop.filePath(QStringLiteral("report.doc")), "already");
+
+    // Selected from row 4 up to row 2.
+    f.face().MSHF()->selectRows(4, 2);
+    f.trigger(QStringLiteral("TozmMenuInterFace"));
+    QCOMPARE(readFile(desktop.filePath(QStringLiteral("report.doc"))), QByteArray("already"));
+    QCOMPARE(readFile(desktop.filePath(QStringLiteral("report(1).doc"))), QByteArray("r2"));
+    QCOMPARE(readFile(desktop.filePath(QStringLiteral("report(2).doc"))), QByteArray("r4"));
+    QVERIFY(!desktop.exists(QStringLiteral("other.txt")));
+    QVERIFY(!desktop.exists(QStringLiteral("lost.doc")));
+    // One report at the end names the file that was not sent.
+    const QList<MessageBox::Shown> log = MessageBox::takeLog();
+    QCOMPARE(log.size(), 1);
+    QVERIFY(log[0].text.contains(QStringLiteral("lost.doc")));
+    QVERIFY(!log[0].text.contains(QStringLiteral("report.doc")));
+    QCOMPARE(f.face().MSHF()->Row(), 4);
+    QCOMPARE(f.face().MSHF()->RowSel(), 2);
+}
+
+void TestRecordOperationsGui::deleteKeepsFileHeldOpen()
+{
+    FaceFixture f(false);
+    addRecords(f.temp(), 2);
+    f.start();
+    const QString path = f.temp().reg().storedCopyPath(QStringLiteral("f2.txt"));
+    QProcess holder;
+    holder.start(QStringLiteral("/bin/sh"),
+                 {QStringLiteral("-c"), QStringLiteral("exec 3<\"$1\"; echo ready; sleep 30"),
+                  QStringLiteral("sh"), path});
+    QVERIFY(holder.waitForReadyRead(5000));
+
+    f.face().MSHF()->selectRows(2, 1);
+    MessageBox::setNextAnswer(MessageBox::Yes);
+    f.trigger(QStringLiteral("DelMenuInterFace"));
+    holder.kill();
+    holder.waitForFinished();
+    const QList<MessageBox::Shown> log = MessageBox::takeLog();
+    QCOMPARE(log.size(), 2);
+    QCOMPARE(log[0].text, QStringLiteral("你真的要删除此文件吗？"));
+    QCOMPARE(log[0].caption, QStringLiteral("警告"));
+    QCOMPARE(log[1].text, QStringLiteral("文件处于打开状态，不能删除！"));
+    QCOMPARE(f.temp().serials(), (QList<qint64>{1, 2}));
+    QCOMPARE(readFile(path), QByteArray("content 2"));
+    QCOMPARE(f.face().MSHF()->Rows(), 3);
+    QCOMPARE(f.face().MSHF()->RowSel(), 2); // reduced to the current row
+
+    // Answering No changes nothing either.
+    f.trigger(QStringLiteral("DelMenuInterFace"));
+    QCOMPARE(f.temp().serials(), (QList<qint64>{1, 2}));
+}
+
+void TestRecordOperationsGui::deleteLastOfFolderRebuildsMenuLater()
+{
+    FaceFixture f(false);
+    addRecords(f.temp(), 2);
+    f.temp().addRecord(3, QStringLiteral("only.txt"), {}, QStringLiteral("独有"),
+                       QStringLiteral("2020-01-02"), {}, {}, "only");
+    f.start();
+    QSignalSpy rebuilt(f.face().operations(), &RecordOperationsArea::folderMenuRebuilt);
+    f.face().MSHF()->setRow(3);
+    MessageBox::setNextAnswer(MessageBox::Yes);
+    f.face().toolbarButtonClicked(2);
+    QCOMPARE(f.temp().serials(), (QList<qint64>{1, 2}));
+    QVERIFY(!QFile::exists(f.temp().reg().storedCopyPath(QStringLiteral("only.txt"))));
+    // The grid lost the row in place; the menu follows a moment later.
+    QCOMPARE(f.face().MSHF()->Rows(), 3);
+    QCOMPARE(f.face().MSHF()->TextMatrix(2, RegisterRecord::FileNameColumn),
+             QStringLiteral("f2.txt"));
+    QCOMPARE(rebuilt.count(), 0);
+    QTRY_COMPARE(rebuilt.count(), 1);
+    QVERIFY(!LookupLists::folders(f.temp().reg()).value().contains(QStringLiteral("独有")));
+
+    // Deleting every record leaves the empty view's placeholder row.
+    for (int i = 0; i < 2; ++i) {
+        f.face().MSHF()->setRow(1);
+        MessageBox::setNextAnswer(MessageBox::Yes);
+        f.trigger(QStringLiteral("DelMenuInterFace"));
+    }
+    QVERIFY(f.temp().serials().isEmpty());
+    QCOMPARE(f.face().MSHF()->Rows(), 2);
+    QVERIFY(f.face().MSHF()->TextMatrix(1, RegisterRecord::StoredNameColumn).isEmpty());
+}
+
+void TestRecordOperationsGui::moveUpAndDownSelectMovedRow()
+{
+    FaceFixture f(false);
+    const QList<qint64> rowids = addRecords(f.temp(), 6);
+    f.start();
+    MshfGrid* grid = f.face().MSHF();
+    grid->setRow(5);
+    f.trigger(QStringLiteral("UpMenuInterFace"));
+    QCOMPARE(grid->Row(), 4);
+    QCOMPARE(grid->RowSel(), 4);
+    QCOMPARE(grid->selectionModel()->selectedIndexes().size(), RegisterRecord::ColumnCount);
+    QCOMPARE(grid->TextMatrix(4, RegisterRecord::FileNameColumn), QStringLiteral("f5.txt"));
+    QCOMPARE(grid->TextMatrix(5, RegisterRecord::FileNameColumn), QStringLiteral("f4.txt"));
+    QCOMPARE(column(f.temp().reg(), rowids[4], RegisterNames::serial), QStringLiteral("4"));
+    QCOMPARE(column(f.temp().reg(), rowids[3], RegisterNames::serial), QStringLiteral("5"));
+
+    f.face().toolbarButtonClicked(4);
+    QCOMPARE(grid->Row(), 5);
+    QCOMPARE(grid->TextMatrix(5, RegisterRecord::FileNameColumn), QStringLiteral("f5.txt"));
+    QCOMPARE(f.temp().serials(), (QList<qint64>{1, 2, 3, 4, 5, 6}));
+    QCOMPARE(column(f.temp().reg(), rowids[4], RegisterNames::serial), QStringLiteral("5"));
+
+    // A multi-row selection moves only the current row; the ends do nothing.
+    grid->selectRows(1, 3);
+    f.trigger(QStringLiteral("UpMenuInterFace"));
+    grid->setRow(6);
+    f.trigger(QStringLiteral("DownMenuInterFace"));
+    QCOMPARE(column(f.temp().reg(), rowids[0], RegisterNames::serial), QStringLiteral("1"));
+    QCOMPARE(column(f.temp().reg(), rowids[5], RegisterNames::serial), QStringLiteral("6"));
+    QVERIFY(MessageBox::takeLog().isEmpty());
+}
+
+void TestRecordOperationsGui::batchModifyRowsThreeToSix()
+{
+    FaceFixture f(false);
+    const QList<qint64> rowids = addRecords(f.temp(), 8, QStringLiteral("旧"));
+    f.start();
+    MshfGrid* grid = f.face().MSHF();
+    grid->selectRows(6, 3); // dragged upwards
+    f.trigger(QStringLiteral("AlterMenuInterFace"));
+    AlterFace* form = findAlterFace(f.face());
+    QVERIFY(form);
+    QVERIFY(form->isVisible());
+    QVERIFY(form->isModal());
+    QCOMPARE(form->windowTitle(), QStringLiteral("修改记录"));
+    QCOMPARE(form->mode(), AlterFace::Mode::Batch);
+    QCOMPARE(form->findChild<QLabel*>(QStringLiteral("Label1"))->text(),
+             QStringLiteral("批量文件修改参数"));
+    auto* list = form->findChild<QListWidget*>(QStringLiteral("FileList"));
+    QCOMPARE(list->count(), 4);
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(list->item(i)->text(), QStringLiteral("f%1.txt").arg(i + 3));
+    QVERIFY(!form->findChild<QPushButton*>(QStringLiteral("FixedCommand"))->isEnabled());
+    auto* recipient = form->findChild<QComboBox*>(QStringLiteral("Combo1"));
+    QVERIFY(recipient->currentText().isEmpty());
+    QCOMPARE(recipient->itemText(0), QStringLiteral("自己"));
+    QCOMPARE(form->findChild<QComboBox*>(QStringLiteral("Combo2"))->itemText(0), QString());
+
+    // No: nothing changes and the form stays.
+    recipient->setEditText(QStringLiteral("自己"));
+    auto* button = form->findChild<QPushButton*>(QStringLiteral("AlterCommand1"));
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(column(f.temp().reg(), rowids[2], RegisterNames::recipient), QStringLiteral("张三"));
+    QVERIFY(form->isVisible());
+
+    MessageBox::setNextAnswer(MessageBox::Yes);
+    QTest::mouseClick(button, Qt::LeftButton);
+    const QList<MessageBox::Shown> log = MessageBox::takeLog();
+    QCOMPARE(log.size(), 2);
+    QCOMPARE(log[1].text,
+             QStringLiteral("你正在批量修改多个文件的单项参数，该操作不可撤消！你要修改吗？"));
+    QCOMPARE(log[1].caption, QStringLiteral("警告"));
+    for (int i = 0; i < 8; ++i) {
+        const bool inBatch = i >= 2 && i <= 5;
+        QCOMPARE(column(f.temp().reg(), rowids[i], RegisterNames::recipient),
+                 inBatch ? QStringLiteral("自己") : QStringLiteral("张三"));
+        QCOMPARE(grid->TextMatrix(i + 1, RegisterRecord::RecipientColumn),
+                 inBatch ? QStringLiteral("自己") : QStringLiteral("张三"));
+        QCOMPARE(column(f.temp().reg(), rowids[i], RegisterNames::remark),
+                 QStringLiteral("备注%1").arg(i + 1));
+    }
+    QPointer<AlterFace> closing = form;
+    QTRY_VERIFY(!closing || !closing->isVisible());
+    QTRY_VERIFY(!closing);
+}
+
+void TestRecordOperationsGui::singleModifyWritesAllFour()
+{
+    FaceFixture f(false);
+    const QList<qint64> rowids = addRecords(f.temp(), 3, QStringLiteral("旧"));
+    f.start();
+    f.face().MSHF()->setRow(2);
+    f.face().toolbarButtonClicked(5);
+    AlterFace* form = findAlterFace(f.face());
+    QVERIFY(form);
+    QCOMPARE(form->mode(), AlterFace::Mode::Single);
+    QCOMPARE(form->findChild<QLabel*>(QStringLiteral("Label1"))->text(),
+             QStringLiteral("单个文件参数修改"));
+    auto* remark = form->findChild<QPlainTextEdit*>(QStringLiteral("Text1"));
+    QCOMPARE(remark->toPlainText(), QStringLiteral("备注2"));
+    QCOMPARE(form->findChild<QComboBox*>(QStringLiteral("Combo1"))->currentText(),
+             QStringLiteral("张三"));
+    QCOMPARE(form->findChild<QComboBox*>(QStringLiteral("Combo3"))->currentText(),
+             QStringLiteral("旧"));
+    for (int k = 0; k < 4; ++k)
+        QVERIFY(
+            !form->findChild<QPushButton*>(QStringLiteral("AlterCommand%1").arg(k))->isEnabled());
+
+    remark->setPlainText(QString(160, QLatin1Char('z')));
+    form->findChild<QComboBox*>(QStringLiteral("Combo2"))->setEditText(QString());
+    form->findChild<QComboBox*>(QStringLiteral("Combo3"))->setEditText(QStringLiteral("新夹"));
+    QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("FixedCommand")),
+                      Qt::LeftButton);
+    QCOMPARE(column(f.temp().reg(), rowids[1], RegisterNames::remark),
+             QString(150, QLatin1Char('z')));
+    QCOMPARE(column(f.temp().reg(), rowids[1], RegisterNames::method), QString());
+    QCOMPARE(column(f.temp().reg(), rowids[1], RegisterNames::folder), QStringLiteral("新夹"));
+    QCOMPARE(column(f.temp().reg(), rowids[1], RegisterNames::recipient), QStringLiteral("张三"));
+    QCOMPARE(column(f.temp().reg(), rowids[0], RegisterNames::folder), QStringLiteral("旧"));
+    QCOMPARE(f.face().MSHF()->TextMatrix(2, RegisterRecord::FolderColumn), QStringLiteral("新夹"));
+    QPointer<AlterFace> closing = form;
+    QTRY_VERIFY(!closing);
+
+    // Closing without saving writes nothing.
+    f.face().toolbarButtonClicked(5);
+    form = findAlterFace(f.face());
+    QVERIFY(form);
+    form->findChild<QComboBox*>(QStringLiteral("Combo3"))->setEditText(QStringLiteral("别的"));
+    closing = form;
+    QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("CancelCommand")),
+                      Qt::LeftButton);
+    QTRY_VERIFY(!closing);
+    QCOMPARE(column(f.temp().reg(), rowids[1], RegisterNames::folder), QStringLiteral("新夹"));
+}
+
+void TestRecordOperationsGui::rightClickSelectsAndPopsUp()
+{
+    FaceFixture f(false);
+    addRecords(f.temp(), 10);
+    f.start();
+    MshfGrid* grid = f.face().MSHF();
+    QMenu* menu = f.face().topMenu(0);
+    auto rowCentre = [grid](int row) {
+        return grid->visualRect(grid->model()->index(row - 1, 0)).center();
+    };
+
+    grid->setRow(3);
+    // The header row: no change and no menu.
+    Q_EMIT grid->rightButtonPressed(0, grid->mapToGlobal(QPoint(5, 5)));
+    QVERIFY(!menu->isVisible());
+    QCOMPARE(grid->Row(), 3);
+
+    QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, rowCentre(7));
+    QCOMPARE(grid->Row(), 7);
+    QCOMPARE(grid->RowSel(), 7);
+    QCOMPARE(grid->selectionModel()->selectedIndexes().size(), RegisterRecord::ColumnCount);
+    QVERIFY(menu->isVisible());
+    menu->hide();
+
+    grid->selectRows(3, 6);
+    QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, rowCentre(9));
+    QCOMPARE(grid->Row(), 3);
+    QCOMPARE(grid->RowSel(), 6);
+    QVERIFY(menu->isVisible());
+    menu->hide();
+    f.trigger(QStringLiteral("TozmMenuInterFace"));
+    const QDir desktop(m_home.filePath(QStringLiteral("桌面")));
+    QCOMPARE(desktop.entryList(QDir::Files, QDir::Name),
+             (QStringList{QStringLiteral("f3.txt"), QStringLiteral("f4.txt"),
+                          QStringLiteral("f5.txt"), QStringLiteral("f6.txt")}));
+}
+
+QTEST_MAIN(TestRecordOperationsGui)
+#include "test_record_operations_gui.moc"
