@@ -8,7 +8,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 
 using Fonts::px;
@@ -47,6 +49,20 @@ constexpr SearchCriteria::Box formBoxCriterion[] = {
     SearchCriteria::Folder,
 };
 
+// Draws a slot's icon whole and centred in its cell, at its own size.
+class SlotIconDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override
+    {
+        const QPixmap icon = index.data(Qt::DecorationRole).value<QPixmap>();
+        const QRect rect = QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, icon.size(),
+                                               option.rect);
+        painter->drawPixmap(rect.topLeft(), icon);
+    }
+};
+
 constexpr int nameBox = 7;
 constexpr int titleBox = 8;
 constexpr int rowHeight = 400;
@@ -73,10 +89,13 @@ ManagementCx::ManagementCx(Register reg, QWidget* parent)
     m_grid->setSelectionMode(QAbstractItemView::NoSelection);
     m_grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_grid->setIconSize(QSize(26, 26));
-    m_grid->setColumnWidth(0, px(400));
-    // The name column takes the rest of the list's width, so no horizontal
-    // scroll bar appears for a column wider than the list.
-    m_grid->setColumnWidth(1, px(2055) - px(400) - 2 * m_grid->frameWidth());
+    // The icon column is a little wider than 400 twips so the 26-pixel icon
+    // is not clipped by the cell's margins; the name column takes the rest of
+    // the list's width, so no horizontal scroll bar appears.
+    const int iconWidth = std::max(px(400), 26 + 4);
+    m_grid->setItemDelegateForColumn(0, new SlotIconDelegate(m_grid));
+    m_grid->setColumnWidth(0, iconWidth);
+    m_grid->setColumnWidth(1, px(2055) - iconWidth - 2 * m_grid->frameWidth());
     for (int row = 0; row < QuerySlots::slotCount; ++row) {
         m_grid->setRowHeight(row, px(rowHeight));
         auto* icon = new QTableWidgetItem;
