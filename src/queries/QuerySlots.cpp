@@ -108,6 +108,13 @@ Status updateSlot(const Register& reg, int slot, const QStringList& columns,
     return {};
 }
 
+// An empty text, never Null: the table holds the empty string for an unused
+// criterion, and a null QString would be bound as Null.
+QVariant text(const QString& value)
+{
+    return value.isNull() ? QVariant(QStringLiteral("")) : QVariant(value);
+}
+
 QString anyNullCondition()
 {
     QStringList tests;
@@ -153,7 +160,7 @@ Result<QList<QuerySlot>> readAll(const Register& reg)
     while (query->next()) {
         QuerySlot slot;
         slot.number = static_cast<int>(slots.size()) + 1;
-        auto text = [&](int column) {
+        auto readText = [&](int column) {
             const QVariant value = query->value(column);
             if (value.isNull()) {
                 // The title plays no part in the empty-slot test.
@@ -163,10 +170,10 @@ Result<QList<QuerySlot>> readAll(const Register& reg)
             }
             return value.toString();
         };
-        slot.name = text(0);
-        slot.title = text(1);
+        slot.name = readText(0);
+        slot.title = readText(1);
         for (int box = 0; box < SearchCriteria::BoxCount; ++box)
-            slot.criteria.box(box) = text(2 + box);
+            slot.criteria.box(box) = readText(2 + box);
         slots.append(slot);
     }
     return slots;
@@ -192,7 +199,7 @@ Status save(const Register& reg, int slot, const QueryDefinition& definition)
     QStringList columns{nameColumn, titleColumn};
     for (int box = 0; box < SearchCriteria::BoxCount; ++box) {
         columns << criterionColumn(box);
-        values << definition.criteria.box(box);
+        values << text(definition.criteria.box(box));
     }
     return updateSlot(reg, slot, columns, values);
 }
@@ -203,7 +210,7 @@ Status clear(const Register& reg, int slot)
     QStringList columns{nameColumn};
     for (int box = 0; box < SearchCriteria::BoxCount; ++box) {
         columns << criterionColumn(box);
-        values << QString();
+        values << text(QString());
     }
     return updateSlot(reg, slot, columns, values);
 }
@@ -244,13 +251,13 @@ Status repair(const Register& reg)
     for (int slot = rows->toInt() + 1; slot <= slotCount; ++slot) {
         QVariantList values{defaultName(slot), QString::fromUtf16(defaultTitles[slot - 1])};
         for (int box = 0; box < SearchCriteria::BoxCount; ++box)
-            values << QString();
+            values << text(QString());
         if (Result<QSqlQuery> inserted = Sql::run(db, insert, values); !inserted)
             return inserted.error();
     }
     for (const QString& column : allColumns()) {
         // A missing toolbar title becomes the single space that stands for none.
-        const QString blank = column == titleColumn ? QStringLiteral(" ") : QString();
+        const QVariant blank = text(column == titleColumn ? QStringLiteral(" ") : QString());
         if (Result<QSqlQuery> updated =
                 Sql::run(db,
                          QStringLiteral("UPDATE %1 SET %2 = ? WHERE %2 IS NULL")

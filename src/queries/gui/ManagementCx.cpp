@@ -57,8 +57,8 @@ public:
                const QModelIndex& index) const override
     {
         const QPixmap icon = index.data(Qt::DecorationRole).value<QPixmap>();
-        const QRect rect = QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, icon.size(),
-                                               option.rect);
+        const QRect rect =
+            QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, icon.size(), option.rect);
         painter->drawPixmap(rect.topLeft(), icon);
     }
 };
