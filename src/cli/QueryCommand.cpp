@@ -1,0 +1,67 @@
+#include "cli/Command.h"
+#include "cli/QuerySlotArgument.h"
+#include "cli/RecordOutput.h"
+
+#include "browser/CombinedSearch.h"
+#include "queries/QuerySlots.h"
+
+namespace {
+
+// Runs a saved query the way the main window does: its criteria go through
+// the combined search.
+class QueryCommand : public Command {
+public:
+    QString name() const override { return QStringLiteral("query"); }
+    QString description() const override
+    {
+        return QStringLiteral("运行第 N 个自定义查询并列出记录");
+    }
+
+    void configure(QCommandLineParser& parser) override
+    {
+        QuerySlotArgument::add(parser);
+        RecordOutput::addFormatOption(parser);
+    }
+
+    int run(const QCommandLineParser& parser, CliContext& context) override
+    {
+        const std::optional<int> number = QuerySlotArgument::from(parser, name(), context.err);
+        if (!number)
+            return 2;
+        const std::optional<RecordOutput::Format> format =
+            RecordOutput::formatFrom(parser, context.err);
+        if (!format)
+            return 2;
+        std::optional<Register> reg = context.openRegister();
+        if (!reg)
+            return 1;
+        Result<QuerySlot> slot = QuerySlots::read(*reg, *number);
+        if (!slot) {
+            context.fail(slot.error());
+            return 1;
+        }
+        if (slot->isEmptySlot())
+            context.err << "注意: 自定义查询" << *number << "还未设置，列出所有记录。" << Qt::endl;
+
+        SearchCriteria criteria = slot->criteria;
+        const ViewCondition condition = CombinedSearch::SqlMade(criteria);
+        for (int box : {SearchCriteria::Earliest, SearchCriteria::Latest}) {
+            if (criteria.box(box) != slot->criteria.box(box))
+                context.err << "注意: “" << slot->criteria.box(box) << "”不是日期，已忽略。"
+                            << Qt::endl;
+        }
+        Result<std::shared_ptr<ViewRst>> view = ViewRst::open(*reg, condition);
+        if (!view) {
+            context.fail(view.error());
+            return 1;
+        }
+        if (*format == RecordOutput::Format::Table)
+            context.out << "自定义查询" << *number << "：" << slot->name << "\n";
+        RecordOutput::print(*view.value(), *format, context.out);
+        return 0;
+    }
+};
+
+const CommandRegistration<QueryCommand> registration;
+
+} // namespace
