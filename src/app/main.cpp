@@ -10,8 +10,8 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // No display name: Qt would append it to every window title.
     QApplication::setApplicationName(QStringLiteral("quorvel"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quorvel2.0"));
     QApplication::setApplicationVersion(QStringLiteral("2.0"));
     QApplication::setFont(Fonts::ui(9));
 
