@@ -43,7 +43,7 @@ private Q_SLOTS:
         Run set =
             cli(temp, {QStringLiteral("query-set"), QStringLiteral("3"), QStringLiteral("--name"),
                        QStringLiteral("合同 查询"), QStringLiteral("--title"),
-                       QStringLiteral("合同文件夹"), QStringLiteral("--folder"),
+                       QStringLiteral("合同文件夹"), QStringLiteral("--in-folder"),
                        QStringLiteral("合同"), QStringLiteral("--method"), QStringLiteral("QQ")});
         QCOMPARE(set.status, 0);
         QVERIFY(set.out.contains(QStringLiteral("自定义查询3修改成功")));
