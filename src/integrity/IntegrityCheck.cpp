@@ -168,7 +168,7 @@ void repairLeftover(const Register& reg, Finding& leftover, QList<Finding>& find
             return;
         }
         leftover.resolved = true;
-        leftover.resolution = QStringLiteral("已放回，恢复为“%1”。").arg(leftover.detail);
+        leftover.resolution = QStringLiteral("已放回原处，恢复为“%1”。").arg(leftover.detail);
         for (Finding& other : findings) {
             if (other.kind == Kind::MissingCopy && other.rowid == leftover.rowid) {
                 other.resolved = true;
@@ -257,6 +257,8 @@ QString Finding::text() const
             sentence = QStringLiteral("“%1”是中断的复制留下的临时文件").arg(name);
         else
             sentence = QStringLiteral("“%1”是中断的删除留下的文件").arg(name);
+        if (resolved)
+            return sentence + QStringLiteral("，") + resolution;
         if (rowid != 0)
             sentence +=
                 QStringLiteral("，内容与%1登记的相同，可以放回原处。").arg(recordText(*this));

@@ -9,8 +9,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
-#include <QTreeWidget>
 
 namespace {
 
@@ -27,9 +27,9 @@ void writeOld(const QString& path, const QByteArray& bytes)
 QStringList listed(CheckFace* face)
 {
     QStringList rows;
-    auto* list = face->findChild<QTreeWidget*>(QStringLiteral("FindingsList"));
-    for (int i = 0; i < list->topLevelItemCount(); ++i)
-        rows << list->topLevelItem(i)->text(0) + QLatin1Char(' ') + list->topLevelItem(i)->text(1);
+    auto* list = face->findChild<QTableWidget*>(QStringLiteral("FindingsList"));
+    for (int i = 0; i < list->rowCount(); ++i)
+        rows << list->item(i, 0)->text() + QLatin1Char(' ') + list->item(i, 1)->text();
     return rows;
 }
 

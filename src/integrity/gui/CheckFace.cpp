@@ -9,8 +9,8 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTimer>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -29,14 +29,21 @@ CheckFace::CheckFace(Register reg, QWidget* parent) : QDialog(parent), m_registe
     m_bar->setTextVisible(false);
     m_bar->setMaximumHeight(12);
 
-    m_list = new QTreeWidget(this);
+    m_list = new QTableWidget(0, 2, this);
     m_list->setObjectName(QStringLiteral("FindingsList"));
-    m_list->setHeaderLabels({QStringLiteral("类别"), QStringLiteral("说明")});
-    m_list->setRootIsDecorated(false);
+    m_list->setHorizontalHeaderLabels({QStringLiteral("类别"), QStringLiteral("说明")});
+    m_list->verticalHeader()->hide();
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setWordWrap(true);
+    m_list->setShowGrid(false);
     m_list->setAlternatingRowColors(true);
-    m_list->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    m_list->header()->setStretchLastSection(true);
+    m_list->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    m_list->horizontalHeader()->setStretchLastSection(true);
+    m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Long sentences wrap; rows grow to fit when the window is resized.
+    connect(m_list->horizontalHeader(), &QHeaderView::sectionResized, m_list,
+            &QTableWidget::resizeRowsToContents);
 
     m_verify = new QCheckBox(QStringLiteral("核对内容（读取每个存储副本，较慢）"), this);
     m_verify->setObjectName(QStringLiteral("VerifyCheck"));
@@ -187,19 +194,23 @@ void CheckFace::finished()
 
 void CheckFace::showReport()
 {
-    m_list->clear();
+    m_list->setRowCount(0);
     for (const Integrity::Finding& finding : m_report->findings) {
         // Unhashed copies of older registers are counted in the summary.
         if (finding.kind == Integrity::Kind::NotHashed)
             continue;
-        auto* item =
-            new QTreeWidgetItem(m_list, {Integrity::kindLabel(finding.kind), finding.text()});
-        item->setToolTip(1, finding.text());
+        const int row = m_list->rowCount();
+        m_list->insertRow(row);
+        m_list->setItem(row, 0, new QTableWidgetItem(Integrity::kindLabel(finding.kind)));
+        m_list->setItem(row, 1, new QTableWidgetItem(finding.text()));
         if (finding.resolved) {
-            for (int column = 0; column < 2; ++column)
-                item->setForeground(column, palette().color(QPalette::Disabled, QPalette::Text));
+            for (int column = 0; column < 2; ++column) {
+                m_list->item(row, column)
+                    ->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
+            }
         }
     }
+    m_list->resizeRowsToContents();
     QString text = m_report->summary();
     if (m_report->removableLeftovers() > 0)
         text += QStringLiteral("残留文件可以用“删除残留文件”清除；其他问题请自行决定如何处理。");

@@ -14,7 +14,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTimer;
-class QTreeWidget;
+class QTableWidget;
 
 // The register check window: runs the integrity check on a worker thread
 // (the main window stays usable), lists what it found, and offers to remove
@@ -63,7 +63,7 @@ private:
 
     QLabel* m_status = nullptr;
     QProgressBar* m_bar = nullptr;
-    QTreeWidget* m_list = nullptr;
+    QTableWidget* m_list = nullptr;
     QCheckBox* m_verify = nullptr;
     QPushButton* m_checkButton = nullptr;
     QPushButton* m_repairButton = nullptr;
