@@ -355,7 +355,7 @@ Result<Report> check(const Register& reg, const Options& options)
     checkSerials(rows.value(), findings);
 
     // Stored copies of the records.
-    QHash<QString, qint64> named; // stored name -> first record naming it
+    QHash<QString, const RecordRow*> named; // stored name -> first record naming it
     QList<const RecordRow*> toVerify;
     QList<Finding> missing;
     for (const RecordRow& row : rows.value()) {
@@ -364,15 +364,13 @@ Result<Report> check(const Register& reg, const Options& options)
             findings.append(recordFinding(Kind::BadStoredName, row));
             continue;
         }
-        if (const auto first = named.constFind(storedName); first != named.constEnd()) {
-            const auto other = std::find_if(rows->begin(), rows->end(),
-                                            [&](const RecordRow& r) { return r.rowid == *first; });
+        if (const RecordRow* other = named.value(storedName)) {
             findings.append(recordFinding(Kind::SharedCopy, row,
                                           QStringLiteral("另一条是记录 %1（%2）")
                                               .arg(serialText(other->serial), other->fileName)));
             continue;
         }
-        named.insert(storedName, row.rowid);
+        named.insert(storedName, &row);
         const QFileInfo info(reg.storedCopyPath(storedName));
         if (info.isSymLink()) {
             findings.append(recordFinding(Kind::NotAFile, row, QStringLiteral("是一个链接")));
