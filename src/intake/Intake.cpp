@@ -88,14 +88,15 @@ QString writeErrorText(int error)
 
 // Streams the source into `target` until end of file, never holding more
 // than one buffer in memory. Returns 0, the errno of the failure, or ECANCELED.
-int streamCopy(int source, int target, const std::function<void(qint64)>& report,
+int streamCopy(int source, int target, qint64 expected, const std::function<void(qint64)>& report,
                const std::atomic_bool* cancel)
 {
     qint64 done = 0;
     bool kernelCopy = true;
     std::vector<char> buffer;
     for (;;) {
-        if (cancel && cancel->load())
+        // Once every expected byte is there, only the end of file is left to see.
+        if (cancel && cancel->load() && done < expected)
             return ECANCELED;
         ssize_t copied = -1;
         if (kernelCopy) {
@@ -154,6 +155,12 @@ qint64 nextSerial(const QSqlDatabase& db, Error* error)
     return static_cast<qint64>(std::floor(highest->toDouble())) + 1;
 }
 
+// An empty text is stored as the empty text, never as NULL.
+QString columnText(const QString& text, int limit)
+{
+    return text.isEmpty() ? QStringLiteral("") : StoredName::cut(text, limit);
+}
+
 Status insertRecord(const QSqlDatabase& db, qint64 newSerial, const File& file,
                     const QString& newStoredName, const Details& details)
 {
@@ -164,13 +171,12 @@ Status insertRecord(const QSqlDatabase& db, qint64 newSerial, const File& file,
             .arg(Sql::identifier(recordTable), Sql::identifier(serial), Sql::identifier(date),
                  Sql::identifier(fileName), Sql::identifier(storedName), Sql::identifier(remark),
                  Sql::identifier(recipient), Sql::identifier(method), Sql::identifier(folder));
-    Result<QSqlQuery> query = Sql::run(db, sql,
-                                       {newSerial, DateText::toStored(details.date),
-                                        StoredName::cut(file.fileName, fileNameLimit),
-                                        newStoredName, StoredName::cut(details.remark, remarkLimit),
-                                        StoredName::cut(details.recipient, recipientLimit),
-                                        StoredName::cut(details.method, methodLimit),
-                                        StoredName::cut(details.folder, folderLimit)});
+    Result<QSqlQuery> query = Sql::run(
+        db, sql,
+        {newSerial, DateText::toStored(details.date), columnText(file.fileName, fileNameLimit),
+         newStoredName, columnText(details.remark, remarkLimit),
+         columnText(details.recipient, recipientLimit), columnText(details.method, methodLimit),
+         columnText(details.folder, folderLimit)});
     if (!query)
         return query.error();
     return {};
@@ -260,7 +266,7 @@ Outcome DdtaUp(const Register& reg, const File& file, const Details& details, in
     TempCopy temp(tempPath, targetFd);
 
     const int copyError = streamCopy(
-        source.fd, temp.fd(),
+        source.fd, temp.fd(), total,
         [&](qint64 done) {
             if (progress)
                 progress(index, shown, done, total);
