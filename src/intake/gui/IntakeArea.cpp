@@ -4,8 +4,8 @@
 #include "intake/gui/SelectFace.h"
 #include "support/gui/MessageBox.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
+#include <QTimer>
 
 IntakeArea::IntakeArea(TableFace* face) : QObject(face), m_face(face) {}
 
@@ -24,26 +24,38 @@ void IntakeArea::filesDropped(const QList<QUrl>& urls)
         else
             files << path;
     }
-    if (!folders.isEmpty()) {
-        MessageBox::information(m_face, QStringLiteral("文件夹不能登记，已跳过：\n") +
-                                            folders.join(QLatin1Char('\n')));
-    }
-    if (files.isEmpty())
+    if (files.isEmpty()) {
+        noteSkippedFolders(folders);
         return;
+    }
 
     if (m_form && m_form->isSaving()) {
-        MessageBox::information(m_face,
-                                QStringLiteral("正在保存上一批文件，请在保存完成后再拖入。"));
+        QTimer::singleShot(0, m_face, [face = m_face] {
+            MessageBox::information(face,
+                                    QStringLiteral("正在保存上一批文件，请在保存完成后再拖入。"));
+        });
         return;
     }
     // A form that is already closing after its save cannot take new lines.
     if (!m_form || !m_form->acceptsFiles())
         m_form = new SelectFace(m_face);
     m_form->addFiles(files);
-    QCoreApplication::processEvents();
     m_form->show();
     m_form->raise();
     m_form->activateWindow();
+    noteSkippedFolders(folders);
+}
+
+void IntakeArea::noteSkippedFolders(const QStringList& folders)
+{
+    if (folders.isEmpty())
+        return;
+    // Shown after the drop has finished: a message box inside the drop
+    // handler would keep the file manager waiting for the drop's end.
+    QTimer::singleShot(0, m_face, [face = m_face, folders] {
+        MessageBox::information(face, QStringLiteral("文件夹不能登记，已跳过：\n") +
+                                          folders.join(QLatin1Char('\n')));
+    });
 }
 
 SelectFace* IntakeArea::form() const

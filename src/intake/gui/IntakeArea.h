@@ -22,6 +22,8 @@ public:
     SelectFace* form() const;
 
 private:
+    void noteSkippedFolders(const QStringList& folders);
+
     TableFace* m_face;
     QPointer<SelectFace> m_form;
 };
