@@ -63,6 +63,8 @@ public:
             const Intake::Outcome& outcome = outcomes.at(i);
             if (outcome.kind == Intake::Outcome::Registered) {
                 context.out << outcome.serial << '\t' << outcome.storedName << Qt::endl;
+                if (!outcome.sameContent.isEmpty())
+                    context.err << "注意: " << Intake::sameContentNote(outcome) << Qt::endl;
                 continue;
             }
             ++failures;

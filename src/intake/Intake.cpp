@@ -1,10 +1,11 @@
 #include "intake/Intake.h"
 
 #include "intake/StoredName.h"
+#include "store/ContentHash.h"
 #include "store/DateText.h"
-#include "store/GeneralRoutines.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
+#include "store/StoreFiles.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -22,7 +23,7 @@ namespace Intake {
 
 namespace {
 
-constexpr qint64 copyChunk = 8 * 1024 * 1024;
+constexpr qint64 copyChunk = 1024 * 1024;
 constexpr int renameAttempts = 8;
 
 QString systemText(int error)
@@ -87,54 +88,37 @@ QString writeErrorText(int error)
 }
 
 // Streams the source into `target` until end of file, never holding more
-// than one buffer in memory. Returns 0, the errno of the failure, or ECANCELED.
-int streamCopy(int source, int target, qint64 expected, const std::function<void(qint64)>& report,
-               const std::atomic_bool* cancel)
+// than one buffer in memory, and hashes the bytes on the way so the content
+// is read only once. Returns 0, the errno of the failure, or ECANCELED.
+int streamCopy(int source, int target, qint64 expected, ContentHash::Hasher& hasher,
+               const std::function<void(qint64)>& report, const std::atomic_bool* cancel)
 {
     qint64 done = 0;
-    bool kernelCopy = true;
-    std::vector<char> buffer;
+    std::vector<char> buffer(copyChunk);
     for (;;) {
         // Once every expected byte is there, only the end of file is left to see.
         if (cancel && cancel->load() && done < expected)
             return ECANCELED;
-        ssize_t copied = -1;
-        if (kernelCopy) {
-            copied = ::copy_file_range(source, nullptr, target, nullptr, copyChunk, 0);
-            if (copied < 0 && done == 0 &&
-                (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
-                kernelCopy = false;
+        const ssize_t got = ::read(source, buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR)
                 continue;
-            }
-            if (copied < 0) {
-                if (errno == EINTR)
-                    continue;
-                return errno;
-            }
-        } else {
-            if (buffer.empty())
-                buffer.resize(1024 * 1024);
-            const ssize_t got = ::read(source, buffer.data(), buffer.size());
-            if (got < 0) {
-                if (errno == EINTR)
-                    continue;
-                return errno;
-            }
-            ssize_t written = 0;
-            while (written < got) {
-                const ssize_t n = ::write(target, buffer.data() + written, got - written);
-                if (n < 0) {
-                    if (errno == EINTR)
-                        continue;
-                    return errno;
-                }
-                written += n;
-            }
-            copied = got;
+            return errno;
         }
-        if (copied == 0)
+        if (got == 0)
             return 0;
-        done += copied;
+        ssize_t written = 0;
+        while (written < got) {
+            const ssize_t n = ::write(target, buffer.data() + written, got - written);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return errno;
+            }
+            written += n;
+        }
+        hasher.add(QByteArrayView(buffer.data(), got));
+        done += got;
         if (report)
             report(done);
     }
@@ -142,8 +126,10 @@ int streamCopy(int source, int target, qint64 expected, const std::function<void
 
 qint64 nextSerial(const QSqlDatabase& db, Error* error)
 {
+    // Numbers sort before every text, so "< ''" keeps the numeric serials of
+    // a damaged register and still walks the serial index from its end.
     Result<QVariant> highest =
-        Sql::scalar(db, QStringLiteral("SELECT max(%1) FROM %2")
+        Sql::scalar(db, QStringLiteral("SELECT %1 FROM %2 WHERE %1 < '' ORDER BY %1 DESC LIMIT 1")
                             .arg(Sql::identifier(RegisterNames::serial),
                                  Sql::identifier(RegisterNames::recordTable)));
     if (!highest) {
@@ -161,8 +147,8 @@ QString columnText(const QString& text, int limit)
     return text.isEmpty() ? QStringLiteral("") : StoredName::cut(text, limit);
 }
 
-Status insertRecord(const QSqlDatabase& db, qint64 newSerial, const File& file,
-                    const QString& newStoredName, const Details& details)
+Result<qint64> insertRecord(const QSqlDatabase& db, qint64 newSerial, const File& file,
+                            const QString& newStoredName, const Details& details)
 {
     using namespace RegisterNames;
     const QString sql =
@@ -179,7 +165,7 @@ Status insertRecord(const QSqlDatabase& db, qint64 newSerial, const File& file,
          columnText(details.folder, folderLimit)});
     if (!query)
         return query.error();
-    return {};
+    return query->lastInsertId().toLongLong();
 }
 
 // Moves the finished copy to `name`; fails with EEXIST when the name is taken.
@@ -254,8 +240,7 @@ Outcome DdtaUp(const Register& reg, const File& file, const Details& details, in
 
     const QString storeFolder = reg.storeFolder();
     const QByteArray tempPath =
-        QFile::encodeName(storeFolder + QStringLiteral("/.intake-") +
-                          GeneralRoutines::RandomName() + QStringLiteral(".part"));
+        QFile::encodeName(storeFolder + QLatin1Char('/') + StoreFiles::partName());
     const int targetFd =
         ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (targetFd < 0) {
@@ -265,8 +250,9 @@ Outcome DdtaUp(const Register& reg, const File& file, const Details& details, in
     }
     TempCopy temp(tempPath, targetFd);
 
+    ContentHash::Hasher hasher;
     const int copyError = streamCopy(
-        source.fd, temp.fd(), total,
+        source.fd, temp.fd(), total, hasher,
         [&](qint64 done) {
             if (progress)
                 progress(index, shown, done, total);
@@ -306,8 +292,16 @@ Outcome DdtaUp(const Register& reg, const File& file, const Details& details, in
         const qint64 serial = nextSerial(db, &serialError);
         if (serial == 0)
             return failed(file, serialError.message, serialError.detail);
-        if (Status inserted = insertRecord(db, serial, file, storedName, details); !inserted)
+        Result<QList<ContentHash::SameContent>> same =
+            ContentHash::recordsWithContent(db, hasher.size(), hasher.hex());
+        if (!same)
+            return failed(file, same.error().message, same.error().detail);
+        Result<qint64> inserted = insertRecord(db, serial, file, storedName, details);
+        if (!inserted)
             return failed(file, inserted.error().message, inserted.error().detail);
+        if (Status hashed = ContentHash::record(db, *inserted, hasher.size(), hasher.hex());
+            !hashed)
+            return failed(file, hashed.error().message, hashed.error().detail);
 
         const QByteArray finalName = QFile::encodeName(finalPath);
         const int renameError = renameNoReplace(temp.path(), finalName);
@@ -327,9 +321,21 @@ Outcome DdtaUp(const Register& reg, const File& file, const Details& details, in
         outcome.fileName = shown;
         outcome.serial = serial;
         outcome.storedName = storedName;
+        outcome.sameContent = same.value();
         return outcome;
     }
     return failed(file, QStringLiteral("无法为文件副本找到一个未被占用的名称。"), storeFolder);
+}
+
+QString sameContentNote(const Outcome& outcome)
+{
+    if (outcome.sameContent.isEmpty())
+        return QString();
+    QStringList earlier;
+    for (const ContentHash::SameContent& same : outcome.sameContent)
+        earlier << QStringLiteral("序号 %1“%2”").arg(same.serial.toString(), same.fileName);
+    return QStringLiteral("“%1”的内容与已登记的记录相同：%2。仍已登记。")
+        .arg(outcome.fileName, earlier.join(QStringLiteral("、")));
 }
 
 QList<Outcome> runBatch(const Register& reg, const QList<File>& files, const Details& details,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/ContentHash.h"
 #include "store/Register.h"
 #include "store/Result.h"
 
@@ -39,9 +40,16 @@ struct Outcome {
     qint64 serial = 0;
     QString storedName;
     Error error; // why it was not registered
+    // Records registered earlier with the same content (the file is
+    // registered anyway: the user may mean to).
+    QList<ContentHash::SameContent> sameContent;
 };
 
 inline const QString emptyFileMessage = QStringLiteral("不能保存大小为0的文件");
+
+// "Already registered" note for a file whose content matches earlier
+// records; empty when there are none.
+QString sameContentNote(const Outcome& outcome);
 
 // Called while a file is copied and once before it starts (bytesDone 0).
 // `index` counts from 0 in the batch.

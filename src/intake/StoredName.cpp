@@ -2,6 +2,7 @@
 
 #include "store/GeneralRoutines.h"
 #include "store/RegisterNames.h"
+#include "store/StoreFiles.h"
 
 #include <QFile>
 
@@ -16,6 +17,10 @@ namespace {
 QString plain(QString name)
 {
     name.replace(QLatin1Char('\\'), QLatin1Char('_'));
+    // Names of Quorvel's own working files are never given to a stored copy,
+    // or the integrity check would take the copy for a leftover.
+    if (StoreFiles::isReserved(name))
+        name.prepend(QLatin1Char('_'));
     return name;
 }
 

@@ -1,7 +1,9 @@
 #include "intake/Intake.h"
 #include "intake/StoredName.h"
+#include "store/ContentHash.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
+#include "store/StoreFiles.h"
 #include "support/TempRegister.h"
 
 #include <QDir>
@@ -304,6 +306,64 @@ private Q_SLOTS:
         QVERIFY2(storeEntries(temp.reg()).isEmpty(),
                  qPrintable(storeEntries(temp.reg()).join(QLatin1Char(','))));
         QVERIFY(rows(temp.reg()).isEmpty());
+    }
+
+    void contentHashIsRecordedAndDuplicatesAreNamed()
+    {
+        TempRegister temp;
+        const Intake::Outcome first = Intake::DdtaUp(
+            temp.reg(), Intake::File::fromPath(source(QStringLiteral("a.txt"), "same bytes")),
+            someDetails());
+        QVERIFY(first.sameContent.isEmpty());
+        QVERIFY(Intake::sameContentNote(first).isEmpty());
+        const Intake::Outcome second = Intake::DdtaUp(
+            temp.reg(), Intake::File::fromPath(source(QStringLiteral("b.txt"), "same bytes")),
+            someDetails());
+        QCOMPARE(second.kind, Intake::Outcome::Registered);
+        QCOMPARE(second.sameContent.size(), 1);
+        QCOMPARE(second.sameContent[0].fileName, QStringLiteral("a.txt"));
+        QVERIFY(Intake::sameContentNote(second).contains(QStringLiteral("序号 1“a.txt”")));
+        const Intake::Outcome other = Intake::DdtaUp(
+            temp.reg(), Intake::File::fromPath(source(QStringLiteral("c.txt"), "other bytes")),
+            someDetails());
+        QVERIFY(other.sameContent.isEmpty());
+
+        // The digest recorded while copying is the digest of the stored copy.
+        const qint64 rowid =
+            Sql::scalar(temp.reg().database(),
+                        QStringLiteral("SELECT rowid FROM 文件管理 WHERE 文件序号 = 2"))
+                ->toLongLong();
+        Result<std::optional<ContentHash::Digest>> recorded =
+            ContentHash::recorded(temp.reg().database(), rowid);
+        QVERIFY(recorded && recorded.value());
+        Result<ContentHash::Digest> actual =
+            ContentHash::ofFile(temp.reg().storedCopyPath(second.storedName));
+        QCOMPARE(recorded.value()->hash, actual->hash);
+        QCOMPARE(recorded.value()->size, qint64(10));
+    }
+
+    void namesOfWorkingFilesAreNeverStoredNames()
+    {
+        TempRegister temp;
+        const QString name = StoreFiles::partName();
+        const Intake::Outcome outcome = Intake::DdtaUp(
+            temp.reg(), Intake::File::fromPath(source(name, "user data")), someDetails());
+        QCOMPARE(outcome.kind, Intake::Outcome::Registered);
+        QVERIFY(!StoreFiles::isReserved(outcome.storedName));
+        QCOMPARE(rows(temp.reg()).at(0).fileName, name);
+    }
+
+    void textSerialsOfADamagedRegisterDoNotBreakNumbering()
+    {
+        TempRegister temp;
+        temp.addRecord(7, QStringLiteral("seven"));
+        QVERIFY(Sql::run(temp.reg().database(),
+                         QStringLiteral("INSERT INTO 文件管理 (文件序号, 文件名, 路径) "
+                                        "VALUES ('abc', 'x', 'x')")));
+        const Intake::Outcome outcome =
+            Intake::DdtaUp(temp.reg(), Intake::File::fromPath(source(QStringLiteral("n.txt"), "n")),
+                           someDetails());
+        QCOMPARE(outcome.serial, 8);
     }
 
     void cancelStopsBeforeTheNextFile()

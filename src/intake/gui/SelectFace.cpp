@@ -264,13 +264,15 @@ void SelectFace::reportOutcomes(const QList<Intake::Outcome>& outcomes)
 {
     QStringList failures;
     QStringList cancelled;
+    QStringList duplicates;
     for (const Intake::Outcome& outcome : outcomes) {
         switch (outcome.kind) {
         case Intake::Outcome::Registered:
+            if (!outcome.sameContent.isEmpty())
+                duplicates << Intake::sameContentNote(outcome);
             break;
         case Intake::Outcome::EmptySkipped:
-            MessageBox::warning(this,
-                                Intake::emptyFileMessage + QStringLiteral("\n") + outcome.fileName);
+            MessageBox::warning(this, Intake::emptyFileMessage);
             break;
         case Intake::Outcome::Failed:
             failures << outcome.fileName + QStringLiteral("：") + outcome.error.message;
@@ -286,6 +288,8 @@ void SelectFace::reportOutcomes(const QList<Intake::Outcome>& outcomes)
     if (!cancelled.isEmpty())
         MessageBox::information(this, QStringLiteral("已取消，以下文件没有保存：\n") +
                                           cancelled.join(QLatin1Char('\n')));
+    if (!duplicates.isEmpty())
+        MessageBox::warning(this, duplicates.join(QLatin1Char('\n')));
 }
 
 void SelectFace::CancelCommand_Click()
