@@ -1,6 +1,6 @@
-#include "cli/Command.h"
 #include "store/ContentHash.h"
 #include "store/StoreFiles.h"
+#include "support/CliRun.h"
 #include "support/TempRegister.h"
 
 #include <QDateTime>
@@ -10,20 +10,11 @@
 
 namespace {
 
-struct Run {
-    int status;
-    QString out;
-    QString err;
-};
+using Run = CliRun;
 
 Run cli(const QStringList& arguments)
 {
-    QString out;
-    QString err;
-    QTextStream outStream(&out);
-    QTextStream errStream(&err);
-    const int status = runCli(arguments, outStream, errStream);
-    return {status, out, err};
+    return runCommandLine(arguments);
 }
 
 Run check(const TempRegister& temp, const QStringList& options = {})

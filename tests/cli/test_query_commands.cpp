@@ -1,5 +1,5 @@
-#include "cli/Command.h"
 #include "queries/QuerySlots.h"
+#include "support/CliRun.h"
 #include "support/TempRegister.h"
 
 #include <QJsonArray>
@@ -9,21 +9,11 @@
 
 namespace {
 
-struct Run {
-    int status;
-    QString out;
-    QString err;
-};
+using Run = CliRun;
 
-Run cli(const TempRegister& temp, QStringList arguments)
+Run cli(const TempRegister& temp, const QStringList& arguments)
 {
-    Run run{0, {}, {}};
-    QTextStream out(&run.out);
-    QTextStream err(&run.err);
-    arguments.prepend(temp.folder());
-    arguments.prepend(QStringLiteral("--register"));
-    run.status = runCli(arguments, out, err);
-    return run;
+    return runCommandLine(temp.folder(), arguments);
 }
 
 // Arguments separated by "|", so an empty argument can be written.
