@@ -84,6 +84,8 @@ QString writeErrorText(int error)
 {
     if (error == ENOSPC || error == EDQUOT)
         return QStringLiteral("磁盘已满，无法保存文件副本。");
+    if (error == EFBIG)
+        return QStringLiteral("文件太大，存储文件夹所在的磁盘无法保存。");
     return QStringLiteral("无法在存储文件夹中写入文件副本。");
 }
 
@@ -210,6 +212,13 @@ Outcome DdtaUp(const Register& reg, const File& file, const Details& details, in
         ::open(QFile::encodeName(file.sourcePath).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (source.fd < 0) {
         const int error = errno;
+        // A name whose bytes are not UTF-8 cannot be carried through a text
+        // and back: say so, rather than that the file is gone.
+        if (error == ENOENT && file.sourcePath.contains(QChar::ReplacementCharacter))
+            return failed(file,
+                          QStringLiteral("文件名含有无法识别的字符（不是 UTF-8 编码），无法登记。"
+                                         "请先给文件改名。"),
+                          file.sourcePath);
         if (error == ENOENT || error == ENOTDIR)
             return failed(file, QStringLiteral("找不到文件，它可能已被移动或删除。"),
                           file.sourcePath);
@@ -265,10 +274,17 @@ Outcome DdtaUp(const Register& reg, const File& file, const Details& details, in
         outcome.error = {QStringLiteral("已取消。"), QString()};
         return outcome;
     }
-    if (copyError == ENOSPC || copyError == EDQUOT)
+    if (copyError == ENOSPC || copyError == EDQUOT || copyError == EFBIG)
         return failed(file, writeErrorText(copyError), systemText(copyError));
     if (copyError != 0)
         return failed(file, QStringLiteral("复制文件时出错。"), systemText(copyError));
+    // A file that shrank or grew while it was read would be registered as a
+    // copy of neither its old nor its new content.
+    struct stat after;
+    if (hasher.size() != total || ::fstat(source.fd, &after) != 0 || after.st_size != total ||
+        after.st_mtim.tv_sec != st.st_mtim.tv_sec || after.st_mtim.tv_nsec != st.st_mtim.tv_nsec)
+        return failed(file, QStringLiteral("文件在复制时被改动，未登记，请稍后再试。"),
+                      file.sourcePath);
     if (::fsync(temp.fd()) != 0 || temp.closeFile() != 0) {
         const int error = errno;
         return failed(file, writeErrorText(error), systemText(error));
@@ -303,16 +319,31 @@ Outcome DdtaUp(const Register& reg, const File& file, const Details& details, in
             !hashed)
             return failed(file, hashed.error().message, hashed.error().detail);
 
+        // A second name (hard link), not a rename: until the commit the copy
+        // keeps its working name as well, so a crash before the commit leaves
+        // a file the integrity check knows as an interrupted copy, never an
+        // unexplained one. Where links are not supported it is renamed.
         const QByteArray finalName = QFile::encodeName(finalPath);
-        const int renameError = renameNoReplace(temp.path(), finalName);
-        if (renameError == EEXIST)
+        bool renamed = false;
+        int placeError = ::link(temp.path().constData(), finalName.constData()) == 0 ? 0 : errno;
+        if (placeError == EPERM || placeError == EOPNOTSUPP || placeError == EMLINK ||
+            placeError == EXDEV) {
+            placeError = renameNoReplace(temp.path(), finalName);
+            renamed = placeError == 0;
+        }
+        if (placeError == EEXIST)
             continue; // someone took the name meanwhile; roll back and pick another
-        if (renameError != 0)
-            return failed(file, writeErrorText(renameError), systemText(renameError));
-        temp.release();
+        if (placeError != 0)
+            return failed(file, writeErrorText(placeError), systemText(placeError));
+        if (renamed)
+            temp.release();
         if (Status committed = transaction.commit(); !committed) {
             ::unlink(finalName.constData());
             return failed(file, committed.error().message, committed.error().detail);
+        }
+        if (!renamed) {
+            ::unlink(temp.path().constData());
+            temp.release();
         }
         syncFolder(storeFolder);
 

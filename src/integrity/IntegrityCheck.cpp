@@ -14,6 +14,9 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <optional>
+
+#include <sys/stat.h>
 
 namespace Integrity {
 
@@ -135,6 +138,15 @@ bool quietLongEnough(const QFileInfo& info, int quietSeconds)
 
 // A set-aside copy of an interrupted delete whose content is what a record
 // without its copy registered: that record's copy, to be put back.
+// Device and inode of a file (not following links), to tell two names of one file.
+std::optional<QPair<quint64, quint64>> fileIdentity(const QString& path)
+{
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return QPair<quint64, quint64>(st.st_dev, st.st_ino);
+}
+
 const Finding* ownerOf(const QString& path, const QList<Finding>& missing,
                        const QHash<qint64, RecordedDigest>& digests,
                        const std::atomic<bool>* cancelled)
@@ -255,6 +267,8 @@ QString Finding::text() const
     case Kind::Leftover:
         if (StoreFiles::isPartName(name))
             sentence = QStringLiteral("“%1”是中断的复制留下的临时文件").arg(name);
+        else if (!StoreFiles::isLeftover(name))
+            sentence = QStringLiteral("“%1”是中断的登记留下的文件（未登记成功）").arg(name);
         else
             sentence = QStringLiteral("“%1”是中断的删除留下的文件").arg(name);
         if (resolved)
@@ -401,13 +415,33 @@ Result<Report> check(const Register& reg, const Options& options)
     const QFileInfoList entries = store.entryInfoList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     report.storeEntries = entries.size();
+    // Intake gives a copy its stored name as a second link before the record
+    // is committed; a crash in between leaves that name and the working file
+    // as one file. Such a name was never registered and may go with it.
+    QSet<QPair<quint64, quint64>> partFiles;
+    for (const QFileInfo& entry : entries) {
+        if (StoreFiles::isPartName(entry.fileName()) && !entry.isSymLink())
+            if (const auto id = fileIdentity(entry.filePath()))
+                partFiles.insert(*id);
+    }
     for (const QFileInfo& entry : entries) {
         const QString name = entry.fileName();
         if (named.contains(name))
             continue;
         Finding finding;
         finding.name = name;
-        if (StoreFiles::isLeftover(name) && (entry.isFile() || entry.isSymLink())) {
+        const bool unfinishedIntake =
+            !partFiles.isEmpty() && !StoreFiles::isLeftover(name) && entry.isFile() &&
+            !entry.isSymLink() &&
+            partFiles.contains(
+                fileIdentity(entry.filePath()).value_or(QPair<quint64, quint64>(0, 0)));
+        if (unfinishedIntake) {
+            finding.kind = Kind::Leftover;
+            if (!quietLongEnough(entry, options.quietSeconds))
+                finding.detail = QStringLiteral("但它刚被改动过，可能还在使用中，暂不处理。");
+            else
+                finding.removable = true;
+        } else if (StoreFiles::isLeftover(name) && (entry.isFile() || entry.isSymLink())) {
             finding.kind = Kind::Leftover;
             if (!quietLongEnough(entry, options.quietSeconds)) {
                 finding.detail = QStringLiteral("但它刚被改动过，可能还在使用中，暂不处理。");

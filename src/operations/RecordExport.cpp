@@ -118,7 +118,9 @@ Result<QString> sendToDesktop(const Register& reg, const QString& storedName,
     if (!source)
         return source.error();
     if (desktop.isEmpty() || !QFileInfo(desktop).isDir())
-        return Error{QStringLiteral("桌面文件夹不存在。"), desktop};
+        return Error{
+            QStringLiteral("桌面文件夹“%1”不存在。").arg(QDir::toNativeSeparators(desktop)),
+            desktop};
     const QString target = USERPROFILEFileName(desktop, plainName(fileName));
     if (target.isEmpty())
         return Error{QStringLiteral("桌面上已没有可用的文件名。"), fileName};

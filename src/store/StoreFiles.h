@@ -7,8 +7,10 @@
 // that the integrity check can tell an interrupted step from a user's file.
 //
 // Copying into the store: the bytes go to partName() in the store folder and
-// the file is renamed to its stored name only when complete and flushed. A
-// crash leaves a ".quorvel-part-…" file, which is never anyone's only copy.
+// the file gets its stored name (a second link, dropped again after the
+// record is committed) only when complete and flushed. A crash leaves a
+// ".quorvel-part-…" file, which is never anyone's only copy, and perhaps the
+// same file under a stored name no record has yet.
 //
 // Deleting a stored copy: the copy is first renamed to deletingName(), then
 // the record is deleted in a transaction, then the set-aside file is removed;

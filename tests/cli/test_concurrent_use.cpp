@@ -1,0 +1,227 @@
+// Several programs on one register at once: real quorvel-cli processes
+// adding and modifying side by side, and a register held locked by another
+// connection for longer than the busy wait.
+
+#include "intake/Intake.h"
+#include "integrity/IntegrityCheck.h"
+#include "modify/RecordModify.h"
+#include "store/RegisterNames.h"
+#include "store/Sql.h"
+#include "support/TempRegister.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+const QString busyText = QStringLiteral("登记库正被其他程序使用，请稍后再试。");
+
+// Another program's connection holding the write lock until destroyed.
+class WriteLock {
+public:
+    explicit WriteLock(const QString& databasePath)
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name());
+        db.setDatabaseName(databasePath);
+        if (!db.open() || !QSqlQuery(db).exec(QStringLiteral("BEGIN IMMEDIATE")))
+            qFatal("cannot hold the register locked");
+    }
+    ~WriteLock()
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::database(name());
+            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name());
+    }
+
+private:
+    static QString name() { return QStringLiteral("other-program"); }
+};
+
+std::unique_ptr<QProcess> startCli(const QString& reg, const QStringList& command)
+{
+    auto process = std::make_unique<QProcess>();
+    process->start(QStringLiteral(QUORVEL_CLI),
+                   QStringList{QStringLiteral("--register"), reg} + command);
+    return process;
+}
+
+QString finish(QProcess& process, int* exitCode)
+{
+    if (!process.waitForFinished(60000))
+        qFatal("quorvel-cli did not finish");
+    *exitCode = process.exitCode();
+    return QString::fromUtf8(process.readAllStandardError());
+}
+
+} // namespace
+
+class TestConcurrentUse : public QObject {
+    Q_OBJECT
+
+    QStringList makeFiles(const QString& folder, const QString& prefix, int count)
+    {
+        QStringList paths;
+        QDir().mkpath(folder);
+        for (int i = 0; i < count; ++i) {
+            const QString path =
+                QDir(folder).filePath(QStringLiteral("%1-%2.txt").arg(prefix).arg(i));
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly) ||
+                file.write(QStringLiteral("%1 %2\n").arg(prefix).arg(i).repeated(200).toUtf8()) < 0)
+                qFatal("cannot write source");
+            paths << path;
+        }
+        return paths;
+    }
+
+private Q_SLOTS:
+    void twoProgramsAddingAndModifyingAtOnce()
+    {
+        TempRegister temp;
+        QTemporaryDir sources;
+        const QString reg = temp.folder();
+        // Same names from both sides, so the stored names clash as well.
+        const QStringList first =
+            makeFiles(sources.filePath(QStringLiteral("a")), QStringLiteral("f"), 12);
+        const QStringList second =
+            makeFiles(sources.filePath(QStringLiteral("b")), QStringLiteral("f"), 12);
+        temp.reg().closeConnection();
+
+        auto a = startCli(reg, QStringList{QStringLiteral("add"), QStringLiteral("--remark"),
+                                           QStringLiteral("甲")} +
+                                   first);
+        auto b = startCli(reg, QStringList{QStringLiteral("add"), QStringLiteral("--remark"),
+                                           QStringLiteral("乙")} +
+                                   second);
+        // This process adds too, through the core, as the window does.
+        QList<Intake::File> mine;
+        for (const QString& path :
+             makeFiles(sources.filePath(QStringLiteral("c")), QStringLiteral("f"), 6))
+            mine << Intake::File::fromPath(path);
+        Intake::Details details;
+        details.date = QDate(2024, 1, 2);
+        details.remark = QStringLiteral("丙");
+        for (const Intake::Outcome& outcome : Intake::runBatch(temp.reg(), mine, details))
+            QVERIFY2(outcome.kind == Intake::Outcome::Registered,
+                     qPrintable(outcome.error.fullText()));
+        int code = 0;
+        QString err = finish(*a, &code);
+        QVERIFY2(code == 0, qPrintable(err));
+        err = finish(*b, &code);
+        QVERIFY2(code == 0, qPrintable(err));
+
+        QList<qint64> serials = temp.serials();
+        QCOMPARE(serials.size(), 30);
+        for (int i = 0; i < serials.size(); ++i)
+            QCOMPARE(serials.at(i), i + 1); // unique and without gaps
+
+        // Two programs changing different details of the same records at once:
+        // neither change is lost.
+        QStringList all;
+        for (qint64 serial : serials)
+            all << QString::number(serial);
+        a = startCli(reg, QStringList{QStringLiteral("modify"), QStringLiteral("--recipient"),
+                                      QStringLiteral("张三")} +
+                              all);
+        b = startCli(reg, QStringList{QStringLiteral("modify"), QStringLiteral("--method"),
+                                      QStringLiteral("邮件")} +
+                              all);
+        RecordModify::Changes changes;
+        changes[RecordModify::Field::Folder] = QStringLiteral("合同");
+        QList<qint64> rowids;
+        {
+            Result<QSqlQuery> query = Sql::run(
+                temp.reg().database(), QStringLiteral("SELECT rowid FROM %1")
+                                           .arg(Sql::identifier(RegisterNames::recordTable)));
+            QVERIFY(query);
+            while (query->next())
+                rowids << query->value(0).toLongLong();
+        }
+        QVERIFY(RecordModify::apply(temp.reg(), rowids, changes));
+        err = finish(*a, &code);
+        QVERIFY2(code == 0, qPrintable(err));
+        err = finish(*b, &code);
+        QVERIFY2(code == 0, qPrintable(err));
+
+        Result<QVariant> complete =
+            Sql::scalar(temp.reg().database(),
+                        QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 = ? AND %3 = ? AND %4 = ?")
+                            .arg(Sql::identifier(RegisterNames::recordTable),
+                                 Sql::identifier(RegisterNames::recipient),
+                                 Sql::identifier(RegisterNames::method),
+                                 Sql::identifier(RegisterNames::folder)),
+                        {QStringLiteral("张三"), QStringLiteral("邮件"), QStringLiteral("合同")});
+        QVERIFY(complete);
+        QCOMPARE(complete->toInt(), 30);
+
+        Integrity::Options options;
+        options.verify = true;
+        Result<Integrity::Report> report = Integrity::check(temp.reg(), options);
+        QVERIFY(report);
+        QVERIFY2(report->findings.isEmpty(), qPrintable(report->findings.value(0).text()));
+    }
+
+    void lockedRegisterSaysBusy()
+    {
+        TempRegister temp;
+        QTemporaryDir sources;
+        const QString reg = temp.folder();
+        temp.addRecord(1, QStringLiteral("a.txt"), {}, {}, QStringLiteral("2020-01-02"), {}, {},
+                       "a");
+        temp.addRecord(2, QStringLiteral("b.txt"), {}, {}, QStringLiteral("2020-01-02"), {}, {},
+                       "b");
+        const QStringList files = makeFiles(sources.path(), QStringLiteral("new"), 2);
+        temp.reg().closeConnection();
+        const QList<qint64> before = temp.serials();
+        temp.reg().closeConnection();
+
+        {
+            WriteLock lock(temp.reg().databasePath());
+            // Every writing command at once, so the waits overlap.
+            std::vector<std::unique_ptr<QProcess>> processes;
+            processes.push_back(startCli(reg, QStringList{QStringLiteral("add")} + files));
+            processes.push_back(startCli(reg, {QStringLiteral("modify"), QStringLiteral("--remark"),
+                                               QStringLiteral("x"), QStringLiteral("1")}));
+            processes.push_back(startCli(reg, {QStringLiteral("move-down"), QStringLiteral("1")}));
+            processes.push_back(startCli(
+                reg, {QStringLiteral("delete"), QStringLiteral("--yes"), QStringLiteral("2")}));
+            // And the core in this process, as the window would call it.
+            Intake::Details details;
+            details.date = QDate(2024, 1, 2);
+            const Intake::Outcome outcome =
+                Intake::DdtaUp(temp.reg(), Intake::File::fromPath(files.at(0)), details);
+            QCOMPARE(outcome.kind, Intake::Outcome::Failed);
+            QCOMPARE(outcome.error.message, busyText);
+            for (auto& process : processes) {
+                int code = 0;
+                const QString err = finish(*process, &code);
+                QVERIFY2(code != 0, qPrintable(process->arguments().join(u' ')));
+                QVERIFY2(err.contains(busyText), qPrintable(err));
+            }
+        }
+        // Nothing was done, nothing is left behind, and the register works again.
+        QCOMPARE(temp.serials(), before);
+        const QStringList store = QDir(temp.reg().storeFolder())
+                                      .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+        QCOMPARE(store.size(), 2);
+        temp.reg().closeConnection();
+        auto again = startCli(reg, QStringList{QStringLiteral("add")} + files);
+        int code = 0;
+        const QString err = finish(*again, &code);
+        QVERIFY2(code == 0, qPrintable(err));
+        QCOMPARE(temp.serials(), (QList<qint64>{1, 2, 3, 4}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConcurrentUse)
+#include "test_concurrent_use.moc"
