@@ -195,7 +195,8 @@ private Q_SLOTS:
             QStringLiteral("我的"));
         QCOMPARE(
             Sql::scalar(reg->database(),
-                        QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='index'"))
+                        QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='index' "
+                                       "AND name = '文件管理_文件序号'"))
                 ->toInt(),
             1);
         QCOMPARE(
