@@ -226,7 +226,7 @@ void benchSize(const QString& cacheRoot, int count, int runs)
     SearchCriteria criteria;
     criteria.fileName = QStringLiteral("会议纪");
     search("search: name, 3 characters", criteria, "bare LIKE scan; <= 100 ms");
-    criteria.fileName = QStringLiteral("Report");
+    criteria.fileName = QStringLiteral("_final");
     search("search: name, 6 characters", criteria, "bare LIKE scan; <= 100 ms");
     criteria.fileName = QStringLiteral("报");
     search("search: name, 1 character", criteria, "bare LIKE scan; <= 1.5x");
@@ -242,8 +242,10 @@ void benchSize(const QString& cacheRoot, int count, int runs)
     criteria.method = QStringLiteral("Q");
     search("search: method, 1 character", criteria, "bare LIKE scan; <= 100 ms");
     criteria = {};
+    criteria.folder = QStringLiteral("归档");
+    search("search: folder, 2 characters", criteria, "bare LIKE scan; <= 100 ms");
     criteria.folder = QStringLiteral("资");
-    search("search: folder, 1 character", criteria, "bare LIKE scan; <= 100 ms");
+    search("search: folder, 1 char, 80% match", criteria, "bare LIKE scan; <= 100 ms");
 
     const QString folderMenu =
         QStringLiteral("SELECT 文件夹, count(发件日期) AS n FROM 文件管理 WHERE 文件夹 <> '' "
