@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     # build
     g++ cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev libsqlite3-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev libsqlite3-dev libxxhash-dev
     # run
     libqt6sql6-sqlite qt6-qpa-plugins fonts-noto-cjk xdg-utils
     # screenshots and desktop tests

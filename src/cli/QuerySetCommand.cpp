@@ -1,26 +1,11 @@
 #include "cli/Command.h"
 #include "cli/QuerySlotArgument.h"
+#include "cli/ViewOptions.h"
 
 #include "queries/QuerySlots.h"
 #include "store/DateText.h"
 
 namespace {
-
-struct CriterionOption {
-    const char* name;
-    SearchCriteria::Box box;
-    const char16_t* description;
-};
-
-const CriterionOption criterionOptions[] = {
-    {"file-name", SearchCriteria::FileName, u"全部或部分文件名"},
-    {"recipient", SearchCriteria::Recipient, u"全部或部分接收人名"},
-    {"method", SearchCriteria::Method, u"传送方式"},
-    {"from", SearchCriteria::Earliest, u"最早发件日期"},
-    {"to", SearchCriteria::Latest, u"最晚发件日期"},
-    {"remark", SearchCriteria::Remark, u"备注中的一个词"},
-    {"folder", SearchCriteria::Folder, u"全部或部分文件夹名"},
-};
 
 // Saves a slot through the same code as the definitions form. Criteria and
 // title that are not given keep their stored values; "" empties them.
@@ -40,9 +25,7 @@ public:
         parser.addOption({QStringLiteral("title"),
                           QStringLiteral("工具条中的标题（四个字符以下，多余的截去）"),
                           QStringLiteral("TEXT")});
-        for (const CriterionOption& option : criterionOptions)
-            parser.addOption({QString::fromLatin1(option.name),
-                              QString::fromUtf16(option.description), QStringLiteral("TEXT")});
+        ViewOptions::addCriteria(parser, QStringLiteral("file-name"));
     }
 
     int run(const QCommandLineParser& parser, CliContext& context) override
@@ -68,11 +51,9 @@ public:
                                ? parser.value(QStringLiteral("title"))
                                : stored->title.trimmed();
         definition.criteria = stored->criteria;
-        for (const CriterionOption& option : criterionOptions) {
-            const QString key = QString::fromLatin1(option.name);
-            if (parser.isSet(key))
-                definition.criteria.box(option.box) = parser.value(key);
-        }
+        // Dates are stored as typed, as the form stores them.
+        ViewOptions::readCriteria(parser, definition.criteria, context.err, name(), false,
+                                  QStringLiteral("file-name"));
         // Dates are stored as typed; say now that a run will ignore one.
         for (int box : {SearchCriteria::Earliest, SearchCriteria::Latest}) {
             const QString& date = definition.criteria.box(box);

@@ -1,42 +1,112 @@
 #include "cli/ViewOptions.h"
 
 #include "browser/CombinedSearch.h"
+#include "browser/SystemViews.h"
+#include "store/DateText.h"
 
 namespace ViewOptions {
 
 namespace {
 
-struct Option {
+struct CriterionOption {
     const char* name;
-    const char16_t* description;
     SearchCriteria::Box box;
+    const char16_t* description;
 };
 
-const Option options[] = {
-    {"name", u"文件名包含此文字", SearchCriteria::FileName},
-    {"recipient", u"接收人包含此文字", SearchCriteria::Recipient},
-    {"method", u"传送方式包含此文字", SearchCriteria::Method},
-    {"since", u"最早发件日期", SearchCriteria::Earliest},
-    {"until", u"最晚发件日期", SearchCriteria::Latest},
-    {"remark", u"备注包含此词", SearchCriteria::Remark},
-    {"folder", u"文件夹名包含此文字", SearchCriteria::Folder},
+// The seven boxes of the search panel, in box order.
+const CriterionOption criterionOptions[] = {
+    {"name", SearchCriteria::FileName, u"文件名包含 TEXT"},
+    {"recipient", SearchCriteria::Recipient, u"接收人包含 TEXT"},
+    {"method", SearchCriteria::Method, u"传送方式包含 TEXT"},
+    {"from", SearchCriteria::Earliest, u"发件日期不早于 DATE（如 2006-5-1）"},
+    {"to", SearchCriteria::Latest, u"发件日期不晚于 DATE（含当天）"},
+    {"remark", SearchCriteria::Remark, u"备注包含 TEXT"},
+    {"in-folder", SearchCriteria::Folder, u"文件夹名包含 TEXT"},
 };
+
+bool isDate(SearchCriteria::Box box)
+{
+    return box == SearchCriteria::Earliest || box == SearchCriteria::Latest;
+}
+
+QString optionName(const CriterionOption& option, const QString& fileNameOption)
+{
+    return option.box == SearchCriteria::FileName ? fileNameOption
+                                                  : QString::fromLatin1(option.name);
+}
 
 } // namespace
 
-void add(QCommandLineParser& parser)
+void addCriteria(QCommandLineParser& parser, const QString& fileNameOption)
 {
-    for (const Option& option : options)
-        parser.addOption({QString::fromLatin1(option.name), QString::fromUtf16(option.description),
-                          QStringLiteral("TEXT")});
+    for (const CriterionOption& option : criterionOptions) {
+        parser.addOption({optionName(option, fileNameOption),
+                          QString::fromUtf16(option.description),
+                          isDate(option.box) ? QStringLiteral("DATE") : QStringLiteral("TEXT")});
+    }
 }
 
-ViewCondition condition(const QCommandLineParser& parser)
+bool readCriteria(const QCommandLineParser& parser, SearchCriteria& criteria, QTextStream& err,
+                  const QString& command, bool strictDates, const QString& fileNameOption)
 {
+    for (const CriterionOption& option : criterionOptions) {
+        const QString name = optionName(option, fileNameOption);
+        if (!parser.isSet(name))
+            continue;
+        const QString value = parser.value(name);
+        if (strictDates && isDate(option.box) && !DateText::parse(value)) {
+            err << "quorvel-cli " << command << ": “" << value << "”不是日期（例如 2006-5-1）"
+                << Qt::endl;
+            return false;
+        }
+        criteria.box(option.box) = value;
+    }
+    return true;
+}
+
+void addView(QCommandLineParser& parser)
+{
+    parser.addOption({QStringLiteral("all"), QStringLiteral("所有文件（默认）")});
+    parser.addOption({QStringLiteral("sent"), QStringLiteral("我发他收")});
+    parser.addOption({QStringLiteral("received"), QStringLiteral("他发我收")});
+    parser.addOption({QStringLiteral("local"), QStringLiteral("本地文件")});
+    parser.addOption(
+        {QStringLiteral("folder"), QStringLiteral("文件夹 NAME 中的记录"), QStringLiteral("NAME")});
+    addCriteria(parser);
+}
+
+std::optional<ViewCondition> viewCondition(const QCommandLineParser& parser, QTextStream& err,
+                                           const QString& command)
+{
+    int views = 0;
+    for (const char* view : {"all", "sent", "received", "local", "folder"})
+        views += parser.isSet(QString::fromLatin1(view)) ? 1 : 0;
+    if (views > 1) {
+        err << "quorvel-cli " << command
+            << ": --all、--sent、--received、--local、--folder 只能选一个" << Qt::endl;
+        return std::nullopt;
+    }
+
+    // Every option adds its condition with AND, as the search panel joins
+    // its boxes.
     SearchCriteria criteria;
-    for (const Option& option : options)
-        criteria.box(option.box) = parser.value(QString::fromLatin1(option.name));
-    return CombinedSearch::SqlMade(criteria);
+    if (parser.isSet(QStringLiteral("received")))
+        criteria = SystemViews::receivedByMe();
+    else if (parser.isSet(QStringLiteral("local")))
+        criteria = SystemViews::localDocuments();
+    ViewCondition condition;
+    if (parser.isSet(QStringLiteral("sent")))
+        condition = SystemViews::sentByMe();
+    else if (parser.isSet(QStringLiteral("folder")))
+        condition = SystemViews::folder(parser.value(QStringLiteral("folder")));
+
+    SearchCriteria typed;
+    if (!readCriteria(parser, typed, err, command, true))
+        return std::nullopt;
+    // The view's recipient and a typed one must both match.
+    condition = SystemViews::allOf(condition, CombinedSearch::SqlMade(criteria));
+    return SystemViews::allOf(condition, CombinedSearch::SqlMade(typed));
 }
 
 } // namespace ViewOptions

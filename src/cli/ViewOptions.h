@@ -1,14 +1,35 @@
 #pragma once
 
+#include "browser/SearchCriteria.h"
 #include "store/ViewCondition.h"
 
 #include <QCommandLineParser>
+#include <QTextStream>
 
-// Options that narrow a view as the search panel does: --name, --recipient,
-// --method, --since, --until, --remark, --folder.
+#include <optional>
+
+// The options that choose a view, shared by every command that works on one:
+// --all, --sent, --received, --local, --folder NAME, and the seven search
+// criteria --name, --recipient, --method, --from, --to, --remark,
+// --in-folder, combined as the search panel combines them.
 namespace ViewOptions {
 
-void add(QCommandLineParser& parser);
-ViewCondition condition(const QCommandLineParser& parser);
+// The seven criteria. `fileNameOption` names the file-name criterion where
+// --name means something else (the query name of query-set).
+void addCriteria(QCommandLineParser& parser,
+                 const QString& fileNameOption = QStringLiteral("name"));
+
+// Copies the criteria options that are set into `criteria`. With
+// `strictDates`, a date that is not a date is refused with a message (a
+// script is told, where the panel silently drops it).
+bool readCriteria(const QCommandLineParser& parser, SearchCriteria& criteria, QTextStream& err,
+                  const QString& command, bool strictDates,
+                  const QString& fileNameOption = QStringLiteral("name"));
+
+// The view choices and the criteria.
+void addView(QCommandLineParser& parser);
+// The chosen view's condition; nullopt after a message for a wrong choice.
+std::optional<ViewCondition> viewCondition(const QCommandLineParser& parser, QTextStream& err,
+                                           const QString& command);
 
 } // namespace ViewOptions

@@ -3,6 +3,7 @@
 #include "store/GeneralRoutines.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
+#include "store/StoreFiles.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -22,13 +23,12 @@ Report failed(Error error)
     return {Outcome::Failed, std::move(error)};
 }
 
-// A name in the store for a copy on its way out; the leading dot keeps it
-// out of the way of stored names, which come from registered files.
+// A name in the store for a copy on its way out, of the form the integrity
+// check knows as an interrupted delete.
 QString asideName(const Register& reg)
 {
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const QString path = reg.storeFolder() + QStringLiteral("/.quorvel-deleting-") +
-                             GeneralRoutines::RandomName();
+        const QString path = reg.storeFolder() + QLatin1Char('/') + StoreFiles::deletingName();
         if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink())
             return path;
     }

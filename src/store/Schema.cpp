@@ -1,5 +1,6 @@
 #include "store/Schema.h"
 
+#include "store/ContentHash.h"
 #include "store/RegisterNames.h"
 #include "store/SearchIndexes.h"
 #include "store/Sql.h"
@@ -216,6 +217,31 @@ Status migrate(QSqlDatabase& db)
                 return created;
         }
     }
+    if (from < 2) {
+        // Version 2: size and content hash of the stored copies, in a side
+        // table that loses its row together with the record.
+        const QString hashes = Sql::identifier(ContentHash::table);
+        const QString records = Sql::identifier(RegisterNames::recordTable);
+        const QStringList steps = {
+            QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2 INTEGER PRIMARY KEY, %3 TEXT, "
+                           "%4 INTEGER NOT NULL, %5 TEXT NOT NULL)")
+                .arg(hashes, Sql::identifier(ContentHash::recordColumn),
+                     Sql::identifier(ContentHash::storedNameColumn),
+                     Sql::identifier(ContentHash::sizeColumn),
+                     Sql::identifier(ContentHash::hashColumn)),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
+                .arg(Sql::identifier(ContentHash::table + QStringLiteral("_校验")), hashes,
+                     Sql::identifier(ContentHash::hashColumn)),
+            QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER DELETE ON %2 "
+                           "BEGIN DELETE FROM %3 WHERE %4 = OLD.rowid; END")
+                .arg(Sql::identifier(ContentHash::table + QStringLiteral("_随记录删除")), records,
+                     hashes, Sql::identifier(ContentHash::recordColumn)),
+        };
+        for (const QString& sql : steps) {
+            if (Status created = exec(db, sql); !created)
+                return created;
+        }
+    }
     // Repairs that every version gets: the serial index that views and the
     // next-serial lookup rely on, and the nine query slots.
     if (Status indexed = exec(db, QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
@@ -226,9 +252,9 @@ Status migrate(QSqlDatabase& db)
         return indexed;
     if (Status slots = createEmptySlots(db); !slots)
         return slots;
-    // Version 2: search indexes and side tables, built from the records; also
+    // Version 3: search indexes and side tables, built from the records; also
     // rebuilt whole when any part of them has gone missing.
-    if (from < 2 || !SearchIndexes::complete(db)) {
+    if (from < 3 || !SearchIndexes::complete(db)) {
         if (Status built = SearchIndexes::rebuild(db); !built)
             return built;
     }

@@ -1,5 +1,5 @@
-#include "cli/Command.h"
 #include "store/RegisterNames.h"
+#include "support/CliRun.h"
 #include "support/TempRegister.h"
 
 #include <QFile>
@@ -8,20 +8,11 @@
 
 namespace {
 
-struct Run {
-    int status;
-    QString out;
-    QString err;
-};
+using Run = CliRun;
 
 Run cli(const QStringList& arguments)
 {
-    QString out;
-    QString err;
-    QTextStream outStream(&out);
-    QTextStream errStream(&err);
-    const int status = runCli(arguments, outStream, errStream);
-    return {status, out, err};
+    return runCommandLine(arguments);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-#include "cli/Command.h"
 #include "cli/RecordOutput.h"
+#include "support/CliRun.h"
 #include "support/TempRegister.h"
 
 #include <QJsonArray>
@@ -18,21 +18,9 @@ QStringList strings(std::initializer_list<const char*> texts)
     return list;
 }
 
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-CliRun runIn(const TempRegister& temp, QStringList arguments)
+CliRun runIn(const TempRegister& temp, const QStringList& arguments)
 {
-    CliRun run;
-    QTextStream out(&run.out);
-    QTextStream err(&run.err);
-    arguments.prepend(temp.folder());
-    arguments.prepend(QStringLiteral("--register"));
-    run.status = runCli(arguments, out, err);
-    return run;
+    return runCommandLine(temp.folder(), arguments);
 }
 
 void fill(TempRegister& temp)
@@ -193,11 +181,7 @@ private Q_SLOTS:
     void missingRegisterIsAnError()
     {
         QTemporaryDir empty;
-        CliRun run;
-        QTextStream out(&run.out);
-        QTextStream err(&run.err);
-        run.status =
-            runCli({QStringLiteral("--register"), empty.path(), QStringLiteral("list")}, out, err);
+        const CliRun run = runCommandLine(empty.path(), {QStringLiteral("list")});
         QVERIFY(run.status != 0);
         QVERIFY(!run.err.isEmpty());
     }

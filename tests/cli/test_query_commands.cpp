@@ -1,5 +1,5 @@
-#include "cli/Command.h"
 #include "queries/QuerySlots.h"
+#include "support/CliRun.h"
 #include "support/TempRegister.h"
 
 #include <QJsonArray>
@@ -9,21 +9,11 @@
 
 namespace {
 
-struct Run {
-    int status;
-    QString out;
-    QString err;
-};
+using Run = CliRun;
 
-Run cli(const TempRegister& temp, QStringList arguments)
+Run cli(const TempRegister& temp, const QStringList& arguments)
 {
-    Run run{0, {}, {}};
-    QTextStream out(&run.out);
-    QTextStream err(&run.err);
-    arguments.prepend(temp.folder());
-    arguments.prepend(QStringLiteral("--register"));
-    run.status = runCli(arguments, out, err);
-    return run;
+    return runCommandLine(temp.folder(), arguments);
 }
 
 // Arguments separated by "|", so an empty argument can be written.
@@ -43,7 +33,7 @@ private Q_SLOTS:
         Run set =
             cli(temp, {QStringLiteral("query-set"), QStringLiteral("3"), QStringLiteral("--name"),
                        QStringLiteral("合同 查询"), QStringLiteral("--title"),
-                       QStringLiteral("合同文件夹"), QStringLiteral("--folder"),
+                       QStringLiteral("合同文件夹"), QStringLiteral("--in-folder"),
                        QStringLiteral("合同"), QStringLiteral("--method"), QStringLiteral("QQ")});
         QCOMPARE(set.status, 0);
         QVERIFY(set.out.contains(QStringLiteral("自定义查询3修改成功")));

@@ -1,6 +1,6 @@
-#include "cli/Command.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
+#include "support/CliRun.h"
 #include "support/TempRegister.h"
 
 #include <QDir>
@@ -10,11 +10,7 @@
 
 namespace {
 
-struct Run {
-    int status;
-    QString out;
-    QString err;
-};
+using Run = CliRun;
 
 QByteArray readFile(const QString& path)
 {
@@ -37,17 +33,7 @@ private Q_SLOTS:
     void unknownSerials();
 
 private:
-    Run cli(QStringList arguments)
-    {
-        arguments.prepend(m_temp->folder());
-        arguments.prepend(QStringLiteral("--register"));
-        QString out;
-        QString err;
-        QTextStream outStream(&out);
-        QTextStream errStream(&err);
-        const int status = runCli(arguments, outStream, errStream);
-        return {status, out, err};
-    }
+    Run cli(const QStringList& arguments) { return runCommandLine(m_temp->folder(), arguments); }
     QString value(qint64 rowid, const QString& column)
     {
         return Sql::scalar(

@@ -263,7 +263,7 @@ void TestSearchIndexes::olderRegisterGetsIndexesThatStayExact()
               "DROP TRIGGER 文件管理_备注全文_修改", "DROP TABLE 文件管理_取值",
               "DROP TABLE 文件管理_文件名全文", "DROP TABLE 文件管理_备注全文",
               "DROP INDEX 文件管理_文件夹", "DROP INDEX 文件管理_接收人",
-              "DROP INDEX 文件管理_传送方式", "PRAGMA user_version = 1"})
+              "DROP INDEX 文件管理_传送方式", "PRAGMA user_version = 2"})
             QVERIFY2(query.exec(QString::fromUtf8(sql)), sql);
     }
     temp.addRecord(500, QStringLiteral("旧版会议纪要"), QStringLiteral("李四"),

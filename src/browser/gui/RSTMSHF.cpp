@@ -15,6 +15,8 @@ void RSTMSHF::Bd(const std::shared_ptr<ViewRst>& rst)
         return;
     if (rst && !rst->isEmpty()) {
         m_grid->recordModel()->setView(rst);
+        // A newly bound grid starts on its first row, selected across.
+        m_grid->selectRows(1, 1);
         m_state = State::Bound;
     } else if (m_state != State::EmptyShown) {
         m_grid->recordModel()->showEmpty();

@@ -3,6 +3,7 @@
 #include "browser/gui/MshfGrid.h"
 #include "browser/gui/ViewsArea.h"
 #include "intake/gui/IntakeArea.h"
+#include "integrity/gui/CheckFace.h"
 #include "operations/gui/RecordOperationsArea.h"
 #include "queries/gui/QueriesArea.h"
 #include "support/gui/Fonts.h"
@@ -198,6 +199,9 @@ void TableFace::buildMenus()
     connect(addMenuItem(options, QStringLiteral("ManagementMenuInterFace"),
                         QStringLiteral("管理自定义查询(&G)")),
             &QAction::triggered, m_queries, &QueriesArea::openManager);
+    connect(
+        addMenuItem(options, QStringLiteral("CheckMenuInterFace"), QStringLiteral("检查登记库")),
+        &QAction::triggered, this, [this] { CheckFace::showFor(this, m_register); });
 
     QMenu* help = addTop(QStringLiteral("HelpMenuInterFace"), QStringLiteral("帮助(&H)"));
     connect(addMenuItem(help, QStringLiteral("HelpQuorvel"), QStringLiteral("内容(&C)")),

@@ -42,6 +42,9 @@ bool ViewsArea::Search(const ViewCondition& condition, const QString& caption)
         m_background->start(condition, [this, condition, caption](Result<QList<qint64>> keys) {
             m_face->unsetCursor();
             show(condition, std::move(keys), caption);
+            const QList<std::function<void()>> waiting = std::exchange(m_afterSearch, {});
+            for (const std::function<void()>& then : waiting)
+                then();
         });
         return true;
     }
@@ -69,6 +72,7 @@ void ViewsArea::setBackgroundSearch(bool on)
     } else if (!on && m_background) {
         delete m_background;
         m_background = nullptr;
+        m_afterSearch.clear();
         m_face->unsetCursor();
     }
 }
@@ -76,6 +80,14 @@ void ViewsArea::setBackgroundSearch(bool on)
 bool ViewsArea::isSearching() const
 {
     return m_background && m_background->isBusy();
+}
+
+void ViewsArea::afterSearch(std::function<void()> then)
+{
+    if (isSearching())
+        m_afterSearch.append(std::move(then));
+    else
+        then();
 }
 
 bool ViewsArea::waitForSearch(int timeoutMs)

@@ -4,7 +4,10 @@
 #include "store/Result.h"
 #include "store/ViewCondition.h"
 
+#include <QList>
 #include <QObject>
+
+#include <functional>
 
 class BackgroundSearch;
 class QAction;
@@ -33,6 +36,9 @@ public:
     // Waits, keeping the window alive, until no search is running; false when
     // one still runs after `timeoutMs`.
     bool waitForSearch(int timeoutMs = 60000);
+    // Runs `then` once the newest search has shown its view (or failed); at
+    // once when none is running.
+    void afterSearch(std::function<void()> then);
     // The condition of the seven search boxes; empties a date box that does
     // not hold a date.
     ViewCondition SqlMade();
@@ -60,4 +66,5 @@ private:
 
     TableFace* m_face;
     BackgroundSearch* m_background = nullptr;
+    QList<std::function<void()>> m_afterSearch;
 };

@@ -1,7 +1,64 @@
 #include "intake/gui/IntakeArea.h"
 
 #include "browser/gui/TableFace.h"
+#include "intake/gui/SelectFace.h"
+#include "support/gui/MessageBox.h"
+
+#include <QFileInfo>
+#include <QTimer>
 
 IntakeArea::IntakeArea(TableFace* face) : QObject(face), m_face(face) {}
 
-void IntakeArea::filesDropped(const QList<QUrl>&) {}
+void IntakeArea::filesDropped(const QList<QUrl>& urls)
+{
+    QStringList files;
+    QStringList folders;
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile())
+            continue;
+        const QString path = url.toLocalFile();
+        if (path.isEmpty())
+            continue;
+        if (QFileInfo(path).isDir())
+            folders << QFileInfo(path).fileName();
+        else
+            files << path;
+    }
+    if (files.isEmpty()) {
+        noteSkippedFolders(folders);
+        return;
+    }
+
+    if (m_form && m_form->isSaving()) {
+        QTimer::singleShot(0, m_face, [face = m_face] {
+            MessageBox::information(face,
+                                    QStringLiteral("正在保存上一批文件，请在保存完成后再拖入。"));
+        });
+        return;
+    }
+    // A form that is already closing after its save cannot take new lines.
+    if (!m_form || !m_form->acceptsFiles())
+        m_form = new SelectFace(m_face);
+    m_form->addFiles(files);
+    m_form->show();
+    m_form->raise();
+    m_form->activateWindow();
+    noteSkippedFolders(folders);
+}
+
+void IntakeArea::noteSkippedFolders(const QStringList& folders)
+{
+    if (folders.isEmpty())
+        return;
+    // Shown after the drop has finished: a message box inside the drop
+    // handler would keep the file manager waiting for the drop's end.
+    QTimer::singleShot(0, m_face, [face = m_face, folders] {
+        MessageBox::information(face, QStringLiteral("文件夹不能登记，已跳过：\n") +
+                                          folders.join(QLatin1Char('\n')));
+    });
+}
+
+SelectFace* IntakeArea::form() const
+{
+    return m_form;
+}

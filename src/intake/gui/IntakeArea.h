@@ -2,8 +2,10 @@
 
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QUrl>
 
+class SelectFace;
 class TableFace;
 
 // Files dropped on the main grid: the add form and the intake of each file.
@@ -12,8 +14,16 @@ class IntakeArea : public QObject {
 public:
     explicit IntakeArea(TableFace* face);
 
+    // Local files open the add form (or join the open one); folders are
+    // skipped with a note; drops without files do nothing.
     void filesDropped(const QList<QUrl>& urls);
 
+    // The open add form, if any.
+    SelectFace* form() const;
+
 private:
+    void noteSkippedFolders(const QStringList& folders);
+
     TableFace* m_face;
+    QPointer<SelectFace> m_form;
 };

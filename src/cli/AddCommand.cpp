@@ -1,0 +1,82 @@
+#include "cli/Command.h"
+
+#include "intake/Intake.h"
+#include "store/DateText.h"
+
+#include <QFileInfo>
+
+namespace {
+
+class AddCommand : public Command {
+public:
+    QString name() const override { return QStringLiteral("add"); }
+    QString description() const override { return QStringLiteral("登记文件（复制到存储文件夹）"); }
+
+    void configure(QCommandLineParser& parser) override
+    {
+        parser.addOption(
+            {QStringLiteral("date"), QStringLiteral("发件日期（默认今天）"), QStringLiteral("D")});
+        parser.addOption({QStringLiteral("remark"), QStringLiteral("备注"), QStringLiteral("T")});
+        parser.addOption(
+            {QStringLiteral("recipient"), QStringLiteral("接收人"), QStringLiteral("R")});
+        parser.addOption(
+            {QStringLiteral("method"), QStringLiteral("传送方式"), QStringLiteral("M")});
+        parser.addOption({QStringLiteral("folder"), QStringLiteral("文件夹"), QStringLiteral("F")});
+        parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("要登记的文件"),
+                                     QStringLiteral("FILE..."));
+    }
+
+    int run(const QCommandLineParser& parser, CliContext& context) override
+    {
+        const QStringList paths = parser.positionalArguments();
+        if (paths.isEmpty()) {
+            context.err << "quorvel-cli add: 请给出至少一个文件" << Qt::endl;
+            return 2;
+        }
+        Intake::Details details;
+        details.date = QDate::currentDate();
+        if (parser.isSet(QStringLiteral("date"))) {
+            const std::optional<QDate> date = DateText::parse(parser.value(QStringLiteral("date")));
+            if (!date) {
+                context.err << "quorvel-cli add: 请输入一个有效的日期: "
+                            << parser.value(QStringLiteral("date")) << Qt::endl;
+                return 2;
+            }
+            details.date = *date;
+        }
+        details.remark = parser.value(QStringLiteral("remark"));
+        details.recipient = parser.value(QStringLiteral("recipient"));
+        details.method = parser.value(QStringLiteral("method"));
+        details.folder = parser.value(QStringLiteral("folder"));
+
+        std::optional<Register> reg = context.openRegister();
+        if (!reg)
+            return 1;
+
+        QList<Intake::File> files;
+        for (const QString& path : paths)
+            files << Intake::File::fromPath(QFileInfo(path).absoluteFilePath());
+
+        int failures = 0;
+        const QList<Intake::Outcome> outcomes = Intake::runBatch(*reg, files, details);
+        for (int i = 0; i < outcomes.size(); ++i) {
+            const Intake::Outcome& outcome = outcomes.at(i);
+            if (outcome.kind == Intake::Outcome::Registered) {
+                context.out << outcome.serial << '\t' << outcome.storedName << Qt::endl;
+                if (!outcome.sameContent.isEmpty())
+                    context.err << "注意: " << Intake::sameContentNote(outcome) << Qt::endl;
+                continue;
+            }
+            ++failures;
+            context.err << "quorvel-cli add: " << paths.at(i) << ": " << outcome.error.message;
+            if (!outcome.error.detail.isEmpty() && outcome.kind == Intake::Outcome::Failed)
+                context.err << " (" << outcome.error.detail << ")";
+            context.err << Qt::endl;
+        }
+        return failures == 0 ? 0 : 1;
+    }
+};
+
+const CommandRegistration<AddCommand> registration;
+
+} // namespace

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "store/ContentHash.h"
+#include "store/Register.h"
+#include "store/Result.h"
+
+#include <QDate>
+#include <QList>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+
+// Registering files: each file is copied into the store folder under its
+// stored name and gets one new record with the next serial.
+namespace Intake {
+
+// What every file of one batch shares.
+struct Details {
+    QDate date;
+    QString remark;
+    QString recipient;
+    QString method;
+    QString folder;
+};
+
+// One file to register: where it is, and the name the record keeps.
+struct File {
+    QString sourcePath;
+    QString fileName;
+
+    // The file's own name, as the file system reports it.
+    static File fromPath(const QString& path);
+};
+
+struct Outcome {
+    enum Kind { Registered, EmptySkipped, Failed, Cancelled };
+    Kind kind = Failed;
+    QString fileName;
+    qint64 serial = 0;
+    QString storedName;
+    Error error; // why it was not registered
+    // Records registered earlier with the same content (the file is
+    // registered anyway: the user may mean to).
+    QList<ContentHash::SameContent> sameContent;
+};
+
+inline const QString emptyFileMessage = QStringLiteral("不能保存大小为0的文件");
+
+// "Already registered" note for a file whose content matches earlier
+// records; empty when there are none.
+QString sameContentNote(const Outcome& outcome);
+
+// Called while a file is copied and once before it starts (bytesDone 0).
+// `index` counts from 0 in the batch.
+using Progress =
+    std::function<void(int index, const QString& fileName, qint64 bytesDone, qint64 bytesTotal)>;
+
+// Registers one file. The copy is streamed into a temporary name in the
+// store folder, flushed, and renamed into place (never over an existing
+// file) inside the transaction that inserts the record; when the record
+// cannot be written the copy is removed. A missing source is reported, never
+// created. `cancel` is polled while copying.
+Outcome DdtaUp(const Register& reg, const File& file, const Details& details, int index = 0,
+               const Progress& progress = {}, const std::atomic_bool* cancel = nullptr);
+
+// Registers the files in order. A file that fails does not stop the others;
+// after `cancel` is set the remaining files are reported as Cancelled.
+QList<Outcome> runBatch(const Register& reg, const QList<File>& files, const Details& details,
+                        const Progress& progress = {}, const std::atomic_bool* cancel = nullptr);
+
+} // namespace Intake

@@ -1,0 +1,485 @@
+#include "integrity/IntegrityCheck.h"
+
+#include "store/ContentHash.h"
+#include "store/RegisterNames.h"
+#include "store/Sql.h"
+#include "store/StoreFiles.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+#include <QSqlQuery>
+
+#include <algorithm>
+
+namespace Integrity {
+
+namespace {
+
+struct RecordRow {
+    qint64 rowid = 0;
+    QVariant serial;
+    QString serialType;
+    QString fileName;
+    QVariant storedName;
+};
+
+struct RecordedDigest {
+    QString storedName;
+    qint64 size = 0;
+    QString hash;
+};
+
+QString serialText(const QVariant& serial)
+{
+    return serial.isNull() ? QStringLiteral("（空）") : serial.toString();
+}
+
+// "记录 5（报告.doc）"
+QString recordText(const Finding& finding)
+{
+    return QStringLiteral("记录 %1（%2）").arg(serialText(finding.serial), finding.recordName);
+}
+
+Finding recordFinding(Kind kind, const RecordRow& row, const QString& detail = {})
+{
+    Finding finding;
+    finding.kind = kind;
+    finding.rowid = row.rowid;
+    finding.serial = row.serial;
+    finding.recordName = row.fileName;
+    finding.name = row.storedName.toString();
+    finding.detail = detail;
+    return finding;
+}
+
+bool isNumeric(const QString& sqliteType)
+{
+    return sqliteType == QLatin1String("integer") || sqliteType == QLatin1String("real");
+}
+
+Result<QList<RecordRow>> readRecords(const QSqlDatabase& db)
+{
+    const QString sql =
+        QStringLiteral("SELECT rowid, %1, typeof(%1), %2, %3 FROM %4 ORDER BY %1, rowid")
+            .arg(Sql::identifier(RegisterNames::serial), Sql::identifier(RegisterNames::fileName),
+                 Sql::identifier(RegisterNames::storedName),
+                 Sql::identifier(RegisterNames::recordTable));
+    Result<QSqlQuery> query = Sql::run(db, sql);
+    if (!query)
+        return query.error();
+    QList<RecordRow> rows;
+    while (query->next()) {
+        rows.append({query->value(0).toLongLong(), query->value(1), query->value(2).toString(),
+                     query->value(3).toString(), query->value(4)});
+    }
+    return rows;
+}
+
+Result<QHash<qint64, RecordedDigest>> readDigests(const QSqlDatabase& db)
+{
+    const QString sql =
+        QStringLiteral("SELECT %1, %2, %3, %4 FROM %5")
+            .arg(Sql::identifier(ContentHash::recordColumn),
+                 Sql::identifier(ContentHash::storedNameColumn),
+                 Sql::identifier(ContentHash::sizeColumn), Sql::identifier(ContentHash::hashColumn),
+                 Sql::identifier(ContentHash::table));
+    Result<QSqlQuery> query = Sql::run(db, sql);
+    if (!query)
+        return query.error();
+    QHash<qint64, RecordedDigest> digests;
+    while (query->next()) {
+        digests.insert(
+            query->value(0).toLongLong(),
+            {query->value(1).toString(), query->value(2).toLongLong(), query->value(3).toString()});
+    }
+    return digests;
+}
+
+void checkSerials(const QList<RecordRow>& rows, QList<Finding>& findings)
+{
+    // Rows come sorted by serial, so equal serials are neighbours.
+    for (qsizetype i = 0; i < rows.size();) {
+        const RecordRow& row = rows.at(i);
+        if (!isNumeric(row.serialType)) {
+            findings.append(recordFinding(Kind::SerialNotNumber, row, row.serialType));
+            ++i;
+            continue;
+        }
+        qsizetype end = i + 1;
+        while (end < rows.size() && isNumeric(rows.at(end).serialType) &&
+               rows.at(end).serial.toDouble() == row.serial.toDouble())
+            ++end;
+        if (end - i > 1) {
+            Finding finding = recordFinding(Kind::DuplicateSerial, row);
+            QStringList names;
+            for (qsizetype k = i; k < end; ++k)
+                names << QStringLiteral("“%1”").arg(rows.at(k).fileName);
+            finding.detail = names.join(QStringLiteral("、"));
+            finding.recordName = QString::number(end - i);
+            findings.append(finding);
+        }
+        i = end;
+    }
+}
+
+// Only the modification time counts: a copy in progress keeps touching its
+// file, and a delete in progress is guarded by the missing-copy rule.
+bool quietLongEnough(const QFileInfo& info, int quietSeconds)
+{
+    return info.lastModified().secsTo(QDateTime::currentDateTime()) >= quietSeconds;
+}
+
+// A set-aside copy of an interrupted delete whose content is what a record
+// without its copy registered: that record's copy, to be put back.
+const Finding* ownerOf(const QString& path, const QList<Finding>& missing,
+                       const QHash<qint64, RecordedDigest>& digests,
+                       const std::atomic<bool>* cancelled)
+{
+    const qint64 size = QFileInfo(path).size();
+    std::optional<ContentHash::Digest> digest;
+    for (const Finding& record : missing) {
+        const auto found = digests.constFind(record.rowid);
+        if (found == digests.constEnd() || found->storedName != record.name || found->size != size)
+            continue;
+        if (!digest) {
+            Result<ContentHash::Digest> computed = ContentHash::ofFile(path, cancelled);
+            if (!computed)
+                return nullptr;
+            digest = computed.value();
+        }
+        if (digest->hash == found->hash)
+            return &record;
+    }
+    return nullptr;
+}
+
+void repairLeftover(const Register& reg, Finding& leftover, QList<Finding>& findings)
+{
+    const QString path = reg.storeFolder() + QLatin1Char('/') + leftover.name;
+    if (leftover.rowid != 0) {
+        // Put a set-aside copy back under its record's stored name.
+        const QString target = reg.storedCopyPath(leftover.detail);
+        if (target.isEmpty() || QFileInfo::exists(target) || !QFile::rename(path, target)) {
+            leftover.resolution = QStringLiteral("未能放回原处。");
+            return;
+        }
+        leftover.resolved = true;
+        leftover.resolution = QStringLiteral("已放回原处，恢复为“%1”。").arg(leftover.detail);
+        for (Finding& other : findings) {
+            if (other.kind == Kind::MissingCopy && other.rowid == leftover.rowid) {
+                other.resolved = true;
+                other.resolution = QStringLiteral("已从“%1”恢复。").arg(leftover.name);
+            }
+        }
+        return;
+    }
+    QFile file(path);
+    if (!file.remove()) {
+        leftover.resolution = QStringLiteral("未能删除：%1").arg(file.errorString());
+        return;
+    }
+    leftover.resolved = true;
+    leftover.resolution = QStringLiteral("已删除。");
+}
+
+} // namespace
+
+bool Finding::needsDecision() const
+{
+    return kind != Kind::NotHashed && !resolved;
+}
+
+QString kindLabel(Kind kind)
+{
+    switch (kind) {
+    case Kind::MissingCopy:
+        return QStringLiteral("缺少副本");
+    case Kind::NotAFile:
+        return QStringLiteral("不是文件");
+    case Kind::SharedCopy:
+        return QStringLiteral("副本共用");
+    case Kind::BadStoredName:
+        return QStringLiteral("存储名异常");
+    case Kind::StrayFile:
+        return QStringLiteral("多余文件");
+    case Kind::Leftover:
+        return QStringLiteral("残留文件");
+    case Kind::DuplicateSerial:
+        return QStringLiteral("序号重复");
+    case Kind::SerialNotNumber:
+        return QStringLiteral("序号异常");
+    case Kind::SizeChanged:
+        return QStringLiteral("大小改变");
+    case Kind::ContentChanged:
+        return QStringLiteral("内容改变");
+    case Kind::Unreadable:
+        return QStringLiteral("无法读取");
+    case Kind::NotHashed:
+        return QStringLiteral("未记录校验值");
+    }
+    return QString();
+}
+
+QString Finding::text() const
+{
+    QString sentence;
+    switch (kind) {
+    case Kind::MissingCopy:
+        sentence = QStringLiteral("%1的存储副本“%2”不存在。").arg(recordText(*this), name);
+        break;
+    case Kind::NotAFile:
+        sentence = QStringLiteral("%1的存储副本“%2”不是普通文件（%3），已跳过，不会打开它。")
+                       .arg(recordText(*this), name, detail);
+        break;
+    case Kind::SharedCopy:
+        sentence = QStringLiteral("%1与其他记录使用同一个存储副本“%2”（%3）；删除其中一条记录会"
+                                  "同时删除另一条记录的文件。")
+                       .arg(recordText(*this), name, detail);
+        break;
+    case Kind::BadStoredName:
+        sentence = name.isEmpty()
+                       ? QStringLiteral("%1没有存储名，找不到它的存储副本。").arg(recordText(*this))
+                       : QStringLiteral("%1的存储名“%2”不是普通文件名，可能指向存储文件夹以外，"
+                                        "已跳过，不会访问它。")
+                             .arg(recordText(*this), name);
+        break;
+    case Kind::StrayFile:
+        sentence =
+            QStringLiteral("存储文件夹中的“%1”不属于任何记录%2。")
+                .arg(name, detail.isEmpty() ? QString() : QStringLiteral("（%1）").arg(detail));
+        break;
+    case Kind::Leftover:
+        if (StoreFiles::isPartName(name))
+            sentence = QStringLiteral("“%1”是中断的复制留下的临时文件").arg(name);
+        else
+            sentence = QStringLiteral("“%1”是中断的删除留下的文件").arg(name);
+        if (resolved)
+            return sentence + QStringLiteral("，") + resolution;
+        if (rowid != 0)
+            sentence +=
+                QStringLiteral("，内容与%1登记的相同，可以放回原处。").arg(recordText(*this));
+        else if (removable)
+            sentence += QStringLiteral("，可以删除。");
+        else
+            sentence += QStringLiteral("，%1").arg(detail);
+        break;
+    case Kind::DuplicateSerial:
+        sentence = QStringLiteral("序号 %1 被 %2 条记录使用：%3。")
+                       .arg(serialText(serial), recordName, detail);
+        break;
+    case Kind::SerialNotNumber:
+        sentence =
+            QStringLiteral("记录“%1”的序号“%2”不是数字。").arg(recordName, serialText(serial));
+        break;
+    case Kind::SizeChanged:
+        sentence = QStringLiteral("%1的存储副本“%2”大小已改变（%3）。")
+                       .arg(recordText(*this), name, detail);
+        break;
+    case Kind::ContentChanged:
+        sentence = QStringLiteral("%1的存储副本“%2”内容已改变，与登记时的校验值不符。")
+                       .arg(recordText(*this), name);
+        break;
+    case Kind::Unreadable:
+        sentence =
+            QStringLiteral("%1的存储副本“%2”无法读取：%3").arg(recordText(*this), name, detail);
+        break;
+    case Kind::NotHashed:
+        sentence = QStringLiteral("%1登记时没有记录校验值，无法核对内容。").arg(recordText(*this));
+        break;
+    }
+    if (!resolution.isEmpty())
+        sentence += QLatin1Char(' ') + resolution;
+    return sentence;
+}
+
+int Report::needingDecision() const
+{
+    return static_cast<int>(std::count_if(findings.begin(), findings.end(),
+                                          [](const Finding& f) { return f.needsDecision(); }));
+}
+
+int Report::count(Kind kind) const
+{
+    return static_cast<int>(std::count_if(findings.begin(), findings.end(),
+                                          [kind](const Finding& f) { return f.kind == kind; }));
+}
+
+int Report::removableLeftovers() const
+{
+    return static_cast<int>(std::count_if(findings.begin(), findings.end(), [](const Finding& f) {
+        return f.kind == Kind::Leftover && f.removable && !f.resolved;
+    }));
+}
+
+QString Report::summary() const
+{
+    QString text = QStringLiteral("检查了 %1 条记录、存储文件夹中的 %2 个文件%3。")
+                       .arg(records)
+                       .arg(storeEntries)
+                       .arg(verified ? QStringLiteral("，并核对了内容") : QString());
+    const int open = needingDecision();
+    const int repaired = static_cast<int>(std::count_if(
+        findings.begin(), findings.end(), [](const Finding& f) { return f.resolved; }));
+    if (repaired > 0)
+        text += QStringLiteral("已处理 %1 项。").arg(repaired);
+    if (open == 0)
+        text += QStringLiteral("没有需要处理的问题。");
+    else
+        text += QStringLiteral("有 %1 项需要处理。").arg(open);
+    if (const int notHashed = count(Kind::NotHashed); notHashed > 0)
+        text += QStringLiteral("%1 个存储副本登记时没有记录校验值，无法核对内容。").arg(notHashed);
+    return text;
+}
+
+Result<Report> check(const Register& reg, const Options& options)
+{
+    QSqlDatabase db = reg.database();
+    if (!db.isOpen()) {
+        return Error{QStringLiteral("无法打开登记库“%1”。").arg(reg.databasePath()), QString()};
+    }
+    Result<QList<RecordRow>> rows = readRecords(db);
+    if (!rows)
+        return rows.error();
+    Result<QHash<qint64, RecordedDigest>> digests = readDigests(db);
+    if (!digests)
+        return digests.error();
+
+    Report report;
+    report.records = rows->size();
+    report.verified = options.verify;
+    QList<Finding>& findings = report.findings;
+    checkSerials(rows.value(), findings);
+
+    // Stored copies of the records.
+    QHash<QString, const RecordRow*> named; // stored name -> first record naming it
+    QList<const RecordRow*> toVerify;
+    QList<Finding> missing;
+    for (const RecordRow& row : rows.value()) {
+        const QString storedName = row.storedName.toString();
+        if (!Register::isPlainFileName(storedName)) {
+            findings.append(recordFinding(Kind::BadStoredName, row));
+            continue;
+        }
+        if (const RecordRow* other = named.value(storedName)) {
+            findings.append(recordFinding(Kind::SharedCopy, row,
+                                          QStringLiteral("另一条是记录 %1（%2）")
+                                              .arg(serialText(other->serial), other->fileName)));
+            continue;
+        }
+        named.insert(storedName, &row);
+        const QFileInfo info(reg.storedCopyPath(storedName));
+        if (info.isSymLink()) {
+            findings.append(recordFinding(Kind::NotAFile, row, QStringLiteral("是一个链接")));
+        } else if (!info.exists()) {
+            missing.append(recordFinding(Kind::MissingCopy, row));
+            findings.append(missing.last());
+        } else if (!info.isFile()) {
+            findings.append(recordFinding(Kind::NotAFile, row, QStringLiteral("是一个文件夹")));
+        } else {
+            const auto digest = digests->constFind(row.rowid);
+            if (digest != digests->constEnd() && digest->storedName == storedName &&
+                digest->size != info.size()) {
+                findings.append(recordFinding(Kind::SizeChanged, row,
+                                              QStringLiteral("登记时 %1 字节，现在 %2 字节")
+                                                  .arg(digest->size)
+                                                  .arg(info.size())));
+            } else {
+                toVerify.append(&row);
+            }
+        }
+    }
+
+    // Everything else in the store folder.
+    QDir store(reg.storeFolder());
+    if (!store.exists()) {
+        return Error{QStringLiteral("存储文件夹“%1”不存在。").arg(reg.storeFolder()), QString()};
+    }
+    const QFileInfoList entries = store.entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    report.storeEntries = entries.size();
+    for (const QFileInfo& entry : entries) {
+        const QString name = entry.fileName();
+        if (named.contains(name))
+            continue;
+        Finding finding;
+        finding.name = name;
+        if (StoreFiles::isLeftover(name) && (entry.isFile() || entry.isSymLink())) {
+            finding.kind = Kind::Leftover;
+            if (!quietLongEnough(entry, options.quietSeconds)) {
+                finding.detail = QStringLiteral("但它刚被改动过，可能还在使用中，暂不处理。");
+            } else if (StoreFiles::isDeletingName(name) && !missing.isEmpty()) {
+                // It may be the copy of a record whose delete did not finish.
+                if (const Finding* owner = entry.isSymLink()
+                                               ? nullptr
+                                               : ownerOf(entry.filePath(), missing, digests.value(),
+                                                         options.cancelled)) {
+                    finding.rowid = owner->rowid;
+                    finding.serial = owner->serial;
+                    finding.recordName = owner->recordName;
+                    finding.detail = owner->name;
+                    finding.removable = true;
+                } else {
+                    finding.detail =
+                        QStringLiteral("但有记录缺少存储副本，它可能是其中之一的副本，因此保留。");
+                }
+            } else {
+                finding.removable = true;
+            }
+        } else {
+            finding.kind = Kind::StrayFile;
+            if (entry.isSymLink())
+                finding.detail = QStringLiteral("是一个链接");
+            else if (entry.isDir())
+                finding.detail = QStringLiteral("是一个文件夹");
+        }
+        findings.append(finding);
+    }
+
+    if (options.verify) {
+        const qint64 total = toVerify.size();
+        qint64 done = 0;
+        for (const RecordRow* row : toVerify) {
+            if (options.cancelled && options.cancelled->load())
+                return Error{QStringLiteral("检查已取消。"), QString()};
+            if (options.progress)
+                options.progress(done, total);
+            ++done;
+            const QString storedName = row->storedName.toString();
+            const auto digest = digests->constFind(row->rowid);
+            if (digest == digests->constEnd() || digest->storedName != storedName) {
+                findings.append(recordFinding(Kind::NotHashed, *row));
+                continue;
+            }
+            Result<ContentHash::Digest> actual =
+                ContentHash::ofFile(reg.storedCopyPath(storedName), options.cancelled);
+            if (options.cancelled && options.cancelled->load())
+                return Error{QStringLiteral("检查已取消。"), QString()};
+            if (!actual) {
+                findings.append(recordFinding(Kind::Unreadable, *row, actual.error().message));
+            } else if (actual->size != digest->size) {
+                findings.append(recordFinding(Kind::SizeChanged, *row,
+                                              QStringLiteral("登记时 %1 字节，现在 %2 字节")
+                                                  .arg(digest->size)
+                                                  .arg(actual->size)));
+            } else if (actual->hash != digest->hash) {
+                findings.append(recordFinding(Kind::ContentChanged, *row));
+            }
+        }
+        if (options.progress)
+            options.progress(total, total);
+    }
+
+    if (options.repair) {
+        for (Finding& finding : findings) {
+            if (finding.kind == Kind::Leftover && finding.removable && !finding.resolved)
+                repairLeftover(reg, finding, findings);
+        }
+    }
+    return report;
+}
+
+} // namespace Integrity

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "store/Register.h"
+#include "store/Result.h"
+
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+#include <atomic>
+#include <functional>
+
+// Looks at a register as a whole: does every record have its stored copy,
+// does every file in the store folder belong to a record, are serials sound,
+// and (when asked) is every copy still what was registered. It reads only
+// inside the store folder and never follows a stored name that is not a plain
+// file name. The only files it ever changes are Quorvel's own leftovers of
+// interrupted copies and deletes (see StoreFiles.h), and only when asked to.
+namespace Integrity {
+
+enum class Kind {
+    MissingCopy,     // a record whose stored copy does not exist
+    NotAFile,        // a record whose stored copy is a link or a folder
+    SharedCopy,      // two records name the same stored copy
+    BadStoredName,   // 路径 is empty or not a plain file name
+    StrayFile,       // a file in the store folder that no record names
+    Leftover,        // a working file of an interrupted copy or delete
+    DuplicateSerial, // two or more records share a serial
+    SerialNotNumber, // 文件序号 holds text or nothing
+    SizeChanged,     // the copy's size differs from the recorded one
+    ContentChanged,  // the copy's content hash differs from the recorded one
+    Unreadable,      // the copy could not be read to verify it
+    NotHashed,       // no hash was recorded for the copy, so it cannot be verified
+};
+
+struct Finding {
+    Kind kind = Kind::MissingCopy;
+    qint64 rowid = 0;       // the record concerned, 0 for files no record names
+    QVariant serial;        // its 文件序号 as stored
+    QString recordName;     // its 文件名
+    QString name;           // the name in the store folder (路径, or the file found)
+    QString detail;         // what was found, technically
+    bool removable = false; // a leftover that repair may remove (or put back)
+    bool resolved = false;  // repair dealt with it
+    QString resolution;     // what repair did, or why it could not
+
+    // Whether the user has to decide something about it.
+    bool needsDecision() const;
+    // A sentence for the user.
+    QString text() const;
+};
+
+// A short label of the kind, for lists ("缺少副本", …).
+QString kindLabel(Kind kind);
+
+struct Options {
+    bool verify = false; // hash every copy and compare with the recorded hash
+    bool repair = false; // remove (or put back) leftovers
+    // Leftovers touched more recently than this may belong to work still in
+    // progress in another window or process, so they are left alone.
+    int quietSeconds = 30;
+    const std::atomic<bool>* cancelled = nullptr;
+    // Called from the checking thread: records verified so far, of how many.
+    std::function<void(qint64 done, qint64 total)> progress;
+};
+
+struct Report {
+    qint64 records = 0;
+    qint64 storeEntries = 0;
+    bool verified = false;
+    QList<Finding> findings;
+
+    int needingDecision() const;
+    int count(Kind kind) const;
+    // Leftovers that repair would remove now.
+    int removableLeftovers() const;
+    // One line: what was checked and what was found.
+    QString summary() const;
+};
+
+// Runs the check on `reg` from the calling thread (which gets its own
+// database connection). Fails only when the register cannot be read at all.
+Result<Report> check(const Register& reg, const Options& options = {});
+
+} // namespace Integrity

@@ -1,0 +1,126 @@
+#include "store/ContentHash.h"
+
+#include "store/RegisterNames.h"
+#include "store/Sql.h"
+
+#include <QFile>
+#include <QSqlQuery>
+
+#include <xxhash.h>
+
+namespace ContentHash {
+
+struct Hasher::State {
+    XXH3_state_t* xxh = XXH3_createState();
+    ~State() { XXH3_freeState(xxh); }
+};
+
+Hasher::Hasher() : m_state(std::make_unique<State>())
+{
+    if (!m_state->xxh)
+        qFatal("out of memory for the content hash state");
+    XXH3_128bits_reset(m_state->xxh);
+}
+
+Hasher::~Hasher() = default;
+
+void Hasher::add(QByteArrayView bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    XXH3_128bits_update(m_state->xxh, bytes.data(), static_cast<size_t>(bytes.size()));
+    m_size += bytes.size();
+}
+
+QString Hasher::hex() const
+{
+    XXH128_canonical_t canonical;
+    XXH128_canonicalFromHash(&canonical, XXH3_128bits_digest(m_state->xxh));
+    return QString::fromLatin1(
+        QByteArray(reinterpret_cast<const char*>(canonical.digest), sizeof(canonical.digest))
+            .toHex());
+}
+
+Result<Digest> ofFile(const QString& path, const std::atomic<bool>* cancelled)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return Error{QStringLiteral("无法读取文件“%1”：%2").arg(path, file.errorString()), path};
+    }
+    Hasher hasher;
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        if (cancelled && cancelled->load())
+            return Error{QStringLiteral("已取消。"), path};
+        const qint64 got = file.read(buffer.data(), buffer.size());
+        if (got < 0) {
+            return Error{QStringLiteral("读取文件“%1”时出错：%2").arg(path, file.errorString()),
+                         path};
+        }
+        if (got == 0)
+            break;
+        hasher.add(QByteArrayView(buffer.constData(), got));
+    }
+    return Digest{hasher.size(), hasher.hex()};
+}
+
+Status record(const QSqlDatabase& db, qint64 rowid, qint64 size, const QString& hash)
+{
+    // The stored name is taken from the record itself, so the digest is tied
+    // to the copy it describes.
+    const QString sql =
+        QStringLiteral("INSERT OR REPLACE INTO %1 (%2, %3, %4, %5) "
+                       "SELECT rowid, %6, ?, ? FROM %7 WHERE rowid = ?")
+            .arg(Sql::identifier(table), Sql::identifier(recordColumn),
+                 Sql::identifier(storedNameColumn), Sql::identifier(sizeColumn),
+                 Sql::identifier(hashColumn), Sql::identifier(RegisterNames::storedName),
+                 Sql::identifier(RegisterNames::recordTable));
+    Result<QSqlQuery> query = Sql::run(db, sql, {size, hash, rowid});
+    if (!query)
+        return query.error();
+    if (query->numRowsAffected() != 1) {
+        return Error{QStringLiteral("无法记录校验值：记录不存在。"),
+                     QStringLiteral("rowid %1").arg(rowid)};
+    }
+    return {};
+}
+
+Result<std::optional<Digest>> recorded(const QSqlDatabase& db, qint64 rowid)
+{
+    const QString sql =
+        QStringLiteral("SELECT h.%1, h.%2 FROM %3 h JOIN %4 r ON r.rowid = h.%5 "
+                       "WHERE h.%5 = ? AND r.%6 IS h.%7")
+            .arg(Sql::identifier(sizeColumn), Sql::identifier(hashColumn), Sql::identifier(table),
+                 Sql::identifier(RegisterNames::recordTable), Sql::identifier(recordColumn),
+                 Sql::identifier(RegisterNames::storedName), Sql::identifier(storedNameColumn));
+    Result<QSqlQuery> query = Sql::run(db, sql, {rowid});
+    if (!query)
+        return query.error();
+    if (!query->next())
+        return std::optional<Digest>();
+    return std::optional<Digest>(Digest{query->value(0).toLongLong(), query->value(1).toString()});
+}
+
+Result<QList<SameContent>> recordsWithContent(const QSqlDatabase& db, qint64 size,
+                                              const QString& hash)
+{
+    const QString sql =
+        QStringLiteral("SELECT r.rowid, r.%1, r.%2, r.%3 FROM %4 h JOIN %5 r ON r.rowid = h.%6 "
+                       "WHERE h.%7 = ? AND h.%8 = ? AND r.%3 IS h.%9 ORDER BY r.%1, r.rowid")
+            .arg(Sql::identifier(RegisterNames::serial), Sql::identifier(RegisterNames::fileName),
+                 Sql::identifier(RegisterNames::storedName), Sql::identifier(table),
+                 Sql::identifier(RegisterNames::recordTable), Sql::identifier(recordColumn),
+                 Sql::identifier(hashColumn), Sql::identifier(sizeColumn),
+                 Sql::identifier(storedNameColumn));
+    Result<QSqlQuery> query = Sql::run(db, sql, {hash.toLower(), size});
+    if (!query)
+        return query.error();
+    QList<SameContent> found;
+    while (query->next()) {
+        found.append({query->value(0).toLongLong(), query->value(1), query->value(2).toString(),
+                      query->value(3).toString()});
+    }
+    return found;
+}
+
+} // namespace ContentHash

@@ -1,0 +1,408 @@
+#include "intake/Intake.h"
+#include "intake/StoredName.h"
+#include "store/ContentHash.h"
+#include "store/RegisterNames.h"
+#include "store/Sql.h"
+#include "store/StoreFiles.h"
+#include "support/TempRegister.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Row {
+    qint64 serial;
+    QString date, fileName, storedName, remark, recipient, method, folder;
+};
+
+QList<Row> rows(const Register& reg)
+{
+    QList<Row> result;
+    Result<QSqlQuery> query =
+        Sql::run(reg.database(), QStringLiteral("SELECT * FROM 文件管理 ORDER BY 文件序号, rowid"));
+    while (query && query->next()) {
+        result << Row{query->value(0).toLongLong(), query->value(1).toString(),
+                      query->value(2).toString(),   query->value(3).toString(),
+                      query->value(4).toString(),   query->value(5).toString(),
+                      query->value(6).toString(),   query->value(7).toString()};
+    }
+    return result;
+}
+
+QStringList storeEntries(const Register& reg)
+{
+    return QDir(reg.storeFolder())
+        .entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray("<unreadable>");
+    return file.readAll();
+}
+
+Intake::Details someDetails()
+{
+    return {QDate(2006, 3, 5), QStringLiteral("备注"), QStringLiteral("张三"),
+            QStringLiteral("Email"), QStringLiteral("项目")};
+}
+
+} // namespace
+
+class TestIntake : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_sources;
+
+    QString source(const QString& name, const QByteArray& content)
+    {
+        const QString path = m_sources.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            file.write(content) != content.size())
+            qFatal("cannot write test source");
+        return path;
+    }
+
+private Q_SLOTS:
+    void registersOneFileWithEveryColumn()
+    {
+        TempRegister temp;
+        const QString path = source(QStringLiteral("报告.doc"), "content");
+        const Intake::Outcome outcome =
+            Intake::DdtaUp(temp.reg(), Intake::File::fromPath(path), someDetails());
+        QCOMPARE(outcome.kind, Intake::Outcome::Registered);
+        QCOMPARE(outcome.serial, 1);
+        QCOMPARE(outcome.storedName, QStringLiteral("报告.doc"));
+        const QList<Row> stored = rows(temp.reg());
+        QCOMPARE(stored.size(), 1);
+        QCOMPARE(stored[0].date, QStringLiteral("2006-03-05"));
+        QCOMPARE(stored[0].fileName, QStringLiteral("报告.doc"));
+        QCOMPARE(stored[0].storedName, QStringLiteral("报告.doc"));
+        QCOMPARE(stored[0].remark, QStringLiteral("备注"));
+        QCOMPARE(stored[0].recipient, QStringLiteral("张三"));
+        QCOMPARE(stored[0].method, QStringLiteral("Email"));
+        QCOMPARE(stored[0].folder, QStringLiteral("项目"));
+        // Nothing but the copy is left in the store (no temporary files).
+        QCOMPARE(storeEntries(temp.reg()), QStringList{QStringLiteral("报告.doc")});
+        QVERIFY(QFile::exists(path));
+    }
+
+    void clashGetsRandomMiddle_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("pattern");
+        QTest::newRow("extension")
+            << QStringLiteral("报告.doc") << QStringLiteral("^报告\\.[0-9A-Za-z]{10}\\.doc$");
+        QTest::newRow("no extension")
+            << QStringLiteral("README") << QStringLiteral("^README\\.[0-9A-Za-z]{10}\\.$");
+        QTest::newRow("two dots") << QStringLiteral("a.tar.gz")
+                                  << QStringLiteral("^a\\.tar\\.[0-9A-Za-z]{10}\\.gz$");
+    }
+
+    void clashGetsRandomMiddle()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, pattern);
+        TempRegister temp;
+        const QString first = source(name, "first");
+        QCOMPARE(Intake::DdtaUp(temp.reg(), Intake::File::fromPath(first), someDetails()).kind,
+                 Intake::Outcome::Registered);
+        const QString second = source(name, "second");
+        const Intake::Outcome outcome =
+            Intake::DdtaUp(temp.reg(), Intake::File::fromPath(second), someDetails());
+        QCOMPARE(outcome.kind, Intake::Outcome::Registered);
+        QVERIFY2(QRegularExpression(pattern).match(outcome.storedName).hasMatch(),
+                 qPrintable(outcome.storedName));
+        const QList<Row> stored = rows(temp.reg());
+        QCOMPARE(stored.size(), 2);
+        QCOMPARE(stored[1].fileName, name);
+        QCOMPARE(stored[1].storedName, outcome.storedName);
+        // The first copy is untouched, the second has its own content.
+        QCOMPARE(readAll(temp.reg().storedCopyPath(name)), QByteArray("first"));
+        QCOMPARE(readAll(temp.reg().storedCopyPath(outcome.storedName)), QByteArray("second"));
+    }
+
+    void serialsContinueAfterTheHighest_data()
+    {
+        QTest::addColumn<QList<qint64>>("existing");
+        QTest::addColumn<QList<qint64>>("expected");
+        QTest::newRow("empty register") << QList<qint64>{} << QList<qint64>{1, 2, 3};
+        QTest::newRow("highest 41") << QList<qint64>{3, 41, 7} << QList<qint64>{42, 43, 44};
+    }
+
+    void serialsContinueAfterTheHighest()
+    {
+        QFETCH(QList<qint64>, existing);
+        QFETCH(QList<qint64>, expected);
+        TempRegister temp;
+        for (qint64 serial : existing)
+            temp.addRecord(serial, QStringLiteral("old%1.txt").arg(serial));
+        const QList<Intake::File> files = {
+            Intake::File::fromPath(source(QStringLiteral("one.txt"), "1")),
+            Intake::File::fromPath(source(QStringLiteral("two.txt"), "2")),
+            Intake::File::fromPath(source(QStringLiteral("three.txt"), "3"))};
+        const QList<Intake::Outcome> outcomes = Intake::runBatch(temp.reg(), files, someDetails());
+        QList<qint64> serials;
+        for (const Intake::Outcome& outcome : outcomes)
+            serials << outcome.serial;
+        QCOMPARE(serials, expected);
+        const QList<Row> stored = rows(temp.reg());
+        QCOMPARE(stored.last().fileName, QStringLiteral("three.txt"));
+        QCOMPARE(stored.last().serial, expected.last());
+    }
+
+    void failuresDoNotStopTheBatch()
+    {
+        TempRegister temp;
+        QDir(m_sources.path()).mkpath(QStringLiteral("a folder"));
+        const QString missing = m_sources.filePath(QStringLiteral("gone.txt"));
+        const QList<Intake::File> files = {
+            Intake::File::fromPath(source(QStringLiteral("first.txt"), "1")),
+            Intake::File::fromPath(source(QStringLiteral("empty.txt"), QByteArray())),
+            Intake::File::fromPath(missing),
+            Intake::File::fromPath(m_sources.filePath(QStringLiteral("a folder"))),
+            Intake::File::fromPath(source(QStringLiteral("last.txt"), "4"))};
+        const QList<Intake::Outcome> outcomes = Intake::runBatch(temp.reg(), files, someDetails());
+        QCOMPARE(outcomes.size(), 5);
+        QCOMPARE(outcomes[0].kind, Intake::Outcome::Registered);
+        QCOMPARE(outcomes[1].kind, Intake::Outcome::EmptySkipped);
+        QCOMPARE(outcomes[1].error.message, QStringLiteral("不能保存大小为0的文件"));
+        QCOMPARE(outcomes[2].kind, Intake::Outcome::Failed);
+        QCOMPARE(outcomes[2].fileName, QStringLiteral("gone.txt"));
+        QVERIFY(!outcomes[2].error.message.isEmpty());
+        QCOMPARE(outcomes[3].kind, Intake::Outcome::Failed);
+        QCOMPARE(outcomes[4].kind, Intake::Outcome::Registered);
+        // Consecutive serials for the registered ones, nothing for the rest.
+        QCOMPARE(outcomes[0].serial, 1);
+        QCOMPARE(outcomes[4].serial, 2);
+        QCOMPARE(rows(temp.reg()).size(), 2);
+        QCOMPARE(storeEntries(temp.reg()),
+                 (QStringList{QStringLiteral("first.txt"), QStringLiteral("last.txt")}));
+        // A missing source is not created by trying to read it.
+        QVERIFY(!QFile::exists(missing));
+    }
+
+    void textsAreCutToTheirColumns()
+    {
+        TempRegister temp;
+        const QString longName = QString(56, QLatin1Char('n')) + QStringLiteral(".txt");
+        QCOMPARE(longName.size(), 60);
+        Intake::Details details = someDetails();
+        details.remark = QString(200, QChar(0x5907));
+        details.recipient = QString(70, QLatin1Char('r'));
+        details.method = QString(51, QLatin1Char('m'));
+        details.folder = QString(80, QChar(0x6587));
+        const Intake::Outcome outcome =
+            Intake::DdtaUp(temp.reg(), Intake::File::fromPath(source(longName, "x")), details);
+        QCOMPARE(outcome.kind, Intake::Outcome::Registered);
+        const Row row = rows(temp.reg()).value(0);
+        QCOMPARE(row.fileName, longName.left(50));
+        QCOMPARE(row.storedName, longName);
+        QVERIFY(QFile::exists(temp.reg().storedCopyPath(longName)));
+        QCOMPARE(row.remark, details.remark.left(150));
+        QCOMPARE(row.recipient, details.recipient.left(50));
+        QCOMPARE(row.method, details.method.left(50));
+        QCOMPARE(row.folder, details.folder.left(50));
+
+        // Empty details are stored as empty texts.
+        const Intake::Outcome bare = Intake::DdtaUp(
+            temp.reg(), Intake::File::fromPath(source(QStringLiteral("bare.txt"), "y")),
+            {QDate(2020, 1, 2), {}, {}, {}, {}});
+        QCOMPARE(bare.kind, Intake::Outcome::Registered);
+        const Row empty = rows(temp.reg()).value(1);
+        QCOMPARE(empty.recipient, QStringLiteral(""));
+        QVERIFY(!empty.recipient.isNull());
+        QCOMPARE(empty.folder, QStringLiteral(""));
+    }
+
+    void longNamesAreShortenedToFit_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("extension");
+        // 110 Chinese characters are 330 bytes: too long for the file system.
+        QTest::newRow("chinese") << QString(110, QChar(0x62A5)) + QStringLiteral(".docx")
+                                 << QStringLiteral(".docx");
+        // 200 ASCII characters fit the file system but not the column.
+        QTest::newRow("ascii") << QString(196, QLatin1Char('a')) + QStringLiteral(".pdf")
+                               << QStringLiteral(".pdf");
+        QTest::newRow("no extension") << QString(100, QChar(0x6587)) << QString();
+    }
+
+    void longNamesAreShortenedToFit()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, extension);
+        TempRegister temp;
+        const QString path = source(QStringLiteral("source.bin"), "payload");
+        for (int round = 0; round < 2; ++round) { // the second one clashes
+            // The name as it arrives from a file system that allows longer names.
+            const Intake::File file{path, name};
+            const Intake::Outcome outcome = Intake::DdtaUp(temp.reg(), file, someDetails());
+            QCOMPARE(outcome.kind, Intake::Outcome::Registered);
+            QVERIFY(outcome.storedName.size() <= 150);
+            QVERIFY(outcome.storedName.toUtf8().size() <= 255);
+            QVERIFY(outcome.storedName.endsWith(extension));
+            const Row row = rows(temp.reg()).value(round);
+            QCOMPARE(row.storedName, outcome.storedName);
+            QCOMPARE(readAll(temp.reg().storedCopyPath(row.storedName)), QByteArray("payload"));
+            QCOMPARE(row.fileName, name.left(50));
+        }
+        QCOMPARE(storeEntries(temp.reg()).size(), 2);
+    }
+
+    void storedCopyIsByteIdentical_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("nul and line breaks")
+            << QByteArray("a\0b\r\n\nc\rd\0\0", 11) + QByteArray(1, '\xff');
+        QByteArray large(7 * 1024 * 1024 + 13, Qt::Uninitialized);
+        QRandomGenerator generator(42);
+        generator.fillRange(reinterpret_cast<quint32*>(large.data()), large.size() / 4);
+        QTest::newRow("several MiB") << large;
+    }
+
+    void storedCopyIsByteIdentical()
+    {
+        QFETCH(QByteArray, content);
+        TempRegister temp;
+        const QString path = source(QStringLiteral("data.bin"), content);
+        QList<qint64> progress;
+        const Intake::Outcome outcome =
+            Intake::DdtaUp(temp.reg(), Intake::File::fromPath(path), someDetails(), 0,
+                           [&](int index, const QString& name, qint64 done, qint64 total) {
+                               QCOMPARE(index, 0);
+                               QCOMPARE(name, QStringLiteral("data.bin"));
+                               QCOMPARE(total, content.size());
+                               progress << done;
+                           });
+        QCOMPARE(outcome.kind, Intake::Outcome::Registered);
+        QCOMPARE(readAll(temp.reg().storedCopyPath(outcome.storedName)), content);
+        QVERIFY(!progress.isEmpty());
+        QCOMPARE(progress.last(), content.size());
+        QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+    }
+
+    void failingInsertLeavesNoCopy()
+    {
+        TempRegister temp;
+        QVERIFY(Sql::run(temp.reg().database(),
+                         QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON 文件管理 "
+                                        "BEGIN SELECT RAISE(ABORT, 'refused'); END")));
+        const Intake::Outcome outcome =
+            Intake::DdtaUp(temp.reg(), Intake::File::fromPath(source(QStringLiteral("x.txt"), "x")),
+                           someDetails());
+        QCOMPARE(outcome.kind, Intake::Outcome::Failed);
+        QCOMPARE(outcome.fileName, QStringLiteral("x.txt"));
+        QVERIFY(outcome.error.detail.contains(QStringLiteral("refused")));
+        QVERIFY2(storeEntries(temp.reg()).isEmpty(),
+                 qPrintable(storeEntries(temp.reg()).join(QLatin1Char(','))));
+        QVERIFY(rows(temp.reg()).isEmpty());
+    }
+
+    void contentHashIsRecordedAndDuplicatesAreNamed()
+    {
+        TempRegister temp;
+        const Intake::Outcome first = Intake::DdtaUp(
+            temp.reg(), Intake::File::fromPath(source(QStringLiteral("a.txt"), "same bytes")),
+            someDetails());
+        QVERIFY(first.sameContent.isEmpty());
+        QVERIFY(Intake::sameContentNote(first).isEmpty());
+        const Intake::Outcome second = Intake::DdtaUp(
+            temp.reg(), Intake::File::fromPath(source(QStringLiteral("b.txt"), "same bytes")),
+            someDetails());
+        QCOMPARE(second.kind, Intake::Outcome::Registered);
+        QCOMPARE(second.sameContent.size(), 1);
+        QCOMPARE(second.sameContent[0].fileName, QStringLiteral("a.txt"));
+        QVERIFY(Intake::sameContentNote(second).contains(QStringLiteral("序号 1“a.txt”")));
+        const Intake::Outcome other = Intake::DdtaUp(
+            temp.reg(), Intake::File::fromPath(source(QStringLiteral("c.txt"), "other bytes")),
+            someDetails());
+        QVERIFY(other.sameContent.isEmpty());
+
+        // The digest recorded while copying is the digest of the stored copy.
+        const qint64 rowid =
+            Sql::scalar(temp.reg().database(),
+                        QStringLiteral("SELECT rowid FROM 文件管理 WHERE 文件序号 = 2"))
+                ->toLongLong();
+        Result<std::optional<ContentHash::Digest>> recorded =
+            ContentHash::recorded(temp.reg().database(), rowid);
+        QVERIFY(recorded && recorded.value());
+        Result<ContentHash::Digest> actual =
+            ContentHash::ofFile(temp.reg().storedCopyPath(second.storedName));
+        QCOMPARE(recorded.value()->hash, actual->hash);
+        QCOMPARE(recorded.value()->size, qint64(10));
+    }
+
+    void namesOfWorkingFilesAreNeverStoredNames()
+    {
+        TempRegister temp;
+        const QString name = StoreFiles::partName();
+        const Intake::Outcome outcome = Intake::DdtaUp(
+            temp.reg(), Intake::File::fromPath(source(name, "user data")), someDetails());
+        QCOMPARE(outcome.kind, Intake::Outcome::Registered);
+        QVERIFY(!StoreFiles::isReserved(outcome.storedName));
+        QCOMPARE(rows(temp.reg()).at(0).fileName, name);
+    }
+
+    void textSerialsOfADamagedRegisterDoNotBreakNumbering()
+    {
+        TempRegister temp;
+        temp.addRecord(7, QStringLiteral("seven"));
+        QVERIFY(Sql::run(temp.reg().database(),
+                         QStringLiteral("INSERT INTO 文件管理 (文件序号, 文件名, 路径) "
+                                        "VALUES ('abc', 'x', 'x')")));
+        const Intake::Outcome outcome =
+            Intake::DdtaUp(temp.reg(), Intake::File::fromPath(source(QStringLiteral("n.txt"), "n")),
+                           someDetails());
+        QCOMPARE(outcome.serial, 8);
+    }
+
+    void cancelStopsBeforeTheNextFile()
+    {
+        TempRegister temp;
+        std::atomic_bool cancel = false;
+        const QList<Intake::File> files = {
+            Intake::File::fromPath(source(QStringLiteral("a.txt"), "a")),
+            Intake::File::fromPath(source(QStringLiteral("b.txt"), "b"))};
+        const QList<Intake::Outcome> outcomes = Intake::runBatch(
+            temp.reg(), files, someDetails(),
+            [&](int, const QString&, qint64 done, qint64 total) {
+                if (done == total)
+                    cancel = true;
+            },
+            &cancel);
+        QCOMPARE(outcomes[0].kind, Intake::Outcome::Registered);
+        QCOMPARE(outcomes[1].kind, Intake::Outcome::Cancelled);
+        QCOMPARE(storeEntries(temp.reg()), QStringList{QStringLiteral("a.txt")});
+    }
+
+    void storedNameFitting()
+    {
+        // The suffix is kept and the base shortened by whole characters.
+        const QString fitted =
+            StoredName::fit(QString(200, QChar(0x62A5)), QStringLiteral(".abcdefghij.doc"));
+        QVERIFY(fitted.endsWith(QStringLiteral(".abcdefghij.doc")));
+        QVERIFY(fitted.toUtf8().size() <= 255);
+        QCOMPARE(fitted.toUtf8().size(), 255 - (255 - 15) % 3);
+        // A surrogate pair is never split.
+        const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
+        const QString cutText = StoredName::cut(QString(49, QLatin1Char('a')) + emoji, 50);
+        QCOMPARE(cutText, QString(49, QLatin1Char('a')));
+        // A backslash never reaches a stored name.
+        TempRegister temp;
+        QVERIFY(!StoredName::choose(temp.reg(), QStringLiteral("a\\b.txt"))
+                     .contains(QLatin1Char('\\')));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestIntake)
+#include "test_intake.moc"

@@ -1,0 +1,291 @@
+#include "integrity/IntegrityCheck.h"
+#include "store/ContentHash.h"
+#include "store/Sql.h"
+#include "store/StoreFiles.h"
+#include "support/TempRegister.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using Integrity::Kind;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes, int ageSeconds = 3600)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    file.write(bytes);
+    QVERIFY(file.flush());
+    if (ageSeconds > 0) {
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds),
+                                 QFileDevice::FileModificationTime));
+    }
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A record with a stored copy and its recorded hash, as intake leaves it.
+qint64 addHashed(TempRegister& temp, qint64 serial, const QString& name, const QByteArray& content)
+{
+    const qint64 rowid =
+        temp.addRecord(serial, name, {}, {}, QStringLiteral("2020-01-02"), {}, {}, content);
+    ContentHash::Hasher hasher;
+    hasher.add(content);
+    if (!ContentHash::record(temp.reg().database(), rowid, hasher.size(), hasher.hex()))
+        qFatal("cannot record hash");
+    return rowid;
+}
+
+void addRaw(TempRegister& temp, const QVariant& serial, const QString& fileName,
+            const QVariant& storedName)
+{
+    QVERIFY(Sql::run(temp.reg().database(),
+                     QStringLiteral("INSERT INTO 文件管理 (文件序号, 发件日期, 文件名, 路径) "
+                                    "VALUES (?, '2020-01-02', ?, ?)"),
+                     {serial, fileName, storedName})
+                .ok());
+}
+
+Integrity::Report run(const TempRegister& temp, bool verify = false, bool repair = false,
+                      int quietSeconds = 0)
+{
+    Integrity::Options options;
+    options.verify = verify;
+    options.repair = repair;
+    options.quietSeconds = quietSeconds;
+    Result<Integrity::Report> report = Integrity::check(temp.reg(), options);
+    if (!report)
+        qFatal("check failed: %s", qPrintable(report.error().fullText()));
+    return report.value();
+}
+
+// Names reported for one kind, sorted.
+QStringList names(const Integrity::Report& report, Kind kind)
+{
+    QStringList found;
+    for (const Integrity::Finding& finding : report.findings) {
+        if (finding.kind == kind)
+            found << finding.name;
+    }
+    found.sort();
+    return found;
+}
+
+const Integrity::Finding* first(const Integrity::Report& report, Kind kind)
+{
+    for (const Integrity::Finding& finding : report.findings) {
+        if (finding.kind == kind)
+            return &finding;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class TestIntegrity : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void soundRegisterIsClean()
+    {
+        TempRegister temp;
+        addHashed(temp, 1, QStringLiteral("报告.doc"), "report");
+        addHashed(temp, 2, QStringLiteral("报告.k3Q9x0aBc7.doc"), "second report");
+        const Integrity::Report report = run(temp, true);
+        QCOMPARE(report.findings.size(), 0);
+        QCOMPARE(report.records, 2);
+        QCOMPARE(report.storeEntries, 2);
+        QCOMPARE(report.needingDecision(), 0);
+        QVERIFY(report.summary().contains(QStringLiteral("没有需要处理的问题")));
+    }
+
+    void everyKindOfDamageIsReported()
+    {
+        TempRegister temp;
+        const QString store = temp.reg().storeFolder();
+        addHashed(temp, 1, QStringLiteral("good.txt"), "good");
+        temp.addRecord(2, QStringLiteral("missing.txt"));
+        // Hostile stored names; the file "../x" would name exists, outside the store.
+        writeFile(temp.folder() + QStringLiteral("/x"), "outside");
+        temp.addRecord(3, QStringLiteral("../x"));
+        temp.addRecord(4, QStringLiteral("/etc/passwd"));
+        addRaw(temp, 9, QStringLiteral("无名.txt"), QVariant());
+        addHashed(temp, 5, QStringLiteral("dup-a.txt"), "a");
+        addHashed(temp, 5, QStringLiteral("dup-b.txt"), "b");
+        addRaw(temp, QStringLiteral("第三"), QStringLiteral("text-serial.txt"),
+               QStringLiteral("text-serial.txt"));
+        writeFile(store + QStringLiteral("/text-serial.txt"), "t");
+        addRaw(temp, 10, QStringLiteral("shared.txt"), QStringLiteral("good.txt"));
+        // A stored copy that is a link out of the store, and one that is a folder.
+        temp.addRecord(6, QStringLiteral("link.txt"));
+        QVERIFY(QFile::link(QStringLiteral("/etc/hostname"), store + QStringLiteral("/link.txt")));
+        temp.addRecord(7, QStringLiteral("folder.txt"));
+        QVERIFY(QDir(store).mkdir(QStringLiteral("folder.txt")));
+        // Files no record names.
+        writeFile(store + QStringLiteral("/stray.bin"), "stray");
+        writeFile(store + QStringLiteral("/.hidden"), "h");
+        QVERIFY(QDir(store).mkdir(QStringLiteral("sub")));
+        const QString part = StoreFiles::partName();
+        const QString deleting = StoreFiles::deletingName();
+        writeFile(store + QLatin1Char('/') + part, "half a co");
+        writeFile(store + QLatin1Char('/') + deleting, "gone");
+
+        const Integrity::Report report = run(temp);
+        QCOMPARE(names(report, Kind::MissingCopy), QStringList{QStringLiteral("missing.txt")});
+        QCOMPARE(names(report, Kind::BadStoredName),
+                 (QStringList{QString(), QStringLiteral("../x"), QStringLiteral("/etc/passwd")}));
+        QCOMPARE(names(report, Kind::NotAFile),
+                 (QStringList{QStringLiteral("folder.txt"), QStringLiteral("link.txt")}));
+        QCOMPARE(names(report, Kind::SharedCopy), QStringList{QStringLiteral("good.txt")});
+        QCOMPARE(names(report, Kind::StrayFile),
+                 (QStringList{QStringLiteral(".hidden"), QStringLiteral("stray.bin"),
+                              QStringLiteral("sub")}));
+        // The deleting leftover is kept: a record's copy is missing and it may be that copy.
+        QCOMPARE(names(report, Kind::Leftover), (QStringList{deleting, part}));
+        QCOMPARE(report.removableLeftovers(), 1);
+        QCOMPARE(names(report, Kind::SerialNotNumber),
+                 QStringList{QStringLiteral("text-serial.txt")});
+        const Integrity::Finding* duplicate = first(report, Kind::DuplicateSerial);
+        QVERIFY(duplicate);
+        QCOMPARE(report.count(Kind::DuplicateSerial), 1);
+        QCOMPARE(duplicate->serial.toLongLong(), 5);
+        QVERIFY(duplicate->text().contains(QStringLiteral("dup-a.txt")));
+        QVERIFY(duplicate->text().contains(QStringLiteral("dup-b.txt")));
+        QCOMPARE(report.count(Kind::NotHashed), 0); // only reported when verifying
+        for (const Integrity::Finding& finding : report.findings) {
+            QVERIFY(!finding.text().isEmpty());
+            QVERIFY(!Integrity::kindLabel(finding.kind).isEmpty());
+        }
+        QCOMPARE(report.needingDecision(), report.findings.size());
+        // Nothing was touched.
+        QCOMPARE(readFile(temp.folder() + QStringLiteral("/x")), QByteArray("outside"));
+        QVERIFY(QFile::exists(store + QLatin1Char('/') + part));
+    }
+
+    void repairRemovesLeftoversOnly()
+    {
+        TempRegister temp;
+        const QString store = temp.reg().storeFolder();
+        addHashed(temp, 1, QStringLiteral("good.txt"), "good");
+        temp.addRecord(2, QStringLiteral("../x"));
+        writeFile(temp.folder() + QStringLiteral("/x"), "outside");
+        // A record may even name a file that looks like a leftover: it is its copy.
+        const QString namedLikeLeftover = StoreFiles::partName();
+        temp.addRecord(3, namedLikeLeftover, {}, {}, QStringLiteral("2020-01-02"), {}, {}, "mine");
+        writeFile(store + QStringLiteral("/stray.bin"), "stray");
+        const QString part = StoreFiles::partName();
+        const QString deleting = StoreFiles::deletingName();
+        const QString busy = StoreFiles::partName();
+        writeFile(store + QLatin1Char('/') + part, "half");
+        writeFile(store + QLatin1Char('/') + deleting, "old");
+        writeFile(store + QLatin1Char('/') + busy, "being written", 0);
+
+        const Integrity::Report repaired = run(temp, false, true, 30);
+        QVERIFY(!QFile::exists(store + QLatin1Char('/') + part));
+        QVERIFY(!QFile::exists(store + QLatin1Char('/') + deleting));
+        // A leftover still being written may belong to a copy in progress.
+        QVERIFY(QFile::exists(store + QLatin1Char('/') + busy));
+        QVERIFY(QFile::exists(store + QStringLiteral("/good.txt")));
+        QVERIFY(QFile::exists(store + QStringLiteral("/stray.bin")));
+        QCOMPARE(readFile(store + QLatin1Char('/') + namedLikeLeftover), QByteArray("mine"));
+        QCOMPARE(readFile(temp.folder() + QStringLiteral("/x")), QByteArray("outside"));
+        int resolved = 0;
+        for (const Integrity::Finding& finding : repaired.findings) {
+            if (finding.resolved) {
+                ++resolved;
+                QCOMPARE(finding.kind, Kind::Leftover);
+                QVERIFY(finding.text().contains(QStringLiteral("已删除")));
+            }
+        }
+        QCOMPARE(resolved, 2);
+        // Still open: the bad name, the stray file, the busy leftover.
+        QCOMPARE(repaired.needingDecision(), 3);
+
+        const Integrity::Report after = run(temp, false, false, 30);
+        QCOMPARE(names(after, Kind::Leftover), QStringList{busy});
+        QCOMPARE(after.removableLeftovers(), 0);
+    }
+
+    void interruptedDeleteIsPutBackWhenItsContentMatches()
+    {
+        TempRegister temp;
+        const QString store = temp.reg().storeFolder();
+        addHashed(temp, 1, QStringLiteral("kept.doc"), "kept content");
+        addHashed(temp, 2, QStringLiteral("other.doc"), "other content");
+        // The delete of record 1 stopped after setting its copy aside; another
+        // set-aside file matches no record.
+        const QString setAside = StoreFiles::deletingName();
+        const QString unknown = StoreFiles::deletingName();
+        QVERIFY(QFile::rename(store + QStringLiteral("/kept.doc"),
+                              store + QLatin1Char('/') + setAside));
+        writeFile(store + QLatin1Char('/') + unknown, "something else");
+
+        const Integrity::Report report = run(temp);
+        QCOMPARE(report.removableLeftovers(), 1);
+        QVERIFY(!QFile::exists(store + QStringLiteral("/kept.doc")));
+
+        const Integrity::Report repaired = run(temp, false, true);
+        QCOMPARE(readFile(store + QStringLiteral("/kept.doc")), QByteArray("kept content"));
+        QVERIFY(!QFile::exists(store + QLatin1Char('/') + setAside));
+        QVERIFY(QFile::exists(store + QLatin1Char('/') + unknown));
+        QCOMPARE(repaired.count(Kind::MissingCopy), 1);
+        QVERIFY(first(repaired, Kind::MissingCopy)->resolved);
+
+        // With no copy missing any more, the unknown one can go.
+        const Integrity::Report last = run(temp, true, true);
+        QVERIFY(!QFile::exists(store + QLatin1Char('/') + unknown));
+        QCOMPARE(last.needingDecision(), 0);
+    }
+
+    void verifyFindsChangedContentAndSize()
+    {
+        TempRegister temp;
+        const QString store = temp.reg().storeFolder();
+        addHashed(temp, 1, QStringLiteral("byte.bin"), QByteArray(5000, 'a'));
+        addHashed(temp, 2, QStringLiteral("size.bin"), "twelve bytes");
+        addHashed(temp, 3, QStringLiteral("fine.bin"), "fine");
+        temp.addRecord(4, QStringLiteral("old.bin"), {}, {}, QStringLiteral("2020-01-02"), {}, {},
+                       "registered before hashes");
+        QByteArray changed(5000, 'a');
+        changed[4000] = 'b';
+        writeFile(store + QStringLiteral("/byte.bin"), changed, 0);
+        writeFile(store + QStringLiteral("/size.bin"), "thirteen byte", 0);
+
+        // Without reading the files, only the size shows.
+        const Integrity::Report quick = run(temp);
+        QCOMPARE(names(quick, Kind::SizeChanged), QStringList{QStringLiteral("size.bin")});
+        QCOMPARE(quick.count(Kind::ContentChanged), 0);
+
+        qint64 lastDone = -1;
+        qint64 lastTotal = -1;
+        Integrity::Options options;
+        options.verify = true;
+        options.progress = [&](qint64 done, qint64 total) {
+            lastDone = done;
+            lastTotal = total;
+        };
+        Result<Integrity::Report> full = Integrity::check(temp.reg(), options);
+        QVERIFY(full.ok());
+        QCOMPARE(names(*full, Kind::SizeChanged), QStringList{QStringLiteral("size.bin")});
+        QCOMPARE(names(*full, Kind::ContentChanged), QStringList{QStringLiteral("byte.bin")});
+        QCOMPARE(names(*full, Kind::NotHashed), QStringList{QStringLiteral("old.bin")});
+        QVERIFY(!first(*full, Kind::NotHashed)->needsDecision());
+        QCOMPARE(full->needingDecision(), 2);
+        QVERIFY(full->summary().contains(QStringLiteral("1 个存储副本")));
+        QCOMPARE(lastDone, lastTotal);
+        QCOMPARE(lastTotal, 3);
+
+        std::atomic<bool> cancelled{true};
+        options.cancelled = &cancelled;
+        QVERIFY(!Integrity::check(temp.reg(), options).ok());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestIntegrity)
+#include "test_integrity.moc"
