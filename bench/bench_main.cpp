@@ -8,6 +8,7 @@
 #include "browser/SystemViews.h"
 #include "browser/gui/TableFace.h"
 #include "browser/gui/ViewsArea.h"
+#include "intake/Intake.h"
 #include "modify/RecordModify.h"
 #include "operations/RecordDelete.h"
 #include "operations/RecordReorder.h"
@@ -22,13 +23,17 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
+#include <fcntl.h>
 #include <functional>
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace {
 
@@ -151,6 +156,124 @@ double startUpMs(const Register& reg)
         face.hide();
         return elapsed;
     }
+}
+
+long peakKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return 0;
+}
+
+void writeFile(const QString& path, qint64 size)
+{
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    QByteArray block(1 << 20, 'q');
+    QRandomGenerator random(size);
+    for (qint64 done = 0; done < size; done += block.size()) {
+        block[0] = char(random.bounded(256));
+        file.write(block.constData(), std::min<qint64>(block.size(), size - done));
+    }
+}
+
+// Copy, flush, rename and one insert per file, with nothing else around it.
+void bareIntake(const QStringList& sources, const QString& target)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(target + QStringLiteral("/bare.db")).constData(), &db);
+    sqlite3_exec(db,
+                 "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; CREATE TABLE IF NOT EXISTS "
+                 "t (n TEXT)",
+                 nullptr, nullptr, nullptr);
+    std::vector<char> buffer(1 << 20);
+    int i = 0;
+    for (const QString& source : sources) {
+        const QByteArray to = QFile::encodeName(target + QStringLiteral("/%1").arg(i++));
+        const QByteArray temporary = to + ".part";
+        const int in = ::open(QFile::encodeName(source).constData(), O_RDONLY);
+        const int out = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ssize_t got;
+        while ((got = ::read(in, buffer.data(), buffer.size())) > 0)
+            (void)!::write(out, buffer.data(), size_t(got));
+        ::fsync(out);
+        ::close(out);
+        ::close(in);
+        ::rename(temporary.constData(), to.constData());
+        sqlite3_exec(db, "BEGIN IMMEDIATE; INSERT INTO t VALUES ('x'); COMMIT", nullptr, nullptr,
+                     nullptr);
+    }
+    sqlite3_close(db);
+}
+
+void benchIntake(const QString& cacheRoot, int runs)
+{
+    const QString root = cacheRoot + QStringLiteral("/intake");
+    QDir(root).removeRecursively();
+    QDir().mkpath(root + QStringLiteral("/small"));
+    QStringList small;
+    for (int i = 0; i < 1000; ++i) {
+        small << root + QStringLiteral("/small/file%1.txt").arg(i);
+        writeFile(small.last(), 10 * 1024);
+    }
+    Intake::Details details;
+    details.date = QDate(2024, 1, 2);
+    details.folder = QStringLiteral("基准");
+    QList<Intake::File> files;
+    for (const QString& path : small)
+        files << Intake::File::fromPath(path);
+    int round = 0;
+    row("intake: 1,000 files of 10 KiB", 1000,
+        medianMs(
+            [&] {
+                QTemporaryDir target(root + QStringLiteral("/reg-XXXXXX"));
+                Result<Register> reg = Register::open(target.path());
+                (void)Intake::runBatch(*reg, files, details);
+                reg->closeConnection();
+                ++round;
+            },
+            runs),
+        medianMs(
+            [&] {
+                QTemporaryDir target(root + QStringLiteral("/bare-XXXXXX"));
+                bareIntake(small, target.path());
+            },
+            runs),
+        "copy+fsync+insert; <= 2x");
+
+    const QString large = root + QStringLiteral("/large.bin");
+    writeFile(large, qint64(1) << 30);
+    ::sync();
+    long peak = 0;
+    const double ours = medianMs(
+        [&] {
+            QTemporaryDir target(root + QStringLiteral("/reg-XXXXXX"));
+            Result<Register> reg = Register::open(target.path());
+            // Peak resident memory from here on.
+            QFile clear(QStringLiteral("/proc/self/clear_refs"));
+            if (clear.open(QIODevice::WriteOnly))
+                clear.write("5");
+            clear.close();
+            (void)Intake::DdtaUp(*reg, Intake::File::fromPath(large), details);
+            peak = std::max(peak, peakKiB());
+            reg->closeConnection();
+        },
+        runs);
+    const double bare = medianMs(
+        [&] {
+            QTemporaryDir target(root + QStringLiteral("/cp-XXXXXX"));
+            QProcess::execute(QStringLiteral("sh"),
+                              {QStringLiteral("-c"), QStringLiteral("cp \"$0\" \"$1\" && sync"),
+                               large, target.path() + QStringLiteral("/copy")});
+        },
+        runs);
+    row("intake: one 1 GiB file", 1, ours, bare, "cp + sync; <= 1.25x");
+    row("intake: 1 GiB file, peak memory (MiB)", 1, peak / 1024.0, 100, "<= 100 MiB");
+    QDir(root).removeRecursively();
 }
 
 void benchSize(const QString& cacheRoot, int count, int runs)
@@ -358,6 +481,7 @@ int main(int argc, char* argv[])
     parser.addOption({QStringLiteral("cache"), QStringLiteral("where generated registers are kept"),
                       QStringLiteral("DIR"),
                       QStringLiteral("/tmp/quorvel-bench/schema-%1").arg(Schema::currentVersion)});
+    parser.addOption({QStringLiteral("no-intake"), QStringLiteral("skip the intake figures")});
     parser.process(app);
 
     std::printf("| %-44s | %9s | %10s | %10s | %6s | %-30s |\n", "work", "records", "ours ms",
@@ -366,6 +490,9 @@ int main(int argc, char* argv[])
                 QByteArray(11, '-').constData(), QByteArray(12, '-').constData(),
                 QByteArray(12, '-').constData(), QByteArray(8, '-').constData(),
                 QByteArray(32, '-').constData());
+    if (!parser.isSet(QStringLiteral("no-intake")))
+        benchIntake(parser.value(QStringLiteral("cache")),
+                    std::min(3, parser.value(QStringLiteral("runs")).toInt()));
     for (const QString& size : parser.value(QStringLiteral("sizes")).split(QLatin1Char(',')))
         benchSize(parser.value(QStringLiteral("cache")), size.toInt(),
                   parser.value(QStringLiteral("runs")).toInt());
