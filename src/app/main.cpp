@@ -1,5 +1,6 @@
 #include "app/StartupError.h"
 #include "browser/gui/TableFace.h"
+#include "browser/gui/ViewsArea.h"
 #include "store/Register.h"
 #include "store/RegisterLocation.h"
 #include "support/gui/Fonts.h"
@@ -32,6 +33,7 @@ int main(int argc, char* argv[])
     }
 
     TableFace face(reg.value());
+    face.views()->setBackgroundSearch(true);
     face.startUp();
     return app.exec();
 }

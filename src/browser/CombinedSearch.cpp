@@ -2,6 +2,7 @@
 
 #include "store/DateText.h"
 #include "store/RegisterNames.h"
+#include "store/SearchIndexes.h"
 #include "store/Sql.h"
 
 #include <QStringList>
@@ -61,7 +62,55 @@ ViewCondition contains(const QString& column, const QString& text)
     return {Sql::identifier(column) + QStringLiteral(" LIKE ? ESCAPE '\\'"), {likeLiteral(text)}};
 }
 
-ViewCondition SqlMade(SearchCriteria& criteria)
+namespace {
+
+// The term's trigrams for a full-text query, every third one and the last:
+// enough to narrow the candidates, which LIKE then confirms. Quoted, so no
+// character of the term is read as query syntax.
+QString trigramQuery(const QList<uint>& codes)
+{
+    QStringList terms;
+    auto add = [&](qsizetype start) {
+        QString trigram = QString::fromUcs4(reinterpret_cast<const char32_t*>(&codes[start]), 3);
+        terms << QLatin1Char('"') + trigram.replace(QLatin1Char('"'), QLatin1String("\"\"")) +
+                     QLatin1Char('"');
+    };
+    for (qsizetype start = 0; start + 3 <= codes.size(); start += 3)
+        add(start);
+    if (codes.size() % 3 != 0)
+        add(codes.size() - 3);
+    return terms.join(QStringLiteral(" AND "));
+}
+
+} // namespace
+
+ViewCondition indexedContains(const QString& column, const QString& text)
+{
+    using namespace RegisterNames;
+    const ViewCondition plain = contains(column, text);
+    if (column == recipient || column == method || column == folder) {
+        // Few distinct values: match those, then read the records through the
+        // column's index. The value table holds every non-NULL value, so the
+        // result is the plain one.
+        return {QStringLiteral("%1 IN (SELECT 值 FROM %2 WHERE 栏目 = ? AND 值 LIKE ? ESCAPE '\\')")
+                    .arg(Sql::identifier(column), Sql::identifier(SearchIndexes::valueTable)),
+                {column, likeLiteral(text)}};
+    }
+    const QString* table = column == fileName ? &SearchIndexes::nameText
+                           : column == remark ? &SearchIndexes::remarkText
+                                              : nullptr;
+    const QList<uint> codes = text.toUcs4();
+    // The trigram index finds nothing for shorter terms; they scan the records.
+    if (!table || codes.size() < 3 || !text.isValidUtf16())
+        return plain;
+    // The index folds case beyond ASCII, so it may offer more rows than LIKE
+    // matches, never fewer; the record's own LIKE decides.
+    return {QStringLiteral("rowid IN (SELECT rowid FROM %1 WHERE %1 MATCH ?) AND %2")
+                .arg(Sql::identifier(*table), plain.where),
+            QVariantList{trigramQuery(codes)} + plain.values};
+}
+
+ViewCondition SqlMade(SearchCriteria& criteria, Matching matching)
 {
     // A date box that does not hold a date is emptied silently.
     for (QString* date : {&criteria.earliest, &criteria.latest}) {
@@ -71,6 +120,8 @@ ViewCondition SqlMade(SearchCriteria& criteria)
 
     QStringList fragments;
     QVariantList values;
+    auto contains = matching == Matching::Indexed ? &CombinedSearch::indexedContains
+                                                  : &CombinedSearch::contains;
     auto add = [&](const ViewCondition& condition) {
         fragments << condition.where;
         values << condition.values;

@@ -8,13 +8,22 @@
 // quotes are ordinary characters); dates are compared as dates.
 namespace CombinedSearch {
 
+// How a text criterion is matched. Both select exactly the same records:
+// Indexed reads the register's search indexes first (trigram text indexes
+// for names and remarks of three characters or more, the distinct values of
+// recipient, method and folder), Plain compares every record.
+enum class Matching { Indexed, Plain };
+
 // Empties a date box whose text is not a date, as the search panel does
 // before it searches, then builds the condition.
-ViewCondition SqlMade(SearchCriteria& criteria);
+ViewCondition SqlMade(SearchCriteria& criteria, Matching matching = Matching::Indexed);
 
 // A contains-match of `column` on `text`, for other views that match by
 // containment.
 ViewCondition contains(const QString& column, const QString& text);
+
+// contains() answered through the search indexes where one serves the column.
+ViewCondition indexedContains(const QString& column, const QString& text);
 
 // Escapes LIKE's wildcards so the text matches literally (escape char '\').
 QString likeLiteral(const QString& text);

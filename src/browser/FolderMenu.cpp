@@ -1,6 +1,7 @@
 #include "browser/FolderMenu.h"
 
 #include "store/RegisterNames.h"
+#include "store/SearchIndexes.h"
 #include "store/Sql.h"
 
 namespace FolderMenu {
@@ -8,13 +9,13 @@ namespace FolderMenu {
 Result<QList<Entry>> load(const Register& reg)
 {
     using namespace RegisterNames;
-    // count() of the date column counts dated records only, as the menu always
-    // has; a folder whose records carry no date is still listed, last.
-    const QString sql =
-        QStringLiteral("SELECT %1, count(%2) AS n FROM %3 WHERE %1 <> '' GROUP BY %1 "
-                       "ORDER BY n DESC, %1")
-            .arg(Sql::identifier(folder), Sql::identifier(date), Sql::identifier(recordTable));
-    Result<QSqlQuery> query = Sql::run(reg.database(), sql);
+    // The count of dated records, as the menu always showed (a folder whose
+    // records carry no date is still listed, last), kept by the register's
+    // triggers so the menu never counts a million records.
+    const QString sql = QStringLiteral("SELECT 值, 有日期数 FROM %1 WHERE 栏目 = ? AND 值 <> '' "
+                                       "ORDER BY 有日期数 DESC, 值")
+                            .arg(Sql::identifier(SearchIndexes::valueTable));
+    Result<QSqlQuery> query = Sql::run(reg.database(), sql, {folder});
     if (!query)
         return query.error();
     QList<Entry> entries;

@@ -2,6 +2,7 @@
 
 #include "store/ContentHash.h"
 #include "store/RegisterNames.h"
+#include "store/SearchIndexes.h"
 #include "store/Sql.h"
 
 #include <QFile>
@@ -192,7 +193,7 @@ bool upToDate(const QSqlDatabase& db)
         db,
         QStringLiteral("SELECT count(*) FROM %1").arg(Sql::identifier(RegisterNames::queryTable)));
     return version && index && slots && version->toInt() >= currentVersion && index->toInt() == 1 &&
-           slots->toInt() >= 9;
+           slots->toInt() >= 9 && SearchIndexes::complete(db);
 }
 
 } // namespace
@@ -251,6 +252,12 @@ Status migrate(QSqlDatabase& db)
         return indexed;
     if (Status slots = createEmptySlots(db); !slots)
         return slots;
+    // Version 3: search indexes and side tables, built from the records; also
+    // rebuilt whole when any part of them has gone missing.
+    if (from < 3 || !SearchIndexes::complete(db)) {
+        if (Status built = SearchIndexes::rebuild(db); !built)
+            return built;
+    }
 
     if (from < currentVersion) {
         if (Status stamped =

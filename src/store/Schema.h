@@ -22,6 +22,6 @@ QString describeForeign(const QString& databasePath, FileKind kind, const QStrin
 Status migrate(QSqlDatabase& db);
 
 constexpr int applicationId = 0x51525632; // "QRV2"
-constexpr int currentVersion = 2;
+constexpr int currentVersion = 3;
 
 } // namespace Schema

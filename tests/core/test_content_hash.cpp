@@ -138,7 +138,7 @@ private Q_SLOTS:
         QVERIFY2(reg.ok(), qPrintable(reg.error().fullText()));
         QCOMPARE(count(*reg, QStringLiteral("PRAGMA user_version")), Schema::currentVersion);
         QCOMPARE(count(*reg, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = "
-                                            "'trigger' AND tbl_name = '文件管理'")),
+                                            "'trigger' AND name = '存储校验_随记录删除'")),
                  1);
         QVERIFY(ContentHash::record(reg->database(), 1, 1, hashOf("a")).ok());
         QVERIFY(Sql::run(reg->database(), QStringLiteral("DELETE FROM 文件管理")).ok());

@@ -196,7 +196,7 @@ private Q_SLOTS:
         QCOMPARE(
             Sql::scalar(reg->database(),
                         QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='index' "
-                                       "AND tbl_name='文件管理'"))
+                                       "AND name = '文件管理_文件序号'"))
                 ->toInt(),
             1);
         QCOMPARE(

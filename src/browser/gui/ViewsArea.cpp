@@ -1,5 +1,6 @@
 #include "browser/gui/ViewsArea.h"
 
+#include "browser/BackgroundSearch.h"
 #include "browser/CombinedSearch.h"
 #include "browser/FolderMenu.h"
 #include "browser/SystemViews.h"
@@ -7,6 +8,8 @@
 #include "support/gui/MenuBitmaps.h"
 #include "support/gui/MessageBox.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -32,17 +35,67 @@ QString captionFor(const QString& folder)
 
 ViewsArea::ViewsArea(TableFace* face) : QObject(face), m_face(face) {}
 
-bool ViewsArea::Search(const ViewCondition& condition)
+bool ViewsArea::Search(const ViewCondition& condition, const QString& caption)
 {
-    Result<std::shared_ptr<ViewRst>> view = ViewRst::open(m_face->registerStore(), condition);
-    if (!view) {
-        MessageBox::warning(m_face, view.error().fullText());
+    if (m_background) {
+        m_face->setCursor(Qt::BusyCursor);
+        m_background->start(condition, [this, condition, caption](Result<QList<qint64>> keys) {
+            m_face->unsetCursor();
+            show(condition, std::move(keys), caption);
+            const QList<std::function<void()>> waiting = std::exchange(m_afterSearch, {});
+            for (const std::function<void()>& then : waiting)
+                then();
+        });
+        return true;
+    }
+    return show(condition, ViewRst::loadKeys(m_face->registerStore(), condition), caption);
+}
+
+bool ViewsArea::show(const ViewCondition& condition, Result<QList<qint64>> keys,
+                     const QString& caption)
+{
+    if (!keys) {
+        MessageBox::warning(m_face, keys.error().fullText());
         return false;
     }
-    m_face->setCurrentView(view.value());
+    m_face->setCurrentView(
+        std::make_shared<ViewRst>(m_face->registerStore(), condition, std::move(keys).value()));
     m_face->binder().Bd(m_face->currentView());
-    m_face->Label13()->setText(QStringLiteral("         组合搜索"));
+    m_face->Label13()->setText(caption);
     return true;
+}
+
+void ViewsArea::setBackgroundSearch(bool on)
+{
+    if (on && !m_background) {
+        m_background = new BackgroundSearch(m_face->registerStore(), this);
+    } else if (!on && m_background) {
+        delete m_background;
+        m_background = nullptr;
+        m_afterSearch.clear();
+        m_face->unsetCursor();
+    }
+}
+
+bool ViewsArea::isSearching() const
+{
+    return m_background && m_background->isBusy();
+}
+
+void ViewsArea::afterSearch(std::function<void()> then)
+{
+    if (isSearching())
+        m_afterSearch.append(std::move(then));
+    else
+        then();
+}
+
+bool ViewsArea::waitForSearch(int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (isSearching() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return !isSearching();
 }
 
 ViewCondition ViewsArea::SqlMade()
@@ -81,15 +134,13 @@ void ViewsArea::fillBoxes(const SearchCriteria& criteria)
 void ViewsArea::AllFile_Click()
 {
     Clear();
-    if (SearchCommand_Click())
-        m_face->Label13()->setText(QStringLiteral("系统定义查询：所有记录"));
+    Search(SqlMade(), QStringLiteral("系统定义查询：所有记录"));
 }
 
 void ViewsArea::MyTo_Click()
 {
     Clear();
-    if (Search(SystemViews::sentByMe()))
-        m_face->Label13()->setText(QStringLiteral("系统定义查询：我发他收"));
+    Search(SystemViews::sentByMe(), QStringLiteral("系统定义查询：我发他收"));
 }
 
 void ViewsArea::ManToMe_Click()
@@ -97,16 +148,14 @@ void ViewsArea::ManToMe_Click()
     // The recipient stays in its box, where the user can refine the search.
     Clear();
     fillBoxes(SystemViews::receivedByMe());
-    if (SearchCommand_Click())
-        m_face->Label13()->setText(QStringLiteral("系统定义查询：") + QStringLiteral("他发我收"));
+    Search(SqlMade(), QStringLiteral("系统定义查询：") + QStringLiteral("他发我收"));
 }
 
 void ViewsArea::MyFile_Click()
 {
     Clear();
     fillBoxes(SystemViews::localDocuments());
-    if (SearchCommand_Click())
-        m_face->Label13()->setText(QStringLiteral("系统定义查询：本地文档"));
+    Search(SqlMade(), QStringLiteral("系统定义查询：本地文档"));
 }
 
 QString ViewsArea::folderOf(const QAction* item)
@@ -133,8 +182,8 @@ void ViewsArea::FileMenu_Click(int index)
         return;
     const QString folder = folderOf(item);
     Clear();
-    if (Search(SystemViews::folder(folder)))
-        m_face->Label13()->setText(QStringLiteral("   文件夹") + QStringLiteral("：") + folder);
+    Search(SystemViews::folder(folder),
+           QStringLiteral("   文件夹") + QStringLiteral("：") + folder);
 }
 
 QMenu* ViewsArea::folderMenu() const

@@ -1,10 +1,15 @@
 #pragma once
 
 #include "browser/SearchCriteria.h"
+#include "store/Result.h"
 #include "store/ViewCondition.h"
 
+#include <QList>
 #include <QObject>
 
+#include <functional>
+
+class BackgroundSearch;
 class QAction;
 class QMenu;
 class TableFace;
@@ -16,10 +21,24 @@ class ViewsArea : public QObject {
 public:
     explicit ViewsArea(TableFace* face);
 
-    // Opens a view as the current record set and shows it in the grid. False
-    // (after telling the user) when the view could not be read; the grid and
-    // the status label then keep the previous view.
-    bool Search(const ViewCondition& condition);
+    // Opens a view as the current record set and shows it in the grid, with
+    // `caption` in the status label. False (after telling the user) when the
+    // view could not be read; the grid and the status label then keep the
+    // previous view. With background searching on, the keys load on another
+    // thread: the call returns true at once and the grid changes when they
+    // arrive; a newer search replaces one still running.
+    bool Search(const ViewCondition& condition,
+                const QString& caption = QStringLiteral("         组合搜索"));
+    // The program searches in the background; without it (tests, and callers
+    // that act on the result at once) Search returns with the view shown.
+    void setBackgroundSearch(bool on);
+    bool isSearching() const;
+    // Waits, keeping the window alive, until no search is running; false when
+    // one still runs after `timeoutMs`.
+    bool waitForSearch(int timeoutMs = 60000);
+    // Runs `then` once the newest search has shown its view (or failed); at
+    // once when none is running.
+    void afterSearch(std::function<void()> then);
     // The condition of the seven search boxes; empties a date box that does
     // not hold a date.
     ViewCondition SqlMade();
@@ -43,5 +62,9 @@ private:
     void fillBoxes(const SearchCriteria& criteria);
     QMenu* folderMenu() const;
 
+    bool show(const ViewCondition& condition, Result<QList<qint64>> keys, const QString& caption);
+
     TableFace* m_face;
+    BackgroundSearch* m_background = nullptr;
+    QList<std::function<void()>> m_afterSearch;
 };

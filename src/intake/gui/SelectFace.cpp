@@ -251,10 +251,14 @@ void SelectFace::batchFinished()
     reportOutcomes(outcomes);
 
     m_face->views()->SearchCommand_Click();
-    MshfGrid* grid = m_face->MSHF();
-    const int last = grid->Rows() - 1;
-    grid->setRow(last);
-    grid->setTopRow(last);
+    // The new records are last; the view may still be loading in the background.
+    TableFace* face = m_face;
+    m_face->views()->afterSearch([face] {
+        MshfGrid* grid = face->MSHF();
+        const int last = grid->Rows() - 1;
+        grid->setRow(last);
+        grid->setTopRow(last);
+    });
 
     m_saving = false;
     m_closing->start();

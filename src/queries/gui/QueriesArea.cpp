@@ -31,13 +31,10 @@ void QueriesArea::CxMenu_Click(int n)
     const QList<QLineEdit*>& boxes = m_face->SearchText();
     for (int i = 0; i < SearchCriteria::BoxCount; ++i)
         boxes.at(i)->setText(slot->criteria.box(i));
-    const std::shared_ptr<ViewRst> before = m_face->currentView();
-    m_face->views()->SearchCommand_Click();
-    // A search that failed has told the user and left the old view in place.
-    if (m_face->currentView() == before)
-        return;
-    m_face->Label13()->setText(QStringLiteral("自定义查询") + QString::number(n) +
-                               QStringLiteral("：") + slot->name);
+    // A search that fails tells the user and leaves the old view and caption.
+    m_face->views()->Search(m_face->views()->SqlMade(), QStringLiteral("自定义查询") +
+                                                            QString::number(n) +
+                                                            QStringLiteral("：") + slot->name);
 }
 
 void QueriesArea::repairOnce()

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "store/Register.h"
+#include "store/Result.h"
+#include "store/ViewCondition.h"
+
+#include <QList>
+#include <QObject>
+#include <QThread>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+// Loads the keys of a view on a thread of its own, with its own connection,
+// so that a long search leaves the window responsive. Starting a search makes
+// every older one stop at SQLite's next progress check, and only the newest
+// search ever delivers its result.
+class BackgroundSearch : public QObject {
+    Q_OBJECT
+public:
+    using Done = std::function<void(Result<QList<qint64>>)>;
+
+    explicit BackgroundSearch(Register reg, QObject* parent = nullptr);
+    ~BackgroundSearch() override;
+
+    // Starts loading the keys of `condition`; `done` runs on this object's
+    // thread when they are loaded, unless a newer search or cancel() came first.
+    void start(const ViewCondition& condition, Done done);
+    // Stops the running search; its result is never delivered.
+    void cancel();
+    // Whether a search was started and has not delivered or been cancelled.
+    bool isBusy() const { return m_busy; }
+
+private:
+    class Worker;
+
+    void deliver(quint64 generation, Result<QList<qint64>> keys);
+
+    Register m_register;
+    QThread m_thread;
+    Worker* m_worker = nullptr;
+    std::shared_ptr<std::atomic<quint64>> m_latest;
+    Done m_done;
+    bool m_busy = false;
+};

@@ -1,0 +1,374 @@
+#include "browser/BackgroundSearch.h"
+#include "browser/CombinedSearch.h"
+#include "browser/FolderMenu.h"
+#include "store/RegisterNames.h"
+#include "store/Schema.h"
+#include "store/SearchIndexes.h"
+#include "store/Sql.h"
+#include "store/ViewRst.h"
+#include "support/TempRegister.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+QList<qint64> keysOf(const Register& reg, const ViewCondition& condition)
+{
+    Result<QList<qint64>> keys = ViewRst::loadKeys(reg, condition);
+    if (!keys) {
+        qWarning() << keys.error().fullText();
+        return {-1};
+    }
+    return keys.value();
+}
+
+// Texts that trip naive matching: wildcards and quotes, ASCII and non-ASCII
+// case, Chinese, emoji (a surrogate pair), empty and NULL.
+const QStringList names = {
+    QStringLiteral("会议纪要2019.docx"),
+    QStringLiteral("100%_done.TXT"),
+    QStringLiteral("it's \"quoted\".pdf"),
+    QStringLiteral("Back\\slash%x_y"),
+    QStringLiteral("ÄRGER äpfel.doc"),
+    QStringLiteral("会议纪要ABCdef"),
+    QStringLiteral("abc"),
+    QStringLiteral("报告😀附件"),
+    QString(),
+    QStringLiteral(""),
+    QStringLiteral("100x_done"),
+    QStringLiteral("预算总结 会议"),
+};
+const QStringList people = {QStringLiteral("张伟"),
+                            QStringLiteral("自己"),
+                            QStringLiteral("本地文档"),
+                            QStringLiteral("O'Brien"),
+                            QStringLiteral("50%_off"),
+                            QStringLiteral("ZHANG wei"),
+                            QString(),
+                            QStringLiteral("")};
+const QStringList methods = {QStringLiteral("Email"), QStringLiteral("QQ"), QStringLiteral("传真"),
+                             QStringLiteral("e_mail%"), QString()};
+const QStringList folders = {QStringLiteral("报告资料"),
+                             QStringLiteral("会议&资料"),
+                             QStringLiteral("A_B"),
+                             QStringLiteral(""),
+                             QString(),
+                             QStringLiteral("a%b")};
+
+void setColumn(const Register& reg, qint64 rowid, const QString& column, const QVariant& value)
+{
+    Result<QSqlQuery> done =
+        Sql::run(reg.database(),
+                 QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
+                     .arg(Sql::identifier(RegisterNames::recordTable), Sql::identifier(column)),
+                 {value, rowid});
+    QVERIFY(done.ok());
+}
+
+// Every combination shows up: names and remarks cycle through the texts, the
+// other columns at different strides, NULLs put in afterwards.
+void fill(TempRegister& temp, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const QString name = names.at(i % names.size());
+        const QString remark = names.at((i * 7 + 3) % names.size());
+        const qint64 rowid = temp.addRecord(
+            count - i, name, people.at(i % people.size()), folders.at((i / 2) % folders.size()),
+            i % 5 == 0 ? QString() : QStringLiteral("2020-01-%1").arg(i % 28 + 1), remark,
+            methods.at((i / 3) % methods.size()));
+        if (names.at(i % names.size()).isNull())
+            setColumn(temp.reg(), rowid, RegisterNames::fileName, QVariant());
+        if (i % 5 == 0)
+            setColumn(temp.reg(), rowid, RegisterNames::date, QVariant());
+        for (const auto& [column, list, index] :
+             {std::tuple{RegisterNames::recipient, &people, i % people.size()},
+              std::tuple{RegisterNames::method, &methods, (i / 3) % methods.size()},
+              std::tuple{RegisterNames::folder, &folders, (i / 2) % folders.size()}}) {
+            if (list->at(index).isNull())
+                setColumn(temp.reg(), rowid, column, QVariant());
+        }
+    }
+}
+
+// The counts the value table must hold, recomputed from the records.
+QList<QVariantList> rows(const Register& reg, const QString& sql)
+{
+    QList<QVariantList> result;
+    Result<QSqlQuery> query = Sql::run(reg.database(), sql);
+    if (!query)
+        return {{query.error().fullText()}};
+    while (query->next())
+        result.append({query->value(0), query->value(1), query->value(2), query->value(3)});
+    return result;
+}
+
+void verifyExact(const Register& reg)
+{
+    QVERIFY(SearchIndexes::complete(reg.database()));
+    QString recount;
+    for (const QString& column :
+         {RegisterNames::method, RegisterNames::recipient, RegisterNames::folder}) {
+        if (!recount.isEmpty())
+            recount += QStringLiteral(" UNION ALL ");
+        recount += QStringLiteral("SELECT '%1', %2, count(*), count(发件日期) FROM 文件管理 WHERE "
+                                  "%2 IS NOT NULL GROUP BY %2")
+                       .arg(column, Sql::identifier(column));
+    }
+    const QList<QVariantList> expected =
+        rows(reg, QStringLiteral("SELECT * FROM (%1) ORDER BY 1, 2").arg(recount));
+    const QList<QVariantList> kept =
+        rows(reg, QStringLiteral("SELECT 栏目, 值, 记录数, 有日期数 FROM 文件管理_取值 "
+                                 "ORDER BY 1, 2"));
+    QCOMPARE(kept, expected);
+    // The text indexes agree with the records they were made from.
+    for (const QString& table : {SearchIndexes::nameText, SearchIndexes::remarkText}) {
+        Result<QSqlQuery> checked =
+            Sql::run(reg.database(),
+                     QStringLiteral("INSERT INTO %1 (%1, rank) VALUES ('integrity-check', 1)")
+                         .arg(Sql::identifier(table)));
+        QVERIFY2(checked.ok(), qPrintable(checked ? QString() : checked.error().fullText()));
+    }
+}
+
+const QStringList terms = {
+    QStringLiteral("会"),
+    QStringLiteral("会议"),
+    QStringLiteral("会议纪"),
+    QStringLiteral("会议纪要"),
+    QStringLiteral("%"),
+    QStringLiteral("_"),
+    QStringLiteral("%_d"),
+    QStringLiteral("100%_"),
+    QStringLiteral("'s \"q"),
+    QStringLiteral("\""),
+    QStringLiteral("\\"),
+    QStringLiteral("k\\sl"),
+    QStringLiteral("ärger"),
+    QStringLiteral("ÄRG"),
+    QStringLiteral("abc"),
+    QStringLiteral("ABC"),
+    QStringLiteral("aBcD"),
+    QStringLiteral("😀附"),
+    QStringLiteral("告😀附件"),
+    QStringLiteral("x_y"),
+    QStringLiteral("zzz"),
+    QStringLiteral("张"),
+    QStringLiteral("zhang"),
+    QStringLiteral("o'b"),
+    QStringLiteral("资料"),
+    QStringLiteral("&"),
+    QStringLiteral("a%b"),
+    QStringLiteral("e_m"),
+    QStringLiteral("mail"),
+    QStringLiteral("A_b"),
+    QStringLiteral("预算总结 会议"),
+    QStringLiteral("2019.docx"),
+};
+
+void verifySameAsPlain(const Register& reg)
+{
+    for (const QString& term : terms) {
+        for (int box : {SearchCriteria::FileName, SearchCriteria::Recipient, SearchCriteria::Method,
+                        SearchCriteria::Remark, SearchCriteria::Folder}) {
+            SearchCriteria indexed;
+            indexed.box(box) = term;
+            SearchCriteria plain = indexed;
+            const QList<qint64> fast =
+                keysOf(reg, CombinedSearch::SqlMade(indexed, CombinedSearch::Matching::Indexed));
+            const QList<qint64> slow =
+                keysOf(reg, CombinedSearch::SqlMade(plain, CombinedSearch::Matching::Plain));
+            if (fast != slow)
+                qWarning() << "box" << box << "term" << term;
+            QCOMPARE(fast, slow);
+        }
+    }
+    // Criteria combined, with a date range among them.
+    SearchCriteria indexed;
+    indexed.fileName = QStringLiteral("会议纪");
+    indexed.remark = QStringLiteral("预算");
+    indexed.folder = QStringLiteral("资料");
+    indexed.earliest = QStringLiteral("2020-01-03");
+    SearchCriteria plain = indexed;
+    QCOMPARE(keysOf(reg, CombinedSearch::SqlMade(indexed)),
+             keysOf(reg, CombinedSearch::SqlMade(plain, CombinedSearch::Matching::Plain)));
+}
+
+// The folder menu as it used to be counted, from every record.
+QList<FolderMenu::Entry> countedMenu(const Register& reg)
+{
+    QList<FolderMenu::Entry> entries;
+    Result<QSqlQuery> query =
+        Sql::run(reg.database(), QStringLiteral("SELECT 文件夹, count(发件日期) AS n FROM 文件管理 "
+                                                "WHERE 文件夹 <> '' GROUP BY 文件夹 ORDER BY n "
+                                                "DESC, 文件夹"));
+    while (query && query->next())
+        entries.append({query->value(0).toString(), query->value(1).toLongLong()});
+    return entries;
+}
+
+void verifyMenu(const Register& reg)
+{
+    Result<QList<FolderMenu::Entry>> menu = FolderMenu::load(reg);
+    QVERIFY(menu.ok());
+    const QList<FolderMenu::Entry> expected = countedMenu(reg);
+    QCOMPARE(menu->size(), expected.size());
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        QCOMPARE(menu->at(i).name, expected.at(i).name);
+        QCOMPARE(menu->at(i).count, expected.at(i).count);
+    }
+}
+
+} // namespace
+
+class TestSearchIndexes : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void indexedSearchesMatchPlainOnes();
+    void olderRegisterGetsIndexesThatStayExact();
+    void damagedIndexesAreRebuilt();
+    void newerSearchCancelsOlder();
+};
+
+void TestSearchIndexes::indexedSearchesMatchPlainOnes()
+{
+    TempRegister temp;
+    fill(temp, 120);
+    verifyExact(temp.reg());
+    verifySameAsPlain(temp.reg());
+    verifyMenu(temp.reg());
+    // The search did use the indexes: the text index answers a term of three
+    // characters or more, the value table the other columns.
+    SearchCriteria criteria;
+    criteria.fileName = QStringLiteral("会议纪");
+    criteria.recipient = QStringLiteral("张");
+    const ViewCondition condition = CombinedSearch::SqlMade(criteria);
+    QVERIFY(condition.where.contains(SearchIndexes::nameText));
+    QVERIFY(condition.where.contains(SearchIndexes::valueTable));
+}
+
+void TestSearchIndexes::olderRegisterGetsIndexesThatStayExact()
+{
+    TempRegister temp;
+    fill(temp, 60);
+    // Make it look like a register of the first version: no indexes, no side
+    // tables, no triggers, then records added that no trigger saw.
+    {
+        QSqlDatabase db = temp.reg().database();
+        QSqlQuery query(db);
+        for (const char* sql :
+             {"DROP TRIGGER 文件管理_索引_新增", "DROP TRIGGER 文件管理_索引_删除",
+              "DROP TRIGGER 文件管理_取值_修改", "DROP TRIGGER 文件管理_文件名全文_修改",
+              "DROP TRIGGER 文件管理_备注全文_修改", "DROP TABLE 文件管理_取值",
+              "DROP TABLE 文件管理_文件名全文", "DROP TABLE 文件管理_备注全文",
+              "DROP INDEX 文件管理_文件夹", "DROP INDEX 文件管理_接收人",
+              "DROP INDEX 文件管理_传送方式", "PRAGMA user_version = 2"})
+            QVERIFY2(query.exec(QString::fromUtf8(sql)), sql);
+    }
+    temp.addRecord(500, QStringLiteral("旧版会议纪要"), QStringLiteral("李四"),
+                   QStringLiteral("旧资料"));
+    temp.reg().closeConnection();
+
+    Result<Register> reopened = Register::open(temp.folder(), Register::Mode::MustExist);
+    QVERIFY(reopened.ok());
+    const Register& reg = reopened.value();
+    QCOMPARE(Sql::scalar(reg.database(), QStringLiteral("PRAGMA user_version"))->toInt(),
+             Schema::currentVersion);
+    verifyExact(reg);
+    verifySameAsPlain(reg);
+
+    // Every kind of change keeps them exact: insert, update of each column,
+    // delete, and a change rolled back.
+    temp.addRecord(501, QStringLiteral("新增ABC记录"), QStringLiteral("王五"),
+                   QStringLiteral("报告资料"), QStringLiteral("2021-05-06"),
+                   QStringLiteral("预算总结"), QStringLiteral("QQ"));
+    Result<QSqlQuery> updated =
+        Sql::run(reg.database(),
+                 QStringLiteral(
+                     "UPDATE 文件管理 SET 文件名 = 文件名 || 'xyz', 备注 = '改过的备注', 接收人 = "
+                     "'赵六', 传送方式 = NULL, 文件夹 = '新文件夹', 发件日期 = NULL "
+                     "WHERE 文件序号 % 3 = 0"));
+    QVERIFY(updated.ok());
+    Result<QSqlQuery> moved =
+        Sql::run(reg.database(),
+                 QStringLiteral("UPDATE 文件管理 SET 文件夹 = '报告资料' WHERE 文件序号 % 4 = 1"));
+    QVERIFY(moved.ok());
+    Result<QSqlQuery> removed =
+        Sql::run(reg.database(), QStringLiteral("DELETE FROM 文件管理 WHERE 文件序号 % 5 = 2"));
+    QVERIFY(removed.ok());
+    {
+        Transaction transaction(reg.database());
+        QVERIFY(transaction.started());
+        QVERIFY(Sql::run(reg.database(), QStringLiteral("DELETE FROM 文件管理")).ok());
+        temp.addRecord(900, QStringLiteral("回滚的记录"), QStringLiteral("回滚"));
+    }
+    verifyExact(reg);
+    verifySameAsPlain(reg);
+    verifyMenu(reg);
+    SearchCriteria criteria;
+    criteria.fileName = QStringLiteral("xyz");
+    QVERIFY(!keysOf(reg, CombinedSearch::SqlMade(criteria)).isEmpty());
+    criteria.fileName = QStringLiteral("回滚的");
+    QVERIFY(keysOf(reg, CombinedSearch::SqlMade(criteria)).isEmpty());
+}
+
+void TestSearchIndexes::damagedIndexesAreRebuilt()
+{
+    TempRegister temp;
+    fill(temp, 30);
+    {
+        QSqlQuery query(temp.reg().database());
+        QVERIFY(query.exec(QStringLiteral("DROP TRIGGER 文件管理_索引_新增")));
+    }
+    // Added while the trigger was missing: the rebuild must count it.
+    temp.addRecord(99, QStringLiteral("无人记录的文件"), QStringLiteral("孙七"));
+    QVERIFY(!SearchIndexes::complete(temp.reg().database()));
+    temp.reg().closeConnection();
+    Result<Register> reopened = Register::open(temp.folder(), Register::Mode::MustExist);
+    QVERIFY(reopened.ok());
+    verifyExact(reopened.value());
+    verifySameAsPlain(reopened.value());
+}
+
+void TestSearchIndexes::newerSearchCancelsOlder()
+{
+    TempRegister temp;
+    fill(temp, 1000);
+    BackgroundSearch search(temp.reg());
+    int olderDelivered = 0;
+    QList<qint64> newer;
+    bool newerDelivered = false;
+    // Minutes of work unless the newer search interrupts it.
+    const ViewCondition slow{
+        QStringLiteral("(SELECT count(*) FROM 文件管理 a, 文件管理 b, 文件管理 c) >= 0"), {}};
+    search.start(slow, [&](Result<QList<qint64>>) { ++olderDelivered; });
+    QTest::qWait(200);
+    SearchCriteria criteria;
+    criteria.recipient = QStringLiteral("张");
+    const ViewCondition quick = CombinedSearch::SqlMade(criteria);
+    QElapsedTimer timer;
+    timer.start();
+    search.start(quick, [&](Result<QList<qint64>> keys) {
+        QVERIFY(keys.ok());
+        newer = keys.value();
+        newerDelivered = true;
+    });
+    QVERIFY(search.isBusy());
+    QTRY_VERIFY_WITH_TIMEOUT(newerDelivered, 20000);
+    QVERIFY2(timer.elapsed() < 20000, "the older search was not interrupted");
+    QCOMPARE(newer, keysOf(temp.reg(), quick));
+    QVERIFY(!search.isBusy());
+    QTest::qWait(100);
+    QCOMPARE(olderDelivered, 0);
+
+    // A search cancelled before it delivers never does.
+    bool cancelledDelivered = false;
+    search.start(quick, [&](Result<QList<qint64>>) { cancelledDelivered = true; });
+    search.cancel();
+    QTest::qWait(300);
+    QVERIFY(!cancelledDelivered);
+}
+
+QTEST_GUILESS_MAIN(TestSearchIndexes)
+#include "test_search_indexes.moc"
