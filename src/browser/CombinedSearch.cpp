@@ -101,7 +101,9 @@ ViewCondition indexedContains(const QString& column, const QString& text)
                                               : nullptr;
     const QList<uint> codes = text.toUcs4();
     // The trigram index finds nothing for shorter terms; they scan the records.
-    if (!table || codes.size() < 3 || !text.isValidUtf16())
+    // The full-text query language ends a phrase at a NUL, so such a term
+    // scans too.
+    if (!table || codes.size() < 3 || !text.isValidUtf16() || text.contains(QChar(0)))
         return plain;
     // The index folds case beyond ASCII, so it may offer more rows than LIKE
     // matches, never fewer; the record's own LIKE decides.
