@@ -7,6 +7,9 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 int main(int argc, char* argv[])
 {
@@ -15,6 +18,11 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("quorvel"));
     QApplication::setApplicationVersion(QStringLiteral("2.0"));
     QApplication::setFont(Fonts::ui(9));
+    // Every text the user sees is Chinese, Qt's own buttons and dialogs too.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Quorvel — 文件登记簿"));

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QTest>
+#include <QScrollBar>
 #include <QWheelEvent>
 
 namespace {
@@ -17,9 +18,10 @@ void fill(TempRegister& temp, int count)
 
 // One turn of the wheel over the grid, as the mouse delivers it (120 per
 // notch; negative is towards the user, i.e. down the list).
-void turnWheel(MshfGrid* grid, int angle)
+void turnWheel(MshfGrid* grid, int angle, bool overScrollBar = false)
 {
-    QWidget* viewport = grid->viewport();
+    QWidget* viewport = overScrollBar ? static_cast<QWidget*>(grid->verticalScrollBar())
+                                      : grid->viewport();
     const QPointF position(viewport->width() / 2.0, viewport->height() / 2.0);
     QWheelEvent event(position, viewport->mapToGlobal(position), QPoint(), QPoint(0, angle),
                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
@@ -117,8 +119,14 @@ private Q_SLOTS:
         turnWheel(grid, -120);
         turnWheel(grid, 120);
         turnWheel(grid, 120);
+        // Over the scroll bar the same rule holds.
+        turnWheel(grid, -120, true);
         QCOMPARE(grid->TopRow(), 3);
         QVERIFY(box->hasFocus());
+        // With the focus back, a notch over the scroll bar moves two rows.
+        QVERIFY(focusGrid(face));
+        turnWheel(grid, -120, true);
+        QCOMPARE(grid->TopRow(), 5);
     }
 
     void emptyViewStaysAtTheTop()

@@ -52,9 +52,12 @@ void IntakeArea::noteSkippedFolders(const QStringList& folders)
         return;
     // Shown after the drop has finished: a message box inside the drop
     // handler would keep the file manager waiting for the drop's end.
-    QTimer::singleShot(0, m_face, [face = m_face, folders] {
-        MessageBox::information(face, QStringLiteral("文件夹不能登记，已跳过：\n") +
-                                          folders.join(QLatin1Char('\n')));
+    // Parented to the form, so the note leaves the form in front of the
+    // main window.
+    QWidget* owner = m_form ? static_cast<QWidget*>(m_form.data()) : m_face;
+    QTimer::singleShot(0, owner, [owner, folders] {
+        MessageBox::information(owner, QStringLiteral("文件夹不能登记，已跳过：\n") +
+                                           folders.join(QLatin1Char('\n')));
     });
 }
 

@@ -293,7 +293,7 @@ void SelectFace::reportOutcomes(const QList<Intake::Outcome>& outcomes)
         MessageBox::information(this, QStringLiteral("已取消，以下文件没有保存：\n") +
                                           cancelled.join(QLatin1Char('\n')));
     if (!duplicates.isEmpty())
-        MessageBox::warning(this, duplicates.join(QLatin1Char('\n')));
+        MessageBox::information(this, duplicates.join(QLatin1Char('\n')));
 }
 
 void SelectFace::CancelCommand_Click()

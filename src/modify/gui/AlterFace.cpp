@@ -42,7 +42,7 @@ AlterFace::AlterFace(TableFace* face, QList<qint64> rowids)
     connect(this, &QDialog::finished, this, &QObject::deleteLater);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
-    setFont(Fonts::song(9));
+    setFont(Fonts::ui(9));
     setFixedSize(572, 366);
     buildControls();
     fillLookupLists();
@@ -117,10 +117,16 @@ void AlterFace::fillLookupLists()
     const Result<QStringList> lists[] = {LookupLists::recipients(reg),
                                          LookupLists::modifyFormMethods(reg),
                                          LookupLists::folders(reg)};
+    bool told = false;
     for (int i = 0; i < 3; ++i) {
-        // Without its list a field still takes typed values.
-        if (lists[i])
+        // Without its list a field still takes typed values; say so once.
+        if (lists[i]) {
             m_combo[i]->addItems(lists[i].value());
+        } else if (!told) {
+            MessageBox::warning(this, QStringLiteral("无法读取已用过的接收人、传送方式和文件夹：") +
+                                          lists[i].error().fullText());
+            told = true;
+        }
         m_combo[i]->setCurrentIndex(-1);
         m_combo[i]->setEditText(QString());
     }

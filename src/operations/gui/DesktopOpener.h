@@ -10,7 +10,9 @@ namespace DesktopOpener {
 
 using Opener = std::function<bool(const QString& path)>;
 
-bool open(const QString& path);
+// False when the opener could not be started; `failedLater` runs when it
+// ends reporting that it could not open the file (no program for its type).
+bool open(const QString& path, const std::function<void()>& failedLater = {});
 
 // An empty opener restores the desktop's own.
 void setOpener(Opener opener);

@@ -81,8 +81,13 @@ void RecordOperationsArea::open()
     const QString path = storedCopyOrWarn(row);
     if (path.isEmpty())
         return;
-    if (!DesktopOpener::open(path))
-        MessageBox::warning(m_face, cannotOpenText);
+    QPointer<TableFace> face = m_face;
+    const auto cannotOpen = [face] {
+        if (face)
+            MessageBox::warning(face, cannotOpenText);
+    };
+    if (!DesktopOpener::open(path, cannotOpen))
+        cannotOpen();
 }
 
 void RecordOperationsArea::saveAs()

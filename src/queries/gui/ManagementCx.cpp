@@ -97,7 +97,8 @@ ManagementCx::ManagementCx(Register reg, QWidget* parent)
     m_grid->setColumnWidth(0, iconWidth);
     m_grid->setColumnWidth(1, px(2055) - iconWidth - 2 * m_grid->frameWidth());
     for (int row = 0; row < QuerySlots::slotCount; ++row) {
-        m_grid->setRowHeight(row, px(rowHeight));
+        // A little taller than 400 twips, so the grid line does not cut the icon.
+        m_grid->setRowHeight(row, std::max(px(rowHeight), 26 + 3));
         auto* icon = new QTableWidgetItem;
         icon->setData(Qt::DecorationRole, Icons::querySlot(row + 1));
         icon->setFlags(Qt::ItemIsEnabled);

@@ -43,8 +43,10 @@ MessageBox::Answer MessageBox::question(QWidget* parent, const QString& text,
         script().log.append({Question, caption, text});
         return script().answers.isEmpty() ? No : script().answers.takeFirst();
     }
-    const auto button = QMessageBox::question(parent, caption, text,
-                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    // An empty title would be replaced by the program's name on X11.
+    const auto button =
+        QMessageBox::question(parent, caption.isEmpty() ? QStringLiteral(" ") : caption, text,
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     return button == QMessageBox::Yes ? Yes : No;
 }
 

@@ -2,6 +2,7 @@
 
 #include "browser/gui/MshfGrid.h"
 
+#include <QScrollBar>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -9,13 +10,18 @@
 
 void TrolleyMSHF::Attach(MshfGrid* grid)
 {
-    if (m_grid)
+    if (m_grid) {
         m_grid->viewport()->removeEventFilter(this);
+        m_grid->verticalScrollBar()->removeEventFilter(this);
+    }
     m_grid = grid;
     m_mouseSpeed = 1;
     m_pendingDelta = 0;
-    if (m_grid)
+    if (m_grid) {
+        // The scroll bar too: the wheel over it must follow the same rules.
         m_grid->viewport()->installEventFilter(this);
+        m_grid->verticalScrollBar()->installEventFilter(this);
+    }
 }
 
 void TrolleyMSHF::setMouseSpeed(double speed)
@@ -48,7 +54,8 @@ void TrolleyMSHF::wheelNotch(bool down)
 
 bool TrolleyMSHF::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() != QEvent::Wheel || !m_grid || watched != m_grid->viewport())
+    if (event->type() != QEvent::Wheel || !m_grid ||
+        (watched != m_grid->viewport() && watched != m_grid->verticalScrollBar()))
         return QObject::eventFilter(watched, event);
     // Notifications are taken only while the grid has the keyboard focus;
     // otherwise the wheel does nothing to the grid at all.
