@@ -337,6 +337,10 @@ Outcome DdtaUp(const Register& reg, const File& file, const Details& details, in
             return failed(file, writeErrorText(placeError), systemText(placeError));
         if (renamed)
             temp.release();
+        // The copy's name is made durable before the record can be: after a
+        // power cut there may be a copy without its record (a leftover the
+        // check removes), never a record without its copy.
+        syncFolder(storeFolder);
         if (Status committed = transaction.commit(); !committed) {
             ::unlink(finalName.constData());
             return failed(file, committed.error().message, committed.error().detail);
@@ -345,7 +349,6 @@ Outcome DdtaUp(const Register& reg, const File& file, const Details& details, in
             ::unlink(temp.path().constData());
             temp.release();
         }
-        syncFolder(storeFolder);
 
         Outcome outcome;
         outcome.kind = Outcome::Registered;
