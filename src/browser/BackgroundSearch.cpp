@@ -2,21 +2,9 @@
 
 #include "store/ViewRst.h"
 
-#include <QSqlDriver>
+#include "store/RawStatement.h"
 
 #include <sqlite3.h>
-
-namespace {
-
-sqlite3* handleOf(const QSqlDatabase& db)
-{
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return nullptr;
-    return *static_cast<sqlite3* const*>(handle.constData());
-}
-
-} // namespace
 
 // Lives on the search thread; everything it touches is that thread's.
 class BackgroundSearch::Worker : public QObject {
@@ -30,7 +18,7 @@ public:
     {
         m_running = generation;
         QSqlDatabase db = m_register.database();
-        if (sqlite3* handle = handleOf(db); handle && handle != m_watched) {
+        if (sqlite3* handle = RawStatement::handleOf(db); handle && handle != m_watched) {
             // Every few thousand steps the statement asks whether a newer
             // search came; a non-zero answer ends it with SQLITE_INTERRUPT.
             sqlite3_progress_handler(handle, 4000, &Worker::superseded, this);

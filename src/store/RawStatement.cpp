@@ -4,17 +4,13 @@
 
 #include <sqlite3.h>
 
-namespace {
-
-sqlite3* handleOf(const QSqlDatabase& db)
+sqlite3* RawStatement::handleOf(const QSqlDatabase& db)
 {
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
     if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
         return nullptr;
     return *static_cast<sqlite3* const*>(handle.constData());
 }
-
-} // namespace
 
 RawStatement::RawStatement(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
     : m_db(handleOf(db))

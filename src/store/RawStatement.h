@@ -18,6 +18,9 @@ public:
     RawStatement(const RawStatement&) = delete;
     RawStatement& operator=(const RawStatement&) = delete;
 
+    // The SQLite handle under a Qt connection; null for another driver.
+    static sqlite3* handleOf(const QSqlDatabase& db);
+
     bool ok() const { return m_statement != nullptr; }
     const Error& error() const { return m_error; }
 
