@@ -1,5 +1,6 @@
 #include "intake/Intake.h"
 
+#include "intake/FileCopy.h"
 #include "intake/StoredName.h"
 #include "store/ContentHash.h"
 #include "store/DateText.h"
@@ -17,13 +18,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace Intake {
 
 namespace {
 
-constexpr qint64 copyChunk = 1024 * 1024;
 constexpr int renameAttempts = 8;
 
 QString systemText(int error)
@@ -87,43 +86,6 @@ QString writeErrorText(int error)
     if (error == EFBIG)
         return QStringLiteral("文件太大，存储文件夹所在的磁盘无法保存。");
     return QStringLiteral("无法在存储文件夹中写入文件副本。");
-}
-
-// Streams the source into `target` until end of file, never holding more
-// than one buffer in memory, and hashes the bytes on the way so the content
-// is read only once. Returns 0, the errno of the failure, or ECANCELED.
-int streamCopy(int source, int target, qint64 expected, ContentHash::Hasher& hasher,
-               const std::function<void(qint64)>& report, const std::atomic_bool* cancel)
-{
-    qint64 done = 0;
-    std::vector<char> buffer(copyChunk);
-    for (;;) {
-        // Once every expected byte is there, only the end of file is left to see.
-        if (cancel && cancel->load() && done < expected)
-            return ECANCELED;
-        const ssize_t got = ::read(source, buffer.data(), buffer.size());
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (got == 0)
-            return 0;
-        ssize_t written = 0;
-        while (written < got) {
-            const ssize_t n = ::write(target, buffer.data() + written, got - written);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                return errno;
-            }
-            written += n;
-        }
-        hasher.add(QByteArrayView(buffer.data(), got));
-        done += got;
-        if (report)
-            report(done);
-    }
 }
 
 qint64 nextSerial(const QSqlDatabase& db, Error* error)
@@ -250,8 +212,7 @@ Outcome DdtaUp(const Register& reg, const File& file, const Details& details, in
     const QString storeFolder = reg.storeFolder();
     const QByteArray tempPath =
         QFile::encodeName(storeFolder + QLatin1Char('/') + StoreFiles::partName());
-    const int targetFd =
-        ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int targetFd = ::open(tempPath.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (targetFd < 0) {
         const int error = errno;
         return failed(file, writeErrorText(error),
@@ -260,7 +221,7 @@ Outcome DdtaUp(const Register& reg, const File& file, const Details& details, in
     TempCopy temp(tempPath, targetFd);
 
     ContentHash::Hasher hasher;
-    const int copyError = streamCopy(
+    const int copyError = FileCopy::copy(
         source.fd, temp.fd(), total, hasher,
         [&](qint64 done) {
             if (progress)
@@ -285,10 +246,6 @@ Outcome DdtaUp(const Register& reg, const File& file, const Details& details, in
         after.st_mtim.tv_sec != st.st_mtim.tv_sec || after.st_mtim.tv_nsec != st.st_mtim.tv_nsec)
         return failed(file, QStringLiteral("文件在复制时被改动，未登记，请稍后再试。"),
                       file.sourcePath);
-    if (::fsync(temp.fd()) != 0 || temp.closeFile() != 0) {
-        const int error = errno;
-        return failed(file, writeErrorText(error), systemText(error));
-    }
 
     QSqlDatabase db = reg.database();
     QString storedName = StoredName::choose(reg, file.fileName);
@@ -337,9 +294,16 @@ Outcome DdtaUp(const Register& reg, const File& file, const Details& details, in
             return failed(file, writeErrorText(placeError), systemText(placeError));
         if (renamed)
             temp.release();
-        // The copy's name is made durable before the record can be: after a
-        // power cut there may be a copy without its record (a leftover the
-        // check removes), never a record without its copy.
+        // The copy's content and name are made durable before the record can
+        // be: after a power cut there may be a copy without its record (a
+        // leftover the check removes), never a record without its copy.
+        // Flushed once named, most file systems write both in one journal
+        // commit, and the folder's flush finds nothing left to do.
+        if (::fsync(temp.fd()) != 0 || temp.closeFile() != 0) {
+            const int error = errno;
+            ::unlink(finalName.constData());
+            return failed(file, writeErrorText(error), systemText(error));
+        }
         syncFolder(storeFolder);
         if (Status committed = transaction.commit(); !committed) {
             ::unlink(finalName.constData());

@@ -239,8 +239,10 @@ private Q_SLOTS:
         const QString vanishing = writeFile(sources.filePath(QStringLiteral("vanishing.txt")), "v");
         const QString becomesFolder =
             writeFile(sources.filePath(QStringLiteral("folder.txt")), "f");
+        // Larger than one copy step, so that it can be cut short in between.
+        constexpr qint64 shrinkingSize = 80 * 1024 * 1024;
         const QString shrinking = writeFile(sources.filePath(QStringLiteral("shrinking.bin")),
-                                            QByteArray(3 * 1024 * 1024, 's'));
+                                            QByteArray(shrinkingSize, 's'));
         const QString last = writeFile(sources.filePath(QStringLiteral("last.txt")), "last");
         QList<Intake::File> files;
         for (const QString& path : {a, vanishing, becomesFolder, shrinking, last})
@@ -254,7 +256,7 @@ private Q_SLOTS:
                 QFile::remove(becomesFolder);
                 QDir().mkpath(becomesFolder);
             }
-            if (index == 3 && done > 0 && done < 3 * 1024 * 1024)
+            if (index == 3 && done > 0 && done < shrinkingSize)
                 QFile(shrinking).resize(1000);
         };
         const QList<Intake::Outcome> outcomes =
