@@ -1,7 +1,7 @@
+#include "app/RegisterOpening.h"
 #include "app/StartupError.h"
 #include "browser/gui/TableFace.h"
 #include "browser/gui/ViewsArea.h"
-#include "store/Register.h"
 #include "store/RegisterLocation.h"
 #include "support/gui/Fonts.h"
 
@@ -34,7 +34,7 @@ int main(int argc, char* argv[])
     parser.process(app);
 
     const QString folder = RegisterLocation::resolve(parser.value(registerOption));
-    Result<Register> reg = Register::open(folder);
+    Result<Register> reg = openRegisterShowingProgress(folder);
     if (!reg) {
         reportStartupError(reg.error().message);
         return 1;

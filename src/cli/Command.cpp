@@ -2,6 +2,8 @@
 
 #include "store/RegisterLocation.h"
 
+#include <QElapsedTimer>
+
 #include <algorithm>
 
 namespace CommandRegistry {
@@ -39,7 +41,18 @@ Command* find(const QString& name)
 
 std::optional<Register> CliContext::openRegister(Register::Mode mode)
 {
-    Result<Register> reg = Register::open(RegisterLocation::resolve(registerOption), mode);
+    // Bringing a large register of an older version up to date takes a
+    // while, once: say so rather than seem to hang.
+    QElapsedTimer opening;
+    opening.start();
+    Result<Register> reg =
+        Register::open(RegisterLocation::resolve(registerOption), mode, [&](int step, int steps) {
+            if (opening.elapsed() > 1000)
+                err << QStringLiteral("正在更新登记库，为快速查询建立索引（第 %1 步，共 %2 步）……")
+                           .arg(step + 1)
+                           .arg(steps)
+                    << Qt::endl;
+        });
     if (!reg) {
         fail(reg.error());
         return std::nullopt;

@@ -10,7 +10,7 @@
 #include <QSqlQuery>
 #include <QThread>
 
-Result<Register> Register::open(const QString& folder, Mode mode)
+Result<Register> Register::open(const QString& folder, Mode mode, const StepProgress& progress)
 {
     Register reg(QFileInfo(folder).absoluteFilePath());
     const QString dbPath = reg.databasePath();
@@ -46,7 +46,7 @@ Result<Register> Register::open(const QString& folder, Mode mode)
         return Error{QStringLiteral("登记库“%1”已损坏或无法读取。").arg(dbPath),
                      probe.error().detail};
     }
-    if (Status migrated = Schema::migrate(db); !migrated) {
+    if (Status migrated = Schema::migrate(db, progress); !migrated) {
         reg.closeConnection();
         return Error{QStringLiteral("无法准备登记库“%1”：%2").arg(dbPath, migrated.error().message),
                      migrated.error().detail};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/Result.h"
+#include "store/StepProgress.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -12,8 +13,11 @@ public:
     enum class Mode { CreateIfMissing, MustExist };
 
     // Opens the register in `folder`, creating it when missing (and allowed).
-    // Never overwrites a file that is not a Quorvel register.
-    static Result<Register> open(const QString& folder, Mode mode = Mode::CreateIfMissing);
+    // Never overwrites a file that is not a Quorvel register. A register of
+    // an older version is brought up to date first; on a large one that
+    // takes a while, and `progress` hears of its steps.
+    static Result<Register> open(const QString& folder, Mode mode = Mode::CreateIfMissing,
+                                 const StepProgress& progress = {});
 
     QString folder() const { return m_folder; }
     QString databasePath() const;

@@ -198,7 +198,7 @@ bool upToDate(const QSqlDatabase& db)
 
 } // namespace
 
-Status migrate(QSqlDatabase& db)
+Status migrate(QSqlDatabase& db, const StepProgress& progress)
 {
     if (upToDate(db))
         return {};
@@ -255,7 +255,7 @@ Status migrate(QSqlDatabase& db)
     // Version 3: search indexes and side tables, built from the records; also
     // rebuilt whole when any part of them has gone missing.
     if (from < 3 || !SearchIndexes::complete(db)) {
-        if (Status built = SearchIndexes::rebuild(db); !built)
+        if (Status built = SearchIndexes::rebuild(db, progress); !built)
             return built;
     }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/Result.h"
+#include "store/StepProgress.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -18,8 +19,9 @@ FileKind inspect(const QString& databasePath, QString* detail = nullptr);
 QString describeForeign(const QString& databasePath, FileKind kind, const QString& detail);
 
 // Creates missing tables, indexes and the nine query slots; upgrades older
-// layouts. Runs in one transaction.
-Status migrate(QSqlDatabase& db);
+// layouts. Runs in one transaction. `progress` hears of the steps of
+// building the search indexes, the one part that takes long.
+Status migrate(QSqlDatabase& db, const StepProgress& progress = {});
 
 constexpr int applicationId = 0x51525632; // "QRV2"
 constexpr int currentVersion = 3;

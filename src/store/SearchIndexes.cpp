@@ -167,9 +167,14 @@ bool complete(const QSqlDatabase& db)
     return found && found->toInt() == expected.size();
 }
 
-Status rebuild(QSqlDatabase& db)
+Status rebuild(QSqlDatabase& db, const StepProgress& progress)
 {
     const QList<Object> all = objects();
+    const QStringList building = creation();
+    // Dropping is quick: one step for all of it.
+    const int steps = int(building.size()) + 1;
+    if (progress)
+        progress(0, steps);
     // Triggers first: they refer to the tables.
     for (qsizetype i = all.size() - 1; i >= 0; --i) {
         const QString type = QString::fromLatin1(all.at(i).type).toUpper();
@@ -178,8 +183,10 @@ Status rebuild(QSqlDatabase& db)
             !dropped)
             return dropped;
     }
-    for (const QString& sql : creation()) {
-        if (Status done = exec(db, sql); !done)
+    for (qsizetype i = 0; i < building.size(); ++i) {
+        if (progress)
+            progress(int(i) + 1, steps);
+        if (Status done = exec(db, building.at(i)); !done)
             return done;
     }
     return {};

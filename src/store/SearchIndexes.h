@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/Result.h"
+#include "store/StepProgress.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -21,7 +22,8 @@ inline const QString remarkText = QStringLiteral("文件管理_备注全文");
 bool complete(const QSqlDatabase& db);
 
 // Drops whatever part exists and builds all of it again from the records.
-// Runs inside the caller's transaction.
-Status rebuild(QSqlDatabase& db);
+// Runs inside the caller's transaction; takes a while for a large register,
+// and tells `progress` before each statement.
+Status rebuild(QSqlDatabase& db, const StepProgress& progress = {});
 
 } // namespace SearchIndexes

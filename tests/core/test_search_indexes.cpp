@@ -270,11 +270,29 @@ void TestSearchIndexes::olderRegisterGetsIndexesThatStayExact()
                    QStringLiteral("旧资料"));
     temp.reg().closeConnection();
 
-    Result<Register> reopened = Register::open(temp.folder(), Register::Mode::MustExist);
+    // The update tells of every step, in order, so a window can show how far it is.
+    QList<int> steps;
+    int total = 0;
+    Result<Register> reopened =
+        Register::open(temp.folder(), Register::Mode::MustExist, [&](int step, int of) {
+            steps << step;
+            total = of;
+        });
     QVERIFY(reopened.ok());
     const Register& reg = reopened.value();
     QCOMPARE(Sql::scalar(reg.database(), QStringLiteral("PRAGMA user_version"))->toInt(),
              Schema::currentVersion);
+    QVERIFY(total > 1);
+    QCOMPARE(steps.size(), total);
+    for (int i = 0; i < steps.size(); ++i)
+        QCOMPARE(steps.at(i), i);
+    // Once up to date, opening has nothing to tell.
+    reg.closeConnection();
+    bool told = false;
+    QVERIFY(Register::open(temp.folder(), Register::Mode::MustExist, [&](int, int) {
+                told = true;
+            }).ok());
+    QVERIFY(!told);
     verifyExact(reg);
     verifySameAsPlain(reg);
 
