@@ -4,8 +4,8 @@
 
 #include <QApplication>
 #include <QLineEdit>
-#include <QTest>
 #include <QScrollBar>
+#include <QTest>
 #include <QWheelEvent>
 
 namespace {
@@ -20,8 +20,8 @@ void fill(TempRegister& temp, int count)
 // notch; negative is towards the user, i.e. down the list).
 void turnWheel(MshfGrid* grid, int angle, bool overScrollBar = false)
 {
-    QWidget* viewport = overScrollBar ? static_cast<QWidget*>(grid->verticalScrollBar())
-                                      : grid->viewport();
+    QWidget* viewport =
+        overScrollBar ? static_cast<QWidget*>(grid->verticalScrollBar()) : grid->viewport();
     const QPointF position(viewport->width() / 2.0, viewport->height() / 2.0);
     QWheelEvent event(position, viewport->mapToGlobal(position), QPoint(), QPoint(0, angle),
                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
@@ -90,10 +90,25 @@ private Q_SLOTS:
             QVERIFY(grid->TopRow() <= grid->Rows() - 1);
             QVERIFY(grid->TopRow() >= previous);
         }
-        // At the end the last record is in sight.
+        // At the end the last record is in full view, and the top row is
+        // whole: the grid never shows half a row at its top.
         QCOMPARE(grid->TopRow(), previous);
-        const QRect lastRow = grid->visualRect(grid->model()->index(grid->Rows() - 2, 0));
-        QVERIFY(grid->viewport()->rect().intersects(lastRow));
+        const auto verifyWholeRowsAtTheEnd = [grid] {
+            const QRect lastRow = grid->visualRect(grid->model()->index(grid->Rows() - 2, 0));
+            QVERIFY(grid->viewport()->rect().contains(lastRow));
+            QCOMPARE(grid->rowViewportPosition(grid->TopRow() - 1), 0);
+        };
+        verifyWholeRowsAtTheEnd();
+        grid->scrollToBottom();
+        verifyWholeRowsAtTheEnd();
+        // A taller or shorter window keeps it so.
+        face.resize(face.width(), face.height() + 37);
+        QApplication::processEvents();
+        grid->scrollToBottom();
+        verifyWholeRowsAtTheEnd();
+        face.resize(face.width(), face.height() - 53);
+        QApplication::processEvents();
+        verifyWholeRowsAtTheEnd();
 
         // However large the speed, the ends hold.
         wheel->setMouseSpeed(2147483647.0);

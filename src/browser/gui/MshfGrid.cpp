@@ -28,6 +28,32 @@ MshfGrid::MshfGrid(QWidget* parent) : QTableView(parent)
     horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
 }
 
+void MshfGrid::scrollContentsBy(int dx, int dy)
+{
+    QTableView::scrollContentsBy(dx, dy);
+    keepTopRowWhole();
+}
+
+void MshfGrid::updateGeometries()
+{
+    QTableView::updateGeometries();
+    keepTopRowWhole();
+}
+
+// At the end of its range Qt aligns the last row with the bottom edge and
+// cuts the top row in half. The grid shows whole rows from the top, always;
+// the range already ends where the last row is in full view.
+void MshfGrid::keepTopRowWhole()
+{
+    const QScrollBar* bar = verticalScrollBar();
+    if (bar->maximum() == 0 || bar->value() != bar->maximum())
+        return;
+    if (verticalHeader()->offset() == verticalHeader()->sectionPosition(bar->value()))
+        return;
+    verticalHeader()->setOffsetToSectionPosition(bar->value());
+    viewport()->update();
+}
+
 RecordTableModel* MshfGrid::recordModel() const
 {
     return static_cast<RecordTableModel*>(model());

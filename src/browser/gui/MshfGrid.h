@@ -35,6 +35,8 @@ Q_SIGNALS:
     void focusChanged(bool hasFocus);
 
 protected:
+    void scrollContentsBy(int dx, int dy) override;
+    void updateGeometries() override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -43,4 +45,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    void keepTopRowWhole();
 };

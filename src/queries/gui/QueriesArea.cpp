@@ -21,8 +21,9 @@ void QueriesArea::CxMenu_Click(int n)
         return;
     }
     if (slot->isEmptySlot() &&
-        MessageBox::question(m_face, QStringLiteral("你还未设置该自定义查询，是否现在设置？")) ==
-            MessageBox::Yes) {
+        // Nothing is lost by saying yes here: Enter opens the manager.
+        MessageBox::question(m_face, QStringLiteral("你还未设置该自定义查询，是否现在设置？"),
+                             MessageBox::warningCaption, MessageBox::Yes) == MessageBox::Yes) {
         openManagerModeless();
         return;
     }

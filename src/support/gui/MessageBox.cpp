@@ -37,7 +37,7 @@ void MessageBox::information(QWidget* parent, const QString& text, const QString
 }
 
 MessageBox::Answer MessageBox::question(QWidget* parent, const QString& text,
-                                        const QString& caption)
+                                        const QString& caption, Answer enterAnswer)
 {
     if (script().scripted) {
         script().log.append({Question, caption, text});
@@ -46,7 +46,8 @@ MessageBox::Answer MessageBox::question(QWidget* parent, const QString& text,
     // An empty title would be replaced by the program's name on X11.
     const auto button =
         QMessageBox::question(parent, caption.isEmpty() ? QStringLiteral(" ") : caption, text,
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+                              QMessageBox::Yes | QMessageBox::No,
+                              enterAnswer == Yes ? QMessageBox::Yes : QMessageBox::No);
     return button == QMessageBox::Yes ? Yes : No;
 }
 

@@ -27,9 +27,10 @@ public:
                         const QString& caption = warningCaption);
     static void information(QWidget* parent, const QString& text,
                             const QString& caption = noticeCaption);
-    // Yes and No buttons.
+    // Yes and No buttons. Enter gives No unless `enterAnswer` says Yes: a
+    // slip of the key must not delete or overwrite anything.
     static Answer question(QWidget* parent, const QString& text,
-                           const QString& caption = warningCaption);
+                           const QString& caption = warningCaption, Answer enterAnswer = No);
 
     // Test seam: when scripted, nothing is shown; every box is logged and
     // questions take the queued answers (No when the queue is empty).
