@@ -1,6 +1,6 @@
 #include "intake/Intake.h"
 
-#include "intake/FileCopy.h"
+#include "intake/StagedCopy.h"
 #include "intake/StoredName.h"
 #include "store/ContentHash.h"
 #include "store/DateText.h"
@@ -37,55 +37,6 @@ Outcome failed(const File& file, const QString& message, const QString& detail =
     outcome.fileName = file.fileName;
     outcome.error = {message, detail};
     return outcome;
-}
-
-// Closes a descriptor, and removes the temporary copy unless it was moved
-// into place.
-class TempCopy {
-public:
-    TempCopy(QByteArray path, int fd) : m_path(std::move(path)), m_fd(fd) {}
-    ~TempCopy()
-    {
-        closeFile();
-        if (!m_path.isEmpty())
-            ::unlink(m_path.constData());
-    }
-    TempCopy(const TempCopy&) = delete;
-    TempCopy& operator=(const TempCopy&) = delete;
-
-    int fd() const { return m_fd; }
-    const QByteArray& path() const { return m_path; }
-    int closeFile()
-    {
-        if (m_fd < 0)
-            return 0;
-        const int result = ::close(m_fd);
-        m_fd = -1;
-        return result;
-    }
-    void release() { m_path.clear(); }
-
-private:
-    QByteArray m_path;
-    int m_fd;
-};
-
-struct FileDescriptor {
-    int fd = -1;
-    ~FileDescriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
-QString writeErrorText(int error)
-{
-    if (error == ENOSPC || error == EDQUOT)
-        return QStringLiteral("磁盘已满，无法保存文件副本。");
-    if (error == EFBIG)
-        return QStringLiteral("文件太大，存储文件夹所在的磁盘无法保存。");
-    return QStringLiteral("无法在存储文件夹中写入文件副本。");
 }
 
 qint64 nextSerial(const QSqlDatabase& db, Error* error)
@@ -132,20 +83,6 @@ Result<qint64> insertRecord(const QSqlDatabase& db, qint64 newSerial, const File
     return query->lastInsertId().toLongLong();
 }
 
-// Moves the finished copy to `name`; fails with EEXIST when the name is taken.
-int renameNoReplace(const QByteArray& from, const QByteArray& to)
-{
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return errno;
-    // File systems without the flag: a hard link never replaces either.
-    if (::link(from.constData(), to.constData()) != 0)
-        return errno;
-    ::unlink(from.constData());
-    return 0;
-}
-
 void syncFolder(const QString& folder)
 {
     const int fd =
@@ -154,6 +91,113 @@ void syncFolder(const QString& folder)
         ::fsync(fd);
         ::close(fd);
     }
+}
+
+// Runs a statement of the transaction's own (savepoints).
+Status exec(const QSqlDatabase& db, const QString& sql)
+{
+    Result<QSqlQuery> done = Sql::run(db, sql);
+    if (!done)
+        return done.error();
+    return {};
+}
+
+// Serial, record and content hash of one staged copy, and its stored name,
+// inside the caller's transaction. A savepoint keeps one file's failure from
+// undoing the others of the group.
+Outcome registerOne(const Register& reg, const QSqlDatabase& db, StagedCopy& copy,
+                    const Details& details)
+{
+    const File& file = copy.file();
+    const QString savepoint = QStringLiteral("SAVEPOINT file_record");
+    const QString release = QStringLiteral("RELEASE file_record");
+    const QString undo = QStringLiteral("ROLLBACK TO file_record");
+    QString storedName = StoredName::choose(reg, file.fileName);
+    for (int attempt = 0; attempt < renameAttempts; ++attempt) {
+        if (attempt > 0)
+            storedName = StoredName::clashName(file.fileName);
+        const QString finalPath = reg.storedCopyPath(storedName);
+        if (finalPath.isEmpty())
+            continue;
+        if (Status begun = exec(db, savepoint); !begun)
+            return failed(file, begun.error().message, begun.error().detail);
+        const auto fail = [&](const Error& error) {
+            (void)exec(db, undo);
+            (void)exec(db, release);
+            return failed(file, error.message, error.detail);
+        };
+        Error serialError;
+        const qint64 serial = nextSerial(db, &serialError);
+        if (serial == 0)
+            return fail(serialError);
+        Result<QList<ContentHash::SameContent>> same =
+            ContentHash::recordsWithContent(db, copy.size(), copy.hash());
+        if (!same)
+            return fail(same.error());
+        Result<qint64> inserted = insertRecord(db, serial, file, storedName, details);
+        if (!inserted)
+            return fail(inserted.error());
+        if (Status hashed = ContentHash::record(db, *inserted, copy.size(), copy.hash()); !hashed)
+            return fail(hashed.error());
+        // The name is given under the write lock, before the commit.
+        const int placeError = copy.placeAt(QFile::encodeName(finalPath));
+        if (placeError == EEXIST) {
+            // Someone took the name meanwhile; undo the record and pick another.
+            (void)exec(db, undo);
+            (void)exec(db, release);
+            continue;
+        }
+        if (placeError != 0)
+            return fail({StagedCopy::writeErrorText(placeError), systemText(placeError)});
+        if (Status kept = exec(db, release); !kept) {
+            copy.unplace();
+            return fail(kept.error());
+        }
+        Outcome outcome;
+        outcome.kind = Outcome::Registered;
+        outcome.fileName = file.fileName;
+        outcome.serial = serial;
+        outcome.storedName = storedName;
+        outcome.sameContent = same.value();
+        return outcome;
+    }
+    return failed(file, QStringLiteral("无法为文件副本找到一个未被占用的名称。"),
+                  reg.storeFolder());
+}
+
+// Records for staged copies, in their order, in one transaction: one commit
+// and one flush of the store folder for the whole group. Returns an outcome
+// per copy; a copy that got no record loses its name again.
+QList<Outcome> registerGroup(const Register& reg, std::vector<std::unique_ptr<StagedCopy>>& group,
+                             const Details& details)
+{
+    QList<Outcome> outcomes;
+    const auto allFailed = [&](const Error& error) {
+        outcomes.clear();
+        for (const auto& copy : group)
+            outcomes << failed(copy->file(), error.message, error.detail);
+        return outcomes;
+    };
+    QSqlDatabase db = reg.database();
+    Transaction transaction(db);
+    if (!transaction.started())
+        return allFailed(transaction.startError());
+    for (const auto& copy : group)
+        outcomes << registerOne(reg, db, *copy, details);
+    // The names are made durable before the records can be: after a power
+    // cut there may be a copy without its record (a leftover the check
+    // removes), never a record without its copy.
+    syncFolder(reg.storeFolder());
+    if (Status committed = transaction.commit(); !committed) {
+        for (const auto& copy : group)
+            copy->unplace();
+        return allFailed(committed.error());
+    }
+    for (qsizetype i = 0; i < outcomes.size(); ++i) {
+        if (outcomes.at(i).kind == Outcome::Registered)
+            group.at(i)->finish();
+    }
+    return outcomes;
 }
 
 } // namespace
@@ -166,163 +210,12 @@ File File::fromPath(const QString& path)
 Outcome DdtaUp(const Register& reg, const File& file, const Details& details, int index,
                const Progress& progress, const std::atomic_bool* cancel)
 {
-    const QString shown = file.fileName;
-    // Read-only and without O_CREAT: a missing source stays missing. O_NONBLOCK
-    // keeps a named pipe from hanging us; it is cleared for regular files.
-    FileDescriptor source;
-    source.fd =
-        ::open(QFile::encodeName(file.sourcePath).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (source.fd < 0) {
-        const int error = errno;
-        // A name whose bytes are not UTF-8 cannot be carried through a text
-        // and back: say so, rather than that the file is gone.
-        if (error == ENOENT && file.sourcePath.contains(QChar::ReplacementCharacter))
-            return failed(file,
-                          QStringLiteral("文件名含有无法识别的字符（不是 UTF-8 编码），无法登记。"
-                                         "请先给文件改名。"),
-                          file.sourcePath);
-        if (error == ENOENT || error == ENOTDIR)
-            return failed(file, QStringLiteral("找不到文件，它可能已被移动或删除。"),
-                          file.sourcePath);
-        if (error == EACCES || error == EPERM)
-            return failed(file, QStringLiteral("没有读取此文件的权限。"), file.sourcePath);
-        return failed(file, QStringLiteral("无法打开文件。"),
-                      file.sourcePath + QStringLiteral(": ") + systemText(error));
-    }
-    struct stat st;
-    if (::fstat(source.fd, &st) != 0)
-        return failed(file, QStringLiteral("无法读取文件信息。"), systemText(errno));
-    if (S_ISDIR(st.st_mode))
-        return failed(file, QStringLiteral("这是一个文件夹，只能登记文件。"), file.sourcePath);
-    if (!S_ISREG(st.st_mode))
-        return failed(file, QStringLiteral("这不是普通文件，无法登记。"), file.sourcePath);
-    ::fcntl(source.fd, F_SETFL, ::fcntl(source.fd, F_GETFL) & ~O_NONBLOCK);
-
-    const qint64 total = st.st_size;
-    if (total == 0) {
-        Outcome outcome;
-        outcome.kind = Outcome::EmptySkipped;
-        outcome.fileName = shown;
-        outcome.error = {emptyFileMessage, file.sourcePath};
-        return outcome;
-    }
-    if (progress)
-        progress(index, shown, 0, total);
-
-    const QString storeFolder = reg.storeFolder();
-    const QByteArray tempPath =
-        QFile::encodeName(storeFolder + QLatin1Char('/') + StoreFiles::partName());
-    const int targetFd = ::open(tempPath.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (targetFd < 0) {
-        const int error = errno;
-        return failed(file, writeErrorText(error),
-                      storeFolder + QStringLiteral(": ") + systemText(error));
-    }
-    TempCopy temp(tempPath, targetFd);
-
-    ContentHash::Hasher hasher;
-    const int copyError = FileCopy::copy(
-        source.fd, temp.fd(), total, hasher,
-        [&](qint64 done) {
-            if (progress)
-                progress(index, shown, done, total);
-        },
-        cancel);
-    if (copyError == ECANCELED) {
-        Outcome outcome;
-        outcome.kind = Outcome::Cancelled;
-        outcome.fileName = shown;
-        outcome.error = {QStringLiteral("已取消。"), QString()};
-        return outcome;
-    }
-    if (copyError == ENOSPC || copyError == EDQUOT || copyError == EFBIG)
-        return failed(file, writeErrorText(copyError), systemText(copyError));
-    if (copyError != 0)
-        return failed(file, QStringLiteral("复制文件时出错。"), systemText(copyError));
-    // A file that shrank or grew while it was read would be registered as a
-    // copy of neither its old nor its new content.
-    struct stat after;
-    if (hasher.size() != total || ::fstat(source.fd, &after) != 0 || after.st_size != total ||
-        after.st_mtim.tv_sec != st.st_mtim.tv_sec || after.st_mtim.tv_nsec != st.st_mtim.tv_nsec)
-        return failed(file, QStringLiteral("文件在复制时被改动，未登记，请稍后再试。"),
-                      file.sourcePath);
-
-    QSqlDatabase db = reg.database();
-    QString storedName = StoredName::choose(reg, file.fileName);
-    for (int attempt = 0; attempt < renameAttempts; ++attempt) {
-        if (attempt > 0)
-            storedName = StoredName::clashName(file.fileName);
-        const QString finalPath = reg.storedCopyPath(storedName);
-        if (finalPath.isEmpty())
-            continue;
-
-        // The record and the name are decided under the write lock; the copy
-        // gets its name before the commit, and loses it again if the commit fails.
-        Transaction transaction(db);
-        if (!transaction.started())
-            return failed(file, transaction.startError().message, transaction.startError().detail);
-        Error serialError;
-        const qint64 serial = nextSerial(db, &serialError);
-        if (serial == 0)
-            return failed(file, serialError.message, serialError.detail);
-        Result<QList<ContentHash::SameContent>> same =
-            ContentHash::recordsWithContent(db, hasher.size(), hasher.hex());
-        if (!same)
-            return failed(file, same.error().message, same.error().detail);
-        Result<qint64> inserted = insertRecord(db, serial, file, storedName, details);
-        if (!inserted)
-            return failed(file, inserted.error().message, inserted.error().detail);
-        if (Status hashed = ContentHash::record(db, *inserted, hasher.size(), hasher.hex());
-            !hashed)
-            return failed(file, hashed.error().message, hashed.error().detail);
-
-        // A second name (hard link), not a rename: until the commit the copy
-        // keeps its working name as well, so a crash before the commit leaves
-        // a file the integrity check knows as an interrupted copy, never an
-        // unexplained one. Where links are not supported it is renamed.
-        const QByteArray finalName = QFile::encodeName(finalPath);
-        bool renamed = false;
-        int placeError = ::link(temp.path().constData(), finalName.constData()) == 0 ? 0 : errno;
-        if (placeError == EPERM || placeError == EOPNOTSUPP || placeError == EMLINK ||
-            placeError == EXDEV) {
-            placeError = renameNoReplace(temp.path(), finalName);
-            renamed = placeError == 0;
-        }
-        if (placeError == EEXIST)
-            continue; // someone took the name meanwhile; roll back and pick another
-        if (placeError != 0)
-            return failed(file, writeErrorText(placeError), systemText(placeError));
-        if (renamed)
-            temp.release();
-        // The copy's content and name are made durable before the record can
-        // be: after a power cut there may be a copy without its record (a
-        // leftover the check removes), never a record without its copy.
-        // Flushed once named, most file systems write both in one journal
-        // commit, and the folder's flush finds nothing left to do.
-        if (::fsync(temp.fd()) != 0 || temp.closeFile() != 0) {
-            const int error = errno;
-            ::unlink(finalName.constData());
-            return failed(file, writeErrorText(error), systemText(error));
-        }
-        syncFolder(storeFolder);
-        if (Status committed = transaction.commit(); !committed) {
-            ::unlink(finalName.constData());
-            return failed(file, committed.error().message, committed.error().detail);
-        }
-        if (!renamed) {
-            ::unlink(temp.path().constData());
-            temp.release();
-        }
-
-        Outcome outcome;
-        outcome.kind = Outcome::Registered;
-        outcome.fileName = shown;
-        outcome.serial = serial;
-        outcome.storedName = storedName;
-        outcome.sameContent = same.value();
-        return outcome;
-    }
-    return failed(file, QStringLiteral("无法为文件副本找到一个未被占用的名称。"), storeFolder);
+    auto staged = StagedCopy::stage(reg, file, index, progress, cancel);
+    if (Outcome* notCopied = std::get_if<Outcome>(&staged))
+        return *notCopied;
+    std::vector<std::unique_ptr<StagedCopy>> group;
+    group.push_back(std::move(std::get<std::unique_ptr<StagedCopy>>(staged)));
+    return registerGroup(reg, group, details).first();
 }
 
 QString sameContentNote(const Outcome& outcome)
@@ -339,19 +232,45 @@ QString sameContentNote(const Outcome& outcome)
 QList<Outcome> runBatch(const Register& reg, const QList<File>& files, const Details& details,
                         const Progress& progress, const std::atomic_bool* cancel)
 {
-    QList<Outcome> outcomes;
-    outcomes.reserve(files.size());
+    // Copies are staged one by one and recorded in groups: a commit and a
+    // flush of the store folder per group rather than per file. Groups stay
+    // small enough that a crash leaves little to copy again.
+    constexpr std::size_t groupFiles = 64;
+    constexpr qint64 groupBytes = qint64(256) << 20;
+    QList<Outcome> outcomes(files.size());
+    std::vector<std::unique_ptr<StagedCopy>> group;
+    qint64 groupSize = 0;
+    const auto registerStaged = [&] {
+        if (group.empty())
+            return;
+        const QList<Outcome> done = registerGroup(reg, group, details);
+        for (std::size_t i = 0; i < group.size(); ++i)
+            outcomes[group.at(i)->index()] = done.at(qsizetype(i));
+        group.clear();
+        groupSize = 0;
+    };
     for (int i = 0; i < files.size(); ++i) {
         if (cancel && cancel->load()) {
             Outcome skipped;
             skipped.kind = Outcome::Cancelled;
             skipped.fileName = files.at(i).fileName;
             skipped.error = {QStringLiteral("已取消。"), QString()};
-            outcomes << skipped;
+            outcomes[i] = skipped;
             continue;
         }
-        outcomes << DdtaUp(reg, files.at(i), details, i, progress, cancel);
+        auto staged = StagedCopy::stage(reg, files.at(i), i, progress, cancel);
+        if (Outcome* notCopied = std::get_if<Outcome>(&staged)) {
+            outcomes[i] = *notCopied;
+            continue;
+        }
+        auto& copy = std::get<std::unique_ptr<StagedCopy>>(staged);
+        groupSize += copy->size();
+        group.push_back(std::move(copy));
+        if (group.size() >= groupFiles || groupSize >= groupBytes)
+            registerStaged();
     }
+    // Files copied before a cancel are registered all the same.
+    registerStaged();
     return outcomes;
 }
 

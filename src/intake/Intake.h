@@ -57,10 +57,11 @@ using Progress =
     std::function<void(int index, const QString& fileName, qint64 bytesDone, qint64 bytesTotal)>;
 
 // Registers one file. The copy is streamed into a temporary name in the
-// store folder, flushed, and renamed into place (never over an existing
-// file) inside the transaction that inserts the record; when the record
-// cannot be written the copy is removed. A missing source is reported, never
-// created. `cancel` is polled while copying.
+// store folder, given its stored name (never over an existing file) inside
+// the transaction that inserts the record, and flushed to disk with that
+// name before the commit; when the record cannot be written the copy is
+// removed. A missing source is reported, never created. `cancel` is polled
+// while copying.
 Outcome DdtaUp(const Register& reg, const File& file, const Details& details, int index = 0,
                const Progress& progress = {}, const std::atomic_bool* cancel = nullptr);
 

@@ -308,6 +308,47 @@ private Q_SLOTS:
         QVERIFY(rows(temp.reg()).isEmpty());
     }
 
+    // Records of a batch are committed in groups: one refused record loses
+    // only its own copy, and a batch longer than a group keeps its order.
+    void refusedRecordInABatchLosesOnlyItsOwnCopy()
+    {
+        TempRegister temp;
+        QVERIFY(Sql::run(temp.reg().database(),
+                         QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON 文件管理 "
+                                        "WHEN new.文件名 = 'refused.txt' "
+                                        "BEGIN SELECT RAISE(ABORT, 'refused'); END")));
+        QList<Intake::File> files;
+        QStringList expectedCopies;
+        for (int i = 0; i < 150; ++i) {
+            const QString name = i == 70
+                                     ? QStringLiteral("refused.txt")
+                                     : QStringLiteral("f%1.txt").arg(i, 3, 10, QLatin1Char('0'));
+            files << Intake::File::fromPath(source(name, QByteArray::number(i)));
+            if (i != 70)
+                expectedCopies << name;
+        }
+        const QList<Intake::Outcome> outcomes = Intake::runBatch(temp.reg(), files, someDetails());
+        QCOMPARE(outcomes.size(), files.size());
+        qint64 serial = 0;
+        for (int i = 0; i < outcomes.size(); ++i) {
+            QCOMPARE(outcomes[i].fileName, files[i].fileName);
+            if (i == 70) {
+                QCOMPARE(outcomes[i].kind, Intake::Outcome::Failed);
+                QVERIFY(outcomes[i].error.detail.contains(QStringLiteral("refused")));
+                continue;
+            }
+            QCOMPARE(outcomes[i].kind, Intake::Outcome::Registered);
+            QCOMPARE(outcomes[i].serial, ++serial);
+            QCOMPARE(readAll(temp.reg().storedCopyPath(outcomes[i].storedName)),
+                     QByteArray::number(i));
+        }
+        QCOMPARE(rows(temp.reg()).size(), 149);
+        expectedCopies.sort();
+        QStringList entries = storeEntries(temp.reg());
+        entries.sort();
+        QCOMPARE(entries, expectedCopies);
+    }
+
     void contentHashIsRecordedAndDuplicatesAreNamed()
     {
         TempRegister temp;

@@ -1,0 +1,213 @@
+#include "intake/StagedCopy.h"
+
+#include "intake/FileCopy.h"
+#include "store/StoreFiles.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Intake {
+
+namespace {
+
+QString systemText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+Outcome failed(const File& file, const QString& message, const QString& detail = {})
+{
+    Outcome outcome;
+    outcome.kind = Outcome::Failed;
+    outcome.fileName = file.fileName;
+    outcome.error = {message, detail};
+    return outcome;
+}
+
+struct FileDescriptor {
+    int fd = -1;
+    ~FileDescriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// Moves the file to `to`; fails with EEXIST when the name is taken.
+int renameNoReplace(const QByteArray& from, const QByteArray& to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return errno;
+    // File systems without the flag: a hard link never replaces either.
+    if (::link(from.constData(), to.constData()) != 0)
+        return errno;
+    ::unlink(from.constData());
+    return 0;
+}
+
+} // namespace
+
+StagedCopy::StagedCopy(File file, int index, QByteArray workingPath)
+    : m_file(std::move(file)), m_index(index), m_workingPath(std::move(workingPath))
+{
+}
+
+StagedCopy::~StagedCopy()
+{
+    if (!m_workingPath.isEmpty())
+        ::unlink(m_workingPath.constData());
+}
+
+QString StagedCopy::writeErrorText(int error)
+{
+    if (error == ENOSPC || error == EDQUOT)
+        return QStringLiteral("磁盘已满，无法保存文件副本。");
+    if (error == EFBIG)
+        return QStringLiteral("文件太大，存储文件夹所在的磁盘无法保存。");
+    return QStringLiteral("无法在存储文件夹中写入文件副本。");
+}
+
+int StagedCopy::placeAt(const QByteArray& finalPath)
+{
+    // A second name (hard link), not a rename: until the record is committed
+    // the copy keeps its working name as well, so a crash in between leaves a
+    // file the integrity check knows as an interrupted copy, never an
+    // unexplained one. Where links are not supported it is renamed.
+    int error = ::link(m_workingPath.constData(), finalPath.constData()) == 0 ? 0 : errno;
+    if (error == EPERM || error == EOPNOTSUPP || error == EMLINK || error == EXDEV) {
+        error = renameNoReplace(m_workingPath, finalPath);
+        if (error == 0)
+            m_workingPath.clear();
+    }
+    if (error == 0)
+        m_finalPath = finalPath;
+    return error;
+}
+
+void StagedCopy::unplace()
+{
+    if (!m_finalPath.isEmpty())
+        ::unlink(m_finalPath.constData());
+    m_finalPath.clear();
+}
+
+void StagedCopy::finish()
+{
+    if (!m_workingPath.isEmpty())
+        ::unlink(m_workingPath.constData());
+    m_workingPath.clear();
+    m_finalPath.clear();
+}
+
+std::variant<std::unique_ptr<StagedCopy>, Outcome> StagedCopy::stage(const Register& reg,
+                                                                     const File& file, int index,
+                                                                     const Progress& progress,
+                                                                     const std::atomic_bool* cancel)
+{
+    const QString shown = file.fileName;
+    // Read-only and without O_CREAT: a missing source stays missing. O_NONBLOCK
+    // keeps a named pipe from hanging us; it is cleared for regular files.
+    FileDescriptor source;
+    source.fd =
+        ::open(QFile::encodeName(file.sourcePath).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (source.fd < 0) {
+        const int error = errno;
+        // A name whose bytes are not UTF-8 cannot be carried through a text
+        // and back: say so, rather than that the file is gone.
+        if (error == ENOENT && file.sourcePath.contains(QChar::ReplacementCharacter))
+            return failed(file,
+                          QStringLiteral("文件名含有无法识别的字符（不是 UTF-8 编码），无法登记。"
+                                         "请先给文件改名。"),
+                          file.sourcePath);
+        if (error == ENOENT || error == ENOTDIR)
+            return failed(file, QStringLiteral("找不到文件，它可能已被移动或删除。"),
+                          file.sourcePath);
+        if (error == EACCES || error == EPERM)
+            return failed(file, QStringLiteral("没有读取此文件的权限。"), file.sourcePath);
+        return failed(file, QStringLiteral("无法打开文件。"),
+                      file.sourcePath + QStringLiteral(": ") + systemText(error));
+    }
+    struct stat st;
+    if (::fstat(source.fd, &st) != 0)
+        return failed(file, QStringLiteral("无法读取文件信息。"), systemText(errno));
+    if (S_ISDIR(st.st_mode))
+        return failed(file, QStringLiteral("这是一个文件夹，只能登记文件。"), file.sourcePath);
+    if (!S_ISREG(st.st_mode))
+        return failed(file, QStringLiteral("这不是普通文件，无法登记。"), file.sourcePath);
+    ::fcntl(source.fd, F_SETFL, ::fcntl(source.fd, F_GETFL) & ~O_NONBLOCK);
+
+    const qint64 total = st.st_size;
+    if (total == 0) {
+        Outcome outcome;
+        outcome.kind = Outcome::EmptySkipped;
+        outcome.fileName = shown;
+        outcome.error = {emptyFileMessage, file.sourcePath};
+        return outcome;
+    }
+    if (progress)
+        progress(index, shown, 0, total);
+
+    const QString storeFolder = reg.storeFolder();
+    const QByteArray tempPath =
+        QFile::encodeName(storeFolder + QLatin1Char('/') + StoreFiles::partName());
+    const int targetFd = ::open(tempPath.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (targetFd < 0) {
+        const int error = errno;
+        return failed(file, StagedCopy::writeErrorText(error),
+                      storeFolder + QStringLiteral(": ") + systemText(error));
+    }
+    std::unique_ptr<StagedCopy> staged(new StagedCopy(file, index, tempPath));
+    FileDescriptor target;
+    target.fd = targetFd;
+
+    ContentHash::Hasher hasher;
+    const int copyError = FileCopy::copy(
+        source.fd, target.fd, total, hasher,
+        [&](qint64 done) {
+            if (progress)
+                progress(index, shown, done, total);
+        },
+        cancel);
+    if (copyError == ECANCELED) {
+        Outcome outcome;
+        outcome.kind = Outcome::Cancelled;
+        outcome.fileName = shown;
+        outcome.error = {QStringLiteral("已取消。"), QString()};
+        return outcome;
+    }
+    if (copyError == ENOSPC || copyError == EDQUOT || copyError == EFBIG)
+        return failed(file, StagedCopy::writeErrorText(copyError), systemText(copyError));
+    if (copyError != 0)
+        return failed(file, QStringLiteral("复制文件时出错。"), systemText(copyError));
+    // A file that shrank or grew while it was read would be registered as a
+    // copy of neither its old nor its new content.
+    struct stat after;
+    if (hasher.size() != total || ::fstat(source.fd, &after) != 0 || after.st_size != total ||
+        after.st_mtim.tv_sec != st.st_mtim.tv_sec || after.st_mtim.tv_nsec != st.st_mtim.tv_nsec)
+        return failed(file, QStringLiteral("文件在复制时被改动，未登记，请稍后再试。"),
+                      file.sourcePath);
+
+    // Flushed now, so that naming it later makes a whole file durable.
+    if (::fsync(target.fd) != 0) {
+        const int error = errno;
+        return failed(file, StagedCopy::writeErrorText(error), systemText(error));
+    }
+    const int closing = ::close(target.fd);
+    target.fd = -1;
+    if (closing != 0) {
+        const int error = errno;
+        return failed(file, StagedCopy::writeErrorText(error), systemText(error));
+    }
+    staged->m_size = hasher.size();
+    staged->m_hash = hasher.hex();
+    return staged;
+}
+
+} // namespace Intake

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "intake/Intake.h"
+
+#include <QByteArray>
+
+#include <memory>
+#include <variant>
+
+namespace Intake {
+
+// A source file copied into the store folder under a working name, checked
+// against its source and flushed to disk: it waits there for its record.
+// Destroyed before it is named, it removes its working file.
+class StagedCopy {
+public:
+    // Copies `file` into the store, or says why not (a Failed, EmptySkipped
+    // or Cancelled outcome). A missing source is reported, never created.
+    static std::variant<std::unique_ptr<StagedCopy>, Outcome> stage(const Register& reg,
+                                                                    const File& file, int index,
+                                                                    const Progress& progress,
+                                                                    const std::atomic_bool* cancel);
+
+    ~StagedCopy();
+    StagedCopy(const StagedCopy&) = delete;
+    StagedCopy& operator=(const StagedCopy&) = delete;
+
+    const File& file() const { return m_file; }
+    int index() const { return m_index; }
+    qint64 size() const { return m_size; }
+    const QString& hash() const { return m_hash; }
+
+    // Gives the copy a second name, `finalPath`, never replacing a file
+    // there: 0, or the errno (EEXIST when the name is taken).
+    int placeAt(const QByteArray& finalPath);
+    // Takes the name given by placeAt away again.
+    void unplace();
+    // Drops the working name once the record is committed.
+    void finish();
+
+    static QString writeErrorText(int error);
+
+private:
+    StagedCopy(File file, int index, QByteArray workingPath);
+
+    File m_file;
+    int m_index;
+    QByteArray m_workingPath; // empty once gone
+    QByteArray m_finalPath;   // empty while unnamed
+    qint64 m_size = 0;
+    QString m_hash;
+};
+
+} // namespace Intake
