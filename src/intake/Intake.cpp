@@ -6,17 +6,13 @@
 #include "store/DateText.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
-#include "store/StoreFiles.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Intake {
@@ -24,20 +20,6 @@ namespace Intake {
 namespace {
 
 constexpr int renameAttempts = 8;
-
-QString systemText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-Outcome failed(const File& file, const QString& message, const QString& detail = {})
-{
-    Outcome outcome;
-    outcome.kind = Outcome::Failed;
-    outcome.fileName = file.fileName;
-    outcome.error = {message, detail};
-    return outcome;
-}
 
 qint64 nextSerial(const QSqlDatabase& db, Error* error)
 {
@@ -182,8 +164,15 @@ QList<Outcome> registerGroup(const Register& reg, std::vector<std::unique_ptr<St
     Transaction transaction(db);
     if (!transaction.started())
         return allFailed(transaction.startError());
-    for (const auto& copy : group)
+    for (const auto& copy : group) {
+        // Once SQLite has ended the transaction, the next records would each
+        // commit alone and then lose their copies with the failed commit.
+        if (!transaction.stillOpen()) {
+            outcomes << failed(copy->file(), QStringLiteral("写入登记库时出错，未登记。"));
+            continue;
+        }
         outcomes << registerOne(reg, db, *copy, details);
+    }
     // The names are made durable before the records can be: after a power
     // cut there may be a copy without its record (a leftover the check
     // removes), never a record without its copy.

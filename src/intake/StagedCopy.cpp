@@ -13,14 +13,12 @@
 
 namespace Intake {
 
-namespace {
-
 QString systemText(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-Outcome failed(const File& file, const QString& message, const QString& detail = {})
+Outcome failed(const File& file, const QString& message, const QString& detail)
 {
     Outcome outcome;
     outcome.kind = Outcome::Failed;
@@ -28,6 +26,8 @@ Outcome failed(const File& file, const QString& message, const QString& detail =
     outcome.error = {message, detail};
     return outcome;
 }
+
+namespace {
 
 struct FileDescriptor {
     int fd = -1;

@@ -9,6 +9,11 @@
 
 namespace Intake {
 
+// The system's own words for an errno value.
+QString systemText(int error);
+// A Failed outcome for `file`.
+Outcome failed(const File& file, const QString& message, const QString& detail = {});
+
 // A source file copied into the store folder under a working name, checked
 // against its source and flushed to disk: it waits there for its record.
 // Destroyed before it is named, it removes its working file.

@@ -349,6 +349,30 @@ private Q_SLOTS:
         QCOMPARE(entries, expectedCopies);
     }
 
+    // An error that makes SQLite end the whole transaction takes the group
+    // with it: the records after it must not be committed one by one, and no
+    // record may be left without its copy or copy without its record.
+    void transactionEndedMidGroupRegistersNothingOfIt()
+    {
+        TempRegister temp;
+        QVERIFY(Sql::run(temp.reg().database(),
+                         QStringLiteral("CREATE TRIGGER ends BEFORE INSERT ON 文件管理 "
+                                        "WHEN new.文件名 = 'ends.txt' "
+                                        "BEGIN SELECT RAISE(ROLLBACK, 'transaction ended'); END")));
+        QList<Intake::File> files;
+        for (const QString& name :
+             {QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("ends.txt"),
+              QStringLiteral("c.txt"), QStringLiteral("d.txt")})
+            files << Intake::File::fromPath(source(name, name.toUtf8()));
+        const QList<Intake::Outcome> outcomes = Intake::runBatch(temp.reg(), files, someDetails());
+        QCOMPARE(outcomes.size(), files.size());
+        for (const Intake::Outcome& outcome : outcomes)
+            QCOMPARE(outcome.kind, Intake::Outcome::Failed);
+        QVERIFY(rows(temp.reg()).isEmpty());
+        QVERIFY2(storeEntries(temp.reg()).isEmpty(),
+                 qPrintable(storeEntries(temp.reg()).join(QLatin1Char(','))));
+    }
+
     void contentHashIsRecordedAndDuplicatesAreNamed()
     {
         TempRegister temp;
