@@ -75,116 +75,115 @@ void syncFolder(const QString& folder)
     }
 }
 
-// Runs a statement of the transaction's own (savepoints).
-Status exec(const QSqlDatabase& db, const QString& sql)
-{
-    Result<QSqlQuery> done = Sql::run(db, sql);
-    if (!done)
-        return done.error();
-    return {};
-}
-
-// Serial, record and content hash of one staged copy, and its stored name,
-// inside the caller's transaction. A savepoint keeps one file's failure from
-// undoing the others of the group.
+// The stored name, serial, record and content hash of one staged copy,
+// inside the caller's transaction. The name is given first, under the write
+// lock: a name someone else took meanwhile is simply passed over. On failure
+// the copy loses its name again; the caller rolls the transaction back.
 Outcome registerOne(const Register& reg, const QSqlDatabase& db, StagedCopy& copy,
                     const Details& details)
 {
     const File& file = copy.file();
-    const QString savepoint = QStringLiteral("SAVEPOINT file_record");
-    const QString release = QStringLiteral("RELEASE file_record");
-    const QString undo = QStringLiteral("ROLLBACK TO file_record");
-    QString storedName = StoredName::choose(reg, file.fileName);
-    for (int attempt = 0; attempt < renameAttempts; ++attempt) {
-        if (attempt > 0)
-            storedName = StoredName::clashName(file.fileName);
-        const QString finalPath = reg.storedCopyPath(storedName);
+    QString storedName;
+    for (int attempt = 0; attempt < renameAttempts && storedName.isEmpty(); ++attempt) {
+        const QString candidate = attempt == 0 ? StoredName::choose(reg, file.fileName)
+                                               : StoredName::clashName(file.fileName);
+        const QString finalPath = reg.storedCopyPath(candidate);
         if (finalPath.isEmpty())
             continue;
-        if (Status begun = exec(db, savepoint); !begun)
-            return failed(file, begun.error().message, begun.error().detail);
-        const auto fail = [&](const Error& error) {
-            (void)exec(db, undo);
-            (void)exec(db, release);
-            return failed(file, error.message, error.detail);
-        };
-        Error serialError;
-        const qint64 serial = nextSerial(db, &serialError);
-        if (serial == 0)
-            return fail(serialError);
-        Result<QList<ContentHash::SameContent>> same =
-            ContentHash::recordsWithContent(db, copy.size(), copy.hash());
-        if (!same)
-            return fail(same.error());
-        Result<qint64> inserted = insertRecord(db, serial, file, storedName, details);
-        if (!inserted)
-            return fail(inserted.error());
-        if (Status hashed = ContentHash::record(db, *inserted, copy.size(), copy.hash()); !hashed)
-            return fail(hashed.error());
-        // The name is given under the write lock, before the commit.
         const int placeError = copy.placeAt(QFile::encodeName(finalPath));
-        if (placeError == EEXIST) {
-            // Someone took the name meanwhile; undo the record and pick another.
-            (void)exec(db, undo);
-            (void)exec(db, release);
-            continue;
-        }
-        if (placeError != 0)
-            return fail({StagedCopy::writeErrorText(placeError), systemText(placeError)});
-        if (Status kept = exec(db, release); !kept) {
-            copy.unplace();
-            return fail(kept.error());
-        }
-        Outcome outcome;
-        outcome.kind = Outcome::Registered;
-        outcome.fileName = file.fileName;
-        outcome.serial = serial;
-        outcome.storedName = storedName;
-        outcome.sameContent = same.value();
-        return outcome;
+        if (placeError == 0)
+            storedName = candidate;
+        else if (placeError != EEXIST)
+            return failed(file, StagedCopy::writeErrorText(placeError), systemText(placeError));
     }
-    return failed(file, QStringLiteral("无法为文件副本找到一个未被占用的名称。"),
-                  reg.storeFolder());
+    if (storedName.isEmpty())
+        return failed(file, QStringLiteral("无法为文件副本找到一个未被占用的名称。"),
+                      reg.storeFolder());
+    const auto fail = [&](const Error& error) {
+        copy.unplace();
+        return failed(file, error.message, error.detail);
+    };
+    Error serialError;
+    const qint64 serial = nextSerial(db, &serialError);
+    if (serial == 0)
+        return fail(serialError);
+    Result<QList<ContentHash::SameContent>> same =
+        ContentHash::recordsWithContent(db, copy.size(), copy.hash());
+    if (!same)
+        return fail(same.error());
+    Result<qint64> inserted = insertRecord(db, serial, file, storedName, details);
+    if (!inserted)
+        return fail(inserted.error());
+    if (Status hashed = ContentHash::record(db, *inserted, copy.size(), copy.hash()); !hashed)
+        return fail(hashed.error());
+    Outcome outcome;
+    outcome.kind = Outcome::Registered;
+    outcome.fileName = file.fileName;
+    outcome.serial = serial;
+    outcome.storedName = storedName;
+    outcome.sameContent = same.value();
+    return outcome;
 }
 
-// Records for staged copies, in their order, in one transaction: one commit
-// and one flush of the store folder for the whole group. Returns an outcome
-// per copy; a copy that got no record loses its name again.
-QList<Outcome> registerGroup(const Register& reg, std::vector<std::unique_ptr<StagedCopy>>& group,
-                             const Details& details)
+using Group = std::vector<std::unique_ptr<StagedCopy>>;
+
+// Records for all of `copies`, in their order, in one transaction with one
+// flush of the store folder. All or nothing: on the first failure nothing is
+// kept, every copy loses its name, and that failure is returned.
+std::variant<QList<Outcome>, Outcome> registerTogether(const Register& reg,
+                                                       const std::vector<StagedCopy*>& copies,
+                                                       const Details& details)
 {
-    QList<Outcome> outcomes;
-    const auto allFailed = [&](const Error& error) {
-        outcomes.clear();
-        for (const auto& copy : group)
-            outcomes << failed(copy->file(), error.message, error.detail);
-        return outcomes;
-    };
     QSqlDatabase db = reg.database();
     Transaction transaction(db);
     if (!transaction.started())
-        return allFailed(transaction.startError());
-    for (const auto& copy : group) {
-        // Once SQLite has ended the transaction, the next records would each
-        // commit alone and then lose their copies with the failed commit.
-        if (!transaction.stillOpen()) {
-            outcomes << failed(copy->file(), QStringLiteral("写入登记库时出错，未登记。"));
-            continue;
-        }
-        outcomes << registerOne(reg, db, *copy, details);
+        return failed(copies.front()->file(), transaction.startError().message,
+                      transaction.startError().detail);
+    const auto undoAll = [&](const Outcome& failure) {
+        for (StagedCopy* copy : copies)
+            copy->unplace();
+        return failure;
+    };
+    QList<Outcome> outcomes;
+    for (StagedCopy* copy : copies) {
+        Outcome outcome = registerOne(reg, db, *copy, details);
+        if (outcome.kind != Outcome::Registered)
+            return undoAll(outcome);
+        outcomes << outcome;
     }
     // The names are made durable before the records can be: after a power
     // cut there may be a copy without its record (a leftover the check
     // removes), never a record without its copy.
     syncFolder(reg.storeFolder());
-    if (Status committed = transaction.commit(); !committed) {
-        for (const auto& copy : group)
-            copy->unplace();
-        return allFailed(committed.error());
-    }
-    for (qsizetype i = 0; i < outcomes.size(); ++i) {
-        if (outcomes.at(i).kind == Outcome::Registered)
-            group.at(i)->finish();
+    if (Status committed = transaction.commit(); !committed)
+        return undoAll(
+            failed(copies.front()->file(), committed.error().message, committed.error().detail));
+    for (StagedCopy* copy : copies)
+        copy->finish();
+    return outcomes;
+}
+
+// Records for a group of staged copies: together when all of them can be
+// recorded, else one by one, so that a failure is the failing file's alone.
+// (Savepoints per record would isolate failures too, but make the full-text
+// indexes write out a segment for every record.)
+QList<Outcome> registerGroup(const Register& reg, Group& group, const Details& details)
+{
+    std::vector<StagedCopy*> all;
+    for (const auto& copy : group)
+        all.push_back(copy.get());
+    auto together = registerTogether(reg, all, details);
+    if (auto* done = std::get_if<QList<Outcome>>(&together))
+        return *done;
+    if (group.size() == 1)
+        return {std::get<Outcome>(together)};
+    QList<Outcome> outcomes;
+    for (StagedCopy* copy : all) {
+        auto alone = registerTogether(reg, {copy}, details);
+        if (auto* done = std::get_if<QList<Outcome>>(&alone))
+            outcomes << done->first();
+        else
+            outcomes << std::get<Outcome>(alone);
     }
     return outcomes;
 }
@@ -202,7 +201,7 @@ Outcome DdtaUp(const Register& reg, const File& file, const Details& details, in
     auto staged = StagedCopy::stage(reg, file, index, progress, cancel);
     if (Outcome* notCopied = std::get_if<Outcome>(&staged))
         return *notCopied;
-    std::vector<std::unique_ptr<StagedCopy>> group;
+    Group group;
     group.push_back(std::move(std::get<std::unique_ptr<StagedCopy>>(staged)));
     return registerGroup(reg, group, details).first();
 }
@@ -227,7 +226,7 @@ QList<Outcome> runBatch(const Register& reg, const QList<File>& files, const Det
     constexpr std::size_t groupFiles = 64;
     constexpr qint64 groupBytes = qint64(256) << 20;
     QList<Outcome> outcomes(files.size());
-    std::vector<std::unique_ptr<StagedCopy>> group;
+    Group group;
     qint64 groupSize = 0;
     const auto registerStaged = [&] {
         if (group.empty())

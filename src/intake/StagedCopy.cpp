@@ -61,7 +61,9 @@ StagedCopy::StagedCopy(File file, int index, QByteArray workingPath)
 
 StagedCopy::~StagedCopy()
 {
-    if (!m_workingPath.isEmpty())
+    // Never leaves a name that no record took.
+    unplace();
+    if (!m_done)
         ::unlink(m_workingPath.constData());
 }
 
@@ -83,8 +85,7 @@ int StagedCopy::placeAt(const QByteArray& finalPath)
     int error = ::link(m_workingPath.constData(), finalPath.constData()) == 0 ? 0 : errno;
     if (error == EPERM || error == EOPNOTSUPP || error == EMLINK || error == EXDEV) {
         error = renameNoReplace(m_workingPath, finalPath);
-        if (error == 0)
-            m_workingPath.clear();
+        m_renamed = error == 0;
     }
     if (error == 0)
         m_finalPath = finalPath;
@@ -93,17 +94,24 @@ int StagedCopy::placeAt(const QByteArray& finalPath)
 
 void StagedCopy::unplace()
 {
-    if (!m_finalPath.isEmpty())
+    if (m_finalPath.isEmpty())
+        return;
+    // A renamed copy goes back to its working name, to be named again.
+    if (m_renamed)
+        ::rename(m_finalPath.constData(), m_workingPath.constData());
+    else
         ::unlink(m_finalPath.constData());
     m_finalPath.clear();
+    m_renamed = false;
 }
 
 void StagedCopy::finish()
 {
-    if (!m_workingPath.isEmpty())
+    if (!m_renamed)
         ::unlink(m_workingPath.constData());
-    m_workingPath.clear();
     m_finalPath.clear();
+    m_renamed = false;
+    m_done = true;
 }
 
 std::variant<std::unique_ptr<StagedCopy>, Outcome> StagedCopy::stage(const Register& reg,

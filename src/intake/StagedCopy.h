@@ -16,7 +16,7 @@ Outcome failed(const File& file, const QString& message, const QString& detail =
 
 // A source file copied into the store folder under a working name, checked
 // against its source and flushed to disk: it waits there for its record.
-// Destroyed before it is named, it removes its working file.
+// Destroyed before its record is committed, it removes its file.
 class StagedCopy {
 public:
     // Copies `file` into the store, or says why not (a Failed, EmptySkipped
@@ -38,7 +38,7 @@ public:
     // Gives the copy a second name, `finalPath`, never replacing a file
     // there: 0, or the errno (EEXIST when the name is taken).
     int placeAt(const QByteArray& finalPath);
-    // Takes the name given by placeAt away again.
+    // Takes the name given by placeAt away again; the copy stays staged.
     void unplace();
     // Drops the working name once the record is committed.
     void finish();
@@ -50,8 +50,10 @@ private:
 
     File m_file;
     int m_index;
-    QByteArray m_workingPath; // empty once gone
-    QByteArray m_finalPath;   // empty while unnamed
+    QByteArray m_workingPath;
+    QByteArray m_finalPath; // empty while unnamed
+    bool m_renamed = false; // named by renaming: the working name is gone
+    bool m_done = false;    // recorded: the stored name is the copy's for good
     qint64 m_size = 0;
     QString m_hash;
 };

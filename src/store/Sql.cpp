@@ -1,10 +1,6 @@
 #include "store/Sql.h"
 
-#include "store/RawStatement.h"
-
 #include <QSqlError>
-
-#include <sqlite3.h>
 
 namespace Sql {
 
@@ -83,12 +79,6 @@ Transaction::~Transaction()
         QSqlQuery rollback(m_db);
         rollback.exec(QStringLiteral("ROLLBACK"));
     }
-}
-
-bool Transaction::stillOpen() const
-{
-    sqlite3* handle = RawStatement::handleOf(m_db);
-    return m_active && handle && sqlite3_get_autocommit(handle) == 0;
 }
 
 Status Transaction::commit()

@@ -34,10 +34,6 @@ public:
     Transaction& operator=(const Transaction&) = delete;
 
     bool started() const { return m_active; }
-    // False once SQLite has ended the transaction on its own (it rolls back
-    // the whole of it on some errors, a full disk for one): statements run
-    // after that would each commit alone.
-    bool stillOpen() const;
     const Error& startError() const { return m_error; }
     Status commit();
 
