@@ -7,10 +7,12 @@ namespace SystemViews {
 
 ViewCondition sentByMe()
 {
-    // "<>" drops NULL as well as the three listed values.
+    // "<>" drops NULL as well as the three listed values. The view holds
+    // most records, so it is loaded as all records but those left out.
     const QString column = Sql::identifier(RegisterNames::recipient);
-    return {QStringLiteral("%1 <> ? AND %1 <> ? AND %1 <> ''").arg(column),
-            {RegisterNames::recipientSelf, RegisterNames::recipientLocal}};
+    const QVariantList leftOut = {RegisterNames::recipientSelf, RegisterNames::recipientLocal};
+    return {QStringLiteral("%1 <> ? AND %1 <> ? AND %1 <> ''").arg(column), leftOut,
+            QStringLiteral("%1 IS NULL OR %1 IN (?, ?, '')").arg(column), leftOut};
 }
 
 SearchCriteria receivedByMe()

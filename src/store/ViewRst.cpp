@@ -7,6 +7,11 @@
 
 #include <QSqlQuery>
 
+#include <sqlite3.h>
+
+#include <functional>
+#include <vector>
+
 namespace {
 
 // Rows kept in memory at most; a screen needs about fifty.
@@ -21,6 +26,49 @@ QString selectList()
              Sql::identifier(method), Sql::identifier(folder));
 }
 
+// Rowids up to this many are marked in a bitmap (32 MiB at most).
+constexpr qint64 bitmapLimit = qint64(1) << 28;
+
+// The first column of every row, in order; `keep` filters when given.
+Result<QList<qint64>> collectKeys(const QSqlDatabase& db, const QString& sql,
+                                  const QVariantList& values,
+                                  const std::function<bool(qint64)>& keep = {})
+{
+    RawStatement query(db, sql, values);
+    if (!query.ok())
+        return query.error();
+    QList<qint64> keys;
+    while (query.next()) {
+        const qint64 key = query.int64(0);
+        if (!keep || keep(key))
+            keys.append(key);
+    }
+    if (!query.error().message.isEmpty())
+        return query.error();
+    return keys;
+}
+
+// A read transaction around several statements, unless one is open already.
+class ReadSnapshot {
+public:
+    explicit ReadSnapshot(const QSqlDatabase& db) : m_handle(RawStatement::handleOf(db))
+    {
+        if (m_handle && sqlite3_get_autocommit(m_handle) != 0)
+            m_began = sqlite3_exec(m_handle, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    ~ReadSnapshot()
+    {
+        if (m_began)
+            sqlite3_exec(m_handle, "COMMIT", nullptr, nullptr, nullptr);
+    }
+    ReadSnapshot(const ReadSnapshot&) = delete;
+    ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+
+private:
+    sqlite3* m_handle;
+    bool m_began = false;
+};
+
 } // namespace
 
 ViewRst::ViewRst(Register reg, ViewCondition condition, QList<qint64> keys)
@@ -30,20 +78,37 @@ ViewRst::ViewRst(Register reg, ViewCondition condition, QList<qint64> keys)
 
 Result<QList<qint64>> ViewRst::loadKeys(const Register& reg, const ViewCondition& condition)
 {
-    QString sql =
+    const QSqlDatabase db = reg.database();
+    const QString records =
         QStringLiteral("SELECT rowid FROM %1").arg(Sql::identifier(RegisterNames::recordTable));
-    if (!condition.isEmpty())
-        sql += QStringLiteral(" WHERE ") + condition.where;
-    sql += QStringLiteral(" ORDER BY %1, rowid").arg(Sql::identifier(RegisterNames::serial));
-    RawStatement query(reg.database(), sql, condition.values);
-    if (!query.ok())
-        return query.error();
-    QList<qint64> keys;
-    while (query.next())
-        keys.append(query.int64(0));
-    if (!query.error().message.isEmpty())
-        return query.error();
-    return keys;
+    const QString order =
+        QStringLiteral(" ORDER BY %1, rowid").arg(Sql::identifier(RegisterNames::serial));
+    if (condition.exceptWhere.isEmpty()) {
+        const QString where =
+            condition.isEmpty() ? QString() : QStringLiteral(" WHERE ") + condition.where;
+        return collectKeys(db, records + where + order, condition.values);
+    }
+    // Both lists must come from one state of the register.
+    ReadSnapshot snapshot(db);
+    Result<QList<qint64>> leftOut = collectKeys(
+        db, records + QStringLiteral(" WHERE ") + condition.exceptWhere, condition.exceptValues);
+    if (!leftOut)
+        return leftOut.error();
+    qint64 highest = 0;
+    bool usual = true;
+    for (qint64 key : *leftOut) {
+        highest = std::max(highest, key);
+        usual = usual && key > 0;
+    }
+    // Rowids of a damaged register may be anything; a bitmap only suits the usual ones.
+    if (!usual || highest > bitmapLimit)
+        return loadKeys(reg, {condition.where, condition.values});
+    std::vector<bool> isLeftOut(std::size_t(highest) + 1);
+    for (qint64 key : *leftOut)
+        isLeftOut[std::size_t(key)] = true;
+    return collectKeys(db, records + order, {}, [&](qint64 key) {
+        return key <= 0 || key > highest || !isLeftOut[std::size_t(key)];
+    });
 }
 
 Result<std::shared_ptr<ViewRst>> ViewRst::open(const Register& reg, const ViewCondition& condition)

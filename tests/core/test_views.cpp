@@ -86,6 +86,34 @@ private Q_SLOTS:
         QCOMPARE(serialsOf(reg, CombinedSearch::SqlMade(local)), Serials({3, 7}));
     }
 
+    // The sent view is loaded as all records but those left out; it must
+    // hold exactly what its own condition selects, whatever the recipients.
+    void sentViewLoadedByExclusionMatchesItsCondition()
+    {
+        TempRegister temp;
+        fillKnownRegister(temp);
+        const qint64 numeric = temp.addRecord(9, QStringLiteral("n.doc"), QStringLiteral("x"));
+        QVERIFY(Sql::run(temp.reg().database(),
+                         QStringLiteral("UPDATE 文件管理 SET 接收人 = 5 WHERE rowid = ?"),
+                         {numeric}));
+        temp.addRecord(10, QStringLiteral("e.doc"), QStringLiteral(""));
+        temp.addRecord(11, QStringLiteral("s.doc"), QStringLiteral("自己 "));
+        ViewCondition plain = SystemViews::sentByMe();
+        QVERIFY(!plain.exceptWhere.isEmpty());
+        plain.exceptWhere.clear();
+        plain.exceptValues.clear();
+        const Serials expected = serialsOf(temp.reg(), plain);
+        QCOMPARE(expected, Serials({1, 4, 7, 8, 9, 11}));
+        QCOMPARE(serialsOf(temp.reg(), SystemViews::sentByMe()), expected);
+        // Combined with a search it is a plain condition again.
+        SearchCriteria remark;
+        remark.remark = QStringLiteral("50");
+        const ViewCondition both =
+            SystemViews::allOf(SystemViews::sentByMe(), CombinedSearch::SqlMade(remark));
+        QVERIFY(both.exceptWhere.isEmpty());
+        QCOMPARE(serialsOf(temp.reg(), both), Serials({4}));
+    }
+
     void systemViewsOfEmptyRegister()
     {
         TempRegister temp;
