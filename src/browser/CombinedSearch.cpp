@@ -91,10 +91,27 @@ ViewCondition indexedContains(const QString& column, const QString& text)
     if (column == recipient || column == method || column == folder) {
         // Few distinct values: match those, then read the records through the
         // column's index. The value table holds every non-NULL value, so the
-        // result is the plain one.
-        return {QStringLiteral("%1 IN (SELECT 值 FROM %2 WHERE 栏目 = ? AND 值 LIKE ? ESCAPE '\\')")
-                    .arg(Sql::identifier(column), Sql::identifier(SearchIndexes::valueTable)),
-                {column, likeLiteral(text)}};
+        // result is the plain one. When the term matches most records, the
+        // view is loaded as all records but the others; the value table's
+        // counts tell which way is cheaper.
+        const QString values = Sql::identifier(SearchIndexes::valueTable);
+        const QString like = likeLiteral(text);
+        ViewCondition condition;
+        condition.where =
+            QStringLiteral("%1 IN (SELECT 值 FROM %2 WHERE 栏目 = ? AND 值 LIKE ? ESCAPE '\\')")
+                .arg(Sql::identifier(column), values);
+        condition.values = {column, like};
+        condition.exceptWhere = {
+            Sql::identifier(column) + QStringLiteral(" IS NULL"),
+            QStringLiteral("%1 IN (SELECT 值 FROM %2 WHERE 栏目 = ? AND 值 NOT LIKE ? ESCAPE '\\')")
+                .arg(Sql::identifier(column), values)};
+        condition.exceptValues = {column, like};
+        condition.exceptWorthSql =
+            QStringLiteral("SELECT total(CASE WHEN 值 LIKE ? ESCAPE '\\' THEN 记录数 END) * 2 > "
+                           "total(记录数) FROM %1 WHERE 栏目 = ?")
+                .arg(values);
+        condition.exceptWorthValues = {like, column};
+        return condition;
     }
     const QString* table = column == fileName ? &SearchIndexes::nameText
                            : column == remark ? &SearchIndexes::remarkText
@@ -122,11 +139,13 @@ ViewCondition SqlMade(SearchCriteria& criteria, Matching matching)
 
     QStringList fragments;
     QVariantList values;
+    ViewCondition single;
     auto contains = matching == Matching::Indexed ? &CombinedSearch::indexedContains
                                                   : &CombinedSearch::contains;
     auto add = [&](const ViewCondition& condition) {
         fragments << condition.where;
         values << condition.values;
+        single = condition;
     };
     using namespace RegisterNames;
     if (!criteria.fileName.isEmpty())
@@ -148,6 +167,9 @@ ViewCondition SqlMade(SearchCriteria& criteria, Matching matching)
         add(contains(remark, criteria.remark));
     if (!criteria.folder.isEmpty())
         add(contains(folder, criteria.folder));
+    // One box alone keeps whatever faster forms its condition has.
+    if (fragments.size() == 1)
+        return single;
     return {fragments.join(QStringLiteral(" AND ")), values};
 }
 

@@ -11,8 +11,10 @@ ViewCondition sentByMe()
     // most records, so it is loaded as all records but those left out.
     const QString column = Sql::identifier(RegisterNames::recipient);
     const QVariantList leftOut = {RegisterNames::recipientSelf, RegisterNames::recipientLocal};
-    return {QStringLiteral("%1 <> ? AND %1 <> ? AND %1 <> ''").arg(column), leftOut,
-            QStringLiteral("%1 IS NULL OR %1 IN (?, ?, '')").arg(column), leftOut};
+    return {QStringLiteral("%1 <> ? AND %1 <> ? AND %1 <> ''").arg(column),
+            leftOut,
+            {column + QStringLiteral(" IS NULL"), column + QStringLiteral(" IN (?, ?, '')")},
+            leftOut};
 }
 
 SearchCriteria receivedByMe()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 
 // The condition of a view: a WHERE fragment built from fixed texts with "?"
@@ -9,11 +10,16 @@ struct ViewCondition {
     QString where;
     QVariantList values;
     // Optional: the same records told the other way round, every record but
-    // those matching `exceptWhere`. A view that holds nearly every record
-    // loads faster this way (the keys of all records and of the few left
-    // out both come from indexes). Everything else reads `where`.
-    QString exceptWhere = {};
+    // those matching any of `exceptWhere`. A view that holds most records
+    // loads faster this way (the keys of all records and of those left out
+    // all come from indexes; one fragment per index avoids merging them in
+    // SQL). Everything else reads `where`.
+    QStringList exceptWhere = {};
     QVariantList exceptValues = {};
+    // Optional with it: a query that answers 1 when most records match, so
+    // that leaving out the others is the cheaper way; without it, always.
+    QString exceptWorthSql = {};
+    QVariantList exceptWorthValues = {};
 
     bool isEmpty() const { return where.isEmpty(); }
 };

@@ -83,15 +83,27 @@ Result<QList<qint64>> ViewRst::loadKeys(const Register& reg, const ViewCondition
         QStringLiteral("SELECT rowid FROM %1").arg(Sql::identifier(RegisterNames::recordTable));
     const QString order =
         QStringLiteral(" ORDER BY %1, rowid").arg(Sql::identifier(RegisterNames::serial));
-    if (condition.exceptWhere.isEmpty()) {
+    const auto exceptionWorthIt = [&] {
+        if (condition.exceptWhere.isEmpty())
+            return false;
+        if (condition.exceptWorthSql.isEmpty())
+            return true;
+        Result<QVariant> worth =
+            Sql::scalar(db, condition.exceptWorthSql, condition.exceptWorthValues);
+        return worth && worth->toInt() == 1;
+    };
+    if (!exceptionWorthIt()) {
         const QString where =
             condition.isEmpty() ? QString() : QStringLiteral(" WHERE ") + condition.where;
         return collectKeys(db, records + where + order, condition.values);
     }
     // Both lists must come from one state of the register.
     ReadSnapshot snapshot(db);
-    Result<QList<qint64>> leftOut = collectKeys(
-        db, records + QStringLiteral(" WHERE ") + condition.exceptWhere, condition.exceptValues);
+    QStringList leftOutQueries;
+    for (const QString& where : condition.exceptWhere)
+        leftOutQueries << records + QStringLiteral(" WHERE ") + where;
+    Result<QList<qint64>> leftOut =
+        collectKeys(db, leftOutQueries.join(QStringLiteral(" UNION ALL ")), condition.exceptValues);
     if (!leftOut)
         return leftOut.error();
     qint64 highest = 0;

@@ -228,6 +228,7 @@ private Q_SLOTS:
     void indexedSearchesMatchPlainOnes();
     void olderRegisterGetsIndexesThatStayExact();
     void damagedIndexesAreRebuilt();
+    void broadTermsLoadAsAllButTheRest();
     void newerSearchCancelsOlder();
 };
 
@@ -246,6 +247,50 @@ void TestSearchIndexes::indexedSearchesMatchPlainOnes()
     const ViewCondition condition = CombinedSearch::SqlMade(criteria);
     QVERIFY(condition.where.contains(SearchIndexes::nameText));
     QVERIFY(condition.where.contains(SearchIndexes::valueTable));
+}
+
+// A term of the recipient, method or folder box that matches most records
+// loads the view as all records but the others; the result is the plain one,
+// NULL and empty values included.
+void TestSearchIndexes::broadTermsLoadAsAllButTheRest()
+{
+    TempRegister temp;
+    const QStringList values = {QStringLiteral("资料A"),
+                                QStringLiteral("资料A"),
+                                QStringLiteral("资料B"),
+                                QStringLiteral("资料_C"),
+                                QStringLiteral("其他"),
+                                QStringLiteral(""),
+                                QString()};
+    for (int i = 0; i < 70; ++i) {
+        const QString value = values.at(i % values.size());
+        const qint64 rowid = temp.addRecord(70 - i, QStringLiteral("f%1").arg(i), value, value,
+                                            QStringLiteral("2020-01-02"), QString(), value);
+        if (value.isNull()) {
+            for (const QString& column :
+                 {RegisterNames::recipient, RegisterNames::method, RegisterNames::folder})
+                setColumn(temp.reg(), rowid, column, QVariant());
+        }
+    }
+    for (int box : {SearchCriteria::Recipient, SearchCriteria::Method, SearchCriteria::Folder}) {
+        for (const auto& [term, broad] :
+             {std::pair{QStringLiteral("资"), true}, std::pair{QStringLiteral("资料"), true},
+              std::pair{QStringLiteral("料A"), false}, std::pair{QStringLiteral("_"), false},
+              std::pair{QStringLiteral("其"), false}}) {
+            SearchCriteria indexed;
+            indexed.box(box) = term;
+            SearchCriteria plain = indexed;
+            const ViewCondition condition = CombinedSearch::SqlMade(indexed);
+            QVERIFY(!condition.exceptWorthSql.isEmpty());
+            Result<QVariant> worth = Sql::scalar(temp.reg().database(), condition.exceptWorthSql,
+                                                 condition.exceptWorthValues);
+            QVERIFY(worth.ok());
+            QCOMPARE(worth->toInt() == 1, broad);
+            QCOMPARE(keysOf(temp.reg(), condition),
+                     keysOf(temp.reg(),
+                            CombinedSearch::SqlMade(plain, CombinedSearch::Matching::Plain)));
+        }
+    }
 }
 
 void TestSearchIndexes::olderRegisterGetsIndexesThatStayExact()
