@@ -41,6 +41,29 @@ QByteArray contentOf(int fd)
     return all;
 }
 
+// A source holding `content`, open for reading, and an empty copy beside it
+// open for reading and writing.
+struct CopyPair {
+    QTemporaryDir dir;
+    QFile source;
+    int target = -1;
+
+    explicit CopyPair(const QByteArray& content)
+    {
+        source.setFileName(dir.filePath(QStringLiteral("source")));
+        if (!source.open(QIODevice::WriteOnly) || source.write(content) != content.size())
+            qFatal("cannot write the source");
+        source.close();
+        if (!source.open(QIODevice::ReadOnly))
+            qFatal("cannot read the source");
+        target = ::open(QFile::encodeName(dir.filePath(QStringLiteral("copy"))),
+                        O_RDWR | O_CREAT | O_EXCL, 0600);
+        if (target < 0)
+            qFatal("cannot create the copy");
+    }
+    ~CopyPair() { ::close(target); }
+};
+
 } // namespace
 
 class TestFileCopy : public QObject {
@@ -59,36 +82,27 @@ private Q_SLOTS:
     void copiesAndHashesWhatTheCopyHolds()
     {
         QFETCH(qsizetype, size);
-        QTemporaryDir dir;
         const QByteArray content = randomBytes(size);
-        QFile source(dir.filePath(QStringLiteral("source")));
-        QVERIFY(source.open(QIODevice::WriteOnly));
-        source.write(content);
-        source.close();
-        QVERIFY(source.open(QIODevice::ReadOnly));
-        const int target = ::open(QFile::encodeName(dir.filePath(QStringLiteral("copy"))),
-                                  O_RDWR | O_CREAT | O_EXCL, 0600);
-        QVERIFY(target >= 0);
+        CopyPair pair(content);
 
         ContentHash::Hasher hasher;
         QList<qint64> reports;
-        QCOMPARE(FileCopy::copy(source.handle(), target, size, hasher,
+        QCOMPARE(FileCopy::copy(pair.source.handle(), pair.target, size, hasher,
                                 [&](qint64 done) { reports << done; }),
                  0);
-        QCOMPARE(contentOf(target), content);
+        QCOMPARE(contentOf(pair.target), content);
         QCOMPARE(hasher.size(), qint64(size));
         QCOMPARE(hasher.hex(), hashOf(content));
         QVERIFY(!reports.isEmpty());
         QCOMPARE(reports.last(), qint64(size));
         QVERIFY(std::is_sorted(reports.begin(), reports.end()));
-        ::close(target);
     }
 
     // A pipe cannot be copied in the kernel; the buffer takes over, reads to
     // the end and the hash still matches.
     void fallsBackToTheBufferForAPipe()
     {
-        QTemporaryDir dir;
+        CopyPair pair({}); // only its copy is used
         int pipeEnds[2];
         QVERIFY(::pipe(pipeEnds) == 0);
         const QByteArray content = randomBytes(3 * 1024 * 1024 + 7);
@@ -102,37 +116,26 @@ private Q_SLOTS:
             }
             ::close(pipeEnds[1]);
         });
-        const int target = ::open(QFile::encodeName(dir.filePath(QStringLiteral("copy"))),
-                                  O_RDWR | O_CREAT | O_EXCL, 0600);
         ContentHash::Hasher hasher;
-        const int result = FileCopy::copy(pipeEnds[0], target, content.size(), hasher);
+        const int result = FileCopy::copy(pipeEnds[0], pair.target, content.size(), hasher);
         writer.join();
         ::close(pipeEnds[0]);
         QCOMPARE(result, 0);
-        QCOMPARE(contentOf(target), content);
+        QCOMPARE(contentOf(pair.target), content);
         QCOMPARE(hasher.hex(), hashOf(content));
-        ::close(target);
     }
 
     void stopsWhenCancelled()
     {
-        QTemporaryDir dir;
         const QByteArray content = randomBytes(70 << 20);
-        QFile source(dir.filePath(QStringLiteral("source")));
-        QVERIFY(source.open(QIODevice::WriteOnly));
-        source.write(content);
-        source.close();
-        QVERIFY(source.open(QIODevice::ReadOnly));
-        const int target = ::open(QFile::encodeName(dir.filePath(QStringLiteral("copy"))),
-                                  O_RDWR | O_CREAT | O_EXCL, 0600);
+        CopyPair pair(content);
         std::atomic_bool cancel = false;
         ContentHash::Hasher hasher;
         const int result = FileCopy::copy(
-            source.handle(), target, content.size(), hasher, [&](qint64) { cancel = true; },
-            &cancel);
+            pair.source.handle(), pair.target, content.size(), hasher,
+            [&](qint64) { cancel = true; }, &cancel);
         QCOMPARE(result, ECANCELED);
         QVERIFY(hasher.size() < content.size());
-        ::close(target);
     }
 };
 

@@ -49,6 +49,19 @@ QByteArray readAll(const QString& path)
     return file.readAll();
 }
 
+// Makes inserting a record of `fileName` fail with RAISE(`raise`). (A
+// trigger takes no bound values; the names here are the test's own.)
+bool failInsertOf(const Register& reg, const QString& fileName, const QString& raise)
+{
+    QString literal = fileName;
+    literal.replace(QLatin1Char('\''), QStringLiteral("''"));
+    return Sql::run(reg.database(),
+                    QStringLiteral("CREATE TRIGGER \"fail %1\" BEFORE INSERT ON 文件管理 WHEN "
+                                   "new.文件名 = '%1' BEGIN SELECT RAISE(%2); END")
+                        .arg(literal, raise))
+        .ok();
+}
+
 Intake::Details someDetails()
 {
     return {QDate(2006, 3, 5), QStringLiteral("备注"), QStringLiteral("张三"),
@@ -313,10 +326,8 @@ private Q_SLOTS:
     void refusedRecordInABatchLosesOnlyItsOwnCopy()
     {
         TempRegister temp;
-        QVERIFY(Sql::run(temp.reg().database(),
-                         QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON 文件管理 "
-                                        "WHEN new.文件名 = 'refused.txt' "
-                                        "BEGIN SELECT RAISE(ABORT, 'refused'); END")));
+        QVERIFY(failInsertOf(temp.reg(), QStringLiteral("refused.txt"),
+                             QStringLiteral("ABORT, 'refused'")));
         QList<Intake::File> files;
         QStringList expectedCopies;
         for (int i = 0; i < 150; ++i) {
@@ -355,10 +366,8 @@ private Q_SLOTS:
     void transactionEndedMidGroupLosesOnlyTheFailingFile()
     {
         TempRegister temp;
-        QVERIFY(Sql::run(temp.reg().database(),
-                         QStringLiteral("CREATE TRIGGER ends BEFORE INSERT ON 文件管理 "
-                                        "WHEN new.文件名 = 'ends.txt' "
-                                        "BEGIN SELECT RAISE(ROLLBACK, 'transaction ended'); END")));
+        QVERIFY(failInsertOf(temp.reg(), QStringLiteral("ends.txt"),
+                             QStringLiteral("ROLLBACK, 'transaction ended'")));
         QList<Intake::File> files;
         for (const QString& name :
              {QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("ends.txt"),
