@@ -1,6 +1,7 @@
 #include "intake/LookupLists.h"
 
 #include "store/RegisterNames.h"
+#include "store/SearchIndexes.h"
 #include "store/Sql.h"
 
 #include <QSqlQuery>
@@ -13,14 +14,14 @@ const QStringList fixedMethods = {QStringLiteral("Email"), QStringLiteral("MSN")
                                   QStringLiteral("传真"), QStringLiteral("QQ"),
                                   QStringLiteral("面呈")};
 
-// Values of one column by use, most used first; NULL is never listed.
+// Values of one column by use, most used first (ties in the order of the
+// values); NULL is never listed. The search indexes keep every value with
+// its count, so a large register is not counted again for each form.
 Result<QStringList> byUse(const Register& reg, const QString& column)
 {
-    const QString sql =
-        QStringLiteral("SELECT %1, count(%1) FROM %2 WHERE %1 IS NOT NULL "
-                       "GROUP BY %1 ORDER BY 2 DESC")
-            .arg(Sql::identifier(column), Sql::identifier(RegisterNames::recordTable));
-    Result<QSqlQuery> query = Sql::run(reg.database(), sql);
+    const QString sql = QStringLiteral("SELECT 值 FROM %1 WHERE 栏目 = ? ORDER BY 记录数 DESC, 值")
+                            .arg(Sql::identifier(SearchIndexes::valueTable));
+    Result<QSqlQuery> query = Sql::run(reg.database(), sql, {column});
     if (!query)
         return query.error();
     QStringList values;
