@@ -1,6 +1,5 @@
 #include "app/RegisterOpening.h"
 
-#include <QApplication>
 #include <QEventLoop>
 #include <QFutureWatcher>
 #include <QProgressDialog>

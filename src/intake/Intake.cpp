@@ -128,17 +128,24 @@ Outcome registerOne(const Register& reg, const QSqlDatabase& db, StagedCopy& cop
 using Group = std::vector<std::unique_ptr<StagedCopy>>;
 
 // Records for all of `copies`, in their order, in one transaction with one
-// flush of the store folder. All or nothing: on the first failure nothing is
-// kept, every copy loses its name, and that failure is returned.
+// flush of the store folder. All or nothing: on the first failure of a record
+// or of the commit nothing is kept, every copy loses its name, and that
+// failure is returned. A register that cannot be written at all (locked,
+// read-only) fails every copy at once: recording them one by one would
+// only wait for it again.
 std::variant<QList<Outcome>, Outcome> registerTogether(const Register& reg,
                                                        const std::vector<StagedCopy*>& copies,
                                                        const Details& details)
 {
     QSqlDatabase db = reg.database();
     Transaction transaction(db);
-    if (!transaction.started())
-        return failed(copies.front()->file(), transaction.startError().message,
-                      transaction.startError().detail);
+    if (!transaction.started()) {
+        QList<Outcome> outcomes;
+        for (StagedCopy* copy : copies)
+            outcomes << failed(copy->file(), transaction.startError().message,
+                               transaction.startError().detail);
+        return outcomes;
+    }
     const auto undoAll = [&](const Outcome& failure) {
         for (StagedCopy* copy : copies)
             copy->unplace();
