@@ -11,6 +11,8 @@
 #include <QSqlQuery>
 #include <QStringList>
 
+#include <cerrno>
+
 #include <sqlite3.h>
 
 namespace Schema {
@@ -31,21 +33,66 @@ const QStringList queryColumns = {
     QStringLiteral("全部或部分文件夹名"),
 };
 
-// Reads the tables of an SQLite file read-only, through the C API, so that a
-// foreign file is never touched (not even a journal is created).
-QStringList columnsOf(sqlite3* handle, const QString& table)
+// Reads the columns of a table read-only, through the C API, so that a
+// foreign file is never touched (not even a journal is created). Returns the
+// SQLite result: anything but SQLITE_OK means the file was not read.
+int readColumns(sqlite3* handle, const QString& table, QStringList& columns)
 {
-    QStringList columns;
     sqlite3_stmt* statement = nullptr;
     const QByteArray sql =
         QStringLiteral("PRAGMA table_info(%1)").arg(Sql::identifier(table)).toUtf8();
-    if (sqlite3_prepare_v2(handle, sql.constData(), -1, &statement, nullptr) != SQLITE_OK)
-        return columns;
-    while (sqlite3_step(statement) == SQLITE_ROW)
+    int rc = sqlite3_prepare_v2(handle, sql.constData(), -1, &statement, nullptr);
+    if (rc != SQLITE_OK)
+        return rc;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
         columns << QString::fromUtf8(
             reinterpret_cast<const char*>(sqlite3_column_text(statement, 1)));
     sqlite3_finalize(statement);
-    return columns;
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+FileKind kindOfFailure(sqlite3* handle, int rc)
+{
+    switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return FileKind::Busy;
+    case SQLITE_FULL:
+        return FileKind::DiskFull;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return FileKind::Damaged;
+    default:
+        // Growing the shared-memory index on a full disk fails as an I/O error.
+        return sqlite3_system_errno(handle) == ENOSPC ? FileKind::DiskFull : FileKind::Unreadable;
+    }
+}
+
+// A file shorter than its header says (or not whole pages) lost its end: it
+// is damaged, and missing tables prove nothing about whose file it was.
+bool truncated(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray header = file.read(100);
+    if (header.size() < 100)
+        return true;
+    const auto number = [&](int at, int bytes) {
+        quint64 value = 0;
+        for (int i = 0; i < bytes; ++i)
+            value = (value << 8) | quint8(header.at(at + i));
+        return value;
+    };
+    const quint64 pageSize = number(16, 2) == 1 ? 65536 : number(16, 2);
+    if (pageSize < 512)
+        return true;
+    const quint64 size = quint64(file.size());
+    if (size % pageSize != 0)
+        return true;
+    // The page count in the header counts only when it is known to be current.
+    const bool countValid = number(24, 4) == number(92, 4) && number(28, 4) != 0;
+    return countValid && size < number(28, 4) * pageSize;
 }
 
 FileKind inspectSqlite(const QString& path, QString* detail)
@@ -58,9 +105,20 @@ FileKind inspectSqlite(const QString& path, QString* detail)
         sqlite3_close(handle);
         return FileKind::Unreadable;
     }
-    const QStringList records = columnsOf(handle, RegisterNames::recordTable);
-    const QStringList queries = columnsOf(handle, RegisterNames::queryTable);
+    sqlite3_extended_result_codes(handle, 1);
+    sqlite3_busy_timeout(handle, Sql::busyTimeoutMs);
+    QStringList records;
+    QStringList queries;
+    int rc = readColumns(handle, RegisterNames::recordTable, records);
+    if (rc == SQLITE_OK)
+        rc = readColumns(handle, RegisterNames::queryTable, queries);
+    const FileKind failure =
+        rc == SQLITE_OK ? FileKind::QuorvelRegister : kindOfFailure(handle, rc);
+    if (rc != SQLITE_OK && detail)
+        *detail = QString::fromUtf8(sqlite3_errmsg(handle));
     sqlite3_close(handle);
+    if (rc != SQLITE_OK)
+        return failure;
 
     // A file with both tables and every column is a register, whoever made it.
     bool complete = !records.isEmpty() && !queries.isEmpty();
@@ -70,6 +128,11 @@ FileKind inspectSqlite(const QString& path, QString* detail)
         complete = complete && queries.contains(column);
     if (complete)
         return FileKind::QuorvelRegister;
+    if (truncated(path)) {
+        if (detail)
+            *detail = QStringLiteral("文件不完整，比它的头部所记的短");
+        return FileKind::Damaged;
+    }
     if (detail) {
         *detail = records.isEmpty() ? QStringLiteral("没有“%1”表").arg(RegisterNames::recordTable)
                                     : QStringLiteral("表结构不符");
@@ -171,6 +234,14 @@ QString describeForeign(const QString& databasePath, FileKind kind, const QStrin
     case FileKind::Unreadable:
         found = QStringLiteral("无法读取该文件（%1）。").arg(detail);
         break;
+    case FileKind::Busy:
+        return Sql::busyMessage();
+    case FileKind::Damaged:
+        return QStringLiteral("登记库文件“%1”已损坏（%2）。为保护其内容，Quorvel 不会改动它；"
+                              "请用备份替换它。")
+            .arg(databasePath, detail);
+    case FileKind::DiskFull:
+        return QStringLiteral("磁盘已满，无法打开登记库“%1”。请先腾出空间再试。").arg(databasePath);
     default:
         found = QStringLiteral("它不是数据库文件，可能已损坏或是其他程序的文件。");
         break;

@@ -10,12 +10,27 @@
 // where the database layout is created and brought up to date.
 namespace Schema {
 
-enum class FileKind { Missing, Empty, QuorvelRegister, OtherSqlite, Access, Unknown, Unreadable };
+// Busy, Damaged and DiskFull say nothing about whose file it is: only a file
+// that was read completely and lacks our tables is OtherSqlite.
+enum class FileKind {
+    Missing,
+    Empty,
+    QuorvelRegister,
+    OtherSqlite,
+    Access,
+    Unknown,
+    Unreadable,
+    Busy,
+    Damaged,
+    DiskFull,
+};
 
 // Looks at the file's header (and tables, for SQLite) without changing it.
+// Waits a while for another program that holds the file locked.
 FileKind inspect(const QString& databasePath, QString* detail = nullptr);
 
-// A sentence for the user that names the file and what was found.
+// A sentence for the user that names the file and what was found, or why
+// it could not be looked at.
 QString describeForeign(const QString& databasePath, FileKind kind, const QString& detail);
 
 // Creates missing tables, indexes and the nine query slots; upgrades older

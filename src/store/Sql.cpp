@@ -4,6 +4,16 @@
 
 namespace Sql {
 
+QString busyMessage()
+{
+    return QStringLiteral("登记库正被其他程序使用，请稍后再试。");
+}
+
+bool isBusy(const Error& error)
+{
+    return error.message == busyMessage();
+}
+
 Error errorFrom(const QSqlError& error, const QString& what)
 {
     const QString text = error.text();
@@ -11,8 +21,7 @@ Error errorFrom(const QSqlError& error, const QString& what)
     const QString code = error.nativeErrorCode();
     if (code == QLatin1String("5") || code == QLatin1String("6") ||
         text.contains(QLatin1String("locked"), Qt::CaseInsensitive)) {
-        return {QStringLiteral("登记库正被其他程序使用，请稍后再试。"),
-                what + QStringLiteral(": ") + text};
+        return {busyMessage(), what + QStringLiteral(": ") + text};
     }
     if (text.contains(QLatin1String("readonly"), Qt::CaseInsensitive) ||
         text.contains(QLatin1String("read-only"), Qt::CaseInsensitive)) {

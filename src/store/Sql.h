@@ -20,6 +20,13 @@ Result<QVariant> scalar(const QSqlDatabase& db, const QString& sql,
 // the "busy, try again" text so the user knows nothing is broken.
 Error errorFrom(const QSqlError& error, const QString& what);
 
+// How long a program waits for another that holds the register locked.
+constexpr int busyTimeoutMs = 3000;
+
+// The text for a register another program holds longer than the busy wait.
+QString busyMessage();
+bool isBusy(const Error& error);
+
 // Quotes an identifier (our Chinese table and column names) for SQL text.
 QString identifier(const QString& name);
 

@@ -167,6 +167,33 @@ private Q_SLOTS:
         QVERIFY2(reg.error().message.contains(path), qPrintable(reg.error().message));
     }
 
+    // Only a file read completely that lacks the tables is someone else's.
+    void unreadableRegisterIsNotCalledForeign_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::newRow("cut to its header page") << 4096;
+        QTest::newRow("cut inside a page") << 6000;
+        QTest::newRow("cut inside the header") << 60;
+    }
+
+    void unreadableRegisterIsNotCalledForeign()
+    {
+        QFETCH(int, size);
+        TempRegister temp;
+        for (int i = 0; i < 300; ++i)
+            temp.addRecord(i + 1, QStringLiteral("文件%1.txt").arg(i));
+        const QString path = temp.reg().databasePath();
+        temp.reg().closeConnection();
+        QVERIFY(QFile::resize(path, size));
+        Result<Register> reg = Register::open(temp.folder());
+        QVERIFY(!reg.ok());
+        QVERIFY2(reg.error().message.contains(QStringLiteral("已损坏")),
+                 qPrintable(reg.error().message));
+        QVERIFY2(!reg.error().message.contains(QStringLiteral("不是 Quorvel 登记库")),
+                 qPrintable(reg.error().message));
+        QCOMPARE(QFileInfo(path).size(), size);
+    }
+
     void olderRegisterWithoutIndexOrSlotsIsCompleted()
     {
         QTemporaryDir dir;
@@ -193,12 +220,11 @@ private Q_SLOTS:
                         QStringLiteral("SELECT 查询名称 FROM 自定义查询 ORDER BY rowid LIMIT 1"))
                 ->toString(),
             QStringLiteral("我的"));
-        QCOMPARE(
-            Sql::scalar(reg->database(),
-                        QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='index' "
-                                       "AND name = '文件管理_文件序号'"))
-                ->toInt(),
-            1);
+        QCOMPARE(Sql::scalar(reg->database(),
+                             QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='index' "
+                                            "AND name = '文件管理_文件序号'"))
+                     ->toInt(),
+                 1);
         QCOMPARE(
             Sql::scalar(reg->database(), QStringLiteral("SELECT count(*) FROM 文件管理"))->toInt(),
             1);
