@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
+#include <QSqlError>
 #include <QSqlQuery>
 
 #include <algorithm>
@@ -100,6 +101,37 @@ Result<QHash<qint64, RecordedDigest>> readDigests(const QSqlDatabase& db)
             {query->value(1).toString(), query->value(2).toLongLong(), query->value(3).toString()});
     }
     return digests;
+}
+
+// SQLite's own check of the file: quick (pages and records) or full (every
+// index against its table as well). A fault there can hide records from
+// every view while the store looks complete.
+std::optional<Finding> checkDatabase(const Register& reg, const QSqlDatabase& db, bool full)
+{
+    const QString pragma = full ? QStringLiteral("PRAGMA integrity_check(20)")
+                                : QStringLiteral("PRAGMA quick_check(20)");
+    QStringList problems;
+    Result<QSqlQuery> query = Sql::run(db, pragma);
+    if (!query) {
+        if (Sql::isBusy(query.error()))
+            return std::nullopt;
+        problems << query.error().detail;
+    } else {
+        while (query->next()) {
+            const QString line = query->value(0).toString();
+            if (line != QLatin1String("ok"))
+                problems << line;
+        }
+        if (query->lastError().isValid())
+            problems << query->lastError().text();
+    }
+    if (problems.isEmpty())
+        return std::nullopt;
+    Finding finding;
+    finding.kind = Kind::DatabaseDamaged;
+    finding.name = QFileInfo(reg.databasePath()).fileName();
+    finding.detail = problems.join(QStringLiteral("；"));
+    return finding;
 }
 
 void checkSerials(const QList<RecordRow>& rows, QList<Finding>& findings)
@@ -232,6 +264,8 @@ QString kindLabel(Kind kind)
         return QStringLiteral("无法读取");
     case Kind::NotHashed:
         return QStringLiteral("未记录校验值");
+    case Kind::DatabaseDamaged:
+        return QStringLiteral("数据库损坏");
     }
     return QString();
 }
@@ -304,6 +338,11 @@ QString Finding::text() const
     case Kind::NotHashed:
         sentence = QStringLiteral("%1登记时没有记录校验值，无法核对内容。").arg(recordText(*this));
         break;
+    case Kind::DatabaseDamaged:
+        sentence = QStringLiteral("数据库文件“%1”已损坏，列出的记录可能不完整；请用备份替换它"
+                                  "（SQLite 的检查结果：%2）。")
+                       .arg(name, detail);
+        break;
     }
     if (!resolution.isEmpty())
         sentence += QLatin1Char(' ') + resolution;
@@ -355,17 +394,21 @@ Result<Report> check(const Register& reg, const Options& options)
     if (!db.isOpen()) {
         return Error{QStringLiteral("无法打开登记库“%1”。").arg(reg.databasePath()), QString()};
     }
-    Result<QList<RecordRow>> rows = readRecords(db);
-    if (!rows)
-        return rows.error();
-    Result<QHash<qint64, RecordedDigest>> digests = readDigests(db);
-    if (!digests)
-        return digests.error();
-
     Report report;
-    report.records = rows->size();
     report.verified = options.verify;
     QList<Finding>& findings = report.findings;
+    if (std::optional<Finding> damaged = checkDatabase(reg, db, options.verify))
+        findings.append(*damaged);
+    Result<QList<RecordRow>> rows = readRecords(db);
+    Result<QHash<qint64, RecordedDigest>> digests =
+        rows ? readDigests(db) : Result<QHash<qint64, RecordedDigest>>(rows.error());
+    if (!rows || !digests) {
+        // A damaged file may not even list its records: the finding says why.
+        if (!findings.isEmpty())
+            return report;
+        return rows ? digests.error() : rows.error();
+    }
+    report.records = rows->size();
     checkSerials(rows.value(), findings);
 
     // Stored copies of the records.

@@ -10,7 +10,9 @@
 #include <atomic>
 #include <functional>
 
-// Looks at a register as a whole: does every record have its stored copy,
+// Looks at a register as a whole: is the database file itself sound (SQLite's
+// quick check, or its full integrity check when verifying), does every
+// record have its stored copy,
 // does every file in the store folder belong to a record, are serials sound,
 // and (when asked) is every copy still what was registered. It reads only
 // inside the store folder and never follows a stored name that is not a plain
@@ -31,6 +33,7 @@ enum class Kind {
     ContentChanged,  // the copy's content hash differs from the recorded one
     Unreadable,      // the copy could not be read to verify it
     NotHashed,       // no hash was recorded for the copy, so it cannot be verified
+    DatabaseDamaged, // SQLite's own check of the database file found faults
 };
 
 struct Finding {
@@ -54,7 +57,9 @@ struct Finding {
 QString kindLabel(Kind kind);
 
 struct Options {
-    bool verify = false; // hash every copy and compare with the recorded hash
+    // Hash every copy and compare with the recorded hash; check the
+    // database's indexes against its tables as well.
+    bool verify = false;
     bool repair = false; // remove (or put back) leftovers
     // Leftovers touched more recently than this may belong to work still in
     // progress in another window or process, so they are left alone.

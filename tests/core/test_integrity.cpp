@@ -285,6 +285,59 @@ private Q_SLOTS:
         options.cancelled = &cancelled;
         QVERIFY(!Integrity::check(temp.reg(), options).ok());
     }
+
+    void damagedDatabaseIsReported_data()
+    {
+        QTest::addColumn<QString>("harm");
+        QTest::addColumn<bool>("verify");
+        // Index entries missing for rows of the table: only the full check
+        // compares indexes with their tables.
+        QTest::newRow("index lacks rows") << "index" << true;
+        QTest::newRow("index page overwritten") << "page" << false;
+    }
+
+    void damagedDatabaseIsReported()
+    {
+        QFETCH(QString, harm);
+        QFETCH(bool, verify);
+        TempRegister temp;
+        addHashed(temp, 1, QStringLiteral("a.txt"), "a");
+        addHashed(temp, 2, QStringLiteral("b.txt"), "b");
+        QSqlDatabase db = temp.reg().database();
+        if (harm == QLatin1String("index")) {
+            // An empty index passed off as one of the record table's.
+            for (const char* sql :
+                 {"CREATE TABLE scratch(x)", "CREATE INDEX scratch_x ON scratch(x)",
+                  "PRAGMA writable_schema = ON",
+                  "UPDATE sqlite_master SET tbl_name = '文件管理', "
+                  "sql = 'CREATE INDEX scratch_x ON \"文件管理\"(\"文件名\")' "
+                  "WHERE name = 'scratch_x'",
+                  "PRAGMA writable_schema = OFF"})
+                QVERIFY2(Sql::run(db, QString::fromUtf8(sql)).ok(), sql);
+        } else {
+            Result<QVariant> root =
+                Sql::scalar(db, QStringLiteral("SELECT rootpage FROM sqlite_master WHERE name = ?"),
+                            {QStringLiteral("文件管理_文件序号")});
+            Result<QVariant> pageSize = Sql::scalar(db, QStringLiteral("PRAGMA page_size"));
+            QVERIFY(root && root->toInt() > 1 && pageSize);
+            QVERIFY(Sql::run(db, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")).ok());
+            db = QSqlDatabase();
+            temp.reg().closeConnection();
+            QFile file(temp.reg().databasePath());
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.seek(qint64(root->toInt() - 1) * pageSize->toInt()));
+            file.write(QByteArray(pageSize->toInt(), '\x5a'));
+        }
+        db = QSqlDatabase();
+        temp.reg().closeConnection();
+
+        const Integrity::Report report = run(temp, verify);
+        const Integrity::Finding* damaged = first(report, Kind::DatabaseDamaged);
+        QVERIFY(damaged);
+        QVERIFY(damaged->needsDecision());
+        QVERIFY2(damaged->text().contains(QStringLiteral("已损坏")), qPrintable(damaged->text()));
+        QVERIFY(!report.summary().contains(QStringLiteral("没有需要处理的问题")));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestIntegrity)
