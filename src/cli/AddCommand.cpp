@@ -1,4 +1,5 @@
 #include "cli/Command.h"
+#include "cli/RecordOutput.h"
 
 #include "intake/Intake.h"
 #include "store/DateText.h"
@@ -57,22 +58,27 @@ public:
         for (const QString& path : paths)
             files << Intake::File::fromPath(QFileInfo(path).absoluteFilePath());
 
+        // Each record is printed as soon as its group is committed, so the
+        // output of a batch killed half-way names everything it registered.
         int failures = 0;
-        const QList<Intake::Outcome> outcomes = Intake::runBatch(*reg, files, details);
-        for (int i = 0; i < outcomes.size(); ++i) {
-            const Intake::Outcome& outcome = outcomes.at(i);
+        const auto report = [&](int index, const Intake::Outcome& outcome) {
             if (outcome.kind == Intake::Outcome::Registered) {
-                context.out << outcome.serial << '\t' << outcome.storedName << Qt::endl;
+                context.out << outcome.serial << '\t' << RecordOutput::escaped(outcome.storedName)
+                            << Qt::endl;
                 if (!outcome.sameContent.isEmpty())
-                    context.err << "注意: " << Intake::sameContentNote(outcome) << Qt::endl;
-                continue;
+                    context.err << "注意: "
+                                << RecordOutput::escaped(Intake::sameContentNote(outcome))
+                                << Qt::endl;
+                return;
             }
             ++failures;
-            context.err << "quorvel-cli add: " << paths.at(i) << ": " << outcome.error.message;
+            context.err << "quorvel-cli add: " << RecordOutput::escaped(paths.at(index)) << ": "
+                        << outcome.error.message;
             if (!outcome.error.detail.isEmpty() && outcome.kind == Intake::Outcome::Failed)
-                context.err << " (" << outcome.error.detail << ")";
+                context.err << " (" << RecordOutput::escaped(outcome.error.detail) << ")";
             context.err << Qt::endl;
-        }
+        };
+        (void)Intake::runBatch(*reg, files, details, {}, nullptr, report);
         return failures == 0 ? 0 : 1;
     }
 };

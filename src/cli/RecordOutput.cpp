@@ -39,6 +39,31 @@ QString padded(const QString& text, int width)
 
 } // namespace
 
+QString escaped(const QString& text)
+{
+    QString line;
+    line.reserve(text.size());
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '\\':
+            line += QLatin1String("\\\\");
+            break;
+        case '\n':
+            line += QLatin1String("\\n");
+            break;
+        case '\r':
+            line += QLatin1String("\\r");
+            break;
+        case '\t':
+            line += QLatin1String("\\t");
+            break;
+        default:
+            line += c;
+        }
+    }
+    return line;
+}
+
 int displayWidth(const QString& text)
 {
     int width = 0;

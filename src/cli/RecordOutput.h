@@ -18,6 +18,10 @@ std::optional<Format> formatFrom(const QCommandLineParser& parser, QTextStream& 
 
 void print(const ViewRst& view, Format format, QTextStream& out);
 
+// A text on one line for scripts: backslash, line breaks and tabs written
+// as \\, \n, \r and \t, so that the text can be read back exactly.
+QString escaped(const QString& text);
+
 // Display width of a text in terminal columns.
 int displayWidth(const QString& text);
 

@@ -6,6 +6,7 @@
 #include "store/DateText.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
+#include "support/TestPause.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -225,7 +226,8 @@ QString sameContentNote(const Outcome& outcome)
 }
 
 QList<Outcome> runBatch(const Register& reg, const QList<File>& files, const Details& details,
-                        const Progress& progress, const std::atomic_bool* cancel)
+                        const Progress& progress, const std::atomic_bool* cancel,
+                        const Reported& reported)
 {
     // Copies are staged one by one and recorded in groups: a commit and a
     // flush of the store folder per group rather than per file. Groups stay
@@ -233,6 +235,11 @@ QList<Outcome> runBatch(const Register& reg, const QList<File>& files, const Det
     constexpr std::size_t groupFiles = 64;
     constexpr qint64 groupBytes = qint64(256) << 20;
     QList<Outcome> outcomes(files.size());
+    const auto settle = [&](int index, const Outcome& outcome) {
+        outcomes[index] = outcome;
+        if (reported)
+            reported(index, outcome);
+    };
     Group group;
     qint64 groupSize = 0;
     const auto registerStaged = [&] {
@@ -240,9 +247,10 @@ QList<Outcome> runBatch(const Register& reg, const QList<File>& files, const Det
             return;
         const QList<Outcome> done = registerGroup(reg, group, details);
         for (std::size_t i = 0; i < group.size(); ++i)
-            outcomes[group.at(i)->index()] = done.at(qsizetype(i));
+            settle(group.at(i)->index(), done.at(qsizetype(i)));
         group.clear();
         groupSize = 0;
+        TestPause::at("intake-group-reported");
     };
     for (int i = 0; i < files.size(); ++i) {
         if (cancel && cancel->load()) {
@@ -250,12 +258,12 @@ QList<Outcome> runBatch(const Register& reg, const QList<File>& files, const Det
             skipped.kind = Outcome::Cancelled;
             skipped.fileName = files.at(i).fileName;
             skipped.error = {QStringLiteral("已取消。"), QString()};
-            outcomes[i] = skipped;
+            settle(i, skipped);
             continue;
         }
         auto staged = StagedCopy::stage(reg, files.at(i), i, progress, cancel);
         if (Outcome* notCopied = std::get_if<Outcome>(&staged)) {
-            outcomes[i] = *notCopied;
+            settle(i, *notCopied);
             continue;
         }
         auto& copy = std::get<std::unique_ptr<StagedCopy>>(staged);

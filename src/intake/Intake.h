@@ -65,9 +65,15 @@ using Progress =
 Outcome DdtaUp(const Register& reg, const File& file, const Details& details, int index = 0,
                const Progress& progress = {}, const std::atomic_bool* cancel = nullptr);
 
+// Hears of each file's outcome as soon as it is final: a registered file
+// right after the commit of its group, a failed one when it failed. A batch
+// killed half-way has thus named every record it registered.
+using Reported = std::function<void(int index, const Outcome& outcome)>;
+
 // Registers the files in order. A file that fails does not stop the others;
 // after `cancel` is set the remaining files are reported as Cancelled.
 QList<Outcome> runBatch(const Register& reg, const QList<File>& files, const Details& details,
-                        const Progress& progress = {}, const std::atomic_bool* cancel = nullptr);
+                        const Progress& progress = {}, const std::atomic_bool* cancel = nullptr,
+                        const Reported& reported = {});
 
 } // namespace Intake
