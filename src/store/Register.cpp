@@ -2,16 +2,47 @@
 
 #include "store/RegisterNames.h"
 #include "store/Schema.h"
+#include "store/ShmReserve.h"
 #include "store/Sql.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// SQLite creates the -wal and -shm files with the database's mode. After the
+// database was read-only once they stay so when it is writable again, and
+// every later program would open the register read-only: give them back the
+// database's mode. Only our own files, and only to open them up.
+void matchSidecarModes(const QString& databasePath)
+{
+    const QByteArray database = QFile::encodeName(databasePath);
+    struct stat db;
+    if (::stat(database.constData(), &db) != 0 || (db.st_mode & S_IWUSR) == 0 ||
+        ::access(database.constData(), W_OK) != 0)
+        return;
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const QByteArray path = database + suffix;
+        struct stat side;
+        if (::lstat(path.constData(), &side) != 0 || !S_ISREG(side.st_mode) ||
+            side.st_uid != ::geteuid() || (side.st_mode & S_IWUSR) != 0)
+            continue;
+        ::chmod(path.constData(), db.st_mode & 0666);
+    }
+}
+
+} // namespace
+
 Result<Register> Register::open(const QString& folder, Mode mode, const StepProgress& progress)
 {
+    ShmReserve::install();
     Register reg(QFileInfo(folder).absoluteFilePath());
     const QString dbPath = reg.databasePath();
 
@@ -43,11 +74,18 @@ Result<Register> Register::open(const QString& folder, Mode mode, const StepProg
             Sql::scalar(db, QStringLiteral("SELECT count(*) FROM sqlite_master"));
         !probe) {
         reg.closeConnection();
+        if (Sql::isBusy(probe.error()))
+            return probe.error();
+        if (probe.error().message.startsWith(QStringLiteral("磁盘已满")))
+            return Error{Schema::describeForeign(dbPath, Schema::FileKind::DiskFull, QString()),
+                         probe.error().detail};
         return Error{QStringLiteral("登记库“%1”已损坏或无法读取。").arg(dbPath),
                      probe.error().detail};
     }
     if (Status migrated = Schema::migrate(db, progress); !migrated) {
         reg.closeConnection();
+        if (Sql::isBusy(migrated.error()))
+            return migrated.error();
         return Error{QStringLiteral("无法准备登记库“%1”：%2").arg(dbPath, migrated.error().message),
                      migrated.error().detail};
     }
@@ -98,15 +136,20 @@ QSqlDatabase Register::database() const
             existing.open();
         return existing;
     }
+    ShmReserve::install();
+    matchSidecarModes(databasePath());
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     db.setDatabaseName(databasePath());
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(Sql::busyTimeoutMs));
     if (db.open()) {
         QSqlQuery pragma(db);
-        // WAL with NORMAL sync stays consistent after a power cut and commits
-        // far faster than the rollback journal with FULL.
+        // WAL with FULL sync flushes the log at every commit: a record
+        // reported as registered, changed or deleted stays so after a power
+        // cut. (NORMAL would stay consistent but could lose the last commits
+        // while their copies, flushed before, remain.) Intake commits in
+        // groups, so this is one flush per group.
         pragma.exec(QStringLiteral("PRAGMA journal_mode = WAL"));
-        pragma.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+        pragma.exec(QStringLiteral("PRAGMA synchronous = FULL"));
         pragma.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
     }
     return db;

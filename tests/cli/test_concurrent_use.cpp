@@ -7,6 +7,7 @@
 #include "modify/RecordModify.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
+#include "support/PausePoint.h"
 #include "support/TempRegister.h"
 
 #include <QDir>
@@ -18,6 +19,9 @@
 #include <QTest>
 
 #include <memory>
+
+#include <csignal>
+#include <sqlite3.h>
 
 namespace {
 
@@ -220,6 +224,74 @@ private Q_SLOTS:
         const QString err = finish(*again, &code);
         QVERIFY2(code == 0, qPrintable(err));
         QCOMPARE(temp.serials(), (QList<qint64>{1, 2, 3, 4}));
+    }
+
+    // A program that keeps even readers out for a while (as the last one to
+    // close does while it folds the log back in) makes others wait and then
+    // say busy: never that the register is someone else's file.
+    void exclusivelyHeldRegisterIsBusyNotForeign()
+    {
+        TempRegister temp;
+        temp.addRecord(1, QStringLiteral("a.txt"));
+        temp.reg().closeConnection();
+        sqlite3* other = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(temp.reg().databasePath()).constData(), &other),
+                 SQLITE_OK);
+        QCOMPARE(sqlite3_exec(other, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT;",
+                              nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        auto info = startCli(temp.folder(), {QStringLiteral("info")});
+        int code = 0;
+        const QString err = finish(*info, &code);
+        sqlite3_close(other);
+        QCOMPARE(code, 1);
+        QVERIFY2(err.contains(busyText), qPrintable(err));
+        QVERIFY2(!err.contains(QStringLiteral("不是 Quorvel 登记库")), qPrintable(err));
+        info = startCli(temp.folder(), {QStringLiteral("info")});
+        finish(*info, &code);
+        QCOMPARE(code, 0);
+    }
+
+    // Killed after its first group was committed, a batch has printed every
+    // record it registered, so a retry knows what not to add again.
+    void killedBatchNamesWhatItRegistered()
+    {
+        TempRegister temp;
+        QTemporaryDir sources;
+        // A name with a line break first: it must not split its line.
+        QStringList files{sources.filePath(QStringLiteral("two\nlines.txt"))};
+        QFile odd(files.first());
+        QVERIFY(odd.open(QIODevice::WriteOnly) && odd.write("odd") == 3);
+        odd.close();
+        files << makeFiles(sources.path(), QStringLiteral("f"), 70);
+        temp.reg().closeConnection();
+        const PausePoint pause{sources.path(), QStringLiteral("intake-group-reported")};
+        QProcess add;
+        add.setProcessEnvironment(pause.environment());
+        add.start(QStringLiteral(QUORVEL_CLI),
+                  QStringList{QStringLiteral("--register"), temp.folder(), QStringLiteral("add")} +
+                      files);
+        QVERIFY(pause.waitReached());
+        ::kill(pid_t(add.processId()), SIGKILL);
+        QVERIFY(add.waitForFinished(10000));
+
+        QStringList printed = QString::fromUtf8(add.readAllStandardOutput())
+                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QStringList registered;
+        Result<QSqlQuery> query =
+            Sql::run(temp.reg().database(), QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %1")
+                                                .arg(Sql::identifier(RegisterNames::serial),
+                                                     Sql::identifier(RegisterNames::storedName),
+                                                     Sql::identifier(RegisterNames::recordTable)));
+        QVERIFY(query);
+        while (query->next())
+            registered << query->value(0).toString() + QLatin1Char('\t') +
+                              query->value(1).toString().replace(QLatin1Char('\n'),
+                                                                 QStringLiteral("\\n"));
+        QVERIFY(!registered.isEmpty());
+        QVERIFY(registered.size() < files.size());
+        QCOMPARE(printed, registered);
+        QCOMPARE(printed.first(), QStringLiteral("1\ttwo\\nlines.txt"));
     }
 };
 

@@ -184,6 +184,27 @@ private Q_SLOTS:
         verifyConsistent(temp.reg(), false); // the record was made without a hash
     }
 
+    // SQLite makes -wal and -shm with the database's mode; those left by a
+    // time the database was read-only must not keep the register read-only.
+    void sidecarsOfAReadOnlyTimeAreOpenedUpAgain()
+    {
+        TempRegister temp;
+        temp.addRecord(1, QStringLiteral("a.txt"));
+        temp.reg().closeConnection();
+        const QString database = temp.reg().databasePath();
+        for (const char* suffix : {"-wal", "-shm"}) {
+            QFile side(database + QLatin1String(suffix));
+            QVERIFY(side.open(QIODevice::Append));
+            side.close();
+            QVERIFY(side.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        }
+        temp.addRecord(2, QStringLiteral("b.txt"));
+        for (const char* suffix : {"-wal", "-shm"})
+            QVERIFY2(QFile::permissions(database + QLatin1String(suffix)) & QFile::WriteOwner,
+                     suffix);
+        QCOMPARE(recordCount(temp.reg()), 2);
+    }
+
     void diskFullDuringCopy()
     {
         QTemporaryDir small;
