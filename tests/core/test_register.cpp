@@ -71,7 +71,8 @@ private Q_SLOTS:
         QCOMPARE(names, (QStringList{QStringLiteral("文件序号"), QStringLiteral("发件日期"),
                                      QStringLiteral("文件名"), QStringLiteral("路径"),
                                      QStringLiteral("备注"), QStringLiteral("接收人"),
-                                     QStringLiteral("传送方式"), QStringLiteral("文件夹")}));
+                                     QStringLiteral("传送方式"), QStringLiteral("文件夹"),
+                                     QStringLiteral("记录号")}));
         Result<QVariant> mode = Sql::scalar(reg->database(), QStringLiteral("PRAGMA journal_mode"));
         QCOMPARE(mode->toString(), QStringLiteral("wal"));
         reg->closeConnection();
@@ -193,12 +194,11 @@ private Q_SLOTS:
                         QStringLiteral("SELECT 查询名称 FROM 自定义查询 ORDER BY rowid LIMIT 1"))
                 ->toString(),
             QStringLiteral("我的"));
-        QCOMPARE(
-            Sql::scalar(reg->database(),
-                        QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='index' "
-                                       "AND name = '文件管理_文件序号'"))
-                ->toInt(),
-            1);
+        QCOMPARE(Sql::scalar(reg->database(),
+                             QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='index' "
+                                            "AND name = '文件管理_文件序号'"))
+                     ->toInt(),
+                 1);
         QCOMPARE(
             Sql::scalar(reg->database(), QStringLiteral("SELECT count(*) FROM 文件管理"))->toInt(),
             1);
