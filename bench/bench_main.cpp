@@ -483,7 +483,7 @@ void benchSize(const QString& cacheRoot, int count, int runs)
         saved->finish();
         QElapsedTimer timer;
         timer.start();
-        (void)RecordDelete::deleteRecord(*reg, rowid);
+        (void)RecordDelete::deleteRecord(*reg, {rowid, values.at(4).toString()});
         current.removeAt(current.positionOf(rowid));
         deleted.push_back(timer.nsecsElapsed() / 1e6);
         (void)Sql::run(
@@ -511,7 +511,7 @@ void benchSize(const QString& cacheRoot, int count, int runs)
                 changes[RecordModify::Field::Method] = QStringLiteral("QQ");
                 changes[RecordModify::Field::Folder] = QStringLiteral("报告资料");
                 const qint64 rowid = current.keyAt(middle);
-                (void)RecordModify::apply(*reg, {rowid}, changes);
+                (void)RecordModify::apply(*reg, {SeenRecord::of(*current.record(middle))}, changes);
                 current.invalidate(current.positionOf(rowid));
                 (void)current.record(middle);
             },

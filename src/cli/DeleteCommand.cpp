@@ -2,7 +2,9 @@
 
 #include "operations/RecordDelete.h"
 #include "operations/RecordLookup.h"
+#include "support/TestPause.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -35,27 +37,29 @@ public:
         std::optional<Register> reg = context.openRegister();
         if (!reg)
             return 1;
-        QList<qint64> rowids;
+        QList<SeenRecord> records;
         QStringList names;
         for (const QString& serial : serials) {
-            Result<qint64> rowid = RecordLookup::rowidForSerial(*reg, serial);
-            Result<RegisterRecord> record =
-                rowid ? RecordLookup::recordAt(*reg, rowid.value()) : rowid.error();
+            Result<RegisterRecord> record = RecordLookup::recordForSerial(*reg, serial);
             if (!record) {
                 context.fail(record.error());
                 return 1;
             }
-            if (rowids.contains(rowid.value()))
+            const auto same = [&](const SeenRecord& seen) {
+                return seen.rowid == record->rowid;
+            };
+            if (std::any_of(records.cbegin(), records.cend(), same))
                 continue;
-            rowids << rowid.value();
+            records << SeenRecord::of(record.value());
             names << record->fileName;
         }
         if (!parser.isSet(QStringLiteral("yes")) && !confirmed(names, context))
             return 1;
+        TestPause::at("delete-confirmed");
 
         int failures = 0;
-        for (qsizetype i = 0; i < rowids.size(); ++i) {
-            const RecordDelete::Report report = RecordDelete::deleteRecord(*reg, rowids.at(i));
+        for (qsizetype i = 0; i < records.size(); ++i) {
+            const RecordDelete::Report report = RecordDelete::deleteRecord(*reg, records.at(i));
             if (report.outcome != RecordDelete::Outcome::Deleted) {
                 context.err << "quorvel-cli: " << names.at(i) << ": " << report.error.message
                             << Qt::endl;

@@ -35,12 +35,7 @@ public:
         std::optional<Register> reg = context.openRegister();
         if (!reg)
             return 1;
-        Result<qint64> rowid = RecordLookup::rowidForSerial(*reg, arguments.at(0));
-        if (!rowid) {
-            context.fail(rowid.error());
-            return 1;
-        }
-        Result<RegisterRecord> record = RecordLookup::recordAt(*reg, rowid.value());
+        Result<RegisterRecord> record = RecordLookup::recordForSerial(*reg, arguments.at(0));
         if (!record) {
             context.fail(record.error());
             return 1;

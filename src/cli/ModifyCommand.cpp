@@ -3,6 +3,8 @@
 #include "modify/RecordModify.h"
 #include "operations/RecordLookup.h"
 
+#include <algorithm>
+
 namespace {
 
 using RecordModify::Field;
@@ -54,22 +56,25 @@ public:
         std::optional<Register> reg = context.openRegister();
         if (!reg)
             return 1;
-        QList<qint64> rowids;
+        QList<SeenRecord> records;
         for (const QString& serial : serials) {
-            Result<qint64> rowid = RecordLookup::rowidForSerial(*reg, serial);
-            if (!rowid) {
-                context.fail(rowid.error());
+            Result<RegisterRecord> record = RecordLookup::recordForSerial(*reg, serial);
+            if (!record) {
+                context.fail(record.error());
                 return 1;
             }
-            if (!rowids.contains(rowid.value()))
-                rowids << rowid.value();
+            const auto same = [&](const SeenRecord& seen) {
+                return seen.rowid == record->rowid;
+            };
+            if (std::none_of(records.cbegin(), records.cend(), same))
+                records << SeenRecord::of(record.value());
         }
         // All the named records change together, or none does.
-        if (Status applied = RecordModify::apply(*reg, rowids, changes); !applied) {
+        if (Status applied = RecordModify::apply(*reg, records, changes); !applied) {
             context.fail(applied.error());
             return 1;
         }
-        context.out << "已修改 " << rowids.size() << " 条记录" << Qt::endl;
+        context.out << "已修改 " << records.size() << " 条记录" << Qt::endl;
         return 0;
     }
 };

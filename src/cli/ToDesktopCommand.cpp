@@ -32,9 +32,7 @@ public:
         int failures = 0;
         // Each file on its own: one that cannot be sent does not stop the rest.
         for (const QString& serial : serials) {
-            Result<qint64> rowid = RecordLookup::rowidForSerial(*reg, serial);
-            Result<RegisterRecord> record =
-                rowid ? RecordLookup::recordAt(*reg, rowid.value()) : rowid.error();
+            Result<RegisterRecord> record = RecordLookup::recordForSerial(*reg, serial);
             Result<QString> sent = record ? RecordExport::sendToDesktop(*reg, record->storedName,
                                                                         record->fileName, desktop)
                                           : record.error();

@@ -14,6 +14,8 @@
 #include <cerrno>
 #include <cmath>
 #include <fcntl.h>
+#include <limits>
+#include <optional>
 #include <unistd.h>
 
 namespace Intake {
@@ -22,21 +24,73 @@ namespace {
 
 constexpr int renameAttempts = 8;
 
-qint64 nextSerial(const QSqlDatabase& db, Error* error)
+const QString noSerialText =
+    QStringLiteral("文件序号已到尽头（最大序号为 %1），无法为新文件编号。请先整理序号。");
+
+// The number after `highest` (an integer or a real serial), or nothing when
+// no 64-bit integer comes after it.
+std::optional<qint64> after(const QVariant& highest)
 {
-    // Numbers sort before every text, so "< ''" keeps the numeric serials of
-    // a damaged register and still walks the serial index from its end.
-    Result<QVariant> highest =
-        Sql::scalar(db, QStringLiteral("SELECT %1 FROM %2 WHERE %1 < '' ORDER BY %1 DESC LIMIT 1")
-                            .arg(Sql::identifier(RegisterNames::serial),
-                                 Sql::identifier(RegisterNames::recordTable)));
-    if (!highest) {
-        *error = highest.error();
-        return 0;
+    constexpr qint64 top = std::numeric_limits<qint64>::max();
+    if (highest.typeId() != QMetaType::Double) {
+        const qint64 value = highest.toLongLong();
+        if (value == top)
+            return std::nullopt;
+        return value + 1;
     }
-    if (highest->isNull())
-        return 1;
-    return static_cast<qint64>(std::floor(highest->toDouble())) + 1;
+    const double value = highest.toDouble();
+    // 2^63 is the first double beyond the 64-bit range; NaN fails every test.
+    if (!(value < 9223372036854775808.0))
+        return std::nullopt;
+    if (value < -9223372036854775808.0)
+        return std::numeric_limits<qint64>::min();
+    const auto whole = static_cast<qint64>(std::floor(value));
+    if (whole == top)
+        return std::nullopt;
+    return whole + 1;
+}
+
+// Serials are counted in 64-bit integers: the highest numeric serial, and of
+// serials stored as text (a column declared TEXT stores them so) those that
+// are whole numbers, give the next one. A serial that exists already is
+// never handed out.
+Result<qint64> nextSerial(const QSqlDatabase& db)
+{
+    const QString column = Sql::identifier(RegisterNames::serial);
+    const QString table = Sql::identifier(RegisterNames::recordTable);
+    // Numbers sort before every text, so "< ''" walks the serial index from
+    // the end of its numbers.
+    Result<QVariant> number =
+        Sql::scalar(db, QStringLiteral("SELECT %1 FROM %2 WHERE %1 < '' ORDER BY %1 DESC LIMIT 1")
+                            .arg(column, table));
+    if (!number)
+        return number.error();
+    Result<QVariant> text = Sql::scalar(
+        db, QStringLiteral("SELECT max(CAST(%1 AS INTEGER)) FROM %2 WHERE %1 >= '' AND %1 < x'' "
+                           "AND CAST(CAST(%1 AS INTEGER) AS TEXT) = %1")
+                .arg(column, table));
+    if (!text)
+        return text.error();
+    qint64 next = 1;
+    bool any = false;
+    for (const QVariant& highest : {*number, *text}) {
+        if (highest.isNull())
+            continue;
+        const std::optional<qint64> following = after(highest);
+        if (!following)
+            return Error{noSerialText.arg(highest.toString()), QString()};
+        next = any ? std::max(next, *following) : *following;
+        any = true;
+    }
+    // The rules above already pass every serial in use; this is the last word.
+    Result<QVariant> taken = Sql::scalar(
+        db, QStringLiteral("SELECT count(*) FROM %2 WHERE %1 = ? OR %1 = ?").arg(column, table),
+        {next, QString::number(next)});
+    if (!taken)
+        return taken.error();
+    if (taken->toLongLong() != 0)
+        return Error{noSerialText.arg(next), QStringLiteral("序号 %1 已被占用").arg(next)};
+    return next;
 }
 
 // An empty text is stored as the empty text, never as NULL.
@@ -104,15 +158,14 @@ Outcome registerOne(const Register& reg, const QSqlDatabase& db, StagedCopy& cop
         copy.unplace();
         return failed(file, error.message, error.detail);
     };
-    Error serialError;
-    const qint64 serial = nextSerial(db, &serialError);
-    if (serial == 0)
-        return fail(serialError);
+    const Result<qint64> serial = nextSerial(db);
+    if (!serial)
+        return fail(serial.error());
     Result<QList<ContentHash::SameContent>> same =
         ContentHash::recordsWithContent(db, copy.size(), copy.hash());
     if (!same)
         return fail(same.error());
-    Result<qint64> inserted = insertRecord(db, serial, file, storedName, details);
+    Result<qint64> inserted = insertRecord(db, serial.value(), file, storedName, details);
     if (!inserted)
         return fail(inserted.error());
     if (Status hashed = ContentHash::record(db, *inserted, copy.size(), copy.hash()); !hashed)
@@ -120,7 +173,7 @@ Outcome registerOne(const Register& reg, const QSqlDatabase& db, StagedCopy& cop
     Outcome outcome;
     outcome.kind = Outcome::Registered;
     outcome.fileName = file.fileName;
-    outcome.serial = serial;
+    outcome.serial = serial.value();
     outcome.storedName = storedName;
     outcome.sameContent = same.value();
     return outcome;

@@ -59,35 +59,43 @@ QString cut(Field field, const QString& value)
     return value.left(length);
 }
 
-Status apply(const Register& reg, const QList<qint64>& rowids, const Changes& changes)
+Status apply(const Register& reg, const QList<SeenRecord>& records, const Changes& changes)
 {
-    if (rowids.isEmpty() || changes.isEmpty())
+    if (records.isEmpty() || changes.isEmpty())
         return {};
     QStringList assignments;
+    QStringList written;
     QVariantList values;
     for (int i = 0; i < static_cast<int>(Field::Count); ++i) {
         const Field field = static_cast<Field>(i);
         if (!changes[field])
             continue;
         assignments << Sql::identifier(columnOf(field)) + QStringLiteral(" = ?");
+        written << Sql::identifier(columnOf(field)) + QStringLiteral(" IS ?");
         values << cut(field, *changes[field]);
     }
+    const QString table = Sql::identifier(RegisterNames::recordTable);
     const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
-                            .arg(Sql::identifier(RegisterNames::recordTable),
-                                 assignments.join(QStringLiteral(", ")));
+                            .arg(table, assignments.join(QStringLiteral(", ")));
+    // What a trigger might have undone shows in the row afterwards.
+    const QString check = QStringLiteral("SELECT count(*) FROM %1 WHERE rowid = ? AND %2")
+                              .arg(table, written.join(QStringLiteral(" AND ")));
 
     QSqlDatabase db = reg.database();
     Transaction transaction(db);
     if (!transaction.started())
         return transaction.startError();
-    for (qint64 rowid : rowids) {
-        QVariantList bound = values;
-        bound << rowid;
-        Result<QSqlQuery> updated = Sql::run(db, sql, bound);
+    for (const SeenRecord& record : records) {
+        if (Status same = record.stillThere(db); !same)
+            return same;
+        Result<QSqlQuery> updated = Sql::run(db, sql, QVariantList(values) << record.rowid);
         if (!updated)
             return updated.error();
-        if (updated->numRowsAffected() != 1)
-            return Error{QStringLiteral("有记录已被删除，未作任何修改。"), QString::number(rowid)};
+        Result<QVariant> holds = Sql::scalar(db, check, QVariantList{record.rowid} + values);
+        if (!holds)
+            return holds.error();
+        if (updated->numRowsAffected() != 1 || holds->toLongLong() != 1)
+            return Error{notAppliedText, QString::number(record.rowid)};
     }
     return transaction.commit();
 }

@@ -2,6 +2,7 @@
 
 #include "store/Register.h"
 #include "store/Result.h"
+#include "store/SeenRecord.h"
 
 #include <QList>
 
@@ -33,8 +34,9 @@ int limitOf(Field field);
 // character in two.
 QString cut(Field field, const QString& value);
 
-// Writes the changes to every record in `rowids`, all or none, in one
-// transaction. Values are cut to their limits first.
-Status apply(const Register& reg, const QList<qint64>& rowids, const Changes& changes);
+// Writes the changes to every record in `records`, all or none, in one
+// transaction; none when any of them changed since it was seen. Values are
+// cut to their limits first.
+Status apply(const Register& reg, const QList<SeenRecord>& records, const Changes& changes);
 
 } // namespace RecordModify

@@ -48,24 +48,14 @@ bool renameEntry(const QString& from, const QString& to, QString* detail)
 
 } // namespace
 
-Report deleteRecord(const Register& reg, qint64 rowid)
+Report deleteRecord(const Register& reg, const SeenRecord& seen)
 {
     QSqlDatabase db = reg.database();
     const QString table = Sql::identifier(RegisterNames::recordTable);
-    Result<QSqlQuery> read = Sql::run(db,
-                                      QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
-                                          .arg(Sql::identifier(RegisterNames::storedName), table),
-                                      {rowid});
-    if (!read)
-        return failed(read.error());
-    if (!read->next())
-        return failed({QStringLiteral("该记录已不存在。"), QString::number(rowid)});
-    const QString storedName = read->value(0).toString();
-    read->finish();
 
     // Empty for a name that is not a plain file name: such a record has no
     // copy in the store, and nothing outside it may be touched.
-    const QString path = reg.storedCopyPath(storedName);
+    const QString path = reg.storedCopyPath(seen.storedName);
     const bool hasCopy =
         !path.isEmpty() && (QFileInfo(path).exists() || QFileInfo(path).isSymLink());
     if (hasCopy && GeneralRoutines::IsFileLocked(path))
@@ -74,12 +64,24 @@ Report deleteRecord(const Register& reg, qint64 rowid)
     Transaction transaction(db);
     if (!transaction.started())
         return failed(transaction.startError());
+    if (Status same = seen.stillThere(db); !same)
+        return failed(same.error());
+    Result<QVariant> highest =
+        Sql::scalar(db, QStringLiteral("SELECT max(rowid) FROM %1").arg(table));
+    if (!highest)
+        return failed(highest.error());
     Result<QSqlQuery> removed =
-        Sql::run(db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(table), {rowid});
+        Sql::run(db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(table), {seen.rowid});
     if (!removed)
         return failed(removed.error());
-    if (removed->numRowsAffected() != 1)
-        return failed({QStringLiteral("该记录已不存在。"), QString::number(rowid)});
+    // A trigger may skip the delete or put the record (or another) back.
+    Result<QVariant> left = Sql::scalar(
+        db, QStringLiteral("SELECT count(*) FROM %1 WHERE rowid = ? OR rowid > ?").arg(table),
+        {seen.rowid, highest->toLongLong()});
+    if (!left)
+        return failed(left.error());
+    if (removed->numRowsAffected() != 1 || left->toLongLong() != 0)
+        return failed({notAppliedText, QString::number(seen.rowid)});
 
     // The copy is moved aside first: until the commit it can be put back, so
     // a record is never lost while its file stays, nor the other way round.

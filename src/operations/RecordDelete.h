@@ -2,6 +2,7 @@
 
 #include "store/Register.h"
 #include "store/Result.h"
+#include "store/SeenRecord.h"
 
 // Deleting a record together with its stored copy: both go, or neither.
 namespace RecordDelete {
@@ -15,10 +16,11 @@ struct Report {
     Error error; // for Locked and Failed
 };
 
-// Deletes the record `rowid` and its stored copy. A copy that another program
-// holds open stops the delete before anything changed. A missing copy (or a
+// Deletes the record `seen` and its stored copy. A record that is gone or
+// holds another stored name by now, and a copy that another program holds
+// open, stop the delete before anything changed. A missing copy (or a
 // stored name that is not a plain file name, which never names a file of the
 // store) lets the record go alone; no file outside the store is ever touched.
-Report deleteRecord(const Register& reg, qint64 rowid);
+Report deleteRecord(const Register& reg, const SeenRecord& seen);
 
 } // namespace RecordDelete

@@ -42,4 +42,12 @@ Result<RegisterRecord> recordAt(const Register& reg, qint64 rowid)
     return *record;
 }
 
+Result<RegisterRecord> recordForSerial(const Register& reg, const QString& serialText)
+{
+    Result<qint64> rowid = rowidForSerial(reg, serialText);
+    if (!rowid)
+        return rowid.error();
+    return recordAt(reg, rowid.value());
+}
+
 } // namespace RecordLookup

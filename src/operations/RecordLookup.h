@@ -14,4 +14,7 @@ Result<qint64> rowidForSerial(const Register& reg, const QString& serialText);
 // The record's values as a view shows them.
 Result<RegisterRecord> recordAt(const Register& reg, qint64 rowid);
 
+// The record with serial `serialText`, with the errors of rowidForSerial.
+Result<RegisterRecord> recordForSerial(const Register& reg, const QString& serialText);
+
 } // namespace RecordLookup

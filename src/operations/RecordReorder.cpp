@@ -25,24 +25,40 @@ Result<QVariant> serialOf(const QSqlDatabase& db, qint64 rowid)
 
 Status setSerial(const QSqlDatabase& db, qint64 rowid, const QVariant& serial)
 {
-    Result<QSqlQuery> query = Sql::run(db,
-                                       QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
-                                           .arg(Sql::identifier(RegisterNames::recordTable),
-                                                Sql::identifier(RegisterNames::serial)),
-                                       {serial, rowid});
+    const QString table = Sql::identifier(RegisterNames::recordTable);
+    const QString column = Sql::identifier(RegisterNames::serial);
+    Result<QSqlQuery> query =
+        Sql::run(db, QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?").arg(table, column),
+                 {serial, rowid});
     if (!query)
         return query.error();
+    // A trigger may skip the change or undo it.
+    Result<QVariant> holds = Sql::scalar(
+        db,
+        QStringLiteral("SELECT count(*) FROM %1 WHERE rowid = ? AND %2 IS ?").arg(table, column),
+        {rowid, serial});
+    if (!holds)
+        return holds.error();
+    if (query->numRowsAffected() != 1 || holds->toLongLong() != 1)
+        return Error{notAppliedText, QString::number(rowid)};
     return {};
 }
 
 } // namespace
 
-Status exchangeSerials(const Register& reg, qint64 firstRowid, qint64 secondRowid)
+Status exchangeSerials(const Register& reg, const SeenRecord& firstRecord,
+                       const SeenRecord& secondRecord)
 {
     QSqlDatabase db = reg.database();
     Transaction transaction(db);
     if (!transaction.started())
         return transaction.startError();
+    for (const SeenRecord* record : {&firstRecord, &secondRecord}) {
+        if (Status same = record->stillThere(db); !same)
+            return same;
+    }
+    const qint64 firstRowid = firstRecord.rowid;
+    const qint64 secondRowid = secondRecord.rowid;
     Result<QVariant> first = serialOf(db, firstRowid);
     if (!first)
         return first.error();
@@ -63,8 +79,13 @@ Status moveUp(ViewRst& view, int position)
 {
     if (position <= 1 || position > view.recordCount())
         return {};
+    // The records as the view shows them, which is what the person saw.
+    const std::optional<RegisterRecord> above = view.record(position - 1);
+    const std::optional<RegisterRecord> below = view.record(position);
+    if (!above || !below)
+        return Error{changedText, QString::number(view.keyAt(position))};
     if (Status exchanged =
-            exchangeSerials(view.registerStore(), view.keyAt(position - 1), view.keyAt(position));
+            exchangeSerials(view.registerStore(), SeenRecord::of(*above), SeenRecord::of(*below));
         !exchanged)
         return exchanged;
     view.exchange(position - 1, position);

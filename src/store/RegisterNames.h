@@ -22,6 +22,10 @@ inline const QString recipient = QStringLiteral("接收人");
 inline const QString method = QStringLiteral("传送方式");
 inline const QString folder = QStringLiteral("文件夹");
 
+// The record's identity, after the columns above: an INTEGER PRIMARY KEY
+// AUTOINCREMENT (so also the rowid) that is never handed out twice.
+inline const QString identity = QStringLiteral("记录号");
+
 // Recipient values that carry meaning.
 inline const QString recipientSelf = QStringLiteral("自己");
 inline const QString recipientLocal = QStringLiteral("本地文档");

@@ -1,6 +1,7 @@
 #include "store/Schema.h"
 
 #include "store/ContentHash.h"
+#include "store/IdentityColumn.h"
 #include "store/RegisterNames.h"
 #include "store/SearchIndexes.h"
 #include "store/Sql.h"
@@ -150,13 +151,15 @@ Status exec(QSqlDatabase& db, const QString& sql)
 
 QString createRecordTable()
 {
-    return QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2 INTEGER, %3 TEXT, %4 TEXT, %5 TEXT, "
-                          "%6 TEXT, %7 TEXT, %8 TEXT, %9 TEXT)")
+    return QStringLiteral(
+               "CREATE TABLE IF NOT EXISTS %1 (%2 INTEGER, %3 TEXT, %4 TEXT, %5 TEXT, "
+               "%6 TEXT, %7 TEXT, %8 TEXT, %9 TEXT, %10 INTEGER PRIMARY KEY AUTOINCREMENT)")
         .arg(Sql::identifier(RegisterNames::recordTable), Sql::identifier(RegisterNames::serial),
              Sql::identifier(RegisterNames::date), Sql::identifier(RegisterNames::fileName),
              Sql::identifier(RegisterNames::storedName), Sql::identifier(RegisterNames::remark),
              Sql::identifier(RegisterNames::recipient), Sql::identifier(RegisterNames::method),
-             Sql::identifier(RegisterNames::folder));
+             Sql::identifier(RegisterNames::folder))
+        .arg(Sql::identifier(RegisterNames::identity));
 }
 
 QString createQueryTable()
@@ -264,7 +267,7 @@ bool upToDate(const QSqlDatabase& db)
         db,
         QStringLiteral("SELECT count(*) FROM %1").arg(Sql::identifier(RegisterNames::queryTable)));
     return version && index && slots && version->toInt() >= currentVersion && index->toInt() == 1 &&
-           slots->toInt() >= 9 && SearchIndexes::complete(db);
+           slots->toInt() >= 9 && SearchIndexes::complete(db) && IdentityColumn::present(db);
 }
 
 } // namespace
@@ -288,7 +291,26 @@ Status migrate(QSqlDatabase& db, const StepProgress& progress)
                 return created;
         }
     }
-    if (from < 2) {
+    // Version 4: an identity that is never reused. The table is rebuilt, and
+    // what belonged to the old one is made again below.
+    const bool rebuiltTable = !IdentityColumn::present(db);
+    int stepsDone = 0;
+    const auto reportOn = [&](int step, int steps) {
+        if (progress)
+            progress(stepsDone + step, stepsDone + steps);
+    };
+    if (rebuiltTable) {
+        int identitySteps = 0;
+        if (Status added = IdentityColumn::add(db,
+                                               [&](int step, int steps) {
+                                                   identitySteps = steps;
+                                                   reportOn(step, steps);
+                                               });
+            !added)
+            return added;
+        stepsDone = identitySteps;
+    }
+    if (from < 2 || rebuiltTable) {
         // Version 2: size and content hash of the stored copies, in a side
         // table that loses its row together with the record.
         const QString hashes = Sql::identifier(ContentHash::table);
@@ -325,8 +347,14 @@ Status migrate(QSqlDatabase& db, const StepProgress& progress)
         return slots;
     // Version 3: search indexes and side tables, built from the records; also
     // rebuilt whole when any part of them has gone missing.
+    // A rebuilt table kept its rowids, so only what hangs on the table itself
+    // needs making again.
+    if (from >= 3 && rebuiltTable) {
+        if (Status reattached = SearchIndexes::reattach(db, reportOn); !reattached)
+            return reattached;
+    }
     if (from < 3 || !SearchIndexes::complete(db)) {
-        if (Status built = SearchIndexes::rebuild(db, progress); !built)
+        if (Status built = SearchIndexes::rebuild(db, reportOn); !built)
             return built;
     }
 

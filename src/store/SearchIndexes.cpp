@@ -95,16 +95,25 @@ QString textOut(const QString& table, const QString& column)
         .arg(identifier(table), identifier(column));
 }
 
-QStringList creation()
+// The ordered indexes of the counted columns.
+QStringList columnIndexes()
+{
+    using namespace RegisterNames;
+    QStringList sql;
+    for (const QString& column : countedColumns) {
+        sql << QStringLiteral("CREATE INDEX %1 ON %2 (%3, %4)")
+                   .arg(identifier(indexName(column)), identifier(recordTable), identifier(column),
+                        identifier(serial));
+    }
+    return sql;
+}
+
+// The value-count table and the full-text indexes, built from the records.
+QStringList sideTables()
 {
     using namespace RegisterNames;
     const QString records = identifier(recordTable);
     QStringList sql;
-    for (const QString& column : countedColumns) {
-        sql << QStringLiteral("CREATE INDEX %1 ON %2 (%3, %4)")
-                   .arg(identifier(indexName(column)), records, identifier(column),
-                        identifier(serial));
-    }
     sql << QStringLiteral("CREATE TABLE %1 (栏目 TEXT NOT NULL, 值 TEXT NOT NULL, "
                           "记录数 INTEGER NOT NULL, 有日期数 INTEGER NOT NULL, "
                           "PRIMARY KEY (栏目, 值)) WITHOUT ROWID")
@@ -124,7 +133,15 @@ QStringList creation()
                    .arg(identifier(table), identifier(column), text(recordTable));
         sql << QStringLiteral("INSERT INTO %1 (%1) VALUES ('rebuild')").arg(identifier(table));
     }
+    return sql;
+}
 
+// The triggers that keep the side tables exact.
+QStringList triggers()
+{
+    using namespace RegisterNames;
+    const QString records = identifier(recordTable);
+    QStringList sql;
     QString in, out, valuesIn, valuesOut;
     for (const QString& column : countedColumns) {
         valuesIn += countIn(column);
@@ -146,6 +163,11 @@ QStringList creation()
                .arg(identifier(remarkTrigger), identifier(remark), records,
                     textOut(remarkText, remark), textIn(remarkText, remark));
     return sql;
+}
+
+QStringList creation()
+{
+    return columnIndexes() + sideTables() + triggers();
 }
 
 } // namespace
@@ -186,6 +208,18 @@ Status rebuild(QSqlDatabase& db, const StepProgress& progress)
     for (qsizetype i = 0; i < building.size(); ++i) {
         if (progress)
             progress(int(i) + 1, steps);
+        if (Status done = exec(db, building.at(i)); !done)
+            return done;
+    }
+    return {};
+}
+
+Status reattach(QSqlDatabase& db, const StepProgress& progress)
+{
+    const QStringList building = columnIndexes() + triggers();
+    for (qsizetype i = 0; i < building.size(); ++i) {
+        if (progress)
+            progress(int(i), int(building.size()));
         if (Status done = exec(db, building.at(i)); !done)
             return done;
     }

@@ -26,4 +26,8 @@ bool complete(const QSqlDatabase& db);
 // and tells `progress` before each statement.
 Status rebuild(QSqlDatabase& db, const StepProgress& progress = {});
 
+// After the record table was rebuilt with the same rowids: creates its
+// indexes and triggers again; the side tables stay valid as they are.
+Status reattach(QSqlDatabase& db, const StepProgress& progress = {});
+
 } // namespace SearchIndexes

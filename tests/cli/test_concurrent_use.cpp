@@ -6,6 +6,7 @@
 #include "integrity/IntegrityCheck.h"
 #include "modify/RecordModify.h"
 #include "store/RegisterNames.h"
+#include "store/SeenRecord.h"
 #include "store/Sql.h"
 #include "support/PausePoint.h"
 #include "support/TempRegister.h"
@@ -142,16 +143,17 @@ private Q_SLOTS:
                               all);
         RecordModify::Changes changes;
         changes[RecordModify::Field::Folder] = QStringLiteral("合同");
-        QList<qint64> rowids;
+        QList<SeenRecord> records;
         {
             Result<QSqlQuery> query = Sql::run(
-                temp.reg().database(), QStringLiteral("SELECT rowid FROM %1")
-                                           .arg(Sql::identifier(RegisterNames::recordTable)));
+                temp.reg().database(), QStringLiteral("SELECT rowid, %1 FROM %2")
+                                           .arg(Sql::identifier(RegisterNames::storedName),
+                                                Sql::identifier(RegisterNames::recordTable)));
             QVERIFY(query);
             while (query->next())
-                rowids << query->value(0).toLongLong();
+                records << SeenRecord{query->value(0).toLongLong(), query->value(1).toString()};
         }
-        QVERIFY(RecordModify::apply(temp.reg(), rowids, changes));
+        QVERIFY(RecordModify::apply(temp.reg(), records, changes));
         err = finish(*a, &code);
         QVERIFY2(code == 0, qPrintable(err));
         err = finish(*b, &code);
@@ -292,6 +294,50 @@ private Q_SLOTS:
         QVERIFY(registered.size() < files.size());
         QCOMPARE(printed, registered);
         QCOMPARE(printed.first(), QStringLiteral("1\ttwo\\nlines.txt"));
+    }
+
+    // A delete held between the question and its transaction while another
+    // program deletes the record and adds a file: the new file is kept.
+    void deleteOfARecordReplacedMeanwhileDoesNothing()
+    {
+        TempRegister temp;
+        QTemporaryDir sources;
+        QTemporaryDir meeting;
+        const QString reg = temp.folder();
+        for (qint64 serial : {1, 2, 3})
+            temp.addRecord(serial, QStringLiteral("old%1.txt").arg(serial), {}, {},
+                           QStringLiteral("2020-01-02"), {}, {}, "old");
+        const QStringList files = makeFiles(sources.path(), QStringLiteral("new"), 1);
+        temp.reg().closeConnection();
+
+        const PausePoint pause{meeting.path(), QStringLiteral("delete-confirmed")};
+        QProcess held;
+        held.setProcessEnvironment(pause.environment());
+        held.start(QStringLiteral(QUORVEL_CLI),
+                   {QStringLiteral("--register"), reg, QStringLiteral("delete"),
+                    QStringLiteral("--yes"), QStringLiteral("3")});
+        QVERIFY(pause.waitReached());
+        int code = 0;
+        QString err = finish(*startCli(reg, {QStringLiteral("delete"), QStringLiteral("--yes"),
+                                             QStringLiteral("3")}),
+                             &code);
+        QVERIFY2(code == 0, qPrintable(err));
+        err = finish(*startCli(reg, QStringList{QStringLiteral("add")} + files), &code);
+        QVERIFY2(code == 0, qPrintable(err));
+        pause.release();
+
+        err = finish(held, &code);
+        QCOMPARE(code, 1);
+        QVERIFY2(err.contains(changedText), qPrintable(err));
+        QVERIFY(
+            !QString::fromUtf8(held.readAllStandardOutput()).contains(QStringLiteral("已删除")));
+        QCOMPARE(temp.serials(), (QList<qint64>{1, 2, 3}));
+        const QString kept =
+            Sql::scalar(temp.reg().database(),
+                        QStringLiteral("SELECT 路径 FROM 文件管理 WHERE 文件序号 = 3"))
+                ->toString();
+        QCOMPARE(kept, QStringLiteral("new-0.txt"));
+        QVERIFY(QFile::exists(temp.reg().storedCopyPath(kept)));
     }
 };
 

@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <limits>
+
 namespace {
 
 struct Row {
@@ -146,31 +148,68 @@ private Q_SLOTS:
 
     void serialsContinueAfterTheHighest_data()
     {
-        QTest::addColumn<QList<qint64>>("existing");
-        QTest::addColumn<QList<qint64>>("expected");
-        QTest::newRow("empty register") << QList<qint64>{} << QList<qint64>{1, 2, 3};
-        QTest::newRow("highest 41") << QList<qint64>{3, 41, 7} << QList<qint64>{42, 43, 44};
+        // A refused file shows as a null serial.
+        QTest::addColumn<QString>("declared");
+        QTest::addColumn<QVariantList>("existing");
+        QTest::addColumn<QVariantList>("expected");
+        constexpr qint64 top = std::numeric_limits<qint64>::max();
+        QTest::newRow("empty register") << "INTEGER" << QVariantList{} << QVariantList{1, 2, 3};
+        QTest::newRow("highest 41")
+            << "INTEGER" << QVariantList{3, 41, 7} << QVariantList{42, 43, 44};
+        QTest::newRow("column declared TEXT")
+            << "TEXT" << QVariantList{9, 10} << QVariantList{11, 12, 13};
+        QTest::newRow("TEXT at the top")
+            << "TEXT" << QVariantList{top} << QVariantList{QVariant(), QVariant(), QVariant()};
+        QTest::newRow("minus one") << "INTEGER" << QVariantList{-1} << QVariantList{0, 1, 2};
+        QTest::newRow("real") << "INTEGER" << QVariantList{2.5} << QVariantList{3, 4, 5};
+        QTest::newRow("near the top")
+            << "INTEGER" << QVariantList{top - 2} << QVariantList{top - 1, top, QVariant()};
+        QTest::newRow("1e300") << "INTEGER" << QVariantList{1e300}
+                               << QVariantList{QVariant(), QVariant(), QVariant()};
     }
 
     void serialsContinueAfterTheHighest()
     {
-        QFETCH(QList<qint64>, existing);
-        QFETCH(QList<qint64>, expected);
+        QFETCH(QString, declared);
+        QFETCH(QVariantList, existing);
+        QFETCH(QVariantList, expected);
         TempRegister temp;
-        for (qint64 serial : existing)
-            temp.addRecord(serial, QStringLiteral("old%1.txt").arg(serial));
+        if (declared != QStringLiteral("INTEGER")) {
+            // The declared type, as a register made elsewhere may have it.
+            QSqlQuery query(temp.reg().database());
+            QVERIFY(query.exec(QStringLiteral("PRAGMA writable_schema = ON")));
+            QVERIFY(query.exec(QStringLiteral("UPDATE sqlite_master SET sql = replace(sql, "
+                                              "'\"文件序号\" INTEGER', '\"文件序号\" %1') "
+                                              "WHERE name = '文件管理'")
+                                   .arg(declared)));
+            query.finish();
+            temp.reg().closeConnection();
+        }
+        for (const QVariant& serial : existing) {
+            const qint64 rowid =
+                temp.addRecord(0, QStringLiteral("old%1.txt").arg(serial.toString()));
+            QVERIFY(Sql::run(temp.reg().database(),
+                             QStringLiteral("UPDATE 文件管理 SET 文件序号 = ? WHERE rowid = ?"),
+                             {serial, rowid}));
+        }
         const QList<Intake::File> files = {
             Intake::File::fromPath(source(QStringLiteral("one.txt"), "1")),
             Intake::File::fromPath(source(QStringLiteral("two.txt"), "2")),
             Intake::File::fromPath(source(QStringLiteral("three.txt"), "3"))};
         const QList<Intake::Outcome> outcomes = Intake::runBatch(temp.reg(), files, someDetails());
-        QList<qint64> serials;
+        QVariantList serials;
         for (const Intake::Outcome& outcome : outcomes)
-            serials << outcome.serial;
+            serials << (outcome.kind == Intake::Outcome::Registered ? QVariant(outcome.serial)
+                                                                    : QVariant());
         QCOMPARE(serials, expected);
-        const QList<Row> stored = rows(temp.reg());
-        QCOMPARE(stored.last().fileName, QStringLiteral("three.txt"));
-        QCOMPARE(stored.last().serial, expected.last());
+        // What was refused left neither record nor copy; no serial is used twice.
+        const qsizetype registered = expected.size() - expected.count(QVariant());
+        QCOMPARE(rows(temp.reg()).size(), existing.size() + registered);
+        QCOMPARE(storeEntries(temp.reg()).size(), registered);
+        QCOMPARE(Sql::scalar(temp.reg().database(),
+                             QStringLiteral("SELECT count(DISTINCT 文件序号) FROM 文件管理"))
+                     ->toLongLong(),
+                 existing.size() + registered);
     }
 
     void failuresDoNotStopTheBatch()

@@ -3,6 +3,7 @@
 #include "operations/RecordExport.h"
 #include "operations/RecordReorder.h"
 #include "store/RegisterNames.h"
+#include "store/SeenRecord.h"
 #include "store/Sql.h"
 #include "support/TempRegister.h"
 
@@ -70,6 +71,8 @@ private Q_SLOTS:
     void moveInFilteredViewTouchesOnlyTwo();
     void modifyBatchChangesExactlyThose();
     void modifyCutsLongValues();
+    void changedOrObstructedRecordIsLeftAlone_data();
+    void changedOrObstructedRecordIsLeftAlone();
 };
 
 void TestRecordOperations::desktopNames_data()
@@ -202,7 +205,8 @@ void TestRecordOperations::hostileStoredNamesStayInStore()
              .ok());
 
     // The record goes; no file is touched, inside or outside the store.
-    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), rowid).outcome, RecordDelete::Outcome::Deleted);
+    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid)).outcome,
+             RecordDelete::Outcome::Deleted);
     QCOMPARE(recordCount(temp.reg()), 0);
     QCOMPARE(readFile(outside), QByteArray("outside"));
     QCOMPARE(readFile(temp.reg().storeFolder() + QStringLiteral("/a/b")), QByteArray("nested"));
@@ -241,20 +245,22 @@ void TestRecordOperations::deleteTakesRecordAndCopy()
     const qint64 first = temp.addRecord(1, QStringLiteral("a.txt"), {}, {},
                                         QStringLiteral("2020-01-02"), {}, {}, "a");
     temp.addRecord(2, QStringLiteral("b.txt"), {}, {}, QStringLiteral("2020-01-02"), {}, {}, "b");
-    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), first).outcome, RecordDelete::Outcome::Deleted);
+    const SeenRecord seen = temp.seen(first);
+    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), seen).outcome, RecordDelete::Outcome::Deleted);
     QCOMPARE(temp.serials(), QList<qint64>{2});
     // Only the other record's copy is left, and nothing set aside.
     QCOMPARE(QDir(temp.reg().storeFolder()).entryList(QDir::Files | QDir::Hidden),
              QStringList{QStringLiteral("b.txt")});
     // A second delete of the same record is refused, not reported as done.
-    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), first).outcome, RecordDelete::Outcome::Failed);
+    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), seen).outcome, RecordDelete::Outcome::Failed);
 }
 
 void TestRecordOperations::deleteWithMissingCopy()
 {
     TempRegister temp;
     const qint64 rowid = temp.addRecord(1, QStringLiteral("gone.txt"));
-    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), rowid).outcome, RecordDelete::Outcome::Deleted);
+    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid)).outcome,
+             RecordDelete::Outcome::Deleted);
     QCOMPARE(recordCount(temp.reg()), 0);
 }
 
@@ -270,7 +276,7 @@ void TestRecordOperations::deleteRefusesFileHeldOpen()
                   QStringLiteral("sh"), path});
     QVERIFY(holder.waitForReadyRead(5000));
 
-    const RecordDelete::Report report = RecordDelete::deleteRecord(temp.reg(), rowid);
+    const RecordDelete::Report report = RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid));
     holder.kill();
     holder.waitForFinished();
     QCOMPARE(report.outcome, RecordDelete::Outcome::Locked);
@@ -330,13 +336,16 @@ void TestRecordOperations::modifyBatchChangesExactlyThose()
 {
     TempRegister temp;
     QList<qint64> rowids;
+    QList<SeenRecord> seen;
     for (int i = 1; i <= 8; ++i)
         rowids << temp.addRecord(i, QStringLiteral("f%1").arg(i), QStringLiteral("张三"),
                                  QStringLiteral("旧"), QStringLiteral("2020-01-02"),
                                  QStringLiteral("备%1").arg(i), QStringLiteral("Email"));
+    for (qint64 rowid : rowids)
+        seen << temp.seen(rowid);
     RecordModify::Changes changes;
     changes[RecordModify::Field::Recipient] = QStringLiteral("自己");
-    QVERIFY(RecordModify::apply(temp.reg(), rowids.mid(2, 4), changes).ok());
+    QVERIFY(RecordModify::apply(temp.reg(), seen.mid(2, 4), changes).ok());
     for (int i = 0; i < 8; ++i) {
         const bool inBatch = i >= 2 && i <= 5;
         QCOMPARE(columnOf(temp.reg(), rowids[i], RegisterNames::recipient),
@@ -348,7 +357,8 @@ void TestRecordOperations::modifyBatchChangesExactlyThose()
 
     // A record that vanished stops the whole batch: all or none.
     changes[RecordModify::Field::Recipient] = QStringLiteral("李四");
-    QVERIFY(!RecordModify::apply(temp.reg(), {rowids[0], 9999}, changes).ok());
+    QVERIFY(
+        !RecordModify::apply(temp.reg(), {seen[0], {9999, QStringLiteral("f1")}}, changes).ok());
     QCOMPARE(columnOf(temp.reg(), rowids[0], RegisterNames::recipient), QStringLiteral("张三"));
 }
 
@@ -362,11 +372,88 @@ void TestRecordOperations::modifyCutsLongValues()
     // 49 letters and a character outside the BMP: the pair is not split.
     changes[RecordModify::Field::Method] = QString(49, QLatin1Char('m')) + QStringLiteral("😀x");
     changes[RecordModify::Field::Folder] = QString(51, QLatin1Char('f'));
-    QVERIFY(RecordModify::apply(temp.reg(), {rowid}, changes).ok());
+    QVERIFY(RecordModify::apply(temp.reg(), {temp.seen(rowid)}, changes).ok());
     QCOMPARE(columnOf(temp.reg(), rowid, RegisterNames::remark), QString(150, QChar(u'备')));
     QCOMPARE(columnOf(temp.reg(), rowid, RegisterNames::recipient), QString(50, QLatin1Char('r')));
     QCOMPARE(columnOf(temp.reg(), rowid, RegisterNames::method), QString(49, QLatin1Char('m')));
     QCOMPARE(columnOf(temp.reg(), rowid, RegisterNames::folder), QString(50, QLatin1Char('f')));
+}
+
+void TestRecordOperations::changedOrObstructedRecordIsLeftAlone_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QStringList>("meanwhile");
+    QTest::addColumn<QString>("message");
+    // Another program's new record takes the stored name of the one it deleted.
+    const QStringList replaced = {
+        QStringLiteral("DELETE FROM 文件管理 WHERE 文件序号 = 2"),
+        QStringLiteral(
+            "INSERT INTO 文件管理 (文件序号, 文件名, 路径) VALUES (3, 'new.txt', 'b.txt')")};
+    const QStringList renamed = {
+        QStringLiteral("UPDATE 文件管理 SET 路径 = 'c.txt' WHERE 文件序号 = 2")};
+    const QStringList skips = {
+        QStringLiteral("CREATE TRIGGER 跳过删除 BEFORE DELETE ON 文件管理 BEGIN SELECT "
+                       "RAISE(IGNORE); END"),
+        QStringLiteral("CREATE TRIGGER 跳过修改 BEFORE UPDATE ON 文件管理 BEGIN SELECT "
+                       "RAISE(IGNORE); END")};
+    const QStringList undoes = {
+        QStringLiteral("CREATE TRIGGER 放回 AFTER DELETE ON 文件管理 BEGIN INSERT INTO 文件管理 "
+                       "(文件序号, 文件名, 路径) VALUES (old.文件序号, old.文件名, old.路径); END"),
+        QStringLiteral(
+            "CREATE TRIGGER 改回 AFTER UPDATE ON 文件管理 BEGIN UPDATE 文件管理 SET "
+            "文件夹 = old.文件夹, 文件序号 = old.文件序号 WHERE rowid = old.rowid; END")};
+    for (const char* action : {"delete", "modify", "move"}) {
+        QTest::addRow("%s replaced", action) << action << replaced << changedText;
+        QTest::addRow("%s renamed", action) << action << renamed << changedText;
+        QTest::addRow("%s skipped by trigger", action) << action << skips << notAppliedText;
+        QTest::addRow("%s undone by trigger", action) << action << undoes << notAppliedText;
+    }
+}
+
+// A record seen before another program changed it, or a change a trigger of
+// the register skips or undoes: refused with a message, nothing changed.
+void TestRecordOperations::changedOrObstructedRecordIsLeftAlone()
+{
+    QFETCH(QString, action);
+    QFETCH(QStringList, meanwhile);
+    QFETCH(QString, message);
+    TempRegister temp;
+    const SeenRecord first = temp.seen(temp.addRecord(1, QStringLiteral("a.txt"), {}, {},
+                                                      QStringLiteral("2020-01-02"), {}, {}, "a"));
+    const SeenRecord second = temp.seen(temp.addRecord(2, QStringLiteral("b.txt"), {}, {},
+                                                       QStringLiteral("2020-01-02"), {}, {}, "b"));
+    QSqlQuery query(temp.reg().database());
+    for (const QString& sql : meanwhile)
+        QVERIFY2(query.exec(sql), qPrintable(sql));
+    const auto state = [&] {
+        QStringList lines;
+        Result<QSqlQuery> all = Sql::run(
+            temp.reg().database(),
+            QStringLiteral("SELECT rowid, 文件序号, 路径, 文件夹 FROM 文件管理 ORDER BY rowid"));
+        while (all && all->next())
+            lines << QStringLiteral("%1 %2 %3 %4")
+                         .arg(all->value(0).toString(), all->value(1).toString(),
+                              all->value(2).toString(), all->value(3).toString());
+        for (const QString& name :
+             QDir(temp.reg().storeFolder()).entryList(QDir::Files | QDir::Hidden))
+            lines << name + QLatin1Char('=') +
+                         QString::fromUtf8(readFile(temp.reg().storedCopyPath(name)));
+        return lines;
+    };
+    const QStringList before = state();
+
+    Error error;
+    if (action == QStringLiteral("delete")) {
+        error = RecordDelete::deleteRecord(temp.reg(), second).error;
+    } else if (action == QStringLiteral("modify")) {
+        RecordModify::Changes changes;
+        changes[RecordModify::Field::Folder] = QStringLiteral("新文件夹");
+        error = RecordModify::apply(temp.reg(), {first, second}, changes).error();
+    } else {
+        error = RecordReorder::exchangeSerials(temp.reg(), second, first).error();
+    }
+    QCOMPARE(error.message, message);
+    QCOMPARE(state(), before);
 }
 
 QTEST_GUILESS_MAIN(TestRecordOperations)

@@ -71,7 +71,8 @@ private Q_SLOTS:
         QCOMPARE(names, (QStringList{QStringLiteral("文件序号"), QStringLiteral("发件日期"),
                                      QStringLiteral("文件名"), QStringLiteral("路径"),
                                      QStringLiteral("备注"), QStringLiteral("接收人"),
-                                     QStringLiteral("传送方式"), QStringLiteral("文件夹")}));
+                                     QStringLiteral("传送方式"), QStringLiteral("文件夹"),
+                                     QStringLiteral("记录号")}));
         Result<QVariant> mode = Sql::scalar(reg->database(), QStringLiteral("PRAGMA journal_mode"));
         QCOMPARE(mode->toString(), QStringLiteral("wal"));
         reg->closeConnection();

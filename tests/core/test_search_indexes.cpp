@@ -220,6 +220,30 @@ void verifyMenu(const Register& reg)
     }
 }
 
+// The record table as it was before it had an identity column: the same
+// rowids, indexes and triggers, no INTEGER PRIMARY KEY.
+void dropIdentity(const Register& reg)
+{
+    QSqlQuery query(reg.database());
+    QStringList steps = {
+        QStringLiteral(
+            "CREATE TABLE 旧表 (文件序号 INTEGER, 发件日期 TEXT, 文件名 TEXT, 路径 TEXT, "
+            "备注 TEXT, 接收人 TEXT, 传送方式 TEXT, 文件夹 TEXT)"),
+        QStringLiteral("INSERT INTO 旧表 (rowid, 文件序号, 发件日期, 文件名, 路径, 备注, 接收人, "
+                       "传送方式, 文件夹) SELECT rowid, 文件序号, 发件日期, 文件名, 路径, 备注, "
+                       "接收人, 传送方式, 文件夹 FROM 文件管理")};
+    QVERIFY(query.exec(QStringLiteral("SELECT sql FROM sqlite_master WHERE tbl_name = '文件管理' "
+                                      "AND sql IS NOT NULL AND type IN ('index', 'trigger')")));
+    QStringList dependents;
+    while (query.next())
+        dependents << query.value(0).toString();
+    steps << QStringLiteral("DROP TABLE 文件管理")
+          << QStringLiteral("ALTER TABLE 旧表 RENAME TO 文件管理") << dependents
+          << QStringLiteral("PRAGMA user_version = 3");
+    for (const QString& sql : steps)
+        QVERIFY2(query.exec(sql), qPrintable(sql));
+}
+
 } // namespace
 
 class TestSearchIndexes : public QObject {
@@ -228,6 +252,7 @@ private Q_SLOTS:
     void indexedSearchesMatchPlainOnes();
     void olderRegisterGetsIndexesThatStayExact();
     void damagedIndexesAreRebuilt();
+    void identityIsAddedKeepingRowidsAndIndexes();
     void broadTermsLoadAsAllButTheRest();
     void newerSearchCancelsOlder();
 };
@@ -392,6 +417,33 @@ void TestSearchIndexes::damagedIndexesAreRebuilt()
     QVERIFY(reopened.ok());
     verifyExact(reopened.value());
     verifySameAsPlain(reopened.value());
+}
+
+void TestSearchIndexes::identityIsAddedKeepingRowidsAndIndexes()
+{
+    TempRegister temp;
+    fill(temp, 60);
+    dropIdentity(temp.reg());
+    QVERIFY(SearchIndexes::complete(temp.reg().database()));
+    const QString everything =
+        QStringLiteral("SELECT rowid, 文件序号, 文件名, 备注 FROM 文件管理 ORDER BY rowid");
+    const QList<QVariantList> before = rows(temp.reg(), everything);
+    temp.reg().closeConnection();
+
+    Result<Register> reopened = Register::open(temp.folder(), Register::Mode::MustExist);
+    QVERIFY2(reopened.ok(), qPrintable(reopened.error().fullText()));
+    const Register& reg = reopened.value();
+    QCOMPARE(rows(reg, everything), before);
+    verifyExact(reg);
+    verifySameAsPlain(reg);
+    // The identity of the last record is not handed out again.
+    const qint64 highest =
+        Sql::scalar(reg.database(), QStringLiteral("SELECT max(rowid) FROM 文件管理"))
+            ->toLongLong();
+    QVERIFY(Sql::run(reg.database(), QStringLiteral("DELETE FROM 文件管理 WHERE rowid = ?"),
+                     {highest}));
+    QCOMPARE(temp.addRecord(100, QStringLiteral("新记录")), highest + 1);
+    verifyExact(reg);
 }
 
 void TestSearchIndexes::newerSearchCancelsOlder()

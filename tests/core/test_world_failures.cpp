@@ -139,7 +139,9 @@ private Q_SLOTS:
 
             // Delete cannot remove the copy, so the record stays as well.
             const RecordDelete::Report deleted = RecordDelete::deleteRecord(
-                temp.reg(), RecordLookup::rowidForSerial(temp.reg(), QStringLiteral("1")).value());
+                temp.reg(),
+                SeenRecord::of(
+                    RecordLookup::recordForSerial(temp.reg(), QStringLiteral("1")).value()));
             QCOMPARE(deleted.outcome, RecordDelete::Outcome::Failed);
             QVERIFY(deleted.error.detail.contains(first.storedName));
             QCOMPARE(recordCount(temp.reg()), 1);
@@ -154,6 +156,7 @@ private Q_SLOTS:
         const qint64 rowid = temp.addRecord(1, QStringLiteral("a.txt"), QStringLiteral("李四"), {},
                                             QStringLiteral("2020-01-02"), {}, {}, "aaa");
         const QString source = writeFile(sources.filePath(QStringLiteral("b.txt")), "bbb");
+        const SeenRecord seen = temp.seen(rowid);
         temp.reg().closeConnection();
         {
             Unchangeable locked(temp.reg().databasePath());
@@ -167,11 +170,11 @@ private Q_SLOTS:
 
             RecordModify::Changes changes;
             changes[RecordModify::Field::Recipient] = QStringLiteral("王五");
-            const Status modified = RecordModify::apply(temp.reg(), {rowid}, changes);
+            const Status modified = RecordModify::apply(temp.reg(), {seen}, changes);
             QVERIFY(!modified);
             QVERIFY(modified.error().message.contains(QStringLiteral("只读")));
 
-            const RecordDelete::Report deleted = RecordDelete::deleteRecord(temp.reg(), rowid);
+            const RecordDelete::Report deleted = RecordDelete::deleteRecord(temp.reg(), seen);
             QCOMPARE(deleted.outcome, RecordDelete::Outcome::Failed);
             QVERIFY(deleted.error.message.contains(QStringLiteral("只读")));
             QVERIFY(QFile::exists(temp.reg().storedCopyPath(QStringLiteral("a.txt"))));

@@ -46,6 +46,16 @@ qint64 TempRegister::addRecord(qint64 serial, const QString& fileName, const QSt
     return query->lastInsertId().toLongLong();
 }
 
+SeenRecord TempRegister::seen(qint64 rowid) const
+{
+    Result<QVariant> storedName = Sql::scalar(m_register->database(),
+                                              QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
+                                                  .arg(Sql::identifier(RegisterNames::storedName),
+                                                       Sql::identifier(RegisterNames::recordTable)),
+                                              {rowid});
+    return {rowid, storedName ? storedName->toString() : QString()};
+}
+
 QList<qint64> TempRegister::serials() const
 {
     QList<qint64> result;

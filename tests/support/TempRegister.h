@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/Register.h"
+#include "store/SeenRecord.h"
 
 #include <QTemporaryDir>
 #include <QVariantList>
@@ -20,6 +21,9 @@ public:
                      const QString& folder = {}, const QString& date = QStringLiteral("2020-01-02"),
                      const QString& remark = {}, const QString& method = {},
                      const QByteArray& content = {});
+
+    // The record `rowid` as a window or a command would have seen it now.
+    SeenRecord seen(qint64 rowid) const;
 
     // Serials of the record table in view order.
     QList<qint64> serials() const;

@@ -31,9 +31,9 @@ const char16_t* const buttonFields[] = {u"备注", u"接收人", u"传送方式"
 
 } // namespace
 
-AlterFace::AlterFace(TableFace* face, QList<qint64> rowids)
-    : QDialog(face), m_face(face), m_rowids(std::move(rowids)),
-      m_mode(m_rowids.size() == 1 ? Mode::Single : Mode::Batch)
+AlterFace::AlterFace(TableFace* face, QList<SeenRecord> records)
+    : QDialog(face), m_face(face), m_records(std::move(records)),
+      m_mode(m_records.size() == 1 ? Mode::Single : Mode::Batch)
 {
     setObjectName(QStringLiteral("AlterFace"));
     setWindowTitle(QStringLiteral("修改记录"));
@@ -135,8 +135,8 @@ void AlterFace::fillLookupLists()
 void AlterFace::fillRecords()
 {
     const Register& reg = m_face->registerStore();
-    for (qint64 rowid : m_rowids) {
-        Result<RegisterRecord> record = RecordLookup::recordAt(reg, rowid);
+    for (const SeenRecord& seen : m_records) {
+        Result<RegisterRecord> record = RecordLookup::recordAt(reg, seen.rowid);
         m_fileList->addItem(record ? record->fileName : QString());
         if (m_mode == Mode::Single && record) {
             m_text1->setPlainText(record->remark);
@@ -191,14 +191,14 @@ void AlterFace::AlterCommand_Click(int k)
 
 void AlterFace::save(const RecordModify::Changes& changes)
 {
-    if (Status saved = RecordModify::apply(m_face->registerStore(), m_rowids, changes); !saved) {
+    if (Status saved = RecordModify::apply(m_face->registerStore(), m_records, changes); !saved) {
         MessageBox::warning(this, saved.error().fullText());
         return;
     }
     RecordTableModel* model = m_face->MSHF()->recordModel();
     if (const std::shared_ptr<ViewRst>& view = model->view()) {
-        for (qint64 rowid : m_rowids) {
-            if (const int position = view->positionOf(rowid); position > 0)
+        for (const SeenRecord& seen : m_records) {
+            if (const int position = view->positionOf(seen.rowid); position > 0)
                 model->recordsChanged(position, position);
         }
     }

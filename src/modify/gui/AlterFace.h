@@ -21,9 +21,10 @@ class AlterFace : public QDialog {
 public:
     enum class Mode { Single, Batch };
 
-    // `rowids` are the selected records in row order; one record gives
-    // single mode. The form deletes itself when it closes.
-    AlterFace(TableFace* face, QList<qint64> rowids);
+    // `records` are the selected records in row order, as the grid showed
+    // them; one record gives single mode. The form deletes itself when it
+    // closes.
+    AlterFace(TableFace* face, QList<SeenRecord> records);
 
     Mode mode() const { return m_mode; }
     ClosingSequence* closingSequence() const { return m_closing; }
@@ -41,7 +42,7 @@ private:
     void save(const RecordModify::Changes& changes);
 
     TableFace* m_face;
-    QList<qint64> m_rowids;
+    QList<SeenRecord> m_records;
     Mode m_mode;
     ClosingSequence* m_closing = nullptr;
 

@@ -167,8 +167,11 @@ void RecordOperationsArea::deleteRecord()
     const std::shared_ptr<ViewRst> view = model()->view();
     if (!view || row > view->recordCount())
         return;
+    const std::optional<RegisterRecord> shown = view->record(row);
+    if (!shown)
+        return;
     const RecordDelete::Report report =
-        RecordDelete::deleteRecord(m_face->registerStore(), view->keyAt(row));
+        RecordDelete::deleteRecord(m_face->registerStore(), SeenRecord::of(*shown));
     if (report.outcome == RecordDelete::Outcome::Locked) {
         MessageBox::warning(m_face, RecordDelete::lockedText);
         return;
@@ -233,14 +236,14 @@ void RecordOperationsArea::modify()
         return;
     const int first = MinValue(row, grid()->RowSel());
     const int last = MaxValue(row, grid()->RowSel());
-    QList<qint64> rowids;
+    QList<SeenRecord> records;
     for (int i = first; i <= last; ++i) {
-        if (const qint64 key = view->keyAt(i); key != 0)
-            rowids << key;
+        if (const std::optional<RegisterRecord> shown = view->record(i))
+            records << SeenRecord::of(*shown);
     }
-    if (rowids.isEmpty())
+    if (records.isEmpty())
         return;
-    auto* form = new AlterFace(m_face, rowids);
+    auto* form = new AlterFace(m_face, records);
     form->showModal();
 }
 

@@ -1,0 +1,20 @@
+#include "store/SeenRecord.h"
+
+#include "store/RegisterNames.h"
+#include "store/Sql.h"
+
+#include <QSqlQuery>
+
+Status SeenRecord::stillThere(const QSqlDatabase& db) const
+{
+    Result<QSqlQuery> query = Sql::run(db,
+                                       QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
+                                           .arg(Sql::identifier(RegisterNames::storedName),
+                                                Sql::identifier(RegisterNames::recordTable)),
+                                       {rowid});
+    if (!query)
+        return query.error();
+    if (!query->next() || query->value(0).toString() != storedName)
+        return Error{changedText, QString::number(rowid)};
+    return {};
+}
