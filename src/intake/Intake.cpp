@@ -6,6 +6,7 @@
 #include "store/DateText.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
+#include "support/TestPause.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -162,6 +163,7 @@ std::variant<QList<Outcome>, Outcome> registerTogether(const Register& reg,
     // cut there may be a copy without its record (a leftover the check
     // removes), never a record without its copy.
     syncFolder(reg.storeFolder());
+    TestPause::at("intake-before-commit");
     if (Status committed = transaction.commit(); !committed)
         return undoAll(
             failed(copies.front()->file(), committed.error().message, committed.error().detail));
