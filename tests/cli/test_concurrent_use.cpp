@@ -255,7 +255,9 @@ private Q_SLOTS:
 
         // The register holds exactly its records' copies, each one whole.
         QCOMPARE(temp.serials().size(), records);
-        Result<Integrity::Report> report = Integrity::check(temp.reg());
+        Integrity::Options verify;
+        verify.verify = true;
+        Result<Integrity::Report> report = Integrity::check(temp.reg(), verify);
         QVERIFY(report);
         QVERIFY2(report->findings.isEmpty(), qPrintable(report->findings.value(0).text()));
         QCOMPARE(report->storeEntries, records);
