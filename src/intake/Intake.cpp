@@ -216,6 +216,7 @@ std::variant<QList<Outcome>, Outcome> registerTogether(const Register& reg,
     // cut there may be a copy without its record (a leftover the check
     // removes), never a record without its copy.
     syncFolder(reg.storeFolder());
+    TestPause::at("intake-before-commit");
     if (Status committed = transaction.commit(); !committed)
         return undoAll(
             failed(copies.front()->file(), committed.error().message, committed.error().detail));

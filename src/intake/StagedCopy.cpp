@@ -54,8 +54,10 @@ int renameNoReplace(const QByteArray& from, const QByteArray& to)
 
 } // namespace
 
-StagedCopy::StagedCopy(File file, int index, QByteArray workingPath)
-    : m_file(std::move(file)), m_index(index), m_workingPath(std::move(workingPath))
+StagedCopy::StagedCopy(File file, int index, QByteArray workingPath,
+                       std::shared_ptr<LiveWriter> writer)
+    : m_file(std::move(file)), m_index(index), m_workingPath(std::move(workingPath)),
+      m_writer(std::move(writer))
 {
 }
 
@@ -163,15 +165,20 @@ std::variant<std::unique_ptr<StagedCopy>, Outcome> StagedCopy::stage(const Regis
         progress(index, shown, 0, total);
 
     const QString storeFolder = reg.storeFolder();
+    int lockError = 0;
+    std::shared_ptr<LiveWriter> writer = LiveWriter::hold(storeFolder, &lockError);
+    if (!writer)
+        return failed(file, StagedCopy::writeErrorText(lockError),
+                      storeFolder + QStringLiteral(": ") + systemText(lockError));
     const QByteArray tempPath =
-        QFile::encodeName(storeFolder + QLatin1Char('/') + StoreFiles::partName());
+        QFile::encodeName(storeFolder + QLatin1Char('/') + StoreFiles::partName(writer->owner()));
     const int targetFd = ::open(tempPath.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (targetFd < 0) {
         const int error = errno;
         return failed(file, StagedCopy::writeErrorText(error),
                       storeFolder + QStringLiteral(": ") + systemText(error));
     }
-    std::unique_ptr<StagedCopy> staged(new StagedCopy(file, index, tempPath));
+    std::unique_ptr<StagedCopy> staged(new StagedCopy(file, index, tempPath, std::move(writer)));
     FileDescriptor target;
     target.fd = targetFd;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "intake/Intake.h"
+#include "store/LiveWriter.h"
 
 #include <QByteArray>
 
@@ -46,7 +47,7 @@ public:
     static QString writeErrorText(int error);
 
 private:
-    StagedCopy(File file, int index, QByteArray workingPath);
+    StagedCopy(File file, int index, QByteArray workingPath, std::shared_ptr<LiveWriter> writer);
 
     File m_file;
     int m_index;
@@ -56,6 +57,8 @@ private:
     bool m_done = false;    // recorded: the stored name is the copy's for good
     qint64 m_size = 0;
     QString m_hash;
+    // Keeps the working file marked as a live program's until it is gone.
+    std::shared_ptr<LiveWriter> m_writer;
 };
 
 } // namespace Intake

@@ -1,11 +1,11 @@
 #include "integrity/IntegrityCheck.h"
 
 #include "store/ContentHash.h"
+#include "store/LiveWriter.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
 #include "store/StoreFiles.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -161,13 +161,6 @@ void checkSerials(const QList<RecordRow>& rows, QList<Finding>& findings)
     }
 }
 
-// Only the modification time counts: a copy in progress keeps touching its
-// file, and a delete in progress is guarded by the missing-copy rule.
-bool quietLongEnough(const QFileInfo& info, int quietSeconds)
-{
-    return info.lastModified().secsTo(QDateTime::currentDateTime()) >= quietSeconds;
-}
-
 // A set-aside copy of an interrupted delete whose content is what a record
 // without its copy registered: that record's copy, to be put back.
 // Device and inode of a file (not following links), to tell two names of one file.
@@ -201,10 +194,40 @@ const Finding* ownerOf(const QString& path, const QList<Finding>& missing,
     return nullptr;
 }
 
-void repairLeftover(const Register& reg, Finding& leftover, QList<Finding>& findings)
+// Whether a record names `storedName` now (rowid 0: any record), read afresh:
+// a program that finished after the records were read may have committed it.
+bool namedNow(const QSqlDatabase& db, const QString& storedName, qint64 rowid = 0)
+{
+    const QString sql = QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ?%3 LIMIT 1")
+                            .arg(Sql::identifier(RegisterNames::recordTable),
+                                 Sql::identifier(RegisterNames::storedName),
+                                 rowid != 0 ? QStringLiteral(" AND rowid = ?") : QString());
+    QVariantList values{storedName};
+    if (rowid != 0)
+        values << rowid;
+    Result<QSqlQuery> query = Sql::run(db, sql, values);
+    // Unreadable: assume it is named, so that nothing is removed on a guess.
+    return !query || query->next();
+}
+
+void repairLeftover(const Register& reg, LiveProbe& probe, Finding& leftover,
+                    QList<Finding>& findings)
 {
     const QString path = reg.storeFolder() + QLatin1Char('/') + leftover.name;
+    if (const QString owner = LiveWriter::ownerOfLockName(leftover.name); !owner.isEmpty()) {
+        if (!probe.removeLockOf(owner) && QFileInfo::exists(path)) {
+            leftover.resolution = QStringLiteral("未能删除。");
+            return;
+        }
+        leftover.resolved = true;
+        leftover.resolution = QStringLiteral("已删除。");
+        return;
+    }
     if (leftover.rowid != 0) {
+        if (!namedNow(reg.database(), leftover.detail, leftover.rowid)) {
+            leftover.resolution = QStringLiteral("该记录已不存在，未放回。");
+            return;
+        }
         // Put a set-aside copy back under its record's stored name.
         const QString target = reg.storedCopyPath(leftover.detail);
         if (target.isEmpty() || QFileInfo::exists(target) || !QFile::rename(path, target)) {
@@ -221,8 +244,12 @@ void repairLeftover(const Register& reg, Finding& leftover, QList<Finding>& find
         }
         return;
     }
+    if (!StoreFiles::isReserved(leftover.name) && namedNow(reg.database(), leftover.name)) {
+        leftover.resolution = QStringLiteral("已有记录使用它，未删除。");
+        return;
+    }
     QFile file(path);
-    if (!file.remove()) {
+    if (!file.remove() && file.exists()) {
         leftover.resolution = QStringLiteral("未能删除：%1").arg(file.errorString());
         return;
     }
@@ -301,6 +328,8 @@ QString Finding::text() const
     case Kind::Leftover:
         if (StoreFiles::isPartName(name))
             sentence = QStringLiteral("“%1”是中断的复制留下的临时文件").arg(name);
+        else if (!LiveWriter::ownerOfLockName(name).isEmpty())
+            sentence = QStringLiteral("“%1”是已结束的程序留下的锁文件").arg(name);
         else if (!StoreFiles::isLeftover(name))
             sentence = QStringLiteral("“%1”是中断的登记留下的文件（未登记成功）").arg(name);
         else
@@ -379,6 +408,8 @@ QString Report::summary() const
         findings.begin(), findings.end(), [](const Finding& f) { return f.resolved; }));
     if (repaired > 0)
         text += QStringLiteral("已处理 %1 项。").arg(repaired);
+    if (inUse > 0)
+        text += QStringLiteral("%1 个文件正由仍在运行的登记或删除使用，未处理。").arg(inUse);
     if (open == 0)
         text += QStringLiteral("没有需要处理的问题。");
     else
@@ -458,14 +489,18 @@ Result<Report> check(const Register& reg, const Options& options)
     const QFileInfoList entries = store.entryInfoList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     report.storeEntries = entries.size();
+    // Working files of a running program are its own; of one that has ended,
+    // leftovers (LiveWriter.h). Probed after the listing, so every file seen
+    // was named while its owner held its lock.
+    LiveProbe probe(reg.storeFolder());
     // Intake gives a copy its stored name as a second link before the record
     // is committed; a crash in between leaves that name and the working file
     // as one file. Such a name was never registered and may go with it.
-    QSet<QPair<quint64, quint64>> partFiles;
+    QHash<QPair<quint64, quint64>, QString> partFiles; // file → owner of its working name
     for (const QFileInfo& entry : entries) {
         if (StoreFiles::isPartName(entry.fileName()) && !entry.isSymLink())
             if (const auto id = fileIdentity(entry.filePath()))
-                partFiles.insert(*id);
+                partFiles.insert(*id, StoreFiles::ownerOf(entry.fileName()));
     }
     for (const QFileInfo& entry : entries) {
         const QString name = entry.fileName();
@@ -473,22 +508,32 @@ Result<Report> check(const Register& reg, const Options& options)
             continue;
         Finding finding;
         finding.name = name;
-        const bool unfinishedIntake =
-            !partFiles.isEmpty() && !StoreFiles::isLeftover(name) && entry.isFile() &&
-            !entry.isSymLink() &&
-            partFiles.contains(
-                fileIdentity(entry.filePath()).value_or(QPair<quint64, quint64>(0, 0)));
-        if (unfinishedIntake) {
+        const bool plainFile = entry.isFile() && !entry.isSymLink();
+        const QString lockOwner = LiveWriter::ownerOfLockName(name);
+        const auto part =
+            partFiles.isEmpty() || StoreFiles::isReserved(name) || !plainFile
+                ? partFiles.constEnd()
+                : partFiles.constFind(
+                      fileIdentity(entry.filePath()).value_or(QPair<quint64, quint64>(0, 0)));
+        if (!lockOwner.isEmpty() && plainFile) {
+            if (probe.isAlive(lockOwner))
+                continue;
             finding.kind = Kind::Leftover;
-            if (!quietLongEnough(entry, options.quietSeconds))
-                finding.detail = QStringLiteral("但它刚被改动过，可能还在使用中，暂不处理。");
-            else
-                finding.removable = true;
+            finding.removable = true;
+        } else if (part != partFiles.constEnd()) {
+            if (probe.isAlive(*part)) {
+                ++report.inUse;
+                continue;
+            }
+            finding.kind = Kind::Leftover;
+            finding.removable = true;
         } else if (StoreFiles::isLeftover(name) && (entry.isFile() || entry.isSymLink())) {
+            if (plainFile && probe.isAlive(StoreFiles::ownerOf(name))) {
+                ++report.inUse;
+                continue;
+            }
             finding.kind = Kind::Leftover;
-            if (!quietLongEnough(entry, options.quietSeconds)) {
-                finding.detail = QStringLiteral("但它刚被改动过，可能还在使用中，暂不处理。");
-            } else if (StoreFiles::isDeletingName(name) && !missing.isEmpty()) {
+            if (StoreFiles::isDeletingName(name) && !missing.isEmpty()) {
                 // It may be the copy of a record whose delete did not finish.
                 if (const Finding* owner = entry.isSymLink()
                                                ? nullptr
@@ -553,7 +598,7 @@ Result<Report> check(const Register& reg, const Options& options)
     if (options.repair) {
         for (Finding& finding : findings) {
             if (finding.kind == Kind::Leftover && finding.removable && !finding.resolved)
-                repairLeftover(reg, finding, findings);
+                repairLeftover(reg, probe, finding, findings);
         }
     }
     return report;

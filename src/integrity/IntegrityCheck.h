@@ -17,7 +17,8 @@
 // and (when asked) is every copy still what was registered. It reads only
 // inside the store folder and never follows a stored name that is not a plain
 // file name. The only files it ever changes are Quorvel's own leftovers of
-// interrupted copies and deletes (see StoreFiles.h), and only when asked to.
+// interrupted copies and deletes (see StoreFiles.h), and only when asked to:
+// those of programs that are no longer running, however recent (LiveWriter.h).
 namespace Integrity {
 
 enum class Kind {
@@ -61,9 +62,6 @@ struct Options {
     // database's indexes against its tables as well.
     bool verify = false;
     bool repair = false; // remove (or put back) leftovers
-    // Leftovers touched more recently than this may belong to work still in
-    // progress in another window or process, so they are left alone.
-    int quietSeconds = 30;
     const std::atomic<bool>* cancelled = nullptr;
     // Called from the checking thread: records verified so far, of how many.
     std::function<void(qint64 done, qint64 total)> progress;
@@ -73,6 +71,9 @@ struct Report {
     qint64 records = 0;
     qint64 storeEntries = 0;
     bool verified = false;
+    // Working files of programs still running (an add or a delete in
+    // progress): neither findings nor ever touched.
+    int inUse = 0;
     QList<Finding> findings;
 
     int needingDecision() const;

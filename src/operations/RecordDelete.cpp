@@ -1,9 +1,11 @@
 #include "operations/RecordDelete.h"
 
 #include "store/GeneralRoutines.h"
+#include "store/LiveWriter.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
 #include "store/StoreFiles.h"
+#include "support/TestPause.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -25,10 +27,11 @@ Report failed(Error error)
 
 // A name in the store for a copy on its way out, of the form the integrity
 // check knows as an interrupted delete.
-QString asideName(const Register& reg)
+QString asideName(const Register& reg, const LiveWriter& writer)
 {
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const QString path = reg.storeFolder() + QLatin1Char('/') + StoreFiles::deletingName();
+        const QString path =
+            reg.storeFolder() + QLatin1Char('/') + StoreFiles::deletingName(writer.owner());
         if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink())
             return path;
     }
@@ -61,6 +64,17 @@ Report deleteRecord(const Register& reg, const SeenRecord& seen)
     if (hasCopy && GeneralRoutines::IsFileLocked(path))
         return {Outcome::Locked, {lockedText, path}};
 
+    // Marks the set-aside copy as this live program's until it is gone; declared
+    // before the transaction, so it is let go only after a rollback.
+    std::shared_ptr<LiveWriter> writer;
+    if (hasCopy) {
+        int error = 0;
+        writer = LiveWriter::hold(reg.storeFolder(), &error);
+        if (!writer)
+            return failed(
+                {QStringLiteral("无法删除存储文件，记录未删除。"),
+                 path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error))});
+    }
     Transaction transaction(db);
     if (!transaction.started())
         return failed(transaction.startError());
@@ -87,12 +101,13 @@ Report deleteRecord(const Register& reg, const SeenRecord& seen)
     // a record is never lost while its file stays, nor the other way round.
     QString aside;
     if (hasCopy) {
-        aside = asideName(reg);
+        aside = asideName(reg, *writer);
         QString detail;
         if (aside.isEmpty() || !renameEntry(path, aside, &detail))
             return failed({QStringLiteral("无法删除存储文件，记录未删除。"),
                            path + QStringLiteral(": ") + detail});
     }
+    TestPause::at("delete-before-commit");
     if (Status committed = transaction.commit(); !committed) {
         if (hasCopy)
             renameEntry(aside, path, nullptr);

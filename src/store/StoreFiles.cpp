@@ -6,28 +6,56 @@ namespace StoreFiles {
 
 namespace {
 
-bool hasForm(const QString& name, const QString& prefix)
+bool isToken(QStringView text)
 {
-    if (!name.startsWith(prefix) || name.size() == prefix.size())
+    if (text.isEmpty())
         return false;
-    for (qsizetype i = prefix.size(); i < name.size(); ++i) {
-        const QChar c = name.at(i);
+    for (const QChar c : text) {
         if (c.unicode() > 127 || !c.isLetterOrNumber())
             return false;
     }
     return true;
 }
 
-} // namespace
-
-QString partName()
+// "<prefix><random>" (named before owners existed) or "<prefix><owner>-<random>".
+bool hasForm(const QString& name, const QString& prefix)
 {
-    return partPrefix + GeneralRoutines::RandomName();
+    if (!name.startsWith(prefix))
+        return false;
+    const QStringView rest = QStringView(name).mid(prefix.size());
+    const qsizetype dash = rest.indexOf(QLatin1Char('-'));
+    if (dash < 0)
+        return isToken(rest);
+    return isToken(rest.left(dash)) && isToken(rest.mid(dash + 1));
 }
 
-QString deletingName()
+QString named(const QString& prefix, const QString& owner)
 {
-    return deletingPrefix + GeneralRoutines::RandomName();
+    const QString random = GeneralRoutines::RandomName();
+    if (owner.isEmpty())
+        return prefix + random;
+    return prefix + owner + QLatin1Char('-') + random;
+}
+
+} // namespace
+
+QString partName(const QString& owner)
+{
+    return named(partPrefix, owner);
+}
+
+QString deletingName(const QString& owner)
+{
+    return named(deletingPrefix, owner);
+}
+
+QString ownerOf(const QString& name)
+{
+    if (!isLeftover(name))
+        return QString();
+    const QString rest = name.mid((isPartName(name) ? partPrefix : deletingPrefix).size());
+    const qsizetype dash = rest.indexOf(QLatin1Char('-'));
+    return dash < 0 ? QString() : rest.left(dash);
 }
 
 bool isPartName(const QString& name)

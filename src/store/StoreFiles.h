@@ -18,15 +18,23 @@
 // ".quorvel-deleting-…" file that may still belong to a record whose copy is
 // now missing, so the check keeps it in that case.
 //
+// Both kinds carry the owner of the program writing them (see LiveWriter.h):
+// while that program lives its files are never touched; once it is gone they
+// are leftovers at once.
+//
 // No stored copy may be given a name that isReserved() accepts.
 namespace StoreFiles {
 
 inline const QString partPrefix = QStringLiteral(".quorvel-part-");
 inline const QString deletingPrefix = QStringLiteral(".quorvel-deleting-");
 
-// A fresh name of each kind: the prefix and ten random letters or digits.
-QString partName();
-QString deletingName();
+// A fresh name of each kind: the prefix, the owner and "-", and ten random
+// letters or digits. A name without an owner belongs to no live program.
+QString partName(const QString& owner = QString());
+QString deletingName(const QString& owner = QString());
+
+// The owner in a name of either kind; empty when it has none.
+QString ownerOf(const QString& name);
 
 // Whether `name` (a file name, no folder) has the form partName() or
 // deletingName() produce.

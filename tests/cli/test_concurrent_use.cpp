@@ -1,6 +1,7 @@
 // Several programs on one register at once: real quorvel-cli processes
-// adding and modifying side by side, and a register held locked by another
-// connection for longer than the busy wait.
+// adding and modifying side by side, a repair while another program adds or
+// deletes, and a register held locked by another connection for longer than
+// the busy wait.
 
 #include "intake/Intake.h"
 #include "integrity/IntegrityCheck.h"
@@ -19,7 +20,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <ctime>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <sqlite3.h>
@@ -66,6 +71,16 @@ QString finish(QProcess& process, int* exitCode)
         qFatal("quorvel-cli did not finish");
     *exitCode = process.exitCode();
     return QString::fromUtf8(process.readAllStandardError());
+}
+
+// Sets every file in `folder` an hour back, as a slow batch would leave them.
+void ageFiles(const QString& folder)
+{
+    const timespec old = {std::time(nullptr) - 3600, 0};
+    const timespec times[2] = {old, old};
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System))
+        ::utimensat(AT_FDCWD, QFile::encodeName(folder + QLatin1Char('/') + name).constData(),
+                    times, AT_SYMLINK_NOFOLLOW);
 }
 
 } // namespace
@@ -175,6 +190,87 @@ private Q_SLOTS:
         Result<Integrity::Report> report = Integrity::check(temp.reg(), options);
         QVERIFY(report);
         QVERIFY2(report->findings.isEmpty(), qPrintable(report->findings.value(0).text()));
+    }
+
+    // Another program runs `check --repair` while an add or a delete waits
+    // just before its commit: a live program's files are never touched, and
+    // a killed one's are cleared at once.
+    void repairWhileAnotherProgramWorks_data()
+    {
+        QTest::addColumn<QString>("point");
+        QTest::addColumn<bool>("kill");
+        QTest::addColumn<int>("records"); // afterwards
+        QTest::addColumn<int>("checkStatus");
+        QTest::newRow("add, running") << QStringLiteral("intake-before-commit") << false << 4 << 0;
+        QTest::newRow("add, killed") << QStringLiteral("intake-before-commit") << true << 1 << 0;
+        // The delete is not committed yet: its record still misses its copy.
+        QTest::newRow("delete, running")
+            << QStringLiteral("delete-before-commit") << false << 0 << 1;
+        QTest::newRow("delete, killed") << QStringLiteral("delete-before-commit") << true << 1 << 0;
+    }
+
+    void repairWhileAnotherProgramWorks()
+    {
+        QFETCH(QString, point);
+        QFETCH(bool, kill);
+        QFETCH(int, records);
+        QFETCH(int, checkStatus);
+        TempRegister temp;
+        QTemporaryDir sources;
+        QTemporaryDir meeting;
+        const QString reg = temp.folder();
+        const QString oldPath = sources.filePath(QStringLiteral("old.txt"));
+        {
+            QFile old(oldPath);
+            QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old content") == 11);
+        }
+        const QStringList files = makeFiles(sources.path(), QStringLiteral("new"), 3);
+        temp.reg().closeConnection();
+        int code = 0;
+        auto first = startCli(reg, {QStringLiteral("add"), oldPath});
+        QString err = finish(*first, &code);
+        QVERIFY2(code == 0, qPrintable(err));
+
+        const PausePoint pause{meeting.path(), point};
+        QProcess writer;
+        writer.setProcessEnvironment(pause.environment());
+        const QStringList command = point.startsWith(QLatin1String("intake"))
+                                        ? QStringList{QStringLiteral("add")} + files
+                                        : QStringList{QStringLiteral("delete"),
+                                                      QStringLiteral("--yes"), QStringLiteral("1")};
+        writer.start(QStringLiteral(QUORVEL_CLI),
+                     QStringList{QStringLiteral("--register"), reg} + command);
+        QVERIFY(pause.waitReached());
+        if (kill) {
+            ::kill(static_cast<pid_t>(writer.processId()), SIGKILL);
+            QVERIFY(writer.waitForFinished(10000));
+        } else {
+            // Held far longer than any timer would wait.
+            ageFiles(temp.reg().storeFolder());
+        }
+        auto repair = startCli(reg, {QStringLiteral("check"), QStringLiteral("--repair")});
+        err = finish(*repair, &code);
+        QVERIFY2(code == checkStatus,
+                 qPrintable(QString::fromUtf8(repair->readAllStandardOutput()) + err));
+        if (!kill) {
+            pause.release();
+            err = finish(writer, &code);
+            QVERIFY2(code == 0, qPrintable(err));
+        }
+
+        // The register holds exactly its records' copies, each one whole.
+        QCOMPARE(temp.serials().size(), records);
+        Integrity::Options verify;
+        verify.verify = true;
+        Result<Integrity::Report> report = Integrity::check(temp.reg(), verify);
+        QVERIFY(report);
+        QVERIFY2(report->findings.isEmpty(), qPrintable(report->findings.value(0).text()));
+        QCOMPARE(report->storeEntries, records);
+        if (records == 1) {
+            QFile old(temp.reg().storedCopyPath(QStringLiteral("old.txt")));
+            QVERIFY(old.open(QIODevice::ReadOnly));
+            QCOMPARE(old.readAll(), QByteArray("old content"));
+        }
     }
 
     void lockedRegisterSaysBusy()

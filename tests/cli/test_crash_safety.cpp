@@ -1,6 +1,7 @@
 // Kills the real quorvel-cli at random moments of a batch add, a batch
-// modify, a move and a delete, and checks after every kill that the register
-// is whole: it opens, the integrity check finds only leftovers it may remove,
+// modify, a move and a delete, some of them while another quorvel-cli runs
+// `check --repair`, and checks after every kill that the register is whole:
+// it opens, the integrity check finds only leftovers it may remove at once,
 // every record's copy is complete, serials are unique, and each change
 // happened wholly or not at all.
 
@@ -64,6 +65,7 @@ class TestCrashSafety : public QObject {
     QRandomGenerator m_random{20240611};
     int m_kills = 0;
     int m_finished = 0;
+    int m_repairs = 0;
     qint64 m_commandTime = 100; // a short command's whole run, measured
 
     QStringList cliArguments(const QStringList& command) const
@@ -85,21 +87,40 @@ class TestCrashSafety : public QObject {
         return timer.elapsed();
     }
 
-    // Starts the command and kills it after a random part of `typical` ms.
-    void runAndKill(const QStringList& command, qint64 typical)
+    // Starts the command and kills it after a random part of `typical` ms;
+    // with `repairing`, another program repairs the register from a random
+    // moment before that on.
+    void runAndKill(const QStringList& command, qint64 typical, bool repairing = false)
     {
         QProcess process;
         process.start(QStringLiteral(QUORVEL_CLI), cliArguments(command));
         QVERIFY(process.waitForStarted());
-        const qint64 delay = m_random.bounded(qMax<qint64>(typical * 11 / 10, 2));
-        if (delay > 0 && process.waitForFinished(static_cast<int>(delay))) {
+        qint64 delay = m_random.bounded(qMax<qint64>(typical * 11 / 10, 2));
+        QProcess repair;
+        if (repairing) {
+            const qint64 before = m_random.bounded(qMax<qint64>(delay, 1));
+            process.waitForFinished(static_cast<int>(before));
+            repair.start(QStringLiteral(QUORVEL_CLI),
+                         cliArguments({QStringLiteral("check"), QStringLiteral("--repair")}));
+            delay -= before;
+        }
+        const bool finished = process.state() == QProcess::NotRunning ||
+                              (delay > 0 && process.waitForFinished(static_cast<int>(delay)));
+        if (finished) {
             ++m_finished;
             QCOMPARE(process.exitCode(), 0);
-            return;
+        } else {
+            ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
+            QVERIFY(process.waitForFinished(10000));
+            ++m_kills;
         }
-        ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
-        QVERIFY(process.waitForFinished(10000));
-        ++m_kills;
+        if (repairing) {
+            // 1: it found something to report, such as a delete in progress.
+            QVERIFY(repair.waitForFinished(60000));
+            QVERIFY2(repair.exitStatus() == QProcess::NormalExit && repair.exitCode() <= 1,
+                     repair.readAllStandardError().constData());
+            ++m_repairs;
+        }
     }
 
     QList<Row> rows()
@@ -134,8 +155,8 @@ class TestCrashSafety : public QObject {
     {
         Result<Register> reg = Register::open(m_register, Register::Mode::MustExist);
         QVERIFY2(reg, qPrintable(reg ? QString() : reg.error().fullText()));
+        // The killed program is gone: its leftovers may go at once.
         Integrity::Options options;
-        options.quietSeconds = 0; // the killed process is gone: nothing is in progress
         Result<Integrity::Report> found = Integrity::check(*reg, options);
         QVERIFY(found);
         QSet<qint64> restorable;
@@ -223,7 +244,7 @@ private Q_SLOTS:
         const qint64 typical = runToEnd(command);
         verifyWhole();
         for (int i = 0; i < 14; ++i) {
-            runAndKill(command, typical);
+            runAndKill(command, typical, i % 2 == 1);
             verifyWhole();
             if (QTest::currentTestFailed())
                 return;
@@ -291,7 +312,7 @@ private Q_SLOTS:
             const Row victim = before.at(m_random.bounded(before.size()));
             runAndKill(
                 {QStringLiteral("delete"), QStringLiteral("--yes"), victim.serial.toString()},
-                m_commandTime);
+                m_commandTime, i % 2 == 1);
             verifyWhole();
             const QList<Row> after = rows();
             if (after == before)
@@ -378,7 +399,8 @@ private Q_SLOTS:
         QVERIFY(report);
         QVERIFY2(report->findings.isEmpty(), qPrintable(report->findings.value(0).text()));
         reg->closeConnection();
-        qInfo("%d runs killed, %d finished before the kill", m_kills, m_finished);
+        qInfo("%d runs killed, %d finished before the kill, %d beside a repair", m_kills,
+              m_finished, m_repairs);
         QVERIFY(m_kills > 0);
     }
 };

@@ -151,13 +151,27 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("part");
         QTest::addColumn<bool>("deleting");
-        QTest::newRow("made part") << StoreFiles::partName() << true << false;
-        QTest::newRow("made deleting") << StoreFiles::deletingName() << false << true;
-        QTest::newRow("bare prefix") << QStringLiteral(".quorvel-part-") << false << false;
-        QTest::newRow("stored copy") << QStringLiteral("报告.k3Q9x0aBc7.doc") << false << false;
-        QTest::newRow("punctuation") << QStringLiteral(".quorvel-part-ab.doc") << false << false;
-        QTest::newRow("non-ascii") << QStringLiteral(".quorvel-deleting-报告") << false << false;
-        QTest::newRow("other case") << QStringLiteral(".Quorvel-part-abc") << false << false;
+        QTest::addColumn<QString>("owner");
+        QTest::newRow("made part") << StoreFiles::partName() << true << false << QString();
+        QTest::newRow("made deleting") << StoreFiles::deletingName() << false << true << QString();
+        QTest::newRow("owned part") << StoreFiles::partName(QStringLiteral("Ab3")) << true << false
+                                    << QStringLiteral("Ab3");
+        QTest::newRow("owned deleting") << StoreFiles::deletingName(QStringLiteral("x9")) << false
+                                        << true << QStringLiteral("x9");
+        QTest::newRow("no owner before dash")
+            << QStringLiteral(".quorvel-part--abc") << false << false << QString();
+        QTest::newRow("two dashes")
+            << QStringLiteral(".quorvel-part-a-b-c") << false << false << QString();
+        QTest::newRow("bare prefix")
+            << QStringLiteral(".quorvel-part-") << false << false << QString();
+        QTest::newRow("stored copy")
+            << QStringLiteral("报告.k3Q9x0aBc7.doc") << false << false << QString();
+        QTest::newRow("punctuation")
+            << QStringLiteral(".quorvel-part-ab.doc") << false << false << QString();
+        QTest::newRow("non-ascii")
+            << QStringLiteral(".quorvel-deleting-报告") << false << false << QString();
+        QTest::newRow("other case")
+            << QStringLiteral(".Quorvel-part-abc") << false << false << QString();
     }
 
     void storeFileNamesAreRecognised()
@@ -165,6 +179,8 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(bool, part);
         QFETCH(bool, deleting);
+        QFETCH(QString, owner);
+        QCOMPARE(StoreFiles::ownerOf(name), owner);
         QCOMPARE(StoreFiles::isPartName(name), part);
         QCOMPARE(StoreFiles::isDeletingName(name), deleting);
         QCOMPARE(StoreFiles::isLeftover(name), part || deleting);

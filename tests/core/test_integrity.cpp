@@ -1,5 +1,6 @@
 #include "integrity/IntegrityCheck.h"
 #include "store/ContentHash.h"
+#include "store/LiveWriter.h"
 #include "store/Sql.h"
 #include "store/StoreFiles.h"
 #include "support/TempRegister.h"
@@ -53,13 +54,11 @@ void addRaw(TempRegister& temp, const QVariant& serial, const QString& fileName,
                 .ok());
 }
 
-Integrity::Report run(const TempRegister& temp, bool verify = false, bool repair = false,
-                      int quietSeconds = 0)
+Integrity::Report run(const TempRegister& temp, bool verify = false, bool repair = false)
 {
     Integrity::Options options;
     options.verify = verify;
     options.repair = repair;
-    options.quietSeconds = quietSeconds;
     Result<Integrity::Report> report = Integrity::check(temp.reg(), options);
     if (!report)
         qFatal("check failed: %s", qPrintable(report.error().fullText()));
@@ -179,18 +178,28 @@ private Q_SLOTS:
         const QString namedLikeLeftover = StoreFiles::partName();
         temp.addRecord(3, namedLikeLeftover, {}, {}, QStringLiteral("2020-01-02"), {}, {}, "mine");
         writeFile(store + QStringLiteral("/stray.bin"), "stray");
+        // Working files of programs that ended, however recent, go at once;
+        // those of a running one (however old) are its own and stay.
+        int error = 0;
+        std::shared_ptr<LiveWriter> live = LiveWriter::hold(store, &error);
+        QVERIFY(live);
         const QString part = StoreFiles::partName();
-        const QString deleting = StoreFiles::deletingName();
-        const QString busy = StoreFiles::partName();
+        const QString deleting = StoreFiles::deletingName(QStringLiteral("ended0000"));
+        const QString fresh = StoreFiles::partName(QStringLiteral("ended0000"));
+        const QString deadLock = LiveWriter::lockPrefix + QStringLiteral("ended0000");
+        const QString busy = StoreFiles::partName(live->owner());
         writeFile(store + QLatin1Char('/') + part, "half");
         writeFile(store + QLatin1Char('/') + deleting, "old");
-        writeFile(store + QLatin1Char('/') + busy, "being written", 0);
+        writeFile(store + QLatin1Char('/') + fresh, "just written", 0);
+        writeFile(store + QLatin1Char('/') + deadLock, "", 0);
+        writeFile(store + QLatin1Char('/') + busy, "being written");
 
-        const Integrity::Report repaired = run(temp, false, true, 30);
-        QVERIFY(!QFile::exists(store + QLatin1Char('/') + part));
-        QVERIFY(!QFile::exists(store + QLatin1Char('/') + deleting));
-        // A leftover still being written may belong to a copy in progress.
+        const Integrity::Report repaired = run(temp, false, true);
+        for (const QString& gone : {part, deleting, fresh, deadLock})
+            QVERIFY2(!QFile::exists(store + QLatin1Char('/') + gone), qPrintable(gone));
         QVERIFY(QFile::exists(store + QLatin1Char('/') + busy));
+        QVERIFY(QFile::exists(store + QLatin1Char('/') + LiveWriter::lockPrefix + live->owner()));
+        QCOMPARE(repaired.inUse, 1);
         QVERIFY(QFile::exists(store + QStringLiteral("/good.txt")));
         QVERIFY(QFile::exists(store + QStringLiteral("/stray.bin")));
         QCOMPARE(readFile(store + QLatin1Char('/') + namedLikeLeftover), QByteArray("mine"));
@@ -203,13 +212,16 @@ private Q_SLOTS:
                 QVERIFY(finding.text().contains(QStringLiteral("已删除")));
             }
         }
-        QCOMPARE(resolved, 2);
-        // Still open: the bad name, the stray file, the busy leftover.
-        QCOMPARE(repaired.needingDecision(), 3);
+        QCOMPARE(resolved, 4);
+        // Still open: the bad name, the stray file.
+        QCOMPARE(repaired.needingDecision(), 2);
 
-        const Integrity::Report after = run(temp, false, false, 30);
-        QCOMPARE(names(after, Kind::Leftover), QStringList{busy});
-        QCOMPARE(after.removableLeftovers(), 0);
+        // Once its program has ended, the busy file is a leftover at once.
+        live.reset();
+        QCOMPARE(names(run(temp), Kind::Leftover), QStringList{busy});
+        const Integrity::Report after = run(temp, false, true);
+        QVERIFY(!QFile::exists(store + QLatin1Char('/') + busy));
+        QCOMPARE(after.inUse, 0);
     }
 
     void interruptedDeleteIsPutBackWhenItsContentMatches()

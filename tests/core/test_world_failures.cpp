@@ -95,7 +95,6 @@ Intake::Details someDetails()
 void verifyConsistent(const Register& reg, bool verify = true)
 {
     Integrity::Options options;
-    options.quietSeconds = 0;
     options.verify = verify;
     Result<Integrity::Report> report = Integrity::check(reg, options);
     QVERIFY(report);
