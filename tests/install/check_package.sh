@@ -13,4 +13,4 @@ echo "Depends: $depends"
 for needed in libqt6widgets6 libqt6sql6-sqlite libsqlite3-0 qt6-qpa-plugins; do
     [[ $depends == *"$needed"* ]] || { echo "FAIL: package does not depend on $needed" >&2; exit 1; }
 done
-lintian --fail-on error --no-tag-display-limit "$deb"
+lintian --fail-on error --tag-display-limit 0 "$deb"
