@@ -6,7 +6,9 @@ set -euo pipefail
 packages=(
     # build
     g++ cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev libsqlite3-dev libxxhash-dev
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libxkbcommon-dev libsqlite3-dev libxxhash-dev
+    # install and package checks
+    desktop-file-utils appstream lintian dpkg-dev fakeroot man-db
     # run
     libqt6sql6-sqlite qt6-qpa-plugins qt6-translations-l10n fonts-noto-cjk xdg-utils
     # screenshots and desktop tests

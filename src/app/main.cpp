@@ -1,39 +1,98 @@
+#include "app/AppCommandLine.h"
 #include "app/RegisterOpening.h"
 #include "app/StartupError.h"
+#include "app/WindowHandoff.h"
 #include "browser/gui/TableFace.h"
 #include "browser/gui/ViewsArea.h"
+#include "intake/gui/IntakeArea.h"
 #include "store/RegisterLocation.h"
+#include "support/QtTexts.h"
 #include "support/gui/Fonts.h"
+#include "support/gui/Icons.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+// --help and --version print and end without a window, so they work where
+// no display is available too.
+bool asksForText(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (argument == "-h" || argument == "--help" || argument == "-?" ||
+            argument == "--help-all" || argument == "-v" || argument == "--version")
+            return true;
+    }
+    return false;
+}
+
+// Parsed by hand rather than by process(): a usage error exits with 2, and
+// the help names the program rather than the path it was started by.
+std::optional<int> parseOrExit(QCommandLineParser& parser)
+{
+    AppCommandLine::configure(parser);
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "quorvel: %s\n", qPrintable(parser.errorText()));
+        return 2;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::printf("quorvel %s\n", QUORVEL_VERSION);
+        return 0;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(qPrintable(QtTexts::namingCommand(parser.helpText(), QStringLiteral("quorvel"))),
+                   stdout);
+        return 0;
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
+    if (asksForText(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QtTexts::install();
+        QCommandLineParser parser;
+        return parseOrExit(parser).value_or(0);
+    }
+
     QApplication app(argc, argv);
     // No display name: Qt would append it to every window title.
     QApplication::setApplicationName(QStringLiteral("quorvel"));
-    QApplication::setApplicationVersion(QStringLiteral("2.0"));
+    QApplication::setApplicationVersion(QStringLiteral(QUORVEL_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("quorvel"));
+    QApplication::setWindowIcon(Icons::window());
     QApplication::setFont(Fonts::ui(9));
     // Every text the user sees is Chinese, Qt's own buttons and dialogs too.
-    QTranslator qtTexts;
-    if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
-                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTexts);
+    QtTexts::install();
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Quorvel — 文件登记簿"));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption registerOption(QStringLiteral("register"),
-                                            QStringLiteral("登记库文件夹"), QStringLiteral("DIR"));
-    parser.addOption(registerOption);
-    parser.process(app);
+    if (const std::optional<int> status = parseOrExit(parser))
+        return *status;
 
-    const QString folder = RegisterLocation::resolve(parser.value(registerOption));
+    const QString folder =
+        RegisterLocation::resolve(parser.value(AppCommandLine::registerOption()));
+    WindowHandoff handoff(folder);
+    switch (handoff.claim(parser.positionalArguments())) {
+    case WindowHandoff::Claim::HandedOver:
+        return 0;
+    case WindowHandoff::Claim::Failed:
+        // Only the second window on this register would then not be caught.
+        std::fprintf(stderr, "quorvel: %s\n", qPrintable(handoff.errorString()));
+        break;
+    case WindowHandoff::Claim::Serving:
+        break;
+    }
+
     Result<Register> reg = openRegisterShowingProgress(folder);
     if (!reg) {
         reportStartupError(reg.error().message);
@@ -43,5 +102,11 @@ int main(int argc, char* argv[])
     TableFace face(reg.value());
     face.views()->setBackgroundSearch(true);
     face.startUp();
+    handoff.deliverTo(&face);
+    QList<QUrl> files;
+    for (const QString& file : parser.positionalArguments())
+        files << QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
+    if (!files.isEmpty())
+        face.intake()->filesDropped(files);
     return app.exec();
 }

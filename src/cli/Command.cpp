@@ -1,6 +1,7 @@
 #include "cli/Command.h"
 
 #include "store/RegisterLocation.h"
+#include "support/QtTexts.h"
 
 #include <QElapsedTimer>
 
@@ -69,17 +70,48 @@ void CliContext::fail(const Error& error)
 
 namespace {
 
-void printUsage(QTextStream& out)
+QCommandLineOption commandHelpOption()
 {
-    out << "用法: quorvel-cli [--register DIR] COMMAND [选项...]\n\n"
+    return {{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("显示此命令的帮助")};
+}
+
+// --register is also accepted after the command name.
+QCommandLineOption registerAfterOption()
+{
+    return {QStringLiteral("register"), QStringLiteral("登记库文件夹"), QStringLiteral("DIR")};
+}
+
+void addCommonOptions(QCommandLineParser& parser, Command& command)
+{
+    parser.setApplicationDescription(command.description());
+    parser.addOption(commandHelpOption());
+    parser.addOption(registerAfterOption());
+    command.configure(parser);
+}
+
+} // namespace
+
+QString cliUsage()
+{
+    QString text;
+    QTextStream out(&text);
+    out << "用法：quorvel-cli [--register DIR] COMMAND [选项...]\n"
+        << "      quorvel-cli --version\n\n"
         << "登记库文件夹: --register DIR，否则环境变量 QUORVEL_REGISTER，"
         << "否则程序所在文件夹（已有登记库时），否则 ~/.local/share/quorvel。\n\n命令:\n";
     for (const auto& command : CommandRegistry::all())
         out << "  " << command->name().leftJustified(12) << " " << command->description() << "\n";
-    out << "\n“quorvel-cli COMMAND --help” 显示命令的选项。" << Qt::endl;
+    out << "\n“quorvel-cli COMMAND --help” 显示命令的选项。\n";
+    return text;
 }
 
-} // namespace
+QString commandHelp(Command& command)
+{
+    QCommandLineParser parser;
+    addCommonOptions(parser, command);
+    return QtTexts::namingCommand(parser.helpText(),
+                                  QStringLiteral("quorvel-cli ") + command.name());
+}
 
 int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err)
 {
@@ -101,27 +133,25 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err)
     }
     if (rest.isEmpty() || rest.first() == QLatin1String("--help") ||
         rest.first() == QLatin1String("-h") || rest.first() == QLatin1String("help")) {
-        printUsage(out);
+        out << cliUsage() << Qt::flush;
         return rest.isEmpty() ? 2 : 0;
+    }
+    if (rest.first() == QLatin1String("--version") || rest.first() == QLatin1String("-v")) {
+        out << "quorvel-cli " << QUORVEL_VERSION << Qt::endl;
+        return 0;
     }
 
     Command* command = CommandRegistry::find(rest.first());
     if (!command) {
         err << "quorvel-cli: 未知命令“" << rest.first() << "”" << Qt::endl;
-        printUsage(err);
+        err << cliUsage() << Qt::flush;
         return 2;
     }
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(command->description());
-    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
-                                        QStringLiteral("显示此命令的帮助"));
-    parser.addOption(helpOption);
-    // --register is also accepted after the command name.
-    const QCommandLineOption registerAfter(QStringLiteral("register"),
-                                           QStringLiteral("登记库文件夹"), QStringLiteral("DIR"));
-    parser.addOption(registerAfter);
-    command->configure(parser);
+    addCommonOptions(parser, *command);
+    const QCommandLineOption helpOption = commandHelpOption();
+    const QCommandLineOption registerAfter = registerAfterOption();
     QStringList parseArguments = rest;
     parseArguments[0] = QStringLiteral("quorvel-cli ") + command->name();
     if (!parser.parse(parseArguments)) {
@@ -129,7 +159,8 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err)
         return 2;
     }
     if (parser.isSet(helpOption)) {
-        out << parser.helpText();
+        out << QtTexts::namingCommand(parser.helpText(),
+                                      QStringLiteral("quorvel-cli ") + command->name());
         out.flush();
         return 0;
     }

@@ -46,6 +46,11 @@ template <typename T> struct CommandRegistration {
     CommandRegistration() { CommandRegistry::add(std::make_unique<T>()); }
 };
 
+// The program's own --help text, and a command's (whose usage line Qt
+// starts with the program's path: runCli names the command instead).
+QString cliUsage();
+QString commandHelp(Command& command);
+
 // The whole command line, testable with redirected streams. `arguments`
 // excludes the program name.
 int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err);

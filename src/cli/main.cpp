@@ -1,4 +1,5 @@
 #include "cli/Command.h"
+#include "support/QtTexts.h"
 
 #include <QCoreApplication>
 
@@ -8,6 +9,9 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quorvel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUORVEL_VERSION));
+    // The headings Qt prints in every --help, in Chinese like the rest.
+    QtTexts::install();
     QTextStream out(stdout);
     QTextStream err(stderr);
     QStringList arguments = QCoreApplication::arguments();

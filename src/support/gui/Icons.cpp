@@ -188,12 +188,15 @@ void paintRegister(QPainter& p)
     p.setPen(Qt::NoPen);
     p.setBrush(blue);
     p.drawRoundedRect(QRectF(15, 15, 16, 16), 3, 3);
+    // The letter as an outline, so the exported SVG needs no font.
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setBold(true);
     font.setPixelSize(13);
-    p.setFont(font);
-    p.setPen(Qt::white);
-    p.drawText(QRectF(15, 15, 16, 16), Qt::AlignCenter, QStringLiteral("Q"));
+    QPainterPath letter;
+    letter.addText(0, 0, font, QStringLiteral("Q"));
+    const QRectF bounds = letter.boundingRect();
+    letter.translate(QRectF(15, 15, 16, 16).center() - bounds.center());
+    p.fillPath(letter, Qt::white);
 }
 
 QPixmap commandPicture(int command, int width, int height)
@@ -220,6 +223,11 @@ QPixmap commandPicture(int command, int width, int height)
 }
 
 } // namespace
+
+void paintProgram(QPainter& painter)
+{
+    paintRegister(painter);
+}
 
 QIcon window()
 {

@@ -3,10 +3,16 @@
 #include <QIcon>
 #include <QPixmap>
 
+class QPainter;
+
 // The program's pictures, drawn in code so they stay crisp and consistent:
 // window and tray icon, toolbar buttons, menu bitmaps, form buttons.
 namespace Icons {
 
+// The program's icon, painted in a 32x32 design space. The window and the
+// tray use window(); the icon theme files exported at build time are
+// painted by paintProgram, so the launcher shows the same picture.
+void paintProgram(QPainter& painter);
 QIcon window();
 
 // Toolbar button n (1..14): open, delete, up, down, modify, then the nine
