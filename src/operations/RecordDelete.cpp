@@ -4,14 +4,15 @@
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
 #include "store/StoreFiles.h"
+#include "store/StoreFolder.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlQuery>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <optional>
 #include <unistd.h>
 
 namespace RecordDelete {
@@ -23,27 +24,31 @@ Report failed(Error error)
     return {Outcome::Failed, std::move(error)};
 }
 
-// A name in the store for a copy on its way out, of the form the integrity
-// check knows as an interrupted delete.
-QString asideName(const Register& reg)
+// Sets the copy `name` aside under a name the integrity check knows as an
+// interrupted delete; that name, or an empty one with *error set.
+QString setAside(const StoreFolder& store, const QString& name, int* error)
 {
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const QString path = reg.storeFolder() + QLatin1Char('/') + StoreFiles::deletingName();
-        if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink())
-            return path;
+        const QString aside = StoreFiles::deletingName();
+        *error = store.renameNoReplace(name, aside);
+        if (*error == 0)
+            return aside;
+        if (*error != EEXIST)
+            break;
     }
     return QString();
 }
 
-// Plain POSIX calls: they act on the directory entry itself and never follow
-// a link, copy or fall back to anything else.
-bool renameEntry(const QString& from, const QString& to, QString* detail)
+Result<qint64> recordsNaming(const QSqlDatabase& db, const QString& storedName)
 {
-    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
-        return true;
-    if (detail)
-        *detail = QString::fromLocal8Bit(std::strerror(errno));
-    return false;
+    Result<QVariant> count = Sql::scalar(db,
+                                         QStringLiteral("SELECT count(*) FROM %1 WHERE %2 = ?")
+                                             .arg(Sql::identifier(RegisterNames::recordTable),
+                                                  Sql::identifier(RegisterNames::storedName)),
+                                         {storedName});
+    if (!count)
+        return count.error();
+    return count->toLongLong();
 }
 
 } // namespace
@@ -63,13 +68,41 @@ Report deleteRecord(const Register& reg, qint64 rowid)
     const QString storedName = read->value(0).toString();
     read->finish();
 
-    // Empty for a name that is not a plain file name: such a record has no
-    // copy in the store, and nothing outside it may be touched.
-    const QString path = reg.storedCopyPath(storedName);
-    const bool hasCopy =
-        !path.isEmpty() && (QFileInfo(path).exists() || QFileInfo(path).isSymLink());
-    if (hasCopy && GeneralRoutines::IsFileLocked(path))
-        return {Outcome::Locked, {lockedText, path}};
+    // A name that is not a plain file name has no copy in the store, and
+    // nothing outside it may be touched: the record goes alone.
+    const bool plain = Register::isPlainFileName(storedName);
+    std::optional<StoreFolder> store;
+    if (plain) {
+        Result<StoreFolder> opened = StoreFolder::open(reg);
+        if (!opened)
+            return failed(
+                {opened.error().message + QStringLiteral("记录未删除。"), opened.error().detail});
+        store.emplace(std::move(opened.value()));
+    }
+    const StoreFolder::Entry entry = store ? store->entry(storedName) : StoreFolder::Entry{};
+    if (entry.type != StoreFolder::Type::File && entry.type != StoreFolder::Type::Missing)
+        return failed({QStringLiteral("存储副本“%1”%2，不是普通文件，记录未删除。"
+                                      "请先用“检查登记库”查看。")
+                           .arg(storedName, StoreFolder::typeText(entry.type)),
+                       store->pathOf(storedName)});
+    if (entry.error != 0)
+        return failed({QStringLiteral("无法读取存储副本，记录未删除。"),
+                       store->pathOf(storedName) + QStringLiteral(": ") +
+                           QString::fromLocal8Bit(std::strerror(entry.error))});
+    const bool hasCopy = entry.type == StoreFolder::Type::File;
+    // A copy that another record names as well stays; so it need not be free.
+    Result<qint64> naming = hasCopy ? recordsNaming(db, storedName) : Result<qint64>(0);
+    if (!naming)
+        return failed(naming.error());
+    if (hasCopy && naming.value() <= 1) {
+        int error = 0;
+        const int fd = store->openForRead(storedName, &error);
+        const bool locked = fd >= 0 && GeneralRoutines::IsFileLocked(fd);
+        if (fd >= 0)
+            ::close(fd);
+        if (locked)
+            return {Outcome::Locked, {lockedText, store->pathOf(storedName)}};
+    }
 
     Transaction transaction(db);
     if (!transaction.started())
@@ -80,24 +113,30 @@ Report deleteRecord(const Register& reg, qint64 rowid)
         return failed(removed.error());
     if (removed->numRowsAffected() != 1)
         return failed({QStringLiteral("该记录已不存在。"), QString::number(rowid)});
+    // Counted again under the write lock: what decides is who names it now.
+    Result<qint64> others = hasCopy ? recordsNaming(db, storedName) : Result<qint64>(0);
+    if (!others)
+        return failed(others.error());
+    const bool removeCopy = hasCopy && others.value() == 0;
 
     // The copy is moved aside first: until the commit it can be put back, so
     // a record is never lost while its file stays, nor the other way round.
     QString aside;
-    if (hasCopy) {
-        aside = asideName(reg);
-        QString detail;
-        if (aside.isEmpty() || !renameEntry(path, aside, &detail))
+    if (removeCopy) {
+        int error = 0;
+        aside = setAside(*store, storedName, &error);
+        if (aside.isEmpty())
             return failed({QStringLiteral("无法删除存储文件，记录未删除。"),
-                           path + QStringLiteral(": ") + detail});
+                           store->pathOf(storedName) + QStringLiteral(": ") +
+                               QString::fromLocal8Bit(std::strerror(error))});
     }
     if (Status committed = transaction.commit(); !committed) {
-        if (hasCopy)
-            renameEntry(aside, path, nullptr);
+        if (removeCopy)
+            store->renameNoReplace(aside, storedName);
         return failed(committed.error());
     }
-    if (hasCopy)
-        ::unlink(QFile::encodeName(aside).constData());
+    if (removeCopy)
+        store->remove(aside);
     return {};
 }
 
