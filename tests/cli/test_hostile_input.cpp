@@ -210,7 +210,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("reason");
         QTest::newRow("register not UTF-8")
             << QStringList{QStringLiteral("--register"), QStringLiteral("%O/reg\uFFFD"),
-                           QStringLiteral("add"), QStringLiteral("%O/../source.txt")}
+                           QStringLiteral("init")}
             << QStringLiteral("UTF-8");
         QTest::newRow("export target not UTF-8")
             << QStringList{QStringLiteral("--register"), QStringLiteral("%R"),
@@ -235,9 +235,6 @@ private Q_SLOTS:
         QTemporaryDir work;
         const QString outside = work.filePath(QStringLiteral("outside"));
         QVERIFY(QDir().mkpath(outside));
-        QFile source(work.filePath(QStringLiteral("source.txt")));
-        QVERIFY(source.open(QIODevice::WriteOnly) && source.write("s") == 1);
-        source.close();
         const QByteArray database = contentOf(temp.reg().databasePath());
         for (QString& argument : arguments)
             argument.replace(QStringLiteral("%R"), temp.folder())
