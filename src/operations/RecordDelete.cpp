@@ -24,6 +24,16 @@ Report failed(Error error)
     return {Outcome::Failed, std::move(error)};
 }
 
+// A link, folder, pipe or device is never removed or followed: the user
+// has to look at it.
+Report notAFile(const StoreFolder& store, const QString& name, StoreFolder::Type type)
+{
+    return failed({QStringLiteral("存储副本“%1”%2，不是普通文件，记录未删除。"
+                                  "请先用“检查登记库”查看。")
+                       .arg(name, StoreFolder::typeText(type)),
+                   store.pathOf(name)});
+}
+
 // Sets the copy `name` aside under a name the integrity check knows as an
 // interrupted delete; that name, or an empty one with *error set.
 QString setAside(const StoreFolder& store, const QString& name, int* error)
@@ -81,10 +91,7 @@ Report deleteRecord(const Register& reg, qint64 rowid)
     }
     const StoreFolder::Entry entry = store ? store->entry(storedName) : StoreFolder::Entry{};
     if (entry.type != StoreFolder::Type::File && entry.type != StoreFolder::Type::Missing)
-        return failed({QStringLiteral("存储副本“%1”%2，不是普通文件，记录未删除。"
-                                      "请先用“检查登记库”查看。")
-                           .arg(storedName, StoreFolder::typeText(entry.type)),
-                       store->pathOf(storedName)});
+        return notAFile(*store, storedName, entry.type);
     if (entry.error != 0)
         return failed({QStringLiteral("无法读取存储副本，记录未删除。"),
                        store->pathOf(storedName) + QStringLiteral(": ") +
@@ -129,6 +136,12 @@ Report deleteRecord(const Register& reg, qint64 rowid)
             return failed({QStringLiteral("无法删除存储文件，记录未删除。"),
                            store->pathOf(storedName) + QStringLiteral(": ") +
                                QString::fromLocal8Bit(std::strerror(error))});
+        // Swapped for something else since it was looked at: put it back.
+        if (const StoreFolder::Type type = store->entry(aside).type;
+            type != StoreFolder::Type::File) {
+            store->renameNoReplace(aside, storedName);
+            return notAFile(*store, storedName, type);
+        }
     }
     if (Status committed = transaction.commit(); !committed) {
         if (removeCopy)
