@@ -142,10 +142,9 @@ Outcome registerOne(const Register& reg, const QSqlDatabase& db, StagedCopy& cop
     for (int attempt = 0; attempt < renameAttempts && storedName.isEmpty(); ++attempt) {
         const QString candidate = attempt == 0 ? StoredName::choose(reg, file.fileName)
                                                : StoredName::clashName(file.fileName);
-        const QString finalPath = reg.storedCopyPath(candidate);
-        if (finalPath.isEmpty())
+        if (!Register::isPlainFileName(candidate))
             continue;
-        const int placeError = copy.placeAt(QFile::encodeName(finalPath));
+        const int placeError = copy.placeAt(candidate);
         if (placeError == 0)
             storedName = candidate;
         else if (placeError != EEXIST)

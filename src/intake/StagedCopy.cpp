@@ -38,26 +38,12 @@ struct FileDescriptor {
     }
 };
 
-// Moves the file to `to`; fails with EEXIST when the name is taken.
-int renameNoReplace(const QByteArray& from, const QByteArray& to)
-{
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return errno;
-    // File systems without the flag: a hard link never replaces either.
-    if (::link(from.constData(), to.constData()) != 0)
-        return errno;
-    ::unlink(from.constData());
-    return 0;
-}
-
 } // namespace
 
-StagedCopy::StagedCopy(File file, int index, QByteArray workingPath,
+StagedCopy::StagedCopy(File file, int index, StoreFolder store, QString workingName,
                        std::shared_ptr<LiveWriter> writer)
-    : m_file(std::move(file)), m_index(index), m_workingPath(std::move(workingPath)),
-      m_writer(std::move(writer))
+    : m_file(std::move(file)), m_index(index), m_store(std::move(store)),
+      m_workingName(std::move(workingName)), m_writer(std::move(writer))
 {
 }
 
@@ -66,7 +52,7 @@ StagedCopy::~StagedCopy()
     // Never leaves a name that no record took.
     unplace();
     if (!m_done)
-        ::unlink(m_workingPath.constData());
+        m_store.remove(m_workingName);
 }
 
 QString StagedCopy::writeErrorText(int error)
@@ -78,40 +64,42 @@ QString StagedCopy::writeErrorText(int error)
     return QStringLiteral("无法在存储文件夹中写入文件副本。");
 }
 
-int StagedCopy::placeAt(const QByteArray& finalPath)
+int StagedCopy::placeAt(const QString& storedName)
 {
     // A second name (hard link), not a rename: until the record is committed
     // the copy keeps its working name as well, so a crash in between leaves a
     // file the integrity check knows as an interrupted copy, never an
     // unexplained one. Where links are not supported it is renamed.
-    int error = ::link(m_workingPath.constData(), finalPath.constData()) == 0 ? 0 : errno;
+    if (!Register::isPlainFileName(storedName))
+        return EINVAL;
+    int error = m_store.link(m_workingName, storedName);
     if (error == EPERM || error == EOPNOTSUPP || error == EMLINK || error == EXDEV) {
-        error = renameNoReplace(m_workingPath, finalPath);
+        error = m_store.renameNoReplace(m_workingName, storedName);
         m_renamed = error == 0;
     }
     if (error == 0)
-        m_finalPath = finalPath;
+        m_finalName = storedName;
     return error;
 }
 
 void StagedCopy::unplace()
 {
-    if (m_finalPath.isEmpty())
+    if (m_finalName.isEmpty())
         return;
     // A renamed copy goes back to its working name, to be named again.
     if (m_renamed)
-        ::rename(m_finalPath.constData(), m_workingPath.constData());
+        m_store.renameNoReplace(m_finalName, m_workingName);
     else
-        ::unlink(m_finalPath.constData());
-    m_finalPath.clear();
+        m_store.remove(m_finalName);
+    m_finalName.clear();
     m_renamed = false;
 }
 
 void StagedCopy::finish()
 {
     if (!m_renamed)
-        ::unlink(m_workingPath.constData());
-    m_finalPath.clear();
+        m_store.remove(m_workingName);
+    m_finalName.clear();
     m_renamed = false;
     m_done = true;
 }
@@ -164,21 +152,22 @@ std::variant<std::unique_ptr<StagedCopy>, Outcome> StagedCopy::stage(const Regis
     if (progress)
         progress(index, shown, 0, total);
 
-    const QString storeFolder = reg.storeFolder();
+    Result<StoreFolder> store = StoreFolder::open(reg);
+    if (!store)
+        return failed(file, store.error().message, store.error().detail);
     int lockError = 0;
-    std::shared_ptr<LiveWriter> writer = LiveWriter::hold(storeFolder, &lockError);
+    std::shared_ptr<LiveWriter> writer = LiveWriter::hold(store->path(), &lockError);
     if (!writer)
         return failed(file, StagedCopy::writeErrorText(lockError),
-                      storeFolder + QStringLiteral(": ") + systemText(lockError));
-    const QByteArray tempPath =
-        QFile::encodeName(storeFolder + QLatin1Char('/') + StoreFiles::partName(writer->owner()));
-    const int targetFd = ::open(tempPath.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (targetFd < 0) {
-        const int error = errno;
-        return failed(file, StagedCopy::writeErrorText(error),
-                      storeFolder + QStringLiteral(": ") + systemText(error));
-    }
-    std::unique_ptr<StagedCopy> staged(new StagedCopy(file, index, tempPath, std::move(writer)));
+                      store->path() + QStringLiteral(": ") + systemText(lockError));
+    const QString workingName = StoreFiles::partName(writer->owner());
+    int createError = 0;
+    const int targetFd = store->create(workingName, &createError);
+    if (targetFd < 0)
+        return failed(file, StagedCopy::writeErrorText(createError),
+                      store->path() + QStringLiteral(": ") + systemText(createError));
+    std::unique_ptr<StagedCopy> staged(
+        new StagedCopy(file, index, std::move(store.value()), workingName, std::move(writer)));
     FileDescriptor target;
     target.fd = targetFd;
 

@@ -2,8 +2,9 @@
 
 #include "intake/Intake.h"
 #include "store/LiveWriter.h"
+#include "store/StoreFolder.h"
 
-#include <QByteArray>
+#include <QString>
 
 #include <memory>
 #include <variant>
@@ -36,9 +37,9 @@ public:
     qint64 size() const { return m_size; }
     const QString& hash() const { return m_hash; }
 
-    // Gives the copy a second name, `finalPath`, never replacing a file
-    // there: 0, or the errno (EEXIST when the name is taken).
-    int placeAt(const QByteArray& finalPath);
+    // Gives the copy a second name, `storedName` in the store folder, never
+    // replacing an entry there: 0, or the errno (EEXIST when it is taken).
+    int placeAt(const QString& storedName);
     // Takes the name given by placeAt away again; the copy stays staged.
     void unplace();
     // Drops the working name once the record is committed.
@@ -47,12 +48,14 @@ public:
     static QString writeErrorText(int error);
 
 private:
-    StagedCopy(File file, int index, QByteArray workingPath, std::shared_ptr<LiveWriter> writer);
+    StagedCopy(File file, int index, StoreFolder store, QString workingName,
+               std::shared_ptr<LiveWriter> writer);
 
     File m_file;
     int m_index;
-    QByteArray m_workingPath;
-    QByteArray m_finalPath; // empty while unnamed
+    StoreFolder m_store;
+    QString m_workingName;
+    QString m_finalName;    // empty while unnamed
     bool m_renamed = false; // named by renaming: the working name is gone
     bool m_done = false;    // recorded: the stored name is the copy's for good
     qint64 m_size = 0;

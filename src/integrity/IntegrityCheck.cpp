@@ -5,6 +5,7 @@
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
 #include "store/StoreFiles.h"
+#include "store/StoreFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,7 +18,9 @@
 #include <algorithm>
 #include <optional>
 
+#include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace Integrity {
 
@@ -172,18 +175,37 @@ std::optional<QPair<quint64, quint64>> fileIdentity(const QString& path)
     return QPair<quint64, quint64>(st.st_dev, st.st_ino);
 }
 
-const Finding* ownerOf(const QString& path, const QList<Finding>& missing,
+// The digest of the regular file `name` of the store, never following a link.
+Result<ContentHash::Digest> digestOf(const StoreFolder& store, const QString& name,
+                                     const std::atomic<bool>* cancelled)
+{
+    int error = 0;
+    const int fd = store.openForRead(name, &error);
+    if (fd < 0) {
+        const QString what = StoreFolder::typeText(store.entry(name).type);
+        return Error{what.isEmpty() ? QString::fromLocal8Bit(std::strerror(error)) : what,
+                     store.pathOf(name)};
+    }
+    Result<ContentHash::Digest> digest = ContentHash::ofOpenFile(fd, store.pathOf(name), cancelled);
+    ::close(fd);
+    return digest;
+}
+
+const Finding* ownerOf(const StoreFolder& store, const QString& name, const QList<Finding>& missing,
                        const QHash<qint64, RecordedDigest>& digests,
                        const std::atomic<bool>* cancelled)
 {
-    const qint64 size = QFileInfo(path).size();
+    const StoreFolder::Entry entry = store.entry(name);
+    if (entry.type != StoreFolder::Type::File)
+        return nullptr;
+    const qint64 size = entry.st.st_size;
     std::optional<ContentHash::Digest> digest;
     for (const Finding& record : missing) {
         const auto found = digests.constFind(record.rowid);
         if (found == digests.constEnd() || found->storedName != record.name || found->size != size)
             continue;
         if (!digest) {
-            Result<ContentHash::Digest> computed = ContentHash::ofFile(path, cancelled);
+            Result<ContentHash::Digest> computed = digestOf(store, name, cancelled);
             if (!computed)
                 return nullptr;
             digest = computed.value();
@@ -210,10 +232,10 @@ bool namedNow(const QSqlDatabase& db, const QString& storedName, qint64 rowid = 
     return !query || query->next();
 }
 
-void repairLeftover(const Register& reg, LiveProbe& probe, Finding& leftover,
-                    QList<Finding>& findings)
+void repairLeftover(const Register& reg, const StoreFolder& store, LiveProbe& probe,
+                    Finding& leftover, QList<Finding>& findings)
 {
-    const QString path = reg.storeFolder() + QLatin1Char('/') + leftover.name;
+    const QString path = store.pathOf(leftover.name);
     if (const QString owner = LiveWriter::ownerOfLockName(leftover.name); !owner.isEmpty()) {
         if (!probe.removeLockOf(owner) && QFileInfo::exists(path)) {
             leftover.resolution = QStringLiteral("未能删除。");
@@ -229,8 +251,8 @@ void repairLeftover(const Register& reg, LiveProbe& probe, Finding& leftover,
             return;
         }
         // Put a set-aside copy back under its record's stored name.
-        const QString target = reg.storedCopyPath(leftover.detail);
-        if (target.isEmpty() || QFileInfo::exists(target) || !QFile::rename(path, target)) {
+        if (!Register::isPlainFileName(leftover.detail) ||
+            store.renameNoReplace(leftover.name, leftover.detail) != 0) {
             leftover.resolution = QStringLiteral("未能放回原处。");
             return;
         }
@@ -248,9 +270,9 @@ void repairLeftover(const Register& reg, LiveProbe& probe, Finding& leftover,
         leftover.resolution = QStringLiteral("已有记录使用它，未删除。");
         return;
     }
-    QFile file(path);
-    if (!file.remove() && file.exists()) {
-        leftover.resolution = QStringLiteral("未能删除：%1").arg(file.errorString());
+    if (const int error = store.remove(leftover.name); error != 0) {
+        leftover.resolution =
+            QStringLiteral("未能删除：%1").arg(QString::fromLocal8Bit(std::strerror(error)));
         return;
     }
     leftover.resolved = true;
@@ -440,6 +462,12 @@ Result<Report> check(const Register& reg, const Options& options)
         return rows ? digests.error() : rows.error();
     }
     report.records = rows->size();
+    // Every look into the store goes through this folder: a store folder
+    // that is a link is reported, not followed.
+    Result<StoreFolder> opened = StoreFolder::open(reg);
+    if (!opened)
+        return opened.error();
+    const StoreFolder& store = opened.value();
     checkSerials(rows.value(), findings);
 
     // Stored copies of the records.
@@ -459,22 +487,23 @@ Result<Report> check(const Register& reg, const Options& options)
             continue;
         }
         named.insert(storedName, &row);
-        const QFileInfo info(reg.storedCopyPath(storedName));
-        if (info.isSymLink()) {
-            findings.append(recordFinding(Kind::NotAFile, row, QStringLiteral("是一个链接")));
-        } else if (!info.exists()) {
+        const StoreFolder::Entry entry = store.entry(storedName);
+        if (entry.type == StoreFolder::Type::Missing && entry.error != 0) {
+            findings.append(recordFinding(Kind::Unreadable, row,
+                                          QString::fromLocal8Bit(std::strerror(entry.error))));
+        } else if (entry.type == StoreFolder::Type::Missing) {
             missing.append(recordFinding(Kind::MissingCopy, row));
             findings.append(missing.last());
-        } else if (!info.isFile()) {
-            findings.append(recordFinding(Kind::NotAFile, row, QStringLiteral("是一个文件夹")));
+        } else if (entry.type != StoreFolder::Type::File) {
+            findings.append(recordFinding(Kind::NotAFile, row, StoreFolder::typeText(entry.type)));
         } else {
             const auto digest = digests->constFind(row.rowid);
+            const qint64 size = entry.st.st_size;
             if (digest != digests->constEnd() && digest->storedName == storedName &&
-                digest->size != info.size()) {
-                findings.append(recordFinding(Kind::SizeChanged, row,
-                                              QStringLiteral("登记时 %1 字节，现在 %2 字节")
-                                                  .arg(digest->size)
-                                                  .arg(info.size())));
+                digest->size != size) {
+                findings.append(recordFinding(
+                    Kind::SizeChanged, row,
+                    QStringLiteral("登记时 %1 字节，现在 %2 字节").arg(digest->size).arg(size)));
             } else {
                 toVerify.append(&row);
             }
@@ -482,17 +511,15 @@ Result<Report> check(const Register& reg, const Options& options)
     }
 
     // Everything else in the store folder.
-    QDir store(reg.storeFolder());
-    if (!store.exists()) {
-        return Error{QStringLiteral("存储文件夹“%1”不存在。").arg(reg.storeFolder()), QString()};
-    }
-    const QFileInfoList entries = store.entryInfoList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    const QFileInfoList entries =
+        QDir(store.path())
+            .entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                           QDir::Name);
     report.storeEntries = entries.size();
     // Working files of a running program are its own; of one that has ended,
     // leftovers (LiveWriter.h). Probed after the listing, so every file seen
     // was named while its owner held its lock.
-    LiveProbe probe(reg.storeFolder());
+    LiveProbe probe(store.path());
     // Intake gives a copy its stored name as a second link before the record
     // is committed; a crash in between leaves that name and the working file
     // as one file. Such a name was never registered and may go with it.
@@ -535,10 +562,8 @@ Result<Report> check(const Register& reg, const Options& options)
             finding.kind = Kind::Leftover;
             if (StoreFiles::isDeletingName(name) && !missing.isEmpty()) {
                 // It may be the copy of a record whose delete did not finish.
-                if (const Finding* owner = entry.isSymLink()
-                                               ? nullptr
-                                               : ownerOf(entry.filePath(), missing, digests.value(),
-                                                         options.cancelled)) {
+                if (const Finding* owner =
+                        ownerOf(store, name, missing, digests.value(), options.cancelled)) {
                     finding.rowid = owner->rowid;
                     finding.serial = owner->serial;
                     finding.recordName = owner->recordName;
@@ -553,10 +578,7 @@ Result<Report> check(const Register& reg, const Options& options)
             }
         } else {
             finding.kind = Kind::StrayFile;
-            if (entry.isSymLink())
-                finding.detail = QStringLiteral("是一个链接");
-            else if (entry.isDir())
-                finding.detail = QStringLiteral("是一个文件夹");
+            finding.detail = StoreFolder::typeText(store.entry(name).type);
         }
         findings.append(finding);
     }
@@ -576,8 +598,7 @@ Result<Report> check(const Register& reg, const Options& options)
                 findings.append(recordFinding(Kind::NotHashed, *row));
                 continue;
             }
-            Result<ContentHash::Digest> actual =
-                ContentHash::ofFile(reg.storedCopyPath(storedName), options.cancelled);
+            Result<ContentHash::Digest> actual = digestOf(store, storedName, options.cancelled);
             if (options.cancelled && options.cancelled->load())
                 return Error{QStringLiteral("检查已取消。"), QString()};
             if (!actual) {
@@ -598,7 +619,7 @@ Result<Report> check(const Register& reg, const Options& options)
     if (options.repair) {
         for (Finding& finding : findings) {
             if (finding.kind == Kind::Leftover && finding.removable && !finding.resolved)
-                repairLeftover(reg, probe, finding, findings);
+                repairLeftover(reg, store, probe, finding, findings);
         }
     }
     return report;

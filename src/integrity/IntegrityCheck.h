@@ -23,7 +23,7 @@ namespace Integrity {
 
 enum class Kind {
     MissingCopy,     // a record whose stored copy does not exist
-    NotAFile,        // a record whose stored copy is a link or a folder
+    NotAFile,        // a record whose stored copy is a link, folder, FIFO or device
     SharedCopy,      // two records name the same stored copy
     BadStoredName,   // 路径 is empty or not a plain file name
     StrayFile,       // a file in the store folder that no record names

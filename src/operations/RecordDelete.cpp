@@ -5,6 +5,7 @@
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
 #include "store/StoreFiles.h"
+#include "store/StoreFolder.h"
 #include "support/TestPause.h"
 
 #include <QFile>
@@ -12,8 +13,8 @@
 #include <QSqlQuery>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <optional>
 #include <unistd.h>
 
 namespace RecordDelete {
@@ -25,28 +26,42 @@ Report failed(Error error)
     return {Outcome::Failed, std::move(error)};
 }
 
-// A name in the store for a copy on its way out, of the form the integrity
-// check knows as an interrupted delete.
-QString asideName(const Register& reg, const LiveWriter& writer)
+// A link, folder, pipe or device is never removed or followed: the user
+// has to look at it.
+Report notAFile(const StoreFolder& store, const QString& name, StoreFolder::Type type)
+{
+    return failed({QStringLiteral("存储副本“%1”%2，不是普通文件，记录未删除。"
+                                  "请先用“检查登记库”查看。")
+                       .arg(name, StoreFolder::typeText(type)),
+                   store.pathOf(name)});
+}
+
+// Sets the copy `name` aside under a name the integrity check knows as an
+// interrupted delete of `writer`; that name, or an empty one with *error set.
+QString setAside(const StoreFolder& store, const QString& name, const LiveWriter& writer,
+                 int* error)
 {
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const QString path =
-            reg.storeFolder() + QLatin1Char('/') + StoreFiles::deletingName(writer.owner());
-        if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink())
-            return path;
+        const QString aside = StoreFiles::deletingName(writer.owner());
+        *error = store.renameNoReplace(name, aside);
+        if (*error == 0)
+            return aside;
+        if (*error != EEXIST)
+            break;
     }
     return QString();
 }
 
-// Plain POSIX calls: they act on the directory entry itself and never follow
-// a link, copy or fall back to anything else.
-bool renameEntry(const QString& from, const QString& to, QString* detail)
+Result<qint64> recordsNaming(const QSqlDatabase& db, const QString& storedName)
 {
-    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
-        return true;
-    if (detail)
-        *detail = QString::fromLocal8Bit(std::strerror(errno));
-    return false;
+    Result<QVariant> count = Sql::scalar(db,
+                                         QStringLiteral("SELECT count(*) FROM %1 WHERE %2 = ?")
+                                             .arg(Sql::identifier(RegisterNames::recordTable),
+                                                  Sql::identifier(RegisterNames::storedName)),
+                                         {storedName});
+    if (!count)
+        return count.error();
+    return count->toLongLong();
 }
 
 } // namespace
@@ -55,25 +70,51 @@ Report deleteRecord(const Register& reg, const SeenRecord& seen)
 {
     QSqlDatabase db = reg.database();
     const QString table = Sql::identifier(RegisterNames::recordTable);
+    const QString& storedName = seen.storedName;
 
-    // Empty for a name that is not a plain file name: such a record has no
-    // copy in the store, and nothing outside it may be touched.
-    const QString path = reg.storedCopyPath(seen.storedName);
-    const bool hasCopy =
-        !path.isEmpty() && (QFileInfo(path).exists() || QFileInfo(path).isSymLink());
-    if (hasCopy && GeneralRoutines::IsFileLocked(path))
-        return {Outcome::Locked, {lockedText, path}};
+    // A name that is not a plain file name has no copy in the store, and
+    // nothing outside it may be touched: the record goes alone.
+    const bool plain = Register::isPlainFileName(storedName);
+    std::optional<StoreFolder> store;
+    if (plain) {
+        Result<StoreFolder> opened = StoreFolder::open(reg);
+        if (!opened)
+            return failed(
+                {opened.error().message + QStringLiteral("记录未删除。"), opened.error().detail});
+        store.emplace(std::move(opened.value()));
+    }
+    const StoreFolder::Entry entry = store ? store->entry(storedName) : StoreFolder::Entry{};
+    if (entry.type != StoreFolder::Type::File && entry.type != StoreFolder::Type::Missing)
+        return notAFile(*store, storedName, entry.type);
+    if (entry.error != 0)
+        return failed({QStringLiteral("无法读取存储副本，记录未删除。"),
+                       store->pathOf(storedName) + QStringLiteral(": ") +
+                           QString::fromLocal8Bit(std::strerror(entry.error))});
+    const bool hasCopy = entry.type == StoreFolder::Type::File;
+    // A copy that another record names as well stays; so it need not be free.
+    Result<qint64> naming = hasCopy ? recordsNaming(db, storedName) : Result<qint64>(0);
+    if (!naming)
+        return failed(naming.error());
+    if (hasCopy && naming.value() <= 1) {
+        int error = 0;
+        const int fd = store->openForRead(storedName, &error);
+        const bool locked = fd >= 0 && GeneralRoutines::IsFileLocked(fd);
+        if (fd >= 0)
+            ::close(fd);
+        if (locked)
+            return {Outcome::Locked, {lockedText, store->pathOf(storedName)}};
+    }
 
     // Marks the set-aside copy as this live program's until it is gone; declared
     // before the transaction, so it is let go only after a rollback.
     std::shared_ptr<LiveWriter> writer;
     if (hasCopy) {
         int error = 0;
-        writer = LiveWriter::hold(reg.storeFolder(), &error);
+        writer = LiveWriter::hold(store->path(), &error);
         if (!writer)
-            return failed(
-                {QStringLiteral("无法删除存储文件，记录未删除。"),
-                 path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error))});
+            return failed({QStringLiteral("无法删除存储文件，记录未删除。"),
+                           store->pathOf(storedName) + QStringLiteral(": ") +
+                               QString::fromLocal8Bit(std::strerror(error))});
     }
     Transaction transaction(db);
     if (!transaction.started())
@@ -96,25 +137,37 @@ Report deleteRecord(const Register& reg, const SeenRecord& seen)
         return failed(left.error());
     if (removed->numRowsAffected() != 1 || left->toLongLong() != 0)
         return failed({notAppliedText, QString::number(seen.rowid)});
+    // Counted again under the write lock: what decides is who names it now.
+    Result<qint64> others = hasCopy ? recordsNaming(db, storedName) : Result<qint64>(0);
+    if (!others)
+        return failed(others.error());
+    const bool removeCopy = hasCopy && others.value() == 0;
 
     // The copy is moved aside first: until the commit it can be put back, so
     // a record is never lost while its file stays, nor the other way round.
     QString aside;
-    if (hasCopy) {
-        aside = asideName(reg, *writer);
-        QString detail;
-        if (aside.isEmpty() || !renameEntry(path, aside, &detail))
+    if (removeCopy) {
+        int error = 0;
+        aside = setAside(*store, storedName, *writer, &error);
+        if (aside.isEmpty())
             return failed({QStringLiteral("无法删除存储文件，记录未删除。"),
-                           path + QStringLiteral(": ") + detail});
+                           store->pathOf(storedName) + QStringLiteral(": ") +
+                               QString::fromLocal8Bit(std::strerror(error))});
+        // Swapped for something else since it was looked at: put it back.
+        if (const StoreFolder::Type type = store->entry(aside).type;
+            type != StoreFolder::Type::File) {
+            store->renameNoReplace(aside, storedName);
+            return notAFile(*store, storedName, type);
+        }
     }
     TestPause::at("delete-before-commit");
     if (Status committed = transaction.commit(); !committed) {
-        if (hasCopy)
-            renameEntry(aside, path, nullptr);
+        if (removeCopy)
+            store->renameNoReplace(aside, storedName);
         return failed(committed.error());
     }
-    if (hasCopy)
-        ::unlink(QFile::encodeName(aside).constData());
+    if (removeCopy)
+        store->remove(aside);
     return {};
 }
 

@@ -21,6 +21,10 @@ struct Report {
 // open, stop the delete before anything changed. A missing copy (or a
 // stored name that is not a plain file name, which never names a file of the
 // store) lets the record go alone; no file outside the store is ever touched.
+// A copy another record names too stays for that record. A store entry that
+// is not a regular file (a link, folder, FIFO or device), or a store folder
+// that is a link, stops the delete: it is for the user to look at, never
+// something to remove or follow.
 Report deleteRecord(const Register& reg, const SeenRecord& seen);
 
 } // namespace RecordDelete

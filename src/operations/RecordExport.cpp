@@ -1,6 +1,8 @@
 #include "operations/RecordExport.h"
 
 #include "store/GeneralRoutines.h"
+#include "store/RegisterNames.h"
+#include "store/StoreFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,20 +10,77 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace RecordExport {
 
 namespace {
 
 constexpr qint64 chunkSize = 256 * 1024;
 
+// Closes a descriptor when it goes out of scope.
+struct Descriptor {
+    int fd = -1;
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// The stored copy of `storedName`, open for reading, without ever following
+// a link or opening anything but a regular file of the store folder.
+Result<int> openStoredCopy(const Register& reg, const QString& storedName)
+{
+    if (!Register::isPlainFileName(storedName))
+        return Error{notFoundText, QStringLiteral("不是存储文件夹中的文件名: ") + storedName};
+    Result<StoreFolder> store = StoreFolder::open(reg);
+    if (!store)
+        return Error{notFoundText, store.error().message};
+    int error = 0;
+    const int fd = store->openForRead(storedName, &error);
+    if (fd < 0) {
+        const StoreFolder::Type type = store->entry(storedName).type;
+        const QString what = StoreFolder::typeText(type);
+        return Error{notFoundText,
+                     store->pathOf(storedName) + QStringLiteral(": ") +
+                         (what.isEmpty() ? QString::fromLocal8Bit(std::strerror(error)) : what)};
+    }
+    return fd;
+}
+
+// `path` with every link along its last component followed, as the writer
+// of the target (QSaveFile) follows them.
+QString finalTarget(QString path)
+{
+    for (int depth = 0; depth < 40; ++depth) {
+        const QFileInfo info(path);
+        if (!info.isSymLink())
+            break;
+        path = info.symLinkTarget();
+    }
+    return QFileInfo(path).absoluteFilePath();
+}
+
+bool isWithin(const QString& path, const QString& folder)
+{
+    return !folder.isEmpty() && (path == folder || path.startsWith(folder + QLatin1Char('/')));
+}
+
 } // namespace
 
-Status copyFile(const QString& source, const QString& target)
+Status copyFile(int source, const QString& target)
 {
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
+    QFile in;
+    if (!in.open(source, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        return Error{QStringLiteral("无法读取存储文件。"), in.errorString()};
+    struct stat st;
+    if (::fstat(source, &st) != 0)
         return Error{QStringLiteral("无法读取存储文件。"),
-                     source + QStringLiteral(": ") + in.errorString()};
+                     QString::fromLocal8Bit(std::strerror(errno))};
     QSaveFile out(target);
     // Never write in place: a failure must leave an existing target whole.
     out.setDirectWriteFallback(false);
@@ -43,6 +102,12 @@ Status copyFile(const QString& source, const QString& target)
                          detail};
         }
     }
+    // The copy keeps the stored copy's times; set after the last write, which
+    // would move them again.
+    if (out.flush()) {
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        ::futimens(out.handle(), times);
+    }
     if (!out.commit())
         return Error{
             QStringLiteral("无法保存“%1”，原文件未被改动。").arg(QDir::toNativeSeparators(target)),
@@ -58,24 +123,49 @@ bool isTaken(const QString& path)
 
 Result<QString> existingStoredCopy(const Register& reg, const QString& storedName)
 {
-    const QString path = reg.storedCopyPath(storedName);
-    if (path.isEmpty())
-        return Error{notFoundText, QStringLiteral("不是存储文件夹中的文件名: ") + storedName};
-    const QFileInfo info(path);
-    if (!info.isFile())
-        return Error{notFoundText, path};
-    return path;
+    Result<int> opened = openStoredCopy(reg, storedName);
+    if (!opened)
+        return opened.error();
+    ::close(opened.value());
+    return reg.storedCopyPath(storedName);
+}
+
+Status checkTarget(const Register& reg, const QString& target)
+{
+    if (target.contains(QChar::ReplacementCharacter))
+        return Error{QStringLiteral("目标名称“%1”含有无法识别的字符（不是 UTF-8 "
+                                    "编码），写入的将是另一个名称，因此没有写入。请换一个名称。")
+                         .arg(QDir::toNativeSeparators(target)),
+                     target};
+    const QString parent =
+        QFileInfo(QFileInfo(finalTarget(target)).absolutePath()).canonicalFilePath();
+    const QString folder = QFileInfo(reg.folder()).canonicalFilePath();
+    const QString store = QFileInfo(reg.storeFolder()).absoluteFilePath();
+    // The register folder itself holds the database and its companions; the
+    // store folder (wherever it really is) the stored copies.
+    if (parent.isEmpty() || folder.isEmpty())
+        return {};
+    if (parent == folder || isWithin(parent, QDir(folder).filePath(RegisterNames::storeFolder)) ||
+        isWithin(parent, store) || isWithin(parent, QFileInfo(store).canonicalFilePath()))
+        return Error{QStringLiteral("不能写入登记库文件夹“%1”：那里的文件由登记库自己管理，"
+                                    "覆盖它们会损坏登记库。请另选位置。")
+                         .arg(QDir::toNativeSeparators(reg.folder())),
+                     target};
+    return {};
 }
 
 Status exportTo(const Register& reg, const QString& storedName, const QString& target)
 {
-    Result<QString> source = existingStoredCopy(reg, storedName);
+    if (Status allowed = checkTarget(reg, target); !allowed)
+        return allowed;
+    Result<int> source = openStoredCopy(reg, storedName);
     if (!source)
         return source.error();
+    Descriptor held{source.value()};
     if (QFileInfo(target).isDir())
         return Error{QStringLiteral("“%1”是一个文件夹。").arg(QDir::toNativeSeparators(target)),
                      QString()};
-    return copyFile(source.value(), target);
+    return copyFile(held.fd, target);
 }
 
 QString desktopFolder()
@@ -114,9 +204,10 @@ QString USERPROFILEFileName(const QString& desktop, const QString& FName)
 Result<QString> sendToDesktop(const Register& reg, const QString& storedName,
                               const QString& fileName, const QString& desktop)
 {
-    Result<QString> source = existingStoredCopy(reg, storedName);
+    Result<int> source = openStoredCopy(reg, storedName);
     if (!source)
         return source.error();
+    Descriptor held{source.value()};
     if (desktop.isEmpty() || !QFileInfo(desktop).isDir())
         return Error{
             QStringLiteral("桌面文件夹“%1”不存在。").arg(QDir::toNativeSeparators(desktop)),
@@ -124,7 +215,7 @@ Result<QString> sendToDesktop(const Register& reg, const QString& storedName,
     const QString target = USERPROFILEFileName(desktop, plainName(fileName));
     if (target.isEmpty())
         return Error{QStringLiteral("桌面上已没有可用的文件名。"), fileName};
-    if (Status copied = copyFile(source.value(), target); !copied)
+    if (Status copied = copyFile(held.fd, target); !copied)
         return copied.error();
     return target;
 }

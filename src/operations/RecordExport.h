@@ -12,17 +12,24 @@ namespace RecordExport {
 
 inline const QString notFoundText = QStringLiteral("文件未找到");
 
-// Streams `source` into `target` through a temporary file in the target's
-// folder; `target` is replaced only after every byte was written.
-Status copyFile(const QString& source, const QString& target);
+// Streams the open file `source` into `target` through a temporary file in
+// the target's folder; `target` is replaced only after every byte was
+// written, and gets the source's access and modification times (as cp -p).
+Status copyFile(int source, const QString& target);
 
 // Whether a name is taken in a folder: any entry counts (hidden files,
 // folders and dangling links too), so a copy never overwrites one.
 bool isTaken(const QString& path);
 
 // The stored copy of `storedName`, or an error with notFoundText when the
-// name is not a plain file name or no regular file exists under it.
+// name is not a plain file name or no regular file (reached without
+// following a link, in a store folder that is no link) exists under it.
 Result<QString> existingStoredCopy(const Register& reg, const QString& storedName);
+
+// A file name that cannot be written safely: undecodable bytes turned into
+// U+FFFD (another name), or a place where the register keeps its own files
+// (the database and its companions, the store folder). An error, or nothing.
+Status checkTarget(const Register& reg, const QString& target);
 
 // Save as: copies the stored copy to `target` (replacing it when it exists).
 Status exportTo(const Register& reg, const QString& storedName, const QString& target);

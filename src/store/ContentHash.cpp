@@ -47,6 +47,16 @@ Result<Digest> ofFile(const QString& path, const std::atomic<bool>* cancelled)
     if (!file.open(QIODevice::ReadOnly)) {
         return Error{QStringLiteral("无法读取文件“%1”：%2").arg(path, file.errorString()), path};
     }
+    return ofOpenFile(file.handle(), path, cancelled);
+}
+
+Result<Digest> ofOpenFile(int fd, const QString& shown, const std::atomic<bool>* cancelled)
+{
+    const QString& path = shown;
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
+        return Error{QStringLiteral("无法读取文件“%1”：%2").arg(path, file.errorString()), path};
+    }
     Hasher hasher;
     QByteArray buffer(1 << 20, Qt::Uninitialized);
     for (;;) {

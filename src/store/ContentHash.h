@@ -57,6 +57,10 @@ struct Digest {
 // true. Never follows the path anywhere but where it points: callers pass
 // paths they have checked.
 Result<Digest> ofFile(const QString& path, const std::atomic<bool>* cancelled = nullptr);
+// The same for a file the caller has open as `fd` (read from its current
+// offset, left open); `shown` names it in messages.
+Result<Digest> ofOpenFile(int fd, const QString& shown,
+                          const std::atomic<bool>* cancelled = nullptr);
 
 // Records the digest of record `rowid`'s stored copy, replacing an older one.
 Status record(const QSqlDatabase& db, qint64 rowid, qint64 size, const QString& hash);

@@ -87,12 +87,16 @@ bool IsFileLocked(const QString& path)
     const int fd = ::open(encoded.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
-    struct stat st;
-    bool locked = false;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-        locked = lockedByAnotherProcess(fd) || openedByAnotherProcess(st.st_dev, st.st_ino);
+    const bool locked = IsFileLocked(fd);
     ::close(fd);
     return locked;
+}
+
+bool IsFileLocked(int fd)
+{
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+           (lockedByAnotherProcess(fd) || openedByAnotherProcess(st.st_dev, st.st_ino));
 }
 
 } // namespace GeneralRoutines

@@ -18,6 +18,8 @@ QString FileBaseName(const QString& name);
 // True when another process holds the file open or holds a lock on it. Never
 // creates a file: a missing path gives false.
 bool IsFileLocked(const QString& path);
+// The same for a regular file this process has open as `fd`.
+bool IsFileLocked(int fd);
 
 template <typename T> T MaxValue(T a, T b)
 {

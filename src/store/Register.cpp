@@ -43,6 +43,13 @@ void matchSidecarModes(const QString& databasePath)
 Result<Register> Register::open(const QString& folder, Mode mode, const StepProgress& progress)
 {
     ShmReserve::install();
+    // Bytes that are not UTF-8 reach us as U+FFFD: that names another folder,
+    // which would be created or reported instead of the one meant.
+    if (folder.contains(QChar::ReplacementCharacter) && !QFileInfo::exists(folder))
+        return Error{QStringLiteral("登记库文件夹“%1”的名称含有无法识别的字符（不是 UTF-8 "
+                                    "编码），无法使用。请给文件夹改名，或换一个文件夹。")
+                         .arg(folder),
+                     folder};
     Register reg(QFileInfo(folder).absoluteFilePath());
     const QString dbPath = reg.databasePath();
 

@@ -202,6 +202,55 @@ private Q_SLOTS:
         QCOMPARE(contentOf(victim), QByteArray("precious"));
     }
 
+    // Paths the program cannot write safely: refused with a reason, and
+    // nothing created or overwritten anywhere. %R: the register, %O: outside.
+    void unsafePathsAreRefused_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("register not UTF-8")
+            << QStringList{QStringLiteral("--register"), QStringLiteral("%O/reg\uFFFD"),
+                           QStringLiteral("init")}
+            << QStringLiteral("UTF-8");
+        QTest::newRow("export target not UTF-8")
+            << QStringList{QStringLiteral("--register"), QStringLiteral("%R"),
+                           QStringLiteral("export"), QStringLiteral("1"),
+                           QStringLiteral("%O/out\uFFFD.txt")}
+            << QStringLiteral("UTF-8");
+        QTest::newRow("export over the database")
+            << QStringList{QStringLiteral("--register"), QStringLiteral("%R"),
+                           QStringLiteral("export"),     QStringLiteral("--force"),
+                           QStringLiteral("1"),          QStringLiteral("%R/文件管理.mdb")}
+            << QStringLiteral("登记库文件夹");
+    }
+
+    void unsafePathsAreRefused()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, reason);
+        TempRegister temp;
+        temp.addRecord(1, QStringLiteral("a.txt"), {}, {}, QStringLiteral("2020-01-02"), {}, {},
+                       "a");
+        temp.reg().closeConnection();
+        QTemporaryDir work;
+        const QString outside = work.filePath(QStringLiteral("outside"));
+        QVERIFY(QDir().mkpath(outside));
+        const QByteArray database = contentOf(temp.reg().databasePath());
+        for (QString& argument : arguments)
+            argument.replace(QStringLiteral("%R"), temp.folder())
+                .replace(QStringLiteral("%O"), outside);
+
+        CliRun run;
+        QTextStream out(&run.out);
+        QTextStream err(&run.err);
+        run.code = runCli(arguments, out, err);
+        QCOMPARE(run.code, 1);
+        QVERIFY2(run.err.contains(reason), qPrintable(run.err));
+        QVERIFY(QDir(outside).isEmpty());
+        QCOMPARE(contentOf(temp.reg().databasePath()), database);
+        QCOMPARE(temp.serials(), QList<qint64>{1});
+    }
+
     void sqlBreakingTextsAreLiteral_data()
     {
         QTest::addColumn<QString>("text");

@@ -8,7 +8,10 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using Integrity::Kind;
 
@@ -126,6 +129,13 @@ private Q_SLOTS:
         QVERIFY(QFile::link(QStringLiteral("/etc/hostname"), store + QStringLiteral("/link.txt")));
         temp.addRecord(7, QStringLiteral("folder.txt"));
         QVERIFY(QDir(store).mkdir(QStringLiteral("folder.txt")));
+        // A named pipe, as a copy and as a stray: never opened, named for what it is.
+        temp.addRecord(8, QStringLiteral("pipe.txt"));
+        QCOMPARE(::mkfifo(QFile::encodeName(store + QStringLiteral("/pipe.txt")).constData(), 0600),
+                 0);
+        QCOMPARE(
+            ::mkfifo(QFile::encodeName(store + QStringLiteral("/stray-pipe")).constData(), 0600),
+            0);
         // Files no record names.
         writeFile(store + QStringLiteral("/stray.bin"), "stray");
         writeFile(store + QStringLiteral("/.hidden"), "h");
@@ -140,11 +150,17 @@ private Q_SLOTS:
         QCOMPARE(names(report, Kind::BadStoredName),
                  (QStringList{QString(), QStringLiteral("../x"), QStringLiteral("/etc/passwd")}));
         QCOMPARE(names(report, Kind::NotAFile),
-                 (QStringList{QStringLiteral("folder.txt"), QStringLiteral("link.txt")}));
+                 (QStringList{QStringLiteral("folder.txt"), QStringLiteral("link.txt"),
+                              QStringLiteral("pipe.txt")}));
+        for (const Integrity::Finding& finding : report.findings) {
+            if (finding.name.contains(QStringLiteral("pipe")))
+                QVERIFY2(finding.detail.contains(QStringLiteral("管道")),
+                         qPrintable(finding.text()));
+        }
         QCOMPARE(names(report, Kind::SharedCopy), QStringList{QStringLiteral("good.txt")});
         QCOMPARE(names(report, Kind::StrayFile),
-                 (QStringList{QStringLiteral(".hidden"), QStringLiteral("stray.bin"),
-                              QStringLiteral("sub")}));
+                 (QStringList{QStringLiteral(".hidden"), QStringLiteral("stray-pipe"),
+                              QStringLiteral("stray.bin"), QStringLiteral("sub")}));
         // The deleting leftover is kept: a record's copy is missing and it may be that copy.
         QCOMPARE(names(report, Kind::Leftover), (QStringList{deleting, part}));
         QCOMPARE(report.removableLeftovers(), 1);
@@ -253,6 +269,27 @@ private Q_SLOTS:
         const Integrity::Report last = run(temp, true, true);
         QVERIFY(!QFile::exists(store + QLatin1Char('/') + unknown));
         QCOMPARE(last.needingDecision(), 0);
+    }
+
+    // A store folder that is a link to another folder is reported, not
+    // followed: its files are never hashed, repaired or counted as the store.
+    void linkedStoreFolderIsReported()
+    {
+        TempRegister temp;
+        addHashed(temp, 1, QStringLiteral("good.txt"), "good");
+        QTemporaryDir elsewhere;
+        writeFile(elsewhere.filePath(QStringLiteral("good.txt")), "good");
+        writeFile(elsewhere.filePath(StoreFiles::partName()), "someone else's");
+        QVERIFY(QDir(temp.reg().storeFolder()).removeRecursively());
+        QVERIFY(QFile::link(elsewhere.path(), temp.reg().storeFolder()));
+        Integrity::Options options;
+        options.verify = true;
+        options.repair = true;
+        const Result<Integrity::Report> report = Integrity::check(temp.reg(), options);
+        QVERIFY(!report.ok());
+        QVERIFY2(report.error().message.contains(QStringLiteral("链接")),
+                 qPrintable(report.error().message));
+        QCOMPARE(QDir(elsewhere.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
     }
 
     void verifyFindsChangedContentAndSize()

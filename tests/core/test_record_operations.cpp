@@ -16,6 +16,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -63,9 +64,14 @@ private Q_SLOTS:
     void failedOverwriteKeepsTarget();
     void hostileStoredNamesStayInStore_data();
     void hostileStoredNamesStayInStore();
+    void storeEntriesThatAreNotFilesAreNeverFollowed_data();
+    void storeEntriesThatAreNotFilesAreNeverFollowed();
+    void exportRefusesUnsafeTargets_data();
+    void exportRefusesUnsafeTargets();
     void sendToDesktopNumbersDuplicates();
     void deleteTakesRecordAndCopy();
     void deleteWithMissingCopy();
+    void deleteKeepsCopyAnotherRecordNames();
     void deleteRefusesFileHeldOpen();
     void moveUpAndDownRestoresSerials();
     void moveInFilteredViewTouchesOnlyTwo();
@@ -213,6 +219,94 @@ void TestRecordOperations::hostileStoredNamesStayInStore()
     QVERIFY(QFile::exists(QStringLiteral("/etc/passwd")));
 }
 
+void TestRecordOperations::storeEntriesThatAreNotFilesAreNeverFollowed_data()
+{
+    QTest::addColumn<QString>("plant");
+    QTest::newRow("link to a file outside") << "link";
+    QTest::newRow("folder") << "folder";
+    QTest::newRow("fifo") << "fifo";
+    QTest::newRow("store folder is a link") << "linked store";
+}
+
+void TestRecordOperations::storeEntriesThatAreNotFilesAreNeverFollowed()
+{
+    QFETCH(QString, plant);
+    TempRegister temp;
+    const QString store = temp.reg().storeFolder();
+    const qint64 rowid = temp.addRecord(1, QStringLiteral("x.txt"));
+    QTemporaryDir elsewhere;
+    const QString outside = elsewhere.filePath(QStringLiteral("x.txt"));
+    writeFile(outside, "outside");
+    const QString copy = store + QStringLiteral("/x.txt");
+    if (plant == QLatin1String("link")) {
+        QVERIFY(QFile::link(outside, copy));
+    } else if (plant == QLatin1String("folder")) {
+        QVERIFY(QDir(store).mkdir(QStringLiteral("x.txt")));
+    } else if (plant == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(copy).constData(), 0600), 0);
+    } else {
+        QVERIFY(QDir(store).removeRecursively());
+        QVERIFY(QFile::link(elsewhere.path(), store));
+    }
+
+    QTemporaryDir out;
+    const QString target = out.filePath(QStringLiteral("copy"));
+    QVERIFY(!RecordExport::existingStoredCopy(temp.reg(), QStringLiteral("x.txt")).ok());
+    const Status exported = RecordExport::exportTo(temp.reg(), QStringLiteral("x.txt"), target);
+    QVERIFY(!exported.ok());
+    QCOMPARE(exported.error().message, RecordExport::notFoundText);
+    QVERIFY(!RecordExport::sendToDesktop(temp.reg(), QStringLiteral("x.txt"),
+                                         QStringLiteral("x.txt"), out.path())
+                 .ok());
+    QVERIFY(QDir(out.path())
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                .isEmpty());
+
+    // Not a file to remove: the delete is refused and tells why.
+    const RecordDelete::Report deleted = RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid));
+    QCOMPARE(deleted.outcome, RecordDelete::Outcome::Failed);
+    QVERIFY(!deleted.error.message.isEmpty());
+    QCOMPARE(recordCount(temp.reg()), 1);
+    QCOMPARE(readFile(outside), QByteArray("outside"));
+    QVERIFY(QFileInfo(copy).exists() || QFileInfo(copy).isSymLink());
+    QCOMPARE(QDir(store).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                   QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("x.txt")});
+}
+
+void TestRecordOperations::exportRefusesUnsafeTargets_data()
+{
+    QTest::addColumn<QString>("target"); // %R: the register folder, %O: a folder outside
+    QTest::newRow("the database") << "%R/文件管理.mdb";
+    QTest::newRow("another record's copy") << "%R/随机文件/b.txt";
+    QTest::newRow("new file in the register folder") << "%R/new.txt";
+    QTest::newRow("link to the database") << "%O/db-link";
+    QTest::newRow("name not UTF-8") << "%O/bad\uFFFD.txt";
+}
+
+void TestRecordOperations::exportRefusesUnsafeTargets()
+{
+    QFETCH(QString, target);
+    TempRegister temp;
+    temp.addRecord(1, QStringLiteral("a.txt"), {}, {}, QStringLiteral("2020-01-02"), {}, {}, "a");
+    temp.addRecord(2, QStringLiteral("b.txt"), {}, {}, QStringLiteral("2020-01-02"), {}, {}, "b");
+    QTemporaryDir outside;
+    QVERIFY(QFile::link(temp.reg().databasePath(), outside.filePath(QStringLiteral("db-link"))));
+    target.replace(QStringLiteral("%R"), temp.folder())
+        .replace(QStringLiteral("%O"), outside.path());
+    const QByteArray database = readFile(temp.reg().databasePath());
+
+    const Status exported = RecordExport::exportTo(temp.reg(), QStringLiteral("a.txt"), target);
+    QVERIFY(!exported.ok());
+    QVERIFY(!exported.error().message.isEmpty());
+    QCOMPARE(readFile(temp.reg().databasePath()), database);
+    QCOMPARE(readFile(temp.reg().storedCopyPath(QStringLiteral("b.txt"))), QByteArray("b"));
+    QVERIFY(!QFile::exists(temp.folder() + QStringLiteral("/new.txt")));
+    QCOMPARE(QDir(outside.path())
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("db-link")});
+}
+
 void TestRecordOperations::sendToDesktopNumbersDuplicates()
 {
     TempRegister temp;
@@ -227,6 +321,16 @@ void TestRecordOperations::sendToDesktopNumbersDuplicates()
     QCOMPARE(one.value(), desktop.filePath(QStringLiteral("report.doc")));
     QCOMPARE(two.value(), desktop.filePath(QStringLiteral("report(1).doc")));
     QCOMPARE(readFile(two.value()), QByteArray("first"));
+    // The copy keeps the stored copy's modification time, as cp -p does.
+    const QDateTime stamp(QDate(2001, 2, 3), QTime(4, 5, 6, 789));
+    QFile stored(temp.reg().storedCopyPath(QStringLiteral("report.doc")));
+    QVERIFY(stored.open(QIODevice::ReadWrite) &&
+            stored.setFileTime(stamp, QFileDevice::FileModificationTime));
+    stored.close();
+    Result<QString> dated = RecordExport::sendToDesktop(
+        temp.reg(), QStringLiteral("report.doc"), QStringLiteral("report.doc"), desktop.path());
+    QVERIFY(dated.ok());
+    QCOMPARE(QFileInfo(dated.value()).lastModified(), stamp);
     // A registered name with a folder part still lands on the desktop itself.
     Result<QString> odd = RecordExport::sendToDesktop(temp.reg(), QStringLiteral("report.doc"),
                                                       QStringLiteral("../up.doc"), desktop.path());
@@ -262,6 +366,24 @@ void TestRecordOperations::deleteWithMissingCopy()
     QCOMPARE(RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid)).outcome,
              RecordDelete::Outcome::Deleted);
     QCOMPARE(recordCount(temp.reg()), 0);
+}
+
+void TestRecordOperations::deleteKeepsCopyAnotherRecordNames()
+{
+    TempRegister temp;
+    const qint64 first = temp.addRecord(1, QStringLiteral("same.txt"), {}, {},
+                                        QStringLiteral("2020-01-02"), {}, {}, "shared");
+    const qint64 second = temp.addRecord(2, QStringLiteral("same.txt"));
+    const QString copy = temp.reg().storedCopyPath(QStringLiteral("same.txt"));
+    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), temp.seen(first)).outcome,
+             RecordDelete::Outcome::Deleted);
+    QCOMPARE(readFile(copy), QByteArray("shared"));
+    // The last record naming it takes it along.
+    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), temp.seen(second)).outcome,
+             RecordDelete::Outcome::Deleted);
+    QVERIFY(QDir(temp.reg().storeFolder())
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                .isEmpty());
 }
 
 void TestRecordOperations::deleteRefusesFileHeldOpen()
