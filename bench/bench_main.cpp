@@ -284,7 +284,7 @@ void bareIntake(const QStringList& sources, const QString& target)
     sqlite3_close(db);
 }
 
-void benchIntake(const QString& cacheRoot, int runs)
+void benchIntake(const QString& cacheRoot, int runs, bool large)
 {
     const QString root = cacheRoot + QStringLiteral("/intake");
     QDir(root).removeRecursively();
@@ -320,20 +320,42 @@ void benchIntake(const QString& cacheRoot, int runs)
         [&] { bareIntake(small, newTarget("/bare-XXXXXX")); }, runs);
     targets.clear();
     row("intake: 1,000 files of 10 KiB", 1000, smallOurs, smallLimit, "copy+fsync+insert; <= 2x");
+    // What flushing the log at every commit costs: the same intake with the
+    // register's connection set back to synchronous=NORMAL.
+    const auto [fullSync, normalSync] = medianMsInTurns(
+        [&] {
+            Result<Register> reg = Register::open(newTarget("/reg-XXXXXX"));
+            (void)Intake::runBatch(*reg, files, details);
+            reg->closeConnection();
+        },
+        [&] {
+            Result<Register> reg = Register::open(newTarget("/reg-XXXXXX"));
+            QSqlQuery(reg->database()).exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+            (void)Intake::runBatch(*reg, files, details);
+            reg->closeConnection();
+        },
+        runs);
+    targets.clear();
+    row("intake: 1,000 x 10 KiB, sync FULL vs NORMAL", 1000, fullSync, normalSync,
+        "same, synchronous=NORMAL");
 
-    const QString large = root + QStringLiteral("/large.bin");
-    writeFile(large, qint64(1) << 30);
+    if (!large) {
+        QDir(root).removeRecursively();
+        return;
+    }
+    const QString largeFile = root + QStringLiteral("/large.bin");
+    writeFile(largeFile, qint64(1) << 30);
     ::sync();
     const auto [ours, bare] = medianMsInTurns(
         [&] {
             Result<Register> reg = Register::open(newTarget("/reg-XXXXXX"));
-            (void)Intake::DdtaUp(*reg, Intake::File::fromPath(large), details);
+            (void)Intake::DdtaUp(*reg, Intake::File::fromPath(largeFile), details);
             reg->closeConnection();
         },
         [&] {
             QProcess::execute(QStringLiteral("sh"),
                               {QStringLiteral("-c"), QStringLiteral("cp \"$0\" \"$1\" && sync"),
-                               large, newTarget("/cp-XXXXXX") + QStringLiteral("/copy")});
+                               largeFile, newTarget("/cp-XXXXXX") + QStringLiteral("/copy")});
         },
         runs, [&] { targets.clear(); });
     // The whole command-line program registering the file: Qt, the register
@@ -342,7 +364,7 @@ void benchIntake(const QString& cacheRoot, int runs)
     QProcess::execute(QStringLiteral(QUORVEL_CLI_PATH),
                       {QStringLiteral("--register"), cliRegister.path(), QStringLiteral("init")});
     const long peak = childPeakKiB({QStringLiteral(QUORVEL_CLI_PATH), QStringLiteral("--register"),
-                                    cliRegister.path(), QStringLiteral("add"), large});
+                                    cliRegister.path(), QStringLiteral("add"), largeFile});
     row("intake: one 1 GiB file", 1, ours, bare, "cp + sync; <= 1.25x");
     row("intake: 1 GiB file, CLI peak memory (MiB)", 1, peak / 1024.0, 100, "<= 100 MiB");
     QDir(root).removeRecursively();
@@ -548,6 +570,7 @@ int main(int argc, char* argv[])
                       QStringLiteral("DIR"),
                       QStringLiteral("/tmp/quorvel-bench/schema-%1").arg(Schema::currentVersion)});
     parser.addOption({QStringLiteral("no-intake"), QStringLiteral("skip the intake figures")});
+    parser.addOption({QStringLiteral("no-large"), QStringLiteral("skip the 1 GiB intake figures")});
     parser.process(app);
 
     std::printf("| %-44s | %9s | %10s | %10s | %6s | %-30s |\n", "work", "records", "ours ms",
@@ -558,7 +581,8 @@ int main(int argc, char* argv[])
                 QByteArray(32, '-').constData());
     if (!parser.isSet(QStringLiteral("no-intake")))
         benchIntake(parser.value(QStringLiteral("cache")),
-                    parser.value(QStringLiteral("runs")).toInt());
+                    parser.value(QStringLiteral("runs")).toInt(),
+                    !parser.isSet(QStringLiteral("no-large")));
     for (const QString& size :
          parser.value(QStringLiteral("sizes")).split(QLatin1Char(','), Qt::SkipEmptyParts))
         benchSize(parser.value(QStringLiteral("cache")), size.toInt(),
