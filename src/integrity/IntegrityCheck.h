@@ -27,7 +27,7 @@ enum class Kind {
     SharedCopy,      // two records name the same stored copy
     BadStoredName,   // 路径 is empty or not a plain file name
     StrayFile,       // a file in the store folder that no record names
-    Leftover,        // a working file of an interrupted copy or delete
+    Leftover,        // a working or lock file of a copy or delete whose program ended
     DuplicateSerial, // two or more records share a serial
     SerialNotNumber, // 文件序号 holds text or nothing
     SizeChanged,     // the copy's size differs from the recorded one

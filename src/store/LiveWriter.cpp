@@ -47,9 +47,10 @@ LiveWriter::LiveWriter(QString path, QString owner, int fd)
 std::shared_ptr<LiveWriter> LiveWriter::hold(const QString& storeFolder, int* error)
 {
     const std::lock_guard<std::mutex> guard(registryMutex);
-    std::weak_ptr<LiveWriter>& slot = registry()[storeFolder];
-    if (std::shared_ptr<LiveWriter> held = slot.lock())
+    if (std::shared_ptr<LiveWriter> held = registry().value(storeFolder).lock())
         return held;
+    // Forget stores whose work is over, so a long session does not collect them.
+    registry().removeIf([](const auto& entry) { return entry.value().expired(); });
     for (int attempt = 0; attempt < 8; ++attempt) {
         const QString owner = GeneralRoutines::RandomName();
         const QByteArray path = lockPath(storeFolder, owner);
@@ -68,7 +69,7 @@ std::shared_ptr<LiveWriter> LiveWriter::hold(const QString& storeFolder, int* er
             continue;
         }
         std::shared_ptr<LiveWriter> writer(new LiveWriter(QFile::decodeName(path), owner, fd));
-        slot = writer;
+        registry().insert(storeFolder, writer);
         return writer;
     }
     *error = EEXIST;
