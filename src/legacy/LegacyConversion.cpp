@@ -149,12 +149,13 @@ Status fill(const QSqlDatabase& db, const Legacy::Source& source, const StepProg
     Transaction transaction(db);
     if (!transaction.started())
         return transaction.startError();
+    RecordWriter::Writer writer(db);
     const int steps = int(source.records.size());
     for (int i = 0; i < steps; ++i) {
         if (progress && i % 64 == 0)
             progress(i, steps);
         const Legacy::SourceRecord& row = source.records.at(i);
-        Result<qint64> rowid = RecordWriter::insert(db, row.record);
+        Result<qint64> rowid = writer.insert(row.record);
         if (!rowid)
             return rowid.error();
         if (row.copy != Legacy::SourceRecord::Present)
@@ -165,7 +166,7 @@ Status fill(const QSqlDatabase& db, const Legacy::Source& source, const StepProg
         Result<ContentHash::Digest> digest = ContentHash::ofFile(copy);
         if (!digest)
             return digest.error();
-        if (Status hashed = ContentHash::record(db, *rowid, digest->size, digest->hash); !hashed)
+        if (Status hashed = writer.recordHash(*rowid, digest->size, digest->hash); !hashed)
             return hashed;
     }
     for (int i = 0; i < source.slots.size(); ++i) {

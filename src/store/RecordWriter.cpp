@@ -1,30 +1,56 @@
 #include "store/RecordWriter.h"
 
+#include "store/ContentHash.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
 
+#include <QSqlError>
+
 namespace RecordWriter {
 
-Result<qint64> insert(const QSqlDatabase& db, const FullRecord& record)
+Writer::Writer(const QSqlDatabase& db) : m_insert(db), m_hash(db)
 {
     using namespace RegisterNames;
-    static const QString sql =
+    m_insert.prepare(
         QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6, %7, %8, %9) "
                        "VALUES (?, ?, ?, ?, ?, ?, ?, ?)")
             .arg(Sql::identifier(recordTable), Sql::identifier(serial), Sql::identifier(date),
                  Sql::identifier(fileName), Sql::identifier(storedName), Sql::identifier(remark),
-                 Sql::identifier(recipient), Sql::identifier(method), Sql::identifier(folder));
+                 Sql::identifier(recipient), Sql::identifier(method), Sql::identifier(folder)));
+    m_hash.prepare(QStringLiteral("INSERT OR REPLACE INTO %1 (%2, %3, %4, %5) VALUES (?, ?, ?, ?)")
+                       .arg(Sql::identifier(ContentHash::table),
+                            Sql::identifier(ContentHash::recordColumn),
+                            Sql::identifier(ContentHash::storedNameColumn),
+                            Sql::identifier(ContentHash::sizeColumn),
+                            Sql::identifier(ContentHash::hashColumn)));
+}
+
+Result<qint64> Writer::insert(const FullRecord& record)
+{
     // Empty texts are written as empty texts, never as NULL.
     const auto text = [](const QString& value) {
         return value.isEmpty() ? QStringLiteral("") : value;
     };
-    Result<QSqlQuery> query = Sql::run(
-        db, sql,
-        {record.serial, text(record.date), text(record.fileName), text(record.storedName),
-         text(record.remark), text(record.recipient), text(record.method), text(record.folder)});
-    if (!query)
-        return query.error();
-    return query->lastInsertId().toLongLong();
+    const QVariantList values = {
+        record.serial,       text(record.date),      text(record.fileName), text(record.storedName),
+        text(record.remark), text(record.recipient), text(record.method),   text(record.folder)};
+    for (int i = 0; i < values.size(); ++i)
+        m_insert.bindValue(i, values.at(i));
+    if (!m_insert.exec())
+        return Sql::errorFrom(m_insert.lastError(), m_insert.lastQuery());
+    m_lastStoredName = text(record.storedName);
+    return m_insert.lastInsertId().toLongLong();
+}
+
+Status Writer::recordHash(qint64 rowid, qint64 size, const QString& hash)
+{
+    m_hash.bindValue(0, rowid);
+    m_hash.bindValue(1, m_lastStoredName);
+    m_hash.bindValue(2, size);
+    m_hash.bindValue(3, hash);
+    if (!m_hash.exec())
+        return Sql::errorFrom(m_hash.lastError(), m_hash.lastQuery());
+    return {};
 }
 
 const QStringList& queryColumns()

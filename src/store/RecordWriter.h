@@ -3,6 +3,7 @@
 #include "store/Result.h"
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 
@@ -21,8 +22,24 @@ struct FullRecord {
     QString folder;
 };
 
-// The record's rowid.
-Result<qint64> insert(const QSqlDatabase& db, const FullRecord& record);
+// Inserts many records with their content hashes through statements
+// prepared once: on a register of many thousands of records, preparing each
+// insert again (with the triggers of the search indexes) would cost more
+// than the writing.
+class Writer {
+public:
+    explicit Writer(const QSqlDatabase& db);
+
+    // The record's rowid.
+    Result<qint64> insert(const FullRecord& record);
+    // As ContentHash::record, for the record inserted last.
+    Status recordHash(qint64 rowid, qint64 size, const QString& hash);
+
+private:
+    QSqlQuery m_insert;
+    QSqlQuery m_hash;
+    QString m_lastStoredName;
+};
 
 // The columns of a saved query, in the order `writeSlot` takes them.
 const QStringList& queryColumns();
