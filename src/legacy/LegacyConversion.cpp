@@ -13,7 +13,9 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
+#include <QtConcurrent>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -141,8 +143,38 @@ private:
     QString m_name;
 };
 
+// The content hash of every present copy, read on all cores: on a large
+// register reading the copies is most of the work.
+Result<QList<ContentHash::Digest>> hashCopies(const Legacy::Source& source,
+                                              const StepProgress& progress)
+{
+    const QString store = source.storeFolder() + QLatin1Char('/');
+    std::atomic_int done = 0;
+    const int steps = int(source.records.size());
+    const QList<Result<ContentHash::Digest>> digests = QtConcurrent::blockingMapped(
+        source.records, [&](const Legacy::SourceRecord& row) -> Result<ContentHash::Digest> {
+            const int step = ++done;
+            if (progress && step % 256 == 0)
+                progress(step / 2, steps);
+            if (row.copy != Legacy::SourceRecord::Present)
+                return ContentHash::Digest{};
+            return ContentHash::ofFile(store + row.record.storedName);
+        });
+    QList<ContentHash::Digest> result;
+    result.reserve(digests.size());
+    for (const Result<ContentHash::Digest>& digest : digests) {
+        if (!digest)
+            return digest.error();
+        result << digest.value();
+    }
+    return result;
+}
+
 Status fill(const QSqlDatabase& db, const Legacy::Source& source, const StepProgress& progress)
 {
+    Result<QList<ContentHash::Digest>> digests = hashCopies(source, progress);
+    if (!digests)
+        return digests.error();
     QSqlDatabase writable = db;
     if (Status migrated = Schema::migrate(writable); !migrated)
         return migrated;
@@ -152,22 +184,19 @@ Status fill(const QSqlDatabase& db, const Legacy::Source& source, const StepProg
     RecordWriter::Writer writer(db);
     const int steps = int(source.records.size());
     for (int i = 0; i < steps; ++i) {
-        if (progress && i % 64 == 0)
-            progress(i, steps);
+        if (progress && i % 256 == 0)
+            progress((steps + i) / 2, steps);
         const Legacy::SourceRecord& row = source.records.at(i);
         Result<qint64> rowid = writer.insert(row.record);
         if (!rowid)
             return rowid.error();
-        if (row.copy != Legacy::SourceRecord::Present)
-            continue;
         // Hashed as intake would have, so that check and the duplicate
         // warning know the old copies too.
-        const QString copy = source.storeFolder() + QLatin1Char('/') + row.record.storedName;
-        Result<ContentHash::Digest> digest = ContentHash::ofFile(copy);
-        if (!digest)
-            return digest.error();
-        if (Status hashed = writer.recordHash(*rowid, digest->size, digest->hash); !hashed)
-            return hashed;
+        const ContentHash::Digest& digest = digests->at(i);
+        if (row.copy == Legacy::SourceRecord::Present) {
+            if (Status hashed = writer.recordHash(*rowid, digest.size, digest.hash); !hashed)
+                return hashed;
+        }
     }
     for (int i = 0; i < source.slots.size(); ++i) {
         if (Status written = RecordWriter::writeSlot(db, i + 1, source.slots.at(i)); !written)
