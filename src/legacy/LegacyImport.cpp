@@ -1,6 +1,7 @@
 #include "legacy/LegacyImport.h"
 
 #include "legacy/LegacySource.h"
+#include "store/RegisterNames.h"
 #include "store/Schema.h"
 
 #include <QDir>
@@ -13,6 +14,9 @@ Result<Legacy::Report> run(const Register& reg, const QString& legacyFolder,
     const QString folder = QDir(legacyFolder).absolutePath();
     if (QDir(folder) == QDir(reg.folder()))
         return Error{QStringLiteral("不能把登记库导入它自己。"), folder};
+    const QString database = QDir(folder).filePath(RegisterNames::databaseFile);
+    if (Schema::inspect(database) != Schema::FileKind::Access)
+        return Error{QStringLiteral("“%1”中没有旧格式（Access）的登记库。").arg(folder), database};
     Result<Legacy::Source> source = Legacy::readSource(folder);
     if (!source)
         return source.error();

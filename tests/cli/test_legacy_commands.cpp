@@ -75,6 +75,13 @@ private Q_SLOTS:
         QVERIFY(run.out.contains(QStringLiteral("C:\\boot.ini")));
         QVERIFY(LegacyFixture::digests(source) == before);
         QCOMPARE(runCommandLine(target.path(), {QStringLiteral("import-legacy")}).status, 2);
+        // A Quorvel register is not an old one.
+        QTemporaryDir other;
+        runCommandLine(other.path(), {QStringLiteral("init")});
+        const CliRun wrong =
+            runCommandLine(target.path(), {QStringLiteral("import-legacy"), other.path()});
+        QCOMPARE(wrong.status, 2);
+        QVERIFY(wrong.err.contains(QStringLiteral("没有旧格式")));
     }
 };
 

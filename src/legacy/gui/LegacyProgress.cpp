@@ -40,10 +40,7 @@ Result<Legacy::Report> runWithProgress(QWidget* parent, const QString& label,
         if (steps.load() > 0) {
             dialog.setRange(0, steps.load());
             dialog.setValue(step.load());
-            dialog.setLabelText(QStringLiteral("%1\n第 %2 条，共 %3 条")
-                                    .arg(label)
-                                    .arg(step.load())
-                                    .arg(steps.load()));
+            dialog.setLabelText(QStringLiteral("%1\n共 %2 条记录").arg(label).arg(steps.load()));
         }
     });
     ticker.start(100);
