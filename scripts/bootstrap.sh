@@ -7,10 +7,11 @@ packages=(
     # build
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libxkbcommon-dev libsqlite3-dev libxxhash-dev
+    mdbtools-dev
     # install and package checks
     desktop-file-utils appstream lintian dpkg-dev fakeroot man-db
     # run
-    libqt6sql6-sqlite qt6-qpa-plugins qt6-translations-l10n fonts-noto-cjk xdg-utils
+    libqt6sql6-sqlite qt6-qpa-plugins qt6-translations-l10n fonts-noto-cjk xdg-utils libmdb3
     # screenshots and desktop tests
     xvfb xauth openbox trayer xdotool x11-utils x11-xserver-utils imagemagick
 )

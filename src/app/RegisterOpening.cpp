@@ -1,5 +1,7 @@
 #include "app/RegisterOpening.h"
 
+#include "legacy/gui/LegacyStartup.h"
+
 #include <QEventLoop>
 #include <QFutureWatcher>
 #include <QProgressDialog>
@@ -11,6 +13,8 @@
 
 Result<Register> openRegisterShowingProgress(const QString& folder, int showAfterMs)
 {
+    if (Status converted = offerLegacyConversion(folder); !converted)
+        return converted.error();
     std::atomic_int step = 0;
     std::atomic_int steps = 0;
     QFutureWatcher<Result<Register>> watcher;

@@ -111,10 +111,10 @@ Result<qint64> insertRecord(const QSqlDatabase& db, qint64 newSerial, const File
                  Sql::identifier(recipient), Sql::identifier(method), Sql::identifier(folder));
     Result<QSqlQuery> query = Sql::run(
         db, sql,
-        {newSerial, DateText::toStored(details.date), columnText(file.fileName, fileNameLimit),
-         newStoredName, columnText(details.remark, remarkLimit),
-         columnText(details.recipient, recipientLimit), columnText(details.method, methodLimit),
-         columnText(details.folder, folderLimit)});
+        {newSerial, details.date.isValid() ? DateText::toStored(details.date) : QStringLiteral(""),
+         columnText(file.fileName, fileNameLimit), newStoredName,
+         columnText(details.remark, remarkLimit), columnText(details.recipient, recipientLimit),
+         columnText(details.method, methodLimit), columnText(details.folder, folderLimit)});
     if (!query)
         return query.error();
     return query->lastInsertId().toLongLong();
@@ -164,7 +164,8 @@ Outcome registerOne(const Register& reg, const QSqlDatabase& db, StagedCopy& cop
         ContentHash::recordsWithContent(db, copy.size(), copy.hash());
     if (!same)
         return fail(same.error());
-    Result<qint64> inserted = insertRecord(db, serial.value(), file, storedName, details);
+    Result<qint64> inserted =
+        insertRecord(db, serial.value(), file, storedName, file.details.value_or(details));
     if (!inserted)
         return fail(inserted.error());
     if (Status hashed = ContentHash::record(db, *inserted, copy.size(), copy.hash()); !hashed)

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 
 // Registering files: each file is copied into the store folder under its
 // stored name and gets one new record with the next serial.
@@ -28,6 +29,9 @@ struct Details {
 struct File {
     QString sourcePath;
     QString fileName;
+    // This file's own details, when a batch's files do not share them (an
+    // import from another register); an invalid date is stored empty.
+    std::optional<Details> details = std::nullopt;
 
     // The file's own name, as the file system reports it.
     static File fromPath(const QString& path);

@@ -1,13 +1,16 @@
 // Kills the real quorvel-cli at random moments of a batch add, a batch
-// modify, a move and a delete, some of them while another quorvel-cli runs
-// `check --repair`, and checks after every kill that the register is whole:
-// it opens, the integrity check finds only leftovers it may remove at once,
+// modify, a move, a delete and the conversion of an old register, some of
+// them while another quorvel-cli runs `check --repair`, and checks after
+// every kill that the register is whole: it opens, the integrity check finds
+// only leftovers it may remove at once,
 // every record's copy is complete, serials are unique, and each change
 // happened wholly or not at all.
 
 #include "integrity/IntegrityCheck.h"
 #include "store/RegisterNames.h"
+#include "store/Schema.h"
 #include "store/Sql.h"
+#include "support/LegacyFixture.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -68,9 +71,10 @@ class TestCrashSafety : public QObject {
     int m_repairs = 0;
     qint64 m_commandTime = 100; // a short command's whole run, measured
 
-    QStringList cliArguments(const QStringList& command) const
+    QStringList cliArguments(const QStringList& command, const QString& folder = {}) const
     {
-        return QStringList{QStringLiteral("--register"), m_register} + command;
+        return QStringList{QStringLiteral("--register"), folder.isEmpty() ? m_register : folder} +
+               command;
     }
 
     // Runs the command to its end; returns how long it took.
@@ -90,10 +94,11 @@ class TestCrashSafety : public QObject {
     // Starts the command and kills it after a random part of `typical` ms;
     // with `repairing`, another program repairs the register from a random
     // moment before that on.
-    void runAndKill(const QStringList& command, qint64 typical, bool repairing = false)
+    void runAndKill(const QStringList& command, qint64 typical, bool repairing = false,
+                    const QString& folder = {}, int expectedExit = 0)
     {
         QProcess process;
-        process.start(QStringLiteral(QUORVEL_CLI), cliArguments(command));
+        process.start(QStringLiteral(QUORVEL_CLI), cliArguments(command, folder));
         QVERIFY(process.waitForStarted());
         qint64 delay = m_random.bounded(qMax<qint64>(typical * 11 / 10, 2));
         QProcess repair;
@@ -108,7 +113,7 @@ class TestCrashSafety : public QObject {
                               (delay > 0 && process.waitForFinished(static_cast<int>(delay)));
         if (finished) {
             ++m_finished;
-            QCOMPARE(process.exitCode(), 0);
+            QCOMPARE(process.exitCode(), expectedExit);
         } else {
             ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
             QVERIFY(process.waitForFinished(10000));
@@ -386,6 +391,56 @@ private Q_SLOTS:
         }
         QVERIFY(fill.remove());
         QCOMPARE(cli(QStringLiteral("list"), &err), 0);
+    }
+
+    // The old typical register keeps a record whose copy is missing, so a
+    // finished conversion exits 1. After a kill 文件管理.mdb is the old file
+    // untouched or the new register complete; a second run completes it.
+    void killedConversion()
+    {
+        const QByteArray old =
+            digestOf(QStringLiteral(QUORVEL_LEGACY_DATA "/typical/") + RegisterNames::databaseFile);
+        // Exit 1 after converting; 0 when a killed run had already finished.
+        const auto convert = [&](const QString& folder) {
+            QProcess process;
+            process.start(QStringLiteral(QUORVEL_CLI),
+                          cliArguments({QStringLiteral("convert")}, folder));
+            process.waitForFinished(60000);
+            return process.exitCode();
+        };
+        const auto records = [](const QString& folder) {
+            Result<Register> reg = Register::open(folder, Register::Mode::MustExist);
+            const int count =
+                reg ? Sql::scalar(reg->database(), QStringLiteral("SELECT count(*) FROM 文件管理"))
+                          ->toInt()
+                    : -1;
+            if (reg)
+                reg->closeConnection();
+            return count;
+        };
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(convert(LegacyFixture::copy(m_dir, QStringLiteral("typical"),
+                                             QStringLiteral("measure"))),
+                 1);
+        const qint64 typical = timer.elapsed();
+        for (int i = 0; i < 12; ++i) {
+            const QString folder = LegacyFixture::copy(m_dir, QStringLiteral("typical"),
+                                                       QStringLiteral("convert-%1").arg(i));
+            const QString database = QDir(folder).filePath(RegisterNames::databaseFile);
+            const QString kept = QDir(folder).filePath(QStringLiteral("文件管理.jet.mdb"));
+            runAndKill({QStringLiteral("convert")}, typical, false, folder, 1);
+            if (Schema::inspect(database) == Schema::FileKind::Access) {
+                QCOMPARE(digestOf(database), old);
+            } else {
+                QCOMPARE(records(folder), 60);
+                QCOMPARE(digestOf(kept), old);
+            }
+            QVERIFY(convert(folder) <= 1);
+            QCOMPARE(records(folder), 60);
+            QCOMPARE(digestOf(kept), old);
+            QVERIFY(!QFile::exists(database + QStringLiteral(".quorvel-convert")));
+        }
     }
 
     void cleanupTestCase()

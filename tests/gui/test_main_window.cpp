@@ -1,7 +1,9 @@
 #include "browser/gui/MshfGrid.h"
 #include "browser/gui/RecordTableModel.h"
 #include "gui_support/FaceFixture.h"
+#include "support/LegacyFixture.h"
 #include "support/gui/MessageBox.h"
+#include "support/gui/SaveDialog.h"
 #include "support/gui/TrolleyMSHF.h"
 
 #include <QAbstractItemModelTester>
@@ -48,7 +50,7 @@ private Q_SLOTS:
                               QStringLiteral("上移(&U)"), QStringLiteral("下移(&N)"),
                               QStringLiteral("修改记录(&A)"), QStringLiteral("另存为(&S)"),
                               QStringLiteral("发送至桌面(&T)"), QStringLiteral("-"),
-                              QStringLiteral("退出(&X)")}));
+                              QStringLiteral("退出(&X)"), QStringLiteral("导入旧登记库(&I)…")}));
         QCOMPARE(captions(face.topMenu(1)),
                  (QStringList{QStringLiteral("所有文件(&A)"), QStringLiteral("我发他收(&W)"),
                               QStringLiteral("他发我收(&T)"), QStringLiteral("本地文件(&M)")}));
@@ -211,6 +213,26 @@ private Q_SLOTS:
         fixture.trigger(QStringLiteral("ExitMenu"));
         QVERIFY(!face.isVisible());
         QTRY_VERIFY(watch.isNull());
+    }
+
+    // The old register's records come in behind a progress window, the
+    // report names what stayed behind, and the view shows them at once.
+    void importLegacyMenuAddsRecordsAndRefreshes()
+    {
+        QTemporaryDir dir;
+        const QString old = LegacyFixture::copy(dir, QStringLiteral("odd"));
+        FaceFixture fixture;
+        SaveDialog::setScripted(true);
+        SaveDialog::setNextAnswer(old);
+        fixture.trigger(QStringLiteral("ImportLegacyMenuInterFace"));
+        SaveDialog::setScripted(false);
+        const QList<MessageBox::Shown> shown = MessageBox::takeLog();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().kind, MessageBox::Warning);
+        QVERIFY2(shown.first().text.contains(QStringLiteral("已导入记录：8 条")),
+                 qPrintable(shown.first().text));
+        QCOMPARE(fixture.face().MSHF()->model()->rowCount(), 8);
+        QCOMPARE(fixture.temp().serials().size(), 8);
     }
 
     void wheelIsAttachedAtSpeedTwo()

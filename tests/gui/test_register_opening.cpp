@@ -6,7 +6,9 @@
 #include "store/Schema.h"
 #include "store/SearchIndexes.h"
 #include "store/Sql.h"
+#include "support/LegacyFixture.h"
 #include "support/TempRegister.h"
+#include "support/gui/MessageBox.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -109,6 +111,49 @@ private Q_SLOTS:
         QVERIFY(SearchIndexes::complete(reg->database()));
         QCOMPARE(Sql::scalar(reg->database(), QStringLiteral("PRAGMA user_version"))->toInt(),
                  Schema::currentVersion);
+    }
+
+    // An old Jet register: the user is asked; no leaves every byte as it
+    // was (and the opening refuses the file as before), yes converts behind
+    // a progress window and reports what was done.
+    void oldRegisterIsConvertedOnlyWhenTheUserAgrees_data()
+    {
+        QTest::addColumn<bool>("agree");
+        QTest::newRow("no") << false;
+        QTest::newRow("yes") << true;
+    }
+
+    void oldRegisterIsConvertedOnlyWhenTheUserAgrees()
+    {
+        QFETCH(bool, agree);
+        QTemporaryDir dir;
+        const QString folder = LegacyFixture::copy(dir, QStringLiteral("typical"));
+        const auto before = LegacyFixture::digests(folder);
+        MessageBox::setScripted(true);
+        MessageBox::setNextAnswer(agree ? MessageBox::Yes : MessageBox::No);
+        DialogWatch watch;
+        Result<Register> reg = openRegisterShowingProgress(folder, 0);
+        const QList<MessageBox::Shown> shown = MessageBox::takeLog();
+        MessageBox::setScripted(false);
+        QCOMPARE(shown.size(), agree ? 2 : 1);
+        QCOMPARE(shown.first().kind, MessageBox::Question);
+        QVERIFY(shown.first().text.contains(QStringLiteral("旧的数据库文件会保留下来")));
+        if (!agree) {
+            QVERIFY(!reg);
+            QVERIFY(reg.error().message.contains(QStringLiteral("Access")));
+            QVERIFY(LegacyFixture::digests(folder) == before);
+            return;
+        }
+        QVERIFY2(reg, qPrintable(reg ? QString() : reg.error().fullText()));
+        QCOMPARE(
+            Sql::scalar(reg->database(), QStringLiteral("SELECT count(*) FROM 文件管理"))->toInt(),
+            60);
+        QVERIFY(watch.seen());
+        QVERIFY(watch.label().contains(QStringLiteral("转换")));
+        // The missing copy is news the user must see: a warning, not a note.
+        QCOMPARE(shown.at(1).kind, MessageBox::Warning);
+        QVERIFY(shown.at(1).text.contains(QStringLiteral("发票扫描.aOtfKKZq8v.pdf")));
+        reg->closeConnection();
     }
 };
 

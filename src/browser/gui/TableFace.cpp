@@ -4,6 +4,7 @@
 #include "browser/gui/ViewsArea.h"
 #include "intake/gui/IntakeArea.h"
 #include "integrity/gui/CheckFace.h"
+#include "legacy/gui/LegacyImportAction.h"
 #include "operations/gui/RecordOperationsArea.h"
 #include "queries/gui/QueriesArea.h"
 #include "support/gui/Fonts.h"
@@ -172,6 +173,9 @@ void TableFace::buildMenus()
     file->addSeparator()->setObjectName(QStringLiteral("mnuTrayLine"));
     connect(addMenuItem(file, QStringLiteral("ExitMenu"), QStringLiteral("退出(&X)")),
             &QAction::triggered, this, &QWidget::close);
+    connect(addMenuItem(file, QStringLiteral("ImportLegacyMenuInterFace"),
+                        QStringLiteral("导入旧登记库(&I)…")),
+            &QAction::triggered, this, [this] { importLegacyRegister(this, m_register); });
 
     QMenu* fast = addTop(QStringLiteral("FastCx"), QStringLiteral("查询(&C)"));
     connect(addMenuItem(fast, QStringLiteral("AllFile"), QStringLiteral("所有文件(&A)")),

@@ -30,6 +30,15 @@ QString SaveDialog::getSaveFileName(QWidget* parent, const QString& suggestedNam
                                         QString(), nullptr, QFileDialog::DontConfirmOverwrite);
 }
 
+QString SaveDialog::getExistingFolder(QWidget* parent, const QString& caption)
+{
+    if (script().scripted) {
+        script().suggestions.append(caption);
+        return script().answers.isEmpty() ? QString() : script().answers.takeFirst();
+    }
+    return QFileDialog::getExistingDirectory(parent, caption, QDir::homePath());
+}
+
 void SaveDialog::setScripted(bool scripted)
 {
     script().scripted = scripted;

@@ -13,6 +13,9 @@ public:
     // does not ask about overwriting: the caller asks its own question.
     static QString getSaveFileName(QWidget* parent, const QString& suggestedName);
 
+    // A folder to read from, or an empty text when the user cancelled.
+    static QString getExistingFolder(QWidget* parent, const QString& caption);
+
     // Test seam: when scripted, no dialog is shown; each call takes the next
     // queued path (an empty text, or an empty queue, cancels) and logs the
     // suggested name.

@@ -1,0 +1,46 @@
+#include "cli/Command.h"
+
+#include "legacy/LegacyImport.h"
+
+namespace {
+
+// Exit status: 0 every record imported, 1 some were not (listed), 2 failed.
+class ImportLegacyCommand : public Command {
+public:
+    QString name() const override { return QStringLiteral("import-legacy"); }
+    QString description() const override
+    {
+        return QStringLiteral("把另一个旧格式（Access/Jet）登记库的记录和文件导入本登记库");
+    }
+
+    void configure(QCommandLineParser& parser) override
+    {
+        parser.addPositionalArgument(
+            QStringLiteral("FOLDER"),
+            QStringLiteral("旧登记库文件夹（含 文件管理.mdb 和 随机文件）"));
+    }
+
+    int run(const QCommandLineParser& parser, CliContext& context) override
+    {
+        const QStringList arguments = parser.positionalArguments();
+        if (arguments.size() != 1) {
+            context.err << "quorvel-cli import-legacy: 请给出一个旧登记库文件夹" << Qt::endl;
+            return 2;
+        }
+        std::optional<Register> reg = context.openRegister();
+        if (!reg)
+            return 2;
+        Result<Legacy::Report> report = LegacyImport::run(*reg, arguments.first());
+        if (!report) {
+            context.fail(report.error());
+            return 2;
+        }
+        context.out << report->text();
+        context.out.flush();
+        return report->lostSomething() ? 1 : 0;
+    }
+};
+
+const CommandRegistration<ImportLegacyCommand> registration;
+
+} // namespace

@@ -1,0 +1,296 @@
+#include "legacy/LegacyConversion.h"
+
+#include "legacy/LegacySource.h"
+#include "store/ContentHash.h"
+#include "store/Register.h"
+#include "store/RegisterNames.h"
+#include "store/Schema.h"
+#include "store/Sql.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+#include <QtConcurrent>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace LegacyConversion {
+
+namespace {
+
+QByteArray native(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+bool syncPath(const QString& path, bool directory)
+{
+    const int fd = ::open(native(path).constData(),
+                          (directory ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
+void removeWorkingFiles(const QString& working)
+{
+    for (const QString& suffix :
+         {QString(), QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm")})
+        QFile::remove(working + suffix);
+}
+
+bool sameFile(const QString& a, const QString& b)
+{
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(native(a).constData(), &sa) == 0 && ::stat(native(b).constData(), &sb) == 0 &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// Streams `from` into a new file `to` (which must not exist) and flushes it.
+Status copyFile(const QString& from, const QString& to)
+{
+    QFile in(from);
+    QFile out(to);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return Error{QStringLiteral("无法保留旧数据库“%1”。").arg(from), out.errorString()};
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = in.read(buffer.data(), buffer.size());
+        if (got < 0 || (got > 0 && out.write(buffer.constData(), got) != got)) {
+            out.close();
+            QFile::remove(to);
+            return Error{QStringLiteral("无法保留旧数据库“%1”。").arg(from), out.errorString()};
+        }
+        if (got == 0)
+            break;
+    }
+    out.flush();
+    ::fsync(out.handle());
+    return {};
+}
+
+// Gives the old file a second name that says what it is, never over an
+// existing file. A name left by an interrupted run that already is this
+// file is used again.
+Result<QString> keepAside(const QString& folder, const QString& old)
+{
+    const QDir dir(folder);
+    for (int n = 1; n < 1000; ++n) {
+        const QString name = n == 1 ? asideFile : QStringLiteral("文件管理.jet-%1.mdb").arg(n);
+        const QString path = dir.filePath(name);
+        if (QFileInfo::exists(path)) {
+            if (sameFile(path, old))
+                return path;
+            continue;
+        }
+        if (::link(native(old).constData(), native(path).constData()) == 0)
+            return path;
+        if (errno == EEXIST)
+            continue;
+        // No hard links here (a FAT stick, a network share): a copy, under a
+        // working name first so that a half copy never bears the name.
+        const QString part = dir.filePath(name + QStringLiteral(".part"));
+        QFile::remove(part);
+        if (Status copied = copyFile(old, part); !copied)
+            return copied.error();
+        if (!QFile::rename(part, path)) {
+            QFile::remove(part);
+            return Error{QStringLiteral("无法保留旧数据库“%1”。").arg(old), path};
+        }
+        return path;
+    }
+    return Error{QStringLiteral("无法为旧数据库找到一个未被占用的名称。"), folder};
+}
+
+// Opens the working database for one bulk write: no journal and no syncs
+// while filling it (a crash leaves a working file that the next run simply
+// removes); it is flushed once, whole, before it takes the register's name.
+class WorkingDatabase {
+public:
+    explicit WorkingDatabase(const QString& path)
+        : m_name(QStringLiteral("quorvel-convert:") + QUuid::createUuid().toString())
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery pragma(db);
+            pragma.exec(QStringLiteral("PRAGMA journal_mode = OFF"));
+            pragma.exec(QStringLiteral("PRAGMA synchronous = OFF"));
+        }
+    }
+    ~WorkingDatabase()
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::database(m_name, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
+
+private:
+    QString m_name;
+};
+
+// The content hash of every present copy, read on all cores: on a large
+// register reading the copies is most of the work.
+Result<QList<ContentHash::Digest>> hashCopies(const Legacy::Source& source,
+                                              const StepProgress& progress)
+{
+    const QString store = source.storeFolder() + QLatin1Char('/');
+    std::atomic_int done = 0;
+    const int steps = int(source.records.size());
+    const QList<Result<ContentHash::Digest>> digests = QtConcurrent::blockingMapped(
+        source.records, [&](const Legacy::SourceRecord& row) -> Result<ContentHash::Digest> {
+            const int step = ++done;
+            if (progress && step % 256 == 0)
+                progress(step / 2, steps);
+            if (row.copy != Legacy::SourceRecord::Present)
+                return ContentHash::Digest{};
+            return ContentHash::ofFile(store + row.record.storedName);
+        });
+    QList<ContentHash::Digest> result;
+    result.reserve(digests.size());
+    for (const Result<ContentHash::Digest>& digest : digests) {
+        if (!digest)
+            return digest.error();
+        result << digest.value();
+    }
+    return result;
+}
+
+Status fill(const QSqlDatabase& db, const Legacy::Source& source, const StepProgress& progress)
+{
+    Result<QList<ContentHash::Digest>> digests = hashCopies(source, progress);
+    if (!digests)
+        return digests.error();
+    QSqlDatabase writable = db;
+    if (Status migrated = Schema::migrate(writable); !migrated)
+        return migrated;
+    Transaction transaction(db);
+    if (!transaction.started())
+        return transaction.startError();
+    RecordWriter::Writer writer(db);
+    const int steps = int(source.records.size());
+    for (int i = 0; i < steps; ++i) {
+        if (progress && i % 256 == 0)
+            progress((steps + i) / 2, steps);
+        const Legacy::SourceRecord& row = source.records.at(i);
+        Result<qint64> rowid = writer.insert(row.record);
+        if (!rowid)
+            return rowid.error();
+        // Hashed as intake would have, so that check and the duplicate
+        // warning know the old copies too.
+        const ContentHash::Digest& digest = digests->at(i);
+        if (row.copy == Legacy::SourceRecord::Present) {
+            if (Status hashed = writer.recordHash(*rowid, digest.size, digest.hash); !hashed)
+                return hashed;
+        }
+    }
+    for (int i = 0; i < source.slots.size(); ++i) {
+        if (Status written = RecordWriter::writeSlot(db, i + 1, source.slots.at(i)); !written)
+            return written;
+    }
+    if (progress)
+        progress(steps, steps);
+    return transaction.commit();
+}
+
+// The written database holds what was read, and SQLite finds it sound.
+Status verify(const QSqlDatabase& db, const Legacy::Source& source)
+{
+    Result<QVariant> check = Sql::scalar(db, QStringLiteral("PRAGMA quick_check"));
+    Result<QVariant> count = Sql::scalar(
+        db,
+        QStringLiteral("SELECT count(*) FROM %1").arg(Sql::identifier(RegisterNames::recordTable)));
+    if (!check || !count || check->toString() != QLatin1String("ok") ||
+        count->toLongLong() != source.records.size())
+        return Error{QStringLiteral("转换后的登记库未通过检查，旧登记库未被改动。"),
+                     check ? check->toString() : check.error().detail};
+    return {};
+}
+
+} // namespace
+
+bool needsConversion(const QString& folder)
+{
+    return Schema::inspect(QDir(folder).filePath(RegisterNames::databaseFile)) ==
+           Schema::FileKind::Access;
+}
+
+Result<Legacy::Report> convert(const QString& folder, bool dryRun, const StepProgress& progress)
+{
+    const QDir dir(QDir(folder).absolutePath());
+    const QString dbPath = dir.filePath(RegisterNames::databaseFile);
+    QString detail;
+    const Schema::FileKind kind = Schema::inspect(dbPath, &detail);
+    if (kind == Schema::FileKind::QuorvelRegister) {
+        Legacy::Report report;
+        report.outcome = Legacy::Report::AlreadyConverted;
+        return report;
+    }
+    if (kind == Schema::FileKind::Missing)
+        return Error{QStringLiteral("在“%1”没有找到登记库。").arg(dir.path()), dbPath};
+    if (kind != Schema::FileKind::Access)
+        return Error{Schema::describeForeign(dbPath, kind, detail), dbPath};
+
+    Result<Legacy::Source> source = Legacy::readSource(dir.path());
+    if (!source)
+        return source.error();
+    Legacy::Report report = Legacy::findings(*source);
+    if (dryRun) {
+        report.outcome = Legacy::Report::WouldConvert;
+        return report;
+    }
+
+    const QString working = dir.filePath(workingFile);
+    removeWorkingFiles(working);
+    {
+        WorkingDatabase database(working);
+        if (!database.db().isOpen()) {
+            return Error{QStringLiteral("无法在“%1”写入新登记库。").arg(dir.path()),
+                         database.db().lastError().text()};
+        }
+        Status written = fill(database.db(), *source, progress);
+        if (written)
+            written = verify(database.db(), *source);
+        if (!written) {
+            removeWorkingFiles(working);
+            return written.error();
+        }
+    }
+    if (!syncPath(working, false)) {
+        removeWorkingFiles(working);
+        return Error{QStringLiteral("无法把新登记库写入磁盘。"), working};
+    }
+
+    Result<QString> aside = keepAside(dir.path(), dbPath);
+    if (!aside) {
+        removeWorkingFiles(working);
+        return aside.error();
+    }
+    syncPath(dir.path(), true);
+    if (::rename(native(working).constData(), native(dbPath).constData()) != 0) {
+        const QString why = QString::fromLocal8Bit(std::strerror(errno));
+        removeWorkingFiles(working);
+        return Error{QStringLiteral("无法启用新登记库，旧登记库未被改动。"), why};
+    }
+    syncPath(dir.path(), true);
+
+    report.outcome = Legacy::Report::Converted;
+    report.aside = QFileInfo(*aside).fileName();
+    return report;
+}
+
+} // namespace LegacyConversion

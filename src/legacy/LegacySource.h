@@ -1,0 +1,42 @@
+#pragma once
+
+#include "store/RecordWriter.h"
+#include "store/Result.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// An old register folder read whole into memory (the records are small: a
+// few hundred bytes each), with what its store folder holds checked against
+// the records. The folder is only read.
+namespace Legacy {
+
+inline const QString legacyQueryName = QStringLiteral("自定义查询");
+
+struct SourceRecord {
+    RecordWriter::FullRecord record; // serial already decided
+    QString oldSerial;               // as the old file held it; empty for Null
+    enum Copy { Present, Missing, Hostile } copy = Present;
+};
+
+struct Source {
+    QString folder;
+    QList<SourceRecord> records; // in the new serial order
+    bool renumbered = false;
+    QList<QStringList> slots;   // up to nine, each with the nine query columns
+    QStringList queriesLeftOut; // names of the rows after the ninth
+    bool queryTableMissing = false;
+    QStringList strayFiles; // store files no record names
+
+    QString databasePath() const;
+    QString storeFolder() const;
+};
+
+// "2006-05-01" from a Jet day number; empty for Null and the zero date.
+QString dateFromJet(const QVariant& days);
+
+// Reads the old register in `folder` (its 文件管理.mdb must be a Jet file).
+Result<Source> readSource(const QString& folder);
+
+} // namespace Legacy

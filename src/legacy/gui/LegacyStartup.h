@@ -1,0 +1,17 @@
+#pragma once
+
+#include "store/Result.h"
+
+#include <QString>
+
+// At start-up, a register folder may still hold an old Jet register. The
+// person is asked whether to convert it now; yes converts behind a progress
+// window and shows what was done, no leaves every file as it is (and the
+// opening then refuses the file as before).
+Status offerLegacyConversion(const QString& folder);
+
+inline const QString legacyConversionQuestion = QStringLiteral(
+    "在“%1”找到的登记库是旧格式（Access 数据库）。\n\n"
+    "现在把它转换为 Quorvel 的格式吗？\n"
+    "旧的数据库文件会保留下来（改名为 文件管理.jet.mdb），存储文件夹中的文件不会改动。\n\n"
+    "选择“否”则不做任何改动。");
