@@ -1,4 +1,5 @@
 #include "cli/Command.h"
+#include "cli/RecordOutput.h"
 
 #include "intake/Intake.h"
 #include "store/DateText.h"
@@ -22,6 +23,7 @@ public:
         parser.addOption(
             {QStringLiteral("method"), QStringLiteral("传送方式"), QStringLiteral("M")});
         parser.addOption({QStringLiteral("folder"), QStringLiteral("文件夹"), QStringLiteral("F")});
+        RecordOutput::addNullOption(parser);
         parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("要登记的文件"),
                                      QStringLiteral("FILE..."));
     }
@@ -30,17 +32,17 @@ public:
     {
         const QStringList paths = parser.positionalArguments();
         if (paths.isEmpty()) {
-            context.err << "quorvel-cli add: 请给出至少一个文件" << Qt::endl;
-            return 2;
+            context.error() << "请给出至少一个文件" << Qt::endl;
+            return ExitUsage;
         }
         Intake::Details details;
         details.date = QDate::currentDate();
         if (parser.isSet(QStringLiteral("date"))) {
             const std::optional<QDate> date = DateText::parse(parser.value(QStringLiteral("date")));
             if (!date) {
-                context.err << "quorvel-cli add: 请输入一个有效的日期: "
-                            << parser.value(QStringLiteral("date")) << Qt::endl;
-                return 2;
+                context.error() << "请输入一个有效的日期: " << parser.value(QStringLiteral("date"))
+                                << Qt::endl;
+                return ExitUsage;
             }
             details.date = *date;
         }
@@ -51,7 +53,7 @@ public:
 
         std::optional<Register> reg = context.openRegister();
         if (!reg)
-            return 1;
+            return ExitFailed;
 
         QList<Intake::File> files;
         for (const QString& path : paths)
@@ -62,18 +64,24 @@ public:
         for (int i = 0; i < outcomes.size(); ++i) {
             const Intake::Outcome& outcome = outcomes.at(i);
             if (outcome.kind == Intake::Outcome::Registered) {
-                context.out << outcome.serial << '\t' << outcome.storedName << Qt::endl;
+                // One line per record: a name is escaped unless lines end with NUL.
+                const QString end = RecordOutput::lineEnd(parser);
+                context.out << outcome.serial << '\t'
+                            << (end == QLatin1String("\n")
+                                    ? RecordOutput::tsvEscaped(outcome.storedName)
+                                    : outcome.storedName)
+                            << end << Qt::flush;
                 if (!outcome.sameContent.isEmpty())
-                    context.err << "注意: " << Intake::sameContentNote(outcome) << Qt::endl;
+                    context.warning() << "" << Intake::sameContentNote(outcome) << Qt::endl;
                 continue;
             }
             ++failures;
-            context.err << "quorvel-cli add: " << paths.at(i) << ": " << outcome.error.message;
+            context.error() << paths.at(i) << ": " << outcome.error.message;
             if (!outcome.error.detail.isEmpty() && outcome.kind == Intake::Outcome::Failed)
                 context.err << " (" << outcome.error.detail << ")";
             context.err << Qt::endl;
         }
-        return failures == 0 ? 0 : 1;
+        return failures == 0 ? ExitDone : ExitFailed;
     }
 };
 

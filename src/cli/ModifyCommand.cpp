@@ -46,20 +46,22 @@ public:
                 changes[option.field] = parser.value(name);
         }
         if (serials.isEmpty() || changes.isEmpty()) {
-            context.err << "quorvel-cli modify: 需要至少一个序号和至少一个 --remark、"
-                           "--recipient、--method 或 --folder"
-                        << Qt::endl;
-            return 2;
+            context.error() << "需要至少一个序号和至少一个 --remark、"
+                               "--recipient、--method 或 --folder"
+                            << Qt::endl;
+            return ExitUsage;
         }
+        if (!context.serialsAreNumbers(serials))
+            return ExitUsage;
         std::optional<Register> reg = context.openRegister();
         if (!reg)
-            return 1;
+            return ExitFailed;
         QList<qint64> rowids;
         for (const QString& serial : serials) {
             Result<qint64> rowid = RecordLookup::rowidForSerial(*reg, serial);
             if (!rowid) {
                 context.fail(rowid.error());
-                return 1;
+                return ExitFailed;
             }
             if (!rowids.contains(rowid.value()))
                 rowids << rowid.value();
@@ -67,10 +69,10 @@ public:
         // All the named records change together, or none does.
         if (Status applied = RecordModify::apply(*reg, rowids, changes); !applied) {
             context.fail(applied.error());
-            return 1;
+            return ExitFailed;
         }
         context.out << "已修改 " << rowids.size() << " 条记录" << Qt::endl;
-        return 0;
+        return ExitDone;
     }
 };
 
