@@ -4,6 +4,7 @@
 #include "browser/gui/ViewsArea.h"
 #include "store/RegisterLocation.h"
 #include "support/gui/Fonts.h"
+#include "support/gui/Palettes.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -18,6 +19,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("quorvel"));
     QApplication::setApplicationVersion(QStringLiteral("2.0"));
     QApplication::setFont(Fonts::ui(9));
+    Palettes::applyFromEnvironment();
     // Every text the user sees is Chinese, Qt's own buttons and dialogs too.
     QTranslator qtTexts;
     if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
