@@ -9,12 +9,12 @@ void keepTypedText(QComboBox* combo)
 {
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
-    // With duplicates allowed, Enter does not look the text up among the
-    // entries (case-insensitively) and replace it.
-    combo->setDuplicatesEnabled(true);
     auto* completer = new QCompleter(combo->model(), combo);
     completer->setCompletionMode(QCompleter::PopupCompletion);
-    completer->setCaseSensitivity(Qt::CaseInsensitive);
+    // When editing ends the combo box looks the text up among its entries
+    // with the completer's case rule and takes the entry found: only an
+    // exact match may be taken, or a typed qq would be saved as QQ.
+    completer->setCaseSensitivity(Qt::CaseSensitive);
     combo->setCompleter(completer);
 }
 
