@@ -9,6 +9,7 @@
 #include "support/QtTexts.h"
 #include "support/gui/Fonts.h"
 #include "support/gui/Icons.h"
+#include "support/gui/Palettes.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -72,6 +73,7 @@ int main(int argc, char* argv[])
     QApplication::setDesktopFileName(QStringLiteral("quorvel"));
     QApplication::setWindowIcon(Icons::window());
     QApplication::setFont(Fonts::ui(9));
+    Palettes::applyFromEnvironment();
     // Every text the user sees is Chinese, Qt's own buttons and dialogs too.
     QtTexts::install();
 

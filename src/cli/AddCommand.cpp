@@ -23,6 +23,7 @@ public:
         parser.addOption(
             {QStringLiteral("method"), QStringLiteral("传送方式"), QStringLiteral("M")});
         parser.addOption({QStringLiteral("folder"), QStringLiteral("文件夹"), QStringLiteral("F")});
+        RecordOutput::addNullOption(parser);
         parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("要登记的文件"),
                                      QStringLiteral("FILE..."));
     }
@@ -31,17 +32,17 @@ public:
     {
         const QStringList paths = parser.positionalArguments();
         if (paths.isEmpty()) {
-            context.err << "quorvel-cli add: 请给出至少一个文件" << Qt::endl;
-            return 2;
+            context.error() << "请给出至少一个文件" << Qt::endl;
+            return ExitUsage;
         }
         Intake::Details details;
         details.date = QDate::currentDate();
         if (parser.isSet(QStringLiteral("date"))) {
             const std::optional<QDate> date = DateText::parse(parser.value(QStringLiteral("date")));
             if (!date) {
-                context.err << "quorvel-cli add: 请输入一个有效的日期: "
-                            << parser.value(QStringLiteral("date")) << Qt::endl;
-                return 2;
+                context.error() << "请输入一个有效的日期: " << parser.value(QStringLiteral("date"))
+                                << Qt::endl;
+                return ExitUsage;
             }
             details.date = *date;
         }
@@ -52,7 +53,7 @@ public:
 
         std::optional<Register> reg = context.openRegister();
         if (!reg)
-            return 1;
+            return ExitFailed;
 
         QList<Intake::File> files;
         for (const QString& path : paths)
@@ -63,23 +64,27 @@ public:
         int failures = 0;
         const auto report = [&](int index, const Intake::Outcome& outcome) {
             if (outcome.kind == Intake::Outcome::Registered) {
-                context.out << outcome.serial << '\t' << RecordOutput::escaped(outcome.storedName)
-                            << Qt::endl;
+                // One line per record: a name is escaped unless lines end with NUL.
+                const QString end = RecordOutput::lineEnd(parser);
+                context.out << outcome.serial << '\t'
+                            << (end == QLatin1String("\n")
+                                    ? RecordOutput::tsvEscaped(outcome.storedName)
+                                    : outcome.storedName)
+                            << end << Qt::flush;
                 if (!outcome.sameContent.isEmpty())
-                    context.err << "注意: "
-                                << RecordOutput::escaped(Intake::sameContentNote(outcome))
-                                << Qt::endl;
+                    context.warning()
+                        << RecordOutput::tsvEscaped(Intake::sameContentNote(outcome)) << Qt::endl;
                 return;
             }
             ++failures;
-            context.err << "quorvel-cli add: " << RecordOutput::escaped(paths.at(index)) << ": "
-                        << outcome.error.message;
+            context.error() << RecordOutput::tsvEscaped(paths.at(index)) << ": "
+                            << outcome.error.message;
             if (!outcome.error.detail.isEmpty() && outcome.kind == Intake::Outcome::Failed)
-                context.err << " (" << RecordOutput::escaped(outcome.error.detail) << ")";
+                context.err << " (" << RecordOutput::tsvEscaped(outcome.error.detail) << ")";
             context.err << Qt::endl;
         };
         (void)Intake::runBatch(*reg, files, details, {}, nullptr, report);
-        return failures == 0 ? 0 : 1;
+        return failures == 0 ? ExitDone : ExitFailed;
     }
 };
 

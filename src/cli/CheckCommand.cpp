@@ -4,8 +4,8 @@
 
 namespace {
 
-// Exit status: 0 nothing to do, 1 something needs the user's decision,
-// 2 the check itself failed.
+// Exit status: 0 nothing to do, 1 something needs the user's decision or the
+// check itself failed.
 class CheckCommand : public Command {
 public:
     QString name() const override { return QStringLiteral("check"); }
@@ -24,14 +24,14 @@ public:
     {
         std::optional<Register> reg = context.openRegister();
         if (!reg)
-            return 2;
+            return ExitFailed;
         Integrity::Options options;
         options.verify = parser.isSet(m_verify);
         options.repair = parser.isSet(m_repair);
         Result<Integrity::Report> report = Integrity::check(*reg, options);
         if (!report) {
             context.fail(report.error());
-            return 2;
+            return ExitFailed;
         }
         for (const Integrity::Finding& finding : report->findings) {
             // Older registers have no hashes at all: the summary counts them.
@@ -45,7 +45,7 @@ public:
             context.out << "使用 --repair 删除残留文件。"
                         << "\n";
         context.out.flush();
-        return report->needingDecision() == 0 ? 0 : 1;
+        return report->needingDecision() == 0 ? ExitDone : ExitFailed;
     }
 
 private:

@@ -61,11 +61,38 @@ std::optional<Register> CliContext::openRegister(Register::Mode mode)
     return reg.value();
 }
 
-void CliContext::fail(const Error& error)
+void CliContext::fail(const Error& failure)
 {
-    err << "quorvel-cli: " << error.message << Qt::endl;
-    if (!error.detail.isEmpty())
-        err << "  (" << error.detail << ")" << Qt::endl;
+    error() << failure.message << Qt::endl;
+    if (!failure.detail.isEmpty())
+        err << "  (" << failure.detail << ")" << Qt::endl;
+}
+
+QTextStream& CliContext::error()
+{
+    err << "quorvel-cli";
+    if (!command.isEmpty())
+        err << ' ' << command;
+    err << ": ";
+    return err;
+}
+
+QTextStream& CliContext::warning()
+{
+    return error() << "注意: ";
+}
+
+bool CliContext::serialsAreNumbers(const QStringList& serials)
+{
+    for (const QString& serial : serials) {
+        bool number = false;
+        serial.trimmed().toLongLong(&number);
+        if (!number) {
+            error() << "“" << serial << "”不是一个序号" << Qt::endl;
+            return false;
+        }
+    }
+    return true;
 }
 
 namespace {
@@ -122,7 +149,7 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err)
         if (argument == QLatin1String("--register") && rest.isEmpty()) {
             if (i + 1 >= arguments.size()) {
                 err << "quorvel-cli: --register 需要一个文件夹" << Qt::endl;
-                return 2;
+                return ExitUsage;
             }
             registerOption = arguments.at(++i);
         } else if (argument.startsWith(QLatin1String("--register=")) && rest.isEmpty()) {
@@ -131,10 +158,15 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err)
             rest << argument;
         }
     }
-    if (rest.isEmpty() || rest.first() == QLatin1String("--help") ||
-        rest.first() == QLatin1String("-h") || rest.first() == QLatin1String("help")) {
+    // Asked for, the usage goes to stdout; a bare call is a mistake, told on stderr.
+    if (rest.isEmpty()) {
+        err << cliUsage() << Qt::flush;
+        return ExitUsage;
+    }
+    if (rest.first() == QLatin1String("--help") || rest.first() == QLatin1String("-h") ||
+        rest.first() == QLatin1String("help")) {
         out << cliUsage() << Qt::flush;
-        return rest.isEmpty() ? 2 : 0;
+        return ExitDone;
     }
     if (rest.first() == QLatin1String("--version") || rest.first() == QLatin1String("-v")) {
         out << "quorvel-cli " << QUORVEL_VERSION << Qt::endl;
@@ -145,7 +177,7 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err)
     if (!command) {
         err << "quorvel-cli: 未知命令“" << rest.first() << "”" << Qt::endl;
         err << cliUsage() << Qt::flush;
-        return 2;
+        return ExitUsage;
     }
 
     QCommandLineParser parser;
@@ -156,18 +188,18 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err)
     parseArguments[0] = QStringLiteral("quorvel-cli ") + command->name();
     if (!parser.parse(parseArguments)) {
         err << "quorvel-cli " << command->name() << ": " << parser.errorText() << Qt::endl;
-        return 2;
+        return ExitUsage;
     }
     if (parser.isSet(helpOption)) {
         out << QtTexts::namingCommand(parser.helpText(),
                                       QStringLiteral("quorvel-cli ") + command->name());
         out.flush();
-        return 0;
+        return ExitDone;
     }
     if (parser.isSet(registerAfter))
         registerOption = parser.value(registerAfter);
 
-    CliContext context{out, err, registerOption};
+    CliContext context{out, err, registerOption, command->name()};
     const int status = command->run(parser, context);
     out.flush();
     err.flush();

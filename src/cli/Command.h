@@ -9,16 +9,28 @@
 #include <memory>
 #include <optional>
 
-// What a command works with: its output streams and the --register option.
+// Exit statuses of every command.
+enum ExitStatus { ExitDone = 0, ExitFailed = 1, ExitUsage = 2 };
+
+// What a command works with: its output streams, its name and the
+// --register option.
 struct CliContext {
     QTextStream& out;
     QTextStream& err;
     QString registerOption;
+    QString command;
 
     // Opens the register as the GUI does, printing the refusal on failure.
     std::optional<Register> openRegister(Register::Mode mode = Register::Mode::MustExist);
     // Prints a core error to stderr.
     void fail(const Error& error);
+    // stderr after the one prefix every message carries ("quorvel-cli add: "),
+    // and for warnings "注意: " after it.
+    QTextStream& error();
+    QTextStream& warning();
+    // Serials given on the command line must be numbers: a usage error
+    // otherwise, told before the register is opened.
+    bool serialsAreNumbers(const QStringList& serials);
 };
 
 // One subcommand of quorvel-cli: a name, a line of description, its own

@@ -31,19 +31,21 @@ public:
     {
         const QStringList serials = parser.positionalArguments();
         if (serials.isEmpty()) {
-            context.err << "quorvel-cli delete: 至少需要一个序号" << Qt::endl;
-            return 2;
+            context.error() << "至少需要一个序号" << Qt::endl;
+            return ExitUsage;
         }
+        if (!context.serialsAreNumbers(serials))
+            return ExitUsage;
         std::optional<Register> reg = context.openRegister();
         if (!reg)
-            return 1;
+            return ExitFailed;
         QList<SeenRecord> records;
         QStringList names;
         for (const QString& serial : serials) {
             Result<RegisterRecord> record = RecordLookup::recordForSerial(*reg, serial);
             if (!record) {
                 context.fail(record.error());
-                return 1;
+                return ExitFailed;
             }
             const auto same = [&](const SeenRecord& seen) {
                 return seen.rowid == record->rowid;
@@ -53,32 +55,34 @@ public:
             records << SeenRecord::of(record.value());
             names << record->fileName;
         }
-        if (!parser.isSet(QStringLiteral("yes")) && !confirmed(names, context))
-            return 1;
+        if (!parser.isSet(QStringLiteral("yes"))) {
+            // Without a terminal to ask on, --yes is required: a usage error.
+            if (!::isatty(STDIN_FILENO)) {
+                context.error() << "删除不可恢复，请加 --yes 确认" << Qt::endl;
+                return ExitUsage;
+            }
+            if (!confirmed(names, context))
+                return ExitFailed;
+        }
         TestPause::at("delete-confirmed");
 
         int failures = 0;
         for (qsizetype i = 0; i < records.size(); ++i) {
             const RecordDelete::Report report = RecordDelete::deleteRecord(*reg, records.at(i));
             if (report.outcome != RecordDelete::Outcome::Deleted) {
-                context.err << "quorvel-cli: " << names.at(i) << ": " << report.error.message
-                            << Qt::endl;
+                context.error() << names.at(i) << ": " << report.error.message << Qt::endl;
                 ++failures;
                 continue;
             }
             context.out << "已删除: " << names.at(i) << Qt::endl;
         }
-        return failures == 0 ? 0 : 1;
+        return failures == 0 ? ExitDone : ExitFailed;
     }
 
 private:
-    // Asks on a terminal; anywhere else a delete needs --yes.
+    // Asks on the terminal.
     static bool confirmed(const QStringList& names, CliContext& context)
     {
-        if (!::isatty(STDIN_FILENO)) {
-            context.err << "quorvel-cli delete: 删除不可恢复，请加 --yes 确认" << Qt::endl;
-            return false;
-        }
         context.out << "将删除 " << names.size() << " 条记录及其存储文件：\n  "
                     << names.join(QStringLiteral("\n  ")) << "\n确定删除吗？[y/N] ";
         context.out.flush();

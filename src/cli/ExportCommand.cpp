@@ -29,30 +29,32 @@ public:
     {
         const QStringList arguments = parser.positionalArguments();
         if (arguments.size() != 2) {
-            context.err << "quorvel-cli export: 需要 SERIAL 和 DEST 两个参数" << Qt::endl;
-            return 2;
+            context.error() << "需要 SERIAL 和 DEST 两个参数" << Qt::endl;
+            return ExitUsage;
         }
+        if (!context.serialsAreNumbers({arguments.at(0)}))
+            return ExitUsage;
         std::optional<Register> reg = context.openRegister();
         if (!reg)
-            return 1;
+            return ExitFailed;
         Result<RegisterRecord> record = RecordLookup::recordForSerial(*reg, arguments.at(0));
         if (!record) {
             context.fail(record.error());
-            return 1;
+            return ExitFailed;
         }
         QString target = arguments.at(1);
         if (QFileInfo(target).isDir())
             target = QDir(target).filePath(RecordExport::plainName(record->fileName));
         if (RecordExport::isTaken(target) && !parser.isSet(QStringLiteral("force"))) {
-            context.err << "quorvel-cli: “" << target << "”已经存在（用 --force 覆盖）" << Qt::endl;
-            return 1;
+            context.error() << "“" << target << "”已经存在（用 --force 覆盖）" << Qt::endl;
+            return ExitFailed;
         }
         if (Status saved = RecordExport::exportTo(*reg, record->storedName, target); !saved) {
             context.fail(saved.error());
-            return 1;
+            return ExitFailed;
         }
         context.out << "已另存为: " << target << Qt::endl;
-        return 0;
+        return ExitDone;
     }
 };
 

@@ -1,5 +1,6 @@
 #include "browser/FolderMenu.h"
 #include "cli/Command.h"
+#include "cli/RecordOutput.h"
 
 namespace {
 
@@ -15,27 +16,31 @@ public:
     {
         parser.addOption(
             {QStringLiteral("counts"), QStringLiteral("在每个文件夹名后（制表符分隔）显示记录数")});
+        RecordOutput::addNullOption(parser);
     }
 
     int run(const QCommandLineParser& parser, CliContext& context) override
     {
         std::optional<Register> reg = context.openRegister();
         if (!reg)
-            return 1;
+            return ExitFailed;
         Result<QList<FolderMenu::Entry>> entries = FolderMenu::load(*reg);
         if (!entries) {
             context.fail(entries.error());
-            return 1;
+            return ExitFailed;
         }
         const bool counts = parser.isSet(QStringLiteral("counts"));
+        const QString end = RecordOutput::lineEnd(parser);
+        // A name is escaped as a tsv field unless names end with NUL.
+        const bool raw = end != QLatin1String("\n");
         for (const FolderMenu::Entry& entry : *entries) {
-            context.out << entry.name;
+            context.out << (raw ? entry.name : RecordOutput::tsvEscaped(entry.name));
             if (counts)
                 context.out << '\t' << entry.count;
-            context.out << '\n';
+            context.out << end;
         }
         context.out.flush();
-        return 0;
+        return ExitDone;
     }
 };
 

@@ -17,19 +17,19 @@ public:
     {
         std::optional<Register> reg = context.openRegister();
         if (!reg)
-            return 1;
+            return ExitFailed;
         Result<QVariant> count =
             Sql::scalar(reg->database(), QStringLiteral("SELECT count(*) FROM %1")
                                              .arg(Sql::identifier(RegisterNames::recordTable)));
         if (!count) {
             context.fail(count.error());
-            return 1;
+            return ExitFailed;
         }
         context.out << "登记库文件夹: " << reg->folder() << "\n"
                     << "数据库文件:   " << reg->databasePath() << "\n"
                     << "存储文件夹:   " << reg->storeFolder() << "\n"
                     << "记录数:       " << count->toLongLong() << Qt::endl;
-        return 0;
+        return ExitDone;
     }
 };
 

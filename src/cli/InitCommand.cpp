@@ -11,12 +11,12 @@ public:
     {
         std::optional<Register> reg = context.openRegister(Register::Mode::CreateIfMissing);
         if (!reg)
-            return 1;
+            return ExitFailed;
         if (reg->wasCreated())
             context.out << "已创建登记库: " << reg->folder() << Qt::endl;
         else
             context.out << "登记库已存在: " << reg->folder() << Qt::endl;
-        return 0;
+        return ExitDone;
     }
 };
 

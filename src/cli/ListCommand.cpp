@@ -22,25 +22,25 @@ public:
     int run(const QCommandLineParser& parser, CliContext& context) override
     {
         const std::optional<RecordOutput::Format> format =
-            RecordOutput::formatFrom(parser, context.err);
+            RecordOutput::formatFrom(parser, context.err, name());
         if (!format)
-            return 2;
+            return ExitUsage;
 
         const std::optional<ViewCondition> condition =
             ViewOptions::viewCondition(parser, context.err, name());
         if (!condition)
-            return 2;
+            return ExitUsage;
 
         std::optional<Register> reg = context.openRegister();
         if (!reg)
-            return 1;
+            return ExitFailed;
         Result<std::shared_ptr<ViewRst>> view = ViewRst::open(*reg, *condition);
         if (!view) {
             context.fail(view.error());
-            return 1;
+            return ExitFailed;
         }
         RecordOutput::print(**view, *format, context.out);
-        return 0;
+        return ExitDone;
     }
 };
 

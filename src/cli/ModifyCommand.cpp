@@ -48,20 +48,22 @@ public:
                 changes[option.field] = parser.value(name);
         }
         if (serials.isEmpty() || changes.isEmpty()) {
-            context.err << "quorvel-cli modify: 需要至少一个序号和至少一个 --remark、"
-                           "--recipient、--method 或 --folder"
-                        << Qt::endl;
-            return 2;
+            context.error() << "需要至少一个序号和至少一个 --remark、"
+                               "--recipient、--method 或 --folder"
+                            << Qt::endl;
+            return ExitUsage;
         }
+        if (!context.serialsAreNumbers(serials))
+            return ExitUsage;
         std::optional<Register> reg = context.openRegister();
         if (!reg)
-            return 1;
+            return ExitFailed;
         QList<SeenRecord> records;
         for (const QString& serial : serials) {
             Result<RegisterRecord> record = RecordLookup::recordForSerial(*reg, serial);
             if (!record) {
                 context.fail(record.error());
-                return 1;
+                return ExitFailed;
             }
             const auto same = [&](const SeenRecord& seen) {
                 return seen.rowid == record->rowid;
@@ -72,10 +74,10 @@ public:
         // All the named records change together, or none does.
         if (Status applied = RecordModify::apply(*reg, records, changes); !applied) {
             context.fail(applied.error());
-            return 1;
+            return ExitFailed;
         }
         context.out << "已修改 " << records.size() << " 条记录" << Qt::endl;
-        return 0;
+        return ExitDone;
     }
 };
 

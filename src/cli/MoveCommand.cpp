@@ -32,44 +32,45 @@ public:
     {
         const QStringList arguments = parser.positionalArguments();
         if (arguments.size() != 1) {
-            context.err << "quorvel-cli " << name() << ": 需要一个序号" << Qt::endl;
-            return 2;
+            context.error() << "需要一个序号" << Qt::endl;
+            return ExitUsage;
         }
         const std::optional<ViewCondition> condition =
             ViewOptions::viewCondition(parser, context.err, name());
         if (!condition)
-            return 2;
+            return ExitUsage;
+        if (!context.serialsAreNumbers({arguments.at(0)}))
+            return ExitUsage;
         std::optional<Register> reg = context.openRegister();
         if (!reg)
-            return 1;
+            return ExitFailed;
         Result<qint64> rowid = RecordLookup::rowidForSerial(*reg, arguments.at(0));
         if (!rowid) {
             context.fail(rowid.error());
-            return 1;
+            return ExitFailed;
         }
         Result<std::shared_ptr<ViewRst>> view = ViewRst::open(*reg, *condition);
         if (!view) {
             context.fail(view.error());
-            return 1;
+            return ExitFailed;
         }
         const int position = view.value()->positionOf(rowid.value());
         if (position == 0) {
-            context.err << "quorvel-cli: 序号 " << arguments.at(0) << " 的记录不在此视图中"
-                        << Qt::endl;
-            return 1;
+            context.error() << "序号 " << arguments.at(0) << " 的记录不在此视图中" << Qt::endl;
+            return ExitFailed;
         }
         if (position == (m_up ? 1 : view.value()->recordCount())) {
             context.out << (m_up ? "已是第一条，未移动" : "已是最后一条，未移动") << Qt::endl;
-            return 0;
+            return ExitDone;
         }
         const Status moved = m_up ? RecordReorder::moveUp(*view.value(), position)
                                   : RecordReorder::moveDown(*view.value(), position);
         if (!moved) {
             context.fail(moved.error());
-            return 1;
+            return ExitFailed;
         }
         context.out << (m_up ? "已上移" : "已下移") << Qt::endl;
-        return 0;
+        return ExitDone;
     }
 
 private:

@@ -19,16 +19,16 @@ public:
     {
         const std::optional<int> number = QuerySlotArgument::from(parser, name(), context.err);
         if (!number)
-            return 2;
+            return ExitUsage;
         std::optional<Register> reg = context.openRegister();
         if (!reg)
-            return 1;
+            return ExitFailed;
         if (Status cleared = QuerySlots::clear(*reg, *number); !cleared) {
             context.fail(cleared.error());
-            return 1;
+            return ExitFailed;
         }
         context.out << "自定义查询" << *number << "已清除" << Qt::endl;
-        return 0;
+        return ExitDone;
     }
 };
 

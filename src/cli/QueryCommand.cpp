@@ -27,38 +27,38 @@ public:
     {
         const std::optional<int> number = QuerySlotArgument::from(parser, name(), context.err);
         if (!number)
-            return 2;
+            return ExitUsage;
         const std::optional<RecordOutput::Format> format =
-            RecordOutput::formatFrom(parser, context.err);
+            RecordOutput::formatFrom(parser, context.err, name());
         if (!format)
-            return 2;
+            return ExitUsage;
         std::optional<Register> reg = context.openRegister();
         if (!reg)
-            return 1;
+            return ExitFailed;
         Result<QuerySlot> slot = QuerySlots::read(*reg, *number);
         if (!slot) {
             context.fail(slot.error());
-            return 1;
+            return ExitFailed;
         }
         if (slot->isEmptySlot())
-            context.err << "注意: 自定义查询" << *number << "还未设置，列出所有记录。" << Qt::endl;
+            context.warning() << "自定义查询" << *number << "还未设置，列出所有记录。" << Qt::endl;
 
         SearchCriteria criteria = slot->criteria;
         const ViewCondition condition = CombinedSearch::SqlMade(criteria);
         for (int box : {SearchCriteria::Earliest, SearchCriteria::Latest}) {
             if (criteria.box(box) != slot->criteria.box(box))
-                context.err << "注意: “" << slot->criteria.box(box) << "”不是日期，已忽略。"
-                            << Qt::endl;
+                context.warning() << "“" << slot->criteria.box(box) << "”不是日期，已忽略。"
+                                  << Qt::endl;
         }
         Result<std::shared_ptr<ViewRst>> view = ViewRst::open(*reg, condition);
         if (!view) {
             context.fail(view.error());
-            return 1;
+            return ExitFailed;
         }
         if (*format == RecordOutput::Format::Table)
             context.out << "自定义查询" << *number << "：" << slot->name << "\n";
         RecordOutput::print(*view.value(), *format, context.out);
-        return 0;
+        return ExitDone;
     }
 };
 

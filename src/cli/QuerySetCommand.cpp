@@ -20,8 +20,8 @@ public:
     void configure(QCommandLineParser& parser) override
     {
         QuerySlotArgument::add(parser);
-        parser.addOption({QStringLiteral("name"), QStringLiteral("菜单中的标题（必填）"),
-                          QStringLiteral("TEXT")});
+        parser.addOption(
+            {QStringLiteral("name"), QStringLiteral("菜单中的标题"), QStringLiteral("TEXT")});
         parser.addOption({QStringLiteral("title"),
                           QStringLiteral("工具条中的标题（四个字符以下，多余的截去）"),
                           QStringLiteral("TEXT")});
@@ -32,21 +32,27 @@ public:
     {
         const std::optional<int> number = QuerySlotArgument::from(parser, name(), context.err);
         if (!number)
-            return 2;
-        if (!parser.isSet(QStringLiteral("name"))) {
-            context.err << "quorvel-cli query-set: 需要 --name" << Qt::endl;
-            return 2;
+            return ExitUsage;
+        // Something must be given to change.
+        const bool given =
+            std::any_of(parser.optionNames().cbegin(), parser.optionNames().cend(),
+                        [](const QString& option) { return option != QLatin1String("register"); });
+        if (!given) {
+            context.error() << "请给出要修改的标题或条件" << Qt::endl;
+            return ExitUsage;
         }
         std::optional<Register> reg = context.openRegister();
         if (!reg)
-            return 1;
+            return ExitFailed;
         Result<QuerySlot> stored = QuerySlots::read(*reg, *number);
         if (!stored) {
             context.fail(stored.error());
-            return 1;
+            return ExitFailed;
         }
         QueryDefinition definition;
-        definition.name = parser.value(QStringLiteral("name"));
+        definition.name = parser.isSet(QStringLiteral("name"))
+                              ? parser.value(QStringLiteral("name"))
+                              : stored->name;
         definition.title = parser.isSet(QStringLiteral("title"))
                                ? parser.value(QStringLiteral("title"))
                                : stored->title.trimmed();
@@ -58,15 +64,15 @@ public:
         for (int box : {SearchCriteria::Earliest, SearchCriteria::Latest}) {
             const QString& date = definition.criteria.box(box);
             if (!date.isEmpty() && !DateText::parse(date))
-                context.err << "注意: “" << date << "”不是日期，运行查询时将忽略该条件。"
-                            << Qt::endl;
+                context.warning() << "“" << date << "”不是日期，运行查询时将忽略该条件。"
+                                  << Qt::endl;
         }
         if (Status saved = QuerySlots::save(*reg, *number, definition); !saved) {
             context.fail(saved.error());
-            return 1;
+            return ExitFailed;
         }
         context.out << "自定义查询" << *number << "修改成功" << Qt::endl;
-        return 0;
+        return ExitDone;
     }
 };
 

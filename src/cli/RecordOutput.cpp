@@ -1,8 +1,12 @@
 #include "cli/RecordOutput.h"
 
-#include <QJsonArray>
+#include "store/DateText.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <clocale>
+#include <wchar.h>
 
 namespace RecordOutput {
 
@@ -15,20 +19,22 @@ const int columns[] = {
     RegisterRecord::FolderColumn, RegisterRecord::StoredNameColumn,
 };
 
-bool isWide(char32_t c)
-{
-    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
-           (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
-           (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
-           (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
-}
+struct FormatName {
+    const char* name;
+    Format format;
+};
+const FormatName formatNames[] = {
+    {"table", Format::Table}, {"tsv", Format::Tsv},     {"csv", Format::Csv},
+    {"json", Format::Json},   {"jsonl", Format::Jsonl},
+};
 
-// Tabs and line breaks inside a value would break the lines of tsv output.
+// A table line may not be broken by a value: control characters show as spaces.
 QString oneLine(QString text)
 {
-    text.replace(QLatin1Char('\t'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    for (QChar& c : text) {
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char(' ');
+    }
     return text;
 }
 
@@ -37,121 +43,212 @@ QString padded(const QString& text, int width)
     return text + QString(std::max(0, width - displayWidth(text)), QLatin1Char(' '));
 }
 
-} // namespace
-
-QString escaped(const QString& text)
+// The terminal's own widths, whatever locale the program was started in.
+locale_t utf8Locale()
 {
-    QString line;
-    line.reserve(text.size());
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case '\\':
-            line += QLatin1String("\\\\");
-            break;
-        case '\n':
-            line += QLatin1String("\\n");
-            break;
-        case '\r':
-            line += QLatin1String("\\r");
-            break;
-        case '\t':
-            line += QLatin1String("\\t");
-            break;
-        default:
-            line += c;
-        }
-    }
-    return line;
+    static const locale_t locale = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
+    return locale;
 }
+
+QString isoDate(const QString& shown)
+{
+    const std::optional<QDate> date = DateText::parse(shown);
+    return date ? DateText::toStored(*date) : shown;
+}
+
+} // namespace
 
 int displayWidth(const QString& text)
 {
+    const locale_t previous = utf8Locale() ? ::uselocale(utf8Locale()) : locale_t(nullptr);
     int width = 0;
-    for (const char32_t c : text.toUcs4())
-        width += isWide(c) ? 2 : 1;
+    for (const char32_t c : text.toUcs4()) {
+        const int columns = ::wcwidth(static_cast<wchar_t>(c));
+        width += columns < 0 ? 1 : columns;
+    }
+    if (previous)
+        ::uselocale(previous);
     return width;
+}
+
+QString tsvEscaped(const QString& text)
+{
+    QString escaped;
+    escaped.reserve(text.size());
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '\\':
+            escaped += QLatin1String("\\\\");
+            break;
+        case '\t':
+            escaped += QLatin1String("\\t");
+            break;
+        case '\n':
+            escaped += QLatin1String("\\n");
+            break;
+        case '\r':
+            escaped += QLatin1String("\\r");
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+QString csvField(const QString& text)
+{
+    static const QString special = QStringLiteral(",\"\r\n");
+    if (std::none_of(text.begin(), text.end(), [](QChar c) { return special.contains(c); }))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
 void addFormatOption(QCommandLineParser& parser)
 {
     parser.addOption({QStringLiteral("format"),
-                      QStringLiteral("输出格式: table（默认）、tsv 或 json"),
+                      QStringLiteral("输出格式: table（默认）、tsv、csv、json 或 jsonl"),
                       QStringLiteral("FORMAT"), QStringLiteral("table")});
 }
 
-std::optional<Format> formatFrom(const QCommandLineParser& parser, QTextStream& err)
+std::optional<Format> formatFrom(const QCommandLineParser& parser, QTextStream& err,
+                                 const QString& command)
 {
     const QString value = parser.value(QStringLiteral("format"));
-    if (value == QLatin1String("table"))
-        return Format::Table;
-    if (value == QLatin1String("tsv"))
-        return Format::Tsv;
-    if (value == QLatin1String("json"))
-        return Format::Json;
-    err << "quorvel-cli: 未知的输出格式“" << value << "”（可用 table、tsv、json）" << Qt::endl;
+    for (const FormatName& name : formatNames) {
+        if (value == QLatin1String(name.name))
+            return name.format;
+    }
+    err << "quorvel-cli " << command << ": 未知的输出格式“" << value
+        << "”（可用 table、tsv、csv、json、jsonl）" << Qt::endl;
     return std::nullopt;
+}
+
+void addNullOption(QCommandLineParser& parser)
+{
+    parser.addOption({{QStringLiteral("0"), QStringLiteral("null")},
+                      QStringLiteral("每项以 NUL 字符结束（代替换行，名称原样输出）")});
+}
+
+QString lineEnd(const QCommandLineParser& parser)
+{
+    return parser.isSet(QStringLiteral("null")) ? QString(QChar(0)) : QStringLiteral("\n");
+}
+
+Writer::Writer(Format format, QTextStream& out, const QStringList& keys,
+               const QStringList& jsonKeys)
+    : m_format(format), m_out(out), m_keys(keys), m_jsonKeys(jsonKeys.isEmpty() ? keys : jsonKeys)
+{
+    switch (m_format) {
+    case Format::Table:
+        m_table << keys;
+        break;
+    case Format::Tsv:
+        m_out << keys.join(QLatin1Char('\t')) << '\n';
+        break;
+    case Format::Csv: {
+        // The byte order mark tells spreadsheet programs the text is UTF-8.
+        QStringList fields;
+        for (const QString& key : keys)
+            fields << csvField(key);
+        m_out << QChar(0xFEFF) << fields.join(QLatin1Char(',')) << "\r\n";
+        break;
+    }
+    case Format::Json:
+        m_out << '[';
+        break;
+    case Format::Jsonl:
+        break;
+    }
+}
+
+void Writer::row(const QVariantList& fields)
+{
+    ++m_rows;
+    if (m_format == Format::Json || m_format == Format::Jsonl) {
+        QJsonObject object;
+        for (qsizetype i = 0; i < fields.size() && i < m_jsonKeys.size(); ++i)
+            object.insert(m_jsonKeys.at(i), QJsonValue::fromVariant(fields.at(i)));
+        const QString line =
+            QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+        if (m_format == Format::Json)
+            m_out << (m_rows > 1 ? ",\n" : "\n") << line;
+        else
+            m_out << line << Qt::endl;
+        return;
+    }
+    QStringList texts;
+    for (const QVariant& field : fields) {
+        const QString text = field.toString();
+        switch (m_format) {
+        case Format::Tsv:
+            texts << tsvEscaped(text);
+            break;
+        case Format::Csv:
+            texts << csvField(text);
+            break;
+        default:
+            texts << oneLine(text);
+        }
+    }
+    if (m_format == Format::Tsv)
+        m_out << texts.join(QLatin1Char('\t')) << '\n';
+    else if (m_format == Format::Csv)
+        m_out << texts.join(QLatin1Char(',')) << "\r\n";
+    else
+        m_table << texts;
+}
+
+void Writer::finish(const QString& count)
+{
+    if (m_format == Format::Json)
+        m_out << (m_rows > 0 ? "\n]\n" : "]\n");
+    if (m_format == Format::Table) {
+        QList<int> widths(m_keys.size(), 0);
+        for (const QStringList& row : m_table) {
+            for (qsizetype i = 0; i < row.size() && i < widths.size(); ++i)
+                widths[i] = std::max(widths[i], displayWidth(row[i]));
+        }
+        for (const QStringList& row : m_table) {
+            QString line;
+            for (qsizetype i = 0; i < row.size(); ++i)
+                line +=
+                    i + 1 < row.size() ? padded(row[i], widths[i]) + QStringLiteral("  ") : row[i];
+            m_out << line << '\n';
+        }
+        if (!count.isEmpty())
+            m_out << count << '\n';
+    }
+    m_out.flush();
 }
 
 void print(const ViewRst& view, Format format, QTextStream& out)
 {
-    if (format == Format::Json) {
-        QJsonArray records;
-        for (int position = 1; position <= view.recordCount(); ++position) {
-            const std::optional<RegisterRecord> record = view.record(position);
-            if (!record)
-                continue;
-            QJsonObject object;
-            for (int column : columns)
-                object.insert(RegisterRecord::columnName(column), record->text(column));
-            object.insert(RegisterRecord::columnName(RegisterRecord::SerialColumn),
-                          QJsonValue::fromVariant(record->serial));
-            records.append(object);
-        }
-        out << QString::fromUtf8(QJsonDocument(records).toJson(QJsonDocument::Indented));
-        out.flush();
-        return;
-    }
-
-    QList<QStringList> rows;
-    QStringList header;
+    QStringList keys;
     for (int column : columns)
-        header << RegisterRecord::columnName(column);
+        keys << RegisterRecord::columnName(column);
+    Writer writer(format, out, keys);
+    const bool machine = format != Format::Table;
+    int printed = 0;
     for (int position = 1; position <= view.recordCount(); ++position) {
         const std::optional<RegisterRecord> record = view.record(position);
         if (!record)
             continue;
-        QStringList row;
-        for (int column : columns)
-            row << oneLine(record->text(column));
-        rows << row;
+        QVariantList fields;
+        for (int column : columns) {
+            if (column == RegisterRecord::SerialColumn)
+                fields << record->serial;
+            else if (column == RegisterRecord::DateColumn && machine)
+                fields << isoDate(record->date);
+            else
+                fields << record->text(column);
+        }
+        writer.row(fields);
+        ++printed;
     }
-
-    if (format == Format::Tsv) {
-        out << header.join(QLatin1Char('\t')) << '\n';
-        for (const QStringList& row : rows)
-            out << row.join(QLatin1Char('\t')) << '\n';
-        out.flush();
-        return;
-    }
-
-    QList<int> widths;
-    for (const QString& title : header)
-        widths << displayWidth(title);
-    for (const QStringList& row : rows) {
-        for (qsizetype i = 0; i < row.size(); ++i)
-            widths[i] = std::max(widths[i], displayWidth(row[i]));
-    }
-    auto printRow = [&](const QStringList& row) {
-        QString line;
-        for (qsizetype i = 0; i < row.size(); ++i)
-            line +=
-                (i + 1 < row.size() ? padded(row[i], widths[i]) + QStringLiteral("  ") : row[i]);
-        out << line << '\n';
-    };
-    printRow(header);
-    for (const QStringList& row : rows)
-        printRow(row);
-    out << "（" << rows.size() << " 条记录）" << Qt::endl;
+    writer.finish(QStringLiteral("（%1 条记录）").arg(printed));
 }
 
 } // namespace RecordOutput

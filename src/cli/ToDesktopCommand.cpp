@@ -22,12 +22,14 @@ public:
     {
         const QStringList serials = parser.positionalArguments();
         if (serials.isEmpty()) {
-            context.err << "quorvel-cli to-desktop: 至少需要一个序号" << Qt::endl;
-            return 2;
+            context.error() << "至少需要一个序号" << Qt::endl;
+            return ExitUsage;
         }
+        if (!context.serialsAreNumbers(serials))
+            return ExitUsage;
         std::optional<Register> reg = context.openRegister();
         if (!reg)
-            return 1;
+            return ExitFailed;
         const QString desktop = RecordExport::desktopFolder();
         int failures = 0;
         // Each file on its own: one that cannot be sent does not stop the rest.
@@ -37,14 +39,13 @@ public:
                                                                         record->fileName, desktop)
                                           : record.error();
             if (!sent) {
-                context.err << "quorvel-cli: 序号 " << serial << ": " << sent.error().message
-                            << Qt::endl;
+                context.error() << "序号 " << serial << ": " << sent.error().message << Qt::endl;
                 ++failures;
                 continue;
             }
             context.out << "已发送至桌面: " << sent.value() << Qt::endl;
         }
-        return failures == 0 ? 0 : 1;
+        return failures == 0 ? ExitDone : ExitFailed;
     }
 };
 

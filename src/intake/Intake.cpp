@@ -274,8 +274,8 @@ QString sameContentNote(const Outcome& outcome)
         return QString();
     QStringList earlier;
     for (const ContentHash::SameContent& same : outcome.sameContent)
-        earlier << QStringLiteral("序号 %1“%2”").arg(same.serial.toString(), same.fileName);
-    return QStringLiteral("“%1”的内容与已登记的记录相同：%2。仍已登记。")
+        earlier << QStringLiteral("%1“%2”").arg(same.serial.toString(), same.fileName);
+    return QStringLiteral("“%1”的内容与已登记的记录 %2相同，已照常登记。")
         .arg(outcome.fileName, earlier.join(QStringLiteral("、")));
 }
 

@@ -198,6 +198,10 @@ std::variant<std::unique_ptr<StagedCopy>, Outcome> StagedCopy::stage(const Regis
         return failed(file, QStringLiteral("文件在复制时被改动，未登记，请稍后再试。"),
                       file.sourcePath);
 
+    // The copy keeps the source's times, as a file manager shows the file's
+    // own date rather than the day it was registered. Not worth failing for.
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    ::futimens(target.fd, times);
     // Flushed now, so that naming it later makes a whole file durable.
     if (::fsync(target.fd) != 0) {
         const int error = errno;

@@ -50,7 +50,7 @@ std::optional<QDate> parse(const QString& text)
 
 QString today()
 {
-    return QDate::currentDate().toString(Qt::ISODate);
+    return toDisplay(toStored(QDate::currentDate()));
 }
 
 } // namespace DateText

@@ -63,17 +63,70 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("none"))));
     }
 
-    void usageAndUnknownCommands()
+    // 0 done, 1 failed, 2 usage error, for every command. "@" stands for a
+    // register holding record 1, "#" for a folder with no register.
+    void exitStatuses_data()
     {
-        Run help = cli({QStringLiteral("--help")});
-        QCOMPARE(help.status, 0);
-        QVERIFY(help.out.contains(QStringLiteral("init")));
-        QVERIFY(help.out.contains(QStringLiteral("info")));
-        Run unknown = cli({QStringLiteral("frobnicate")});
-        QCOMPARE(unknown.status, 2);
-        QVERIFY(unknown.err.contains(QStringLiteral("frobnicate")));
-        Run noFolder = cli({QStringLiteral("--register")});
-        QCOMPARE(noFolder.status, 2);
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<int>("status");
+        const std::pair<const char*, int> cases[] = {
+            {"--help", 0},
+            {"@ list --format csv", 0},
+            {"@ modify 1 --remark x", 0},
+            {"@ query-set 2 --title t", 0},
+            {"", 2},
+            {"@", 2},
+            {"frobnicate", 2},
+            {"--register", 2},
+            {"@ list --bogus", 2},
+            {"@ list --format xml", 2},
+            {"@ list --from yesterday", 2},
+            {"@ modify abc --remark x", 2},
+            {"@ modify 1", 2},
+            {"@ delete abc --yes", 2},
+            {"@ export abc /tmp", 2},
+            {"@ to-desktop 1x", 2},
+            {"@ move-up 1.5", 2},
+            {"@ query 10", 2},
+            {"@ query-set 2", 2},
+            {"@ add", 2},
+            {"@ add --date 2026-2-30 x", 2},
+            {"@ modify 99 --remark x", 1},
+            {"@ export 99 /tmp", 1},
+            {"@ add /nonexistent/file", 1},
+            {"# list", 1},
+            {"# check", 1},
+            {"# info", 1},
+        };
+        for (const auto& [arguments, status] : cases)
+            QTest::newRow(arguments) << QString::fromUtf8(arguments) << status;
+    }
+    void exitStatuses()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(int, status);
+        TempRegister temp;
+        temp.addRecord(1, QStringLiteral("a.txt"));
+        QTemporaryDir empty;
+        QStringList list = arguments.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (!list.isEmpty() &&
+            (list.first() == QLatin1String("@") || list.first() == QLatin1String("#"))) {
+            const QString folder =
+                list.first() == QLatin1String("@") ? temp.folder() : empty.path();
+            list.replace(0, folder);
+            list.prepend(QStringLiteral("--register"));
+        }
+        const Run run = cli(list);
+        QCOMPARE(run.status, status);
+        // Failures are told on stderr, behind the program's name.
+        if (status != 0) {
+            QVERIFY2(run.err.startsWith(QStringLiteral("quorvel-cli")) ||
+                         run.err.startsWith(QStringLiteral("用法")),
+                     qPrintable(run.err));
+            QVERIFY(run.out.isEmpty());
+        } else {
+            QVERIFY2(!run.out.isEmpty(), qPrintable(run.err));
+        }
     }
 };
 

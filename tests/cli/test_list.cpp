@@ -120,20 +120,22 @@ private Q_SLOTS:
         QVERIFY(lines.at(2).contains(QStringLiteral("2006-03-5")));
     }
 
-    void tsvKeepsOneRecordPerLine()
+    void displayWidthCountsTerminalColumns_data()
     {
-        TempRegister temp;
-        fill(temp);
-        const CliRun run = runIn(temp, {QStringLiteral("list"), QStringLiteral("--format"),
-                                        QStringLiteral("tsv"), QStringLiteral("--received")});
-        QCOMPARE(run.status, 0);
-        const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(lines.size(), 3);
-        QCOMPARE(lines.at(0).split(QLatin1Char('\t')).size(), 8);
-        const QStringList first = lines.at(1).split(QLatin1Char('\t'));
-        QCOMPARE(first.size(), 8);
-        QCOMPARE(first.at(2), QStringLiteral("a.txt"));
-        QCOMPARE(first.at(3), QStringLiteral("tab here"));
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("columns");
+        QTest::newRow("ascii") << QStringLiteral("a.txt") << 5;
+        QTest::newRow("chinese") << QStringLiteral("报告") << 4;
+        QTest::newRow("fullwidth") << QStringLiteral("ＡＢ") << 4;
+        QTest::newRow("emoji") << QStringLiteral("😀👍") << 4;
+        QTest::newRow("combining accent") << QStringLiteral("cafe\u0301") << 4;
+        QTest::newRow("zero width joiner") << QStringLiteral("a\u200Db") << 2;
+    }
+    void displayWidthCountsTerminalColumns()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, columns);
+        QCOMPARE(RecordOutput::displayWidth(text), columns);
     }
 
     void jsonIsParsable()
@@ -153,7 +155,7 @@ private Q_SLOTS:
         QCOMPARE(first.value(QStringLiteral("文件序号")).toInteger(), 2);
         QCOMPARE(first.value(QStringLiteral("文件名")).toString(), QStringLiteral("报告.doc"));
         QCOMPARE(first.value(QStringLiteral("文件夹")).toString(), QStringLiteral("工作"));
-        QCOMPARE(first.value(QStringLiteral("发件日期")).toString(), QStringLiteral("2006-03-5"));
+        QCOMPARE(first.value(QStringLiteral("发件日期")).toString(), QStringLiteral("2006-03-05"));
         QCOMPARE(records.at(1).toObject().value(QStringLiteral("接收人")).toString(),
                  QStringLiteral("本地文档"));
     }

@@ -51,6 +51,11 @@ private Q_SLOTS:
         QCOMPARE(slot.title, QStringLiteral("合同文件"));
         QCOMPARE(slot.criteria.folder, QStringLiteral("合同"));
         QCOMPARE(slot.criteria.method, QString());
+        // The toolbar title alone changes only the title.
+        QCOMPARE(cli(temp, args(u"query-set|3|--title|合同文件")).status, 0);
+        slot = QuerySlots::read(temp.reg(), 3).value();
+        QCOMPARE(slot.name, QStringLiteral("合同"));
+        QCOMPARE(slot.criteria.folder, QStringLiteral("合同"));
 
         Run list = cli(
             temp, {QStringLiteral("queries"), QStringLiteral("--format"), QStringLiteral("json")});
@@ -77,7 +82,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("status");
         QTest::newRow("empty name") << args(u"query-set|1|--name|") << 1;
-        QTest::newRow("no name") << args(u"query-set|1|--remark|x") << 2;
+        QTest::newRow("nothing to change") << args(u"query-set|1") << 2;
         QTest::newRow("slot 0") << args(u"query|0") << 2;
         QTest::newRow("slot 10") << args(u"query-clear|10") << 2;
         QTest::newRow("not a number") << args(u"query|二") << 2;

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSqlQuery>
@@ -327,6 +328,13 @@ private Q_SLOTS:
         QFETCH(QByteArray, content);
         TempRegister temp;
         const QString path = source(QStringLiteral("data.bin"), content);
+        // The copy keeps the source's time, as a file manager shows it.
+        const QDateTime modified(QDate(2001, 2, 3), QTime(4, 5, 6, 789));
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite) &&
+                    file.setFileTime(modified, QFileDevice::FileModificationTime));
+        }
         QList<qint64> progress;
         const Intake::Outcome outcome =
             Intake::DdtaUp(temp.reg(), Intake::File::fromPath(path), someDetails(), 0,
@@ -338,6 +346,7 @@ private Q_SLOTS:
                            });
         QCOMPARE(outcome.kind, Intake::Outcome::Registered);
         QCOMPARE(readAll(temp.reg().storedCopyPath(outcome.storedName)), content);
+        QCOMPARE(QFileInfo(temp.reg().storedCopyPath(outcome.storedName)).lastModified(), modified);
         QVERIFY(!progress.isEmpty());
         QCOMPARE(progress.last(), content.size());
         QVERIFY(std::is_sorted(progress.begin(), progress.end()));
@@ -446,7 +455,8 @@ private Q_SLOTS:
         QCOMPARE(second.kind, Intake::Outcome::Registered);
         QCOMPARE(second.sameContent.size(), 1);
         QCOMPARE(second.sameContent[0].fileName, QStringLiteral("a.txt"));
-        QVERIFY(Intake::sameContentNote(second).contains(QStringLiteral("序号 1“a.txt”")));
+        QCOMPARE(Intake::sameContentNote(second),
+                 QStringLiteral("“b.txt”的内容与已登记的记录 1“a.txt”相同，已照常登记。"));
         const Intake::Outcome other = Intake::DdtaUp(
             temp.reg(), Intake::File::fromPath(source(QStringLiteral("c.txt"), "other bytes")),
             someDetails());

@@ -87,7 +87,7 @@ private Q_SLOTS:
         QCOMPARE(lines(form), (QStringList{QStringLiteral("b.txt"), QStringLiteral("报告.doc"),
                                            QStringLiteral("a.txt")}));
         QCOMPARE(form->DroppedPaths(), paths);
-        QCOMPARE(form->Text1()->text(), QDate::currentDate().toString(Qt::ISODate));
+        QCOMPARE(form->Text1()->text(), QDate::currentDate().toString(QStringLiteral("yyyy-MM-d")));
         QVERIFY(form->RemarksText()->toPlainText().isEmpty());
         for (int i = 0; i < 3; ++i)
             QVERIFY(form->Combo1(i)->currentText().isEmpty());
@@ -204,7 +204,7 @@ private Q_SLOTS:
         QCOMPARE(log[0].text, QStringLiteral("不能保存大小为0的文件"));
         QCOMPARE(log[0].caption, QStringLiteral("警告"));
         QVERIFY2(log[1].text.contains(QStringLiteral("b.txt")) &&
-                     log[1].text.contains(QStringLiteral("序号 42“a.txt”")),
+                     log[1].text.contains(QStringLiteral("记录 42“a.txt”相同")),
                  qPrintable(log[1].text));
 
         QCOMPARE(fixture.temp().serials().mid(41), (QList<qint64>{42, 43}));
@@ -218,6 +218,35 @@ private Q_SLOTS:
         // Scrolled as far down as the grid goes: the last row is in view.
         QVERIFY(grid->TopRow() > 1);
         QVERIFY(grid->visualRect(grid->model()->index(42, 1)).intersects(grid->viewport()->rect()));
+    }
+
+    // The lists help, but what is typed is what is stored: no inline
+    // completion, and Enter does not swap qq for the stored QQ.
+    void typedTextIsStoredAsTyped()
+    {
+        FaceFixture fixture(false);
+        fixture.temp().addRecord(1, QStringLiteral("old.txt"), QStringLiteral("Alice"),
+                                 QStringLiteral("ProjectA"));
+        fixture.start();
+        dropFiles(fixture, {source(QStringLiteral("typed.txt"))});
+        QPointer<SelectFace> form = fixture.face().intake()->form();
+        form->activateWindow();
+        const char* typed[] = {"a", "qq", "p"};
+        for (int i = 0; i < 3; ++i) {
+            form->Combo1(i)->setFocus();
+            QTest::keyClicks(form->Combo1(i), QString::fromLatin1(typed[i]));
+            QTest::keyClick(form->Combo1(i), Qt::Key_Return);
+            QCOMPARE(form->Combo1(i)->currentText(), QString::fromLatin1(typed[i]));
+        }
+        form->FixedCommand_Click();
+        QTRY_VERIFY(!form);
+        Result<QSqlQuery> query = Sql::run(
+            fixture.temp().reg().database(),
+            QStringLiteral(
+                "SELECT 接收人, 传送方式, 文件夹 FROM 文件管理 WHERE 文件名 = 'typed.txt'"));
+        QVERIFY(query && query->next());
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(query->value(i).toString(), QString::fromLatin1(typed[i]));
     }
 
     void closeWindowWritesNothing()

@@ -361,6 +361,8 @@ private Q_SLOTS:
                           grid->visualRect(grid->model()->index(6, 0)).center());
         QCOMPARE(grid->currentRow(), 6);
         QCOMPARE(grid->currentColumn(), 1);
+        // Making the name current does not scroll the icons partly out of view.
+        QVERIFY(grid->viewport()->rect().contains(grid->visualRect(grid->model()->index(6, 0))));
         QCOMPARE(form->Label1()->text(), QStringLiteral("管理自定义查询7"));
         QCOMPARE(form->SearchText().at(7)->text(), QStringLiteral("自定义查询7"));
         const QColor highlight = form->palette().color(QPalette::Highlight);

@@ -197,6 +197,11 @@ private Q_SLOTS:
         face.trayActivated();
         QTRY_VERIFY(face.isVisible());
         QVERIFY(!face.isMinimized());
+        // A double-click arrives as a click and then a double-click: it
+        // toggles the window once.
+        Q_EMIT face.trayIcon()->activated(QSystemTrayIcon::Trigger);
+        Q_EMIT face.trayIcon()->activated(QSystemTrayIcon::DoubleClick);
+        QTRY_VERIFY(face.isMinimized() || face.isHidden());
     }
 
     void aboutDoesNothingAndExitCloses()

@@ -126,9 +126,21 @@ int MshfGrid::rowAt(const QPoint& viewportPoint) const
     return row < 0 ? 0 : row + 1;
 }
 
+namespace {
+
+// Only local files can be registered: a web address is not offered a drop.
+bool holdsLocalFiles(const QMimeData* data)
+{
+    const QList<QUrl> urls = data->urls();
+    return std::any_of(urls.cbegin(), urls.cend(),
+                       [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+} // namespace
+
 void MshfGrid::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (event->mimeData()->hasUrls())
+    if (holdsLocalFiles(event->mimeData()))
         event->acceptProposedAction();
     else
         event->ignore();
@@ -136,7 +148,7 @@ void MshfGrid::dragEnterEvent(QDragEnterEvent* event)
 
 void MshfGrid::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (event->mimeData()->hasUrls())
+    if (holdsLocalFiles(event->mimeData()))
         event->acceptProposedAction();
     else
         event->ignore();
@@ -145,7 +157,7 @@ void MshfGrid::dragMoveEvent(QDragMoveEvent* event)
 void MshfGrid::dropEvent(QDropEvent* event)
 {
     const QMimeData* data = event->mimeData();
-    if (!data->hasUrls()) {
+    if (!holdsLocalFiles(data)) {
         event->ignore();
         return;
     }

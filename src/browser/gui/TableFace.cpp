@@ -275,7 +275,9 @@ void TableFace::buildTray()
     m_tray->setToolTip(QStringLiteral("Quorvel2.0"));
     connect(m_tray, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+                // A double-click sends Trigger first: answering both would
+                // show and hide the window at once.
+                if (reason == QSystemTrayIcon::Trigger)
                     trayActivated();
             });
     m_tray->show();

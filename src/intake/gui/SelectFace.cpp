@@ -8,6 +8,7 @@
 #include "support/gui/ClosingSequence.h"
 #include "support/gui/Fonts.h"
 #include "support/gui/MessageBox.h"
+#include "support/gui/TypedCombo.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -81,8 +82,7 @@ SelectFace::SelectFace(TableFace* face)
     for (int i = 0; i < 3; ++i) {
         auto* combo = new QComboBox(this);
         combo->setObjectName(QStringLiteral("Combo1%1").arg(i));
-        combo->setEditable(true);
-        combo->setInsertPolicy(QComboBox::NoInsert);
+        TypedCombo::keepTypedText(combo);
         place(combo, comboPlaces[i]);
         m_combos << combo;
     }

@@ -10,6 +10,7 @@
 #include "support/gui/Fonts.h"
 #include "support/gui/Icons.h"
 #include "support/gui/MessageBox.h"
+#include "support/gui/TypedCombo.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -82,8 +83,7 @@ void AlterFace::buildControls()
     const int comboTops[] = {184, 239, 293};
     for (int i = 0; i < 3; ++i) {
         m_combo[i] = new QComboBox(this);
-        m_combo[i]->setEditable(true);
-        m_combo[i]->setInsertPolicy(QComboBox::NoInsert);
+        TypedCombo::keepTypedText(m_combo[i]);
         // The list has no say over what is typed: long values are cut on save.
         place(m_combo[i], QStringLiteral("Combo%1").arg(i + 1), 264, comboTops[i], 209, 22);
     }

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 
@@ -57,9 +58,19 @@ public:
                const QModelIndex& index) const override
     {
         const QPixmap icon = index.data(Qt::DecorationRole).value<QPixmap>();
-        const QRect rect =
-            QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, icon.size(), option.rect);
-        painter->drawPixmap(rect.topLeft(), icon);
+        // Inside the cell's grid lines with a margin, shrunk rather than cut
+        // where the cell is smaller than the icon.
+        const QRect room = option.rect.adjusted(2, 2, -2, -2);
+        const QSize logical = icon.deviceIndependentSize().toSize();
+        const QSize size = logical.boundedTo(room.size()) == logical
+                               ? logical
+                               : logical.scaled(room.size(), Qt::KeepAspectRatio);
+        painter->save();
+        painter->setClipRect(option.rect);
+        painter->setRenderHint(QPainter::SmoothPixmapTransform);
+        painter->drawPixmap(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size, room),
+                            icon);
+        painter->restore();
     }
 };
 
@@ -191,6 +202,9 @@ void ManagementCx::setSlotName(int row, const QString& name)
 void ManagementCx::MSHFlexGrid1_RowColChange()
 {
     const int row = std::max(0, m_grid->currentRow());
+    // Making a name current scrolls it fully into view, which moved the
+    // icons a few pixels out of their cells: the list never scrolls sideways.
+    m_grid->horizontalScrollBar()->setValue(0);
     if (m_grid->currentColumn() != 1) {
         // The icon cell selects its row; the name cell becomes current.
         m_grid->setCurrentCell(row, 1);
@@ -201,7 +215,8 @@ void ManagementCx::MSHFlexGrid1_RowColChange()
         QTableWidgetItem* item = m_grid->item(r, 1);
         const bool selected = r == row;
         item->setBackground(colours.brush(selected ? QPalette::Highlight : QPalette::Button));
-        item->setForeground(selected ? QBrush(Qt::white) : QBrush(Qt::black));
+        item->setForeground(
+            colours.brush(selected ? QPalette::HighlightedText : QPalette::ButtonText));
     }
     m_title->setText(QStringLiteral("管理自定义查询") + QString::number(row + 1));
     if (row == m_shownRow)

@@ -1,8 +1,10 @@
 #include "support/gui/Icons.h"
 
 #include <QFont>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPalette>
 
 namespace Icons {
 
@@ -15,6 +17,14 @@ const QColor paper(0xfa, 0xfa, 0xf5);
 const QColor blue(0x2f, 0x6f, 0xc9);
 const QColor red(0xd0, 0x3a, 0x2f);
 const QColor green(0x2e, 0x9d, 0x5b);
+
+// Lines drawn straight on the window's background: the drawn ink on a light
+// theme, the theme's own text colour on a dark one, where ink would vanish.
+QColor inkOnWindow()
+{
+    const QColor text = QGuiApplication::palette().color(QPalette::WindowText);
+    return text.lightness() > 128 ? text : ink;
+}
 
 QPixmap canvas(int width, int height)
 {
@@ -150,9 +160,10 @@ void paintOpen(QPainter& p)
 
 void paintMagnifier(QPainter& p, int digit)
 {
-    p.setPen(QPen(ink, 3.5, Qt::SolidLine, Qt::RoundCap));
+    const QColor lines = inkOnWindow();
+    p.setPen(QPen(lines, 3.5, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(QPointF(17, 17), QPointF(27, 27));
-    p.setPen(QPen(ink, 2.5));
+    p.setPen(QPen(lines, 2.5));
     p.setBrush(QColor(0xd8, 0xe8, 0xfa));
     p.drawEllipse(QPointF(12, 12), 8.5, 8.5);
     if (digit > 0) {
@@ -262,18 +273,8 @@ QPixmap menuPicture(int number)
 
 QPixmap searchButton()
 {
-    QPixmap pixmap = canvas(72, 28);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.drawPixmap(2, 2, drawn(24, 24, [](QPainter& q) { paintMagnifier(q, 0); }));
-    QFont font(
-        QStringList{QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans")}.first());
-    font.setPixelSize(14);
-    font.setBold(true);
-    p.setFont(font);
-    p.setPen(ink);
-    p.drawText(QRectF(28, 0, 44, 28), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("搜索"));
-    return pixmap;
+    // A picture, no caption: the button's tip names what it does.
+    return drawn(26, 26, [](QPainter& p) { paintMagnifier(p, 0); });
 }
 
 QPixmap querySlot(int slot)
@@ -301,7 +302,7 @@ QPixmap alterCommand(const QString& fieldName)
     QFont font(QStringLiteral("Noto Sans CJK SC"));
     font.setPixelSize(11);
     p.setFont(font);
-    p.setPen(ink);
+    p.setPen(inkOnWindow());
     p.drawText(QRectF(20, 0, 46, 13), Qt::AlignCenter, QStringLiteral("修改"));
     p.drawText(QRectF(20, 13, 46, 14), Qt::AlignCenter, fieldName);
     return pixmap;
