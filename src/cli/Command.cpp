@@ -1,5 +1,7 @@
 #include "cli/Command.h"
 
+#include "operations/RecordLookup.h"
+
 #include "store/RegisterLocation.h"
 #include "support/QtTexts.h"
 
@@ -93,6 +95,25 @@ bool CliContext::serialsAreNumbers(const QStringList& serials)
         }
     }
     return true;
+}
+
+std::optional<QList<RegisterRecord>> CliContext::recordsFor(const Register& reg,
+                                                            const QStringList& serials)
+{
+    QList<RegisterRecord> records;
+    for (const QString& serial : serials) {
+        Result<RegisterRecord> record = RecordLookup::recordForSerial(reg, serial);
+        if (!record) {
+            fail(record.error());
+            return std::nullopt;
+        }
+        const auto same = [&](const RegisterRecord& seen) {
+            return seen.rowid == record->rowid;
+        };
+        if (std::none_of(records.cbegin(), records.cend(), same))
+            records << record.value();
+    }
+    return records;
 }
 
 namespace {

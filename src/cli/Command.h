@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/Register.h"
+#include "store/RegisterRecord.h"
 
 #include <QCommandLineParser>
 #include <QStringList>
@@ -31,6 +32,10 @@ struct CliContext {
     // Serials given on the command line must be numbers: a usage error
     // otherwise, told before the register is opened.
     bool serialsAreNumbers(const QStringList& serials);
+    // The records the serials name, each once, in the order first named;
+    // nothing (with the reason printed) when one is not found.
+    std::optional<QList<RegisterRecord>> recordsFor(const Register& reg,
+                                                    const QStringList& serials);
 };
 
 // One subcommand of quorvel-cli: a name, a line of description, its own

@@ -39,21 +39,14 @@ public:
         std::optional<Register> reg = context.openRegister();
         if (!reg)
             return ExitFailed;
+        const std::optional<QList<RegisterRecord>> found = context.recordsFor(*reg, serials);
+        if (!found)
+            return ExitFailed;
         QList<SeenRecord> records;
         QStringList names;
-        for (const QString& serial : serials) {
-            Result<RegisterRecord> record = RecordLookup::recordForSerial(*reg, serial);
-            if (!record) {
-                context.fail(record.error());
-                return ExitFailed;
-            }
-            const auto same = [&](const SeenRecord& seen) {
-                return seen.rowid == record->rowid;
-            };
-            if (std::any_of(records.cbegin(), records.cend(), same))
-                continue;
-            records << SeenRecord::of(record.value());
-            names << record->fileName;
+        for (const RegisterRecord& record : *found) {
+            records << SeenRecord::of(record);
+            names << record.fileName;
         }
         if (!parser.isSet(QStringLiteral("yes"))) {
             // Without a terminal to ask on, --yes is required: a usage error.

@@ -58,19 +58,12 @@ public:
         std::optional<Register> reg = context.openRegister();
         if (!reg)
             return ExitFailed;
+        const std::optional<QList<RegisterRecord>> found = context.recordsFor(*reg, serials);
+        if (!found)
+            return ExitFailed;
         QList<SeenRecord> records;
-        for (const QString& serial : serials) {
-            Result<RegisterRecord> record = RecordLookup::recordForSerial(*reg, serial);
-            if (!record) {
-                context.fail(record.error());
-                return ExitFailed;
-            }
-            const auto same = [&](const SeenRecord& seen) {
-                return seen.rowid == record->rowid;
-            };
-            if (std::none_of(records.cbegin(), records.cend(), same))
-                records << SeenRecord::of(record.value());
-        }
+        for (const RegisterRecord& record : *found)
+            records << SeenRecord::of(record);
         // All the named records change together, or none does.
         if (Status applied = RecordModify::apply(*reg, records, changes); !applied) {
             context.fail(applied.error());
