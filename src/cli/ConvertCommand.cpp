@@ -23,11 +23,11 @@ public:
         Result<Legacy::Report> report = LegacyConversion::convert(folder, parser.isSet(m_dryRun));
         if (!report) {
             context.fail(report.error());
-            return 2;
+            return ExitFailed;
         }
         context.out << report->text();
         context.out.flush();
-        return report->lostSomething() ? 1 : 0;
+        return report->lostSomething() ? ExitFailed : ExitDone;
     }
 
 private:

@@ -24,20 +24,20 @@ public:
     {
         const QStringList arguments = parser.positionalArguments();
         if (arguments.size() != 1) {
-            context.err << "quorvel-cli import-legacy: 请给出一个旧登记库文件夹" << Qt::endl;
-            return 2;
+            context.error() << "请给出一个旧登记库文件夹" << Qt::endl;
+            return ExitUsage;
         }
         std::optional<Register> reg = context.openRegister();
         if (!reg)
-            return 2;
+            return ExitFailed;
         Result<Legacy::Report> report = LegacyImport::run(*reg, arguments.first());
         if (!report) {
             context.fail(report.error());
-            return 2;
+            return ExitFailed;
         }
         context.out << report->text();
         context.out.flush();
-        return report->lostSomething() ? 1 : 0;
+        return report->lostSomething() ? ExitFailed : ExitDone;
     }
 };
 

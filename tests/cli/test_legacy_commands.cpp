@@ -80,7 +80,7 @@ private Q_SLOTS:
         runCommandLine(other.path(), {QStringLiteral("init")});
         const CliRun wrong =
             runCommandLine(target.path(), {QStringLiteral("import-legacy"), other.path()});
-        QCOMPARE(wrong.status, 2);
+        QCOMPARE(wrong.status, 1);
         QVERIFY(wrong.err.contains(QStringLiteral("没有旧格式")));
     }
 };
