@@ -147,8 +147,12 @@ QString cliUsage()
         << "      quorvel-cli --version\n\n"
         << "登记库文件夹: --register DIR，否则环境变量 QUORVEL_REGISTER，"
         << "否则程序所在文件夹（已有登记库时），否则 ~/.local/share/quorvel。\n\n命令:\n";
+    qsizetype width = 0;
     for (const auto& command : CommandRegistry::all())
-        out << "  " << command->name().leftJustified(12) << " " << command->description() << "\n";
+        width = std::max(width, command->name().size());
+    for (const auto& command : CommandRegistry::all())
+        out << "  " << command->name().leftJustified(width) << "  " << command->description()
+            << "\n";
     out << "\n“quorvel-cli COMMAND --help” 显示命令的选项。\n";
     return text;
 }
