@@ -26,7 +26,7 @@ set(CPACK_PACKAGE_NAME quorvel)
 set(CPACK_PACKAGE_VENDOR "Quorvel developers")
 set(CPACK_PACKAGE_CONTACT "Quorvel developers <quorvel@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "register of the files you send, receive and keep")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Quorvel keeps a private copy of every file you register and one record\n"
     "per file: date, remark, recipient, transfer method and folder. A window\n"
     "(quorvel) and a command-line program for scripts (quorvel-cli) work on\n"

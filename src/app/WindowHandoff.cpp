@@ -2,6 +2,7 @@
 
 #include "browser/gui/TableFace.h"
 #include "intake/gui/IntakeArea.h"
+#include "support/gui/MessageBox.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>
@@ -10,6 +11,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QTimer>
 #include <QUrl>
 
 #include <unistd.h>
@@ -122,10 +124,28 @@ void WindowHandoff::deliverTo(TableFace* face)
             face->showNormal();
         face->raise();
         face->activateWindow();
-        QList<QUrl> urls;
-        for (const QString& file : files)
-            urls << QUrl::fromLocalFile(file);
-        if (!urls.isEmpty())
-            face->intake()->filesDropped(urls);
+        openFiles(face, files);
     });
+}
+
+void WindowHandoff::openFiles(TableFace* face, const QStringList& files)
+{
+    // A drop only ever carries files that exist; a command line may name
+    // one mistyped, which would otherwise fail only when saved.
+    QList<QUrl> urls;
+    QStringList missing;
+    for (const QString& file : files) {
+        if (QFileInfo::exists(file))
+            urls << QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
+        else
+            missing << file;
+    }
+    if (!urls.isEmpty())
+        face->intake()->filesDropped(urls);
+    if (!missing.isEmpty()) {
+        QTimer::singleShot(0, face, [face, missing] {
+            MessageBox::information(face, QStringLiteral("找不到文件，未打开：\n") +
+                                              missing.join(QLatin1Char('\n')));
+        });
+    }
 }

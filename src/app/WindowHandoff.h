@@ -30,6 +30,10 @@ public:
     // form with the files it gave, as a drop does.
     void deliverTo(TableFace* face);
 
+    // Opens the add form with the files of a command line, as a drop does,
+    // and says which of them do not exist.
+    static void openFiles(TableFace* face, const QStringList& files);
+
     static QString socketPath(const QString& registerFolder);
 
 Q_SIGNALS:

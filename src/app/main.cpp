@@ -4,7 +4,6 @@
 #include "app/WindowHandoff.h"
 #include "browser/gui/TableFace.h"
 #include "browser/gui/ViewsArea.h"
-#include "intake/gui/IntakeArea.h"
 #include "store/RegisterLocation.h"
 #include "support/QtTexts.h"
 #include "support/gui/Fonts.h"
@@ -13,8 +12,6 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QFileInfo>
-#include <QUrl>
 
 #include <cstdio>
 #include <optional>
@@ -27,6 +24,8 @@ bool asksForText(int argc, char* argv[])
 {
     for (int i = 1; i < argc; ++i) {
         const QByteArray argument(argv[i]);
+        if (argument == "--")
+            break;
         if (argument == "-h" || argument == "--help" || argument == "-?" ||
             argument == "--help-all" || argument == "-v" || argument == "--version")
             return true;
@@ -105,10 +104,6 @@ int main(int argc, char* argv[])
     face.views()->setBackgroundSearch(true);
     face.startUp();
     handoff.deliverTo(&face);
-    QList<QUrl> files;
-    for (const QString& file : parser.positionalArguments())
-        files << QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
-    if (!files.isEmpty())
-        face.intake()->filesDropped(files);
+    WindowHandoff::openFiles(&face, parser.positionalArguments());
     return app.exec();
 }

@@ -2,6 +2,7 @@
 #include "gui_support/FaceFixture.h"
 #include "intake/gui/IntakeArea.h"
 #include "intake/gui/SelectFace.h"
+#include "support/gui/MessageBox.h"
 
 #include <QFile>
 #include <QLocalServer>
@@ -37,14 +38,20 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
         file.close();
         QProcess second;
-        // A relative name, as a shell gives it, reaches the window whole.
-        start(second, fixture.temp().folder(), {QStringLiteral("报告 1.txt")}, sources.path());
+        // A relative name, as a shell gives it, reaches the window whole; a
+        // mistyped one is named in a notice instead of joining the form.
+        MessageBox::takeLog();
+        start(second, fixture.temp().folder(),
+              {QStringLiteral("报告 1.txt"), QStringLiteral("没有这个.txt")}, sources.path());
         QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 20000);
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
         QTRY_VERIFY(fixture.face().intake()->form());
         QCOMPARE(fixture.face().intake()->form()->DroppedPaths(), QStringList{file.fileName()});
         QVERIFY(!fixture.face().isMinimized());
+        QTRY_COMPARE(MessageBox::log().size(), 1);
+        QVERIFY(MessageBox::log().first().text.contains(
+            sources.filePath(QStringLiteral("没有这个.txt"))));
     }
 
     void anotherRegisterOpensItsOwnWindow()
