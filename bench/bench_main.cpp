@@ -18,6 +18,8 @@
 #include "store/Sql.h"
 #include "store/ViewRst.h"
 
+#include "BenchTable.h"
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
@@ -122,18 +124,6 @@ public:
 private:
     sqlite3* m_db = nullptr;
 };
-
-void row(const char* work, int count, double ours, double bare, const char* limit)
-{
-    const QString label = QString::fromUtf8(work);
-    int width = 0;
-    for (const QChar c : label)
-        width += c.unicode() >= 0x2E80 ? 2 : 1;
-    const QByteArray padded = (label + QString(std::max(0, 44 - width), QLatin1Char(' '))).toUtf8();
-    std::printf("| %s | %9d | %10.2f | %10.2f | %6.2f | %-30s |\n", padded.constData(), count, ours,
-                bare, bare > 0 ? ours / bare : 0.0, limit);
-    std::fflush(stdout);
-}
 
 void showView(const Register& reg, const ViewCondition& condition)
 {
@@ -319,7 +309,8 @@ void benchIntake(const QString& cacheRoot, int runs, bool large)
         },
         [&] { bareIntake(small, newTarget("/bare-XXXXXX")); }, runs);
     targets.clear();
-    row("intake: 1,000 files of 10 KiB", 1000, smallOurs, smallLimit, "copy+fsync+insert; <= 2x");
+    printBenchRow("intake: 1,000 files of 10 KiB", 1000, smallOurs, smallLimit,
+                  "copy+fsync+insert; <= 2x");
     // What flushing the log at every commit costs: the same intake with the
     // register's connection set back to synchronous=NORMAL.
     const auto [fullSync, normalSync] = medianMsInTurns(
@@ -336,8 +327,8 @@ void benchIntake(const QString& cacheRoot, int runs, bool large)
         },
         runs);
     targets.clear();
-    row("intake: 1,000 x 10 KiB, sync FULL vs NORMAL", 1000, fullSync, normalSync,
-        "same, synchronous=NORMAL");
+    printBenchRow("intake: 1,000 x 10 KiB, sync FULL vs NORMAL", 1000, fullSync, normalSync,
+                  "same, synchronous=NORMAL");
 
     if (!large) {
         QDir(root).removeRecursively();
@@ -365,8 +356,8 @@ void benchIntake(const QString& cacheRoot, int runs, bool large)
                       {QStringLiteral("--register"), cliRegister.path(), QStringLiteral("init")});
     const long peak = childPeakKiB({QStringLiteral(QUORVEL_CLI_PATH), QStringLiteral("--register"),
                                     cliRegister.path(), QStringLiteral("add"), largeFile});
-    row("intake: one 1 GiB file", 1, ours, bare, "cp + sync; <= 1.25x");
-    row("intake: 1 GiB file, CLI peak memory (MiB)", 1, peak / 1024.0, 100, "<= 100 MiB");
+    printBenchRow("intake: one 1 GiB file", 1, ours, bare, "cp + sync; <= 1.25x");
+    printBenchRow("intake: 1 GiB file, CLI peak memory (MiB)", 1, peak / 1024.0, 100, "<= 100 MiB");
     QDir(root).removeRecursively();
 }
 
@@ -389,13 +380,13 @@ void benchSize(const QString& cacheRoot, int count, int runs)
         bare.run(bareFirstPage(whereOf(condition)), condition.values);
     };
 
-    row("start-up to all records shown (offscreen)", count,
-        medianMs([&] { (void)startUpMs(*reg); }, runs), medianMs([&] { bareView({}); }, runs),
-        "bare keyset + page; <= 500 ms");
+    printBenchRow("start-up to all records shown (offscreen)", count,
+                  medianMs([&] { (void)startUpMs(*reg); }, runs),
+                  medianMs([&] { bareView({}); }, runs), "bare keyset + page; <= 500 ms");
 
     auto view = [&](const char* label, const ViewCondition& condition) {
-        row(label, count, medianMs([&] { showView(*reg, condition); }, runs),
-            medianMs([&] { bareView(condition); }, runs), "same SQL bare; <= 3x, 150 ms");
+        printBenchRow(label, count, medianMs([&] { showView(*reg, condition); }, runs),
+                      medianMs([&] { bareView(condition); }, runs), "same SQL bare; <= 3x, 150 ms");
     };
     view("view: all records", {});
     view("view: sent by me (我发他收)", SystemViews::sentByMe());
@@ -408,7 +399,8 @@ void benchSize(const QString& cacheRoot, int count, int runs)
 
     Result<std::shared_ptr<ViewRst>> all = ViewRst::open(*reg, {});
     QRandomGenerator random(7);
-    row("scroll: one screen at a random place", count,
+    printBenchRow(
+        "scroll: one screen at a random place", count,
         medianMs(
             [&] {
                 all.value()->invalidateAll();
@@ -431,14 +423,14 @@ void benchSize(const QString& cacheRoot, int count, int runs)
     auto search = [&](const char* label, const SearchCriteria& criteria, const char* target) {
         SearchCriteria plain = criteria;
         const ViewCondition scan = CombinedSearch::SqlMade(plain, CombinedSearch::Matching::Plain);
-        row(label, count,
-            medianMs(
-                [&] {
-                    SearchCriteria copy = criteria;
-                    showView(*reg, CombinedSearch::SqlMade(copy));
-                },
-                runs),
-            medianMs([&] { bareView(scan); }, runs), target);
+        printBenchRow(label, count,
+                      medianMs(
+                          [&] {
+                              SearchCriteria copy = criteria;
+                              showView(*reg, CombinedSearch::SqlMade(copy));
+                          },
+                          runs),
+                      medianMs([&] { bareView(scan); }, runs), target);
     };
     SearchCriteria criteria;
     criteria.fileName = QStringLiteral("会议纪");
@@ -467,14 +459,16 @@ void benchSize(const QString& cacheRoot, int count, int runs)
     const QString folderMenu =
         QStringLiteral("SELECT 文件夹, count(发件日期) AS n FROM 文件管理 WHERE 文件夹 <> '' "
                        "GROUP BY 文件夹 ORDER BY n DESC, 文件夹");
-    row("folder menu rebuild", count, medianMs([&] { (void)FolderMenu::load(*reg); }, runs),
-        medianMs([&] { bare.run(folderMenu); }, runs), "bare GROUP BY; <= 100 ms");
+    printBenchRow("folder menu rebuild", count,
+                  medianMs([&] { (void)FolderMenu::load(*reg); }, runs),
+                  medianMs([&] { bare.run(folderMenu); }, runs), "bare GROUP BY; <= 100 ms");
 
     // Record operations in the middle of the all-records view; each is undone
     // outside the timing so the cached register stays as generated.
     ViewRst& current = *all.value();
     const int middle = current.recordCount() / 2;
-    row("move up (record + view)", count,
+    printBenchRow(
+        "move up (record + view)", count,
         medianMs([&] { (void)RecordReorder::moveUp(current, middle); }, runs),
         medianMs(
             [&] {
@@ -483,7 +477,8 @@ void benchSize(const QString& cacheRoot, int count, int runs)
             },
             runs),
         "bare two UPDATEs; <= 10 ms");
-    row("move down (record + view)", count,
+    printBenchRow(
+        "move down (record + view)", count,
         medianMs([&] { (void)RecordReorder::moveDown(current, middle); }, runs),
         medianMs(
             [&] {
@@ -516,7 +511,8 @@ void benchSize(const QString& cacheRoot, int count, int runs)
             values);
     }
     std::sort(deleted.begin(), deleted.end());
-    row("delete (record + view)", count, deleted[deleted.size() / 2],
+    printBenchRow(
+        "delete (record + view)", count, deleted[deleted.size() / 2],
         medianMs(
             [&] { bare.exec("BEGIN IMMEDIATE; DELETE FROM 文件管理 WHERE rowid = -1; COMMIT"); },
             runs),
@@ -524,7 +520,8 @@ void benchSize(const QString& cacheRoot, int count, int runs)
 
     RecordModify::Changes changes;
     int flip = 0;
-    row("modify one record (4 fields)", count,
+    printBenchRow(
+        "modify one record (4 fields)", count,
         medianMs(
             [&] {
                 const QString mark = QString::number(flip++ % 2);
@@ -547,8 +544,8 @@ void benchSize(const QString& cacheRoot, int count, int runs)
         "bare UPDATE; <= 10 ms");
     all = Result<std::shared_ptr<ViewRst>>(Error{});
 
-    row("memory: program with all records shown (MiB)", count, programResidentKiB(folder) / 1024.0,
-        150, "<= 150 MiB");
+    printBenchRow("memory: program with all records shown (MiB)", count,
+                  programResidentKiB(folder) / 1024.0, 150, "<= 150 MiB");
     reg->closeConnection();
 }
 

@@ -8,6 +8,8 @@
 #include "store/Register.h"
 #include "store/RegisterNames.h"
 
+#include "BenchTable.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -22,18 +24,6 @@
 namespace {
 
 constexpr int records = 20000;
-
-void row(const char* work, int count, double ours, double limit, const char* rule)
-{
-    const QString label = QString::fromUtf8(work);
-    int width = 0;
-    for (const QChar c : label)
-        width += c.unicode() >= 0x2E80 ? 2 : 1;
-    const QByteArray padded = (label + QString(std::max(0, 44 - width), QLatin1Char(' '))).toUtf8();
-    std::printf("| %s | %9d | %10.2f | %10.2f | %6.2f | %-30s |\n", padded.constData(), count, ours,
-                limit, limit > 0 ? ours / limit : 0.0, rule);
-    std::fflush(stdout);
-}
 
 double median(QList<double> values)
 {
@@ -126,10 +116,10 @@ int main(int argc, char* argv[])
         });
         conversionCpu << cpuMs() - cpuBefore;
     }
-    row("convert old register in place (copies there)", records, median(conversions), 5000,
-        "fixed; <= 5000 ms");
-    row("convert in place, CPU time (user + system)", records, median(conversionCpu), 5000,
-        "fixed; <= 5000 ms");
+    printBenchRow("convert old register in place (copies there)", records, median(conversions),
+                  5000, "fixed; <= 5000 ms");
+    printBenchRow("convert in place, CPU time (user + system)", records, median(conversionCpu),
+                  5000, "fixed; <= 5000 ms");
     if (parser.isSet(QStringLiteral("no-import")))
         return 0;
 
@@ -155,7 +145,7 @@ int main(int argc, char* argv[])
         });
         imported.closeConnection();
     }
-    row("import old register (20,000 files)", records, median(imports), 2 * median(adds),
-        "2x add of the same files");
+    printBenchRow("import old register (20,000 files)", records, median(imports), 2 * median(adds),
+                  "2x add of the same files");
     return 0;
 }

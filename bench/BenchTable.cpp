@@ -1,0 +1,20 @@
+#include "BenchTable.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <algorithm>
+#include <cstdio>
+
+void printBenchRow(const char* work, int count, double ours, double limit, const char* rule)
+{
+    // Padded by display width, so that Chinese labels keep the columns straight.
+    const QString label = QString::fromUtf8(work);
+    int width = 0;
+    for (const QChar c : label)
+        width += c.unicode() >= 0x2E80 ? 2 : 1;
+    const QByteArray padded = (label + QString(std::max(0, 44 - width), QLatin1Char(' '))).toUtf8();
+    std::printf("| %s | %9d | %10.2f | %10.2f | %6.2f | %-30s |\n", padded.constData(), count, ours,
+                limit, limit > 0 ? ours / limit : 0.0, rule);
+    std::fflush(stdout);
+}

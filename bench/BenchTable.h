@@ -1,0 +1,6 @@
+#pragma once
+
+// One row of the speed table every benchmark prints: the work, the number
+// of records, our figure, the limit measured beside it, their ratio and the
+// rule the ratio is judged by.
+void printBenchRow(const char* work, int count, double ours, double limit, const char* rule);
