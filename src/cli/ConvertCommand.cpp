@@ -1,4 +1,5 @@
 #include "cli/Command.h"
+#include "cli/LegacyReportOutput.h"
 
 #include "legacy/LegacyConversion.h"
 #include "store/RegisterLocation.h"
@@ -6,7 +7,7 @@
 namespace {
 
 // Exit status: 0 converted (or nothing to do) with nothing lost, 1 converted
-// but something of the old register did not come over (listed), 2 failed.
+// but something of the old register did not come over (listed) or failed.
 class ConvertCommand : public Command {
 public:
     QString name() const override { return QStringLiteral("convert"); }
@@ -20,14 +21,8 @@ public:
     int run(const QCommandLineParser& parser, CliContext& context) override
     {
         const QString folder = RegisterLocation::resolve(context.registerOption);
-        Result<Legacy::Report> report = LegacyConversion::convert(folder, parser.isSet(m_dryRun));
-        if (!report) {
-            context.fail(report.error());
-            return ExitFailed;
-        }
-        context.out << report->text();
-        context.out.flush();
-        return report->lostSomething() ? ExitFailed : ExitDone;
+        return printLegacyReport(LegacyConversion::convert(folder, parser.isSet(m_dryRun)),
+                                 context);
     }
 
 private:

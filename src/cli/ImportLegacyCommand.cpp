@@ -1,10 +1,12 @@
 #include "cli/Command.h"
+#include "cli/LegacyReportOutput.h"
 
 #include "legacy/LegacyImport.h"
 
 namespace {
 
-// Exit status: 0 every record imported, 1 some were not (listed), 2 failed.
+// Exit status: 0 every record imported, 1 some were not (listed) or failed,
+// 2 no folder given.
 class ImportLegacyCommand : public Command {
 public:
     QString name() const override { return QStringLiteral("import-legacy"); }
@@ -30,14 +32,7 @@ public:
         std::optional<Register> reg = context.openRegister();
         if (!reg)
             return ExitFailed;
-        Result<Legacy::Report> report = LegacyImport::run(*reg, arguments.first());
-        if (!report) {
-            context.fail(report.error());
-            return ExitFailed;
-        }
-        context.out << report->text();
-        context.out.flush();
-        return report->lostSomething() ? ExitFailed : ExitDone;
+        return printLegacyReport(LegacyImport::run(*reg, arguments.first()), context);
     }
 };
 

@@ -17,12 +17,6 @@ namespace Legacy {
 
 namespace {
 
-const QStringList recordColumns = {
-    RegisterNames::serial,     RegisterNames::date,   RegisterNames::fileName,
-    RegisterNames::storedName, RegisterNames::remark, RegisterNames::recipient,
-    RegisterNames::method,     RegisterNames::folder,
-};
-
 QString text(const QVariant& cell)
 {
     return cell.isNull() ? QString() : cell.toString();
@@ -114,21 +108,21 @@ Result<Source> readSource(const QString& folder)
         return reader.error();
 
     QList<QVariant> serials;
-    Status read =
-        reader->readRows(RegisterNames::recordTable, recordColumns, [&](const QVariantList& cells) {
-            SourceRecord row;
-            row.oldSerial = serialText(cells.at(0));
-            row.record.date = dateFromJet(cells.at(1));
-            row.record.fileName = text(cells.at(2));
-            row.record.storedName = text(cells.at(3));
-            row.record.remark = text(cells.at(4));
-            row.record.recipient = text(cells.at(5));
-            row.record.method = text(cells.at(6));
-            row.record.folder = text(cells.at(7));
-            serials << cells.at(0);
-            source.records << row;
-            return true;
-        });
+    Status read = reader->readRows(RegisterNames::recordTable, RegisterNames::recordColumns,
+                                   [&](const QVariantList& cells) {
+                                       SourceRecord row;
+                                       row.oldSerial = serialText(cells.at(0));
+                                       row.record.date = dateFromJet(cells.at(1));
+                                       row.record.fileName = text(cells.at(2));
+                                       row.record.storedName = text(cells.at(3));
+                                       row.record.remark = text(cells.at(4));
+                                       row.record.recipient = text(cells.at(5));
+                                       row.record.method = text(cells.at(6));
+                                       row.record.folder = text(cells.at(7));
+                                       serials << cells.at(0);
+                                       source.records << row;
+                                       return true;
+                                   });
     if (!read)
         return read.error();
     source.renumbered = decideSerials(source.records, serials);

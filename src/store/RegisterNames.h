@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Names that make up the stored format of a register. They are what older
 // registers hold on disk, so they never change.
@@ -21,6 +22,10 @@ inline const QString remark = QStringLiteral("备注");
 inline const QString recipient = QStringLiteral("接收人");
 inline const QString method = QStringLiteral("传送方式");
 inline const QString folder = QStringLiteral("文件夹");
+
+// The eight columns above, in that order.
+inline const QStringList recordColumns = {serial, date,      fileName, storedName,
+                                          remark, recipient, method,   folder};
 
 // The record's identity, after the columns above: an INTEGER PRIMARY KEY
 // AUTOINCREMENT (so also the rowid) that is never handed out twice.

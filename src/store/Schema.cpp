@@ -20,12 +20,6 @@ namespace Schema {
 
 namespace {
 
-const QStringList recordColumns = {
-    RegisterNames::serial,     RegisterNames::date,   RegisterNames::fileName,
-    RegisterNames::storedName, RegisterNames::remark, RegisterNames::recipient,
-    RegisterNames::method,     RegisterNames::folder,
-};
-
 const QStringList queryColumns = {
     QStringLiteral("查询名称"),           QStringLiteral("工具条标题"),
     QStringLiteral("全部或部分文件名"),   QStringLiteral("全部或部分接收人名"),
@@ -123,7 +117,7 @@ FileKind inspectSqlite(const QString& path, QString* detail)
 
     // A file with both tables and every column is a register, whoever made it.
     bool complete = !records.isEmpty() && !queries.isEmpty();
-    for (const QString& column : recordColumns)
+    for (const QString& column : RegisterNames::recordColumns)
         complete = complete && records.contains(column);
     for (const QString& column : queryColumns)
         complete = complete && queries.contains(column);
