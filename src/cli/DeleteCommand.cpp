@@ -17,7 +17,7 @@ public:
     QString name() const override { return QStringLiteral("delete"); }
     QString description() const override
     {
-        return QStringLiteral("删除记录及其存储文件（不可恢复）");
+        return QStringLiteral("删除记录及其存储文件（移入回收站）");
     }
 
     void configure(QCommandLineParser& parser) override
@@ -51,7 +51,7 @@ public:
         if (!parser.isSet(QStringLiteral("yes"))) {
             // Without a terminal to ask on, --yes is required: a usage error.
             if (!::isatty(STDIN_FILENO)) {
-                context.error() << "删除不可恢复，请加 --yes 确认" << Qt::endl;
+                context.error() << "删除前需要确认，请加 --yes" << Qt::endl;
                 return ExitUsage;
             }
             if (!confirmed(names, context))

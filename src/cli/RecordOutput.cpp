@@ -224,28 +224,37 @@ void Writer::finish(const QString& count)
     m_out.flush();
 }
 
-void print(const ViewRst& view, Format format, QTextStream& out)
+QStringList recordKeys()
 {
     QStringList keys;
     for (int column : columns)
         keys << RegisterRecord::columnName(column);
-    Writer writer(format, out, keys);
-    const bool machine = format != Format::Table;
+    return keys;
+}
+
+QVariantList recordFields(const RegisterRecord& record, Format format)
+{
+    QVariantList fields;
+    for (int column : columns) {
+        if (column == RegisterRecord::SerialColumn)
+            fields << record.serial;
+        else if (column == RegisterRecord::DateColumn && format != Format::Table)
+            fields << isoDate(record.date);
+        else
+            fields << record.text(column);
+    }
+    return fields;
+}
+
+void print(const ViewRst& view, Format format, QTextStream& out)
+{
+    Writer writer(format, out, recordKeys());
     int printed = 0;
     for (int position = 1; position <= view.recordCount(); ++position) {
         const std::optional<RegisterRecord> record = view.record(position);
         if (!record)
             continue;
-        QVariantList fields;
-        for (int column : columns) {
-            if (column == RegisterRecord::SerialColumn)
-                fields << record->serial;
-            else if (column == RegisterRecord::DateColumn && machine)
-                fields << isoDate(record->date);
-            else
-                fields << record->text(column);
-        }
-        writer.row(fields);
+        writer.row(recordFields(*record, format));
         ++printed;
     }
     writer.finish(QStringLiteral("（%1 条记录）").arg(printed));

@@ -46,6 +46,10 @@ private:
 };
 
 void print(const ViewRst& view, Format format, QTextStream& out);
+// The column names `print` heads its columns with, and one record's fields
+// in that order.
+QStringList recordKeys();
+QVariantList recordFields(const RegisterRecord& record, Format format);
 
 // A value made safe for one tab-separated field: backslash, tab, line feed
 // and carriage return become \\, \t, \n and \r.

@@ -50,6 +50,8 @@ std::optional<qint64> after(const QVariant& highest)
     return whole + 1;
 }
 
+} // namespace
+
 // Serials are counted in 64-bit integers: the highest numeric serial, and of
 // serials stored as text (a column declared TEXT stores them so) those that
 // are whole numbers, give the next one. A serial that exists already is
@@ -92,6 +94,8 @@ Result<qint64> nextSerial(const QSqlDatabase& db)
         return Error{noSerialText.arg(next), QStringLiteral("序号 %1 已被占用").arg(next)};
     return next;
 }
+
+namespace {
 
 // An empty text is stored as the empty text, never as NULL.
 QString columnText(const QString& text, int limit)

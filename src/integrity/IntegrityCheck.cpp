@@ -6,6 +6,7 @@
 #include "store/Sql.h"
 #include "store/StoreFiles.h"
 #include "store/StoreFolder.h"
+#include "trash/BinCheck.h"
 
 #include <QDir>
 #include <QFile>
@@ -236,6 +237,10 @@ void repairLeftover(const Register& reg, const StoreFolder& store, LiveProbe& pr
                     Finding& leftover, QList<Finding>& findings)
 {
     const QString path = store.pathOf(leftover.name);
+    if (leftover.binStep != BinStep::None) {
+        BinCheck::repair(reg.database(), store, leftover, findings);
+        return;
+    }
     if (const QString owner = LiveWriter::ownerOfLockName(leftover.name); !owner.isEmpty()) {
         if (!probe.removeLockOf(owner) && QFileInfo::exists(path)) {
             leftover.resolution = QStringLiteral("未能删除。");
@@ -315,6 +320,10 @@ QString kindLabel(Kind kind)
         return QStringLiteral("未记录校验值");
     case Kind::DatabaseDamaged:
         return QStringLiteral("数据库损坏");
+    case Kind::BinMissingCopy:
+        return QStringLiteral("回收站缺少副本");
+    case Kind::BinStrayFile:
+        return QStringLiteral("回收站多余文件");
     }
     return QString();
 }
@@ -348,7 +357,17 @@ QString Finding::text() const
                 .arg(name, detail.isEmpty() ? QString() : QStringLiteral("（%1）").arg(detail));
         break;
     case Kind::Leftover:
-        if (StoreFiles::isPartName(name))
+        if (binStep == BinStep::Purging)
+            sentence = QStringLiteral("回收站中的“%1”是中断的彻底删除留下的文件").arg(name);
+        else if (binStep == BinStep::BinName)
+            sentence = QStringLiteral("回收站中的“%1”是中断的删除或恢复留下的第二个名字"
+                                      "（同一文件仍是存储副本“%2”）")
+                           .arg(name, twin);
+        else if (binStep == BinStep::StoreName)
+            sentence = QStringLiteral("“%1”是中断的删除或恢复留下的第二个名字"
+                                      "（同一文件仍在回收站中，名为“%2”）")
+                           .arg(name, twin);
+        else if (StoreFiles::isPartName(name))
             sentence = QStringLiteral("“%1”是中断的复制留下的临时文件").arg(name);
         else if (!LiveWriter::ownerOfLockName(name).isEmpty())
             sentence = QStringLiteral("“%1”是已结束的程序留下的锁文件").arg(name);
@@ -358,7 +377,7 @@ QString Finding::text() const
             sentence = QStringLiteral("“%1”是中断的删除留下的文件").arg(name);
         if (resolved)
             return sentence + QStringLiteral("，") + resolution;
-        if (rowid != 0)
+        if (rowid != 0 && binStep == BinStep::None)
             sentence +=
                 QStringLiteral("，内容与%1登记的相同，可以放回原处。").arg(recordText(*this));
         else if (removable)
@@ -388,6 +407,16 @@ QString Finding::text() const
         break;
     case Kind::NotHashed:
         sentence = QStringLiteral("%1登记时没有记录校验值，无法核对内容。").arg(recordText(*this));
+        break;
+    case Kind::BinMissingCopy:
+        sentence = QStringLiteral("回收站中的%1缺少副本“%2”%3。")
+                       .arg(recordText(*this), name,
+                            detail.isEmpty() ? QString() : QStringLiteral("（%1）").arg(detail));
+        break;
+    case Kind::BinStrayFile:
+        sentence =
+            QStringLiteral("回收站文件夹中的“%1”不属于回收站中的任何记录%2。")
+                .arg(name, detail.isEmpty() ? QString() : QStringLiteral("（%1）").arg(detail));
         break;
     case Kind::DatabaseDamaged:
         sentence = QStringLiteral("数据库文件“%1”已损坏，列出的记录可能不完整；请用备份替换它"
@@ -425,6 +454,8 @@ QString Report::summary() const
                        .arg(records)
                        .arg(storeEntries)
                        .arg(verified ? QStringLiteral("，并核对了内容") : QString());
+    if (binRecords > 0)
+        text += QStringLiteral("回收站中有 %1 条记录。").arg(binRecords);
     const int open = needingDecision();
     const int repaired = static_cast<int>(std::count_if(
         findings.begin(), findings.end(), [](const Finding& f) { return f.resolved; }));
@@ -510,6 +541,26 @@ Result<Report> check(const Register& reg, const Options& options)
         }
     }
 
+    // The recycle bin. A file of it that a live record's copy is as well is
+    // found through this map, made only when first asked.
+    std::optional<QHash<BinCheck::FileId, QString>> liveCopies;
+    const auto liveTwin = [&](const BinCheck::FileId& id) {
+        if (!liveCopies) {
+            liveCopies.emplace();
+            for (auto it = named.cbegin(); it != named.cend(); ++it) {
+                const StoreFolder::Entry entry = store.entry(it.key());
+                if (entry.type == StoreFolder::Type::File)
+                    liveCopies->insert({quint64(entry.st.st_dev), quint64(entry.st.st_ino)},
+                                       it.key());
+            }
+        }
+        return liveCopies->value(id);
+    };
+    LiveProbe probe(store.path());
+    BinCheck binCheck(db, store);
+    if (Status binRead = binCheck.run(probe, liveTwin, report); !binRead)
+        return binRead.error();
+
     // Everything else in the store folder.
     const QFileInfoList entries =
         QDir(store.path())
@@ -519,7 +570,6 @@ Result<Report> check(const Register& reg, const Options& options)
     // Working files of a running program are its own; of one that has ended,
     // leftovers (LiveWriter.h). Probed after the listing, so every file seen
     // was named while its owner held its lock.
-    LiveProbe probe(store.path());
     // Intake gives a copy its stored name as a second link before the record
     // is committed; a crash in between leaves that name and the working file
     // as one file. Such a name was never registered and may go with it.
@@ -533,6 +583,10 @@ Result<Report> check(const Register& reg, const Options& options)
         const QString name = entry.fileName();
         if (named.contains(name))
             continue;
+        if (BinCheck::isBinFolder(entry)) {
+            --report.storeEntries;
+            continue;
+        }
         Finding finding;
         finding.name = name;
         const bool plainFile = entry.isFile() && !entry.isSymLink();
@@ -576,6 +630,15 @@ Result<Report> check(const Register& reg, const Options& options)
             } else {
                 finding.removable = true;
             }
+        } else if (const QString binCopy =
+                       plainFile ? binCheck.binCopyOf(fileIdentity(entry.filePath())
+                                                          .value_or(QPair<quint64, quint64>(0, 0)))
+                                 : QString();
+                   !binCopy.isEmpty()) {
+            finding.kind = Kind::Leftover;
+            finding.binStep = BinStep::StoreName;
+            finding.twin = binCopy;
+            finding.removable = true;
         } else {
             finding.kind = Kind::StrayFile;
             finding.detail = StoreFolder::typeText(store.entry(name).type);

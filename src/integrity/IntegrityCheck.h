@@ -35,6 +35,16 @@ enum class Kind {
     Unreadable,      // the copy could not be read to verify it
     NotHashed,       // no hash was recorded for the copy, so it cannot be verified
     DatabaseDamaged, // SQLite's own check of the database file found faults
+    BinMissingCopy,  // a record in the recycle bin whose copy is not in the bin folder
+    BinStrayFile,    // a file in the bin folder that no record in the bin names
+};
+
+// Which interrupted step of the recycle bin left a leftover.
+enum class BinStep {
+    None,
+    BinName,   // a second name in the bin of a live record's copy (move in or restore)
+    StoreName, // a second name in the store of a bin record's copy (move in or restore)
+    Purging,   // a copy set aside by a purge
 };
 
 struct Finding {
@@ -47,6 +57,8 @@ struct Finding {
     bool removable = false; // a leftover that repair may remove (or put back)
     bool resolved = false;  // repair dealt with it
     QString resolution;     // what repair did, or why it could not
+    BinStep binStep = BinStep::None;
+    QString twin; // for BinName and StoreName: the other name of the file
 
     // Whether the user has to decide something about it.
     bool needsDecision() const;
@@ -70,6 +82,7 @@ struct Options {
 struct Report {
     qint64 records = 0;
     qint64 storeEntries = 0;
+    qint64 binRecords = 0;
     bool verified = false;
     // Working files of programs still running (an add or a delete in
     // progress): neither findings nor ever touched.

@@ -1,12 +1,13 @@
 #include "operations/RecordDelete.h"
 
 #include "store/GeneralRoutines.h"
-#include "store/LiveWriter.h"
+#include "store/RecycleBin.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
 #include "store/StoreFiles.h"
 #include "store/StoreFolder.h"
 #include "support/TestPause.h"
+#include "trash/Trash.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -34,22 +35,6 @@ Report notAFile(const StoreFolder& store, const QString& name, StoreFolder::Type
                                   "请先用“检查登记库”查看。")
                        .arg(name, StoreFolder::typeText(type)),
                    store.pathOf(name)});
-}
-
-// Sets the copy `name` aside under a name the integrity check knows as an
-// interrupted delete of `writer`; that name, or an empty one with *error set.
-QString setAside(const StoreFolder& store, const QString& name, const LiveWriter& writer,
-                 int* error)
-{
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        const QString aside = StoreFiles::deletingName(writer.owner());
-        *error = store.renameNoReplace(name, aside);
-        if (*error == 0)
-            return aside;
-        if (*error != EEXIST)
-            break;
-    }
-    return QString();
 }
 
 Result<qint64> recordsNaming(const QSqlDatabase& db, const QString& storedName)
@@ -105,16 +90,14 @@ Report deleteRecord(const Register& reg, const SeenRecord& seen)
             return {Outcome::Locked, {lockedText, store->pathOf(storedName)}};
     }
 
-    // Marks the set-aside copy as this live program's until it is gone; declared
-    // before the transaction, so it is let go only after a rollback.
-    std::shared_ptr<LiveWriter> writer;
+    // The bin takes the copy as a second name of the same file.
+    std::optional<StoreFolder> bin;
     if (hasCopy) {
-        int error = 0;
-        writer = LiveWriter::hold(store->path(), &error);
-        if (!writer)
-            return failed({QStringLiteral("无法删除存储文件，记录未删除。"),
-                           store->pathOf(storedName) + QStringLiteral(": ") +
-                               QString::fromLocal8Bit(std::strerror(error))});
+        Result<StoreFolder> opened = Trash::openBin(*store, true);
+        if (!opened)
+            return failed(
+                {opened.error().message + QStringLiteral("记录未删除。"), opened.error().detail});
+        bin.emplace(std::move(opened.value()));
     }
     Transaction transaction(db);
     if (!transaction.started())
@@ -125,6 +108,12 @@ Report deleteRecord(const Register& reg, const SeenRecord& seen)
         Sql::scalar(db, QStringLiteral("SELECT max(rowid) FROM %1").arg(table));
     if (!highest)
         return failed(highest.error());
+    Result<QString> binName =
+        hasCopy ? Trash::binNameFor(db, *bin, storedName) : Result<QString>(QString());
+    if (!binName)
+        return failed(binName.error());
+    if (Status kept = RecycleBin::moveIn(db, seen.rowid, *binName, Trash::now()); !kept)
+        return failed(kept.error());
     Result<QSqlQuery> removed =
         Sql::run(db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(table), {seen.rowid});
     if (!removed)
@@ -143,31 +132,29 @@ Report deleteRecord(const Register& reg, const SeenRecord& seen)
         return failed(others.error());
     const bool removeCopy = hasCopy && others.value() == 0;
 
-    // The copy is moved aside first: until the commit it can be put back, so
-    // a record is never lost while its file stays, nor the other way round.
-    QString aside;
-    if (removeCopy) {
-        int error = 0;
-        aside = setAside(*store, storedName, *writer, &error);
-        if (aside.isEmpty())
-            return failed({QStringLiteral("无法删除存储文件，记录未删除。"),
-                           store->pathOf(storedName) + QStringLiteral(": ") +
+    // The bin gets its name of the copy before the commit and the store loses
+    // its name only after it: a kill at any moment leaves the record whole on
+    // one side, and at most an extra name of its copy that the check removes.
+    if (hasCopy) {
+        if (const int error = store->linkInto(storedName, *bin, *binName); error != 0)
+            return failed({QStringLiteral("无法把存储文件移入回收站，记录未删除。"),
+                           bin->pathOf(*binName) + QStringLiteral(": ") +
                                QString::fromLocal8Bit(std::strerror(error))});
-        // Swapped for something else since it was looked at: put it back.
-        if (const StoreFolder::Type type = store->entry(aside).type;
+        // Swapped for something else since it was looked at: take it back.
+        if (const StoreFolder::Type type = bin->entry(*binName).type;
             type != StoreFolder::Type::File) {
-            store->renameNoReplace(aside, storedName);
+            bin->remove(*binName);
             return notAFile(*store, storedName, type);
         }
     }
     TestPause::at("delete-before-commit");
     if (Status committed = transaction.commit(); !committed) {
-        if (removeCopy)
-            store->renameNoReplace(aside, storedName);
+        if (hasCopy)
+            bin->remove(*binName);
         return failed(committed.error());
     }
     if (removeCopy)
-        store->remove(aside);
+        store->remove(storedName);
     return {};
 }
 

@@ -2,6 +2,7 @@
 
 #include "store/ContentHash.h"
 #include "store/IdentityColumn.h"
+#include "store/RecycleBin.h"
 #include "store/RegisterNames.h"
 #include "store/SearchIndexes.h"
 #include "store/Sql.h"
@@ -329,6 +330,9 @@ Status migrate(QSqlDatabase& db, const StepProgress& progress)
                 return created;
         }
     }
+    // Version 5: the recycle bin.
+    if (Status created = exec(db, RecycleBin::createTable()); !created)
+        return created;
     // Repairs that every version gets: the serial index that views and the
     // next-serial lookup rely on, and the nine query slots.
     if (Status indexed = exec(db, QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")

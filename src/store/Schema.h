@@ -39,6 +39,6 @@ QString describeForeign(const QString& databasePath, FileKind kind, const QStrin
 Status migrate(QSqlDatabase& db, const StepProgress& progress = {});
 
 constexpr int applicationId = 0x51525632; // "QRV2"
-constexpr int currentVersion = 4;
+constexpr int currentVersion = 5;
 
 } // namespace Schema

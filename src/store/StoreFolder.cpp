@@ -65,6 +65,29 @@ Result<StoreFolder> StoreFolder::open(const Register& reg)
                  QString::fromLocal8Bit(std::strerror(error))};
 }
 
+Result<StoreFolder> StoreFolder::subfolder(const QString& name, bool create) const
+{
+    const QByteArray encodedName = encoded(name);
+    if (create && ::mkdirat(m_fd, encodedName.constData(), 0777) != 0 && errno != EEXIST)
+        return Error{QStringLiteral("无法创建文件夹“%1”。").arg(pathOf(name)),
+                     QString::fromLocal8Bit(std::strerror(errno))};
+    const int fd =
+        ::openat(m_fd, encodedName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0)
+        return StoreFolder(fd, pathOf(name));
+    const int error = errno;
+    const Entry found = entry(name);
+    if (found.type == Type::Missing && found.error == 0)
+        return Error{QStringLiteral("文件夹“%1”不存在。").arg(pathOf(name)), QString()};
+    if (found.type != Type::Folder && found.type != Type::Missing)
+        return Error{QStringLiteral("“%1”%2，不是文件夹；为安全起见，不会通过它读取、复制或删除"
+                                    "任何文件。")
+                         .arg(pathOf(name), typeText(found.type)),
+                     QString()};
+    return Error{QStringLiteral("无法打开文件夹“%1”。").arg(pathOf(name)),
+                 QString::fromLocal8Bit(std::strerror(error))};
+}
+
 StoreFolder::StoreFolder(StoreFolder&& other) noexcept
     : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path))
 {
@@ -165,6 +188,13 @@ int StoreFolder::link(const QString& from, const QString& to) const
     // No AT_SYMLINK_FOLLOW: a link is linked as itself, never its target.
     return ::linkat(m_fd, encoded(from).constData(), m_fd, encoded(to).constData(), 0) == 0 ? 0
                                                                                             : errno;
+}
+
+int StoreFolder::linkInto(const QString& from, const StoreFolder& target, const QString& to) const
+{
+    return ::linkat(m_fd, encoded(from).constData(), target.m_fd, encoded(to).constData(), 0) == 0
+               ? 0
+               : errno;
 }
 
 int StoreFolder::sync() const

@@ -28,6 +28,10 @@ public:
     // or is not a folder.
     static Result<StoreFolder> open(const Register& reg);
 
+    // The folder `name` inside this one, opened the same way (never through
+    // a link); made first when missing and `create` is set.
+    Result<StoreFolder> subfolder(const QString& name, bool create) const;
+
     StoreFolder(StoreFolder&& other) noexcept;
     StoreFolder& operator=(StoreFolder&& other) noexcept;
     StoreFolder(const StoreFolder&) = delete;
@@ -55,6 +59,9 @@ public:
     int remove(const QString& name) const;
     int renameNoReplace(const QString& from, const QString& to) const;
     int link(const QString& from, const QString& to) const;
+    // A second name `to` in `target` (a folder on the same file system) for
+    // the entry `from` of this one; never replaces an entry.
+    int linkInto(const QString& from, const StoreFolder& target, const QString& to) const;
     int sync() const;
 
     // "是一个链接", … for a type other than File and Missing.
