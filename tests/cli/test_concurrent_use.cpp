@@ -203,10 +203,19 @@ private Q_SLOTS:
         QTest::addColumn<int>("checkStatus");
         QTest::newRow("add, running") << QStringLiteral("intake-before-commit") << false << 4 << 0;
         QTest::newRow("add, killed") << QStringLiteral("intake-before-commit") << true << 1 << 0;
-        // The delete is not committed yet: its record still misses its copy.
+        // The delete is not committed yet: the bin's name of its copy is reported
+        // and left alone, since the delete holds the register's write lock.
         QTest::newRow("delete, running")
             << QStringLiteral("delete-before-commit") << false << 0 << 1;
         QTest::newRow("delete, killed") << QStringLiteral("delete-before-commit") << true << 1 << 0;
+        // From the bin: a restore's new store name of the copy, and the copy a
+        // purge set aside (its bin record misses it until the commit).
+        QTest::newRow("restore, running")
+            << QStringLiteral("restore-before-commit") << false << 1 << 1;
+        QTest::newRow("restore, killed")
+            << QStringLiteral("restore-before-commit") << true << 0 << 0;
+        QTest::newRow("purge, running") << QStringLiteral("purge-before-commit") << false << 0 << 1;
+        QTest::newRow("purge, killed") << QStringLiteral("purge-before-commit") << true << 0 << 0;
     }
 
     void repairWhileAnotherProgramWorks()
@@ -231,13 +240,25 @@ private Q_SLOTS:
         QString err = finish(*first, &code);
         QVERIFY2(code == 0, qPrintable(err));
 
+        const bool fromBin =
+            point.startsWith(QLatin1String("restore")) || point.startsWith(QLatin1String("purge"));
+        if (fromBin) {
+            finish(*startCli(reg, {QStringLiteral("delete"), QStringLiteral("--yes"),
+                                   QStringLiteral("1")}),
+                   &code);
+            QCOMPARE(code, 0);
+        }
         const PausePoint pause{meeting.path(), point};
         QProcess writer;
         writer.setProcessEnvironment(pause.environment());
-        const QStringList command = point.startsWith(QLatin1String("intake"))
-                                        ? QStringList{QStringLiteral("add")} + files
-                                        : QStringList{QStringLiteral("delete"),
-                                                      QStringLiteral("--yes"), QStringLiteral("1")};
+        QStringList command{QStringLiteral("delete"), QStringLiteral("--yes"), QStringLiteral("1")};
+        if (point.startsWith(QLatin1String("intake")))
+            command = QStringList{QStringLiteral("add")} + files;
+        else if (point.startsWith(QLatin1String("restore")))
+            command = {QStringLiteral("trash"), QStringLiteral("restore"), QStringLiteral("1")};
+        else if (point.startsWith(QLatin1String("purge")))
+            command = {QStringLiteral("trash"), QStringLiteral("purge"), QStringLiteral("--yes"),
+                       QStringLiteral("1")};
         writer.start(QStringLiteral(QUORVEL_CLI),
                      QStringList{QStringLiteral("--register"), reg} + command);
         QVERIFY(pause.waitReached());
@@ -266,8 +287,12 @@ private Q_SLOTS:
         QVERIFY(report);
         QVERIFY2(report->findings.isEmpty(), qPrintable(report->findings.value(0).text()));
         QCOMPARE(report->storeEntries, records);
-        if (records == 1) {
-            QFile old(temp.reg().storedCopyPath(QStringLiteral("old.txt")));
+        // Restored, or still in the bin, old.txt is whole; a purge that ran took it.
+        const QString oldCopy = records == 1
+                                    ? temp.reg().storedCopyPath(QStringLiteral("old.txt"))
+                                    : temp.reg().storeFolder() + QStringLiteral("/.回收站/old.txt");
+        if (records == 1 || (fromBin && (kill || !point.startsWith(QLatin1String("purge"))))) {
+            QFile old(oldCopy);
             QVERIFY(old.open(QIODevice::ReadOnly));
             QCOMPARE(old.readAll(), QByteArray("old content"));
         }

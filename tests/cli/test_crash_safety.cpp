@@ -1,5 +1,6 @@
 // Kills the real quorvel-cli at random moments of a batch add, a batch
-// modify, a move, a delete and the conversion of an old register, some of
+// modify, a move, a delete into the recycle bin, a restore or purge from it
+// and the conversion of an old register, some of
 // them while another quorvel-cli runs `check --repair`, and checks after
 // every kill that the register is whole: it opens, the integrity check finds
 // only leftovers it may remove at once,
@@ -7,6 +8,7 @@
 // happened wholly or not at all.
 
 #include "integrity/IntegrityCheck.h"
+#include "store/RecycleBin.h"
 #include "store/RegisterNames.h"
 #include "store/Schema.h"
 #include "store/Sql.h"
@@ -154,6 +156,18 @@ class TestCrashSafety : public QObject {
         return result;
     }
 
+    QList<RecycleBin::Entry> binEntries()
+    {
+        Result<Register> reg = Register::open(m_register, Register::Mode::MustExist);
+        if (!reg)
+            qFatal("register does not open: %s", qPrintable(reg.error().fullText()));
+        Result<QList<RecycleBin::Entry>> entries = RecycleBin::list(reg->database());
+        if (!entries)
+            qFatal("cannot read the bin: %s", qPrintable(entries.error().fullText()));
+        reg->closeConnection();
+        return entries.value();
+    }
+
     // The register after a kill: opens, holds only removable leftovers, and
     // after repair is clean with every copy complete and serials unique.
     void verifyWhole()
@@ -170,10 +184,11 @@ class TestCrashSafety : public QObject {
                 restorable << finding.rowid;
         }
         for (const Integrity::Finding& finding : found->findings) {
-            // An interrupted delete may leave the record with its copy set
-            // aside; repair puts it back.
+            // An interrupted delete or purge may leave the record (in the
+            // register or the bin) with its copy set aside; repair puts it back.
             const bool allowed = (finding.kind == Integrity::Kind::Leftover && finding.removable) ||
-                                 (finding.kind == Integrity::Kind::MissingCopy &&
+                                 ((finding.kind == Integrity::Kind::MissingCopy ||
+                                   finding.kind == Integrity::Kind::BinMissingCopy) &&
                                   restorable.contains(finding.rowid));
             QVERIFY2(allowed, qPrintable(finding.text()));
         }
@@ -194,6 +209,15 @@ class TestCrashSafety : public QObject {
             QVERIFY2(source != m_sourceDigests.end(), qPrintable(row.fileName));
             QCOMPARE(digestOf(reg->storedCopyPath(row.storedName)), source->second);
             m_verifiedCopies << row.storedName;
+        }
+        // Every record in the bin has its whole copy there.
+        const QList<RecycleBin::Entry> inBin = RecycleBin::list(reg->database()).value();
+        for (const RecycleBin::Entry& entry : inBin) {
+            const auto source = m_sourceDigests.find(entry.record.fileName);
+            QVERIFY2(source != m_sourceDigests.end(), qPrintable(entry.record.fileName));
+            QCOMPARE(digestOf(reg->storeFolder() + QLatin1Char('/') + RecycleBin::folderName +
+                              QLatin1Char('/') + entry.binName),
+                     source->second);
         }
         reg->closeConnection();
     }
@@ -331,6 +355,48 @@ private Q_SLOTS:
                     QDir(m_register).filePath(QStringLiteral("随机文件/") + victim.storedName)) ||
                 std::any_of(after.cbegin(), after.cend(),
                             [&](const Row& r) { return r.storedName == victim.storedName; }));
+        }
+    }
+
+    // Records deleted above go back and forth: each restore or purge happens
+    // wholly or not at all, and nothing is in the register and the bin at once.
+    void killedRestoreAndPurge()
+    {
+        for (int i = 0; i < 12; ++i) {
+            const bool purge = i % 3 == 2;
+            if (binEntries().isEmpty() || (!purge && binEntries().size() < 3)) {
+                const QList<Row> live = rows();
+                runToEnd({QStringLiteral("delete"), QStringLiteral("--yes"),
+                          live.at(m_random.bounded(live.size())).serial.toString()});
+            }
+            const QList<Row> before = rows();
+            const QList<RecycleBin::Entry> binBefore = binEntries();
+            const RecycleBin::Entry victim = binBefore.at(m_random.bounded(binBefore.size()));
+            QStringList command{QStringLiteral("trash"),
+                                purge ? QStringLiteral("purge") : QStringLiteral("restore")};
+            if (purge)
+                command << QStringLiteral("--yes");
+            runAndKill(command << victim.record.serial.toString(), m_commandTime, i % 2 == 1);
+            verifyWhole();
+            const QList<Row> after = rows();
+            const QList<RecycleBin::Entry> binAfter = binEntries();
+            const auto inBin = [&](const QList<RecycleBin::Entry>& entries) {
+                return std::any_of(entries.cbegin(), entries.cend(),
+                                   [&](const RecycleBin::Entry& e) {
+                                       return e.record.rowid == victim.record.rowid;
+                                   });
+            };
+            const bool live = std::any_of(after.cbegin(), after.cend(), [&](const Row& r) {
+                return r.rowid == victim.record.rowid;
+            });
+            QVERIFY(!(live && inBin(binAfter)));
+            if (purge)
+                QVERIFY(!live);
+            else if (!inBin(binAfter))
+                QVERIFY(live);
+            // Nothing else moved.
+            QVERIFY(after.size() - before.size() + binAfter.size() - binBefore.size() <= 0);
+            QVERIFY(after.size() >= before.size());
         }
     }
 

@@ -29,6 +29,8 @@ private Q_SLOTS:
     void toDesktopNumbersAndReportsMissing();
     void modifySetsNamedColumns();
     void deleteNeedsYes();
+    void trashListRestorePurge_data();
+    void trashListRestorePurge();
     void moveWithinView();
     void unknownSerials();
 
@@ -134,6 +136,64 @@ void TestRecordCommands::deleteNeedsYes()
     QCOMPARE(m_temp->serials(), (QList<qint64>{1, 3, 5}));
     QVERIFY(!QFile::exists(m_temp->reg().storedCopyPath(QStringLiteral("r2.doc"))));
     QVERIFY(QFile::exists(m_temp->reg().storedCopyPath(QStringLiteral("r3.doc"))));
+}
+
+void TestRecordCommands::trashListRestorePurge_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QList<qint64>>("serials"); // of the register afterwards
+    QTest::addColumn<int>("inBin");
+    const QList<qint64> two{1, 3, 5};
+    QTest::newRow("list") << QStringList{QStringLiteral("list")} << 0 << two << 2;
+    QTest::newRow("restore one") << QStringList{QStringLiteral("restore"), QStringLiteral("4")} << 0
+                                 << QList<qint64>{1, 3, 4, 5} << 1;
+    QTest::newRow("restore both") << QStringList{QStringLiteral("restore"), QStringLiteral("2"),
+                                                 QStringLiteral("4")}
+                                  << 0 << QList<qint64>{1, 2, 3, 4, 5} << 0;
+    QTest::newRow("restore, not in bin")
+        << QStringList{QStringLiteral("restore"), QStringLiteral("3")} << 1 << two << 2;
+    QTest::newRow("purge one") << QStringList{QStringLiteral("purge"), QStringLiteral("--yes"),
+                                              QStringLiteral("2")}
+                               << 0 << two << 1;
+    QTest::newRow("purge all") << QStringList{QStringLiteral("purge"), QStringLiteral("-y")} << 0
+                               << two << 0;
+    QTest::newRow("purge older than a day")
+        << QStringList{QStringLiteral("purge"), QStringLiteral("--yes"),
+                       QStringLiteral("--older-than"), QStringLiteral("1")}
+        << 0 << two << 2;
+    QTest::newRow("purge older than now")
+        << QStringList{QStringLiteral("purge"), QStringLiteral("--yes"),
+                       QStringLiteral("--older-than"), QStringLiteral("-1")}
+        << 2 << two << 2;
+    QTest::newRow("purge needs yes") << QStringList{QStringLiteral("purge")} << 2 << two << 2;
+    QTest::newRow("no action") << QStringList{} << 2 << two << 2;
+    QTest::newRow("unknown action") << QStringList{QStringLiteral("empty")} << 2 << two << 2;
+    QTest::newRow("restore without serial")
+        << QStringList{QStringLiteral("restore")} << 2 << two << 2;
+}
+
+void TestRecordCommands::trashListRestorePurge()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QList<qint64>, serials);
+    QFETCH(int, inBin);
+    QCOMPARE(cli({QStringLiteral("delete"), QStringLiteral("--yes"), QStringLiteral("2"),
+                  QStringLiteral("4")})
+                 .status,
+             0);
+    const Run run = cli(QStringList{QStringLiteral("trash")} + arguments);
+    QVERIFY2(run.status == status, qPrintable(run.err));
+    QCOMPARE(m_temp->serials(), serials);
+    const Run list = cli({QStringLiteral("trash"), QStringLiteral("list"),
+                          QStringLiteral("--format"), QStringLiteral("tsv")});
+    QCOMPARE(list.status, 0);
+    QCOMPARE(list.out.count(QLatin1Char('\n')), 1 + inBin);
+    // A restored record has its own bytes back.
+    if (serials.contains(2))
+        QCOMPARE(readFile(m_temp->reg().storedCopyPath(QStringLiteral("r2.doc"))),
+                 QByteArray("body 2"));
 }
 
 void TestRecordCommands::moveWithinView()

@@ -1,9 +1,12 @@
 #include "integrity/IntegrityCheck.h"
+#include "operations/RecordDelete.h"
 #include "store/ContentHash.h"
 #include "store/LiveWriter.h"
+#include "store/RecycleBin.h"
 #include "store/Sql.h"
 #include "store/StoreFiles.h"
 #include "support/TempRegister.h"
+#include "trash/Trash.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -269,6 +272,63 @@ private Q_SLOTS:
         const Integrity::Report last = run(temp, true, true);
         QVERIFY(!QFile::exists(store + QLatin1Char('/') + unknown));
         QCOMPARE(last.needingDecision(), 0);
+    }
+
+    // The bin: what an interrupted delete, restore or purge leaves is
+    // finished or undone by repair; a bin record without its copy and a file
+    // of the bin that no record names wait for the user.
+    void binLeftoversAreRepairedAndDamageReported()
+    {
+        TempRegister temp;
+        const QString store = temp.reg().storeFolder();
+        const QString bin = store + QLatin1Char('/') + RecycleBin::folderName;
+        QList<qint64> deleted;
+        for (const char* name : {"a.txt", "c.txt", "d.txt"}) {
+            const qint64 rowid = addHashed(temp, deleted.size() + 1, QString::fromLatin1(name),
+                                           QByteArray(name) + " content");
+            QCOMPARE(RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid)).outcome,
+                     RecordDelete::Outcome::Deleted);
+            deleted << rowid;
+        }
+        addHashed(temp, 9, QStringLiteral("b.txt"), "b content");
+        QVERIFY(run(temp, true).findings.isEmpty());
+        // A delete of b killed before its commit; a delete (or restore) of a
+        // killed between its commit and the end.
+        QCOMPARE(::link(QFile::encodeName(store + QStringLiteral("/b.txt")).constData(),
+                        QFile::encodeName(bin + QStringLiteral("/b.txt")).constData()),
+                 0);
+        QCOMPARE(::link(QFile::encodeName(bin + QStringLiteral("/a.txt")).constData(),
+                        QFile::encodeName(store + QStringLiteral("/a.txt")).constData()),
+                 0);
+        // A purge of c killed before its commit.
+        const QString purging = Trash::purgingName(QStringLiteral("ended0000"), deleted.at(1));
+        QVERIFY(QFile::rename(bin + QStringLiteral("/c.txt"), bin + QLatin1Char('/') + purging));
+        // Damage: d's copy gone from the bin, a file there nobody names.
+        QVERIFY(QFile::remove(bin + QStringLiteral("/d.txt")));
+        writeFile(bin + QStringLiteral("/stray.bin"), "stray");
+
+        const Integrity::Report report = run(temp);
+        QCOMPARE(report.storeEntries, 2); // the bin folder is no stray entry
+        QCOMPARE(report.binRecords, 3);
+        QCOMPARE(names(report, Kind::Leftover),
+                 (QStringList{purging, QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
+        QCOMPARE(report.removableLeftovers(), 3);
+        QCOMPARE(names(report, Kind::BinMissingCopy),
+                 (QStringList{QStringLiteral("c.txt"), QStringLiteral("d.txt")}));
+        QCOMPARE(names(report, Kind::BinStrayFile), QStringList{QStringLiteral("stray.bin")});
+        QCOMPARE(report.count(Kind::StrayFile), 0);
+
+        const Integrity::Report repaired = run(temp, false, true);
+        QCOMPARE(repaired.needingDecision(), 2); // d's missing copy, the stray file
+        QVERIFY(!QFile::exists(store + QStringLiteral("/a.txt")));
+        QCOMPARE(readFile(bin + QStringLiteral("/a.txt")), QByteArray("a.txt content"));
+        QVERIFY(!QFile::exists(bin + QStringLiteral("/b.txt")));
+        QCOMPARE(readFile(store + QStringLiteral("/b.txt")), QByteArray("b content"));
+        QCOMPARE(readFile(bin + QStringLiteral("/c.txt")), QByteArray("c.txt content"));
+        QCOMPARE(readFile(bin + QStringLiteral("/stray.bin")), QByteArray("stray"));
+        // Restored after all that, c is whole, hash and all.
+        QVERIFY(Trash::restore(temp.reg(), deleted.at(1)));
+        QCOMPARE(run(temp, true).needingDecision(), 2);
     }
 
     // A store folder that is a link to another folder is reported, not

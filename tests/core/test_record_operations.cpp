@@ -1,11 +1,14 @@
+#include "integrity/IntegrityCheck.h"
 #include "modify/RecordModify.h"
 #include "operations/RecordDelete.h"
 #include "operations/RecordExport.h"
 #include "operations/RecordReorder.h"
+#include "store/RecycleBin.h"
 #include "store/RegisterNames.h"
 #include "store/SeenRecord.h"
 #include "store/Sql.h"
 #include "support/TempRegister.h"
+#include "trash/Trash.h"
 
 #include <QDir>
 #include <QFile>
@@ -52,6 +55,16 @@ QString columnOf(const Register& reg, qint64 rowid, const QString& column)
         .toString();
 }
 
+QString binPath(const Register& reg, const QString& name)
+{
+    return reg.storeFolder() + QLatin1Char('/') + RecycleBin::folderName + QLatin1Char('/') + name;
+}
+
+QList<RecycleBin::Entry> binEntries(const Register& reg)
+{
+    return RecycleBin::list(reg.database()).value();
+}
+
 } // namespace
 
 class TestRecordOperations : public QObject {
@@ -73,6 +86,9 @@ private Q_SLOTS:
     void deleteWithMissingCopy();
     void deleteKeepsCopyAnotherRecordNames();
     void deleteRefusesFileHeldOpen();
+    void restoreGivesBackRecordAndBytes_data();
+    void restoreGivesBackRecordAndBytes();
+    void purgeRemovesRecordAndCopy();
     void moveUpAndDownRestoresSerials();
     void moveInFilteredViewTouchesOnlyTwo();
     void modifyBatchChangesExactlyThose();
@@ -355,6 +371,10 @@ void TestRecordOperations::deleteTakesRecordAndCopy()
     // Only the other record's copy is left, and nothing set aside.
     QCOMPARE(QDir(temp.reg().storeFolder()).entryList(QDir::Files | QDir::Hidden),
              QStringList{QStringLiteral("b.txt")});
+    // It is in the bin, with its copy.
+    QCOMPARE(binEntries(temp.reg()).size(), 1);
+    QCOMPARE(binEntries(temp.reg()).first().record.rowid, first);
+    QCOMPARE(readFile(binPath(temp.reg(), QStringLiteral("a.txt"))), QByteArray("a"));
     // A second delete of the same record is refused, not reported as done.
     QCOMPARE(RecordDelete::deleteRecord(temp.reg(), seen).outcome, RecordDelete::Outcome::Failed);
 }
@@ -381,9 +401,93 @@ void TestRecordOperations::deleteKeepsCopyAnotherRecordNames()
     // The last record naming it takes it along.
     QCOMPARE(RecordDelete::deleteRecord(temp.reg(), temp.seen(second)).outcome,
              RecordDelete::Outcome::Deleted);
-    QVERIFY(QDir(temp.reg().storeFolder())
+    QVERIFY(QDir(temp.reg().storeFolder()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    // Each record in the bin has the copy under a name of its own.
+    const QList<RecycleBin::Entry> entries = binEntries(temp.reg());
+    QCOMPARE(entries.size(), 2);
+    QVERIFY(entries.at(0).binName != entries.at(1).binName);
+    for (const RecycleBin::Entry& entry : entries)
+        QCOMPARE(readFile(binPath(temp.reg(), entry.binName)), QByteArray("shared"));
+}
+
+void TestRecordOperations::restoreGivesBackRecordAndBytes_data()
+{
+    QTest::addColumn<bool>("serialTaken");
+    QTest::addColumn<bool>("nameTaken");
+    QTest::newRow("both free") << false << false;
+    QTest::newRow("serial taken meanwhile") << true << false;
+    QTest::newRow("stored name taken meanwhile") << false << true;
+    QTest::newRow("both taken") << true << true;
+}
+
+void TestRecordOperations::restoreGivesBackRecordAndBytes()
+{
+    QFETCH(bool, serialTaken);
+    QFETCH(bool, nameTaken);
+    TempRegister temp;
+    const Register& reg = temp.reg();
+    const qint64 rowid = temp.addRecord(
+        5, QStringLiteral("报告.doc"), QStringLiteral("张三"), QStringLiteral("合同"),
+        QStringLiteral("2021-03-04"), QStringLiteral("备注"), QStringLiteral("邮件"), "the bytes");
+    QCOMPARE(RecordDelete::deleteRecord(reg, temp.seen(rowid)).outcome,
+             RecordDelete::Outcome::Deleted);
+    QCOMPARE(recordCount(reg), 0);
+    // Another record takes the serial, or the stored name, or both meanwhile.
+    if (serialTaken || nameTaken)
+        temp.addRecord(serialTaken ? 5 : 7,
+                       nameTaken ? QStringLiteral("报告.doc") : QStringLiteral("other.doc"), {}, {},
+                       QStringLiteral("2020-01-02"), {}, {}, "newcomer");
+
+    const Result<Trash::Restored> restored = Trash::restore(reg, rowid);
+    QVERIFY2(restored, qPrintable(restored ? QString() : restored.error().fullText()));
+    QCOMPARE(restored->serialChanged(), serialTaken);
+    QCOMPARE(restored->storedNameChanged(), nameTaken);
+    // The same record, under its identity, with every column it had.
+    QCOMPARE(columnOf(reg, rowid, RegisterNames::serial),
+             serialTaken ? QStringLiteral("6") : QStringLiteral("5"));
+    QCOMPARE(columnOf(reg, rowid, RegisterNames::fileName), QStringLiteral("报告.doc"));
+    QCOMPARE(columnOf(reg, rowid, RegisterNames::date), QStringLiteral("2021-03-04"));
+    QCOMPARE(columnOf(reg, rowid, RegisterNames::remark), QStringLiteral("备注"));
+    QCOMPARE(columnOf(reg, rowid, RegisterNames::recipient), QStringLiteral("张三"));
+    QCOMPARE(columnOf(reg, rowid, RegisterNames::method), QStringLiteral("邮件"));
+    QCOMPARE(columnOf(reg, rowid, RegisterNames::folder), QStringLiteral("合同"));
+    QCOMPARE(columnOf(reg, rowid, RegisterNames::storedName), restored->storedName);
+    QCOMPARE(readFile(reg.storedCopyPath(restored->storedName)), QByteArray("the bytes"));
+    if (nameTaken)
+        QCOMPARE(readFile(reg.storedCopyPath(QStringLiteral("报告.doc"))), QByteArray("newcomer"));
+    // Gone from the bin, and the register is sound.
+    QVERIFY(binEntries(reg).isEmpty());
+    QVERIFY(QDir(binPath(reg, QString()))
                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
                 .isEmpty());
+    const Result<Integrity::Report> report = Integrity::check(reg);
+    QVERIFY(report);
+    QVERIFY2(report->findings.isEmpty(), qPrintable(report->findings.value(0).text()));
+    // A second restore of the same entry is refused.
+    QVERIFY(!Trash::restore(reg, rowid));
+}
+
+void TestRecordOperations::purgeRemovesRecordAndCopy()
+{
+    TempRegister temp;
+    const Register& reg = temp.reg();
+    const qint64 first = temp.addRecord(1, QStringLiteral("a.txt"), {}, {},
+                                        QStringLiteral("2020-01-02"), {}, {}, "a");
+    const qint64 second = temp.addRecord(2, QStringLiteral("b.txt"), {}, {},
+                                         QStringLiteral("2020-01-02"), {}, {}, "b");
+    for (const qint64 rowid : {first, second})
+        QCOMPARE(RecordDelete::deleteRecord(reg, temp.seen(rowid)).outcome,
+                 RecordDelete::Outcome::Deleted);
+    QVERIFY(Trash::purge(reg, first));
+    const QList<RecycleBin::Entry> left = binEntries(reg);
+    QCOMPARE(left.size(), 1);
+    QCOMPARE(left.first().record.rowid, second);
+    QCOMPARE(QDir(binPath(reg, QString())).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("b.txt")});
+    // Gone for good: it can be neither purged nor restored again.
+    QVERIFY(!Trash::purge(reg, first));
+    QVERIFY(!Trash::restore(reg, first));
+    QCOMPARE(recordCount(reg), 0);
 }
 
 void TestRecordOperations::deleteRefusesFileHeldOpen()

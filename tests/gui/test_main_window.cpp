@@ -53,7 +53,8 @@ private Q_SLOTS:
                               QStringLiteral("退出(&X)"), QStringLiteral("导入旧登记库(&I)…")}));
         QCOMPARE(captions(face.topMenu(1)),
                  (QStringList{QStringLiteral("所有文件(&A)"), QStringLiteral("我发他收(&W)"),
-                              QStringLiteral("他发我收(&T)"), QStringLiteral("本地文件(&M)")}));
+                              QStringLiteral("他发我收(&T)"), QStringLiteral("本地文件(&M)"),
+                              QStringLiteral("回收站(&R)")}));
         QCOMPARE(face.topMenu(2)->actions().size(), 9);
         QVERIFY(face.topMenu(3)->actions().size() >= 1);
         QCOMPARE(face.topMenu(3)->actions().first()->objectName(), QStringLiteral("FileMenu0"));

@@ -9,6 +9,7 @@
 #include "store/Sql.h"
 #include "support/gui/MessageBox.h"
 #include "support/gui/SaveDialog.h"
+#include "trash/gui/BinArea.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -21,6 +22,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -87,6 +89,7 @@ private Q_SLOTS:
     void batchModifyRowsThreeToSix();
     void singleModifyWritesAllFour();
     void rightClickSelectsAndPopsUp();
+    void binShowsRestoresAndPurges();
 
 private:
     QTemporaryDir m_home;
@@ -502,6 +505,84 @@ void TestRecordOperationsGui::rightClickSelectsAndPopsUp()
     QCOMPARE(desktop.entryList(QDir::Files, QDir::Name),
              (QStringList{QStringLiteral("f3.txt"), QStringLiteral("f4.txt"),
                           QStringLiteral("f5.txt"), QStringLiteral("f6.txt")}));
+}
+
+void TestRecordOperationsGui::binShowsRestoresAndPurges()
+{
+    FaceFixture f(false);
+    addRecords(f.temp(), 3);
+    f.start();
+    for (const int row : {3, 2}) {
+        f.face().MSHF()->setRow(row);
+        MessageBox::setNextAnswer(MessageBox::Yes);
+        f.trigger(QStringLiteral("DelMenuInterFace"));
+    }
+    QCOMPARE(MessageBox::takeLog().size(), 2); // the two questions, as before
+    QCOMPARE(f.temp().serials(), QList<qint64>{1});
+
+    f.trigger(QStringLiteral("BinMenuInterFace"));
+    BinArea* bin = f.face().bin();
+    QTableView* grid = bin->grid();
+    QVERIFY(bin->isShown());
+    QVERIFY(f.face().MSHF()->isHidden());
+    QVERIFY(!f.face().action(QStringLiteral("DelMenuInterFace"))->isEnabled());
+    QCOMPARE(f.face().Label13()->text(), QStringLiteral("当前显示记录为：回收站"));
+    QCOMPARE(grid->model()->rowCount(), 2);
+    const int last = grid->model()->columnCount() - 1;
+    QCOMPARE(grid->model()->headerData(last, Qt::Horizontal).toString(),
+             QStringLiteral("删除时间"));
+    QVERIFY(!grid->model()->index(0, last).data().toString().isEmpty());
+    const auto rowOf = [grid](const QString& name) {
+        for (int row = 0; row < grid->model()->rowCount(); ++row) {
+            if (grid->model()->index(row, RegisterRecord::FileNameColumn).data() == name)
+                return row;
+        }
+        return -1;
+    };
+
+    grid->selectRow(rowOf(QStringLiteral("f2.txt")));
+    f.trigger(QStringLiteral("RestoreMenuInterFace"));
+    QCOMPARE(f.temp().serials(), (QList<qint64>{1, 2}));
+    QCOMPARE(readFile(f.temp().reg().storedCopyPath(QStringLiteral("f2.txt"))),
+             QByteArray("content 2"));
+    QList<MessageBox::Shown> log = MessageBox::takeLog();
+    QCOMPARE(log.size(), 1);
+    QCOMPARE(log[0].text, QStringLiteral("“f2.txt”已恢复。"));
+    QCOMPARE(grid->model()->rowCount(), 1);
+
+    // 彻底删除 asks first; No keeps it.
+    grid->selectRow(0);
+    f.trigger(QStringLiteral("PurgeMenuInterFace"));
+    QCOMPARE(grid->model()->rowCount(), 1);
+    MessageBox::setNextAnswer(MessageBox::Yes);
+    f.trigger(QStringLiteral("PurgeMenuInterFace"));
+    log = MessageBox::takeLog();
+    QCOMPARE(log.size(), 2);
+    QVERIFY(log[0].text.contains(QStringLiteral("彻底删除")));
+    QCOMPARE(grid->model()->rowCount(), 0);
+    QVERIFY(QDir(f.temp().reg().storeFolder() + QStringLiteral("/.回收站"))
+                .entryList(QDir::Files | QDir::Hidden)
+                .isEmpty());
+
+    // Any other view brings the register back, restored record included.
+    f.trigger(QStringLiteral("AllFile"));
+    QVERIFY(!bin->isShown());
+    QVERIFY(!f.face().MSHF()->isHidden());
+    QVERIFY(f.face().action(QStringLiteral("DelMenuInterFace"))->isEnabled());
+    QCOMPARE(f.face().MSHF()->Rows(), 3);
+
+    // 清空回收站 asks, then empties.
+    f.face().MSHF()->setRow(1);
+    MessageBox::setNextAnswer(MessageBox::Yes);
+    f.trigger(QStringLiteral("DelMenuInterFace"));
+    f.trigger(QStringLiteral("BinMenuInterFace"));
+    QCOMPARE(grid->model()->rowCount(), 1);
+    MessageBox::takeLog();
+    MessageBox::setNextAnswer(MessageBox::Yes);
+    f.trigger(QStringLiteral("EmptyBinMenuInterFace"));
+    QVERIFY(MessageBox::takeLog().value(0).text.contains(QStringLiteral("清空回收站")));
+    QCOMPARE(grid->model()->rowCount(), 0);
+    QCOMPARE(f.temp().serials(), QList<qint64>{2});
 }
 
 QTEST_MAIN(TestRecordOperationsGui)

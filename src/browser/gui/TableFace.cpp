@@ -11,6 +11,7 @@
 #include "support/gui/Icons.h"
 #include "support/gui/MenuBitmaps.h"
 #include "support/gui/TrolleyMSHF.h"
+#include "trash/gui/BinArea.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -125,6 +126,16 @@ TableFace::TableFace(Register reg, QWidget* parent)
     connect(m_grid, &MshfGrid::rightButtonPressed, m_operations,
             &RecordOperationsArea::gridRightButton);
 
+    // The bin covers the grid; the commands on the grid's records wait meanwhile.
+    QList<QAction*> recordActions = m_toolbarButtons.mid(0, 5);
+    for (const char* name :
+         {"OpenMenuInterFace", "DelMenuInterFace", "UpMenuInterFace", "DownMenuInterFace",
+          "AlterMenuInterFace", "SaveAsMenuInterFace", "TozmMenuInterFace"})
+        recordActions << action(QString::fromLatin1(name));
+    m_bin = new BinArea(m_register, m_grid, recordActions, m_statusLabel, this);
+    connect(m_views, &ViewsArea::viewShown, m_bin, &BinArea::leave);
+    connect(m_bin, &BinArea::restored, m_views, &ViewsArea::RebuildFolderMenu);
+
     // The window has a fixed layout: nothing moves when it changes size.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -186,6 +197,8 @@ void TableFace::buildMenus()
             &QAction::triggered, m_views, &ViewsArea::ManToMe_Click);
     connect(addMenuItem(fast, QStringLiteral("MyFile"), QStringLiteral("本地文件(&M)")),
             &QAction::triggered, m_views, &ViewsArea::MyFile_Click);
+    connect(addMenuItem(fast, QStringLiteral("BinMenuInterFace"), QStringLiteral("回收站(&R)")),
+            &QAction::triggered, this, [this] { m_bin->show(); });
 
     QMenu* defined = addTop(QStringLiteral("DefinitionCx"), QStringLiteral("自定义查询(&M)"));
     for (int slot = 1; slot <= 9; ++slot) {

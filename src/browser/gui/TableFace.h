@@ -23,6 +23,7 @@ class ViewsArea;
 class RecordOperationsArea;
 class IntakeArea;
 class QueriesArea;
+class BinArea;
 
 // The main window. It lays out the controls and wires menus, toolbar, grid
 // and tray to the areas that do the work: views and search, record
@@ -57,6 +58,7 @@ public:
     RecordOperationsArea* operations() const { return m_operations; }
     IntakeArea* intake() const { return m_intake; }
     QueriesArea* queries() const { return m_queries; }
+    BinArea* bin() const { return m_bin; }
 
     void MshfFormat();
     // Toolbar button n (1..14), as a click on it.
@@ -96,4 +98,5 @@ private:
     RecordOperationsArea* m_operations = nullptr;
     IntakeArea* m_intake = nullptr;
     QueriesArea* m_queries = nullptr;
+    BinArea* m_bin = nullptr;
 };

@@ -62,6 +62,7 @@ bool ViewsArea::show(const ViewCondition& condition, Result<QList<qint64>> keys,
         std::make_shared<ViewRst>(m_face->registerStore(), condition, std::move(keys).value()));
     m_face->binder().Bd(m_face->currentView());
     m_face->Label13()->setText(caption);
+    Q_EMIT viewShown();
     return true;
 }
 

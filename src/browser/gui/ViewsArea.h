@@ -58,6 +58,10 @@ public:
     // when it was never filled from the register).
     static QString folderOf(const QAction* item);
 
+Q_SIGNALS:
+    // A view is now in the grid.
+    void viewShown();
+
 private:
     void fillBoxes(const SearchCriteria& criteria);
     QMenu* folderMenu() const;
