@@ -1,6 +1,7 @@
 #include "store/StoreFiles.h"
 
 #include "store/GeneralRoutines.h"
+#include "store/RecycleBin.h"
 
 namespace StoreFiles {
 
@@ -75,7 +76,7 @@ bool isLeftover(const QString& name)
 
 bool isReserved(const QString& name)
 {
-    return name.startsWith(QLatin1String(".quorvel-"));
+    return name.startsWith(QLatin1String(".quorvel-")) || name == RecycleBin::folderName;
 }
 
 } // namespace StoreFiles

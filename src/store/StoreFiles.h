@@ -42,7 +42,8 @@ bool isPartName(const QString& name);
 bool isDeletingName(const QString& name);
 bool isLeftover(const QString& name);
 
-// Names that start like Quorvel's own working files; never a stored name.
+// Names that start like Quorvel's own working files, and the recycle bin's
+// folder; never a stored name.
 bool isReserved(const QString& name);
 
 } // namespace StoreFiles

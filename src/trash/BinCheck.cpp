@@ -192,7 +192,7 @@ void BinCheck::repair(const QSqlDatabase& db, const StoreFolder& store, Finding&
             return;
         }
         // The purge did not commit: the copy goes back to its record in the bin.
-        if (entry->has_value() && !(*entry)->binName.isEmpty() &&
+        if (entry->has_value() && Register::isPlainFileName((*entry)->binName) &&
             bin->entry((*entry)->binName).type == StoreFolder::Type::Missing) {
             if (const int error = bin->renameNoReplace(leftover.name, (*entry)->binName);
                 error != 0) {
