@@ -51,7 +51,7 @@ void TestBackgroundSearch::resultArrivesAndNewestWins()
 
     // Two searches in a row: the second replaces the first whatever order
     // they finish in, and the first never shows.
-    face.SearchText().at(0)->setText(QStringLiteral("会议"));
+    face.searchPanel()->box(0)->setText(QStringLiteral("会议"));
     face.findChild<QToolButton*>(QStringLiteral("SearchCommand"))->click();
     fixture.trigger(QStringLiteral("FileMenu0"));
     QVERIFY(face.views()->isSearching());
@@ -65,8 +65,8 @@ void TestBackgroundSearch::resultArrivesAndNewestWins()
     QCOMPARE(face.Label13()->text(), folderCaption);
 
     // The search panel's own search, by return in a box.
-    face.SearchText().at(0)->setText(QStringLiteral("会议纪"));
-    QTest::keyClick(face.SearchText().at(0), Qt::Key_Return);
+    face.searchPanel()->box(0)->setText(QStringLiteral("会议纪"));
+    QTest::keyClick(face.searchPanel()->box(0), Qt::Key_Return);
     QVERIFY(face.views()->waitForSearch());
     QCOMPARE(gridNames(face), QStringList{QStringLiteral("会议纪要.doc")});
     QCOMPARE(face.Label13()->text(), QStringLiteral("         组合搜索"));

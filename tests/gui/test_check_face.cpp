@@ -41,7 +41,7 @@ private Q_SLOTS:
     void menuItemEndsTheOptionsMenu()
     {
         FaceFixture fixture;
-        QMenu* options = fixture.face().topMenu(4);
+        QMenu* options = fixture.face().findChild<QMenu*>(QStringLiteral("OptionMenuInterFace"));
         QCOMPARE(options->title(), QStringLiteral("选项(&O)"));
         QAction* last = options->actions().last();
         QCOMPARE(last->objectName(), QStringLiteral("CheckMenuInterFace"));

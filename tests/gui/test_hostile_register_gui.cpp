@@ -126,14 +126,14 @@ private Q_SLOTS:
         for (int box = 0; box < 7; ++box) {
             for (const QString& text : hostile) {
                 face.views()->Clear();
-                face.SearchText().at(box)->setText(text);
+                face.searchPanel()->box(box)->setText(text);
                 face.views()->SearchCommand_Click();
                 QVERIFY2(MessageBox::takeLog().isEmpty(), qPrintable(text.left(40)));
                 QCOMPARE(face.Label13()->text(), QStringLiteral("         组合搜索"));
             }
         }
         face.views()->Clear();
-        face.SearchText().at(0)->setText(QStringLiteral("%_done'"));
+        face.searchPanel()->box(0)->setText(QStringLiteral("%_done'"));
         face.views()->SearchCommand_Click();
         QCOMPARE(face.MSHF()->Rows(), 2);
         QCOMPARE(face.MSHF()->TextMatrix(1, 1), QStringLiteral("100%_done'; --.txt"));

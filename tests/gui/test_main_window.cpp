@@ -45,20 +45,21 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("文件(&F)"), QStringLiteral("查询(&C)"),
                               QStringLiteral("自定义查询(&M)"), QStringLiteral("文件夹(&W)"),
                               QStringLiteral("选项(&O)"), QStringLiteral("帮助(&H)")}));
-        QCOMPARE(captions(face.topMenu(0)),
+        QCOMPARE(captions(face.fileMenu()),
                  (QStringList{QStringLiteral("打开(&O)"), QStringLiteral("删除(&D)"),
                               QStringLiteral("上移(&U)"), QStringLiteral("下移(&N)"),
                               QStringLiteral("修改记录(&A)"), QStringLiteral("另存为(&S)"),
                               QStringLiteral("发送至桌面(&T)"), QStringLiteral("-"),
                               QStringLiteral("退出(&X)"), QStringLiteral("导入旧登记库(&I)…")}));
-        QCOMPARE(captions(face.topMenu(1)),
+        QCOMPARE(captions(face.findChild<QMenu*>(QStringLiteral("FastCx"))),
                  (QStringList{QStringLiteral("所有文件(&A)"), QStringLiteral("我发他收(&W)"),
                               QStringLiteral("他发我收(&T)"), QStringLiteral("本地文件(&M)")}));
-        QCOMPARE(face.topMenu(2)->actions().size(), 9);
-        QVERIFY(face.topMenu(3)->actions().size() >= 1);
-        QCOMPARE(face.topMenu(3)->actions().first()->objectName(), QStringLiteral("FileMenu0"));
-        QCOMPARE(captions(face.topMenu(4)).first(), QStringLiteral("管理自定义查询(&G)"));
-        QCOMPARE(captions(face.topMenu(5)),
+        QCOMPARE(face.findChild<QMenu*>(QStringLiteral("DefinitionCx"))->actions().size(), 9);
+        QVERIFY(face.folderMenu()->actions().size() >= 1);
+        QCOMPARE(face.folderMenu()->actions().first()->objectName(), QStringLiteral("FileMenu0"));
+        QCOMPARE(captions(face.findChild<QMenu*>(QStringLiteral("OptionMenuInterFace"))).first(),
+                 QStringLiteral("管理自定义查询(&G)"));
+        QCOMPARE(captions(face.findChild<QMenu*>(QStringLiteral("HelpMenuInterFace"))),
                  (QStringList{QStringLiteral("内容(&C)"), QStringLiteral("-"),
                               QStringLiteral("关于Quorvel")}));
         // No shortcuts beyond the access keys.
@@ -67,18 +68,18 @@ private Q_SLOTS:
                 QVERIFY2(action->shortcut().isEmpty(), qPrintable(action->text()));
         }
         // Record commands and help carry pictures; save as, send and exit do not.
-        QVERIFY(!face.action(QStringLiteral("OpenMenuInterFace"))->icon().isNull());
-        QVERIFY(!face.action(QStringLiteral("CxMenu9"))->icon().isNull());
-        QVERIFY(!face.action(QStringLiteral("HelpQuorvel"))->icon().isNull());
-        QVERIFY(face.action(QStringLiteral("SaveAsMenuInterFace"))->icon().isNull());
-        QVERIFY(face.action(QStringLiteral("ExitMenu"))->icon().isNull());
-        QVERIFY(face.action(QStringLiteral("AllFile"))->icon().isNull());
+        QVERIFY(!face.findChild<QAction*>(QStringLiteral("OpenMenuInterFace"))->icon().isNull());
+        QVERIFY(!face.findChild<QAction*>(QStringLiteral("CxMenu9"))->icon().isNull());
+        QVERIFY(!face.findChild<QAction*>(QStringLiteral("HelpQuorvel"))->icon().isNull());
+        QVERIFY(face.findChild<QAction*>(QStringLiteral("SaveAsMenuInterFace"))->icon().isNull());
+        QVERIFY(face.findChild<QAction*>(QStringLiteral("ExitMenu"))->icon().isNull());
+        QVERIFY(face.findChild<QAction*>(QStringLiteral("AllFile"))->icon().isNull());
     }
 
     void toolbarHasFourteenButtonsWithCaptionsAndTips()
     {
         FaceFixture fixture;
-        const QList<QAction*> buttons = fixture.face().toolbarButtons();
+        const QList<QAction*> buttons = fixture.face().Toolbar1()->actions();
         QCOMPARE(buttons.size(), 14);
         QCOMPARE(buttons.at(0)->text(), QStringLiteral("  打开  "));
         QCOMPARE(buttons.at(0)->toolTip(), QStringLiteral("打开选中的文件"));
@@ -98,8 +99,8 @@ private Q_SLOTS:
         TableFace& face = fixture.face();
         QCOMPARE(face.centralWidget()->size(), QSize(792, 533));
         QCOMPARE(face.MSHF()->geometry(), QRect(0, 72, 601, 241));
-        QCOMPARE(face.SearchText().size(), 7);
-        QCOMPARE(face.SearchText().at(6)->width(), 497);
+        QCOMPARE(face.searchPanel()->findChildren<QLineEdit*>().size(), 7);
+        QCOMPARE(face.searchPanel()->box(6)->width(), 497);
         QCOMPARE(face.findChild<QWidget*>(QStringLiteral("Frame2"))->geometry(),
                  QRect(0, 312, 601, 217));
         QCOMPARE(face.findChild<QWidget*>(QStringLiteral("SearchCommand"))->toolTip(),
@@ -151,6 +152,7 @@ private Q_SLOTS:
         QCOMPARE(face.MSHF()->Rows(), 3);
         QCOMPARE(face.MSHF()->TextMatrix(1, 1), QStringLiteral("first.txt"));
 
+        const std::shared_ptr<ViewRst> shown = face.currentView();
         auto empty =
             std::make_shared<ViewRst>(face.registerStore(), ViewCondition{}, QList<qint64>{});
         binder.Bd(empty);
@@ -160,8 +162,10 @@ private Q_SLOTS:
         binder.Bd(empty);
         QCOMPARE(binder.state(), RSTMSHF::State::EmptyShown);
 
-        binder.Bd(face.currentView());
+        QCOMPARE(face.currentView(), empty);
+        binder.Bd(shown);
         QCOMPARE(binder.state(), RSTMSHF::State::Bound);
+        QCOMPARE(face.currentView(), shown);
         QVERIFY(face.MSHF()->isColumnHidden(2));
         QVERIFY(face.MSHF()->isColumnHidden(6));
     }

@@ -307,7 +307,7 @@ void TestRecordOperationsGui::deleteLastOfFolderRebuildsMenuLater()
     f.temp().addRecord(3, QStringLiteral("only.txt"), {}, QStringLiteral("独有"),
                        QStringLiteral("2020-01-02"), {}, {}, "only");
     f.start();
-    QSignalSpy rebuilt(f.face().operations(), &RecordOperationsArea::folderMenuRebuilt);
+    QSignalSpy rebuilt(f.face().operations(), &RecordOperationsArea::foldersChanged);
     f.face().MSHF()->setRow(3);
     MessageBox::setNextAnswer(MessageBox::Yes);
     f.face().toolbarButtonClicked(2);
@@ -473,7 +473,7 @@ void TestRecordOperationsGui::rightClickSelectsAndPopsUp()
     addRecords(f.temp(), 10);
     f.start();
     MshfGrid* grid = f.face().MSHF();
-    QMenu* menu = f.face().topMenu(0);
+    QMenu* menu = f.face().fileMenu();
     auto rowCentre = [grid](int row) {
         return grid->visualRect(grid->model()->index(row - 1, 0)).center();
     };

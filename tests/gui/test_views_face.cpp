@@ -116,13 +116,13 @@ private Q_SLOTS:
         TableFace& face = fixture.face();
         QCOMPARE(status(face), QStringLiteral("系统定义查询：所有记录"));
         // Left-over search texts are cleared by every system view.
-        for (QLineEdit* box : face.SearchText())
-            box->setText(QStringLiteral("zzz"));
+        for (int box = 0; box < SearchCriteria::BoxCount; ++box)
+            face.searchPanel()->box(box)->setText(QStringLiteral("zzz"));
         fixture.trigger(item);
         QCOMPARE(status(face), label);
         QCOMPARE(gridSerials(face), serials);
         for (int box = 0; box < 7; ++box)
-            QCOMPARE(face.SearchText().at(box)->text(), box == 1 ? recipientBox : QString());
+            QCOMPARE(face.searchPanel()->box(box)->text(), box == 1 ? recipientBox : QString());
         QVERIFY(MessageBox::takeLog().isEmpty());
     }
 
@@ -183,7 +183,7 @@ private Q_SLOTS:
         fill(fixture.temp());
         fixture.start();
         TableFace& face = fixture.face();
-        QLineEdit* edit = face.SearchText().at(box);
+        QLineEdit* edit = face.searchPanel()->box(box);
         edit->setText(text);
         QTest::keyClick(edit, Qt::Key_Return);
         QCOMPARE(status(face), QStringLiteral("         组合搜索"));
@@ -198,13 +198,13 @@ private Q_SLOTS:
         fill(fixture.temp());
         fixture.start();
         TableFace& face = fixture.face();
-        face.SearchText().at(1)->setText(QStringLiteral("自己"));
-        face.SearchText().at(3)->setText(QStringLiteral("not a date"));
-        face.SearchText().at(6)->setText(QStringLiteral("A"));
-        QTest::keyClick(face.SearchText().at(6), Qt::Key_Enter);
+        face.searchPanel()->box(1)->setText(QStringLiteral("自己"));
+        face.searchPanel()->box(3)->setText(QStringLiteral("not a date"));
+        face.searchPanel()->box(6)->setText(QStringLiteral("A"));
+        QTest::keyClick(face.searchPanel()->box(6), Qt::Key_Enter);
         QCOMPARE(gridSerials(face), QStringList({QStringLiteral("2")}));
-        QCOMPARE(face.SearchText().at(3)->text(), QString());
-        QCOMPARE(face.SearchText().at(1)->text(), QStringLiteral("自己"));
+        QCOMPARE(face.searchPanel()->box(3)->text(), QString());
+        QCOMPARE(face.searchPanel()->box(1)->text(), QStringLiteral("自己"));
     }
 
     void folderMenuListsFoldersByCount()
@@ -221,7 +221,7 @@ private Q_SLOTS:
         }
         fixture.start();
         TableFace& face = fixture.face();
-        QMenu* menu = face.topMenu(3);
+        QMenu* menu = face.folderMenu();
         QCOMPARE(captions(menu),
                  QStringList({QStringLiteral("C"), QStringLiteral("A"), QStringLiteral("B")}));
         for (int i = 0; i < 3; ++i) {
@@ -261,17 +261,17 @@ private Q_SLOTS:
         fixture.start();
         TableFace& face = fixture.face();
         QAction* item = nullptr;
-        for (QAction* candidate : face.topMenu(3)->actions()) {
+        for (QAction* candidate : face.folderMenu()->actions()) {
             if (candidate->text() == caption)
                 item = candidate;
         }
         QVERIFY(item);
         // Leftover box texts do not narrow a folder view.
-        face.SearchText().at(0)->setText(QStringLiteral("zzz"));
+        face.searchPanel()->box(0)->setText(QStringLiteral("zzz"));
         item->trigger();
         QCOMPARE(status(face), QStringLiteral("   文件夹：") + folder);
         QCOMPARE(gridSerials(face), QStringList({serial}));
-        QCOMPARE(face.SearchText().at(0)->text(), QString());
+        QCOMPARE(face.searchPanel()->box(0)->text(), QString());
         QVERIFY(MessageBox::takeLog().isEmpty());
     }
 
@@ -281,7 +281,7 @@ private Q_SLOTS:
         fixture.temp().addRecord(1, QStringLiteral("a"), QStringLiteral("x"));
         fixture.start();
         TableFace& face = fixture.face();
-        QMenu* menu = face.topMenu(3);
+        QMenu* menu = face.folderMenu();
         QCOMPARE(captions(menu), QStringList({QStringLiteral("文件夹1")}));
         QVERIFY(hasPicture(menu->actions().at(0), 16));
         fixture.trigger(QStringLiteral("FileMenu0"));
@@ -299,7 +299,7 @@ private Q_SLOTS:
                                      QStringLiteral("F%1").arg(i, 3, 10, QLatin1Char('0')));
         fixture.start();
         TableFace& face = fixture.face();
-        QMenu* menu = face.topMenu(3);
+        QMenu* menu = face.folderMenu();
         QCOMPARE(menu->actions().size(), 120);
         QCOMPARE(menu->actions().at(119)->text(), QStringLiteral("F120"));
         QCOMPARE(menu->actions().at(119)->objectName(), QStringLiteral("FileMenu119"));
@@ -314,10 +314,10 @@ private Q_SLOTS:
         face.views()->RebuildFolderMenu();
         QCOMPARE(captions(menu), QStringList({QStringLiteral("G"), QStringLiteral("F001"),
                                               QStringLiteral("F002")}));
-        QVERIFY(!face.action(QStringLiteral("FileMenu3")));
+        QVERIFY(!face.findChild<QAction*>(QStringLiteral("FileMenu3")));
         for (QAction* item : menu->actions())
             QVERIFY(hasPicture(item, 16));
-        face.action(QStringLiteral("FileMenu2"))->trigger();
+        face.findChild<QAction*>(QStringLiteral("FileMenu2"))->trigger();
         QCOMPARE(status(face), QStringLiteral("   文件夹：F002"));
         QCOMPARE(gridSerials(face), QStringList({QStringLiteral("2")}));
 
@@ -336,7 +336,7 @@ private Q_SLOTS:
         fill(fixture.temp());
         fixture.start();
         TableFace& face = fixture.face();
-        QMenu* menu = face.topMenu(3);
+        QMenu* menu = face.folderMenu();
         const QStringList before = captions(menu);
         QCOMPARE(before.size(), 4);
         runSql(fixture.temp(), QStringLiteral("ALTER TABLE %1 RENAME TO gone")
@@ -360,15 +360,16 @@ private Q_SLOTS:
             {QStringLiteral("AlterMenuInterFace"), 6}, {QStringLiteral("HelpQuorvel"), 17},
         };
         for (const auto& [name, picture] : pictured)
-            QVERIFY2(hasPicture(face.action(name), picture), qPrintable(name));
+            QVERIFY2(hasPicture(face.findChild<QAction*>(name), picture), qPrintable(name));
         for (int slot = 1; slot <= 9; ++slot)
-            QVERIFY(hasPicture(face.action(QStringLiteral("CxMenu%1").arg(slot)), 6 + slot));
+            QVERIFY(hasPicture(face.findChild<QAction*>(QStringLiteral("CxMenu%1").arg(slot)),
+                               6 + slot));
         for (const QString& name :
              {QStringLiteral("SaveAsMenuInterFace"), QStringLiteral("TozmMenuInterFace"),
               QStringLiteral("ExitMenu"), QStringLiteral("AllFile"), QStringLiteral("MyTo"),
               QStringLiteral("ManToMe"), QStringLiteral("MyFile"),
               QStringLiteral("ManagementMenuInterFace"), QStringLiteral("AboutMenuInterFace")})
-            QVERIFY2(face.action(name)->icon().isNull(), qPrintable(name));
+            QVERIFY2(face.findChild<QAction*>(name)->icon().isNull(), qPrintable(name));
     }
 };
 
