@@ -1,17 +1,23 @@
 #include "browser/gui/MshfGrid.h"
 #include "browser/gui/RecordTableModel.h"
 #include "gui_support/FaceFixture.h"
+#include "intake/gui/IntakeArea.h"
+#include "intake/gui/SelectFace.h"
 #include "support/LegacyFixture.h"
+#include "support/TestFiles.h"
 #include "support/gui/MessageBox.h"
 #include "support/gui/SaveDialog.h"
 #include "support/gui/TrolleyMSHF.h"
 
 #include <QAbstractItemModelTester>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTextBrowser>
@@ -242,6 +248,51 @@ private Q_SLOTS:
                  qPrintable(shown.first().text));
         QCOMPARE(fixture.face().MSHF()->model()->rowCount(), 8);
         QCOMPARE(fixture.temp().serials().size(), 8);
+    }
+
+    // The add form's records are shown at once, the view scrolled to them;
+    // the folder menu follows when the form has closed.
+    void registeredFilesShowAsLastRows()
+    {
+        QTemporaryDir sources;
+        TestFiles::write(sources.filePath(QStringLiteral("a.txt")), "a");
+        TestFiles::write(sources.filePath(QStringLiteral("b.txt")), "b");
+        FaceFixture fixture(false);
+        for (int serial = 1; serial <= 41; ++serial)
+            fixture.temp().addRecord(serial, QStringLiteral("old%1.txt").arg(serial));
+        fixture.start();
+        TableFace& face = fixture.face();
+        face.intake()->filesDropped(
+            {QUrl::fromLocalFile(sources.filePath(QStringLiteral("a.txt"))),
+             QUrl::fromLocalFile(sources.filePath(QStringLiteral("b.txt")))});
+        QPointer<SelectFace> form = face.intake()->form();
+        form->RemarksText()->setPlainText(QStringLiteral("说明"));
+        form->Combo1(2)->setEditText(QStringLiteral("合同"));
+        form->FixedCommand_Click();
+        QTRY_VERIFY(!form);
+        MshfGrid* grid = face.MSHF();
+        QCOMPARE(grid->Rows(), 44);
+        QCOMPARE(grid->Row(), 43);
+        QCOMPARE(grid->TextMatrix(43, 1), QStringLiteral("b.txt"));
+        QCOMPARE(grid->TextMatrix(43, 3), QStringLiteral("说明"));
+        QCOMPARE(grid->TextMatrix(43, 7), QStringLiteral("合同"));
+        // Scrolled as far down as the grid goes: the last row is in view.
+        QVERIFY(grid->TopRow() > 1);
+        QVERIFY(grid->visualRect(grid->model()->index(42, 1)).intersects(grid->viewport()->rect()));
+        QCOMPARE(face.folderMenu()->actions().first()->text(), QStringLiteral("合同"));
+    }
+
+    // A right click on a record row pops up the file menu there.
+    void rightClickPopsUpTheFileMenu()
+    {
+        FaceFixture fixture(false);
+        fixture.temp().addRecord(1, QStringLiteral("a.txt"));
+        fixture.start();
+        MshfGrid* grid = fixture.face().MSHF();
+        QTest::mouseClick(grid->viewport(), Qt::RightButton, {},
+                          grid->visualRect(grid->model()->index(0, 0)).center());
+        QVERIFY(fixture.face().fileMenu()->isVisible());
+        fixture.face().fileMenu()->hide();
     }
 
     void wheelIsAttachedAtSpeedTwo()

@@ -239,9 +239,6 @@ void TableFace::buildMenus()
     }
 
     m_folderMenu = addTop(QStringLiteral("OpenFile"), QStringLiteral("文件夹(&W)"));
-    QAction* firstFolder =
-        addMenuItem(m_folderMenu, QStringLiteral("FileMenu0"), QStringLiteral("文件夹1"));
-    connect(firstFolder, &QAction::triggered, this, [this] { m_views->FileMenu_Click(0); });
     m_views->setFolderMenu(m_folderMenu);
 
     QMenu* options = addTop(QStringLiteral("OptionMenuInterFace"), QStringLiteral("选项(&O)"));

@@ -181,6 +181,14 @@ void ViewsArea::FileMenu_Click(int index)
            QStringLiteral("   文件夹") + QStringLiteral("：") + folder);
 }
 
+void ViewsArea::setFolderMenu(QMenu* menu)
+{
+    m_folderMenu = menu;
+    QAction* first = menu->addAction(QStringLiteral("文件夹1"));
+    first->setObjectName(folderItemName(0));
+    connect(first, &QAction::triggered, this, [this] { FileMenu_Click(0); });
+}
+
 QAction* ViewsArea::folderItem(int index) const
 {
     if (!m_folderMenu)

@@ -33,8 +33,9 @@ public:
     // `window` shows the busy cursor and owns the messages.
     ViewsArea(Register reg, Parts parts, QWidget* window);
 
-    // The menu the folder items are listed in; its first item stays.
-    void setFolderMenu(QMenu* menu) { m_folderMenu = menu; }
+    // The menu the folder items are listed in. Its first item, added here,
+    // is never removed: an empty register still offers one folder.
+    void setFolderMenu(QMenu* menu);
     RSTMSHF& binder() { return m_binder; }
     // The record set the grid shows.
     const std::shared_ptr<ViewRst>& currentView() const;
