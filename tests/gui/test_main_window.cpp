@@ -1,6 +1,7 @@
 #include "browser/gui/MshfGrid.h"
 #include "browser/gui/RecordTableModel.h"
 #include "gui_support/FaceFixture.h"
+#include "gui_support/MenuPicture.h"
 #include "intake/gui/IntakeArea.h"
 #include "intake/gui/SelectFace.h"
 #include "support/LegacyFixture.h"
@@ -293,6 +294,28 @@ private Q_SLOTS:
                           grid->visualRect(grid->model()->index(0, 0)).center());
         QVERIFY(fixture.face().fileMenu()->isVisible());
         fixture.face().fileMenu()->hide();
+    }
+
+    void fixedMenuPictures()
+    {
+        FaceFixture fixture;
+        TableFace& face = fixture.face();
+        const QList<std::pair<QString, int>> pictured = {
+            {QStringLiteral("OpenMenuInterFace"), 2},  {QStringLiteral("DelMenuInterFace"), 3},
+            {QStringLiteral("UpMenuInterFace"), 4},    {QStringLiteral("DownMenuInterFace"), 5},
+            {QStringLiteral("AlterMenuInterFace"), 6}, {QStringLiteral("HelpQuorvel"), 17},
+        };
+        for (const auto& [name, picture] : pictured)
+            QVERIFY2(hasMenuPicture(face.findChild<QAction*>(name), picture), qPrintable(name));
+        for (int slot = 1; slot <= 9; ++slot)
+            QVERIFY(hasMenuPicture(face.findChild<QAction*>(QStringLiteral("CxMenu%1").arg(slot)),
+                                   6 + slot));
+        for (const QString& name :
+             {QStringLiteral("SaveAsMenuInterFace"), QStringLiteral("TozmMenuInterFace"),
+              QStringLiteral("ExitMenu"), QStringLiteral("AllFile"), QStringLiteral("MyTo"),
+              QStringLiteral("ManToMe"), QStringLiteral("MyFile"),
+              QStringLiteral("ManagementMenuInterFace"), QStringLiteral("AboutMenuInterFace")})
+            QVERIFY2(face.findChild<QAction*>(name)->icon().isNull(), qPrintable(name));
     }
 
     void wheelIsAttachedAtSpeedTwo()

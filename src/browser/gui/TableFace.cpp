@@ -131,8 +131,6 @@ const std::shared_ptr<ViewRst>& TableFace::currentView() const
 
 void TableFace::connectAreas()
 {
-    connect(m_search, &SearchPanel::searchRequested, m_views, &ViewsArea::SearchCommand_Click);
-
     connect(m_grid, &MshfGrid::filesDropped, m_intake, &IntakeArea::filesDropped);
     connect(m_intake, &IntakeArea::saveStarted, m_views, &ViewsArea::AllFile_Click);
     connect(m_intake, &IntakeArea::registered, this, &TableFace::showRegistered);

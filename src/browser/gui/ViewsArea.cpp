@@ -35,6 +35,7 @@ ViewsArea::ViewsArea(Register reg, Parts parts, QWidget* window)
     : QObject(window), m_register(std::move(reg)), m_parts(parts), m_window(window)
 {
     m_binder.Attach(m_parts.grid);
+    connect(m_parts.search, &SearchPanel::searchRequested, this, &ViewsArea::SearchCommand_Click);
 }
 
 const std::shared_ptr<ViewRst>& ViewsArea::currentView() const

@@ -30,7 +30,8 @@ public:
         QLabel* status = nullptr;
     };
 
-    // `window` shows the busy cursor and owns the messages.
+    // `window` shows the busy cursor and owns the messages. A search the
+    // panel asks for is run here.
     ViewsArea(Register reg, Parts parts, QWidget* window);
 
     // The menu the folder items are listed in. Its first item, added here,
