@@ -4,6 +4,7 @@
 #include "gui_support/MenuPicture.h"
 #include "intake/gui/IntakeArea.h"
 #include "intake/gui/SelectFace.h"
+#include "integrity/gui/CheckFace.h"
 #include "support/LegacyFixture.h"
 #include "support/TestFiles.h"
 #include "support/gui/MessageBox.h"
@@ -316,6 +317,20 @@ private Q_SLOTS:
               QStringLiteral("ManToMe"), QStringLiteral("MyFile"),
               QStringLiteral("ManagementMenuInterFace"), QStringLiteral("AboutMenuInterFace")})
             QVERIFY2(face.findChild<QAction*>(name)->icon().isNull(), qPrintable(name));
+    }
+
+    void menuItemEndsTheOptionsMenu()
+    {
+        FaceFixture fixture;
+        QMenu* options = fixture.face().findChild<QMenu*>(QStringLiteral("OptionMenuInterFace"));
+        QCOMPARE(options->title(), QStringLiteral("选项(&O)"));
+        QAction* last = options->actions().last();
+        QCOMPARE(last->objectName(), QStringLiteral("CheckMenuInterFace"));
+        QCOMPARE(last->text(), QStringLiteral("检查登记库"));
+        // Its window belongs to the main window; the item again brings up the same one.
+        fixture.trigger(QStringLiteral("CheckMenuInterFace"));
+        fixture.trigger(QStringLiteral("CheckMenuInterFace"));
+        QCOMPARE(fixture.face().findChildren<CheckFace*>().size(), 1);
     }
 
     void wheelIsAttachedAtSpeedTwo()
