@@ -1,8 +1,10 @@
 #include "browser/gui/MshfGrid.h"
-#include "gui_support/FaceFixture.h"
+#include "gui_support/GridFixture.h"
 #include "intake/gui/IntakeArea.h"
 #include "intake/gui/SelectFace.h"
+#include "store/RegisterNames.h"
 #include "store/Sql.h"
+#include "support/TestFiles.h"
 #include "support/gui/ClosingSequence.h"
 #include "support/gui/MessageBox.h"
 
@@ -15,9 +17,21 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+
+// The grid and the intake of what is dropped on it, without a main window.
+struct DropFixture : GridFixture {
+    explicit DropFixture(bool start = true) : GridFixture(start)
+    {
+        area = new IntakeArea(temp().reg(), window());
+        QObject::connect(grid(), &MshfGrid::filesDropped, area, &IntakeArea::filesDropped);
+    }
+    SelectFace* form() const { return area->form(); }
+    IntakeArea* area = nullptr;
+};
 
 class TestAddForm : public QObject {
     Q_OBJECT
@@ -27,17 +41,14 @@ class TestAddForm : public QObject {
     QString source(const QString& name, const QByteArray& content = "content")
     {
         const QString path = m_sources.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            qFatal("cannot write test source");
-        file.write(content);
+        TestFiles::write(path, content);
         return path;
     }
 
     // A real drop event on the grid, as a file manager sends it.
-    static void drop(FaceFixture& fixture, QMimeData* data)
+    static void drop(DropFixture& fixture, QMimeData* data)
     {
-        QWidget* viewport = fixture.face().MSHF()->viewport();
+        QWidget* viewport = fixture.grid()->viewport();
         // A drop reaches only the widget that accepted the drag's entry.
         QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(viewport, &enter);
@@ -46,7 +57,7 @@ class TestAddForm : public QObject {
         delete data;
     }
 
-    static void dropFiles(FaceFixture& fixture, const QStringList& paths)
+    static void dropFiles(DropFixture& fixture, const QStringList& paths)
     {
         auto* data = new QMimeData;
         QList<QUrl> urls;
@@ -64,22 +75,24 @@ class TestAddForm : public QObject {
         return result;
     }
 
-    static int recordCount(FaceFixture& fixture)
+    // A form of its own on the fixture's register, listing `paths`.
+    static SelectFace* formFor(GridFixture& fixture, const QStringList& paths)
     {
-        return Sql::scalar(fixture.temp().reg().database(),
-                           QStringLiteral("SELECT count(*) FROM 文件管理"))
-            ->toInt();
+        auto* form = new SelectFace(fixture.temp().reg(), fixture.window());
+        form->addFiles(paths);
+        form->show();
+        return form;
     }
 
 private Q_SLOTS:
     void dropOpensTheFormWithNamesAndToday()
     {
-        FaceFixture fixture;
+        DropFixture fixture;
         const QStringList paths = {source(QStringLiteral("b.txt")),
                                    source(QStringLiteral("报告.doc")),
                                    source(QStringLiteral("a.txt"))};
         dropFiles(fixture, paths);
-        SelectFace* form = fixture.face().intake()->form();
+        SelectFace* form = fixture.form();
         QVERIFY(form);
         QVERIFY(form->isVisible());
         QCOMPARE(form->windowTitle(), QStringLiteral("添加记录"));
@@ -105,14 +118,14 @@ private Q_SLOTS:
 
     void dropsWithoutFilesOpenNothing()
     {
-        FaceFixture fixture;
+        DropFixture fixture;
         auto* text = new QMimeData;
         text->setText(QStringLiteral("just text"));
         drop(fixture, text);
         auto* web = new QMimeData;
         web->setUrls({QUrl(QStringLiteral("https://example.org/a.txt"))});
         drop(fixture, web);
-        QVERIFY(!fixture.face().intake()->form());
+        QVERIFY(!fixture.form());
         QVERIFY(MessageBox::takeLog().isEmpty());
 
         // A folder is skipped with a note; the files beside it are listed.
@@ -122,20 +135,20 @@ private Q_SLOTS:
         QTRY_COMPARE(MessageBox::log().size(), 1);
         const QList<MessageBox::Shown> log = MessageBox::takeLog();
         QVERIFY(log[0].text.contains(QStringLiteral("资料")));
-        SelectFace* form = fixture.face().intake()->form();
+        SelectFace* form = fixture.form();
         QVERIFY(form);
         QCOMPARE(lines(form), QStringList{QStringLiteral("c.txt")});
     }
 
     void secondDropExtendsListAndPaths()
     {
-        FaceFixture fixture;
+        DropFixture fixture;
         dropFiles(fixture, {source(QStringLiteral("one.txt"), "1")});
-        SelectFace* form = fixture.face().intake()->form();
+        SelectFace* form = fixture.form();
         form->Text1()->setText(QStringLiteral("2001-02-03"));
         dropFiles(fixture, {source(QStringLiteral("two.txt"), "2"),
                             source(QStringLiteral("three.txt"), "3")});
-        QCOMPARE(fixture.face().intake()->form(), form);
+        QCOMPARE(fixture.form(), form);
         QCOMPARE(lines(form), (QStringList{QStringLiteral("one.txt"), QStringLiteral("two.txt"),
                                            QStringLiteral("three.txt")}));
         for (int i = 0; i < 3; ++i)
@@ -144,17 +157,17 @@ private Q_SLOTS:
         QCOMPARE(form->Text1()->text(), QStringLiteral("2001-02-03"));
 
         form->FixedCommand_Click();
-        QTRY_VERIFY(!fixture.face().intake()->form());
+        QTRY_VERIFY(!fixture.form());
         // Each record holds the content of its own file.
         Result<QSqlQuery> query =
             Sql::run(fixture.temp().reg().database(),
-                     QStringLiteral("SELECT 文件名, 路径 FROM 文件管理 ORDER BY 文件序号"));
+                     QStringLiteral("SELECT 文件名, 路径 FROM %1 ORDER BY 文件序号")
+                         .arg(Sql::identifier(RegisterNames::recordTable)));
         QStringList seen;
         while (query && query->next()) {
-            QFile copy(fixture.temp().reg().storedCopyPath(query->value(1).toString()));
-            QVERIFY(copy.open(QIODevice::ReadOnly));
+            const QString copy = fixture.temp().reg().storedCopyPath(query->value(1).toString());
             seen << query->value(0).toString() + QLatin1Char('=') +
-                        QString::fromUtf8(copy.readAll());
+                        QString::fromUtf8(TestFiles::read(copy));
         }
         QCOMPARE(seen, (QStringList{QStringLiteral("one.txt=1"), QStringLiteral("two.txt=2"),
                                     QStringLiteral("three.txt=3")}));
@@ -162,9 +175,8 @@ private Q_SLOTS:
 
     void invalidDateIsRefused()
     {
-        FaceFixture fixture;
-        dropFiles(fixture, {source(QStringLiteral("x.txt"))});
-        SelectFace* form = fixture.face().intake()->form();
+        GridFixture fixture;
+        SelectFace* form = formFor(fixture, {source(QStringLiteral("x.txt"))});
         form->Text1()->setText(QStringLiteral("2006-13-01"));
         QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("FixedCommand")),
                           Qt::LeftButton);
@@ -174,28 +186,34 @@ private Q_SLOTS:
         QCOMPARE(log[0].caption, QStringLiteral("警告"));
         QTest::qWait(50);
         QVERIFY(form->isVisible());
-        QCOMPARE(recordCount(fixture), 0);
+        QVERIFY(fixture.temp().serials().isEmpty());
         QVERIFY(QDir(fixture.temp().reg().storeFolder()).isEmpty());
     }
 
-    void confirmRegistersShowsLastRowAndCloses()
+    void confirmRegistersReportsAndCloses()
     {
-        FaceFixture fixture(false);
+        GridFixture fixture(false);
         for (int serial = 1; serial <= 41; ++serial)
             fixture.temp().addRecord(serial, QStringLiteral("old%1.txt").arg(serial));
-        fixture.start();
-        dropFiles(fixture,
-                  {source(QStringLiteral("a.txt")), source(QStringLiteral("empty.txt"), {}),
-                   source(QStringLiteral("b.txt"))});
-        QPointer<SelectFace> form = fixture.face().intake()->form();
+        QPointer<SelectFace> form = formFor(fixture, {source(QStringLiteral("a.txt")),
+                                                      source(QStringLiteral("empty.txt"), {}),
+                                                      source(QStringLiteral("b.txt"))});
+        QSignalSpy started(form.data(), &SelectFace::saveStarted);
+        QSignalSpy registered(form.data(), &SelectFace::registered);
+        QSignalSpy folders(form.data(), &SelectFace::foldersChanged);
         form->RemarksText()->setPlainText(QStringLiteral("说明"));
         form->Combo1(0)->setEditText(QStringLiteral("张三"));
         form->Combo1(2)->setEditText(QStringLiteral("合同"));
         QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("FixedCommand")),
                           Qt::LeftButton);
+        QCOMPARE(started.size(), 1);
         QTRY_VERIFY(form && form->closingSequence()->isRunning());
+        QCOMPARE(registered.size(), 1);
+        QCOMPARE(registered.first().first().value<QList<qint64>>(), (QList<qint64>{42, 43}));
+        QVERIFY(folders.isEmpty());
         QTRY_VERIFY(!form || form->isHidden());
         QTRY_VERIFY(!form);
+        QCOMPARE(folders.size(), 1);
 
         // The empty file is refused; b.txt has a.txt's content, which is
         // registered anyway with a note naming the earlier record.
@@ -206,30 +224,17 @@ private Q_SLOTS:
         QVERIFY2(log[1].text.contains(QStringLiteral("b.txt")) &&
                      log[1].text.contains(QStringLiteral("记录 42“a.txt”相同")),
                  qPrintable(log[1].text));
-
         QCOMPARE(fixture.temp().serials().mid(41), (QList<qint64>{42, 43}));
-        MshfGrid* grid = fixture.face().MSHF();
-        QCOMPARE(grid->Rows(), 44);
-        QCOMPARE(grid->Row(), 43);
-        QCOMPARE(grid->TextMatrix(43, 1), QStringLiteral("b.txt"));
-        QCOMPARE(grid->TextMatrix(43, 3), QStringLiteral("说明"));
-        QCOMPARE(grid->TextMatrix(43, 4), QStringLiteral("张三"));
-        QCOMPARE(grid->TextMatrix(43, 7), QStringLiteral("合同"));
-        // Scrolled as far down as the grid goes: the last row is in view.
-        QVERIFY(grid->TopRow() > 1);
-        QVERIFY(grid->visualRect(grid->model()->index(42, 1)).intersects(grid->viewport()->rect()));
     }
 
     // The lists help, but what is typed is what is stored: no inline
     // completion, and Enter does not swap qq for the stored QQ.
     void typedTextIsStoredAsTyped()
     {
-        FaceFixture fixture(false);
+        GridFixture fixture(false);
         fixture.temp().addRecord(1, QStringLiteral("old.txt"), QStringLiteral("Alice"),
                                  QStringLiteral("ProjectA"));
-        fixture.start();
-        dropFiles(fixture, {source(QStringLiteral("typed.txt"))});
-        QPointer<SelectFace> form = fixture.face().intake()->form();
+        QPointer<SelectFace> form = formFor(fixture, {source(QStringLiteral("typed.txt"))});
         form->activateWindow();
         const char* typed[] = {"a", "qq", "p"};
         for (int i = 0; i < 3; ++i) {
@@ -242,8 +247,8 @@ private Q_SLOTS:
         QTRY_VERIFY(!form);
         Result<QSqlQuery> query = Sql::run(
             fixture.temp().reg().database(),
-            QStringLiteral(
-                "SELECT 接收人, 传送方式, 文件夹 FROM 文件管理 WHERE 文件名 = 'typed.txt'"));
+            QStringLiteral("SELECT 接收人, 传送方式, 文件夹 FROM %1 WHERE 文件名 = 'typed.txt'")
+                .arg(Sql::identifier(RegisterNames::recordTable)));
         QVERIFY(query && query->next());
         for (int i = 0; i < 3; ++i)
             QCOMPARE(query->value(i).toString(), QString::fromLatin1(typed[i]));
@@ -251,17 +256,17 @@ private Q_SLOTS:
 
     void closeWindowWritesNothing()
     {
-        FaceFixture fixture;
+        DropFixture fixture;
         dropFiles(fixture, {source(QStringLiteral("x.txt"))});
-        QPointer<SelectFace> form = fixture.face().intake()->form();
+        QPointer<SelectFace> form = fixture.form();
         QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("CancelCommand")),
                           Qt::LeftButton);
         QTRY_VERIFY(!form);
-        QCOMPARE(recordCount(fixture), 0);
+        QVERIFY(fixture.temp().serials().isEmpty());
         QVERIFY(QDir(fixture.temp().reg().storeFolder()).isEmpty());
         // The next drop gets a fresh form.
         dropFiles(fixture, {source(QStringLiteral("y.txt"))});
-        QCOMPARE(lines(fixture.face().intake()->form()), QStringList{QStringLiteral("y.txt")});
+        QCOMPARE(lines(fixture.form()), QStringList{QStringLiteral("y.txt")});
     }
 };
 

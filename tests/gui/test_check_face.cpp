@@ -1,4 +1,4 @@
-#include "gui_support/FaceFixture.h"
+#include "gui_support/GridFixture.h"
 #include "integrity/gui/CheckFace.h"
 #include "store/StoreFiles.h"
 #include "support/gui/MessageBox.h"
@@ -7,7 +7,6 @@
 #include <QDateTime>
 #include <QFile>
 #include <QLabel>
-#include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -38,30 +37,19 @@ QStringList listed(CheckFace* face)
 class TestCheckFace : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void menuItemEndsTheOptionsMenu()
-    {
-        FaceFixture fixture;
-        QMenu* options = fixture.face().topMenu(4);
-        QCOMPARE(options->title(), QStringLiteral("选项(&O)"));
-        QAction* last = options->actions().last();
-        QCOMPARE(last->objectName(), QStringLiteral("CheckMenuInterFace"));
-        QCOMPARE(last->text(), QStringLiteral("检查登记库"));
-    }
-
     void findingsAreListedAndLeftoversRemovedAfterAsking()
     {
-        FaceFixture fixture(false);
+        // The window of its own: nothing of the main window is needed.
+        GridFixture fixture(false);
         fixture.temp().addRecord(1, QStringLiteral("kept.txt"), {}, {},
                                  QStringLiteral("2020-01-02"), {}, {}, "kept");
         fixture.temp().addRecord(2, QStringLiteral("lost.txt"));
-        fixture.start();
         const QString store = fixture.temp().reg().storeFolder();
         const QString leftover = store + QLatin1Char('/') + StoreFiles::partName();
         writeOld(leftover, "partial");
         writeOld(store + QStringLiteral("/stray.txt"), "stray");
 
-        fixture.trigger(QStringLiteral("CheckMenuInterFace"));
-        auto* face = fixture.face().findChild<CheckFace*>();
+        auto* face = CheckFace::showFor(fixture.window(), fixture.temp().reg());
         QVERIFY(face);
         QVERIFY(face->isVisible());
         QTRY_VERIFY(!face->isRunning() && face->lastReport());
@@ -75,9 +63,9 @@ private Q_SLOTS:
         auto* repair = face->findChild<QPushButton*>(QStringLiteral("RepairCommand"));
         QVERIFY(repair->isEnabled());
 
-        // The menu item again brings up the same window.
-        fixture.trigger(QStringLiteral("CheckMenuInterFace"));
-        QCOMPARE(fixture.face().findChildren<CheckFace*>().size(), 1);
+        // Asking again brings up the same window.
+        QCOMPARE(CheckFace::showFor(fixture.window(), fixture.temp().reg()), face);
+        QCOMPARE(fixture.window()->findChildren<CheckFace*>().size(), 1);
 
         // Answering No keeps the file.
         MessageBox::takeLog();
@@ -109,7 +97,7 @@ private Q_SLOTS:
         QCOMPARE(face->lastReport()->count(Integrity::Kind::NotHashed), 1);
         QCOMPARE(listed(face).size(), 2);
         face->close();
-        QTRY_VERIFY(!fixture.face().findChild<CheckFace*>());
+        QTRY_VERIFY(!fixture.window()->findChild<CheckFace*>());
     }
 };
 

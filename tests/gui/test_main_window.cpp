@@ -1,18 +1,30 @@
 #include "browser/gui/MshfGrid.h"
 #include "browser/gui/RecordTableModel.h"
 #include "gui_support/FaceFixture.h"
+#include "gui_support/MenuPicture.h"
+#include "intake/gui/IntakeArea.h"
+#include "intake/gui/SelectFace.h"
+#include "integrity/gui/CheckFace.h"
+#include "store/RegisterRecord.h"
 #include "support/LegacyFixture.h"
+#include "support/TestFiles.h"
 #include "support/gui/MessageBox.h"
 #include "support/gui/SaveDialog.h"
 #include "support/gui/TrolleyMSHF.h"
+#include "trash/gui/BinArea.h"
 
 #include <QAbstractItemModelTester>
+#include <QComboBox>
+#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QSystemTrayIcon>
+#include <QTableView>
 #include <QTest>
 #include <QTextBrowser>
 #include <QToolBar>
@@ -45,21 +57,22 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("文件(&F)"), QStringLiteral("查询(&C)"),
                               QStringLiteral("自定义查询(&M)"), QStringLiteral("文件夹(&W)"),
                               QStringLiteral("选项(&O)"), QStringLiteral("帮助(&H)")}));
-        QCOMPARE(captions(face.topMenu(0)),
+        QCOMPARE(captions(face.fileMenu()),
                  (QStringList{QStringLiteral("打开(&O)"), QStringLiteral("删除(&D)"),
                               QStringLiteral("上移(&U)"), QStringLiteral("下移(&N)"),
                               QStringLiteral("修改记录(&A)"), QStringLiteral("另存为(&S)"),
                               QStringLiteral("发送至桌面(&T)"), QStringLiteral("-"),
                               QStringLiteral("退出(&X)"), QStringLiteral("导入旧登记库(&I)…")}));
-        QCOMPARE(captions(face.topMenu(1)),
+        QCOMPARE(captions(face.findChild<QMenu*>(QStringLiteral("FastCx"))),
                  (QStringList{QStringLiteral("所有文件(&A)"), QStringLiteral("我发他收(&W)"),
                               QStringLiteral("他发我收(&T)"), QStringLiteral("本地文件(&M)"),
                               QStringLiteral("回收站(&R)")}));
-        QCOMPARE(face.topMenu(2)->actions().size(), 9);
-        QVERIFY(face.topMenu(3)->actions().size() >= 1);
-        QCOMPARE(face.topMenu(3)->actions().first()->objectName(), QStringLiteral("FileMenu0"));
-        QCOMPARE(captions(face.topMenu(4)).first(), QStringLiteral("管理自定义查询(&G)"));
-        QCOMPARE(captions(face.topMenu(5)),
+        QCOMPARE(face.findChild<QMenu*>(QStringLiteral("DefinitionCx"))->actions().size(), 9);
+        QVERIFY(face.folderMenu()->actions().size() >= 1);
+        QCOMPARE(face.folderMenu()->actions().first()->objectName(), QStringLiteral("FileMenu0"));
+        QCOMPARE(captions(face.findChild<QMenu*>(QStringLiteral("OptionMenuInterFace"))).first(),
+                 QStringLiteral("管理自定义查询(&G)"));
+        QCOMPARE(captions(face.findChild<QMenu*>(QStringLiteral("HelpMenuInterFace"))),
                  (QStringList{QStringLiteral("内容(&C)"), QStringLiteral("-"),
                               QStringLiteral("关于Quorvel")}));
         // No shortcuts beyond the access keys.
@@ -68,18 +81,18 @@ private Q_SLOTS:
                 QVERIFY2(action->shortcut().isEmpty(), qPrintable(action->text()));
         }
         // Record commands and help carry pictures; save as, send and exit do not.
-        QVERIFY(!face.action(QStringLiteral("OpenMenuInterFace"))->icon().isNull());
-        QVERIFY(!face.action(QStringLiteral("CxMenu9"))->icon().isNull());
-        QVERIFY(!face.action(QStringLiteral("HelpQuorvel"))->icon().isNull());
-        QVERIFY(face.action(QStringLiteral("SaveAsMenuInterFace"))->icon().isNull());
-        QVERIFY(face.action(QStringLiteral("ExitMenu"))->icon().isNull());
-        QVERIFY(face.action(QStringLiteral("AllFile"))->icon().isNull());
+        QVERIFY(!face.findChild<QAction*>(QStringLiteral("OpenMenuInterFace"))->icon().isNull());
+        QVERIFY(!face.findChild<QAction*>(QStringLiteral("CxMenu9"))->icon().isNull());
+        QVERIFY(!face.findChild<QAction*>(QStringLiteral("HelpQuorvel"))->icon().isNull());
+        QVERIFY(face.findChild<QAction*>(QStringLiteral("SaveAsMenuInterFace"))->icon().isNull());
+        QVERIFY(face.findChild<QAction*>(QStringLiteral("ExitMenu"))->icon().isNull());
+        QVERIFY(face.findChild<QAction*>(QStringLiteral("AllFile"))->icon().isNull());
     }
 
     void toolbarHasFourteenButtonsWithCaptionsAndTips()
     {
         FaceFixture fixture;
-        const QList<QAction*> buttons = fixture.face().toolbarButtons();
+        const QList<QAction*> buttons = fixture.face().Toolbar1()->actions();
         QCOMPARE(buttons.size(), 14);
         QCOMPARE(buttons.at(0)->text(), QStringLiteral("  打开  "));
         QCOMPARE(buttons.at(0)->toolTip(), QStringLiteral("打开选中的文件"));
@@ -99,8 +112,8 @@ private Q_SLOTS:
         TableFace& face = fixture.face();
         QCOMPARE(face.centralWidget()->size(), QSize(792, 533));
         QCOMPARE(face.MSHF()->geometry(), QRect(0, 72, 601, 241));
-        QCOMPARE(face.SearchText().size(), 7);
-        QCOMPARE(face.SearchText().at(6)->width(), 497);
+        QCOMPARE(face.searchPanel()->findChildren<QLineEdit*>().size(), 7);
+        QCOMPARE(face.searchPanel()->box(6)->width(), 497);
         QCOMPARE(face.findChild<QWidget*>(QStringLiteral("Frame2"))->geometry(),
                  QRect(0, 312, 601, 217));
         QCOMPARE(face.findChild<QWidget*>(QStringLiteral("SearchCommand"))->toolTip(),
@@ -152,6 +165,7 @@ private Q_SLOTS:
         QCOMPARE(face.MSHF()->Rows(), 3);
         QCOMPARE(face.MSHF()->TextMatrix(1, 1), QStringLiteral("first.txt"));
 
+        const std::shared_ptr<ViewRst> shown = face.currentView();
         auto empty =
             std::make_shared<ViewRst>(face.registerStore(), ViewCondition{}, QList<qint64>{});
         binder.Bd(empty);
@@ -161,8 +175,10 @@ private Q_SLOTS:
         binder.Bd(empty);
         QCOMPARE(binder.state(), RSTMSHF::State::EmptyShown);
 
-        binder.Bd(face.currentView());
+        QCOMPARE(face.currentView(), empty);
+        binder.Bd(shown);
         QCOMPARE(binder.state(), RSTMSHF::State::Bound);
+        QCOMPARE(face.currentView(), shown);
         QVERIFY(face.MSHF()->isColumnHidden(2));
         QVERIFY(face.MSHF()->isColumnHidden(6));
     }
@@ -241,12 +257,181 @@ private Q_SLOTS:
         QCOMPARE(fixture.temp().serials().size(), 8);
     }
 
+    // The add form's records are shown at once, the view scrolled to them;
+    // the folder menu follows when the form has closed.
+    void registeredFilesShowAsLastRows()
+    {
+        QTemporaryDir sources;
+        TestFiles::write(sources.filePath(QStringLiteral("a.txt")), "a");
+        TestFiles::write(sources.filePath(QStringLiteral("b.txt")), "b");
+        FaceFixture fixture(false);
+        for (int serial = 1; serial <= 41; ++serial)
+            fixture.temp().addRecord(serial, QStringLiteral("old%1.txt").arg(serial));
+        fixture.start();
+        TableFace& face = fixture.face();
+        face.intake()->filesDropped(
+            {QUrl::fromLocalFile(sources.filePath(QStringLiteral("a.txt"))),
+             QUrl::fromLocalFile(sources.filePath(QStringLiteral("b.txt")))});
+        QPointer<SelectFace> form = face.intake()->form();
+        form->RemarksText()->setPlainText(QStringLiteral("说明"));
+        form->Combo1(2)->setEditText(QStringLiteral("合同"));
+        form->FixedCommand_Click();
+        QTRY_VERIFY(!form);
+        MshfGrid* grid = face.MSHF();
+        QCOMPARE(grid->Rows(), 44);
+        QCOMPARE(grid->Row(), 43);
+        QCOMPARE(grid->TextMatrix(43, 1), QStringLiteral("b.txt"));
+        QCOMPARE(grid->TextMatrix(43, 3), QStringLiteral("说明"));
+        QCOMPARE(grid->TextMatrix(43, 7), QStringLiteral("合同"));
+        // Scrolled as far down as the grid goes: the last row is in view.
+        QVERIFY(grid->TopRow() > 1);
+        QVERIFY(grid->visualRect(grid->model()->index(42, 1)).intersects(grid->viewport()->rect()));
+        QCOMPARE(face.folderMenu()->actions().first()->text(), QStringLiteral("合同"));
+    }
+
+    // A right click on a record row pops up the file menu there.
+    void rightClickPopsUpTheFileMenu()
+    {
+        FaceFixture fixture(false);
+        fixture.temp().addRecord(1, QStringLiteral("a.txt"));
+        fixture.start();
+        MshfGrid* grid = fixture.face().MSHF();
+        QTest::mouseClick(grid->viewport(), Qt::RightButton, {},
+                          grid->visualRect(grid->model()->index(0, 0)).center());
+        QVERIFY(fixture.face().fileMenu()->isVisible());
+        fixture.face().fileMenu()->hide();
+    }
+
+    void fixedMenuPictures()
+    {
+        FaceFixture fixture;
+        TableFace& face = fixture.face();
+        const QList<std::pair<QString, int>> pictured = {
+            {QStringLiteral("OpenMenuInterFace"), 2},  {QStringLiteral("DelMenuInterFace"), 3},
+            {QStringLiteral("UpMenuInterFace"), 4},    {QStringLiteral("DownMenuInterFace"), 5},
+            {QStringLiteral("AlterMenuInterFace"), 6}, {QStringLiteral("HelpQuorvel"), 17},
+        };
+        for (const auto& [name, picture] : pictured)
+            QVERIFY2(hasMenuPicture(face.findChild<QAction*>(name), picture), qPrintable(name));
+        for (int slot = 1; slot <= 9; ++slot)
+            QVERIFY(hasMenuPicture(face.findChild<QAction*>(QStringLiteral("CxMenu%1").arg(slot)),
+                                   6 + slot));
+        for (const QString& name :
+             {QStringLiteral("SaveAsMenuInterFace"), QStringLiteral("TozmMenuInterFace"),
+              QStringLiteral("ExitMenu"), QStringLiteral("AllFile"), QStringLiteral("MyTo"),
+              QStringLiteral("ManToMe"), QStringLiteral("MyFile"),
+              QStringLiteral("ManagementMenuInterFace"), QStringLiteral("AboutMenuInterFace")})
+            QVERIFY2(face.findChild<QAction*>(name)->icon().isNull(), qPrintable(name));
+    }
+
+    void menuItemEndsTheOptionsMenu()
+    {
+        FaceFixture fixture;
+        QMenu* options = fixture.face().findChild<QMenu*>(QStringLiteral("OptionMenuInterFace"));
+        QCOMPARE(options->title(), QStringLiteral("选项(&O)"));
+        QAction* last = options->actions().last();
+        QCOMPARE(last->objectName(), QStringLiteral("CheckMenuInterFace"));
+        QCOMPARE(last->text(), QStringLiteral("检查登记库"));
+        // Its window belongs to the main window; the item again brings up the same one.
+        fixture.trigger(QStringLiteral("CheckMenuInterFace"));
+        fixture.trigger(QStringLiteral("CheckMenuInterFace"));
+        QCOMPARE(fixture.face().findChildren<CheckFace*>().size(), 1);
+    }
+
     void wheelIsAttachedAtSpeedTwo()
     {
         FaceFixture fixture;
         QCOMPARE(fixture.face().Tmshf()->MouseSpeed(), 2);
     }
+    // The bin lies over the grid and keeps the record commands off meanwhile.
+    void binShowsRestoresAndPurges();
 };
+
+void TestMainWindow::binShowsRestoresAndPurges()
+{
+    FaceFixture f(false);
+    for (int i = 1; i <= 3; ++i)
+        f.temp().addRecord(i, QStringLiteral("f%1.txt").arg(i), QStringLiteral("张三"), {},
+                           QStringLiteral("2020-01-02"), {}, QStringLiteral("Email"),
+                           QStringLiteral("content %1").arg(i).toUtf8());
+    f.start();
+    MshfGrid* mainGrid = f.face().findChild<MshfGrid*>(QStringLiteral("MSHF"));
+    const auto action = [&f](const char* name) {
+        return f.face().findChild<QAction*>(QString::fromLatin1(name));
+    };
+    for (const int row : {3, 2}) {
+        mainGrid->setRow(row);
+        MessageBox::setNextAnswer(MessageBox::Yes);
+        f.trigger(QStringLiteral("DelMenuInterFace"));
+    }
+    QCOMPARE(MessageBox::takeLog().size(), 2); // the two questions, as before
+    QCOMPARE(f.temp().serials(), QList<qint64>{1});
+
+    f.trigger(QStringLiteral("BinMenuInterFace"));
+    BinArea* bin = f.face().bin();
+    QTableView* grid = bin->grid();
+    QVERIFY(bin->isShown());
+    QVERIFY(mainGrid->isHidden());
+    QVERIFY(!action("DelMenuInterFace")->isEnabled());
+    QCOMPARE(f.face().findChild<QLabel*>(QStringLiteral("Label13"))->text(),
+             QStringLiteral("当前显示记录为：回收站"));
+    QCOMPARE(grid->model()->rowCount(), 2);
+    const int last = grid->model()->columnCount() - 1;
+    QCOMPARE(grid->model()->headerData(last, Qt::Horizontal).toString(),
+             QStringLiteral("删除时间"));
+    QVERIFY(!grid->model()->index(0, last).data().toString().isEmpty());
+    const auto rowOf = [grid](const QString& name) {
+        for (int row = 0; row < grid->model()->rowCount(); ++row) {
+            if (grid->model()->index(row, RegisterRecord::FileNameColumn).data() == name)
+                return row;
+        }
+        return -1;
+    };
+
+    grid->selectRow(rowOf(QStringLiteral("f2.txt")));
+    f.trigger(QStringLiteral("RestoreMenuInterFace"));
+    QCOMPARE(f.temp().serials(), (QList<qint64>{1, 2}));
+    QCOMPARE(TestFiles::read(f.temp().reg().storedCopyPath(QStringLiteral("f2.txt"))),
+             QByteArray("content 2"));
+    QList<MessageBox::Shown> log = MessageBox::takeLog();
+    QCOMPARE(log.size(), 1);
+    QCOMPARE(log[0].text, QStringLiteral("“f2.txt”已恢复。"));
+    QCOMPARE(grid->model()->rowCount(), 1);
+
+    // 彻底删除 asks first; No keeps it.
+    grid->selectRow(0);
+    f.trigger(QStringLiteral("PurgeMenuInterFace"));
+    QCOMPARE(grid->model()->rowCount(), 1);
+    MessageBox::setNextAnswer(MessageBox::Yes);
+    f.trigger(QStringLiteral("PurgeMenuInterFace"));
+    log = MessageBox::takeLog();
+    QCOMPARE(log.size(), 2);
+    QVERIFY(log[0].text.contains(QStringLiteral("彻底删除")));
+    QCOMPARE(grid->model()->rowCount(), 0);
+    QVERIFY(QDir(f.temp().reg().storeFolder() + QStringLiteral("/.回收站"))
+                .entryList(QDir::Files | QDir::Hidden)
+                .isEmpty());
+
+    // Any other view brings the register back, restored record included.
+    f.trigger(QStringLiteral("AllFile"));
+    QVERIFY(!bin->isShown());
+    QVERIFY(!mainGrid->isHidden());
+    QVERIFY(action("DelMenuInterFace")->isEnabled());
+    QCOMPARE(mainGrid->Rows(), 3);
+
+    // 清空回收站 asks, then empties.
+    mainGrid->setRow(1);
+    MessageBox::setNextAnswer(MessageBox::Yes);
+    f.trigger(QStringLiteral("DelMenuInterFace"));
+    f.trigger(QStringLiteral("BinMenuInterFace"));
+    QCOMPARE(grid->model()->rowCount(), 1);
+    MessageBox::takeLog();
+    MessageBox::setNextAnswer(MessageBox::Yes);
+    f.trigger(QStringLiteral("EmptyBinMenuInterFace"));
+    QVERIFY(MessageBox::takeLog().value(0).text.contains(QStringLiteral("清空回收站")));
+    QCOMPARE(grid->model()->rowCount(), 0);
+    QCOMPARE(f.temp().serials(), QList<qint64>{2});
+}
 
 QTEST_MAIN(TestMainWindow)
 #include "test_main_window.moc"

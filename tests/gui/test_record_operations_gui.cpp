@@ -1,15 +1,15 @@
 #include "browser/gui/MshfGrid.h"
 #include "browser/gui/RecordTableModel.h"
-#include "gui_support/FaceFixture.h"
+#include "gui_support/GridFixture.h"
 #include "intake/LookupLists.h"
 #include "modify/gui/AlterFace.h"
 #include "operations/gui/DesktopOpener.h"
 #include "operations/gui/RecordOperationsArea.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
+#include "support/TestFiles.h"
 #include "support/gui/MessageBox.h"
 #include "support/gui/SaveDialog.h"
-#include "trash/gui/BinArea.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -17,7 +17,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
-#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -30,18 +29,21 @@ namespace {
 
 const QString notFound = QStringLiteral("文件未找到");
 
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    QCOMPARE(file.write(content), content.size());
-}
+using TestFiles::read;
+using TestFiles::write;
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+// The grid with its views and record operations, wired as the main window
+// wires the grid's own requests.
+struct Operations : GridFixture {
+    explicit Operations(bool start = true) : GridFixture(start)
+    {
+        ops = new RecordOperationsArea(temp().reg(), grid(), window());
+        QObject::connect(grid(), &MshfGrid::openRequested, ops, &RecordOperationsArea::open);
+        QObject::connect(grid(), &MshfGrid::rightButtonPressed, ops,
+                         &RecordOperationsArea::gridRightButton);
+    }
+    RecordOperationsArea* ops = nullptr;
+};
 
 QString column(const Register& reg, qint64 rowid, const QString& name)
 {
@@ -65,9 +67,9 @@ QList<qint64> addRecords(TempRegister& temp, int count, const QString& folder = 
     return rowids;
 }
 
-AlterFace* findAlterFace(TableFace& face)
+AlterFace* findAlterFace(const Operations& f)
 {
-    return face.findChild<AlterFace*>(QStringLiteral("AlterFace"));
+    return f.window()->findChild<AlterFace*>(QStringLiteral("AlterFace"));
 }
 
 } // namespace
@@ -89,7 +91,6 @@ private Q_SLOTS:
     void batchModifyRowsThreeToSix();
     void singleModifyWritesAllFour();
     void rightClickSelectsAndPopsUp();
-    void binShowsRestoresAndPurges();
 
 private:
     QTemporaryDir m_home;
@@ -104,8 +105,8 @@ void TestRecordOperationsGui::initTestCase()
     QDir(m_home.path()).mkpath(QStringLiteral(".config"));
     QDir(m_home.path()).mkpath(QStringLiteral("桌面"));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral(".config"))));
-    writeFile(m_home.filePath(QStringLiteral(".config/user-dirs.dirs")),
-              "XDG_DESKTOP_DIR=\"$HOME/桌面\"\n");
+    write(m_home.filePath(QStringLiteral(".config/user-dirs.dirs")),
+          "XDG_DESKTOP_DIR=\"$HOME/桌面\"\n");
     DesktopOpener::setOpener([this](const QString& path) {
         m_opened << path;
         return m_openerResult;
@@ -129,36 +130,38 @@ void TestRecordOperationsGui::cleanup()
 
 void TestRecordOperationsGui::placeholderRowDoesNothing()
 {
-    FaceFixture f;
-    MshfGrid* grid = f.face().MSHF();
+    Operations f;
+    MshfGrid* grid = f.grid();
     QCOMPARE(grid->Rows(), 2);
     grid->setRow(1);
     SaveDialog::setNextAnswer(m_home.filePath(QStringLiteral("never")));
-    for (const char* name :
-         {"OpenMenuInterFace", "SaveAsMenuInterFace", "TozmMenuInterFace", "DelMenuInterFace",
-          "UpMenuInterFace", "DownMenuInterFace", "AlterMenuInterFace"})
-        f.trigger(QString::fromLatin1(name));
-    for (int n = 1; n <= 5; ++n)
-        f.face().toolbarButtonClicked(n);
+    RecordOperationsArea* ops = f.ops;
+    for (void (RecordOperationsArea::*command)() :
+         {&RecordOperationsArea::openFromCommand, &RecordOperationsArea::saveAs,
+          &RecordOperationsArea::sendToDesktop, &RecordOperationsArea::deleteRecord,
+          &RecordOperationsArea::moveUp, &RecordOperationsArea::moveDown,
+          &RecordOperationsArea::modify})
+        (ops->*command)();
     QTest::keyClick(grid, Qt::Key_Return);
     QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {},
                        grid->visualRect(grid->model()->index(0, 0)).center());
     QCOMPARE(MessageBox::takeLog().size(), 0);
     QVERIFY(m_opened.isEmpty());
     QVERIFY(SaveDialog::takeSuggestions().isEmpty());
-    QVERIFY(!findAlterFace(f.face()));
+    QVERIFY(!findAlterFace(f));
     QVERIFY(QDir(m_home.filePath(QStringLiteral("桌面"))).isEmpty());
 }
 
 void TestRecordOperationsGui::missingStoredCopyIsReported()
 {
-    FaceFixture f(false);
+    Operations f(false);
     f.temp().addRecord(1, QStringLiteral("gone.doc"));
     f.start();
-    f.face().MSHF()->setRow(1);
-    for (const char* name : {"OpenMenuInterFace", "SaveAsMenuInterFace", "TozmMenuInterFace"})
-        f.trigger(QString::fromLatin1(name));
-    QTest::keyClick(f.face().MSHF(), Qt::Key_Enter);
+    f.grid()->setRow(1);
+    f.ops->openFromCommand();
+    f.ops->saveAs();
+    f.ops->sendToDesktop();
+    QTest::keyClick(f.grid(), Qt::Key_Enter);
     const QList<MessageBox::Shown> log = MessageBox::takeLog();
     QCOMPARE(log.size(), 4);
     for (const MessageBox::Shown& shown : log) {
@@ -172,17 +175,17 @@ void TestRecordOperationsGui::missingStoredCopyIsReported()
 
 void TestRecordOperationsGui::openHandsCopyToDesktop()
 {
-    FaceFixture f(false);
+    Operations f(false);
     addRecords(f.temp(), 3);
     f.start();
-    MshfGrid* grid = f.face().MSHF();
+    MshfGrid* grid = f.grid();
     grid->selectRows(2, 3);
     QTest::keyClick(grid, Qt::Key_Return);
     QCOMPARE(m_opened, QStringList{f.temp().reg().storedCopyPath(QStringLiteral("f2.txt"))});
     QCOMPARE(grid->RowSel(), 3); // Enter leaves the selection alone
 
     m_openerResult = false;
-    f.trigger(QStringLiteral("OpenMenuInterFace"));
+    f.ops->openFromCommand();
     QCOMPARE(grid->RowSel(), 2); // the menu item collapses it first
     const QList<MessageBox::Shown> log = MessageBox::takeLog();
     QCOMPARE(log.size(), 1);
@@ -192,40 +195,40 @@ void TestRecordOperationsGui::openHandsCopyToDesktop()
 
 void TestRecordOperationsGui::saveAsOverwritesExactly()
 {
-    FaceFixture f(false);
+    Operations f(false);
     addRecords(f.temp(), 2);
     f.start();
-    MshfGrid* grid = f.face().MSHF();
+    MshfGrid* grid = f.grid();
     grid->selectRows(2, 1);
     const QString target = m_home.filePath(QStringLiteral("typed-name.txt"));
-    writeFile(target, QByteArray(5000, 'o'));
+    write(target, QByteArray(5000, 'o'));
 
     // No: the existing file stays as it was.
     SaveDialog::setNextAnswer(target);
     MessageBox::setNextAnswer(MessageBox::No);
-    f.trigger(QStringLiteral("SaveAsMenuInterFace"));
+    f.ops->saveAs();
     QCOMPARE(SaveDialog::takeSuggestions(), QStringList{QStringLiteral("f2.txt")});
     QCOMPARE(grid->RowSel(), 2);
     QList<MessageBox::Shown> log = MessageBox::takeLog();
     QCOMPARE(log.size(), 1);
     QCOMPARE(log[0].text, QStringLiteral("文件\r\nf2.txt\r\n已经存在,是否覆盖原文件？"));
     QCOMPARE(log[0].caption, QString());
-    QCOMPARE(readFile(target), QByteArray(5000, 'o'));
+    QCOMPARE(read(target), QByteArray(5000, 'o'));
 
     // Yes: an exact copy, no trailing bytes of the longer old file.
     SaveDialog::setNextAnswer(target);
     MessageBox::setNextAnswer(MessageBox::Yes);
-    f.trigger(QStringLiteral("SaveAsMenuInterFace"));
+    f.ops->saveAs();
     QCOMPARE(MessageBox::takeLog().size(), 1);
-    QCOMPARE(readFile(target), QByteArray("content 2"));
+    QCOMPARE(read(target), QByteArray("content 2"));
 
     // Cancel: nothing written, nothing said.
-    f.trigger(QStringLiteral("SaveAsMenuInterFace"));
+    f.ops->saveAs();
     QVERIFY(MessageBox::takeLog().isEmpty());
 
     // A target that cannot be written is reported, not passed over.
     SaveDialog::setNextAnswer(m_home.filePath(QStringLiteral("no/such/folder/x.txt")));
-    f.trigger(QStringLiteral("SaveAsMenuInterFace"));
+    f.ops->saveAs();
     log = MessageBox::takeLog();
     QCOMPARE(log.size(), 1);
     QCOMPARE(log[0].kind, MessageBox::Warning);
@@ -233,7 +236,7 @@ void TestRecordOperationsGui::saveAsOverwritesExactly()
 
 void TestRecordOperationsGui::sendToDesktopUpwardSelection()
 {
-    FaceFixture f(false);
+    Operations f(false);
     f.temp().addRecord(1, QStringLiteral("other.txt"), {}, {}, QStringLiteral("2020-01-02"), {}, {},
                        "x");
     f.temp().addRecord(2, QStringLiteral("report.doc"), {}, {}, QStringLiteral("2020-01-02"), {},
@@ -252,14 +255,14 @@ void TestRecordOperationsGui::sendToDesktopUpwardSelection()
     Q_UNUSED(lost);
     f.start();
     const QDir desktop(m_home.filePath(QStringLiteral("桌面")));
-    writeFile(desktop.filePath(QStringLiteral("report.doc")), "already");
+    write(desktop.filePath(QStringLiteral("report.doc")), "already");
 
     // Selected from row 4 up to row 2.
-    f.face().MSHF()->selectRows(4, 2);
-    f.trigger(QStringLiteral("TozmMenuInterFace"));
-    QCOMPARE(readFile(desktop.filePath(QStringLiteral("report.doc"))), QByteArray("already"));
-    QCOMPARE(readFile(desktop.filePath(QStringLiteral("report(1).doc"))), QByteArray("r2"));
-    QCOMPARE(readFile(desktop.filePath(QStringLiteral("report(2).doc"))), QByteArray("r4"));
+    f.grid()->selectRows(4, 2);
+    f.ops->sendToDesktop();
+    QCOMPARE(read(desktop.filePath(QStringLiteral("report.doc"))), QByteArray("already"));
+    QCOMPARE(read(desktop.filePath(QStringLiteral("report(1).doc"))), QByteArray("r2"));
+    QCOMPARE(read(desktop.filePath(QStringLiteral("report(2).doc"))), QByteArray("r4"));
     QVERIFY(!desktop.exists(QStringLiteral("other.txt")));
     QVERIFY(!desktop.exists(QStringLiteral("lost.doc")));
     // One report at the end names the file that was not sent.
@@ -267,13 +270,13 @@ void TestRecordOperationsGui::sendToDesktopUpwardSelection()
     QCOMPARE(log.size(), 1);
     QVERIFY(log[0].text.contains(QStringLiteral("lost.doc")));
     QVERIFY(!log[0].text.contains(QStringLiteral("report.doc")));
-    QCOMPARE(f.face().MSHF()->Row(), 4);
-    QCOMPARE(f.face().MSHF()->RowSel(), 2);
+    QCOMPARE(f.grid()->Row(), 4);
+    QCOMPARE(f.grid()->RowSel(), 2);
 }
 
 void TestRecordOperationsGui::deleteKeepsFileHeldOpen()
 {
-    FaceFixture f(false);
+    Operations f(false);
     addRecords(f.temp(), 2);
     f.start();
     const QString path = f.temp().reg().storedCopyPath(QStringLiteral("f2.txt"));
@@ -283,9 +286,9 @@ void TestRecordOperationsGui::deleteKeepsFileHeldOpen()
                   QStringLiteral("sh"), path});
     QVERIFY(holder.waitForReadyRead(5000));
 
-    f.face().MSHF()->selectRows(2, 1);
+    f.grid()->selectRows(2, 1);
     MessageBox::setNextAnswer(MessageBox::Yes);
-    f.trigger(QStringLiteral("DelMenuInterFace"));
+    f.ops->deleteRecord();
     holder.kill();
     holder.waitForFinished();
     const QList<MessageBox::Shown> log = MessageBox::takeLog();
@@ -294,55 +297,54 @@ void TestRecordOperationsGui::deleteKeepsFileHeldOpen()
     QCOMPARE(log[0].caption, QStringLiteral("警告"));
     QCOMPARE(log[1].text, QStringLiteral("文件处于打开状态，不能删除！"));
     QCOMPARE(f.temp().serials(), (QList<qint64>{1, 2}));
-    QCOMPARE(readFile(path), QByteArray("content 2"));
-    QCOMPARE(f.face().MSHF()->Rows(), 3);
-    QCOMPARE(f.face().MSHF()->RowSel(), 2); // reduced to the current row
+    QCOMPARE(read(path), QByteArray("content 2"));
+    QCOMPARE(f.grid()->Rows(), 3);
+    QCOMPARE(f.grid()->RowSel(), 2); // reduced to the current row
 
     // Answering No changes nothing either.
-    f.trigger(QStringLiteral("DelMenuInterFace"));
+    f.ops->deleteRecord();
     QCOMPARE(f.temp().serials(), (QList<qint64>{1, 2}));
 }
 
 void TestRecordOperationsGui::deleteLastOfFolderRebuildsMenuLater()
 {
-    FaceFixture f(false);
+    Operations f(false);
     addRecords(f.temp(), 2);
     f.temp().addRecord(3, QStringLiteral("only.txt"), {}, QStringLiteral("独有"),
                        QStringLiteral("2020-01-02"), {}, {}, "only");
     f.start();
-    QSignalSpy rebuilt(f.face().operations(), &RecordOperationsArea::folderMenuRebuilt);
-    f.face().MSHF()->setRow(3);
+    QSignalSpy rebuilt(f.ops, &RecordOperationsArea::foldersChanged);
+    f.grid()->setRow(3);
     MessageBox::setNextAnswer(MessageBox::Yes);
-    f.face().toolbarButtonClicked(2);
+    f.ops->deleteRecord();
     QCOMPARE(f.temp().serials(), (QList<qint64>{1, 2}));
     QVERIFY(!QFile::exists(f.temp().reg().storedCopyPath(QStringLiteral("only.txt"))));
     // The grid lost the row in place; the menu follows a moment later.
-    QCOMPARE(f.face().MSHF()->Rows(), 3);
-    QCOMPARE(f.face().MSHF()->TextMatrix(2, RegisterRecord::FileNameColumn),
-             QStringLiteral("f2.txt"));
+    QCOMPARE(f.grid()->Rows(), 3);
+    QCOMPARE(f.grid()->TextMatrix(2, RegisterRecord::FileNameColumn), QStringLiteral("f2.txt"));
     QCOMPARE(rebuilt.count(), 0);
     QTRY_COMPARE(rebuilt.count(), 1);
     QVERIFY(!LookupLists::folders(f.temp().reg()).value().contains(QStringLiteral("独有")));
 
     // Deleting every record leaves the empty view's placeholder row.
     for (int i = 0; i < 2; ++i) {
-        f.face().MSHF()->setRow(1);
+        f.grid()->setRow(1);
         MessageBox::setNextAnswer(MessageBox::Yes);
-        f.trigger(QStringLiteral("DelMenuInterFace"));
+        f.ops->deleteRecord();
     }
     QVERIFY(f.temp().serials().isEmpty());
-    QCOMPARE(f.face().MSHF()->Rows(), 2);
-    QVERIFY(f.face().MSHF()->TextMatrix(1, RegisterRecord::StoredNameColumn).isEmpty());
+    QCOMPARE(f.grid()->Rows(), 2);
+    QVERIFY(f.grid()->TextMatrix(1, RegisterRecord::StoredNameColumn).isEmpty());
 }
 
 void TestRecordOperationsGui::moveUpAndDownSelectMovedRow()
 {
-    FaceFixture f(false);
+    Operations f(false);
     const QList<qint64> rowids = addRecords(f.temp(), 6);
     f.start();
-    MshfGrid* grid = f.face().MSHF();
+    MshfGrid* grid = f.grid();
     grid->setRow(5);
-    f.trigger(QStringLiteral("UpMenuInterFace"));
+    f.ops->moveUp();
     QCOMPARE(grid->Row(), 4);
     QCOMPARE(grid->RowSel(), 4);
     QCOMPARE(grid->selectionModel()->selectedIndexes().size(), RegisterRecord::ColumnCount);
@@ -351,7 +353,7 @@ void TestRecordOperationsGui::moveUpAndDownSelectMovedRow()
     QCOMPARE(column(f.temp().reg(), rowids[4], RegisterNames::serial), QStringLiteral("4"));
     QCOMPARE(column(f.temp().reg(), rowids[3], RegisterNames::serial), QStringLiteral("5"));
 
-    f.face().toolbarButtonClicked(4);
+    f.ops->moveDown();
     QCOMPARE(grid->Row(), 5);
     QCOMPARE(grid->TextMatrix(5, RegisterRecord::FileNameColumn), QStringLiteral("f5.txt"));
     QCOMPARE(f.temp().serials(), (QList<qint64>{1, 2, 3, 4, 5, 6}));
@@ -359,9 +361,9 @@ void TestRecordOperationsGui::moveUpAndDownSelectMovedRow()
 
     // A multi-row selection moves only the current row; the ends do nothing.
     grid->selectRows(1, 3);
-    f.trigger(QStringLiteral("UpMenuInterFace"));
+    f.ops->moveUp();
     grid->setRow(6);
-    f.trigger(QStringLiteral("DownMenuInterFace"));
+    f.ops->moveDown();
     QCOMPARE(column(f.temp().reg(), rowids[0], RegisterNames::serial), QStringLiteral("1"));
     QCOMPARE(column(f.temp().reg(), rowids[5], RegisterNames::serial), QStringLiteral("6"));
     QVERIFY(MessageBox::takeLog().isEmpty());
@@ -369,13 +371,13 @@ void TestRecordOperationsGui::moveUpAndDownSelectMovedRow()
 
 void TestRecordOperationsGui::batchModifyRowsThreeToSix()
 {
-    FaceFixture f(false);
+    Operations f(false);
     const QList<qint64> rowids = addRecords(f.temp(), 8, QStringLiteral("旧"));
     f.start();
-    MshfGrid* grid = f.face().MSHF();
+    MshfGrid* grid = f.grid();
     grid->selectRows(6, 3); // dragged upwards
-    f.trigger(QStringLiteral("AlterMenuInterFace"));
-    AlterFace* form = findAlterFace(f.face());
+    f.ops->modify();
+    AlterFace* form = findAlterFace(f);
     QVERIFY(form);
     QVERIFY(form->isVisible());
     QVERIFY(form->isModal());
@@ -423,12 +425,12 @@ void TestRecordOperationsGui::batchModifyRowsThreeToSix()
 
 void TestRecordOperationsGui::singleModifyWritesAllFour()
 {
-    FaceFixture f(false);
+    Operations f(false);
     const QList<qint64> rowids = addRecords(f.temp(), 3, QStringLiteral("旧"));
     f.start();
-    f.face().MSHF()->setRow(2);
-    f.face().toolbarButtonClicked(5);
-    AlterFace* form = findAlterFace(f.face());
+    f.grid()->setRow(2);
+    f.ops->modify();
+    AlterFace* form = findAlterFace(f);
     QVERIFY(form);
     QCOMPARE(form->mode(), AlterFace::Mode::Single);
     QCOMPARE(form->findChild<QLabel*>(QStringLiteral("Label1"))->text(),
@@ -454,13 +456,13 @@ void TestRecordOperationsGui::singleModifyWritesAllFour()
     QCOMPARE(column(f.temp().reg(), rowids[1], RegisterNames::folder), QStringLiteral("新夹"));
     QCOMPARE(column(f.temp().reg(), rowids[1], RegisterNames::recipient), QStringLiteral("张三"));
     QCOMPARE(column(f.temp().reg(), rowids[0], RegisterNames::folder), QStringLiteral("旧"));
-    QCOMPARE(f.face().MSHF()->TextMatrix(2, RegisterRecord::FolderColumn), QStringLiteral("新夹"));
+    QCOMPARE(f.grid()->TextMatrix(2, RegisterRecord::FolderColumn), QStringLiteral("新夹"));
     QPointer<AlterFace> closing = form;
     QTRY_VERIFY(!closing);
 
     // Closing without saving writes nothing.
-    f.face().toolbarButtonClicked(5);
-    form = findAlterFace(f.face());
+    f.ops->modify();
+    form = findAlterFace(f);
     QVERIFY(form);
     form->findChild<QComboBox*>(QStringLiteral("Combo3"))->setEditText(QStringLiteral("别的"));
     closing = form;
@@ -472,11 +474,11 @@ void TestRecordOperationsGui::singleModifyWritesAllFour()
 
 void TestRecordOperationsGui::rightClickSelectsAndPopsUp()
 {
-    FaceFixture f(false);
+    Operations f(false);
     addRecords(f.temp(), 10);
     f.start();
-    MshfGrid* grid = f.face().MSHF();
-    QMenu* menu = f.face().topMenu(0);
+    MshfGrid* grid = f.grid();
+    QSignalSpy menu(f.ops, &RecordOperationsArea::contextMenuRequested);
     auto rowCentre = [grid](int row) {
         return grid->visualRect(grid->model()->index(row - 1, 0)).center();
     };
@@ -484,105 +486,26 @@ void TestRecordOperationsGui::rightClickSelectsAndPopsUp()
     grid->setRow(3);
     // The header row: no change and no menu.
     Q_EMIT grid->rightButtonPressed(0, grid->mapToGlobal(QPoint(5, 5)));
-    QVERIFY(!menu->isVisible());
+    QVERIFY(menu.isEmpty());
     QCOMPARE(grid->Row(), 3);
 
     QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, rowCentre(7));
     QCOMPARE(grid->Row(), 7);
     QCOMPARE(grid->RowSel(), 7);
     QCOMPARE(grid->selectionModel()->selectedIndexes().size(), RegisterRecord::ColumnCount);
-    QVERIFY(menu->isVisible());
-    menu->hide();
+    QCOMPARE(menu.size(), 1);
 
     grid->selectRows(3, 6);
     QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, rowCentre(9));
     QCOMPARE(grid->Row(), 3);
     QCOMPARE(grid->RowSel(), 6);
-    QVERIFY(menu->isVisible());
-    menu->hide();
-    f.trigger(QStringLiteral("TozmMenuInterFace"));
+    QCOMPARE(menu.size(), 2);
+    QCOMPARE(menu.last().first().toPoint(), grid->viewport()->mapToGlobal(rowCentre(9)));
+    f.ops->sendToDesktop();
     const QDir desktop(m_home.filePath(QStringLiteral("桌面")));
     QCOMPARE(desktop.entryList(QDir::Files, QDir::Name),
              (QStringList{QStringLiteral("f3.txt"), QStringLiteral("f4.txt"),
                           QStringLiteral("f5.txt"), QStringLiteral("f6.txt")}));
-}
-
-void TestRecordOperationsGui::binShowsRestoresAndPurges()
-{
-    FaceFixture f(false);
-    addRecords(f.temp(), 3);
-    f.start();
-    for (const int row : {3, 2}) {
-        f.face().MSHF()->setRow(row);
-        MessageBox::setNextAnswer(MessageBox::Yes);
-        f.trigger(QStringLiteral("DelMenuInterFace"));
-    }
-    QCOMPARE(MessageBox::takeLog().size(), 2); // the two questions, as before
-    QCOMPARE(f.temp().serials(), QList<qint64>{1});
-
-    f.trigger(QStringLiteral("BinMenuInterFace"));
-    BinArea* bin = f.face().bin();
-    QTableView* grid = bin->grid();
-    QVERIFY(bin->isShown());
-    QVERIFY(f.face().MSHF()->isHidden());
-    QVERIFY(!f.face().action(QStringLiteral("DelMenuInterFace"))->isEnabled());
-    QCOMPARE(f.face().Label13()->text(), QStringLiteral("当前显示记录为：回收站"));
-    QCOMPARE(grid->model()->rowCount(), 2);
-    const int last = grid->model()->columnCount() - 1;
-    QCOMPARE(grid->model()->headerData(last, Qt::Horizontal).toString(),
-             QStringLiteral("删除时间"));
-    QVERIFY(!grid->model()->index(0, last).data().toString().isEmpty());
-    const auto rowOf = [grid](const QString& name) {
-        for (int row = 0; row < grid->model()->rowCount(); ++row) {
-            if (grid->model()->index(row, RegisterRecord::FileNameColumn).data() == name)
-                return row;
-        }
-        return -1;
-    };
-
-    grid->selectRow(rowOf(QStringLiteral("f2.txt")));
-    f.trigger(QStringLiteral("RestoreMenuInterFace"));
-    QCOMPARE(f.temp().serials(), (QList<qint64>{1, 2}));
-    QCOMPARE(readFile(f.temp().reg().storedCopyPath(QStringLiteral("f2.txt"))),
-             QByteArray("content 2"));
-    QList<MessageBox::Shown> log = MessageBox::takeLog();
-    QCOMPARE(log.size(), 1);
-    QCOMPARE(log[0].text, QStringLiteral("“f2.txt”已恢复。"));
-    QCOMPARE(grid->model()->rowCount(), 1);
-
-    // 彻底删除 asks first; No keeps it.
-    grid->selectRow(0);
-    f.trigger(QStringLiteral("PurgeMenuInterFace"));
-    QCOMPARE(grid->model()->rowCount(), 1);
-    MessageBox::setNextAnswer(MessageBox::Yes);
-    f.trigger(QStringLiteral("PurgeMenuInterFace"));
-    log = MessageBox::takeLog();
-    QCOMPARE(log.size(), 2);
-    QVERIFY(log[0].text.contains(QStringLiteral("彻底删除")));
-    QCOMPARE(grid->model()->rowCount(), 0);
-    QVERIFY(QDir(f.temp().reg().storeFolder() + QStringLiteral("/.回收站"))
-                .entryList(QDir::Files | QDir::Hidden)
-                .isEmpty());
-
-    // Any other view brings the register back, restored record included.
-    f.trigger(QStringLiteral("AllFile"));
-    QVERIFY(!bin->isShown());
-    QVERIFY(!f.face().MSHF()->isHidden());
-    QVERIFY(f.face().action(QStringLiteral("DelMenuInterFace"))->isEnabled());
-    QCOMPARE(f.face().MSHF()->Rows(), 3);
-
-    // 清空回收站 asks, then empties.
-    f.face().MSHF()->setRow(1);
-    MessageBox::setNextAnswer(MessageBox::Yes);
-    f.trigger(QStringLiteral("DelMenuInterFace"));
-    f.trigger(QStringLiteral("BinMenuInterFace"));
-    QCOMPARE(grid->model()->rowCount(), 1);
-    MessageBox::takeLog();
-    MessageBox::setNextAnswer(MessageBox::Yes);
-    f.trigger(QStringLiteral("EmptyBinMenuInterFace"));
-    QVERIFY(MessageBox::takeLog().value(0).text.contains(QStringLiteral("清空回收站")));
-    QCOMPARE(grid->model()->rowCount(), 0);
-    QCOMPARE(f.temp().serials(), QList<qint64>{2});
 }
 
 QTEST_MAIN(TestRecordOperationsGui)

@@ -3,6 +3,7 @@
 // a current one opens without any window.
 
 #include "app/RegisterOpening.h"
+#include "store/RegisterNames.h"
 #include "store/Schema.h"
 #include "store/SearchIndexes.h"
 #include "store/Sql.h"
@@ -18,6 +19,13 @@
 #include <QTimer>
 
 namespace {
+
+int recordCount(const Register& reg)
+{
+    return Sql::scalar(reg.database(), QStringLiteral("SELECT count(*) FROM %1")
+                                           .arg(Sql::identifier(RegisterNames::recordTable)))
+        ->toInt();
+}
 
 // Watches the top-level windows while the opening runs.
 class DialogWatch : public QObject {
@@ -69,9 +77,7 @@ private Q_SLOTS:
         DialogWatch watch;
         Result<Register> reg = openRegisterShowingProgress(temp.folder(), 0);
         QVERIFY(reg.ok());
-        QCOMPARE(
-            Sql::scalar(reg->database(), QStringLiteral("SELECT count(*) FROM 文件管理"))->toInt(),
-            1);
+        QCOMPARE(recordCount(*reg), 1);
         QVERIFY(!watch.seen());
     }
 
@@ -145,9 +151,7 @@ private Q_SLOTS:
             return;
         }
         QVERIFY2(reg, qPrintable(reg ? QString() : reg.error().fullText()));
-        QCOMPARE(
-            Sql::scalar(reg->database(), QStringLiteral("SELECT count(*) FROM 文件管理"))->toInt(),
-            60);
+        QCOMPARE(recordCount(*reg), 60);
         QVERIFY(watch.seen());
         QVERIFY(watch.label().contains(QStringLiteral("转换")));
         // The missing copy is news the user must see: a warning, not a note.

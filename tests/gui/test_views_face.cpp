@@ -1,9 +1,10 @@
 #include "browser/gui/MshfGrid.h"
+#include "browser/gui/SearchPanel.h"
 #include "browser/gui/ViewsArea.h"
-#include "gui_support/FaceFixture.h"
+#include "gui_support/GridFixture.h"
+#include "gui_support/MenuPicture.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
-#include "support/gui/Icons.h"
 #include "support/gui/MessageBox.h"
 
 #include <QAction>
@@ -27,10 +28,10 @@ QStringList strings(std::initializer_list<const char*> texts)
 const int serialColumn = 6;
 
 // Serials the grid shows, top to bottom; empty for the placeholder row.
-QStringList gridSerials(TableFace& face)
+QStringList gridSerials(GridFixture& face)
 {
     QStringList serials;
-    MshfGrid* grid = face.MSHF();
+    MshfGrid* grid = face.grid();
     for (int row = 1; row < grid->Rows(); ++row) {
         if (!grid->TextMatrix(row, 2).isEmpty())
             serials << grid->TextMatrix(row, serialColumn);
@@ -38,9 +39,26 @@ QStringList gridSerials(TableFace& face)
     return serials;
 }
 
-QString status(TableFace& face)
+QString status(GridFixture& face)
 {
-    return face.Label13()->text();
+    return face.status()->text();
+}
+
+// What the menu item named `item` does: a system view or a folder.
+void run(GridFixture& fixture, const QString& item)
+{
+    static const QHash<QString, void (ViewsArea::*)()> systemViews = {
+        {QStringLiteral("AllFile"), &ViewsArea::AllFile_Click},
+        {QStringLiteral("MyTo"), &ViewsArea::MyTo_Click},
+        {QStringLiteral("ManToMe"), &ViewsArea::ManToMe_Click},
+        {QStringLiteral("MyFile"), &ViewsArea::MyFile_Click},
+    };
+    if (const auto view = systemViews.value(item))
+        (fixture.views()->*view)();
+    else if (QAction* folder = fixture.folderMenu()->findChild<QAction*>(item))
+        folder->trigger();
+    else
+        QFAIL(qPrintable(QStringLiteral("no item named ") + item));
 }
 
 void fill(TempRegister& temp)
@@ -63,18 +81,6 @@ QStringList captions(QMenu* menu)
     for (QAction* item : menu->actions())
         texts << item->text();
     return texts;
-}
-
-QImage imageOf(const QIcon& icon, const QSize& size)
-{
-    return icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32);
-}
-
-bool hasPicture(QAction* item, int picture)
-{
-    const QPixmap expected = Icons::menuPicture(picture);
-    return !item->icon().isNull() && imageOf(item->icon(), expected.size()) ==
-                                         expected.toImage().convertToFormat(QImage::Format_ARGB32);
 }
 
 void runSql(const TempRegister& temp, const QString& sql)
@@ -110,47 +116,47 @@ private Q_SLOTS:
         QFETCH(QString, label);
         QFETCH(QStringList, serials);
         QFETCH(QString, recipientBox);
-        FaceFixture fixture(false);
+        GridFixture fixture(false);
         fill(fixture.temp());
         fixture.start();
-        TableFace& face = fixture.face();
+        GridFixture& face = fixture;
         QCOMPARE(status(face), QStringLiteral("系统定义查询：所有记录"));
         // Left-over search texts are cleared by every system view.
-        for (QLineEdit* box : face.SearchText())
-            box->setText(QStringLiteral("zzz"));
-        fixture.trigger(item);
+        for (int box = 0; box < SearchCriteria::BoxCount; ++box)
+            face.search()->box(box)->setText(QStringLiteral("zzz"));
+        run(fixture, item);
         QCOMPARE(status(face), label);
         QCOMPARE(gridSerials(face), serials);
         for (int box = 0; box < 7; ++box)
-            QCOMPARE(face.SearchText().at(box)->text(), box == 1 ? recipientBox : QString());
+            QCOMPARE(face.search()->box(box)->text(), box == 1 ? recipientBox : QString());
         QVERIFY(MessageBox::takeLog().isEmpty());
     }
 
     void systemViewsOfEmptyRegister()
     {
-        FaceFixture fixture;
-        TableFace& face = fixture.face();
+        GridFixture fixture;
+        GridFixture& face = fixture;
         const QStringList items = {QStringLiteral("MyTo"), QStringLiteral("ManToMe"),
                                    QStringLiteral("MyFile"), QStringLiteral("AllFile")};
         const QStringList labels = {
             QStringLiteral("系统定义查询：我发他收"), QStringLiteral("系统定义查询：他发我收"),
             QStringLiteral("系统定义查询：本地文档"), QStringLiteral("系统定义查询：所有记录")};
         for (qsizetype i = 0; i < items.size(); ++i) {
-            fixture.trigger(items.at(i));
+            run(fixture, items.at(i));
             QCOMPARE(status(face), labels.at(i));
-            QCOMPARE(face.MSHF()->Rows(), 2);
-            QCOMPARE(face.MSHF()->TextMatrix(1, 1), QString());
+            QCOMPARE(face.grid()->Rows(), 2);
+            QCOMPARE(face.grid()->TextMatrix(1, 1), QString());
         }
     }
 
     void searchButtonAfterReceivedShowsCombinedSearch()
     {
-        FaceFixture fixture(false);
+        GridFixture fixture(false);
         fill(fixture.temp());
         fixture.start();
-        TableFace& face = fixture.face();
-        fixture.trigger(QStringLiteral("ManToMe"));
-        auto* button = face.findChild<QToolButton*>(QStringLiteral("SearchCommand"));
+        GridFixture& face = fixture;
+        run(fixture, QStringLiteral("ManToMe"));
+        auto* button = face.search()->findChild<QToolButton*>(QStringLiteral("SearchCommand"));
         QVERIFY(button);
         QTest::mouseClick(button, Qt::LeftButton);
         QCOMPARE(status(face), QStringLiteral("         组合搜索"));
@@ -179,11 +185,11 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QStringList, serials);
         QFETCH(QString, textAfter);
-        FaceFixture fixture(false);
+        GridFixture fixture(false);
         fill(fixture.temp());
         fixture.start();
-        TableFace& face = fixture.face();
-        QLineEdit* edit = face.SearchText().at(box);
+        GridFixture& face = fixture;
+        QLineEdit* edit = face.search()->box(box);
         edit->setText(text);
         QTest::keyClick(edit, Qt::Key_Return);
         QCOMPARE(status(face), QStringLiteral("         组合搜索"));
@@ -194,22 +200,22 @@ private Q_SLOTS:
 
     void boxesCombine()
     {
-        FaceFixture fixture(false);
+        GridFixture fixture(false);
         fill(fixture.temp());
         fixture.start();
-        TableFace& face = fixture.face();
-        face.SearchText().at(1)->setText(QStringLiteral("自己"));
-        face.SearchText().at(3)->setText(QStringLiteral("not a date"));
-        face.SearchText().at(6)->setText(QStringLiteral("A"));
-        QTest::keyClick(face.SearchText().at(6), Qt::Key_Enter);
+        GridFixture& face = fixture;
+        face.search()->box(1)->setText(QStringLiteral("自己"));
+        face.search()->box(3)->setText(QStringLiteral("not a date"));
+        face.search()->box(6)->setText(QStringLiteral("A"));
+        QTest::keyClick(face.search()->box(6), Qt::Key_Enter);
         QCOMPARE(gridSerials(face), QStringList({QStringLiteral("2")}));
-        QCOMPARE(face.SearchText().at(3)->text(), QString());
-        QCOMPARE(face.SearchText().at(1)->text(), QStringLiteral("自己"));
+        QCOMPARE(face.search()->box(3)->text(), QString());
+        QCOMPARE(face.search()->box(1)->text(), QStringLiteral("自己"));
     }
 
     void folderMenuListsFoldersByCount()
     {
-        FaceFixture fixture(false);
+        GridFixture fixture(false);
         qint64 serial = 0;
         for (const auto& [folder, count] :
              {std::pair{"A", 5}, std::pair{"B", 2}, std::pair{"C", 7}, std::pair{"", 4}}) {
@@ -220,18 +226,18 @@ private Q_SLOTS:
             }
         }
         fixture.start();
-        TableFace& face = fixture.face();
-        QMenu* menu = face.topMenu(3);
+        GridFixture& face = fixture;
+        QMenu* menu = face.folderMenu();
         QCOMPARE(captions(menu),
                  QStringList({QStringLiteral("C"), QStringLiteral("A"), QStringLiteral("B")}));
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(menu->actions().at(i)->objectName(), QStringLiteral("FileMenu%1").arg(i));
-            QVERIFY2(hasPicture(menu->actions().at(i), 16), qPrintable(QString::number(i)));
+            QVERIFY2(hasMenuPicture(menu->actions().at(i), 16), qPrintable(QString::number(i)));
         }
-        fixture.trigger(QStringLiteral("FileMenu1"));
+        run(fixture, QStringLiteral("FileMenu1"));
         QCOMPARE(status(face), QStringLiteral("   文件夹：A"));
         QCOMPARE(gridSerials(face).size(), 5);
-        fixture.trigger(QStringLiteral("FileMenu0"));
+        run(fixture, QStringLiteral("FileMenu0"));
         QCOMPARE(status(face), QStringLiteral("   文件夹：C"));
         QCOMPARE(gridSerials(face).size(), 7);
     }
@@ -256,55 +262,55 @@ private Q_SLOTS:
         QFETCH(QString, folder);
         QFETCH(QString, caption);
         QFETCH(QString, serial);
-        FaceFixture fixture(false);
+        GridFixture fixture(false);
         fill(fixture.temp());
         fixture.start();
-        TableFace& face = fixture.face();
+        GridFixture& face = fixture;
         QAction* item = nullptr;
-        for (QAction* candidate : face.topMenu(3)->actions()) {
+        for (QAction* candidate : face.folderMenu()->actions()) {
             if (candidate->text() == caption)
                 item = candidate;
         }
         QVERIFY(item);
         // Leftover box texts do not narrow a folder view.
-        face.SearchText().at(0)->setText(QStringLiteral("zzz"));
+        face.search()->box(0)->setText(QStringLiteral("zzz"));
         item->trigger();
         QCOMPARE(status(face), QStringLiteral("   文件夹：") + folder);
         QCOMPARE(gridSerials(face), QStringList({serial}));
-        QCOMPARE(face.SearchText().at(0)->text(), QString());
+        QCOMPARE(face.search()->box(0)->text(), QString());
         QVERIFY(MessageBox::takeLog().isEmpty());
     }
 
     void folderMenuWithoutFolders()
     {
-        FaceFixture fixture(false);
+        GridFixture fixture(false);
         fixture.temp().addRecord(1, QStringLiteral("a"), QStringLiteral("x"));
         fixture.start();
-        TableFace& face = fixture.face();
-        QMenu* menu = face.topMenu(3);
+        GridFixture& face = fixture;
+        QMenu* menu = face.folderMenu();
         QCOMPARE(captions(menu), QStringList({QStringLiteral("文件夹1")}));
-        QVERIFY(hasPicture(menu->actions().at(0), 16));
-        fixture.trigger(QStringLiteral("FileMenu0"));
+        QVERIFY(hasMenuPicture(menu->actions().at(0), 16));
+        run(fixture, QStringLiteral("FileMenu0"));
         QCOMPARE(status(face), QStringLiteral("   文件夹：文件夹1"));
         QVERIFY(gridSerials(face).isEmpty());
-        QCOMPARE(face.MSHF()->Rows(), 2);
+        QCOMPARE(face.grid()->Rows(), 2);
     }
 
     void rebuildFollowsTheRegister()
     {
-        FaceFixture fixture(false);
+        GridFixture fixture(false);
         // More folders than the menu ever held before: all are listed.
         for (int i = 1; i <= 120; ++i)
             fixture.temp().addRecord(i, QStringLiteral("f%1").arg(i), QStringLiteral("x"),
                                      QStringLiteral("F%1").arg(i, 3, 10, QLatin1Char('0')));
         fixture.start();
-        TableFace& face = fixture.face();
-        QMenu* menu = face.topMenu(3);
+        GridFixture& face = fixture;
+        QMenu* menu = face.folderMenu();
         QCOMPARE(menu->actions().size(), 120);
         QCOMPARE(menu->actions().at(119)->text(), QStringLiteral("F120"));
         QCOMPARE(menu->actions().at(119)->objectName(), QStringLiteral("FileMenu119"));
         for (QAction* item : menu->actions())
-            QVERIFY(hasPicture(item, 16));
+            QVERIFY(hasMenuPicture(item, 16));
 
         // Folders go away: no stale items are left behind, whatever their number.
         runSql(fixture.temp(), QStringLiteral("UPDATE %1 SET %2 = 'G' WHERE %3 > 2")
@@ -314,10 +320,10 @@ private Q_SLOTS:
         face.views()->RebuildFolderMenu();
         QCOMPARE(captions(menu), QStringList({QStringLiteral("G"), QStringLiteral("F001"),
                                               QStringLiteral("F002")}));
-        QVERIFY(!face.action(QStringLiteral("FileMenu3")));
+        QVERIFY(!face.folderMenu()->findChild<QAction*>(QStringLiteral("FileMenu3")));
         for (QAction* item : menu->actions())
-            QVERIFY(hasPicture(item, 16));
-        face.action(QStringLiteral("FileMenu2"))->trigger();
+            QVERIFY(hasMenuPicture(item, 16));
+        face.folderMenu()->findChild<QAction*>(QStringLiteral("FileMenu2"))->trigger();
         QCOMPARE(status(face), QStringLiteral("   文件夹：F002"));
         QCOMPARE(gridSerials(face), QStringList({QStringLiteral("2")}));
 
@@ -327,16 +333,16 @@ private Q_SLOTS:
                                         Sql::identifier(RegisterNames::folder)));
         face.views()->RebuildFolderMenu();
         QCOMPARE(captions(menu), QStringList({QStringLiteral("G")}));
-        QVERIFY(hasPicture(menu->actions().at(0), 16));
+        QVERIFY(hasMenuPicture(menu->actions().at(0), 16));
     }
 
     void unreadableRegisterKeepsTheMenu()
     {
-        FaceFixture fixture(false);
+        GridFixture fixture(false);
         fill(fixture.temp());
         fixture.start();
-        TableFace& face = fixture.face();
-        QMenu* menu = face.topMenu(3);
+        GridFixture& face = fixture;
+        QMenu* menu = face.folderMenu();
         const QStringList before = captions(menu);
         QCOMPARE(before.size(), 4);
         runSql(fixture.temp(), QStringLiteral("ALTER TABLE %1 RENAME TO gone")
@@ -345,30 +351,9 @@ private Q_SLOTS:
         QCOMPARE(captions(menu), before);
         QVERIFY(MessageBox::takeLog().isEmpty());
         // A view that cannot be read is reported and the label keeps the old view.
-        fixture.trigger(QStringLiteral("MyTo"));
+        run(fixture, QStringLiteral("MyTo"));
         QCOMPARE(MessageBox::takeLog().size(), 1);
         QCOMPARE(status(face), QStringLiteral("系统定义查询：所有记录"));
-    }
-
-    void fixedMenuPictures()
-    {
-        FaceFixture fixture;
-        TableFace& face = fixture.face();
-        const QList<std::pair<QString, int>> pictured = {
-            {QStringLiteral("OpenMenuInterFace"), 2},  {QStringLiteral("DelMenuInterFace"), 3},
-            {QStringLiteral("UpMenuInterFace"), 4},    {QStringLiteral("DownMenuInterFace"), 5},
-            {QStringLiteral("AlterMenuInterFace"), 6}, {QStringLiteral("HelpQuorvel"), 17},
-        };
-        for (const auto& [name, picture] : pictured)
-            QVERIFY2(hasPicture(face.action(name), picture), qPrintable(name));
-        for (int slot = 1; slot <= 9; ++slot)
-            QVERIFY(hasPicture(face.action(QStringLiteral("CxMenu%1").arg(slot)), 6 + slot));
-        for (const QString& name :
-             {QStringLiteral("SaveAsMenuInterFace"), QStringLiteral("TozmMenuInterFace"),
-              QStringLiteral("ExitMenu"), QStringLiteral("AllFile"), QStringLiteral("MyTo"),
-              QStringLiteral("ManToMe"), QStringLiteral("MyFile"),
-              QStringLiteral("ManagementMenuInterFace"), QStringLiteral("AboutMenuInterFace")})
-            QVERIFY2(face.action(name)->icon().isNull(), qPrintable(name));
     }
 };
 

@@ -128,7 +128,7 @@ private Q_SLOTS:
         QVERIFY(focusGrid(face));
         turnWheel(grid, -120);
         QCOMPARE(grid->TopRow(), 3);
-        QLineEdit* box = face.SearchText().at(0);
+        QLineEdit* box = face.searchPanel()->box(0);
         box->setFocus();
         QTRY_VERIFY(box->hasFocus());
         turnWheel(grid, -120);

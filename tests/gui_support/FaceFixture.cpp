@@ -26,7 +26,7 @@ void FaceFixture::start()
 
 void FaceFixture::trigger(const QString& objectName)
 {
-    QAction* action = m_face->action(objectName);
+    QAction* action = m_face->findChild<QAction*>(objectName);
     if (!action)
         QFAIL(qPrintable(QStringLiteral("no action named ") + objectName));
     action->trigger();

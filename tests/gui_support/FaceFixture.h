@@ -1,5 +1,6 @@
 #pragma once
 
+#include "browser/gui/SearchPanel.h"
 #include "browser/gui/TableFace.h"
 #include "support/TempRegister.h"
 

@@ -19,9 +19,11 @@ void RSTMSHF::Bd(const std::shared_ptr<ViewRst>& rst)
         m_grid->selectRows(1, 1);
         m_state = State::Bound;
     } else if (m_state != State::EmptyShown) {
-        m_grid->recordModel()->showEmpty();
+        m_grid->recordModel()->showEmpty(rst);
         if (m_state == State::Bound)
             m_state = State::EmptyShown;
+    } else {
+        m_grid->recordModel()->replaceEmpty(rst);
     }
     // The hidden columns stay hidden whatever was bound.
     m_grid->setColumnHidden(RegisterRecord::StoredNameColumn, true);

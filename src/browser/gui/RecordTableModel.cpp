@@ -7,11 +7,17 @@ void RecordTableModel::setView(std::shared_ptr<ViewRst> view)
     endResetModel();
 }
 
-void RecordTableModel::showEmpty()
+void RecordTableModel::showEmpty(std::shared_ptr<ViewRst> emptyView)
 {
     beginResetModel();
-    m_view.reset();
+    m_view = std::move(emptyView);
     endResetModel();
+}
+
+void RecordTableModel::replaceEmpty(std::shared_ptr<ViewRst> emptyView)
+{
+    if (isPlaceholder() && (!emptyView || emptyView->isEmpty()))
+        m_view = std::move(emptyView);
 }
 
 void RecordTableModel::recordRemoved(int position)

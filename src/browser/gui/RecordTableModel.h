@@ -14,8 +14,11 @@ class RecordTableModel : public QAbstractTableModel {
 public:
     using QAbstractTableModel::QAbstractTableModel;
 
+    // The model holds the current view, empty ones too.
     void setView(std::shared_ptr<ViewRst> view);
-    void showEmpty();
+    void showEmpty(std::shared_ptr<ViewRst> emptyView = {});
+    // Another empty view without a reset: the placeholder row stays as drawn.
+    void replaceEmpty(std::shared_ptr<ViewRst> emptyView);
     const std::shared_ptr<ViewRst>& view() const { return m_view; }
     bool isPlaceholder() const { return !m_view || m_view->isEmpty(); }
 

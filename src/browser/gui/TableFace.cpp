@@ -1,6 +1,8 @@
 #include "browser/gui/TableFace.h"
 
 #include "browser/gui/MshfGrid.h"
+#include "browser/gui/RecordTableModel.h"
+#include "browser/gui/SearchPanel.h"
 #include "browser/gui/ViewsArea.h"
 #include "intake/gui/IntakeArea.h"
 #include "integrity/gui/CheckFace.h"
@@ -18,11 +20,9 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
-#include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
-#include <QLineEdit>
 #include <QMenuBar>
 #include <QScrollBar>
 #include <QStandardPaths>
@@ -30,7 +30,6 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolBar>
-#include <QToolButton>
 #include <QUrl>
 
 #include <cmath>
@@ -41,21 +40,6 @@ namespace {
 
 constexpr int clientWidth = 11880;
 constexpr int clientHeight = 7995;
-
-struct SearchBoxPlace {
-    const char16_t* label;
-    int left;
-    int top;
-    int width;
-};
-
-// Index order of the search boxes; positions inside the search frame.
-const SearchBoxPlace searchBoxPlaces[] = {
-    {u"全部或部分文件名", 120, 480, 4335},    {u"全部或部分接收人名", 120, 1200, 4335},
-    {u"传送方式 ", 120, 1920, 4335},          {u"最早发件日期", 4560, 480, 4335},
-    {u"最晚发件日期", 4560, 1200, 4335},      {u"备注中一个词", 4560, 1920, 4335},
-    {u"全部或部分文件夹名", 120, 2640, 7455},
-};
 
 struct ToolbarButton {
     const char16_t* caption;
@@ -92,12 +76,6 @@ TableFace::TableFace(Register reg, QWidget* parent)
     client->setFixedSize(px(clientWidth), px(clientHeight));
     setCentralWidget(client);
 
-    m_views = new ViewsArea(this);
-    m_operations = new RecordOperationsArea(this);
-    m_intake = new IntakeArea(this);
-    m_queries = new QueriesArea(this);
-
-    buildMenus();
     buildToolbar(client);
 
     m_statusLabel = new QLabel(QStringLiteral("当前显示记录为：所有记录"), client);
@@ -111,7 +89,8 @@ TableFace::TableFace(Register reg, QWidget* parent)
     m_grid->setFont(Fonts::song(9));
     m_grid->setGeometry(px(0), px(1080), px(9015), px(3615));
 
-    buildSearchPanel(client);
+    m_search = new SearchPanel(client);
+    m_search->setGeometry(px(0), px(4680), px(9015), px(3255));
 
     m_startPage = new QTextBrowser(client);
     m_startPage->setObjectName(QStringLiteral("WebBrowser1"));
@@ -121,20 +100,22 @@ TableFace::TableFace(Register reg, QWidget* parent)
 
     m_wheel = new TrolleyMSHF(this);
 
-    connect(m_grid, &MshfGrid::filesDropped, m_intake, &IntakeArea::filesDropped);
-    connect(m_grid, &MshfGrid::openRequested, m_operations, &RecordOperationsArea::open);
-    connect(m_grid, &MshfGrid::rightButtonPressed, m_operations,
-            &RecordOperationsArea::gridRightButton);
+    m_views = new ViewsArea(m_register, {m_grid, m_search, m_statusLabel}, this);
+    m_operations = new RecordOperationsArea(m_register, m_grid, this);
+    m_intake = new IntakeArea(m_register, this);
+    m_queries = new QueriesArea(m_register, this);
+    buildMenus();
+    connectAreas();
 
     // The bin covers the grid; the commands on the grid's records wait meanwhile.
     QList<QAction*> recordActions = m_toolbarButtons.mid(0, 5);
     for (const char* name :
          {"OpenMenuInterFace", "DelMenuInterFace", "UpMenuInterFace", "DownMenuInterFace",
           "AlterMenuInterFace", "SaveAsMenuInterFace", "TozmMenuInterFace"})
-        recordActions << action(QString::fromLatin1(name));
+        recordActions << findChild<QAction*>(QString::fromLatin1(name));
     m_bin = new BinArea(m_register, m_grid, recordActions, m_statusLabel, this);
     connect(m_views, &ViewsArea::viewShown, m_bin, &BinArea::leave);
-    connect(m_bin, &BinArea::restored, m_views, &ViewsArea::RebuildFolderMenu);
+    connect(m_bin, &BinArea::restored, this, &TableFace::refreshFolderMenu);
 
     // The window has a fixed layout: nothing moves when it changes size.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -149,23 +130,83 @@ QAction* TableFace::addMenuItem(QMenu* menu, const QString& objectName, const QS
     return item;
 }
 
-QAction* TableFace::action(const QString& objectName) const
+RSTMSHF& TableFace::binder()
 {
-    return findChild<QAction*>(objectName);
+    return m_views->binder();
+}
+
+const std::shared_ptr<ViewRst>& TableFace::currentView() const
+{
+    return m_views->currentView();
+}
+
+void TableFace::connectAreas()
+{
+    connect(m_grid, &MshfGrid::filesDropped, m_intake, &IntakeArea::filesDropped);
+    connect(m_intake, &IntakeArea::saveStarted, m_views, &ViewsArea::AllFile_Click);
+    connect(m_intake, &IntakeArea::registered, this, &TableFace::showRegistered);
+    connect(m_intake, &IntakeArea::foldersChanged, this, &TableFace::refreshFolderMenu);
+
+    connect(m_grid, &MshfGrid::openRequested, m_operations, &RecordOperationsArea::open);
+    connect(m_grid, &MshfGrid::rightButtonPressed, m_operations,
+            &RecordOperationsArea::gridRightButton);
+    connect(m_operations, &RecordOperationsArea::contextMenuRequested, m_fileMenu,
+            [this](const QPoint& at) { m_fileMenu->popup(at); });
+    connect(m_operations, &RecordOperationsArea::foldersChanged, this,
+            &TableFace::refreshFolderMenu);
+
+    connect(m_queries, &QueriesArea::searchRequested, m_views, &ViewsArea::searchFor);
+    connect(m_queries, &QueriesArea::captionsRead, this, &TableFace::showQueryCaptions);
+}
+
+void TableFace::refreshFolderMenu()
+{
+    m_views->RebuildFolderMenu();
+}
+
+void TableFace::showRegistered()
+{
+    m_views->SearchCommand_Click();
+    // The new records are last; the view may still be loading in the background.
+    m_views->afterSearch([this] {
+        const int last = m_grid->Rows() - 1;
+        m_grid->setRow(last);
+        m_grid->setTopRow(last);
+    });
+}
+
+void TableFace::showQueryCaptions(const QList<QuerySlot>& slots)
+{
+    for (const QuerySlot& slot : slots) {
+        if (QAction* item = queryItem(slot.number))
+            item->setText(slot.name);
+        if (QAction* button = queryButton(slot.number)) {
+            button->setToolTip(slot.name);
+            button->setText(slot.title);
+        }
+    }
+}
+
+void TableFace::importLegacy()
+{
+    if (!importLegacyRegister(this, m_register))
+        return;
+    refreshFolderMenu();
+    m_views->AllFile_Click();
 }
 
 void TableFace::buildMenus()
 {
     QMenuBar* bar = menuBar();
-    auto addTop = [this, bar](const QString& objectName, const QString& caption) {
+    auto addTop = [bar](const QString& objectName, const QString& caption) {
         QMenu* menu = bar->addMenu(caption);
         menu->setObjectName(objectName);
         menu->menuAction()->setObjectName(objectName + QStringLiteral("Action"));
-        m_topMenus.append(menu);
         return menu;
     };
 
-    QMenu* file = addTop(QStringLiteral("FileMenuInterFace"), QStringLiteral("文件(&F)"));
+    QMenu* file = m_fileMenu =
+        addTop(QStringLiteral("FileMenuInterFace"), QStringLiteral("文件(&F)"));
     connect(addMenuItem(file, QStringLiteral("OpenMenuInterFace"), QStringLiteral("打开(&O)")),
             &QAction::triggered, m_operations, &RecordOperationsArea::openFromCommand);
     connect(addMenuItem(file, QStringLiteral("DelMenuInterFace"), QStringLiteral("删除(&D)")),
@@ -186,7 +227,7 @@ void TableFace::buildMenus()
             &QAction::triggered, this, &QWidget::close);
     connect(addMenuItem(file, QStringLiteral("ImportLegacyMenuInterFace"),
                         QStringLiteral("导入旧登记库(&I)…")),
-            &QAction::triggered, this, [this] { importLegacyRegister(this, m_register); });
+            &QAction::triggered, this, &TableFace::importLegacy);
 
     QMenu* fast = addTop(QStringLiteral("FastCx"), QStringLiteral("查询(&C)"));
     connect(addMenuItem(fast, QStringLiteral("AllFile"), QStringLiteral("所有文件(&A)")),
@@ -200,17 +241,16 @@ void TableFace::buildMenus()
     connect(addMenuItem(fast, QStringLiteral("BinMenuInterFace"), QStringLiteral("回收站(&R)")),
             &QAction::triggered, this, [this] { m_bin->show(); });
 
-    QMenu* defined = addTop(QStringLiteral("DefinitionCx"), QStringLiteral("自定义查询(&M)"));
+    m_queryMenu = addTop(QStringLiteral("DefinitionCx"), QStringLiteral("自定义查询(&M)"));
     for (int slot = 1; slot <= 9; ++slot) {
-        QAction* item = addMenuItem(defined, QStringLiteral("CxMenu%1").arg(slot),
+        QAction* item = addMenuItem(m_queryMenu, QStringLiteral("CxMenu%1").arg(slot),
                                     QStringLiteral("查询%1").arg(slot));
         connect(item, &QAction::triggered, this, [this, slot] { m_queries->CxMenu_Click(slot); });
+        m_queryItems.append(item);
     }
 
-    QMenu* folders = addTop(QStringLiteral("OpenFile"), QStringLiteral("文件夹(&W)"));
-    QAction* firstFolder =
-        addMenuItem(folders, QStringLiteral("FileMenu0"), QStringLiteral("文件夹1"));
-    connect(firstFolder, &QAction::triggered, this, [this] { m_views->FileMenu_Click(0); });
+    m_folderMenu = addTop(QStringLiteral("OpenFile"), QStringLiteral("文件夹(&W)"));
+    m_views->setFolderMenu(m_folderMenu);
 
     QMenu* options = addTop(QStringLiteral("OptionMenuInterFace"), QStringLiteral("选项(&O)"));
     connect(addMenuItem(options, QStringLiteral("ManagementMenuInterFace"),
@@ -220,7 +260,8 @@ void TableFace::buildMenus()
         addMenuItem(options, QStringLiteral("CheckMenuInterFace"), QStringLiteral("检查登记库")),
         &QAction::triggered, this, [this] { CheckFace::showFor(this, m_register); });
 
-    QMenu* help = addTop(QStringLiteral("HelpMenuInterFace"), QStringLiteral("帮助(&H)"));
+    QMenu* help = m_helpMenu =
+        addTop(QStringLiteral("HelpMenuInterFace"), QStringLiteral("帮助(&H)"));
     connect(addMenuItem(help, QStringLiteral("HelpQuorvel"), QStringLiteral("内容(&C)")),
             &QAction::triggered, this, &TableFace::showHelp);
     help->addSeparator()->setObjectName(QStringLiteral("XHMenu"));
@@ -248,35 +289,6 @@ void TableFace::buildToolbar(QWidget* client)
         if (QWidget* widget = m_toolbar->widgetForAction(button))
             widget->setMinimumWidth(px(clientWidth) / 14 - 2);
     }
-}
-
-void TableFace::buildSearchPanel(QWidget* client)
-{
-    m_searchFrame = new QGroupBox(QStringLiteral("搜索文件"), client);
-    m_searchFrame->setObjectName(QStringLiteral("Frame2"));
-    m_searchFrame->setGeometry(px(0), px(4680), px(9015), px(3255));
-    // The caption sits on the border, as frames do on the desktop it came from,
-    // so the box labels below it keep their places.
-    m_searchFrame->setStyleSheet(QStringLiteral(
-        "QGroupBox#Frame2 { border: 1px solid palette(mid); border-radius: 3px; margin-top: 7px; }"
-        "QGroupBox#Frame2::title { subcontrol-origin: margin; left: 8px; padding: 0 3px; }"));
-    int index = 0;
-    for (const SearchBoxPlace& place : searchBoxPlaces) {
-        auto* label = new QLabel(text(place.label), m_searchFrame);
-        label->setGeometry(px(place.left), px(place.top) - 17, px(place.width), 16);
-        auto* box = new QLineEdit(m_searchFrame);
-        box->setObjectName(QStringLiteral("SearchText%1").arg(index++));
-        box->setGeometry(px(place.left), px(place.top), px(place.width), px(375));
-        connect(box, &QLineEdit::returnPressed, m_views, &ViewsArea::SearchCommand_Click);
-        m_searchBoxes.append(box);
-    }
-    m_searchButton = new QToolButton(m_searchFrame);
-    m_searchButton->setObjectName(QStringLiteral("SearchCommand"));
-    m_searchButton->setToolTip(QStringLiteral("进行组合查询"));
-    m_searchButton->setIcon(QIcon(Icons::searchButton()));
-    m_searchButton->setIconSize(Icons::searchButton().size());
-    m_searchButton->setGeometry(px(7680), px(2580), px(1215), px(495));
-    connect(m_searchButton, &QToolButton::clicked, m_views, &ViewsArea::SearchCommand_Click);
 }
 
 void TableFace::buildTray()
@@ -322,14 +334,14 @@ void TableFace::startUp()
     buildTray();
     m_wheel->Attach(m_grid);
     m_wheel->setMouseSpeed(2);
-    m_binder.Attach(m_grid);
+    m_views->binder().Attach(m_grid);
     MshfFormat();
     m_views->RebuildFolderMenu();
     m_queries->RefreshCxCaptions();
     m_views->AllFile_Click();
     show();
     QCoreApplication::processEvents();
-    MenuBitmaps::attachFixed(this);
+    MenuBitmaps::attachFixed(m_fileMenu, m_queryMenu, m_helpMenu);
     m_startPage->setSource(QUrl(QStringLiteral("qrc:/pages/start.html")));
 }
 
@@ -388,7 +400,6 @@ void TableFace::closeEvent(QCloseEvent* event)
 {
     if (m_tray)
         m_tray->hide();
-    m_view.reset();
     // Closing the main window ends the program with every other form.
     const QList<QWidget*> windows = QApplication::topLevelWidgets();
     for (QWidget* window : windows) {

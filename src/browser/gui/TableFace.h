@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browser/gui/RSTMSHF.h"
+#include "queries/QuerySlots.h"
 #include "store/Register.h"
 #include "store/ViewRst.h"
 
@@ -11,13 +12,11 @@
 
 class MshfGrid;
 class QLabel;
-class QLineEdit;
 class QMenu;
 class QSystemTrayIcon;
 class QTextBrowser;
 class QToolBar;
-class QToolButton;
-class QGroupBox;
+class SearchPanel;
 class TrolleyMSHF;
 class ViewsArea;
 class RecordOperationsArea;
@@ -27,7 +26,9 @@ class BinArea;
 
 // The main window. It lays out the controls and wires menus, toolbar, grid
 // and tray to the areas that do the work: views and search, record
-// operations, intake, custom queries.
+// operations, intake, custom queries. The areas and their forms know nothing
+// of this window: they take the controls they work on and report through
+// signals, which meet here.
 class TableFace : public QMainWindow {
     Q_OBJECT
 public:
@@ -38,21 +39,20 @@ public:
     // query captions, all records, show, menu bitmaps, start page.
     void startUp();
 
-    // Controls and shared state the areas work with.
     const Register& registerStore() const { return m_register; }
     MshfGrid* MSHF() const { return m_grid; }
     QLabel* Label13() const { return m_statusLabel; }
-    const QList<QLineEdit*>& SearchText() const { return m_searchBoxes; }
-    QMenu* topMenu(int position) const { return m_topMenus.value(position); }
-    QAction* action(const QString& objectName) const;
-    QList<QAction*> toolbarButtons() const { return m_toolbarButtons; }
+    SearchPanel* searchPanel() const { return m_search; }
+    QMenu* fileMenu() const { return m_fileMenu; }
+    QMenu* folderMenu() const { return m_folderMenu; }
+    // The menu item and toolbar button of saved query `slot` (1..9).
+    QAction* queryItem(int slot) const { return m_queryItems.value(slot - 1); }
+    QAction* queryButton(int slot) const { return m_toolbarButtons.value(slot + 4); }
     QToolBar* Toolbar1() const { return m_toolbar; }
     QSystemTrayIcon* trayIcon() const { return m_tray; }
     TrolleyMSHF* Tmshf() const { return m_wheel; }
-    RSTMSHF& binder() { return m_binder; }
-
-    const std::shared_ptr<ViewRst>& currentView() const { return m_view; }
-    void setCurrentView(std::shared_ptr<ViewRst> view) { m_view = std::move(view); }
+    RSTMSHF& binder();
+    const std::shared_ptr<ViewRst>& currentView() const;
 
     ViewsArea* views() const { return m_views; }
     RecordOperationsArea* operations() const { return m_operations; }
@@ -73,24 +73,32 @@ protected:
 private:
     void buildMenus();
     void buildToolbar(QWidget* client);
-    void buildSearchPanel(QWidget* client);
     void buildTray();
+    void connectAreas();
     void showHelp();
+    void importLegacy();
     QAction* addMenuItem(QMenu* menu, const QString& objectName, const QString& caption);
 
+    // Every change to the register that can add or remove a folder ends
+    // here: the folder menu lists the folders again.
+    void refreshFolderMenu();
+    // New records are last in the view: it is searched again and shows them.
+    void showRegistered();
+    void showQueryCaptions(const QList<QuerySlot>& slots);
+
     Register m_register;
-    std::shared_ptr<ViewRst> m_view;
-    RSTMSHF m_binder;
 
     MshfGrid* m_grid = nullptr;
     QLabel* m_statusLabel = nullptr;
-    QGroupBox* m_searchFrame = nullptr;
-    QList<QLineEdit*> m_searchBoxes;
-    QToolButton* m_searchButton = nullptr;
+    SearchPanel* m_search = nullptr;
     QTextBrowser* m_startPage = nullptr;
     QToolBar* m_toolbar = nullptr;
     QList<QAction*> m_toolbarButtons;
-    QList<QMenu*> m_topMenus;
+    QMenu* m_fileMenu = nullptr;
+    QMenu* m_queryMenu = nullptr;
+    QMenu* m_folderMenu = nullptr;
+    QMenu* m_helpMenu = nullptr;
+    QList<QAction*> m_queryItems;
     QSystemTrayIcon* m_tray = nullptr;
     TrolleyMSHF* m_wheel = nullptr;
 

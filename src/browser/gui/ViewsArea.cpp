@@ -4,20 +4,18 @@
 #include "browser/CombinedSearch.h"
 #include "browser/FolderMenu.h"
 #include "browser/SystemViews.h"
-#include "browser/gui/TableFace.h"
+#include "browser/gui/MshfGrid.h"
+#include "browser/gui/RecordTableModel.h"
+#include "browser/gui/SearchPanel.h"
 #include "support/gui/MenuBitmaps.h"
 #include "support/gui/MessageBox.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 
 namespace {
-
-// Position of the folder menu in the menu bar.
-constexpr int folderMenuPosition = 3;
 
 QString folderItemName(int index)
 {
@@ -33,14 +31,24 @@ QString captionFor(const QString& folder)
 
 } // namespace
 
-ViewsArea::ViewsArea(TableFace* face) : QObject(face), m_face(face) {}
+ViewsArea::ViewsArea(Register reg, Parts parts, QWidget* window)
+    : QObject(window), m_register(std::move(reg)), m_parts(parts), m_window(window)
+{
+    m_binder.Attach(m_parts.grid);
+    connect(m_parts.search, &SearchPanel::searchRequested, this, &ViewsArea::SearchCommand_Click);
+}
+
+const std::shared_ptr<ViewRst>& ViewsArea::currentView() const
+{
+    return m_parts.grid->recordModel()->view();
+}
 
 bool ViewsArea::Search(const ViewCondition& condition, const QString& caption)
 {
     if (m_background) {
-        m_face->setCursor(Qt::BusyCursor);
+        m_window->setCursor(Qt::BusyCursor);
         m_background->start(condition, [this, condition, caption](Result<QList<qint64>> keys) {
-            m_face->unsetCursor();
+            m_window->unsetCursor();
             show(condition, std::move(keys), caption);
             const QList<std::function<void()>> waiting = std::exchange(m_afterSearch, {});
             for (const std::function<void()>& then : waiting)
@@ -48,20 +56,18 @@ bool ViewsArea::Search(const ViewCondition& condition, const QString& caption)
         });
         return true;
     }
-    return show(condition, ViewRst::loadKeys(m_face->registerStore(), condition), caption);
+    return show(condition, ViewRst::loadKeys(m_register, condition), caption);
 }
 
 bool ViewsArea::show(const ViewCondition& condition, Result<QList<qint64>> keys,
                      const QString& caption)
 {
     if (!keys) {
-        MessageBox::warning(m_face, keys.error().fullText());
+        MessageBox::warning(m_window, keys.error().fullText());
         return false;
     }
-    m_face->setCurrentView(
-        std::make_shared<ViewRst>(m_face->registerStore(), condition, std::move(keys).value()));
-    m_face->binder().Bd(m_face->currentView());
-    m_face->Label13()->setText(caption);
+    m_binder.Bd(std::make_shared<ViewRst>(m_register, condition, std::move(keys).value()));
+    m_parts.status->setText(caption);
     Q_EMIT viewShown();
     return true;
 }
@@ -69,12 +75,12 @@ bool ViewsArea::show(const ViewCondition& condition, Result<QList<qint64>> keys,
 void ViewsArea::setBackgroundSearch(bool on)
 {
     if (on && !m_background) {
-        m_background = new BackgroundSearch(m_face->registerStore(), this);
+        m_background = new BackgroundSearch(m_register, this);
     } else if (!on && m_background) {
         delete m_background;
         m_background = nullptr;
         m_afterSearch.clear();
-        m_face->unsetCursor();
+        m_window->unsetCursor();
     }
 }
 
@@ -101,16 +107,10 @@ bool ViewsArea::waitForSearch(int timeoutMs)
 
 ViewCondition ViewsArea::SqlMade()
 {
-    SearchCriteria criteria;
-    const QList<QLineEdit*>& boxes = m_face->SearchText();
-    for (int i = 0; i < SearchCriteria::BoxCount; ++i)
-        criteria.box(i) = boxes.at(i)->text();
+    SearchCriteria criteria = m_parts.search->criteria();
     ViewCondition condition = CombinedSearch::SqlMade(criteria);
     // Show what the search used: an invalid date has been emptied.
-    for (int i : {SearchCriteria::Earliest, SearchCriteria::Latest}) {
-        if (boxes.at(i)->text() != criteria.box(i))
-            boxes.at(i)->setText(criteria.box(i));
-    }
+    m_parts.search->setCriteria(criteria);
     return condition;
 }
 
@@ -121,15 +121,14 @@ bool ViewsArea::SearchCommand_Click()
 
 void ViewsArea::Clear()
 {
-    for (QLineEdit* box : m_face->SearchText())
-        box->clear();
+    m_parts.search->clear();
 }
 
-void ViewsArea::fillBoxes(const SearchCriteria& criteria)
+bool ViewsArea::searchFor(const SearchCriteria& criteria, const QString& caption)
 {
-    const QList<QLineEdit*>& boxes = m_face->SearchText();
-    for (int i = 0; i < SearchCriteria::BoxCount; ++i)
-        boxes.at(i)->setText(criteria.box(i));
+    // Every box is written, so nothing of an earlier search survives.
+    m_parts.search->setCriteria(criteria);
+    return Search(SqlMade(), caption);
 }
 
 void ViewsArea::AllFile_Click()
@@ -147,16 +146,13 @@ void ViewsArea::MyTo_Click()
 void ViewsArea::ManToMe_Click()
 {
     // The recipient stays in its box, where the user can refine the search.
-    Clear();
-    fillBoxes(SystemViews::receivedByMe());
-    Search(SqlMade(), QStringLiteral("系统定义查询：") + QStringLiteral("他发我收"));
+    searchFor(SystemViews::receivedByMe(),
+              QStringLiteral("系统定义查询：") + QStringLiteral("他发我收"));
 }
 
 void ViewsArea::MyFile_Click()
 {
-    Clear();
-    fillBoxes(SystemViews::localDocuments());
-    Search(SqlMade(), QStringLiteral("系统定义查询：本地文档"));
+    searchFor(SystemViews::localDocuments(), QStringLiteral("系统定义查询：本地文档"));
 }
 
 QString ViewsArea::folderOf(const QAction* item)
@@ -178,7 +174,7 @@ QString ViewsArea::folderOf(const QAction* item)
 
 void ViewsArea::FileMenu_Click(int index)
 {
-    const QAction* item = m_face->action(folderItemName(index));
+    const QAction* item = folderItem(index);
     if (!item)
         return;
     const QString folder = folderOf(item);
@@ -187,17 +183,32 @@ void ViewsArea::FileMenu_Click(int index)
            QStringLiteral("   文件夹") + QStringLiteral("：") + folder);
 }
 
-QMenu* ViewsArea::folderMenu() const
+void ViewsArea::setFolderMenu(QMenu* menu)
 {
-    return m_face->topMenu(folderMenuPosition);
+    m_folderMenu = menu;
+    QAction* first = menu->addAction(QStringLiteral("文件夹1"));
+    first->setObjectName(folderItemName(0));
+    connect(first, &QAction::triggered, this, [this] { FileMenu_Click(0); });
+}
+
+QAction* ViewsArea::folderItem(int index) const
+{
+    if (!m_folderMenu)
+        return nullptr;
+    const QString name = folderItemName(index);
+    for (QAction* item : m_folderMenu->actions()) {
+        if (item->objectName() == name)
+            return item;
+    }
+    return nullptr;
 }
 
 void ViewsArea::RebuildFolderMenu()
 {
-    QMenu* menu = folderMenu();
+    QMenu* menu = m_folderMenu;
     if (!menu)
         return;
-    const Result<QList<FolderMenu::Entry>> entries = FolderMenu::load(m_face->registerStore());
+    const Result<QList<FolderMenu::Entry>> entries = FolderMenu::load(m_register);
     if (entries) {
         // Every item but the first goes, however many there were, so no item
         // of an earlier rebuild is left naming a folder that is gone.
@@ -209,7 +220,7 @@ void ViewsArea::RebuildFolderMenu()
         }
         for (qsizetype i = 0; i < entries->size(); ++i) {
             const QString& folder = entries->at(i).name;
-            QAction* item = i == 0 ? m_face->action(folderItemName(0)) : nullptr;
+            QAction* item = i == 0 ? folderItem(0) : nullptr;
             if (!item) {
                 item = new QAction(menu);
                 item->setObjectName(folderItemName(static_cast<int>(i)));

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "browser/SearchCriteria.h"
+#include "browser/gui/RSTMSHF.h"
+#include "store/Register.h"
 #include "store/Result.h"
 #include "store/ViewCondition.h"
 
@@ -10,16 +12,34 @@
 #include <functional>
 
 class BackgroundSearch;
+class MshfGrid;
 class QAction;
+class QLabel;
 class QMenu;
-class TableFace;
+class SearchPanel;
 
 // Views of the main window: the system views, folder views, the combined
-// search and the folder menu.
+// search and the folder menu. The grid's model holds the current view.
 class ViewsArea : public QObject {
     Q_OBJECT
 public:
-    explicit ViewsArea(TableFace* face);
+    // The controls the views are shown in and read from.
+    struct Parts {
+        MshfGrid* grid = nullptr;
+        SearchPanel* search = nullptr;
+        QLabel* status = nullptr;
+    };
+
+    // `window` shows the busy cursor and owns the messages. A search the
+    // panel asks for is run here.
+    ViewsArea(Register reg, Parts parts, QWidget* window);
+
+    // The menu the folder items are listed in. Its first item, added here,
+    // is never removed: an empty register still offers one folder.
+    void setFolderMenu(QMenu* menu);
+    RSTMSHF& binder() { return m_binder; }
+    // The record set the grid shows.
+    const std::shared_ptr<ViewRst>& currentView() const;
 
     // Opens a view as the current record set and shows it in the grid, with
     // `caption` in the status label. False (after telling the user) when the
@@ -44,6 +64,8 @@ public:
     ViewCondition SqlMade();
     bool SearchCommand_Click();
     void Clear();
+    // Writes every box and runs their search under `caption`.
+    bool searchFor(const SearchCriteria& criteria, const QString& caption);
 
     void AllFile_Click();
     void MyTo_Click();
@@ -63,12 +85,15 @@ Q_SIGNALS:
     void viewShown();
 
 private:
-    void fillBoxes(const SearchCriteria& criteria);
-    QMenu* folderMenu() const;
+    QAction* folderItem(int index) const;
 
     bool show(const ViewCondition& condition, Result<QList<qint64>> keys, const QString& caption);
 
-    TableFace* m_face;
+    Register m_register;
+    Parts m_parts;
+    QWidget* m_window;
+    QMenu* m_folderMenu = nullptr;
+    RSTMSHF m_binder;
     BackgroundSearch* m_background = nullptr;
     QList<std::function<void()>> m_afterSearch;
 };

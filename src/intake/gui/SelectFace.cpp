@@ -1,9 +1,7 @@
 #include "intake/gui/SelectFace.h"
 
-#include "browser/gui/MshfGrid.h"
-#include "browser/gui/TableFace.h"
-#include "browser/gui/ViewsArea.h"
 #include "intake/LookupLists.h"
+#include "intake/gui/LookupCombos.h"
 #include "store/DateText.h"
 #include "support/gui/ClosingSequence.h"
 #include "support/gui/Fonts.h"
@@ -47,10 +45,10 @@ constexpr int progressDelayMs = 400;
 
 } // namespace
 
-SelectFace::SelectFace(TableFace* face)
-    : QWidget(face, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                        Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
-      m_face(face), m_cancelFlag(std::make_shared<std::atomic_bool>(false))
+SelectFace::SelectFace(Register reg, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
+      m_register(std::move(reg)), m_cancelFlag(std::make_shared<std::atomic_bool>(false))
 {
     setObjectName(QStringLiteral("SelectFace"));
     setWindowTitle(QStringLiteral("添加记录"));
@@ -108,9 +106,11 @@ SelectFace::SelectFace(TableFace* face)
     connect(&m_watcher, &QFutureWatcher<QList<Intake::Outcome>>::finished, this,
             &SelectFace::batchFinished);
 
-    m_closing = new ClosingSequence(this, [face] { face->views()->RebuildFolderMenu(); });
+    m_closing = new ClosingSequence(this, [this] { Q_EMIT foldersChanged(); });
 
-    fillLookupLists();
+    LookupCombos::fill(this, {m_combos[0], m_combos[1], m_combos[2]},
+                       {LookupLists::recipients(m_register),
+                        LookupLists::addFormMethods(m_register), LookupLists::folders(m_register)});
     m_date->setText(DateText::today());
 }
 
@@ -121,23 +121,6 @@ SelectFace::~SelectFace()
     if (m_saving) {
         m_cancelFlag->store(true);
         m_watcher.waitForFinished();
-    }
-}
-
-void SelectFace::fillLookupLists()
-{
-    const Register& reg = m_face->registerStore();
-    const Result<QStringList> lists[] = {
-        LookupLists::recipients(reg), LookupLists::addFormMethods(reg), LookupLists::folders(reg)};
-    for (int i = 0; i < 3; ++i) {
-        if (!lists[i]) {
-            MessageBox::warning(this, QStringLiteral("无法读取已用过的接收人、传送方式和文件夹：") +
-                                          lists[i].error().fullText());
-            continue;
-        }
-        m_combos[i]->addItems(lists[i].value());
-        m_combos[i]->setCurrentIndex(-1);
-        m_combos[i]->setEditText(QString());
     }
 }
 
@@ -165,7 +148,7 @@ void SelectFace::FixedCommand_Click()
         return;
     }
 
-    m_face->views()->AllFile_Click();
+    Q_EMIT saveStarted();
 
     Intake::Details details;
     details.date = *date;
@@ -181,7 +164,7 @@ void SelectFace::FixedCommand_Click()
     setBusy(true);
     // Copying runs off the window thread so a large batch never freezes the
     // windows; the worker opens its own database connection.
-    const Register reg = m_face->registerStore();
+    const Register reg = m_register;
     const std::shared_ptr<std::atomic_bool> cancel = m_cancelFlag;
     m_watcher.setFuture(QtConcurrent::run([this, reg, files, details, cancel] {
         const Intake::Progress progress = [this](int index, const QString& fileName, qint64 done,
@@ -250,15 +233,12 @@ void SelectFace::batchFinished()
     m_saving = true;
     reportOutcomes(outcomes);
 
-    m_face->views()->SearchCommand_Click();
-    // The new records are last; the view may still be loading in the background.
-    TableFace* face = m_face;
-    m_face->views()->afterSearch([face] {
-        MshfGrid* grid = face->MSHF();
-        const int last = grid->Rows() - 1;
-        grid->setRow(last);
-        grid->setTopRow(last);
-    });
+    QList<qint64> serials;
+    for (const Intake::Outcome& outcome : outcomes) {
+        if (outcome.kind == Intake::Outcome::Registered)
+            serials << outcome.serial;
+    }
+    Q_EMIT registered(serials);
 
     m_saving = false;
     m_closing->start();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "intake/Intake.h"
+#include "store/Register.h"
 
 #include <QFutureWatcher>
 #include <QList>
@@ -18,7 +19,6 @@ class QListWidget;
 class QPlainTextEdit;
 class QProgressDialog;
 class QPushButton;
-class TableFace;
 
 // The add form: lists the dropped files and collects the details they all
 // share. Modeless; confirming registers every line, then the form closes
@@ -27,7 +27,7 @@ class TableFace;
 class SelectFace : public QWidget {
     Q_OBJECT
 public:
-    explicit SelectFace(TableFace* face);
+    explicit SelectFace(Register reg, QWidget* parent = nullptr);
     ~SelectFace() override;
 
     // Appends files to the list (a second drop extends it).
@@ -46,17 +46,24 @@ public:
     QComboBox* Combo1(int index) const { return m_combos.value(index); }
     ClosingSequence* closingSequence() const { return m_closing; }
 
+Q_SIGNALS:
+    // Saving begins: the main window shows all records.
+    void saveStarted();
+    // The batch ended; `serials` are those of the records it registered.
+    void registered(const QList<qint64>& serials);
+    // The closing sequence reached the folder-menu step.
+    void foldersChanged();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void fillLookupLists();
     void batchFinished();
     void showProgress(int index, const QString& fileName, qint64 done, qint64 total);
     void reportOutcomes(const QList<Intake::Outcome>& outcomes);
     void setBusy(bool busy);
 
-    TableFace* m_face;
+    Register m_register;
     QStringList m_paths;
     QListWidget* m_list = nullptr;
     QLineEdit* m_date = nullptr;

@@ -1,20 +1,18 @@
 #include "legacy/gui/LegacyImportAction.h"
 
-#include "browser/gui/TableFace.h"
-#include "browser/gui/ViewsArea.h"
 #include "legacy/LegacyImport.h"
 #include "legacy/gui/LegacyProgress.h"
 #include "support/gui/MessageBox.h"
 #include "support/gui/SaveDialog.h"
 
-void importLegacyRegister(TableFace* face, const Register& reg)
+bool importLegacyRegister(QWidget* parent, const Register& reg)
 {
     const QString folder = SaveDialog::getExistingFolder(
-        face, QStringLiteral("选择旧登记库所在的文件夹（含 文件管理.mdb 和 随机文件）"));
+        parent, QStringLiteral("选择旧登记库所在的文件夹（含 文件管理.mdb 和 随机文件）"));
     if (folder.isEmpty())
-        return;
+        return false;
     Result<Legacy::Report> report =
-        runWithProgress(face, QStringLiteral("正在导入旧登记库的记录和文件……"),
+        runWithProgress(parent, QStringLiteral("正在导入旧登记库的记录和文件……"),
                         [reg, folder](const StepProgress& progress) {
                             Result<Legacy::Report> done = LegacyImport::run(reg, folder, progress);
                             // This thread's connection goes with it.
@@ -22,9 +20,8 @@ void importLegacyRegister(TableFace* face, const Register& reg)
                             return done;
                         });
     if (!report)
-        MessageBox::warning(face, report.error().fullText());
+        MessageBox::warning(parent, report.error().fullText());
     else
-        showReport(face, *report);
-    face->views()->RebuildFolderMenu();
-    face->views()->AllFile_Click();
+        showReport(parent, *report);
+    return true;
 }

@@ -1,8 +1,9 @@
 #pragma once
 
-class TableFace;
+class QWidget;
 class Register;
 
 // 文件 → 导入旧登记库…: picks an old register folder, imports its records
-// behind a progress window, shows the report and refreshes the view.
-void importLegacyRegister(TableFace* face, const Register& reg);
+// behind a progress window and shows the report. False when the user picked
+// no folder; true when the register may have changed.
+bool importLegacyRegister(QWidget* parent, const Register& reg);

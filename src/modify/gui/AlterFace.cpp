@@ -1,10 +1,7 @@
 #include "modify/gui/AlterFace.h"
 
-#include "browser/gui/MshfGrid.h"
-#include "browser/gui/RecordTableModel.h"
-#include "browser/gui/TableFace.h"
-#include "browser/gui/ViewsArea.h"
 #include "intake/LookupLists.h"
+#include "intake/gui/LookupCombos.h"
 #include "operations/RecordLookup.h"
 #include "support/gui/ClosingSequence.h"
 #include "support/gui/Fonts.h"
@@ -17,7 +14,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
 
 using RecordModify::Field;
@@ -32,8 +28,8 @@ const char16_t* const buttonFields[] = {u"备注", u"接收人", u"传送方式"
 
 } // namespace
 
-AlterFace::AlterFace(TableFace* face, QList<SeenRecord> records)
-    : QDialog(face), m_face(face), m_records(std::move(records)),
+AlterFace::AlterFace(Register reg, QList<SeenRecord> records, QWidget* parent)
+    : QDialog(parent), m_register(std::move(reg)), m_records(std::move(records)),
       m_mode(m_records.size() == 1 ? Mode::Single : Mode::Batch)
 {
     setObjectName(QStringLiteral("AlterFace"));
@@ -49,11 +45,7 @@ AlterFace::AlterFace(TableFace* face, QList<SeenRecord> records)
     fillLookupLists();
     fillRecords();
 
-    QPointer<TableFace> owner = face;
-    m_closing = new ClosingSequence(this, [owner] {
-        if (owner)
-            owner->views()->RebuildFolderMenu();
-    });
+    m_closing = new ClosingSequence(this, [this] { Q_EMIT foldersChanged(); });
 }
 
 void AlterFace::buildControls()
@@ -113,30 +105,16 @@ void AlterFace::buildControls()
 
 void AlterFace::fillLookupLists()
 {
-    const Register& reg = m_face->registerStore();
-    const Result<QStringList> lists[] = {LookupLists::recipients(reg),
-                                         LookupLists::modifyFormMethods(reg),
-                                         LookupLists::folders(reg)};
-    bool told = false;
-    for (int i = 0; i < 3; ++i) {
-        // Without its list a field still takes typed values; say so once.
-        if (lists[i]) {
-            m_combo[i]->addItems(lists[i].value());
-        } else if (!told) {
-            MessageBox::warning(this, QStringLiteral("无法读取已用过的接收人、传送方式和文件夹：") +
-                                          lists[i].error().fullText());
-            told = true;
-        }
-        m_combo[i]->setCurrentIndex(-1);
-        m_combo[i]->setEditText(QString());
-    }
+    LookupCombos::fill(this, {m_combo[0], m_combo[1], m_combo[2]},
+                       {LookupLists::recipients(m_register),
+                        LookupLists::modifyFormMethods(m_register),
+                        LookupLists::folders(m_register)});
 }
 
 void AlterFace::fillRecords()
 {
-    const Register& reg = m_face->registerStore();
     for (const SeenRecord& seen : m_records) {
-        Result<RegisterRecord> record = RecordLookup::recordAt(reg, seen.rowid);
+        Result<RegisterRecord> record = RecordLookup::recordAt(m_register, seen.rowid);
         m_fileList->addItem(record ? record->fileName : QString());
         if (m_mode == Mode::Single && record) {
             m_text1->setPlainText(record->remark);
@@ -191,17 +169,14 @@ void AlterFace::AlterCommand_Click(int k)
 
 void AlterFace::save(const RecordModify::Changes& changes)
 {
-    if (Status saved = RecordModify::apply(m_face->registerStore(), m_records, changes); !saved) {
+    if (Status saved = RecordModify::apply(m_register, m_records, changes); !saved) {
         MessageBox::warning(this, saved.error().fullText());
         return;
     }
-    RecordTableModel* model = m_face->MSHF()->recordModel();
-    if (const std::shared_ptr<ViewRst>& view = model->view()) {
-        for (const SeenRecord& seen : m_records) {
-            if (const int position = view->positionOf(seen.rowid); position > 0)
-                model->recordsChanged(position, position);
-        }
-    }
+    QList<qint64> rowids;
+    for (const SeenRecord& seen : m_records)
+        rowids << seen.rowid;
+    Q_EMIT changed(rowids);
     // One change per opening: nothing more is written while the form closes.
     for (QPushButton* button : m_alterCommand)
         button->setEnabled(false);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "modify/RecordModify.h"
+#include "store/Register.h"
 
 #include <QDialog>
 #include <QList>
@@ -11,7 +12,6 @@ class QLabel;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
-class TableFace;
 
 // The modify form. One record: its four details are shown and "全部修改"
 // writes them all. Several records: the fields start empty and each picture
@@ -24,7 +24,7 @@ public:
     // `records` are the selected records in row order, as the grid showed
     // them; one record gives single mode. The form deletes itself when it
     // closes.
-    AlterFace(TableFace* face, QList<SeenRecord> records);
+    AlterFace(Register reg, QList<SeenRecord> records, QWidget* parent = nullptr);
 
     Mode mode() const { return m_mode; }
     ClosingSequence* closingSequence() const { return m_closing; }
@@ -34,6 +34,13 @@ public:
     void FixedCommand_Click();
     void AlterCommand_Click(int k);
 
+Q_SIGNALS:
+    // The records were written (identities, in row order).
+    void changed(const QList<qint64>& rowids);
+    // The closing sequence reached the folder-menu step: a folder may have
+    // come or gone.
+    void foldersChanged();
+
 private:
     void buildControls();
     void fillLookupLists();
@@ -41,7 +48,7 @@ private:
     // Writes, shows the new values in the grid and starts closing.
     void save(const RecordModify::Changes& changes);
 
-    TableFace* m_face;
+    Register m_register;
     QList<SeenRecord> m_records;
     Mode m_mode;
     ClosingSequence* m_closing = nullptr;

@@ -2,8 +2,6 @@
 
 #include "browser/gui/MshfGrid.h"
 #include "browser/gui/RecordTableModel.h"
-#include "browser/gui/TableFace.h"
-#include "browser/gui/ViewsArea.h"
 #include "modify/gui/AlterFace.h"
 #include "operations/RecordDelete.h"
 #include "operations/RecordExport.h"
@@ -14,7 +12,6 @@
 #include "support/gui/SaveDialog.h"
 
 #include <QCoreApplication>
-#include <QMenu>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QTimer>
@@ -29,11 +26,14 @@ const QString deleteQuestion = QStringLiteral("你真的要删除此文件吗？
 
 } // namespace
 
-RecordOperationsArea::RecordOperationsArea(TableFace* face) : QObject(face), m_face(face) {}
+RecordOperationsArea::RecordOperationsArea(Register reg, MshfGrid* grid, QWidget* window)
+    : QObject(window), m_register(std::move(reg)), m_grid(grid), m_window(window)
+{
+}
 
 MshfGrid* RecordOperationsArea::grid() const
 {
-    return m_face->MSHF();
+    return m_grid;
 }
 
 RecordTableModel* RecordOperationsArea::model() const
@@ -52,9 +52,9 @@ int RecordOperationsArea::currentRecordRow() const
 QString RecordOperationsArea::storedCopyOrWarn(int row) const
 {
     Result<QString> path = RecordExport::existingStoredCopy(
-        m_face->registerStore(), grid()->TextMatrix(row, RegisterRecord::StoredNameColumn));
+        m_register, grid()->TextMatrix(row, RegisterRecord::StoredNameColumn));
     if (!path) {
-        MessageBox::warning(m_face, RecordExport::notFoundText);
+        MessageBox::warning(m_window, RecordExport::notFoundText);
         return QString();
     }
     return path.value();
@@ -81,10 +81,10 @@ void RecordOperationsArea::open()
     const QString path = storedCopyOrWarn(row);
     if (path.isEmpty())
         return;
-    QPointer<TableFace> face = m_face;
-    const auto cannotOpen = [face] {
-        if (face)
-            MessageBox::warning(face, cannotOpenText);
+    QPointer<QWidget> window = m_window;
+    const auto cannotOpen = [window] {
+        if (window)
+            MessageBox::warning(window, cannotOpenText);
     };
     if (!DesktopOpener::open(path, cannotOpen))
         cannotOpen();
@@ -100,18 +100,18 @@ void RecordOperationsArea::saveAs()
     grid()->selectRows(row, row);
     const QString fileName = grid()->TextMatrix(row, RegisterRecord::FileNameColumn);
     const QString storedName = grid()->TextMatrix(row, RegisterRecord::StoredNameColumn);
-    const QString target = SaveDialog::getSaveFileName(m_face, RecordExport::plainName(fileName));
+    const QString target = SaveDialog::getSaveFileName(m_window, RecordExport::plainName(fileName));
     if (target.isEmpty())
         return;
     if (RecordExport::isTaken(target)) {
         // The question names the registered file, whatever name was typed.
         const QString question =
             QStringLiteral("文件\r\n") + fileName + QStringLiteral("\r\n已经存在,是否覆盖原文件？");
-        if (MessageBox::question(m_face, question, QString()) != MessageBox::Yes)
+        if (MessageBox::question(m_window, question, QString()) != MessageBox::Yes)
             return;
     }
-    if (Status saved = RecordExport::exportTo(m_face->registerStore(), storedName, target); !saved)
-        MessageBox::warning(m_face, saved.error().fullText());
+    if (Status saved = RecordExport::exportTo(m_register, storedName, target); !saved)
+        MessageBox::warning(m_window, saved.error().fullText());
 }
 
 void RecordOperationsArea::sendToDesktop()
@@ -127,7 +127,7 @@ void RecordOperationsArea::sendToDesktop()
 
     // Many rows take a while: show progress and let the user stop.
     QProgressDialog progress(QStringLiteral("正在发送至桌面…"), QStringLiteral("取消"), 0,
-                             last - first + 1, m_face);
+                             last - first + 1, m_window);
     progress.setWindowTitle(QStringLiteral("发送至桌面"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(800);
@@ -144,14 +144,14 @@ void RecordOperationsArea::sendToDesktop()
         if (storedName.isEmpty())
             continue; // a record removed by another program since the view was shown
         Result<QString> sent =
-            RecordExport::sendToDesktop(m_face->registerStore(), storedName, fileName, desktop);
+            RecordExport::sendToDesktop(m_register, storedName, fileName, desktop);
         if (!sent)
             notSent << fileName + QStringLiteral("：") + sent.error().message;
     }
     progress.setValue(last - first + 1);
     if (!notSent.isEmpty())
-        MessageBox::warning(m_face, QStringLiteral("以下文件未能发送至桌面：\n") +
-                                        notSent.join(QLatin1Char('\n')));
+        MessageBox::warning(m_window, QStringLiteral("以下文件未能发送至桌面：\n") +
+                                          notSent.join(QLatin1Char('\n')));
 }
 
 void RecordOperationsArea::deleteRecord()
@@ -162,7 +162,7 @@ void RecordOperationsArea::deleteRecord()
     grid()->selectRows(row, row);
     // The selection is painted before the question covers the window.
     QCoreApplication::processEvents();
-    if (MessageBox::question(m_face, deleteQuestion) != MessageBox::Yes)
+    if (MessageBox::question(m_window, deleteQuestion) != MessageBox::Yes)
         return;
     const std::shared_ptr<ViewRst> view = model()->view();
     if (!view || row > view->recordCount())
@@ -171,13 +171,13 @@ void RecordOperationsArea::deleteRecord()
     if (!shown)
         return;
     const RecordDelete::Report report =
-        RecordDelete::deleteRecord(m_face->registerStore(), SeenRecord::of(*shown));
+        RecordDelete::deleteRecord(m_register, SeenRecord::of(*shown));
     if (report.outcome == RecordDelete::Outcome::Locked) {
-        MessageBox::warning(m_face, RecordDelete::lockedText);
+        MessageBox::warning(m_window, RecordDelete::lockedText);
         return;
     }
     if (report.outcome == RecordDelete::Outcome::Failed) {
-        MessageBox::warning(m_face, report.error.fullText());
+        MessageBox::warning(m_window, report.error.fullText());
         return;
     }
     model()->recordRemoved(row);
@@ -185,13 +185,7 @@ void RecordOperationsArea::deleteRecord()
         selectWholeRow(std::min(row, view->recordCount()));
 
     // A folder whose last record went leaves the menu a moment later.
-    QPointer<TableFace> face = m_face;
-    QTimer::singleShot(folderMenuDelay, this, [this, face] {
-        if (!face)
-            return;
-        face->views()->RebuildFolderMenu();
-        Q_EMIT folderMenuRebuilt();
-    });
+    QTimer::singleShot(folderMenuDelay, this, &RecordOperationsArea::foldersChanged);
 }
 
 void RecordOperationsArea::moveUp()
@@ -203,7 +197,7 @@ void RecordOperationsArea::moveUp()
     if (!view)
         return;
     if (Status moved = RecordReorder::moveUp(*view, row); !moved) {
-        MessageBox::warning(m_face, moved.error().fullText());
+        MessageBox::warning(m_window, moved.error().fullText());
         return;
     }
     model()->recordsChanged(row - 1, row);
@@ -219,7 +213,7 @@ void RecordOperationsArea::moveDown()
     if (!view || row >= view->recordCount())
         return;
     if (Status moved = RecordReorder::moveDown(*view, row); !moved) {
-        MessageBox::warning(m_face, moved.error().fullText());
+        MessageBox::warning(m_window, moved.error().fullText());
         return;
     }
     model()->recordsChanged(row, row + 1);
@@ -243,8 +237,21 @@ void RecordOperationsArea::modify()
     }
     if (records.isEmpty())
         return;
-    auto* form = new AlterFace(m_face, records);
+    auto* form = new AlterFace(m_register, records, m_window);
+    connect(form, &AlterFace::changed, this, &RecordOperationsArea::showChanged);
+    connect(form, &AlterFace::foldersChanged, this, &RecordOperationsArea::foldersChanged);
     form->showModal();
+}
+
+void RecordOperationsArea::showChanged(const QList<qint64>& rowids)
+{
+    const std::shared_ptr<ViewRst>& view = model()->view();
+    if (!view)
+        return;
+    for (const qint64 rowid : rowids) {
+        if (const int position = view->positionOf(rowid); position > 0)
+            model()->recordsChanged(position, position);
+    }
 }
 
 void RecordOperationsArea::gridRightButton(int rowUnderPointer, const QPoint& globalPosition)
@@ -254,6 +261,5 @@ void RecordOperationsArea::gridRightButton(int rowUnderPointer, const QPoint& gl
     // A multi-row selection stays for the commands that use it.
     if (grid()->Row() == grid()->RowSel())
         grid()->selectRows(rowUnderPointer, rowUnderPointer);
-    if (QMenu* menu = m_face->topMenu(0))
-        menu->popup(globalPosition);
+    Q_EMIT contextMenuRequested(globalPosition);
 }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "store/Register.h"
+
+#include <QList>
 #include <QObject>
 #include <QPoint>
 
 class MshfGrid;
 class RecordTableModel;
-class TableFace;
 
 // What the user does to the selected records of the main grid. Each handler
 // reads the grid, calls one core operation and shows its outcome; a
@@ -14,7 +16,8 @@ class TableFace;
 class RecordOperationsArea : public QObject {
     Q_OBJECT
 public:
-    explicit RecordOperationsArea(TableFace* face);
+    // `window` owns the messages, dialogs and the modify form.
+    RecordOperationsArea(Register reg, MshfGrid* grid, QWidget* window);
 
     // From the menu item or toolbar button: collapse the selection first.
     void openFromCommand();
@@ -26,15 +29,18 @@ public:
     void moveUp();
     void moveDown();
     void modify();
-    // Right button over the grid: select the row and pop up the file menu.
+    // Right button over the grid: select the row and ask for the file menu.
     void gridRightButton(int rowUnderPointer, const QPoint& globalPosition);
 
     // How long after a delete the folder menu is rebuilt, in milliseconds.
     static constexpr int folderMenuDelay = 630;
 
 Q_SIGNALS:
-    // The folder menu was rebuilt after a delete.
-    void folderMenuRebuilt();
+    // The file menu should pop up at `globalPosition`.
+    void contextMenuRequested(const QPoint& globalPosition);
+    // Records were deleted or modified: the folder menu may list other
+    // folders now. Sent a moment after the change, when the menu is due.
+    void foldersChanged();
 
 private:
     MshfGrid* grid() const;
@@ -46,6 +52,10 @@ private:
     // `row` is missing.
     QString storedCopyOrWarn(int row) const;
     void selectWholeRow(int row);
+    // Shows the new values of modified records that the grid lists.
+    void showChanged(const QList<qint64>& rowids);
 
-    TableFace* m_face;
+    Register m_register;
+    MshfGrid* m_grid;
+    QWidget* m_window;
 };

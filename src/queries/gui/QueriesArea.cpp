@@ -1,41 +1,31 @@
 #include "queries/gui/QueriesArea.h"
 
-#include "browser/gui/TableFace.h"
-#include "browser/gui/ViewsArea.h"
-#include "queries/QuerySlots.h"
-#include "queries/gui/ManagementCx.h"
 #include "support/gui/MessageBox.h"
 
-#include <QAction>
-#include <QLabel>
-#include <QLineEdit>
-
-QueriesArea::QueriesArea(TableFace* face) : QObject(face), m_face(face) {}
+QueriesArea::QueriesArea(Register reg, QWidget* window)
+    : QObject(window), m_register(std::move(reg)), m_window(window)
+{
+}
 
 void QueriesArea::CxMenu_Click(int n)
 {
-    Result<QuerySlot> slot = QuerySlots::read(m_face->registerStore(), n);
+    Result<QuerySlot> slot = QuerySlots::read(m_register, n);
     if (!slot) {
         MessageBox::warning(
-            m_face, QStringLiteral("无法运行自定义查询%1：%2").arg(n).arg(slot.error().message));
+            m_window, QStringLiteral("无法运行自定义查询%1：%2").arg(n).arg(slot.error().message));
         return;
     }
     if (slot->isEmptySlot() &&
         // Nothing is lost by saying yes here: Enter opens the manager.
-        MessageBox::question(m_face, QStringLiteral("你还未设置该自定义查询，是否现在设置？"),
+        MessageBox::question(m_window, QStringLiteral("你还未设置该自定义查询，是否现在设置？"),
                              MessageBox::warningCaption, MessageBox::Yes) == MessageBox::Yes) {
         openManagerModeless();
         return;
     }
 
-    // Every box is written, so nothing of an earlier search survives.
-    const QList<QLineEdit*>& boxes = m_face->SearchText();
-    for (int i = 0; i < SearchCriteria::BoxCount; ++i)
-        boxes.at(i)->setText(slot->criteria.box(i));
     // A search that fails tells the user and leaves the old view and caption.
-    m_face->views()->Search(m_face->views()->SqlMade(), QStringLiteral("自定义查询") +
-                                                            QString::number(n) +
-                                                            QStringLiteral("：") + slot->name);
+    Q_EMIT searchRequested(slot->criteria, QStringLiteral("自定义查询") + QString::number(n) +
+                                               QStringLiteral("：") + slot->name);
 }
 
 void QueriesArea::repairOnce()
@@ -43,33 +33,25 @@ void QueriesArea::repairOnce()
     if (m_repairChecked)
         return;
     m_repairChecked = true;
-    const Register& reg = m_face->registerStore();
+    const Register& reg = m_register;
     Result<bool> needed = QuerySlots::needsRepair(reg);
     if (needed && !*needed)
         return;
     Status repaired = needed ? QuerySlots::repair(reg) : Status(needed.error());
     if (!repaired) {
         MessageBox::warning(
-            m_face, QStringLiteral("自定义查询表不完整，无法修复：%1\n缺少的查询将无法使用。")
-                        .arg(repaired.error().message));
+            m_window, QStringLiteral("自定义查询表不完整，无法修复：%1\n缺少的查询将无法使用。")
+                          .arg(repaired.error().message));
     }
 }
 
 void QueriesArea::RefreshCxCaptions()
 {
     repairOnce();
-    Result<QList<QuerySlot>> slots = QuerySlots::readAll(m_face->registerStore());
+    Result<QList<QuerySlot>> slots = QuerySlots::readAll(m_register);
     if (!slots)
         return;
-    const QList<QAction*> buttons = m_face->toolbarButtons();
-    for (const QuerySlot& slot : slots.value()) {
-        if (QAction* item = m_face->action(QStringLiteral("CxMenu%1").arg(slot.number)))
-            item->setText(slot.name);
-        if (QAction* button = buttons.value(slot.number + 4)) {
-            button->setToolTip(slot.name);
-            button->setText(slot.title);
-        }
-    }
+    Q_EMIT captionsRead(slots.value());
 }
 
 void QueriesArea::openManager()
@@ -91,7 +73,7 @@ void QueriesArea::showManager(Qt::WindowModality modality)
         m_manager->activateWindow();
         return;
     }
-    m_manager = new ManagementCx(m_face->registerStore(), m_face);
+    m_manager = new ManagementCx(m_register, m_window);
     m_manager->setAttribute(Qt::WA_DeleteOnClose);
     m_manager->setWindowModality(modality);
     connect(m_manager, &ManagementCx::saved, this, &QueriesArea::RefreshCxCaptions);

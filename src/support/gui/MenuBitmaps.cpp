@@ -1,6 +1,5 @@
 #include "support/gui/MenuBitmaps.h"
 
-#include "browser/gui/TableFace.h"
 #include "support/gui/Icons.h"
 
 #include <QMenu>
@@ -20,13 +19,13 @@ void attach(QMenu* menu, int position, int picture)
 
 } // namespace
 
-void attachFixed(TableFace* face)
+void attachFixed(QMenu* fileMenu, QMenu* queryMenu, QMenu* helpMenu)
 {
     for (int position = 0; position <= 4; ++position)
-        attach(face->topMenu(0), position, 2 + position);
+        attach(fileMenu, position, 2 + position);
     for (int position = 0; position <= 8; ++position)
-        attach(face->topMenu(2), position, 7 + position);
-    attach(face->topMenu(5), 0, 17);
+        attach(queryMenu, position, 7 + position);
+    attach(helpMenu, 0, 17);
 }
 
 void attachFolderPictures(QMenu* folderMenu)
