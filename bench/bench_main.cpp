@@ -522,7 +522,7 @@ void benchSize(const QString& cacheRoot, int count, int runs)
                               "DELETE FROM 文件管理 WHERE rowid = last_insert_rowid(); COMMIT");
                       },
                       runs),
-                  "bare INSERT (+ DELETE); <= 10 ms");
+                  "bare INSERT+DELETE; <= 10 ms");
 
     RecordModify::Changes changes;
     int flip = 0;

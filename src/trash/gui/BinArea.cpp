@@ -96,6 +96,7 @@ void BinArea::reload()
     // The stored name and the serial stay hidden, as in the main grid.
     m_grid->setColumnHidden(RegisterRecord::StoredNameColumn, true);
     m_grid->setColumnHidden(RegisterRecord::SerialColumn, true);
+    m_grid->resizeColumnsToContents();
     if (m_model->rowCount() > 0)
         m_grid->selectRow(0);
 }
