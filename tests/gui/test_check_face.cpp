@@ -2,6 +2,7 @@
 #include "integrity/gui/CheckFace.h"
 #include "store/StoreFiles.h"
 #include "support/gui/MessageBox.h"
+#include "support/gui/SaveDialog.h"
 
 #include <QCheckBox>
 #include <QDateTime>
@@ -10,6 +11,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -46,6 +48,38 @@ private Q_SLOTS:
         QAction* last = options->actions().last();
         QCOMPARE(last->objectName(), QStringLiteral("CheckMenuInterFace"));
         QCOMPARE(last->text(), QStringLiteral("检查登记库"));
+    }
+
+    // 备份登记库… sits before the check: into a new folder it backs up and
+    // says so; a folder holding other files is refused with a warning.
+    void backupMenuItemBacksUpIntoTheChosenFolder()
+    {
+        FaceFixture fixture(false);
+        fixture.temp().addRecord(1, QStringLiteral("kept.txt"), {}, {},
+                                 QStringLiteral("2020-01-02"), {}, {}, "kept");
+        fixture.start();
+        const QList<QAction*> items = fixture.face().topMenu(4)->actions();
+        QCOMPARE(items.at(items.size() - 2)->objectName(), QStringLiteral("BackupMenuInterFace"));
+        QTemporaryDir place;
+        SaveDialog::setScripted(true);
+        MessageBox::takeLog();
+        SaveDialog::setNextAnswer(place.filePath(QStringLiteral("backup")));
+        fixture.trigger(QStringLiteral("BackupMenuInterFace"));
+        QList<MessageBox::Shown> log = MessageBox::takeLog();
+        QCOMPARE(log.size(), 1);
+        QCOMPARE(log.first().kind, MessageBox::Information);
+        QVERIFY2(log.first().text.contains(QStringLiteral("1 个存储副本")),
+                 qPrintable(log.first().text));
+        QVERIFY(QFile::exists(place.filePath(QStringLiteral("backup/随机文件/kept.txt"))));
+
+        writeOld(place.filePath(QStringLiteral("other.txt")), "mine");
+        SaveDialog::setNextAnswer(place.path());
+        fixture.trigger(QStringLiteral("BackupMenuInterFace"));
+        log = MessageBox::takeLog();
+        SaveDialog::setScripted(false);
+        QCOMPARE(log.size(), 1);
+        QCOMPARE(log.first().kind, MessageBox::Warning);
+        QVERIFY(log.first().text.contains(QStringLiteral("不是空的")));
     }
 
     void findingsAreListedAndLeftoversRemovedAfterAsking()
