@@ -69,12 +69,23 @@ void prune(int folder, const QSet<QString>& keep)
     }
 }
 
+// The path with every link resolved, also where its last parts do not exist yet.
+QString resolved(const QString& path)
+{
+    QString existing = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    QString rest;
+    while (!QFileInfo::exists(existing) && existing != QLatin1String("/")) {
+        rest = QLatin1Char('/') + QFileInfo(existing).fileName() + rest;
+        existing = QFileInfo(existing).absolutePath();
+    }
+    return QDir::cleanPath(QFileInfo(existing).canonicalFilePath() + rest);
+}
+
 bool isInside(const QString& path, const QString& folder)
 {
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    const QString base = QFileInfo(folder).canonicalFilePath();
-    return !canonical.isEmpty() && !base.isEmpty() &&
-           (canonical == base || canonical.startsWith(base + QLatin1Char('/')));
+    const QString inner = resolved(path);
+    const QString base = resolved(folder);
+    return inner == base || inner.startsWith(base + QLatin1Char('/'));
 }
 
 class Run {

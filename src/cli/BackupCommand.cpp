@@ -4,9 +4,9 @@
 
 namespace {
 
-// Exit status: 0 done (or, with --verify, the backup is good); 1 failed, a
-// copy the records name was missing from the register, or the backup is
-// damaged.
+// Exit status: 0 done (or, with --verify, the backup is good); 1 failed,
+// the backup was made but a copy the records name was missing from the
+// register or differed from its recorded hash, or the backup is damaged.
 class BackupCommand : public Command {
 public:
     QString name() const override { return QStringLiteral("backup"); }
@@ -40,7 +40,7 @@ public:
             return ExitFailed;
         }
         context.out << report->text() << Qt::endl;
-        return report->missing.isEmpty() ? ExitDone : ExitFailed;
+        return report->complete() ? ExitDone : ExitFailed;
     }
 
 private:
