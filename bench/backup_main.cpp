@@ -59,21 +59,23 @@ QString registerWithCopies(const QString& root, int count)
     Result<Register> reg = Register::open(folder, Register::Mode::MustExist);
     if (!reg)
         qFatal("%s", qPrintable(reg.error().fullText()));
-    QSqlDatabase db = reg->database();
-    QSqlQuery rows(db);
-    rows.exec(QStringLiteral("SELECT rowid, 路径 FROM 文件管理"));
-    db.transaction();
-    while (rows.next()) {
-        const QByteArray content = rows.value(1).toString().toUtf8().repeated(64);
-        QFile file(reg->storedCopyPath(rows.value(1).toString()));
-        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-            qFatal("cannot write a copy");
-        ContentHash::Hasher hasher;
-        hasher.add(content);
-        if (!ContentHash::record(db, rows.value(0).toLongLong(), hasher.size(), hasher.hex()))
-            qFatal("cannot record a hash");
+    {
+        QSqlDatabase db = reg->database();
+        QSqlQuery rows(db);
+        rows.exec(QStringLiteral("SELECT rowid, 路径 FROM 文件管理"));
+        db.transaction();
+        while (rows.next()) {
+            const QByteArray content = rows.value(1).toString().toUtf8().repeated(64);
+            QFile file(reg->storedCopyPath(rows.value(1).toString()));
+            if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+                qFatal("cannot write a copy");
+            ContentHash::Hasher hasher;
+            hasher.add(content);
+            if (!ContentHash::record(db, rows.value(0).toLongLong(), hasher.size(), hasher.hex()))
+                qFatal("cannot record a hash");
+        }
+        db.commit();
     }
-    db.commit();
     reg->closeConnection();
     QFile(done).open(QIODevice::WriteOnly);
     return folder;

@@ -317,8 +317,6 @@ Status Run::copyBin()
             continue;
         m_manifest.binCopies << item;
     }
-    if (BackupFolder::sync(to.get()) != 0)
-        return Error{QStringLiteral("无法写入备份的回收站文件夹。"), BackupFiles::errorText(errno)};
     m_report.binCopies = int(m_manifest.binCopies.size());
     return {};
 }
@@ -342,7 +340,9 @@ Status Run::publish()
     if (const int error = BackupFolder::rename(dest, m_databasePart, databaseName); error != 0)
         return failed(error);
     m_databasePart.clear();
-    if (const int error = BackupFolder::sync(m_pool.get()); error != 0)
+    // Every copy, the database and the folders reach the disk before the
+    // manifest names them.
+    if (const int error = BackupFiles::syncAll(m_pool.get()); error != 0)
         return failed(error);
     const QString working = BackupFiles::workingName(BackupFolder::workingPrefix);
     if (Status written = BackupFolder::writeFile(dest, working, BackupManifest::write(m_manifest));

@@ -177,9 +177,7 @@ Result<Check> restore(const QString& source, const QString& target, const StepPr
     // An empty bin folder is not kept: the register makes one when needed.
     if (check->binCopies == 0)
         ::unlinkat(pool.get(), QFile::encodeName(binFolder).constData(), AT_REMOVEDIR);
-    const bool flushed = BackupFolder::sync(bin.get()) == 0 &&
-                         BackupFolder::sync(pool.get()) == 0 &&
-                         BackupFolder::sync(folder.get()) == 0;
+    const bool flushed = BackupFiles::syncAll(folder.get()) == 0;
     // rename() also replaces an empty folder of the target's name.
     if (!flushed || std::rename(QFile::encodeName(working).constData(),
                                 QFile::encodeName(info.absoluteFilePath()).constData()) != 0) {

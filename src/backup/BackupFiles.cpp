@@ -113,13 +113,16 @@ Result<ContentHash::Digest> copyTo(int source, int folder, const QString& workin
     int error = ::lseek(source, 0, SEEK_SET) == 0 ? 0 : errno;
     if (error == 0)
         error = FileCopy::copy(source, target.get(), st.st_size, hasher);
-    if (error == 0 && ::fsync(target.get()) != 0)
-        error = errno;
     if (error != 0) {
         ::unlinkat(folder, QFile::encodeName(workingName).constData(), 0);
         return Error{QStringLiteral("复制“%1”时出错。").arg(shown), errorText(error)};
     }
     return ContentHash::Digest{hasher.size(), hasher.hex()};
+}
+
+int syncAll(int folder)
+{
+    return ::syncfs(folder) == 0 ? 0 : errno;
 }
 
 QString workingName(const QString& prefix)

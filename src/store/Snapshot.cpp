@@ -150,6 +150,10 @@ Status Snapshot::writeTo(const QString& path,
     if (open(QFile::encodeName(path), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, target) !=
         SQLITE_OK)
         return Error{QStringLiteral("无法创建备份数据库“%1”。").arg(path), messageOf(target.db)};
+    // A new file nobody else sees until it is complete: no journal and no
+    // flush at each step, one flush at the end.
+    exec(target.db, "PRAGMA journal_mode = OFF");
+    exec(target.db, "PRAGMA synchronous = OFF");
     // The copy runs inside this connection's open read transaction, so every
     // step reads the same moment however much others write meanwhile.
     sqlite3_backup* backup = sqlite3_backup_init(target.db, "main", m_db, "main");
