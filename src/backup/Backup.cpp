@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -427,12 +428,17 @@ QString Report::text() const
                        .arg(copied)
                        .arg(QString::number(double(bytesCopied) / (1 << 20), 'f', 1))
                        .arg(binCopies);
-    for (const QString& name : missing)
-        text += QStringLiteral("\n记录所指的存储副本“%1”在登记库中缺少或不是普通文件，"
-                               "备份中也没有。")
-                    .arg(name);
-    for (const QString& name : changed)
-        text += QStringLiteral("\n存储副本“%1”与登记时的校验值不符，已按现状备份。").arg(name);
+    // A long list would bury the message: the first names, then a count.
+    constexpr qsizetype shown = 20;
+    const auto list = [&](const QStringList& names, const QString& line) {
+        for (qsizetype i = 0; i < std::min(names.size(), shown); ++i)
+            text += QLatin1Char('\n') + line.arg(names.at(i));
+        if (names.size() > shown)
+            text += QStringLiteral("\n……另有 %1 个。").arg(names.size() - shown);
+    };
+    list(missing, QStringLiteral("记录所指的存储副本“%1”在登记库中缺少或不是普通文件，"
+                                 "备份中也没有。"));
+    list(changed, QStringLiteral("存储副本“%1”与登记时的校验值不符，已按现状备份。"));
     return text;
 }
 

@@ -34,8 +34,8 @@ private:
 // A folder by path (the one place a link is followed: the user chose it),
 // created when `create` is set. Invalid with errno set on failure.
 Fd openFolder(const QString& path, bool create);
-// The folder `name` inside `parent`, never through a link; created (mode
-// 0700 is not forced: the umask decides) when `create` is set.
+// The folder `name` inside `parent`, never through a link; created first
+// when `create` is set.
 Fd openFolderIn(int parent, const QString& name, bool create);
 // The regular file `name` in `folder` for reading, or invalid with *error set.
 Fd openRegular(int folder, const QString& name, int* error);
