@@ -460,6 +460,70 @@ private Q_SLOTS:
         QCOMPARE(kept, QStringLiteral("new-0.txt"));
         QVERIFY(QFile::exists(temp.reg().storedCopyPath(kept)));
     }
+
+    // A backup racing a delete holds one moment: started while the delete has
+    // set the copy aside, it waits for the delete; a copy deleted after its
+    // moment makes it take a newer one. Either way every record it holds has
+    // its copy.
+    void backupRacingADeleteHoldsOneMoment_data()
+    {
+        QTest::addColumn<QString>("point");
+        QTest::newRow("delete held before its commit") << QStringLiteral("delete-before-commit");
+        QTest::newRow("backup held after its moment") << QStringLiteral("backup-snapshot-taken");
+    }
+
+    void backupRacingADeleteHoldsOneMoment()
+    {
+        QFETCH(QString, point);
+        TempRegister temp;
+        QTemporaryDir sources;
+        QTemporaryDir meeting;
+        QTemporaryDir place;
+        const QString reg = temp.folder();
+        const QString backup = place.filePath(QStringLiteral("backup"));
+        temp.reg().closeConnection();
+        int code = 0;
+        QString err = finish(*startCli(reg, QStringList{QStringLiteral("add")} +
+                                                makeFiles(sources.path(), QStringLiteral("f"), 3)),
+                             &code);
+        QVERIFY2(code == 0, qPrintable(err));
+
+        const QStringList deleteCommand = {QStringLiteral("delete"), QStringLiteral("--yes"),
+                                           QStringLiteral("2")};
+        const QStringList backupCommand = {QStringLiteral("backup"), backup};
+        const bool deleteHeld = point.startsWith(QLatin1String("delete"));
+        const PausePoint pause{meeting.path(), point};
+        QProcess held;
+        held.setProcessEnvironment(pause.environment());
+        held.start(QStringLiteral(QUORVEL_CLI), QStringList{QStringLiteral("--register"), reg} +
+                                                    (deleteHeld ? deleteCommand : backupCommand));
+        QVERIFY(pause.waitReached());
+        std::unique_ptr<QProcess> other = startCli(reg, deleteHeld ? backupCommand : deleteCommand);
+        if (deleteHeld) {
+            QThread::msleep(300); // the backup now waits for the delete's commit
+        } else {
+            err = finish(*other, &code);
+            QVERIFY2(code == 0, qPrintable(err));
+        }
+        pause.release();
+        err = finish(held, &code);
+        QVERIFY2(code == 0, qPrintable(err));
+        if (deleteHeld) {
+            err = finish(*other, &code);
+            QVERIFY2(code == 0, qPrintable(err));
+        }
+
+        err = finish(*startCli(reg, {QStringLiteral("backup"), QStringLiteral("--verify"), backup}),
+                     &code);
+        QVERIFY2(code == 0, qPrintable(err));
+        const QString restored = place.filePath(QStringLiteral("restored"));
+        err = finish(*startCli(restored, {QStringLiteral("restore"), backup}), &code);
+        QVERIFY2(code == 0, qPrintable(err));
+        err = finish(*startCli(restored, {QStringLiteral("check"), QStringLiteral("--verify")}),
+                     &code);
+        QVERIFY2(code == 0, qPrintable(err));
+        QCOMPARE(QDir(restored + QStringLiteral("/随机文件")).entryList(QDir::Files).size(), 2);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestConcurrentUse)

@@ -13,6 +13,7 @@
 #include "store/Schema.h"
 #include "store/Sql.h"
 #include "support/LegacyFixture.h"
+#include "support/PausePoint.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -398,6 +399,46 @@ private Q_SLOTS:
             QVERIFY(after.size() - before.size() + binAfter.size() - binBefore.size() <= 0);
             QVERIFY(after.size() >= before.size());
         }
+    }
+
+    // A backup killed at any moment, new copies added between the runs,
+    // leaves the last complete backup usable and the register whole.
+    void killedBackup()
+    {
+        const QString backup = m_dir.filePath(QStringLiteral("backup"));
+        const QStringList command = {QStringLiteral("backup"), backup};
+        const QStringList verify = {QStringLiteral("backup"), QStringLiteral("--verify"), backup};
+        const qint64 typical = runToEnd(command);
+        for (int i = 0; i < 8; ++i) {
+            if (i % 2 == 0)
+                runToEnd(batchAddCommand());
+            runAndKill(command, typical);
+            verifyWhole();
+            runToEnd(verify);
+        }
+        // Killed with everything written but the manifest: still the older backup.
+        runToEnd(batchAddCommand());
+        QFile before(backup + QStringLiteral("/quorvel-backup.manifest"));
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        const QByteArray previous = before.readAll();
+        QTemporaryDir meeting;
+        const PausePoint pause{meeting.path(), QStringLiteral("backup-publish")};
+        QProcess held;
+        held.setProcessEnvironment(pause.environment());
+        held.start(QStringLiteral(QUORVEL_CLI), cliArguments(command));
+        QVERIFY(pause.waitReached());
+        ::kill(static_cast<pid_t>(held.processId()), SIGKILL);
+        QVERIFY(held.waitForFinished(10000));
+        QFile after(backup + QStringLiteral("/quorvel-backup.manifest"));
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), previous);
+        runToEnd(verify);
+        runToEnd(command);
+        runToEnd(verify);
+        QVERIFY(
+            QDir(backup)
+                .entryList({QStringLiteral(".quorvel-backup-part-*")}, QDir::Files | QDir::Hidden)
+                .isEmpty());
     }
 
     // On a full file system of 1 KiB blocks SQLite grows its shared-memory

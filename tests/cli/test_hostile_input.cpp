@@ -222,6 +222,14 @@ private Q_SLOTS:
                            QStringLiteral("export"),     QStringLiteral("--force"),
                            QStringLiteral("1"),          QStringLiteral("%R/文件管理.mdb")}
             << QStringLiteral("登记库文件夹");
+        QTest::newRow("backup into the register")
+            << QStringList{QStringLiteral("--register"), QStringLiteral("%R"),
+                           QStringLiteral("backup"), QStringLiteral("%R/随机文件/备份")}
+            << QStringLiteral("登记库文件夹之内");
+        QTest::newRow("restore over the register")
+            << QStringList{QStringLiteral("--register"), QStringLiteral("%R"),
+                           QStringLiteral("restore"), QStringLiteral("%O")}
+            << QStringLiteral("不是空文件夹");
     }
 
     void unsafePathsAreRefused()

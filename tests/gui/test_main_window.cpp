@@ -25,6 +25,7 @@
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
 #include <QToolBar>
@@ -322,6 +323,39 @@ private Q_SLOTS:
               QStringLiteral("ManToMe"), QStringLiteral("MyFile"),
               QStringLiteral("ManagementMenuInterFace"), QStringLiteral("AboutMenuInterFace")})
             QVERIFY2(face.findChild<QAction*>(name)->icon().isNull(), qPrintable(name));
+    }
+
+    // 备份登记库… sits before the check: into a new folder it backs up and
+    // says so; a folder holding other files is refused with a warning.
+    void backupMenuItemBacksUpIntoTheChosenFolder()
+    {
+        FaceFixture fixture(false);
+        fixture.temp().addRecord(1, QStringLiteral("kept.txt"), {}, {},
+                                 QStringLiteral("2020-01-02"), {}, {}, "kept");
+        fixture.start();
+        const QList<QAction*> items =
+            fixture.face().findChild<QMenu*>(QStringLiteral("OptionMenuInterFace"))->actions();
+        QCOMPARE(items.at(items.size() - 2)->objectName(), QStringLiteral("BackupMenuInterFace"));
+        QTemporaryDir place;
+        SaveDialog::setScripted(true);
+        MessageBox::takeLog();
+        SaveDialog::setNextAnswer(place.filePath(QStringLiteral("backup")));
+        fixture.trigger(QStringLiteral("BackupMenuInterFace"));
+        QList<MessageBox::Shown> log = MessageBox::takeLog();
+        QCOMPARE(log.size(), 1);
+        QCOMPARE(log.first().kind, MessageBox::Information);
+        QVERIFY2(log.first().text.contains(QStringLiteral("1 个存储副本")),
+                 qPrintable(log.first().text));
+        QVERIFY(QFile::exists(place.filePath(QStringLiteral("backup/随机文件/kept.txt"))));
+
+        TestFiles::write(place.filePath(QStringLiteral("other.txt")), "mine");
+        SaveDialog::setNextAnswer(place.path());
+        fixture.trigger(QStringLiteral("BackupMenuInterFace"));
+        log = MessageBox::takeLog();
+        SaveDialog::setScripted(false);
+        QCOMPARE(log.size(), 1);
+        QCOMPARE(log.first().kind, MessageBox::Warning);
+        QVERIFY(log.first().text.contains(QStringLiteral("不是空的")));
     }
 
     void menuItemEndsTheOptionsMenu()

@@ -1,5 +1,6 @@
 #include "browser/gui/TableFace.h"
 
+#include "backup/gui/BackupAction.h"
 #include "browser/gui/MshfGrid.h"
 #include "browser/gui/RecordTableModel.h"
 #include "browser/gui/SearchPanel.h"
@@ -256,6 +257,9 @@ void TableFace::buildMenus()
     connect(addMenuItem(options, QStringLiteral("ManagementMenuInterFace"),
                         QStringLiteral("管理自定义查询(&G)")),
             &QAction::triggered, m_queries, &QueriesArea::openManager);
+    connect(
+        addMenuItem(options, QStringLiteral("BackupMenuInterFace"), QStringLiteral("备份登记库…")),
+        &QAction::triggered, this, [this] { backupRegister(this, m_register); });
     connect(
         addMenuItem(options, QStringLiteral("CheckMenuInterFace"), QStringLiteral("检查登记库")),
         &QAction::triggered, this, [this] { CheckFace::showFor(this, m_register); });

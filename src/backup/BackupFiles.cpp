@@ -1,0 +1,138 @@
+#include "backup/BackupFiles.h"
+
+#include "intake/FileCopy.h"
+#include "store/GeneralRoutines.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace BackupFiles {
+
+Fd& Fd::operator=(Fd&& other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+Fd::~Fd()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+Fd openFolder(const QString& path, bool create)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (create)
+        ::mkdir(name.constData(), 0777);
+    return Fd(::open(name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+Fd openFolderIn(int parent, const QString& name, bool create)
+{
+    const QByteArray encoded = QFile::encodeName(name);
+    if (create)
+        ::mkdirat(parent, encoded.constData(), 0777);
+    return Fd(
+        ::openat(parent, encoded.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+Fd openRegular(int folder, const QString& name, int* error)
+{
+    const QByteArray encoded = QFile::encodeName(name);
+    // Looked at first, so that a FIFO or a device is never even opened.
+    struct stat st;
+    if (::fstatat(folder, encoded.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        *error = errno;
+        return Fd();
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *error = S_ISLNK(st.st_mode) ? ELOOP : S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return Fd();
+    }
+    Fd fd(::openat(folder, encoded.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) {
+        *error = errno;
+        return fd;
+    }
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        *error = EINVAL;
+        return Fd();
+    }
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+QStringList regularFiles(int folder)
+{
+    QStringList names;
+    const int listed = ::dup(folder);
+    DIR* dir = listed >= 0 ? ::fdopendir(listed) : nullptr;
+    if (!dir) {
+        if (listed >= 0)
+            ::close(listed);
+        return names;
+    }
+    ::rewinddir(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        struct stat st;
+        if (::fstatat(folder, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            names << QFile::decodeName(entry->d_name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+bool hasFile(int folder, const QString& name, qint64 size)
+{
+    struct stat st;
+    return ::fstatat(folder, QFile::encodeName(name).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+           S_ISREG(st.st_mode) && st.st_size == size;
+}
+
+Result<ContentHash::Digest> copyTo(int source, int folder, const QString& workingName,
+                                   const QString& shown)
+{
+    Fd target(::openat(folder, QFile::encodeName(workingName).constData(),
+                       O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (!target.valid())
+        return Error{QStringLiteral("无法写入“%1”。").arg(shown), errorText(errno)};
+    struct stat st = {};
+    ::fstat(source, &st);
+    ContentHash::Hasher hasher;
+    int error = ::lseek(source, 0, SEEK_SET) == 0 ? 0 : errno;
+    if (error == 0)
+        error = FileCopy::copy(source, target.get(), st.st_size, hasher);
+    if (error != 0) {
+        ::unlinkat(folder, QFile::encodeName(workingName).constData(), 0);
+        return Error{QStringLiteral("复制“%1”时出错。").arg(shown), errorText(error)};
+    }
+    return ContentHash::Digest{hasher.size(), hasher.hex()};
+}
+
+int syncAll(int folder)
+{
+    return ::syncfs(folder) == 0 ? 0 : errno;
+}
+
+QString workingName(const QString& prefix)
+{
+    return prefix + GeneralRoutines::RandomName();
+}
+
+QString errorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace BackupFiles

@@ -1,0 +1,262 @@
+#include "backup/Backup.h"
+#include "intake/Intake.h"
+#include "integrity/IntegrityCheck.h"
+#include "modify/RecordModify.h"
+#include "operations/RecordDelete.h"
+#include "store/Sql.h"
+#include "support/TempRegister.h"
+
+#include <QDir>
+#include <QFile>
+#include <QScopeGuard>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+#include <sys/stat.h>
+#include <thread>
+
+namespace {
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+// Registers `count` files through intake (copies, hashes and all).
+QStringList addFiles(const Register& reg, const QString& sources, const QString& prefix, int count)
+{
+    QStringList stored;
+    for (int i = 0; i < count; ++i) {
+        const QString path = QDir(sources).filePath(QStringLiteral("%1-%2.txt").arg(prefix).arg(i));
+        writeFile(path, QStringLiteral("%1 %2\n").arg(prefix).arg(i).repeated(50).toUtf8());
+        const Intake::Outcome outcome = Intake::DdtaUp(reg, Intake::File::fromPath(path), {});
+        if (outcome.kind != Intake::Outcome::Registered)
+            qFatal("intake failed: %s", qPrintable(outcome.error.fullText()));
+        stored << outcome.storedName;
+    }
+    return stored;
+}
+
+// Every row of both tables, as text: equal dumps mean the same records and queries.
+QStringList dump(const Register& reg)
+{
+    QStringList rows;
+    for (const char* sql : {"SELECT * FROM 文件管理 ORDER BY rowid", "SELECT * FROM 自定义查询"}) {
+        QSqlQuery query = Sql::run(reg.database(), QString::fromUtf8(sql)).value();
+        while (query.next()) {
+            QStringList values;
+            for (int i = 0; i < query.record().count(); ++i)
+                values << query.value(i).toString();
+            rows << values.join(QLatin1Char('|'));
+        }
+    }
+    return rows;
+}
+
+ino_t inodeOf(const QString& path)
+{
+    struct stat st = {};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st.st_ino;
+}
+
+// The backup restored and checked as a register: no record without its copy,
+// no copy other than the hash recorded for it.
+void expectSound(const QString& backup)
+{
+    QTemporaryDir restored;
+    const QString target = restored.filePath(QStringLiteral("reg"));
+    Result<Backup::Check> check = Backup::restore(backup, target);
+    QVERIFY2(
+        check && check->problems.isEmpty(),
+        qPrintable(check ? check->problems.join(QLatin1Char('\n')) : check.error().fullText()));
+    Result<Register> reg = Register::open(target, Register::Mode::MustExist);
+    QVERIFY(reg);
+    Integrity::Options options;
+    options.verify = true;
+    Result<Integrity::Report> report = Integrity::check(*reg, options);
+    QVERIFY(report);
+    for (const Integrity::Finding& finding : report->findings)
+        QVERIFY2(finding.kind == Integrity::Kind::NotHashed, qPrintable(finding.text()));
+    reg->closeConnection();
+}
+
+} // namespace
+
+class TestBackup : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void restoreGivesTheSameRecordsQueriesAndBytes()
+    {
+        TempRegister temp;
+        QTemporaryDir sources;
+        QTemporaryDir place;
+        const QStringList stored = addFiles(temp.reg(), sources.path(), QStringLiteral("a"), 3);
+        QVERIFY(Sql::run(temp.reg().database(),
+                         QStringLiteral("UPDATE 自定义查询 SET 工具条标题 = ? WHERE rowid = 2"),
+                         {QStringLiteral("季度")}));
+        QDir(temp.reg().storeFolder()).mkdir(Backup::binFolder);
+        writeFile(temp.reg().storeFolder() + QStringLiteral("/.回收站/old.txt"), "binned");
+        const QString backup = place.filePath(QStringLiteral("backup"));
+        Result<Backup::Report> report = Backup::run(temp.reg(), backup);
+        QVERIFY2(report, qPrintable(report ? QString() : report.error().fullText()));
+        QCOMPARE(report->copies, 3);
+        QCOMPARE(report->binCopies, 1);
+        QVERIFY(report->complete());
+
+        const QString target = place.filePath(QStringLiteral("restored"));
+        Result<Backup::Check> check = Backup::restore(backup, target);
+        QVERIFY(check && check->problems.isEmpty());
+        Result<Register> restored = Register::open(target, Register::Mode::MustExist);
+        QVERIFY(restored);
+        QCOMPARE(dump(*restored), dump(temp.reg()));
+        for (const QString& name : stored)
+            QCOMPARE(readFile(restored->storedCopyPath(name)),
+                     readFile(temp.reg().storedCopyPath(name)));
+        QCOMPARE(readFile(restored->storeFolder() + QStringLiteral("/.回收站/old.txt")),
+                 QByteArray("binned"));
+        restored->closeConnection();
+
+        // Never over a register, nor into a folder that holds anything.
+        check = Backup::restore(backup, target);
+        QVERIFY(!check);
+        QVERIFY(check.error().message.contains(QStringLiteral("不是空文件夹")));
+    }
+
+    void incrementalBackupCopiesOnlyNewCopies()
+    {
+        TempRegister temp;
+        QTemporaryDir sources;
+        QTemporaryDir place;
+        const QStringList first = addFiles(temp.reg(), sources.path(), QStringLiteral("a"), 4);
+        const QString backup = place.path();
+        QCOMPARE(Backup::run(temp.reg(), backup)->copied, 4);
+        const QString kept = backup + QStringLiteral("/随机文件/") + first.first();
+        const ino_t keptInode = inodeOf(kept);
+
+        Result<Backup::Report> again = Backup::run(temp.reg(), backup);
+        QCOMPARE(again->copied, 0);
+        QCOMPARE(again->bytesCopied, 0);
+
+        addFiles(temp.reg(), sources.path(), QStringLiteral("b"), 2);
+        RecordDelete::deleteRecord(temp.reg(), temp.seen(2));
+        Result<Backup::Report> third = Backup::run(temp.reg(), backup);
+        QCOMPARE(third->copied, 2);
+        QCOMPARE(third->copies, 5);
+        QCOMPARE(inodeOf(kept), keptInode);
+        // What the register no longer holds leaves the backup, and so does the older database.
+        QVERIFY(!QFile::exists(backup + QStringLiteral("/随机文件/") + first.at(1)));
+        QCOMPARE(QDir(backup).entryList({QStringLiteral("*.mdb")}),
+                 QStringList{QStringLiteral("文件管理-3.mdb")});
+        expectSound(backup);
+    }
+
+    void damagedBackupIsRefused_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("damage"); // 0 remove, 1 cut short, 2 change a byte
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("missing copy") << "随机文件/COPY" << 0 << "缺少存储副本";
+        QTest::newRow("copy cut short") << "随机文件/COPY" << 1 << "大小不符";
+        QTest::newRow("copy changed") << "随机文件/COPY" << 2 << "内容已损坏";
+        QTest::newRow("database changed") << "文件管理-1.mdb" << 2 << "数据库文件";
+        QTest::newRow("database missing") << "文件管理-1.mdb" << 0 << "缺少数据库文件";
+        QTest::newRow("manifest cut short") << "quorvel-backup.manifest" << 1 << "备份清单已损坏";
+    }
+
+    void damagedBackupIsRefused()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, damage);
+        QFETCH(QString, problem);
+        TempRegister temp;
+        QTemporaryDir sources;
+        QTemporaryDir place;
+        const QStringList stored = addFiles(temp.reg(), sources.path(), QStringLiteral("a"), 2);
+        const QString backup = place.filePath(QStringLiteral("backup"));
+        QVERIFY(Backup::run(temp.reg(), backup));
+        const QString path = backup + QLatin1Char('/') +
+                             QString(file).replace(QStringLiteral("COPY"), stored.last());
+        QByteArray bytes = readFile(path);
+        if (damage == 0)
+            QVERIFY(QFile::remove(path));
+        else if (damage == 1)
+            writeFile(path, bytes.left(bytes.size() - 2));
+        else
+            writeFile(path, bytes.replace(bytes.size() / 2, 1, "\x7f"));
+
+        Result<Backup::Check> verified = Backup::verify(backup);
+        QVERIFY(verified);
+        QCOMPARE(verified->problems.size(), 1);
+        QVERIFY2(verified->problems.first().contains(problem),
+                 qPrintable(verified->problems.first()));
+        const QString target = place.filePath(QStringLiteral("restored"));
+        Result<Backup::Check> restored = Backup::restore(backup, target);
+        QVERIFY(restored && restored->problems == verified->problems);
+        // Nothing that looks like a register, not even a working folder.
+        QCOMPARE(
+            QDir(place.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{QStringLiteral("backup")});
+    }
+
+    // A writer adds, modifies and deletes all through several backups: each
+    // backup is one moment, every record in it with its copy and hash.
+    void backupWhileAWriterWorksIsConsistent()
+    {
+        TempRegister temp;
+        QTemporaryDir sources;
+        QTemporaryDir place;
+        addFiles(temp.reg(), sources.path(), QStringLiteral("base"), 20);
+        const Register reg = temp.reg();
+        std::atomic_bool stop = false;
+        std::atomic_int rounds = 0;
+        std::thread writer([&] {
+            QTemporaryDir writerSources;
+            for (int round = 0; !stop; ++round) {
+                addFiles(reg, writerSources.path(), QStringLiteral("w%1").arg(round), 2);
+                RecordModify::Changes changes;
+                changes[RecordModify::Field::Remark] = QStringLiteral("第%1轮").arg(round);
+                Result<QSqlQuery> rows = Sql::run(
+                    reg.database(), QStringLiteral("SELECT rowid, 路径 FROM 文件管理 LIMIT 2"));
+                QList<SeenRecord> seen;
+                while (rows && rows->next())
+                    seen << SeenRecord{rows->value(0).toLongLong(), rows->value(1).toString()};
+                (void)RecordModify::apply(reg, seen, changes);
+                RecordDelete::deleteRecord(reg, seen.first());
+                ++rounds;
+            }
+            reg.closeConnection();
+        });
+        // A failed check returns early: the writer stops and is joined all the same.
+        const auto joined = qScopeGuard([&] {
+            stop = true;
+            writer.join();
+        });
+        // Until the writer has been at work through several backups.
+        const int before = rounds;
+        int backups = 0;
+        for (; backups < 40 && (backups < 3 || rounds - before < 6); ++backups) {
+            const int i = backups;
+            const QString backup = place.filePath(QStringLiteral("b%1").arg(i % 2));
+            Result<Backup::Report> report = Backup::run(temp.reg(), backup);
+            QVERIFY2(report && report->complete(),
+                     qPrintable(report ? report->text() : report.error().fullText()));
+            expectSound(backup);
+        }
+        QVERIFY(rounds - before >= 6 && backups < 40);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBackup)
+#include "test_backup.moc"
