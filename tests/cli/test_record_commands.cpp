@@ -2,6 +2,7 @@
 #include "store/Sql.h"
 #include "support/CliRun.h"
 #include "support/TempRegister.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,12 +12,6 @@
 namespace {
 
 using Run = CliRun;
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 } // namespace
 

@@ -4,6 +4,7 @@
 #include "store/Sql.h"
 #include "store/StoreFiles.h"
 #include "support/TempRegister.h"
+#include "support/TestFiles.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -27,12 +28,6 @@ void writeFile(const QString& path, const QByteArray& bytes, int ageSeconds = 36
         QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds),
                                  QFileDevice::FileModificationTime));
     }
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // A record with a stored copy and its recorded hash, as intake leaves it.

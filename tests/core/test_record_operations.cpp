@@ -6,6 +6,7 @@
 #include "store/SeenRecord.h"
 #include "store/Sql.h"
 #include "support/TempRegister.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,12 +26,6 @@ void writeFile(const QString& path, const QByteArray& content)
     QFile file(path);
     QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
     QCOMPARE(file.write(content), content.size());
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 qint64 recordCount(const Register& reg)
@@ -211,8 +206,7 @@ void TestRecordOperations::hostileStoredNamesStayInStore()
              .ok());
 
     // The record goes; no file is touched, inside or outside the store.
-    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid)).outcome,
-             RecordDelete::Outcome::Deleted);
+    QVERIFY(RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid)).ok());
     QCOMPARE(recordCount(temp.reg()), 0);
     QCOMPARE(readFile(outside), QByteArray("outside"));
     QCOMPARE(readFile(temp.reg().storeFolder() + QStringLiteral("/a/b")), QByteArray("nested"));
@@ -263,9 +257,9 @@ void TestRecordOperations::storeEntriesThatAreNotFilesAreNeverFollowed()
                 .isEmpty());
 
     // Not a file to remove: the delete is refused and tells why.
-    const RecordDelete::Report deleted = RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid));
-    QCOMPARE(deleted.outcome, RecordDelete::Outcome::Failed);
-    QVERIFY(!deleted.error.message.isEmpty());
+    const Status deleted = RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid));
+    QVERIFY(!deleted);
+    QVERIFY(!deleted.error().message.isEmpty());
     QCOMPARE(recordCount(temp.reg()), 1);
     QCOMPARE(readFile(outside), QByteArray("outside"));
     QVERIFY(QFileInfo(copy).exists() || QFileInfo(copy).isSymLink());
@@ -350,21 +344,20 @@ void TestRecordOperations::deleteTakesRecordAndCopy()
                                         QStringLiteral("2020-01-02"), {}, {}, "a");
     temp.addRecord(2, QStringLiteral("b.txt"), {}, {}, QStringLiteral("2020-01-02"), {}, {}, "b");
     const SeenRecord seen = temp.seen(first);
-    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), seen).outcome, RecordDelete::Outcome::Deleted);
+    QVERIFY(RecordDelete::deleteRecord(temp.reg(), seen).ok());
     QCOMPARE(temp.serials(), QList<qint64>{2});
     // Only the other record's copy is left, and nothing set aside.
     QCOMPARE(QDir(temp.reg().storeFolder()).entryList(QDir::Files | QDir::Hidden),
              QStringList{QStringLiteral("b.txt")});
     // A second delete of the same record is refused, not reported as done.
-    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), seen).outcome, RecordDelete::Outcome::Failed);
+    QVERIFY(!RecordDelete::deleteRecord(temp.reg(), seen).ok());
 }
 
 void TestRecordOperations::deleteWithMissingCopy()
 {
     TempRegister temp;
     const qint64 rowid = temp.addRecord(1, QStringLiteral("gone.txt"));
-    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid)).outcome,
-             RecordDelete::Outcome::Deleted);
+    QVERIFY(RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid)).ok());
     QCOMPARE(recordCount(temp.reg()), 0);
 }
 
@@ -375,12 +368,10 @@ void TestRecordOperations::deleteKeepsCopyAnotherRecordNames()
                                         QStringLiteral("2020-01-02"), {}, {}, "shared");
     const qint64 second = temp.addRecord(2, QStringLiteral("same.txt"));
     const QString copy = temp.reg().storedCopyPath(QStringLiteral("same.txt"));
-    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), temp.seen(first)).outcome,
-             RecordDelete::Outcome::Deleted);
+    QVERIFY(RecordDelete::deleteRecord(temp.reg(), temp.seen(first)).ok());
     QCOMPARE(readFile(copy), QByteArray("shared"));
     // The last record naming it takes it along.
-    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), temp.seen(second)).outcome,
-             RecordDelete::Outcome::Deleted);
+    QVERIFY(RecordDelete::deleteRecord(temp.reg(), temp.seen(second)).ok());
     QVERIFY(QDir(temp.reg().storeFolder())
                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
                 .isEmpty());
@@ -398,11 +389,11 @@ void TestRecordOperations::deleteRefusesFileHeldOpen()
                   QStringLiteral("sh"), path});
     QVERIFY(holder.waitForReadyRead(5000));
 
-    const RecordDelete::Report report = RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid));
+    const Status report = RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid));
     holder.kill();
     holder.waitForFinished();
-    QCOMPARE(report.outcome, RecordDelete::Outcome::Locked);
-    QCOMPARE(report.error.message, QStringLiteral("文件处于打开状态，不能删除！"));
+    QCOMPARE(report.error().code, ErrorCode::Busy);
+    QCOMPARE(report.error().message, QStringLiteral("文件处于打开状态，不能删除！"));
     QCOMPARE(recordCount(temp.reg()), 1);
     QCOMPARE(readFile(path), QByteArray("busy"));
 }
@@ -566,7 +557,7 @@ void TestRecordOperations::changedOrObstructedRecordIsLeftAlone()
 
     Error error;
     if (action == QStringLiteral("delete")) {
-        error = RecordDelete::deleteRecord(temp.reg(), second).error;
+        error = RecordDelete::deleteRecord(temp.reg(), second).error();
     } else if (action == QStringLiteral("modify")) {
         RecordModify::Changes changes;
         changes[RecordModify::Field::Folder] = QStringLiteral("新文件夹");
