@@ -109,9 +109,8 @@ using Group = std::vector<std::unique_ptr<StagedCopy>>;
 // failure is returned. A register that cannot be written at all (locked,
 // read-only) fails every copy at once: recording them one by one would
 // only wait for it again.
-std::variant<QList<Outcome>, Outcome> registerTogether(const Register& reg,
-                                                       const std::vector<StagedCopy*>& copies,
-                                                       const Details& details)
+Result<QList<Outcome>> registerTogether(const Register& reg, const std::vector<StagedCopy*>& copies,
+                                        const Details& details)
 {
     const std::unique_ptr<RecordStore> records = reg.records();
     Result<std::unique_ptr<StoreTransaction>> transaction = records->beginWrite();
@@ -122,7 +121,7 @@ std::variant<QList<Outcome>, Outcome> registerTogether(const Register& reg,
                                transaction.error().detail);
         return outcomes;
     }
-    const auto undoAll = [&](const Outcome& failure) {
+    const auto undoAll = [&](const Error& failure) {
         for (StagedCopy* copy : copies)
             copy->unplace();
         return failure;
@@ -131,7 +130,7 @@ std::variant<QList<Outcome>, Outcome> registerTogether(const Register& reg,
     for (StagedCopy* copy : copies) {
         Outcome outcome = registerOne(reg, *records, *copy, details);
         if (outcome.kind != Outcome::Registered)
-            return undoAll(outcome);
+            return undoAll(outcome.error);
         outcomes << outcome;
     }
     // The names are made durable before the records can be: after a power
@@ -140,8 +139,7 @@ std::variant<QList<Outcome>, Outcome> registerTogether(const Register& reg,
     syncFolder(reg.storeFolder());
     TestPause::at("intake-before-commit");
     if (Status committed = transaction.value()->commit(); !committed)
-        return undoAll(
-            failed(copies.front()->file(), committed.error().message, committed.error().detail));
+        return undoAll(committed.error());
     for (StagedCopy* copy : copies)
         copy->finish();
     return outcomes;
@@ -156,18 +154,18 @@ QList<Outcome> registerGroup(const Register& reg, Group& group, const Details& d
     std::vector<StagedCopy*> all;
     for (const auto& copy : group)
         all.push_back(copy.get());
-    auto together = registerTogether(reg, all, details);
-    if (auto* done = std::get_if<QList<Outcome>>(&together))
-        return *done;
+    const auto failedOne = [](const StagedCopy* copy, const Error& error) {
+        return failed(copy->file(), error.message, error.detail);
+    };
+    Result<QList<Outcome>> together = registerTogether(reg, all, details);
+    if (together)
+        return together.value();
     if (group.size() == 1)
-        return {std::get<Outcome>(together)};
+        return {failedOne(all.front(), together.error())};
     QList<Outcome> outcomes;
     for (StagedCopy* copy : all) {
-        auto alone = registerTogether(reg, {copy}, details);
-        if (auto* done = std::get_if<QList<Outcome>>(&alone))
-            outcomes << done->first();
-        else
-            outcomes << std::get<Outcome>(alone);
+        Result<QList<Outcome>> alone = registerTogether(reg, {copy}, details);
+        outcomes << (alone ? alone->first() : failedOne(copy, alone.error()));
     }
     return outcomes;
 }
