@@ -103,7 +103,7 @@ private:
     Status takeRound(const QSet<QString>& suspects, QStringList* vanished);
     Result<Outcome> copyOne(int from, int to, const QString& name, const Item* earlier,
                             qint64 recordedSize, const QString& recordedHash, Item* item);
-    Status copyBin();
+    Status copyBin(QStringList* vanished);
     Status publish();
 
     const Register& m_reg;
@@ -114,8 +114,10 @@ private:
     Fd m_lock;
     Fd m_pool;
     std::optional<BackupManifest::Manifest> m_previous;
-    QHash<QString, Item> m_earlier;    // copies of the previous backup and of this run
-    QHash<QString, Item> m_earlierBin; // the same for the recycle bin
+    QHash<QString, Item> m_earlier;        // copies of the previous backup and of this run
+    QHash<QString, Item> m_earlierBin;     // the same for the recycle bin
+    QList<Snapshot::NamedCopy> m_binNamed; // the bin's copies of the moment
+    QSet<QString> m_gaps; // missing while no other program was half-way through a change
     QString m_databasePart;
     BackupManifest::Manifest m_manifest;
     Report m_report;
@@ -227,11 +229,11 @@ Status Run::takeRound(const QSet<QString>& suspects, QStringList* vanished)
     // Names that vanished in the last round are looked at again while no
     // other program is half-way through a change: missing then, they are
     // missing from the register itself.
-    QSet<QString> gaps;
+    m_gaps.clear();
     Result<std::unique_ptr<Snapshot>> snapshot = Snapshot::take(m_reg, [&] {
         for (const QString& name : suspects) {
             if (m_store.entry(name).type != StoreFolder::Type::File)
-                gaps.insert(name);
+                m_gaps.insert(name);
         }
     });
     if (!snapshot)
@@ -239,6 +241,10 @@ Status Run::takeRound(const QSet<QString>& suspects, QStringList* vanished)
     Result<QList<Snapshot::NamedCopy>> named = snapshot.value()->namedCopies();
     if (!named)
         return named.error();
+    Result<QList<Snapshot::NamedCopy>> binNamed = snapshot.value()->binCopies();
+    if (!binNamed)
+        return binNamed.error();
+    m_binNamed = std::move(binNamed.value());
     if (!m_databasePart.isEmpty())
         removeFile(m_dest.get(), m_databasePart);
     m_databasePart = BackupFiles::workingName(BackupFolder::workingPrefix);
@@ -259,7 +265,7 @@ Status Run::takeRound(const QSet<QString>& suspects, QStringList* vanished)
         const Snapshot::NamedCopy& copy = named->at(i);
         if (m_progress && (i % 256 == 0 || i + 1 == total))
             m_progress(i, total);
-        if (gaps.contains(copy.storedName)) {
+        if (m_gaps.contains(copy.storedName)) {
             m_manifest.missing << copy.storedName;
             continue;
         }
@@ -292,30 +298,42 @@ Status Run::takeRound(const QSet<QString>& suspects, QStringList* vanished)
     return {};
 }
 
-Status Run::copyBin()
+// Copies the bin's copies that the moment's bin records name; one purged
+// since that moment is reported in `vanished`, so the round is taken again.
+Status Run::copyBin(QStringList* vanished)
 {
     m_manifest.binCopies.clear();
     Fd from = BackupFiles::openFolderIn(m_store.descriptor(), binFolder, false);
-    Fd to = BackupFiles::openFolderIn(m_pool.get(), binFolder, from.valid());
+    Fd to = BackupFiles::openFolderIn(m_pool.get(), binFolder, !m_binNamed.isEmpty());
     // No bin: whatever an earlier backup held of one goes once this one is published.
-    if (!from.valid())
+    if (m_binNamed.isEmpty())
         return {};
     if (!to.valid())
         return Error{QStringLiteral("无法在备份中创建回收站文件夹。"),
                      BackupFiles::errorText(errno)};
-    for (const QString& name : BackupFiles::regularFiles(from.get())) {
-        if (StoreFiles::isReserved(name) || name.startsWith(QLatin1Char('.')))
-            continue;
-        const auto earlier = m_earlierBin.constFind(name);
+    for (const Snapshot::NamedCopy& copy : m_binNamed) {
+        const auto earlier = m_earlierBin.constFind(copy.storedName);
         Item item;
-        Result<Outcome> outcome = copyOne(
-            from.get(), to.get(), name, earlier == m_earlierBin.cend() ? nullptr : &earlier.value(),
-            -1, QString(), &item);
-        if (!outcome)
-            return outcome.error();
-        // Emptied from the bin meanwhile: not part of the backup.
-        if (outcome.value() == Outcome::Vanished || outcome.value() == Outcome::NotAFile)
+        Outcome outcome = Outcome::Vanished;
+        if (from.valid()) {
+            Result<Outcome> copied =
+                copyOne(from.get(), to.get(), copy.storedName,
+                        earlier == m_earlierBin.cend() ? nullptr : &earlier.value(), copy.size,
+                        copy.hash, &item);
+            if (!copied)
+                return copied.error();
+            outcome = copied.value();
+        }
+        if (outcome == Outcome::Vanished || outcome == Outcome::NotAFile) {
+            const QString inStore = binFolder + QLatin1Char('/') + copy.storedName;
+            // Missing from the register's bin itself: told, not waited for.
+            if (m_gaps.contains(inStore))
+                m_report.missing << inStore;
+            else
+                *vanished << inStore;
             continue;
+        }
+        m_earlierBin.insert(item.name, item);
         m_manifest.binCopies << item;
     }
     m_report.binCopies = int(m_manifest.binCopies.size());
@@ -388,7 +406,10 @@ Result<Report> Run::run(const QString& destination)
     QSet<QString> suspects;
     for (int round = 0;; ++round) {
         QStringList vanished;
-        if (Status taken = takeRound(suspects, &vanished); !taken) {
+        Status taken = takeRound(suspects, &vanished);
+        if (taken && vanished.isEmpty())
+            taken = copyBin(&vanished);
+        if (!taken) {
             if (!m_databasePart.isEmpty())
                 removeFile(m_dest.get(), m_databasePart);
             return taken.error();
@@ -405,13 +426,10 @@ Result<Report> Run::run(const QString& destination)
         for (const QString& name : m_manifest.missing)
             suspects.insert(name);
     }
-    Status bin = copyBin();
-    if (bin)
-        bin = publish();
-    if (!bin) {
+    if (Status published = publish(); !published) {
         if (!m_databasePart.isEmpty())
             removeFile(m_dest.get(), m_databasePart);
-        return bin.error();
+        return published.error();
     }
     m_report.copies = int(m_manifest.copies.size());
     return m_report;

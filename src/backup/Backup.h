@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/RecycleBin.h"
+
 #include "store/Register.h"
 #include "store/Result.h"
 #include "store/StepProgress.h"
@@ -15,7 +17,7 @@
 namespace Backup {
 
 inline const QString poolFolder = QStringLiteral("随机文件");
-inline const QString binFolder = QStringLiteral(".回收站");
+inline const QString binFolder = RecycleBin::folderName;
 
 struct Report {
     QString destination;

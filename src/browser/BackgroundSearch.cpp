@@ -1,10 +1,7 @@
 #include "browser/BackgroundSearch.h"
 
+#include "store/SearchInterrupt.h"
 #include "store/ViewRst.h"
-
-#include "store/RawStatement.h"
-
-#include <sqlite3.h>
 
 // Lives on the search thread; everything it touches is that thread's.
 class BackgroundSearch::Worker : public QObject {
@@ -17,13 +14,7 @@ public:
     Result<QList<qint64>> run(quint64 generation, const ViewCondition& condition)
     {
         m_running = generation;
-        QSqlDatabase db = m_register.database();
-        if (sqlite3* handle = RawStatement::handleOf(db); handle && handle != m_watched) {
-            // Every few thousand steps the statement asks whether a newer
-            // search came; a non-zero answer ends it with SQLITE_INTERRUPT.
-            sqlite3_progress_handler(handle, 4000, &Worker::superseded, this);
-            m_watched = handle;
-        }
+        m_interrupt.watch(m_register, [this] { return stale(m_running); });
         return ViewRst::loadKeys(m_register, condition);
     }
 
@@ -31,23 +22,15 @@ public:
 
     void close()
     {
-        if (m_watched)
-            sqlite3_progress_handler(m_watched, 0, nullptr, nullptr);
-        m_watched = nullptr;
+        m_interrupt.release();
         m_register.closeConnection();
     }
 
 private:
-    static int superseded(void* self)
-    {
-        const auto* worker = static_cast<const Worker*>(self);
-        return worker->stale(worker->m_running) ? 1 : 0;
-    }
-
     Register m_register;
     std::shared_ptr<std::atomic<quint64>> m_latest;
     quint64 m_running = 0;
-    sqlite3* m_watched = nullptr;
+    SearchInterrupt m_interrupt;
 };
 
 BackgroundSearch::BackgroundSearch(Register reg, QObject* parent)

@@ -18,14 +18,4 @@ enum class Matching { Indexed, Plain };
 // before it searches, then builds the condition.
 ViewCondition SqlMade(SearchCriteria& criteria, Matching matching = Matching::Indexed);
 
-// A contains-match of `column` on `text`, for other views that match by
-// containment.
-ViewCondition contains(const QString& column, const QString& text);
-
-// contains() answered through the search indexes where one serves the column.
-ViewCondition indexedContains(const QString& column, const QString& text);
-
-// Escapes LIKE's wildcards so the text matches literally (escape char '\').
-QString likeLiteral(const QString& text);
-
 } // namespace CombinedSearch

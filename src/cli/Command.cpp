@@ -116,6 +116,25 @@ std::optional<QList<RegisterRecord>> CliContext::recordsFor(const Register& reg,
     return records;
 }
 
+CliContext::NamedRecords CliContext::openRecords(const QStringList& serials)
+{
+    NamedRecords named;
+    if (!serialsAreNumbers(serials)) {
+        named.status = ExitUsage;
+        return named;
+    }
+    std::optional<Register> reg = openRegister();
+    if (!reg)
+        return named;
+    std::optional<QList<RegisterRecord>> found = recordsFor(*reg, serials);
+    if (!found)
+        return named;
+    named.reg = std::move(reg);
+    named.records = std::move(*found);
+    named.status = ExitDone;
+    return named;
+}
+
 namespace {
 
 QCommandLineOption commandHelpOption()

@@ -36,6 +36,17 @@ struct CliContext {
     // nothing (with the reason printed) when one is not found.
     std::optional<QList<RegisterRecord>> recordsFor(const Register& reg,
                                                     const QStringList& serials);
+
+    // What a command that acts on records named by serial starts with: the
+    // serials checked, the register opened, the records found. On failure
+    // the reason is printed and `status` is the exit status to return.
+    struct NamedRecords {
+        std::optional<Register> reg;
+        QList<RegisterRecord> records;
+        int status = ExitFailed;
+        explicit operator bool() const { return reg.has_value(); }
+    };
+    NamedRecords openRecords(const QStringList& serials);
 };
 
 // One subcommand of quorvel-cli: a name, a line of description, its own

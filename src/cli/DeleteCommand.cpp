@@ -34,14 +34,11 @@ public:
             context.error() << "至少需要一个序号" << Qt::endl;
             return ExitUsage;
         }
-        if (!context.serialsAreNumbers(serials))
-            return ExitUsage;
-        std::optional<Register> reg = context.openRegister();
-        if (!reg)
-            return ExitFailed;
-        const std::optional<QList<RegisterRecord>> found = context.recordsFor(*reg, serials);
-        if (!found)
-            return ExitFailed;
+        const CliContext::NamedRecords named = context.openRecords(serials);
+        if (!named)
+            return named.status;
+        const std::optional<Register>& reg = named.reg;
+        const QList<RegisterRecord>* found = &named.records;
         QList<SeenRecord> records;
         QStringList names;
         for (const RegisterRecord& record : *found) {
@@ -61,9 +58,9 @@ public:
 
         int failures = 0;
         for (qsizetype i = 0; i < records.size(); ++i) {
-            const RecordDelete::Report report = RecordDelete::deleteRecord(*reg, records.at(i));
-            if (report.outcome != RecordDelete::Outcome::Deleted) {
-                context.error() << names.at(i) << ": " << report.error.message << Qt::endl;
+            const Status deleted = RecordDelete::deleteRecord(*reg, records.at(i));
+            if (!deleted) {
+                context.error() << names.at(i) << ": " << deleted.error().message << Qt::endl;
                 ++failures;
                 continue;
             }

@@ -1,7 +1,6 @@
 #include "cli/Command.h"
 
 #include "operations/RecordExport.h"
-#include "operations/RecordLookup.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -32,16 +31,11 @@ public:
             context.error() << "需要 SERIAL 和 DEST 两个参数" << Qt::endl;
             return ExitUsage;
         }
-        if (!context.serialsAreNumbers({arguments.at(0)}))
-            return ExitUsage;
-        std::optional<Register> reg = context.openRegister();
-        if (!reg)
-            return ExitFailed;
-        Result<RegisterRecord> record = RecordLookup::recordForSerial(*reg, arguments.at(0));
-        if (!record) {
-            context.fail(record.error());
-            return ExitFailed;
-        }
+        const CliContext::NamedRecords named = context.openRecords({arguments.at(0)});
+        if (!named)
+            return named.status;
+        const std::optional<Register>& reg = named.reg;
+        const RegisterRecord* record = &named.records.first();
         QString target = arguments.at(1);
         if (QFileInfo(target).isDir())
             target = QDir(target).filePath(RecordExport::plainName(record->fileName));
@@ -49,7 +43,7 @@ public:
             context.error() << "“" << target << "”已经存在（用 --force 覆盖）" << Qt::endl;
             return ExitFailed;
         }
-        if (Status saved = RecordExport::exportTo(*reg, record->storedName, target); !saved) {
+        if (Status saved = RecordExport::saveRecordAs(*reg, record->rowid, target); !saved) {
             context.fail(saved.error());
             return ExitFailed;
         }

@@ -1,7 +1,6 @@
 #include "cli/Command.h"
 
-#include "store/RegisterNames.h"
-#include "store/Sql.h"
+#include "store/RecordStore.h"
 
 namespace {
 
@@ -18,9 +17,7 @@ public:
         std::optional<Register> reg = context.openRegister();
         if (!reg)
             return ExitFailed;
-        Result<QVariant> count =
-            Sql::scalar(reg->database(), QStringLiteral("SELECT count(*) FROM %1")
-                                             .arg(Sql::identifier(RegisterNames::recordTable)));
+        Result<qint64> count = reg->records()->recordCount();
         if (!count) {
             context.fail(count.error());
             return ExitFailed;
@@ -28,7 +25,7 @@ public:
         context.out << "登记库文件夹: " << reg->folder() << "\n"
                     << "数据库文件:   " << reg->databasePath() << "\n"
                     << "存储文件夹:   " << reg->storeFolder() << "\n"
-                    << "记录数:       " << count->toLongLong() << Qt::endl;
+                    << "记录数:       " << count.value() << Qt::endl;
         return ExitDone;
     }
 };

@@ -53,14 +53,11 @@ public:
                             << Qt::endl;
             return ExitUsage;
         }
-        if (!context.serialsAreNumbers(serials))
-            return ExitUsage;
-        std::optional<Register> reg = context.openRegister();
-        if (!reg)
-            return ExitFailed;
-        const std::optional<QList<RegisterRecord>> found = context.recordsFor(*reg, serials);
-        if (!found)
-            return ExitFailed;
+        const CliContext::NamedRecords named = context.openRecords(serials);
+        if (!named)
+            return named.status;
+        const std::optional<Register>& reg = named.reg;
+        const QList<RegisterRecord>* found = &named.records;
         QList<SeenRecord> records;
         for (const RegisterRecord& record : *found)
             records << SeenRecord::of(record);

@@ -1,7 +1,6 @@
 #include "cli/Command.h"
 
 #include "cli/ViewOptions.h"
-#include "operations/RecordLookup.h"
 #include "operations/RecordReorder.h"
 
 namespace {
@@ -39,22 +38,17 @@ public:
             ViewOptions::viewCondition(parser, context.err, name());
         if (!condition)
             return ExitUsage;
-        if (!context.serialsAreNumbers({arguments.at(0)}))
-            return ExitUsage;
-        std::optional<Register> reg = context.openRegister();
-        if (!reg)
-            return ExitFailed;
-        Result<qint64> rowid = RecordLookup::rowidForSerial(*reg, arguments.at(0));
-        if (!rowid) {
-            context.fail(rowid.error());
-            return ExitFailed;
-        }
+        const CliContext::NamedRecords named = context.openRecords({arguments.at(0)});
+        if (!named)
+            return named.status;
+        const std::optional<Register>& reg = named.reg;
+        const qint64 rowid = named.records.first().rowid;
         Result<std::shared_ptr<ViewRst>> view = ViewRst::open(*reg, *condition);
         if (!view) {
             context.fail(view.error());
             return ExitFailed;
         }
-        const int position = view.value()->positionOf(rowid.value());
+        const int position = view.value()->positionOf(rowid);
         if (position == 0) {
             context.error() << "序号 " << arguments.at(0) << " 的记录不在此视图中" << Qt::endl;
             return ExitFailed;

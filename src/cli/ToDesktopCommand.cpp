@@ -35,9 +35,9 @@ public:
         // Each file on its own: one that cannot be sent does not stop the rest.
         for (const QString& serial : serials) {
             Result<RegisterRecord> record = RecordLookup::recordForSerial(*reg, serial);
-            Result<QString> sent = record ? RecordExport::sendToDesktop(*reg, record->storedName,
-                                                                        record->fileName, desktop)
-                                          : record.error();
+            Result<QString> sent =
+                record ? RecordExport::sendRecordToDesktop(*reg, record->rowid, desktop)
+                       : record.error();
             if (!sent) {
                 context.error() << "序号 " << serial << ": " << sent.error().message << Qt::endl;
                 ++failures;

@@ -3,18 +3,15 @@
 #include "intake/StagedCopy.h"
 #include "intake/StoredName.h"
 #include "store/ContentHash.h"
-#include "store/DateText.h"
+#include "store/RecordStore.h"
 #include "store/RegisterNames.h"
-#include "store/Sql.h"
 #include "support/TestPause.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
-#include <cmath>
 #include <fcntl.h>
-#include <limits>
 #include <optional>
 #include <unistd.h>
 
@@ -24,104 +21,26 @@ namespace {
 
 constexpr int renameAttempts = 8;
 
-const QString noSerialText =
-    QStringLiteral("文件序号已到尽头（最大序号为 %1），无法为新文件编号。请先整理序号。");
-
-// The number after `highest` (an integer or a real serial), or nothing when
-// no 64-bit integer comes after it.
-std::optional<qint64> after(const QVariant& highest)
-{
-    constexpr qint64 top = std::numeric_limits<qint64>::max();
-    if (highest.typeId() != QMetaType::Double) {
-        const qint64 value = highest.toLongLong();
-        if (value == top)
-            return std::nullopt;
-        return value + 1;
-    }
-    const double value = highest.toDouble();
-    // 2^63 is the first double beyond the 64-bit range; NaN fails every test.
-    if (!(value < 9223372036854775808.0))
-        return std::nullopt;
-    if (value < -9223372036854775808.0)
-        return std::numeric_limits<qint64>::min();
-    const auto whole = static_cast<qint64>(std::floor(value));
-    if (whole == top)
-        return std::nullopt;
-    return whole + 1;
-}
-
-} // namespace
-
-// Serials are counted in 64-bit integers: the highest numeric serial, and of
-// serials stored as text (a column declared TEXT stores them so) those that
-// are whole numbers, give the next one. A serial that exists already is
-// never handed out.
-Result<qint64> nextSerial(const QSqlDatabase& db)
-{
-    const QString column = Sql::identifier(RegisterNames::serial);
-    const QString table = Sql::identifier(RegisterNames::recordTable);
-    // Numbers sort before every text, so "< ''" walks the serial index from
-    // the end of its numbers.
-    Result<QVariant> number =
-        Sql::scalar(db, QStringLiteral("SELECT %1 FROM %2 WHERE %1 < '' ORDER BY %1 DESC LIMIT 1")
-                            .arg(column, table));
-    if (!number)
-        return number.error();
-    Result<QVariant> text = Sql::scalar(
-        db, QStringLiteral("SELECT max(CAST(%1 AS INTEGER)) FROM %2 WHERE %1 >= '' AND %1 < x'' "
-                           "AND CAST(CAST(%1 AS INTEGER) AS TEXT) = %1")
-                .arg(column, table));
-    if (!text)
-        return text.error();
-    qint64 next = 1;
-    bool any = false;
-    for (const QVariant& highest : {*number, *text}) {
-        if (highest.isNull())
-            continue;
-        const std::optional<qint64> following = after(highest);
-        if (!following)
-            return Error{noSerialText.arg(highest.toString()), QString()};
-        next = any ? std::max(next, *following) : *following;
-        any = true;
-    }
-    // The rules above already pass every serial in use; this is the last word.
-    Result<QVariant> taken = Sql::scalar(
-        db, QStringLiteral("SELECT count(*) FROM %2 WHERE %1 = ? OR %1 = ?").arg(column, table),
-        {next, QString::number(next)});
-    if (!taken)
-        return taken.error();
-    if (taken->toLongLong() != 0)
-        return Error{noSerialText.arg(next), QStringLiteral("序号 %1 已被占用").arg(next)};
-    return next;
-}
-
-namespace {
-
 // An empty text is stored as the empty text, never as NULL.
 QString columnText(const QString& text, int limit)
 {
     return text.isEmpty() ? QStringLiteral("") : StoredName::cut(text, limit);
 }
 
-Result<qint64> insertRecord(const QSqlDatabase& db, qint64 newSerial, const File& file,
+Result<qint64> insertRecord(RecordStore& records, qint64 newSerial, const File& file,
                             const QString& newStoredName, const Details& details)
 {
     using namespace RegisterNames;
-    const QString sql =
-        QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6, %7, %8, %9) "
-                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?)")
-            .arg(Sql::identifier(recordTable), Sql::identifier(serial), Sql::identifier(date),
-                 Sql::identifier(fileName), Sql::identifier(storedName), Sql::identifier(remark),
-                 Sql::identifier(recipient), Sql::identifier(method), Sql::identifier(folder));
-    Result<QSqlQuery> query = Sql::run(
-        db, sql,
-        {newSerial, details.date.isValid() ? DateText::toStored(details.date) : QStringLiteral(""),
-         columnText(file.fileName, fileNameLimit), newStoredName,
-         columnText(details.remark, remarkLimit), columnText(details.recipient, recipientLimit),
-         columnText(details.method, methodLimit), columnText(details.folder, folderLimit)});
-    if (!query)
-        return query.error();
-    return query->lastInsertId().toLongLong();
+    NewRecord record;
+    record.serial = newSerial;
+    record.date = details.date;
+    record.fileName = columnText(file.fileName, fileNameLimit);
+    record.storedName = newStoredName;
+    record.remark = columnText(details.remark, remarkLimit);
+    record.recipient = columnText(details.recipient, recipientLimit);
+    record.method = columnText(details.method, methodLimit);
+    record.folder = columnText(details.folder, folderLimit);
+    return records.insert(record);
 }
 
 void syncFolder(const QString& folder)
@@ -138,7 +57,7 @@ void syncFolder(const QString& folder)
 // inside the caller's transaction. The name is given first, under the write
 // lock: a name someone else took meanwhile is simply passed over. On failure
 // the copy loses its name again; the caller rolls the transaction back.
-Outcome registerOne(const Register& reg, const QSqlDatabase& db, StagedCopy& copy,
+Outcome registerOne(const Register& reg, RecordStore& records, StagedCopy& copy,
                     const Details& details)
 {
     const File& file = copy.file();
@@ -161,18 +80,17 @@ Outcome registerOne(const Register& reg, const QSqlDatabase& db, StagedCopy& cop
         copy.unplace();
         return failed(file, error.message, error.detail);
     };
-    const Result<qint64> serial = nextSerial(db);
+    const Result<qint64> serial = records.nextSerial();
     if (!serial)
         return fail(serial.error());
-    Result<QList<ContentHash::SameContent>> same =
-        ContentHash::recordsWithContent(db, copy.size(), copy.hash());
+    Result<QList<ContentHash::SameContent>> same = records.sameContent(copy.size(), copy.hash());
     if (!same)
         return fail(same.error());
     Result<qint64> inserted =
-        insertRecord(db, serial.value(), file, storedName, file.details.value_or(details));
+        insertRecord(records, serial.value(), file, storedName, file.details.value_or(details));
     if (!inserted)
         return fail(inserted.error());
-    if (Status hashed = ContentHash::record(db, *inserted, copy.size(), copy.hash()); !hashed)
+    if (Status hashed = records.recordDigest(*inserted, copy.size(), copy.hash()); !hashed)
         return fail(hashed.error());
     Outcome outcome;
     outcome.kind = Outcome::Registered;
@@ -191,29 +109,28 @@ using Group = std::vector<std::unique_ptr<StagedCopy>>;
 // failure is returned. A register that cannot be written at all (locked,
 // read-only) fails every copy at once: recording them one by one would
 // only wait for it again.
-std::variant<QList<Outcome>, Outcome> registerTogether(const Register& reg,
-                                                       const std::vector<StagedCopy*>& copies,
-                                                       const Details& details)
+Result<QList<Outcome>> registerTogether(const Register& reg, const std::vector<StagedCopy*>& copies,
+                                        const Details& details)
 {
-    QSqlDatabase db = reg.database();
-    Transaction transaction(db);
-    if (!transaction.started()) {
+    const std::unique_ptr<RecordStore> records = reg.records();
+    Result<std::unique_ptr<StoreTransaction>> transaction = records->beginWrite();
+    if (!transaction) {
         QList<Outcome> outcomes;
         for (StagedCopy* copy : copies)
-            outcomes << failed(copy->file(), transaction.startError().message,
-                               transaction.startError().detail);
+            outcomes << failed(copy->file(), transaction.error().message,
+                               transaction.error().detail);
         return outcomes;
     }
-    const auto undoAll = [&](const Outcome& failure) {
+    const auto undoAll = [&](const Error& failure) {
         for (StagedCopy* copy : copies)
             copy->unplace();
         return failure;
     };
     QList<Outcome> outcomes;
     for (StagedCopy* copy : copies) {
-        Outcome outcome = registerOne(reg, db, *copy, details);
+        Outcome outcome = registerOne(reg, *records, *copy, details);
         if (outcome.kind != Outcome::Registered)
-            return undoAll(outcome);
+            return undoAll(outcome.error);
         outcomes << outcome;
     }
     // The names are made durable before the records can be: after a power
@@ -221,9 +138,8 @@ std::variant<QList<Outcome>, Outcome> registerTogether(const Register& reg,
     // removes), never a record without its copy.
     syncFolder(reg.storeFolder());
     TestPause::at("intake-before-commit");
-    if (Status committed = transaction.commit(); !committed)
-        return undoAll(
-            failed(copies.front()->file(), committed.error().message, committed.error().detail));
+    if (Status committed = transaction.value()->commit(); !committed)
+        return undoAll(committed.error());
     for (StagedCopy* copy : copies)
         copy->finish();
     return outcomes;
@@ -238,18 +154,18 @@ QList<Outcome> registerGroup(const Register& reg, Group& group, const Details& d
     std::vector<StagedCopy*> all;
     for (const auto& copy : group)
         all.push_back(copy.get());
-    auto together = registerTogether(reg, all, details);
-    if (auto* done = std::get_if<QList<Outcome>>(&together))
-        return *done;
+    const auto failedOne = [](const StagedCopy* copy, const Error& error) {
+        return failed(copy->file(), error.message, error.detail);
+    };
+    Result<QList<Outcome>> together = registerTogether(reg, all, details);
+    if (together)
+        return together.value();
     if (group.size() == 1)
-        return {std::get<Outcome>(together)};
+        return {failedOne(all.front(), together.error())};
     QList<Outcome> outcomes;
     for (StagedCopy* copy : all) {
-        auto alone = registerTogether(reg, {copy}, details);
-        if (auto* done = std::get_if<QList<Outcome>>(&alone))
-            outcomes << done->first();
-        else
-            outcomes << std::get<Outcome>(alone);
+        Result<QList<Outcome>> alone = registerTogether(reg, {copy}, details);
+        outcomes << (alone ? alone->first() : failedOne(copy, alone.error()));
     }
     return outcomes;
 }

@@ -80,8 +80,4 @@ QList<Outcome> runBatch(const Register& reg, const QList<File>& files, const Det
                         const Progress& progress = {}, const std::atomic_bool* cancel = nullptr,
                         const Reported& reported = {});
 
-// The serial a new record gets now: one past the highest, never one in use.
-// Read inside the write transaction that uses it.
-Result<qint64> nextSerial(const QSqlDatabase& db);
-
 } // namespace Intake

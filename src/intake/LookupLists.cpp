@@ -1,10 +1,7 @@
 #include "intake/LookupLists.h"
 
+#include "store/RecordStore.h"
 #include "store/RegisterNames.h"
-#include "store/SearchIndexes.h"
-#include "store/Sql.h"
-
-#include <QSqlQuery>
 
 namespace LookupLists {
 
@@ -14,26 +11,12 @@ const QStringList fixedMethods = {QStringLiteral("Email"), QStringLiteral("MSN")
                                   QStringLiteral("传真"), QStringLiteral("QQ"),
                                   QStringLiteral("面呈")};
 
-// Values of one column by use, most used first (ties in the order of the
-// values); NULL is never listed. The search indexes keep every value with
-// its count, so a large register is not counted again for each form.
-Result<QStringList> byUse(const Register& reg, const QString& column)
-{
-    const QString sql = QStringLiteral("SELECT 值 FROM %1 WHERE 栏目 = ? ORDER BY 记录数 DESC, 值")
-                            .arg(Sql::identifier(SearchIndexes::valueTable));
-    Result<QSqlQuery> query = Sql::run(reg.database(), sql, {column});
-    if (!query)
-        return query.error();
-    QStringList values;
-    while (query->next())
-        values << query->value(0).toString();
-    return values;
-}
-
-Result<QStringList> fixedThenUsed(const Register& reg, const QString& column, QStringList list,
+// Values already used, most used first (ties in the order of the values);
+// NULL is never listed.
+Result<QStringList> fixedThenUsed(const Register& reg, RecordField field, QStringList list,
                                   bool keepEmpty)
 {
-    Result<QStringList> used = byUse(reg, column);
+    Result<QStringList> used = reg.records()->valuesByUse(field);
     if (!used)
         return used.error();
     const QStringList fixed = list;
@@ -49,13 +32,13 @@ Result<QStringList> fixedThenUsed(const Register& reg, const QString& column, QS
 
 Result<QStringList> recipients(const Register& reg)
 {
-    return fixedThenUsed(reg, RegisterNames::recipient,
+    return fixedThenUsed(reg, RecordField::Recipient,
                          {RegisterNames::recipientSelf, RegisterNames::recipientLocal}, false);
 }
 
 Result<QStringList> addFormMethods(const Register& reg)
 {
-    return fixedThenUsed(reg, RegisterNames::method, fixedMethods, false);
+    return fixedThenUsed(reg, RecordField::Method, fixedMethods, false);
 }
 
 Result<QStringList> modifyFormMethods(const Register& reg)
@@ -68,7 +51,7 @@ Result<QStringList> modifyFormMethods(const Register& reg)
 
 Result<QStringList> folders(const Register& reg)
 {
-    return fixedThenUsed(reg, RegisterNames::folder, {}, true);
+    return fixedThenUsed(reg, RecordField::Folder, {}, true);
 }
 
 } // namespace LookupLists

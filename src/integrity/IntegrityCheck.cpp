@@ -2,8 +2,7 @@
 
 #include "store/ContentHash.h"
 #include "store/LiveWriter.h"
-#include "store/RegisterNames.h"
-#include "store/Sql.h"
+#include "store/RecordStore.h"
 #include "store/StoreFiles.h"
 #include "store/StoreFolder.h"
 #include "trash/BinCheck.h"
@@ -13,8 +12,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
-#include <QSqlError>
-#include <QSqlQuery>
 
 #include <algorithm>
 #include <optional>
@@ -27,19 +24,7 @@ namespace Integrity {
 
 namespace {
 
-struct RecordRow {
-    qint64 rowid = 0;
-    QVariant serial;
-    QString serialType;
-    QString fileName;
-    QVariant storedName;
-};
-
-struct RecordedDigest {
-    QString storedName;
-    qint64 size = 0;
-    QString hash;
-};
+using RecordRow = CheckedRecord;
 
 QString serialText(const QVariant& serial)
 {
@@ -56,7 +41,7 @@ Finding recordFinding(Kind kind, const RecordRow& row, const QString& detail = {
 {
     Finding finding;
     finding.kind = kind;
-    finding.rowid = row.rowid;
+    finding.rowid = row.identity;
     finding.serial = row.serial;
     finding.recordName = row.fileName;
     finding.name = row.storedName.toString();
@@ -64,77 +49,18 @@ Finding recordFinding(Kind kind, const RecordRow& row, const QString& detail = {
     return finding;
 }
 
-bool isNumeric(const QString& sqliteType)
-{
-    return sqliteType == QLatin1String("integer") || sqliteType == QLatin1String("real");
-}
-
-Result<QList<RecordRow>> readRecords(const QSqlDatabase& db)
-{
-    const QString sql =
-        QStringLiteral("SELECT rowid, %1, typeof(%1), %2, %3 FROM %4 ORDER BY %1, rowid")
-            .arg(Sql::identifier(RegisterNames::serial), Sql::identifier(RegisterNames::fileName),
-                 Sql::identifier(RegisterNames::storedName),
-                 Sql::identifier(RegisterNames::recordTable));
-    Result<QSqlQuery> query = Sql::run(db, sql);
-    if (!query)
-        return query.error();
-    QList<RecordRow> rows;
-    while (query->next()) {
-        rows.append({query->value(0).toLongLong(), query->value(1), query->value(2).toString(),
-                     query->value(3).toString(), query->value(4)});
-    }
-    return rows;
-}
-
-Result<QHash<qint64, RecordedDigest>> readDigests(const QSqlDatabase& db)
-{
-    const QString sql =
-        QStringLiteral("SELECT %1, %2, %3, %4 FROM %5")
-            .arg(Sql::identifier(ContentHash::recordColumn),
-                 Sql::identifier(ContentHash::storedNameColumn),
-                 Sql::identifier(ContentHash::sizeColumn), Sql::identifier(ContentHash::hashColumn),
-                 Sql::identifier(ContentHash::table));
-    Result<QSqlQuery> query = Sql::run(db, sql);
-    if (!query)
-        return query.error();
-    QHash<qint64, RecordedDigest> digests;
-    while (query->next()) {
-        digests.insert(
-            query->value(0).toLongLong(),
-            {query->value(1).toString(), query->value(2).toLongLong(), query->value(3).toString()});
-    }
-    return digests;
-}
-
 // SQLite's own check of the file: quick (pages and records) or full (every
 // index against its table as well). A fault there can hide records from
 // every view while the store looks complete.
-std::optional<Finding> checkDatabase(const Register& reg, const QSqlDatabase& db, bool full)
+std::optional<Finding> checkDatabase(const Register& reg, RecordStore& records, bool full)
 {
-    const QString pragma = full ? QStringLiteral("PRAGMA integrity_check(20)")
-                                : QStringLiteral("PRAGMA quick_check(20)");
-    QStringList problems;
-    Result<QSqlQuery> query = Sql::run(db, pragma);
-    if (!query) {
-        if (Sql::isBusy(query.error()))
-            return std::nullopt;
-        problems << query.error().detail;
-    } else {
-        while (query->next()) {
-            const QString line = query->value(0).toString();
-            if (line != QLatin1String("ok"))
-                problems << line;
-        }
-        if (query->lastError().isValid())
-            problems << query->lastError().text();
-    }
-    if (problems.isEmpty())
+    const Result<QStringList> problems = records.databaseFaults(full);
+    if (!problems || problems->isEmpty())
         return std::nullopt;
     Finding finding;
     finding.kind = Kind::DatabaseDamaged;
     finding.name = QFileInfo(reg.databasePath()).fileName();
-    finding.detail = problems.join(QStringLiteral("；"));
+    finding.detail = problems->join(QStringLiteral("；"));
     return finding;
 }
 
@@ -143,13 +69,13 @@ void checkSerials(const QList<RecordRow>& rows, QList<Finding>& findings)
     // Rows come sorted by serial, so equal serials are neighbours.
     for (qsizetype i = 0; i < rows.size();) {
         const RecordRow& row = rows.at(i);
-        if (!isNumeric(row.serialType)) {
+        if (!row.serialIsNumber) {
             findings.append(recordFinding(Kind::SerialNotNumber, row, row.serialType));
             ++i;
             continue;
         }
         qsizetype end = i + 1;
-        while (end < rows.size() && isNumeric(rows.at(end).serialType) &&
+        while (end < rows.size() && rows.at(end).serialIsNumber &&
                rows.at(end).serial.toDouble() == row.serial.toDouble())
             ++end;
         if (end - i > 1) {
@@ -217,20 +143,14 @@ const Finding* ownerOf(const StoreFolder& store, const QString& name, const QLis
     return nullptr;
 }
 
-// Whether a record names `storedName` now (rowid 0: any record), read afresh:
-// a program that finished after the records were read may have committed it.
-bool namedNow(const QSqlDatabase& db, const QString& storedName, qint64 rowid = 0)
+// Whether a record names `storedName` now (identity 0: any record), read
+// afresh: a program that finished after the records were read may have
+// committed it.
+bool namedNow(const Register& reg, const QString& storedName, qint64 identity = 0)
 {
-    const QString sql = QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ?%3 LIMIT 1")
-                            .arg(Sql::identifier(RegisterNames::recordTable),
-                                 Sql::identifier(RegisterNames::storedName),
-                                 rowid != 0 ? QStringLiteral(" AND rowid = ?") : QString());
-    QVariantList values{storedName};
-    if (rowid != 0)
-        values << rowid;
-    Result<QSqlQuery> query = Sql::run(db, sql, values);
+    const Result<bool> named = reg.records()->isNamed(storedName, identity);
     // Unreadable: assume it is named, so that nothing is removed on a guess.
-    return !query || query->next();
+    return !named || named.value();
 }
 
 void repairLeftover(const Register& reg, const StoreFolder& store, LiveProbe& probe,
@@ -251,7 +171,7 @@ void repairLeftover(const Register& reg, const StoreFolder& store, LiveProbe& pr
         return;
     }
     if (leftover.rowid != 0) {
-        if (!namedNow(reg.database(), leftover.detail, leftover.rowid)) {
+        if (!namedNow(reg, leftover.detail, leftover.rowid)) {
             leftover.resolution = QStringLiteral("该记录已不存在，未放回。");
             return;
         }
@@ -271,7 +191,7 @@ void repairLeftover(const Register& reg, const StoreFolder& store, LiveProbe& pr
         }
         return;
     }
-    if (!StoreFiles::isReserved(leftover.name) && namedNow(reg.database(), leftover.name)) {
+    if (!StoreFiles::isReserved(leftover.name) && namedNow(reg, leftover.name)) {
         leftover.resolution = QStringLiteral("已有记录使用它，未删除。");
         return;
     }
@@ -474,18 +394,18 @@ QString Report::summary() const
 
 Result<Report> check(const Register& reg, const Options& options)
 {
-    QSqlDatabase db = reg.database();
-    if (!db.isOpen()) {
+    const std::unique_ptr<RecordStore> records = reg.records();
+    if (!records->connected()) {
         return Error{QStringLiteral("无法打开登记库“%1”。").arg(reg.databasePath()), QString()};
     }
     Report report;
     report.verified = options.verify;
     QList<Finding>& findings = report.findings;
-    if (std::optional<Finding> damaged = checkDatabase(reg, db, options.verify))
+    if (std::optional<Finding> damaged = checkDatabase(reg, *records, options.verify))
         findings.append(*damaged);
-    Result<QList<RecordRow>> rows = readRecords(db);
+    Result<QList<RecordRow>> rows = records->recordsBySerial();
     Result<QHash<qint64, RecordedDigest>> digests =
-        rows ? readDigests(db) : Result<QHash<qint64, RecordedDigest>>(rows.error());
+        rows ? records->digests() : Result<QHash<qint64, RecordedDigest>>(rows.error());
     if (!rows || !digests) {
         // A damaged file may not even list its records: the finding says why.
         if (!findings.isEmpty())
@@ -528,7 +448,7 @@ Result<Report> check(const Register& reg, const Options& options)
         } else if (entry.type != StoreFolder::Type::File) {
             findings.append(recordFinding(Kind::NotAFile, row, StoreFolder::typeText(entry.type)));
         } else {
-            const auto digest = digests->constFind(row.rowid);
+            const auto digest = digests->constFind(row.identity);
             const qint64 size = entry.st.st_size;
             if (digest != digests->constEnd() && digest->storedName == storedName &&
                 digest->size != size) {
@@ -557,7 +477,7 @@ Result<Report> check(const Register& reg, const Options& options)
         return liveCopies->value(id);
     };
     LiveProbe probe(store.path());
-    BinCheck binCheck(db, store);
+    BinCheck binCheck(reg.database(), store);
     if (Status binRead = binCheck.run(probe, liveTwin, report); !binRead)
         return binRead.error();
 
@@ -656,7 +576,7 @@ Result<Report> check(const Register& reg, const Options& options)
                 options.progress(done, total);
             ++done;
             const QString storedName = row->storedName.toString();
-            const auto digest = digests->constFind(row->rowid);
+            const auto digest = digests->constFind(row->identity);
             if (digest == digests->constEnd() || digest->storedName != storedName) {
                 findings.append(recordFinding(Kind::NotHashed, *row));
                 continue;

@@ -5,14 +5,10 @@
 #include "store/Register.h"
 #include "store/RegisterNames.h"
 #include "store/Schema.h"
-#include "store/Sql.h"
+#include "store/WorkingRegister.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QUuid>
 #include <QtConcurrent>
 
 #include <atomic>
@@ -113,36 +109,6 @@ Result<QString> keepAside(const QString& folder, const QString& old)
     return Error{QStringLiteral("无法为旧数据库找到一个未被占用的名称。"), folder};
 }
 
-// Opens the working database for one bulk write: no journal and no syncs
-// while filling it (a crash leaves a working file that the next run simply
-// removes); it is flushed once, whole, before it takes the register's name.
-class WorkingDatabase {
-public:
-    explicit WorkingDatabase(const QString& path)
-        : m_name(QStringLiteral("quorvel-convert:") + QUuid::createUuid().toString())
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setDatabaseName(path);
-        if (db.open()) {
-            QSqlQuery pragma(db);
-            pragma.exec(QStringLiteral("PRAGMA journal_mode = OFF"));
-            pragma.exec(QStringLiteral("PRAGMA synchronous = OFF"));
-        }
-    }
-    ~WorkingDatabase()
-    {
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_name, false);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(m_name);
-    }
-    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
-
-private:
-    QString m_name;
-};
-
 // The content hash of every present copy, read on all cores: on a large
 // register reading the copies is most of the work.
 Result<QList<ContentHash::Digest>> hashCopies(const Legacy::Source& source,
@@ -170,55 +136,25 @@ Result<QList<ContentHash::Digest>> hashCopies(const Legacy::Source& source,
     return result;
 }
 
-Status fill(const QSqlDatabase& db, const Legacy::Source& source, const StepProgress& progress)
+// What the new register is to hold: every record, the digests of the copies
+// that are there (hashed as intake would have, so that check and the
+// duplicate warning know the old copies too) and the query slots.
+Result<WorkingRegister::Content> contentOf(const Legacy::Source& source,
+                                           const StepProgress& progress)
 {
     Result<QList<ContentHash::Digest>> digests = hashCopies(source, progress);
     if (!digests)
         return digests.error();
-    QSqlDatabase writable = db;
-    if (Status migrated = Schema::migrate(writable); !migrated)
-        return migrated;
-    Transaction transaction(db);
-    if (!transaction.started())
-        return transaction.startError();
-    RecordWriter::Writer writer(db);
-    const int steps = int(source.records.size());
-    for (int i = 0; i < steps; ++i) {
-        if (progress && i % 256 == 0)
-            progress((steps + i) / 2, steps);
+    WorkingRegister::Content content;
+    for (int i = 0; i < source.records.size(); ++i) {
         const Legacy::SourceRecord& row = source.records.at(i);
-        Result<qint64> rowid = writer.insert(row.record);
-        if (!rowid)
-            return rowid.error();
-        // Hashed as intake would have, so that check and the duplicate
-        // warning know the old copies too.
-        const ContentHash::Digest& digest = digests->at(i);
-        if (row.copy == Legacy::SourceRecord::Present) {
-            if (Status hashed = writer.recordHash(*rowid, digest.size, digest.hash); !hashed)
-                return hashed;
-        }
+        content.records << row.record;
+        content.digests << (row.copy == Legacy::SourceRecord::Present
+                                ? std::optional<ContentHash::Digest>(digests->at(i))
+                                : std::nullopt);
     }
-    for (int i = 0; i < source.slots.size(); ++i) {
-        if (Status written = RecordWriter::writeSlot(db, i + 1, source.slots.at(i)); !written)
-            return written;
-    }
-    if (progress)
-        progress(steps, steps);
-    return transaction.commit();
-}
-
-// The written database holds what was read, and SQLite finds it sound.
-Status verify(const QSqlDatabase& db, const Legacy::Source& source)
-{
-    Result<QVariant> check = Sql::scalar(db, QStringLiteral("PRAGMA quick_check"));
-    Result<QVariant> count = Sql::scalar(
-        db,
-        QStringLiteral("SELECT count(*) FROM %1").arg(Sql::identifier(RegisterNames::recordTable)));
-    if (!check || !count || check->toString() != QLatin1String("ok") ||
-        count->toLongLong() != source.records.size())
-        return Error{QStringLiteral("转换后的登记库未通过检查，旧登记库未被改动。"),
-                     check ? check->toString() : check.error().detail};
-    return {};
+    content.slots = source.slots;
+    return content;
 }
 
 } // namespace
@@ -241,9 +177,10 @@ Result<Legacy::Report> convert(const QString& folder, bool dryRun, const StepPro
         return report;
     }
     if (kind == Schema::FileKind::Missing)
-        return Error{QStringLiteral("在“%1”没有找到登记库。").arg(dir.path()), dbPath};
+        return Error{QStringLiteral("在“%1”没有找到登记库。").arg(dir.path()), dbPath,
+                     ErrorCode::NotFound};
     if (kind != Schema::FileKind::Access)
-        return Error{Schema::describeForeign(dbPath, kind, detail), dbPath};
+        return Schema::foreignError(dbPath, kind, detail);
 
     Result<Legacy::Source> source = Legacy::readSource(dir.path());
     if (!source)
@@ -257,18 +194,20 @@ Result<Legacy::Report> convert(const QString& folder, bool dryRun, const StepPro
     const QString working = dir.filePath(workingFile);
     removeWorkingFiles(working);
     {
-        WorkingDatabase database(working);
-        if (!database.db().isOpen()) {
-            return Error{QStringLiteral("无法在“%1”写入新登记库。").arg(dir.path()),
-                         database.db().lastError().text()};
-        }
-        Status written = fill(database.db(), *source, progress);
-        if (written)
-            written = verify(database.db(), *source);
+        Result<WorkingRegister::Content> content = contentOf(*source, progress);
+        Status written = content
+                             ? WorkingRegister::write(working, *content,
+                                                      [&](int step, int steps) {
+                                                          if (progress)
+                                                              progress((steps + step) / 2, steps);
+                                                      })
+                             : Status(content.error());
         if (!written) {
             removeWorkingFiles(working);
             return written.error();
         }
+        if (progress)
+            progress(int(source->records.size()), int(source->records.size()));
     }
     if (!syncPath(working, false)) {
         removeWorkingFiles(working);

@@ -1,10 +1,7 @@
 #include "modify/RecordModify.h"
 
+#include "store/RecordStore.h"
 #include "store/RegisterNames.h"
-#include "store/Sql.h"
-
-#include <QSqlQuery>
-#include <QStringList>
 
 namespace RecordModify {
 
@@ -17,18 +14,18 @@ bool Changes::isEmpty() const
     return true;
 }
 
-QString columnOf(Field field)
+RecordField recordFieldOf(Field field)
 {
     switch (field) {
     case Field::Remark:
-        return RegisterNames::remark;
+        return RecordField::Remark;
     case Field::Recipient:
-        return RegisterNames::recipient;
+        return RecordField::Recipient;
     case Field::Method:
-        return RegisterNames::method;
+        return RecordField::Method;
     case Field::Folder:
     default:
-        return RegisterNames::folder;
+        return RecordField::Folder;
     }
 }
 
@@ -61,43 +58,13 @@ QString cut(Field field, const QString& value)
 
 Status apply(const Register& reg, const QList<SeenRecord>& records, const Changes& changes)
 {
-    if (records.isEmpty() || changes.isEmpty())
-        return {};
-    QStringList assignments;
-    QStringList written;
-    QVariantList values;
+    QList<QPair<RecordField, QString>> values;
     for (int i = 0; i < static_cast<int>(Field::Count); ++i) {
         const Field field = static_cast<Field>(i);
-        if (!changes[field])
-            continue;
-        assignments << Sql::identifier(columnOf(field)) + QStringLiteral(" = ?");
-        written << Sql::identifier(columnOf(field)) + QStringLiteral(" IS ?");
-        values << cut(field, *changes[field]);
+        if (changes[field])
+            values.append({recordFieldOf(field), cut(field, *changes[field])});
     }
-    const QString table = Sql::identifier(RegisterNames::recordTable);
-    const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
-                            .arg(table, assignments.join(QStringLiteral(", ")));
-    // What a trigger might have undone shows in the row afterwards.
-    const QString check = QStringLiteral("SELECT count(*) FROM %1 WHERE rowid = ? AND %2")
-                              .arg(table, written.join(QStringLiteral(" AND ")));
-
-    QSqlDatabase db = reg.database();
-    Transaction transaction(db);
-    if (!transaction.started())
-        return transaction.startError();
-    for (const SeenRecord& record : records) {
-        if (Status same = record.stillThere(db); !same)
-            return same;
-        Result<QSqlQuery> updated = Sql::run(db, sql, QVariantList(values) << record.rowid);
-        if (!updated)
-            return updated.error();
-        Result<QVariant> holds = Sql::scalar(db, check, QVariantList{record.rowid} + values);
-        if (!holds)
-            return holds.error();
-        if (updated->numRowsAffected() != 1 || holds->toLongLong() != 1)
-            return Error{notAppliedText, QString::number(record.rowid)};
-    }
-    return transaction.commit();
+    return reg.records()->updateFields(records, values);
 }
 
 } // namespace RecordModify

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/RecordStore.h"
 #include "store/Register.h"
 #include "store/Result.h"
 #include "store/SeenRecord.h"
@@ -26,8 +27,8 @@ struct Changes {
     bool isEmpty() const;
 };
 
-// The column a field is stored in, and how long a text it takes.
-QString columnOf(Field field);
+// The record field a field is, and how long a text it takes.
+RecordField recordFieldOf(Field field);
 int limitOf(Field field);
 
 // Cuts a value to its column's limit as intake does, never splitting a

@@ -1,9 +1,8 @@
 #include "operations/RecordDelete.h"
 
 #include "store/GeneralRoutines.h"
+#include "store/RecordStore.h"
 #include "store/RecycleBin.h"
-#include "store/RegisterNames.h"
-#include "store/Sql.h"
 #include "store/StoreFiles.h"
 #include "store/StoreFolder.h"
 #include "support/TestPause.h"
@@ -11,7 +10,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlQuery>
 
 #include <cerrno>
 #include <cstring>
@@ -22,14 +20,14 @@ namespace RecordDelete {
 
 namespace {
 
-Report failed(Error error)
+Status failed(Error error)
 {
-    return {Outcome::Failed, std::move(error)};
+    return error;
 }
 
 // A link, folder, pipe or device is never removed or followed: the user
 // has to look at it.
-Report notAFile(const StoreFolder& store, const QString& name, StoreFolder::Type type)
+Status notAFile(const StoreFolder& store, const QString& name, StoreFolder::Type type)
 {
     return failed({QStringLiteral("存储副本“%1”%2，不是普通文件，记录未删除。"
                                   "请先用“检查登记库”查看。")
@@ -37,24 +35,11 @@ Report notAFile(const StoreFolder& store, const QString& name, StoreFolder::Type
                    store.pathOf(name)});
 }
 
-Result<qint64> recordsNaming(const QSqlDatabase& db, const QString& storedName)
-{
-    Result<QVariant> count = Sql::scalar(db,
-                                         QStringLiteral("SELECT count(*) FROM %1 WHERE %2 = ?")
-                                             .arg(Sql::identifier(RegisterNames::recordTable),
-                                                  Sql::identifier(RegisterNames::storedName)),
-                                         {storedName});
-    if (!count)
-        return count.error();
-    return count->toLongLong();
-}
-
 } // namespace
 
-Report deleteRecord(const Register& reg, const SeenRecord& seen)
+Status deleteRecord(const Register& reg, const SeenRecord& seen)
 {
-    QSqlDatabase db = reg.database();
-    const QString table = Sql::identifier(RegisterNames::recordTable);
+    const std::unique_ptr<RecordStore> records = reg.records();
     const QString& storedName = seen.storedName;
 
     // A name that is not a plain file name has no copy in the store, and
@@ -77,7 +62,7 @@ Report deleteRecord(const Register& reg, const SeenRecord& seen)
                            QString::fromLocal8Bit(std::strerror(entry.error))});
     const bool hasCopy = entry.type == StoreFolder::Type::File;
     // A copy that another record names as well stays; so it need not be free.
-    Result<qint64> naming = hasCopy ? recordsNaming(db, storedName) : Result<qint64>(0);
+    Result<qint64> naming = hasCopy ? records->recordsNaming(storedName) : Result<qint64>(0);
     if (!naming)
         return failed(naming.error());
     if (hasCopy && naming.value() <= 1) {
@@ -87,7 +72,8 @@ Report deleteRecord(const Register& reg, const SeenRecord& seen)
         if (fd >= 0)
             ::close(fd);
         if (locked)
-            return {Outcome::Locked, {lockedText, store->pathOf(storedName)}};
+            // Told as it is, without a path: the person knows which file.
+            return Error{lockedText, QString(), ErrorCode::Busy};
     }
 
     // The bin takes the copy as a second name of the same file.
@@ -99,35 +85,22 @@ Report deleteRecord(const Register& reg, const SeenRecord& seen)
                 {opened.error().message + QStringLiteral("记录未删除。"), opened.error().detail});
         bin.emplace(std::move(opened.value()));
     }
-    Transaction transaction(db);
-    if (!transaction.started())
-        return failed(transaction.startError());
-    if (Status same = seen.stillThere(db); !same)
+    Result<std::unique_ptr<StoreTransaction>> transaction = records->beginWrite();
+    if (!transaction)
+        return failed(transaction.error());
+    if (Status same = records->stillThere(seen); !same)
         return failed(same.error());
-    Result<QVariant> highest =
-        Sql::scalar(db, QStringLiteral("SELECT max(rowid) FROM %1").arg(table));
-    if (!highest)
-        return failed(highest.error());
     Result<QString> binName =
-        hasCopy ? Trash::binNameFor(db, *bin, storedName) : Result<QString>(QString());
+        hasCopy ? Trash::binNameFor(reg.database(), *bin, storedName) : Result<QString>(QString());
     if (!binName)
         return failed(binName.error());
-    if (Status kept = RecycleBin::moveIn(db, seen.rowid, *binName, Trash::now()); !kept)
+    if (Status kept = RecycleBin::moveIn(reg.database(), seen.rowid, *binName, Trash::now()); !kept)
         return failed(kept.error());
-    Result<QSqlQuery> removed =
-        Sql::run(db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(table), {seen.rowid});
-    if (!removed)
+    // Checks again that the record is the one seen, and that it went.
+    if (Status removed = records->remove(seen); !removed)
         return failed(removed.error());
-    // A trigger may skip the delete or put the record (or another) back.
-    Result<QVariant> left = Sql::scalar(
-        db, QStringLiteral("SELECT count(*) FROM %1 WHERE rowid = ? OR rowid > ?").arg(table),
-        {seen.rowid, highest->toLongLong()});
-    if (!left)
-        return failed(left.error());
-    if (removed->numRowsAffected() != 1 || left->toLongLong() != 0)
-        return failed({notAppliedText, QString::number(seen.rowid)});
     // Counted again under the write lock: what decides is who names it now.
-    Result<qint64> others = hasCopy ? recordsNaming(db, storedName) : Result<qint64>(0);
+    Result<qint64> others = hasCopy ? records->recordsNaming(storedName) : Result<qint64>(0);
     if (!others)
         return failed(others.error());
     const bool removeCopy = hasCopy && others.value() == 0;
@@ -148,7 +121,7 @@ Report deleteRecord(const Register& reg, const SeenRecord& seen)
         }
     }
     TestPause::at("delete-before-commit");
-    if (Status committed = transaction.commit(); !committed) {
+    if (Status committed = transaction.value()->commit(); !committed) {
         if (hasCopy)
             bin->remove(*binName);
         return failed(committed.error());

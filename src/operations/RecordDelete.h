@@ -10,16 +10,10 @@ namespace RecordDelete {
 
 inline const QString lockedText = QStringLiteral("文件处于打开状态，不能删除！");
 
-enum class Outcome { Deleted, Locked, Failed };
-
-struct Report {
-    Outcome outcome = Outcome::Deleted;
-    Error error; // for Locked and Failed
-};
-
-// Moves the record `seen` and its stored copy into the bin. A record that is gone or
-// holds another stored name by now, and a copy that another program holds
-// open, stop the delete before anything changed. A missing copy (or a
+// Moves the record `seen` and its stored copy into the bin. A record that is
+// gone or holds another stored name by now (ErrorCode::Changed), and a copy
+// that another program holds open (lockedText, ErrorCode::Busy), stop the
+// delete before anything changed. A missing copy (or a
 // stored name that is not a plain file name, which never names a file of the
 // store) lets the record go alone; no file outside the store is ever touched.
 // A copy another record names too stays for that record (the bin gets a
@@ -27,6 +21,6 @@ struct Report {
 // is not a regular file (a link, folder, FIFO or device), or a store folder
 // that is a link, stops the delete: it is for the user to look at, never
 // something to remove or follow.
-Report deleteRecord(const Register& reg, const SeenRecord& seen);
+Status deleteRecord(const Register& reg, const SeenRecord& seen);
 
 } // namespace RecordDelete

@@ -1,5 +1,6 @@
 #include "operations/RecordExport.h"
 
+#include "operations/RecordLookup.h"
 #include "store/GeneralRoutines.h"
 #include "store/RegisterNames.h"
 #include "store/StoreFolder.h"
@@ -218,6 +219,22 @@ Result<QString> sendToDesktop(const Register& reg, const QString& storedName,
     if (Status copied = copyFile(held.fd, target); !copied)
         return copied.error();
     return target;
+}
+
+Status saveRecordAs(const Register& reg, qint64 identity, const QString& target)
+{
+    Result<RegisterRecord> record = RecordLookup::recordAt(reg, identity);
+    if (!record)
+        return record.error();
+    return exportTo(reg, record->storedName, target);
+}
+
+Result<QString> sendRecordToDesktop(const Register& reg, qint64 identity, const QString& desktop)
+{
+    Result<RegisterRecord> record = RecordLookup::recordAt(reg, identity);
+    if (!record)
+        return record.error();
+    return sendToDesktop(reg, record->storedName, record->fileName, desktop);
 }
 
 } // namespace RecordExport

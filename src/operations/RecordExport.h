@@ -50,4 +50,10 @@ QString USERPROFILEFileName(const QString& desktop, const QString& FName);
 Result<QString> sendToDesktop(const Register& reg, const QString& storedName,
                               const QString& fileName, const QString& desktop);
 
+// Save as and send to desktop of the record `identity`, as the window and
+// the command line both do them: the record is read afresh, so a record
+// another program removed meanwhile gives ErrorCode::NotFound.
+Status saveRecordAs(const Register& reg, qint64 identity, const QString& target);
+Result<QString> sendRecordToDesktop(const Register& reg, qint64 identity, const QString& desktop);
+
 } // namespace RecordExport

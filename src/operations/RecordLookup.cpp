@@ -1,10 +1,8 @@
 #include "operations/RecordLookup.h"
 
-#include "store/RegisterNames.h"
-#include "store/Sql.h"
+#include "store/RecordStore.h"
+#include "store/ViewConditions.h"
 #include "store/ViewRst.h"
-
-#include <QSqlQuery>
 
 namespace RecordLookup {
 
@@ -14,31 +12,27 @@ Result<qint64> rowidForSerial(const Register& reg, const QString& serialText)
     const qint64 serial = serialText.trimmed().toLongLong(&ok);
     if (!ok)
         return Error{QStringLiteral("“%1”不是一个序号。").arg(serialText), QString()};
-    Result<QSqlQuery> query = Sql::run(reg.database(),
-                                       QStringLiteral("SELECT rowid FROM %1 WHERE %2 = ? LIMIT 2")
-                                           .arg(Sql::identifier(RegisterNames::recordTable),
-                                                Sql::identifier(RegisterNames::serial)),
-                                       {serial});
-    if (!query)
-        return query.error();
-    if (!query->next())
-        return Error{QStringLiteral("没有序号为 %1 的记录。").arg(serial), QString()};
-    const qint64 rowid = query->value(0).toLongLong();
-    if (query->next())
+    Result<QList<qint64>> found = reg.records()->identitiesWithSerial(serial, 2);
+    if (!found)
+        return found.error();
+    if (found->isEmpty())
+        return Error{QStringLiteral("没有序号为 %1 的记录。").arg(serial), QString(),
+                     ErrorCode::NotFound};
+    if (found->size() > 1)
         return Error{QStringLiteral("序号 %1 属于多条记录，无法确定是哪一条。").arg(serial),
                      QString()};
-    return rowid;
+    return found->first();
 }
 
 Result<RegisterRecord> recordAt(const Register& reg, qint64 rowid)
 {
-    ViewCondition condition{QStringLiteral("rowid = ?"), {rowid}};
-    Result<std::shared_ptr<ViewRst>> view = ViewRst::open(reg, condition);
+    Result<std::shared_ptr<ViewRst>> view = ViewRst::open(reg, ViewConditions::identityIs(rowid));
     if (!view)
         return view.error();
     std::optional<RegisterRecord> record = view.value()->record(1);
     if (!record)
-        return Error{QStringLiteral("该记录已不存在。"), QString::number(rowid)};
+        return Error{QStringLiteral("该记录已不存在。"), QString::number(rowid),
+                     ErrorCode::NotFound};
     return *record;
 }
 

@@ -4,6 +4,7 @@
 #include "store/Schema.h"
 #include "store/ShmReserve.h"
 #include "store/Sql.h"
+#include "store/SqliteRecordStore.h"
 
 #include <QDir>
 #include <QFile>
@@ -61,7 +62,8 @@ Result<Register> Register::open(const QString& folder, Mode mode, const StepProg
     case Schema::FileKind::Missing:
     case Schema::FileKind::Empty:
         if (mode == Mode::MustExist) {
-            return Error{QStringLiteral("在“%1”没有找到登记库。").arg(reg.m_folder), dbPath};
+            return Error{QStringLiteral("在“%1”没有找到登记库。").arg(reg.m_folder), dbPath,
+                         ErrorCode::NotFound};
         }
         if (!QDir().mkpath(reg.m_folder)) {
             return Error{QStringLiteral("无法创建登记库文件夹“%1”。").arg(reg.m_folder), QString()};
@@ -69,7 +71,7 @@ Result<Register> Register::open(const QString& folder, Mode mode, const StepProg
         reg.m_created = true;
         break;
     default:
-        return Error{Schema::describeForeign(dbPath, kind, detail), dbPath};
+        return Schema::foreignError(dbPath, kind, detail);
     }
 
     QSqlDatabase db = reg.database();
@@ -87,7 +89,7 @@ Result<Register> Register::open(const QString& folder, Mode mode, const StepProg
             return Error{Schema::describeForeign(dbPath, Schema::FileKind::DiskFull, QString()),
                          probe.error().detail};
         return Error{QStringLiteral("登记库“%1”已损坏或无法读取。").arg(dbPath),
-                     probe.error().detail};
+                     probe.error().detail, ErrorCode::Damaged};
     }
     if (Status migrated = Schema::migrate(db, progress); !migrated) {
         reg.closeConnection();
@@ -132,6 +134,11 @@ QString Register::connectionName() const
     return QStringLiteral("quorvel:%1:%2")
         .arg(m_folder)
         .arg(reinterpret_cast<quintptr>(QThread::currentThread()));
+}
+
+std::unique_ptr<RecordStore> Register::records() const
+{
+    return std::make_unique<SqliteRecordStore>(*this);
 }
 
 QSqlDatabase Register::database() const

@@ -6,6 +6,10 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <memory>
+
+class RecordStore;
+
 // One register: its folder, its database and its store folder. A cheap value;
 // each thread that uses it gets its own database connection.
 class Register {
@@ -29,7 +33,11 @@ public:
     QString storedCopyPath(const QString& storedName) const;
     static bool isPlainFileName(const QString& name);
 
-    // This thread's connection, opened on first use.
+    // The register's records, through this thread's connection.
+    std::unique_ptr<RecordStore> records() const;
+
+    // This thread's connection, opened on first use. For the store's own
+    // implementation (and tests that shape a register by hand).
     QSqlDatabase database() const;
 
     // Closes this thread's connection (for tests and before deleting files).

@@ -218,6 +218,30 @@ FileKind inspect(const QString& databasePath, QString* detail)
     return FileKind::Unknown;
 }
 
+Error foreignError(const QString& databasePath, FileKind kind, const QString& detail)
+{
+    ErrorCode code = ErrorCode::Foreign;
+    switch (kind) {
+    case FileKind::Missing:
+    case FileKind::Empty:
+        code = ErrorCode::NotFound;
+        break;
+    case FileKind::Busy:
+        code = ErrorCode::Busy;
+        break;
+    case FileKind::Unreadable:
+    case FileKind::Damaged:
+        code = ErrorCode::Damaged;
+        break;
+    case FileKind::DiskFull:
+        code = ErrorCode::Failed;
+        break;
+    default:
+        break;
+    }
+    return {describeForeign(databasePath, kind, detail), databasePath, code};
+}
+
 QString describeForeign(const QString& databasePath, FileKind kind, const QString& detail)
 {
     QString found;

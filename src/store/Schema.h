@@ -32,6 +32,8 @@ FileKind inspect(const QString& databasePath, QString* detail = nullptr);
 // A sentence for the user that names the file and what was found, or why
 // it could not be looked at.
 QString describeForeign(const QString& databasePath, FileKind kind, const QString& detail);
+// That sentence as an error, with the code that tells the kinds apart.
+Error foreignError(const QString& databasePath, FileKind kind, const QString& detail);
 
 // Creates missing tables, indexes and the nine query slots; upgrades older
 // layouts. Runs in one transaction. `progress` hears of the steps of

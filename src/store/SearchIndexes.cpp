@@ -226,4 +226,25 @@ Status reattach(QSqlDatabase& db, const StepProgress& progress)
     return {};
 }
 
+ViewCondition valuesLike(const QString& column, const QString& like)
+{
+    const QString values = Sql::identifier(valueTable);
+    ViewCondition condition;
+    condition.where =
+        QStringLiteral("%1 IN (SELECT %3 FROM %2 WHERE %4 = ? AND %3 LIKE ? ESCAPE '\\')")
+            .arg(Sql::identifier(column), values, valueColumn, fieldColumn);
+    condition.values = {column, like};
+    condition.exceptWhere = {
+        Sql::identifier(column) + QStringLiteral(" IS NULL"),
+        QStringLiteral("%1 IN (SELECT %3 FROM %2 WHERE %4 = ? AND %3 NOT LIKE ? ESCAPE '\\')")
+            .arg(Sql::identifier(column), values, valueColumn, fieldColumn)};
+    condition.exceptValues = {column, like};
+    condition.exceptWorthSql =
+        QStringLiteral("SELECT total(CASE WHEN %2 LIKE ? ESCAPE '\\' THEN %4 END) * 2 > "
+                       "total(%4) FROM %1 WHERE %3 = ?")
+            .arg(values, valueColumn, fieldColumn, countColumn);
+    condition.exceptWorthValues = {like, column};
+    return condition;
+}
+
 } // namespace SearchIndexes

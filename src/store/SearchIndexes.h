@@ -2,6 +2,7 @@
 
 #include "store/Result.h"
 #include "store/StepProgress.h"
+#include "store/ViewCondition.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -15,8 +16,20 @@
 namespace SearchIndexes {
 
 inline const QString valueTable = QStringLiteral("文件管理_取值");
+// Its columns: the record column a value is of, the value, how many records
+// hold it and how many of those carry a send date.
+inline const QString fieldColumn = QStringLiteral("栏目");
+inline const QString valueColumn = QStringLiteral("值");
+inline const QString countColumn = QStringLiteral("记录数");
+inline const QString datedColumn = QStringLiteral("有日期数");
 inline const QString nameText = QStringLiteral("文件管理_文件名全文");
 inline const QString remarkText = QStringLiteral("文件管理_备注全文");
+
+// Records whose `column` (recipient, method or folder) is LIKE `like`
+// (escaped with '\\'), found through the value table. When the pattern
+// matches most records, the view is loaded as all records but the others;
+// the value table's counts tell which way is cheaper.
+ViewCondition valuesLike(const QString& column, const QString& like);
 
 // Whether every index, table and trigger is in place.
 bool complete(const QSqlDatabase& db);

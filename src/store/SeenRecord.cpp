@@ -15,6 +15,6 @@ Status SeenRecord::stillThere(const QSqlDatabase& db) const
     if (!query)
         return query.error();
     if (!query->next() || query->value(0).toString() != storedName)
-        return Error{changedText, QString::number(rowid)};
+        return Error{changedText, QString::number(rowid), ErrorCode::Changed};
     return {};
 }

@@ -1,5 +1,7 @@
 #include "store/Snapshot.h"
 
+#include "store/RecycleBin.h"
+
 #include "store/ContentHash.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
@@ -64,9 +66,18 @@ QString namedCopiesSql()
              Sql::identifier(ContentHash::storedNameColumn));
 }
 
-Result<QList<Snapshot::NamedCopy>> readNamedCopies(sqlite3* db)
+// The bin's copies of this moment, with the digests recorded for them.
+QString binCopiesSql()
 {
-    const QByteArray sql = namedCopiesSql().toUtf8();
+    return QStringLiteral("SELECT %1, %2, %3 FROM %4 WHERE %1 IS NOT NULL")
+        .arg(Sql::identifier(RecycleBin::binNameColumn), Sql::identifier(RecycleBin::sizeColumn),
+             Sql::identifier(RecycleBin::hashColumn), Sql::identifier(RecycleBin::table));
+}
+
+Result<QList<Snapshot::NamedCopy>> readNamedCopies(sqlite3* db,
+                                                   const QString& query = namedCopiesSql())
+{
+    const QByteArray sql = query.toUtf8();
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr) != SQLITE_OK)
         return databaseError(db, QStringLiteral("stored names"));
@@ -141,6 +152,11 @@ Snapshot::~Snapshot()
 Result<QList<Snapshot::NamedCopy>> Snapshot::namedCopies() const
 {
     return readNamedCopies(m_db);
+}
+
+Result<QList<Snapshot::NamedCopy>> Snapshot::binCopies() const
+{
+    return readNamedCopies(m_db, binCopiesSql());
 }
 
 Status Snapshot::writeTo(const QString& path,

@@ -36,6 +36,8 @@ public:
 
     // Every plain stored name the records of this moment name, once each.
     Result<QList<NamedCopy>> namedCopies() const;
+    // The names of the bin's copies in this moment, within the bin folder.
+    Result<QList<NamedCopy>> binCopies() const;
 
     // Writes the database of this moment to the new file `path`, as one
     // self-contained file (no log beside it), flushed to disk. `progress`

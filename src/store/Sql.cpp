@@ -11,7 +11,7 @@ QString busyMessage()
 
 bool isBusy(const Error& error)
 {
-    return error.message == busyMessage();
+    return error.code == ErrorCode::Busy;
 }
 
 Error errorFrom(const QSqlError& error, const QString& what)
@@ -21,7 +21,7 @@ Error errorFrom(const QSqlError& error, const QString& what)
     const QString code = error.nativeErrorCode();
     if (code == QLatin1String("5") || code == QLatin1String("6") ||
         text.contains(QLatin1String("locked"), Qt::CaseInsensitive)) {
-        return {busyMessage(), what + QStringLiteral(": ") + text};
+        return {busyMessage(), what + QStringLiteral(": ") + text, ErrorCode::Busy};
     }
     if (text.contains(QLatin1String("readonly"), Qt::CaseInsensitive) ||
         text.contains(QLatin1String("read-only"), Qt::CaseInsensitive)) {
@@ -30,7 +30,8 @@ Error errorFrom(const QSqlError& error, const QString& what)
     }
     if (text.contains(QLatin1String("malformed"), Qt::CaseInsensitive) ||
         text.contains(QLatin1String("not a database"), Qt::CaseInsensitive)) {
-        return {QStringLiteral("登记库文件已损坏。"), what + QStringLiteral(": ") + text};
+        return {QStringLiteral("登记库文件已损坏。"), what + QStringLiteral(": ") + text,
+                ErrorCode::Damaged};
     }
     if (text.contains(QLatin1String("disk is full"), Qt::CaseInsensitive) ||
         text.contains(QLatin1String("disk full"), Qt::CaseInsensitive)) {

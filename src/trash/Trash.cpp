@@ -3,6 +3,7 @@
 #include "intake/Intake.h"
 #include "intake/StoredName.h"
 #include "store/LiveWriter.h"
+#include "store/RecordStore.h"
 #include "store/RecycleBin.h"
 #include "store/Sql.h"
 #include "support/TestPause.h"
@@ -115,7 +116,7 @@ Result<Restored> restore(const Register& reg, qint64 identity)
     if (!serialTaken)
         return serialTaken.error();
     if (serialTaken.value()) {
-        Result<qint64> next = Intake::nextSerial(db);
+        Result<qint64> next = reg.records()->nextSerial();
         if (!next)
             return next.error();
         restored.serial = next.value();

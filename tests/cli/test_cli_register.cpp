@@ -2,6 +2,7 @@
 #include "support/CliRun.h"
 #include "support/TempRegister.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,7 +28,7 @@ private Q_SLOTS:
         Run first = cli({QStringLiteral("--register"), folder, QStringLiteral("init")});
         QCOMPARE(first.status, 0);
         QVERIFY(first.out.contains(QStringLiteral("已创建")));
-        QVERIFY(QFile::exists(folder + QStringLiteral("/文件管理.mdb")));
+        QVERIFY(QFile::exists(QDir(folder).filePath(RegisterNames::databaseFile)));
         Run second = cli({QStringLiteral("init"), QStringLiteral("--register"), folder});
         QCOMPARE(second.status, 0);
         QVERIFY(second.out.contains(QStringLiteral("已存在")));

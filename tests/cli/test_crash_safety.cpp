@@ -351,11 +351,11 @@ private Q_SLOTS:
             expected.removeOne(victim);
             QVERIFY(after == expected);
             // Its copy went with it (the clean check would have named it otherwise).
-            QVERIFY(
-                !QFile::exists(
-                    QDir(m_register).filePath(QStringLiteral("随机文件/") + victim.storedName)) ||
-                std::any_of(after.cbegin(), after.cend(),
-                            [&](const Row& r) { return r.storedName == victim.storedName; }));
+            QVERIFY(!QFile::exists(QDir(m_register)
+                                       .filePath(RegisterNames::storeFolder + QLatin1Char('/') +
+                                                 victim.storedName)) ||
+                    std::any_of(after.cbegin(), after.cend(),
+                                [&](const Row& r) { return r.storedName == victim.storedName; }));
         }
     }
 

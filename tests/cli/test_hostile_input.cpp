@@ -6,6 +6,7 @@
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
 #include "support/TempRegister.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,12 +33,6 @@ CliRun cli(const TempRegister& temp, const QStringList& arguments)
     run.code =
         runCli(QStringList{QStringLiteral("--register"), temp.folder()} + arguments, out, err);
     return run;
-}
-
-QByteArray contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 // Points the desktop folder at `desktop` (as the user's folder settings do).
@@ -97,14 +92,14 @@ private Q_SLOTS:
         QVERIFY(!query->value(0).toString().isEmpty());
         QVERIFY(name.startsWith(query->value(0).toString()));
         QVERIFY(Register::isPlainFileName(storedName));
-        QCOMPARE(contentOf(temp.reg().storedCopyPath(storedName)), content);
+        QCOMPARE(TestFiles::read(temp.reg().storedCopyPath(storedName)), content);
         query->finish();
 
         QTemporaryDir out;
         const QString target = out.filePath(QStringLiteral("saved"));
         CliRun exported = cli(temp, {QStringLiteral("export"), QStringLiteral("1"), target});
         QVERIFY2(exported.code == 0, qPrintable(exported.err));
-        QCOMPARE(contentOf(target), content);
+        QCOMPARE(TestFiles::read(target), content);
 
         const QString desktop = out.filePath(QStringLiteral("Desktop"));
         QVERIFY(QDir().mkpath(desktop));
@@ -115,7 +110,7 @@ private Q_SLOTS:
         const QStringList onDesktop =
             QDir(desktop).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
         QCOMPARE(onDesktop.size(), 1);
-        QCOMPARE(contentOf(QDir(desktop).filePath(onDesktop.first())), content);
+        QCOMPARE(TestFiles::read(QDir(desktop).filePath(onDesktop.first())), content);
     }
 
     // Bytes that are not UTF-8 cannot survive the trip through text: the file
@@ -196,10 +191,10 @@ private Q_SLOTS:
         CliRun deleted =
             cli(temp, QStringList{QStringLiteral("delete"), QStringLiteral("--yes")} + all);
         Q_UNUSED(deleted);
-        QCOMPARE(contentOf(victim), QByteArray("precious"));
+        QCOMPARE(TestFiles::read(victim), QByteArray("precious"));
         QCOMPARE(QDir(outside.path()).entryList(QDir::Files).size(), 1);
         QVERIFY(cli(temp, {QStringLiteral("check")}).code != 2);
-        QCOMPARE(contentOf(victim), QByteArray("precious"));
+        QCOMPARE(TestFiles::read(victim), QByteArray("precious"));
     }
 
     // Paths the program cannot write safely: refused with a reason, and
@@ -243,7 +238,7 @@ private Q_SLOTS:
         QTemporaryDir work;
         const QString outside = work.filePath(QStringLiteral("outside"));
         QVERIFY(QDir().mkpath(outside));
-        const QByteArray database = contentOf(temp.reg().databasePath());
+        const QByteArray database = TestFiles::read(temp.reg().databasePath());
         for (QString& argument : arguments)
             argument.replace(QStringLiteral("%R"), temp.folder())
                 .replace(QStringLiteral("%O"), outside);
@@ -255,7 +250,7 @@ private Q_SLOTS:
         QCOMPARE(run.code, 1);
         QVERIFY2(run.err.contains(reason), qPrintable(run.err));
         QVERIFY(QDir(outside).isEmpty());
-        QCOMPARE(contentOf(temp.reg().databasePath()), database);
+        QCOMPARE(TestFiles::read(temp.reg().databasePath()), database);
         QCOMPARE(temp.serials(), QList<qint64>{1});
     }
 

@@ -2,6 +2,7 @@
 #include "store/Sql.h"
 #include "support/CliRun.h"
 #include "support/TempRegister.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,12 +12,6 @@
 namespace {
 
 using Run = CliRun;
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 } // namespace
 
@@ -83,15 +78,15 @@ void TestRecordCommands::exportCopiesAndRefusesOverwrite()
     Run run = cli({QStringLiteral("export"), QStringLiteral("2"), out.path()});
     QCOMPARE(run.status, 0);
     const QString target = out.filePath(QStringLiteral("report.doc"));
-    QCOMPARE(readFile(target), QByteArray("body 2"));
+    QCOMPARE(TestFiles::read(target), QByteArray("body 2"));
 
     run = cli({QStringLiteral("export"), QStringLiteral("3"), target});
     QCOMPARE(run.status, 1);
     QVERIFY(!run.err.isEmpty());
-    QCOMPARE(readFile(target), QByteArray("body 2"));
+    QCOMPARE(TestFiles::read(target), QByteArray("body 2"));
     run = cli({QStringLiteral("export"), QStringLiteral("--force"), QStringLiteral("3"), target});
     QCOMPARE(run.status, 0);
-    QCOMPARE(readFile(target), QByteArray("body 3"));
+    QCOMPARE(TestFiles::read(target), QByteArray("body 3"));
 }
 
 void TestRecordCommands::toDesktopNumbersAndReportsMissing()
@@ -102,8 +97,9 @@ void TestRecordCommands::toDesktopNumbersAndReportsMissing()
     QCOMPARE(run.status, 1);
     QVERIFY(run.err.contains(QStringLiteral("文件未找到")));
     const QDir desktop(m_home.filePath(QStringLiteral("Desktop")));
-    QCOMPARE(readFile(desktop.filePath(QStringLiteral("report.doc"))), QByteArray("body 1"));
-    QCOMPARE(readFile(desktop.filePath(QStringLiteral("report(1).doc"))), QByteArray("body 3"));
+    QCOMPARE(TestFiles::read(desktop.filePath(QStringLiteral("report.doc"))), QByteArray("body 1"));
+    QCOMPARE(TestFiles::read(desktop.filePath(QStringLiteral("report(1).doc"))),
+             QByteArray("body 3"));
     QCOMPARE(desktop.entryList(QDir::Files).size(), 2);
 }
 
@@ -192,7 +188,7 @@ void TestRecordCommands::trashListRestorePurge()
     QCOMPARE(list.out.count(QLatin1Char('\n')), 1 + inBin);
     // A restored record has its own bytes back.
     if (serials.contains(2))
-        QCOMPARE(readFile(m_temp->reg().storedCopyPath(QStringLiteral("r2.doc"))),
+        QCOMPARE(TestFiles::read(m_temp->reg().storedCopyPath(QStringLiteral("r2.doc"))),
                  QByteArray("body 2"));
 }
 

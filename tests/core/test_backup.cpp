@@ -5,6 +5,7 @@
 #include "operations/RecordDelete.h"
 #include "store/Sql.h"
 #include "support/TempRegister.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,12 +20,6 @@
 #include <thread>
 
 namespace {
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -102,12 +97,13 @@ private Q_SLOTS:
         TempRegister temp;
         QTemporaryDir sources;
         QTemporaryDir place;
-        const QStringList stored = addFiles(temp.reg(), sources.path(), QStringLiteral("a"), 3);
+        QStringList stored = addFiles(temp.reg(), sources.path(), QStringLiteral("a"), 4);
+        // The last one goes into the bin: the backup carries the bin too.
+        QVERIFY(RecordDelete::deleteRecord(temp.reg(), temp.seen(4)).ok());
+        const QString binned = QStringLiteral("/.回收站/") + stored.takeLast();
         QVERIFY(Sql::run(temp.reg().database(),
                          QStringLiteral("UPDATE 自定义查询 SET 工具条标题 = ? WHERE rowid = 2"),
                          {QStringLiteral("季度")}));
-        QDir(temp.reg().storeFolder()).mkdir(Backup::binFolder);
-        writeFile(temp.reg().storeFolder() + QStringLiteral("/.回收站/old.txt"), "binned");
         const QString backup = place.filePath(QStringLiteral("backup"));
         Result<Backup::Report> report = Backup::run(temp.reg(), backup);
         QVERIFY2(report, qPrintable(report ? QString() : report.error().fullText()));
@@ -122,10 +118,10 @@ private Q_SLOTS:
         QVERIFY(restored);
         QCOMPARE(dump(*restored), dump(temp.reg()));
         for (const QString& name : stored)
-            QCOMPARE(readFile(restored->storedCopyPath(name)),
-                     readFile(temp.reg().storedCopyPath(name)));
-        QCOMPARE(readFile(restored->storeFolder() + QStringLiteral("/.回收站/old.txt")),
-                 QByteArray("binned"));
+            QCOMPARE(TestFiles::read(restored->storedCopyPath(name)),
+                     TestFiles::read(temp.reg().storedCopyPath(name)));
+        QCOMPARE(TestFiles::read(restored->storeFolder() + binned),
+                 TestFiles::read(temp.reg().storeFolder() + binned));
         restored->closeConnection();
 
         // Never over a register, nor into a folder that holds anything.
@@ -150,7 +146,7 @@ private Q_SLOTS:
         QCOMPARE(again->bytesCopied, 0);
 
         addFiles(temp.reg(), sources.path(), QStringLiteral("b"), 2);
-        RecordDelete::deleteRecord(temp.reg(), temp.seen(2));
+        QVERIFY(RecordDelete::deleteRecord(temp.reg(), temp.seen(2)).ok());
         Result<Backup::Report> third = Backup::run(temp.reg(), backup);
         QCOMPARE(third->copied, 2);
         QCOMPARE(third->copies, 5);
@@ -188,7 +184,7 @@ private Q_SLOTS:
         QVERIFY(Backup::run(temp.reg(), backup));
         const QString path = backup + QLatin1Char('/') +
                              QString(file).replace(QStringLiteral("COPY"), stored.last());
-        QByteArray bytes = readFile(path);
+        QByteArray bytes = TestFiles::read(path);
         if (damage == 0)
             QVERIFY(QFile::remove(path));
         else if (damage == 1)
@@ -233,7 +229,7 @@ private Q_SLOTS:
                 while (rows && rows->next())
                     seen << SeenRecord{rows->value(0).toLongLong(), rows->value(1).toString()};
                 (void)RecordModify::apply(reg, seen, changes);
-                RecordDelete::deleteRecord(reg, seen.first());
+                (void)RecordDelete::deleteRecord(reg, seen.first());
                 ++rounds;
             }
             reg.closeConnection();

@@ -5,6 +5,7 @@
 #include "store/Sql.h"
 #include "store/StoreFiles.h"
 #include "support/TempRegister.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -42,14 +43,6 @@ QStringList storeEntries(const Register& reg)
 {
     return QDir(reg.storeFolder())
         .entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<unreadable>");
-    return file.readAll();
 }
 
 // Makes inserting a record of `fileName` fail with RAISE(`raise`). (A
@@ -143,8 +136,9 @@ private Q_SLOTS:
         QCOMPARE(stored[1].fileName, name);
         QCOMPARE(stored[1].storedName, outcome.storedName);
         // The first copy is untouched, the second has its own content.
-        QCOMPARE(readAll(temp.reg().storedCopyPath(name)), QByteArray("first"));
-        QCOMPARE(readAll(temp.reg().storedCopyPath(outcome.storedName)), QByteArray("second"));
+        QCOMPARE(TestFiles::read(temp.reg().storedCopyPath(name)), QByteArray("first"));
+        QCOMPARE(TestFiles::read(temp.reg().storedCopyPath(outcome.storedName)),
+                 QByteArray("second"));
     }
 
     void serialsContinueAfterTheHighest_data()
@@ -306,7 +300,8 @@ private Q_SLOTS:
             QVERIFY(outcome.storedName.endsWith(extension));
             const Row row = rows(temp.reg()).value(round);
             QCOMPARE(row.storedName, outcome.storedName);
-            QCOMPARE(readAll(temp.reg().storedCopyPath(row.storedName)), QByteArray("payload"));
+            QCOMPARE(TestFiles::read(temp.reg().storedCopyPath(row.storedName)),
+                     QByteArray("payload"));
             QCOMPARE(row.fileName, name.left(50));
         }
         QCOMPARE(storeEntries(temp.reg()).size(), 2);
@@ -345,7 +340,7 @@ private Q_SLOTS:
                                progress << done;
                            });
         QCOMPARE(outcome.kind, Intake::Outcome::Registered);
-        QCOMPARE(readAll(temp.reg().storedCopyPath(outcome.storedName)), content);
+        QCOMPARE(TestFiles::read(temp.reg().storedCopyPath(outcome.storedName)), content);
         QCOMPARE(QFileInfo(temp.reg().storedCopyPath(outcome.storedName)).lastModified(), modified);
         QVERIFY(!progress.isEmpty());
         QCOMPARE(progress.last(), content.size());
@@ -398,7 +393,7 @@ private Q_SLOTS:
             }
             QCOMPARE(outcomes[i].kind, Intake::Outcome::Registered);
             QCOMPARE(outcomes[i].serial, ++serial);
-            QCOMPARE(readAll(temp.reg().storedCopyPath(outcomes[i].storedName)),
+            QCOMPARE(TestFiles::read(temp.reg().storedCopyPath(outcomes[i].storedName)),
                      QByteArray::number(i));
         }
         QCOMPARE(rows(temp.reg()).size(), 149);
@@ -432,7 +427,7 @@ private Q_SLOTS:
             }
             QCOMPARE(outcome.kind, Intake::Outcome::Registered);
             QCOMPARE(outcome.serial, ++serial);
-            QCOMPARE(readAll(temp.reg().storedCopyPath(outcome.storedName)),
+            QCOMPARE(TestFiles::read(temp.reg().storedCopyPath(outcome.storedName)),
                      outcome.fileName.toUtf8());
         }
         QCOMPARE(rows(temp.reg()).size(), 4);

@@ -6,6 +6,7 @@
 #include "store/Sql.h"
 #include "store/StoreFiles.h"
 #include "support/TempRegister.h"
+#include "support/TestFiles.h"
 #include "trash/Trash.h"
 
 #include <QDateTime>
@@ -30,12 +31,6 @@ void writeFile(const QString& path, const QByteArray& bytes, int ageSeconds = 36
         QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds),
                                  QFileDevice::FileModificationTime));
     }
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // A record with a stored copy and its recorded hash, as intake leaves it.
@@ -182,7 +177,7 @@ private Q_SLOTS:
         }
         QCOMPARE(report.needingDecision(), report.findings.size());
         // Nothing was touched.
-        QCOMPARE(readFile(temp.folder() + QStringLiteral("/x")), QByteArray("outside"));
+        QCOMPARE(TestFiles::read(temp.folder() + QStringLiteral("/x")), QByteArray("outside"));
         QVERIFY(QFile::exists(store + QLatin1Char('/') + part));
     }
 
@@ -221,8 +216,8 @@ private Q_SLOTS:
         QCOMPARE(repaired.inUse, 1);
         QVERIFY(QFile::exists(store + QStringLiteral("/good.txt")));
         QVERIFY(QFile::exists(store + QStringLiteral("/stray.bin")));
-        QCOMPARE(readFile(store + QLatin1Char('/') + namedLikeLeftover), QByteArray("mine"));
-        QCOMPARE(readFile(temp.folder() + QStringLiteral("/x")), QByteArray("outside"));
+        QCOMPARE(TestFiles::read(store + QLatin1Char('/') + namedLikeLeftover), QByteArray("mine"));
+        QCOMPARE(TestFiles::read(temp.folder() + QStringLiteral("/x")), QByteArray("outside"));
         int resolved = 0;
         for (const Integrity::Finding& finding : repaired.findings) {
             if (finding.resolved) {
@@ -262,7 +257,7 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(store + QStringLiteral("/kept.doc")));
 
         const Integrity::Report repaired = run(temp, false, true);
-        QCOMPARE(readFile(store + QStringLiteral("/kept.doc")), QByteArray("kept content"));
+        QCOMPARE(TestFiles::read(store + QStringLiteral("/kept.doc")), QByteArray("kept content"));
         QVERIFY(!QFile::exists(store + QLatin1Char('/') + setAside));
         QVERIFY(QFile::exists(store + QLatin1Char('/') + unknown));
         QCOMPARE(repaired.count(Kind::MissingCopy), 1);
@@ -286,8 +281,7 @@ private Q_SLOTS:
         for (const char* name : {"a.txt", "c.txt", "d.txt"}) {
             const qint64 rowid = addHashed(temp, deleted.size() + 1, QString::fromLatin1(name),
                                            QByteArray(name) + " content");
-            QCOMPARE(RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid)).outcome,
-                     RecordDelete::Outcome::Deleted);
+            QVERIFY(RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid)).ok());
             deleted << rowid;
         }
         addHashed(temp, 9, QStringLiteral("b.txt"), "b content");
@@ -321,11 +315,11 @@ private Q_SLOTS:
         const Integrity::Report repaired = run(temp, false, true);
         QCOMPARE(repaired.needingDecision(), 2); // d's missing copy, the stray file
         QVERIFY(!QFile::exists(store + QStringLiteral("/a.txt")));
-        QCOMPARE(readFile(bin + QStringLiteral("/a.txt")), QByteArray("a.txt content"));
+        QCOMPARE(TestFiles::read(bin + QStringLiteral("/a.txt")), QByteArray("a.txt content"));
         QVERIFY(!QFile::exists(bin + QStringLiteral("/b.txt")));
-        QCOMPARE(readFile(store + QStringLiteral("/b.txt")), QByteArray("b content"));
-        QCOMPARE(readFile(bin + QStringLiteral("/c.txt")), QByteArray("c.txt content"));
-        QCOMPARE(readFile(bin + QStringLiteral("/stray.bin")), QByteArray("stray"));
+        QCOMPARE(TestFiles::read(store + QStringLiteral("/b.txt")), QByteArray("b content"));
+        QCOMPARE(TestFiles::read(bin + QStringLiteral("/c.txt")), QByteArray("c.txt content"));
+        QCOMPARE(TestFiles::read(bin + QStringLiteral("/stray.bin")), QByteArray("stray"));
         // Restored after all that, c is whole, hash and all.
         QVERIFY(Trash::restore(temp.reg(), deleted.at(1)));
         QCOMPARE(run(temp, true).needingDecision(), 2);

@@ -8,6 +8,7 @@
 #include "store/SeenRecord.h"
 #include "store/Sql.h"
 #include "support/TempRegister.h"
+#include "support/TestFiles.h"
 #include "trash/Trash.h"
 
 #include <QDir>
@@ -28,12 +29,6 @@ void writeFile(const QString& path, const QByteArray& content)
     QFile file(path);
     QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
     QCOMPARE(file.write(content), content.size());
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 qint64 recordCount(const Register& reg)
@@ -160,7 +155,7 @@ void TestRecordOperations::copyReplacesLongerFileExactly()
     const QString target = out.filePath(QStringLiteral("old.doc"));
     writeFile(target, QByteArray(2 * content.size(), 'z'));
     QVERIFY(RecordExport::exportTo(temp.reg(), QStringLiteral("报告.doc"), target).ok());
-    QCOMPARE(readFile(target), content);
+    QCOMPARE(TestFiles::read(target), content);
     // Nothing is left beside the target.
     QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
@@ -187,7 +182,7 @@ void TestRecordOperations::failedOverwriteKeepsTarget()
 
     QVERIFY(!copied.ok());
     QVERIFY(!copied.error().message.isEmpty());
-    QCOMPARE(readFile(target), QByteArray("the user's own file"));
+    QCOMPARE(TestFiles::read(target), QByteArray("the user's own file"));
     QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
@@ -227,11 +222,11 @@ void TestRecordOperations::hostileStoredNamesStayInStore()
              .ok());
 
     // The record goes; no file is touched, inside or outside the store.
-    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid)).outcome,
-             RecordDelete::Outcome::Deleted);
+    QVERIFY(RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid)).ok());
     QCOMPARE(recordCount(temp.reg()), 0);
-    QCOMPARE(readFile(outside), QByteArray("outside"));
-    QCOMPARE(readFile(temp.reg().storeFolder() + QStringLiteral("/a/b")), QByteArray("nested"));
+    QCOMPARE(TestFiles::read(outside), QByteArray("outside"));
+    QCOMPARE(TestFiles::read(temp.reg().storeFolder() + QStringLiteral("/a/b")),
+             QByteArray("nested"));
     QVERIFY(QFile::exists(QStringLiteral("/etc/passwd")));
 }
 
@@ -279,11 +274,11 @@ void TestRecordOperations::storeEntriesThatAreNotFilesAreNeverFollowed()
                 .isEmpty());
 
     // Not a file to remove: the delete is refused and tells why.
-    const RecordDelete::Report deleted = RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid));
-    QCOMPARE(deleted.outcome, RecordDelete::Outcome::Failed);
-    QVERIFY(!deleted.error.message.isEmpty());
+    const Status deleted = RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid));
+    QVERIFY(!deleted);
+    QVERIFY(!deleted.error().message.isEmpty());
     QCOMPARE(recordCount(temp.reg()), 1);
-    QCOMPARE(readFile(outside), QByteArray("outside"));
+    QCOMPARE(TestFiles::read(outside), QByteArray("outside"));
     QVERIFY(QFileInfo(copy).exists() || QFileInfo(copy).isSymLink());
     QCOMPARE(QDir(store).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
                                    QDir::NoDotAndDotDot),
@@ -310,13 +305,13 @@ void TestRecordOperations::exportRefusesUnsafeTargets()
     QVERIFY(QFile::link(temp.reg().databasePath(), outside.filePath(QStringLiteral("db-link"))));
     target.replace(QStringLiteral("%R"), temp.folder())
         .replace(QStringLiteral("%O"), outside.path());
-    const QByteArray database = readFile(temp.reg().databasePath());
+    const QByteArray database = TestFiles::read(temp.reg().databasePath());
 
     const Status exported = RecordExport::exportTo(temp.reg(), QStringLiteral("a.txt"), target);
     QVERIFY(!exported.ok());
     QVERIFY(!exported.error().message.isEmpty());
-    QCOMPARE(readFile(temp.reg().databasePath()), database);
-    QCOMPARE(readFile(temp.reg().storedCopyPath(QStringLiteral("b.txt"))), QByteArray("b"));
+    QCOMPARE(TestFiles::read(temp.reg().databasePath()), database);
+    QCOMPARE(TestFiles::read(temp.reg().storedCopyPath(QStringLiteral("b.txt"))), QByteArray("b"));
     QVERIFY(!QFile::exists(temp.folder() + QStringLiteral("/new.txt")));
     QCOMPARE(QDir(outside.path())
                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
@@ -336,7 +331,7 @@ void TestRecordOperations::sendToDesktopNumbersDuplicates()
     QVERIFY(one.ok() && two.ok());
     QCOMPARE(one.value(), desktop.filePath(QStringLiteral("report.doc")));
     QCOMPARE(two.value(), desktop.filePath(QStringLiteral("report(1).doc")));
-    QCOMPARE(readFile(two.value()), QByteArray("first"));
+    QCOMPARE(TestFiles::read(two.value()), QByteArray("first"));
     // The copy keeps the stored copy's modification time, as cp -p does.
     const QDateTime stamp(QDate(2001, 2, 3), QTime(4, 5, 6, 789));
     QFile stored(temp.reg().storedCopyPath(QStringLiteral("report.doc")));
@@ -366,7 +361,7 @@ void TestRecordOperations::deleteTakesRecordAndCopy()
                                         QStringLiteral("2020-01-02"), {}, {}, "a");
     temp.addRecord(2, QStringLiteral("b.txt"), {}, {}, QStringLiteral("2020-01-02"), {}, {}, "b");
     const SeenRecord seen = temp.seen(first);
-    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), seen).outcome, RecordDelete::Outcome::Deleted);
+    QVERIFY(RecordDelete::deleteRecord(temp.reg(), seen).ok());
     QCOMPARE(temp.serials(), QList<qint64>{2});
     // Only the other record's copy is left, and nothing set aside.
     QCOMPARE(QDir(temp.reg().storeFolder()).entryList(QDir::Files | QDir::Hidden),
@@ -374,17 +369,16 @@ void TestRecordOperations::deleteTakesRecordAndCopy()
     // It is in the bin, with its copy.
     QCOMPARE(binEntries(temp.reg()).size(), 1);
     QCOMPARE(binEntries(temp.reg()).first().record.rowid, first);
-    QCOMPARE(readFile(binPath(temp.reg(), QStringLiteral("a.txt"))), QByteArray("a"));
+    QCOMPARE(TestFiles::read(binPath(temp.reg(), QStringLiteral("a.txt"))), QByteArray("a"));
     // A second delete of the same record is refused, not reported as done.
-    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), seen).outcome, RecordDelete::Outcome::Failed);
+    QVERIFY(!RecordDelete::deleteRecord(temp.reg(), seen).ok());
 }
 
 void TestRecordOperations::deleteWithMissingCopy()
 {
     TempRegister temp;
     const qint64 rowid = temp.addRecord(1, QStringLiteral("gone.txt"));
-    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid)).outcome,
-             RecordDelete::Outcome::Deleted);
+    QVERIFY(RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid)).ok());
     QCOMPARE(recordCount(temp.reg()), 0);
 }
 
@@ -395,19 +389,17 @@ void TestRecordOperations::deleteKeepsCopyAnotherRecordNames()
                                         QStringLiteral("2020-01-02"), {}, {}, "shared");
     const qint64 second = temp.addRecord(2, QStringLiteral("same.txt"));
     const QString copy = temp.reg().storedCopyPath(QStringLiteral("same.txt"));
-    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), temp.seen(first)).outcome,
-             RecordDelete::Outcome::Deleted);
-    QCOMPARE(readFile(copy), QByteArray("shared"));
+    QVERIFY(RecordDelete::deleteRecord(temp.reg(), temp.seen(first)).ok());
+    QCOMPARE(TestFiles::read(copy), QByteArray("shared"));
     // The last record naming it takes it along.
-    QCOMPARE(RecordDelete::deleteRecord(temp.reg(), temp.seen(second)).outcome,
-             RecordDelete::Outcome::Deleted);
+    QVERIFY(RecordDelete::deleteRecord(temp.reg(), temp.seen(second)).ok());
     QVERIFY(QDir(temp.reg().storeFolder()).entryList(QDir::Files | QDir::Hidden).isEmpty());
     // Each record in the bin has the copy under a name of its own.
     const QList<RecycleBin::Entry> entries = binEntries(temp.reg());
     QCOMPARE(entries.size(), 2);
     QVERIFY(entries.at(0).binName != entries.at(1).binName);
     for (const RecycleBin::Entry& entry : entries)
-        QCOMPARE(readFile(binPath(temp.reg(), entry.binName)), QByteArray("shared"));
+        QCOMPARE(TestFiles::read(binPath(temp.reg(), entry.binName)), QByteArray("shared"));
 }
 
 void TestRecordOperations::restoreGivesBackRecordAndBytes_data()
@@ -429,8 +421,7 @@ void TestRecordOperations::restoreGivesBackRecordAndBytes()
     const qint64 rowid = temp.addRecord(
         5, QStringLiteral("报告.doc"), QStringLiteral("张三"), QStringLiteral("合同"),
         QStringLiteral("2021-03-04"), QStringLiteral("备注"), QStringLiteral("邮件"), "the bytes");
-    QCOMPARE(RecordDelete::deleteRecord(reg, temp.seen(rowid)).outcome,
-             RecordDelete::Outcome::Deleted);
+    QVERIFY(RecordDelete::deleteRecord(reg, temp.seen(rowid)).ok());
     QCOMPARE(recordCount(reg), 0);
     // Another record takes the serial, or the stored name, or both meanwhile.
     if (serialTaken || nameTaken)
@@ -452,9 +443,10 @@ void TestRecordOperations::restoreGivesBackRecordAndBytes()
     QCOMPARE(columnOf(reg, rowid, RegisterNames::method), QStringLiteral("邮件"));
     QCOMPARE(columnOf(reg, rowid, RegisterNames::folder), QStringLiteral("合同"));
     QCOMPARE(columnOf(reg, rowid, RegisterNames::storedName), restored->storedName);
-    QCOMPARE(readFile(reg.storedCopyPath(restored->storedName)), QByteArray("the bytes"));
+    QCOMPARE(TestFiles::read(reg.storedCopyPath(restored->storedName)), QByteArray("the bytes"));
     if (nameTaken)
-        QCOMPARE(readFile(reg.storedCopyPath(QStringLiteral("报告.doc"))), QByteArray("newcomer"));
+        QCOMPARE(TestFiles::read(reg.storedCopyPath(QStringLiteral("报告.doc"))),
+                 QByteArray("newcomer"));
     // Gone from the bin, and the register is sound.
     QVERIFY(binEntries(reg).isEmpty());
     QVERIFY(QDir(binPath(reg, QString()))
@@ -476,8 +468,7 @@ void TestRecordOperations::purgeRemovesRecordAndCopy()
     const qint64 second = temp.addRecord(2, QStringLiteral("b.txt"), {}, {},
                                          QStringLiteral("2020-01-02"), {}, {}, "b");
     for (const qint64 rowid : {first, second})
-        QCOMPARE(RecordDelete::deleteRecord(reg, temp.seen(rowid)).outcome,
-                 RecordDelete::Outcome::Deleted);
+        QVERIFY(RecordDelete::deleteRecord(reg, temp.seen(rowid)).ok());
     QVERIFY(Trash::purge(reg, first));
     const QList<RecycleBin::Entry> left = binEntries(reg);
     QCOMPARE(left.size(), 1);
@@ -502,13 +493,13 @@ void TestRecordOperations::deleteRefusesFileHeldOpen()
                   QStringLiteral("sh"), path});
     QVERIFY(holder.waitForReadyRead(5000));
 
-    const RecordDelete::Report report = RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid));
+    const Status report = RecordDelete::deleteRecord(temp.reg(), temp.seen(rowid));
     holder.kill();
     holder.waitForFinished();
-    QCOMPARE(report.outcome, RecordDelete::Outcome::Locked);
-    QCOMPARE(report.error.message, QStringLiteral("文件处于打开状态，不能删除！"));
+    QCOMPARE(report.error().code, ErrorCode::Busy);
+    QCOMPARE(report.error().message, QStringLiteral("文件处于打开状态，不能删除！"));
     QCOMPARE(recordCount(temp.reg()), 1);
-    QCOMPARE(readFile(path), QByteArray("busy"));
+    QCOMPARE(TestFiles::read(path), QByteArray("busy"));
 }
 
 void TestRecordOperations::moveUpAndDownRestoresSerials()
@@ -663,14 +654,14 @@ void TestRecordOperations::changedOrObstructedRecordIsLeftAlone()
         for (const QString& name :
              QDir(temp.reg().storeFolder()).entryList(QDir::Files | QDir::Hidden))
             lines << name + QLatin1Char('=') +
-                         QString::fromUtf8(readFile(temp.reg().storedCopyPath(name)));
+                         QString::fromUtf8(TestFiles::read(temp.reg().storedCopyPath(name)));
         return lines;
     };
     const QStringList before = state();
 
     Error error;
     if (action == QStringLiteral("delete")) {
-        error = RecordDelete::deleteRecord(temp.reg(), second).error;
+        error = RecordDelete::deleteRecord(temp.reg(), second).error();
     } else if (action == QStringLiteral("modify")) {
         RecordModify::Changes changes;
         changes[RecordModify::Field::Folder] = QStringLiteral("新文件夹");

@@ -4,6 +4,7 @@
 #include "store/Schema.h"
 #include "store/Sql.h"
 #include "support/TempRegister.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,12 +15,6 @@
 #include <sqlite3.h>
 
 namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -121,7 +116,7 @@ private Q_SLOTS:
         QVERIFY(!reg.ok());
         QVERIFY2(reg.error().message.contains(path), qPrintable(reg.error().message));
         QVERIFY2(reg.error().message.contains(expected), qPrintable(reg.error().message));
-        QCOMPARE(readAll(path), content);
+        QCOMPARE(TestFiles::read(path), content);
         QVERIFY(!QFileInfo::exists(dir.filePath(RegisterNames::storeFolder)));
     }
 
@@ -135,12 +130,12 @@ private Q_SLOTS:
                               nullptr, nullptr, nullptr),
                  SQLITE_OK);
         sqlite3_close(handle);
-        const QByteArray before = readAll(path);
+        const QByteArray before = TestFiles::read(path);
 
         Result<Register> reg = Register::open(dir.path());
         QVERIFY(!reg.ok());
         QVERIFY(reg.error().message.contains(QStringLiteral("SQLite")));
-        QCOMPARE(readAll(path), before);
+        QCOMPARE(TestFiles::read(path), before);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{RegisterNames::databaseFile});
     }
 

@@ -137,13 +137,13 @@ private Q_SLOTS:
             QVERIFY(outcome.error.detail.contains(temp.reg().storeFolder()));
 
             // Delete cannot make the bin for the copy, so the record stays as well.
-            const RecordDelete::Report deleted = RecordDelete::deleteRecord(
+            const Status deleted = RecordDelete::deleteRecord(
                 temp.reg(),
                 SeenRecord::of(
                     RecordLookup::recordForSerial(temp.reg(), QStringLiteral("1")).value()));
-            QCOMPARE(deleted.outcome, RecordDelete::Outcome::Failed);
-            QVERIFY2(deleted.error.message.contains(temp.reg().storeFolder()),
-                     qPrintable(deleted.error.fullText()));
+            QVERIFY(!deleted);
+            QVERIFY2(deleted.error().message.contains(temp.reg().storeFolder()),
+                     qPrintable(deleted.error().fullText()));
             QCOMPARE(recordCount(temp.reg()), 1);
         }
         verifyConsistent(temp.reg());
@@ -174,9 +174,9 @@ private Q_SLOTS:
             QVERIFY(!modified);
             QVERIFY(modified.error().message.contains(QStringLiteral("只读")));
 
-            const RecordDelete::Report deleted = RecordDelete::deleteRecord(temp.reg(), seen);
-            QCOMPARE(deleted.outcome, RecordDelete::Outcome::Failed);
-            QVERIFY(deleted.error.message.contains(QStringLiteral("只读")));
+            const Status deleted = RecordDelete::deleteRecord(temp.reg(), seen);
+            QVERIFY(!deleted);
+            QVERIFY(deleted.error().message.contains(QStringLiteral("只读")));
             QVERIFY(QFile::exists(temp.reg().storedCopyPath(QStringLiteral("a.txt"))));
             temp.reg().closeConnection();
         }

@@ -99,7 +99,10 @@ void RecordOperationsArea::saveAs()
         return;
     grid()->selectRows(row, row);
     const QString fileName = grid()->TextMatrix(row, RegisterRecord::FileNameColumn);
-    const QString storedName = grid()->TextMatrix(row, RegisterRecord::StoredNameColumn);
+    const std::shared_ptr<ViewRst> view = model()->view();
+    if (!view || row > view->recordCount())
+        return;
+    const qint64 identity = view->keyAt(row);
     const QString target = SaveDialog::getSaveFileName(m_window, RecordExport::plainName(fileName));
     if (target.isEmpty())
         return;
@@ -110,7 +113,7 @@ void RecordOperationsArea::saveAs()
         if (MessageBox::question(m_window, question, QString()) != MessageBox::Yes)
             return;
     }
-    if (Status saved = RecordExport::exportTo(m_register, storedName, target); !saved)
+    if (Status saved = RecordExport::saveRecordAs(m_register, identity, target); !saved)
         MessageBox::warning(m_window, saved.error().fullText());
 }
 
@@ -132,20 +135,19 @@ void RecordOperationsArea::sendToDesktop()
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(800);
 
+    const std::shared_ptr<ViewRst> view = model()->view();
     QStringList notSent;
-    for (int i = first; i <= last; ++i) {
+    for (int i = first; view && i <= last && i <= view->recordCount(); ++i) {
         progress.setValue(i - first);
         if (progress.wasCanceled()) {
             notSent << QStringLiteral("（已取消，其余 %1 个文件未发送）").arg(last - i + 1);
             break;
         }
-        const QString storedName = grid()->TextMatrix(i, RegisterRecord::StoredNameColumn);
         const QString fileName = grid()->TextMatrix(i, RegisterRecord::FileNameColumn);
-        if (storedName.isEmpty())
-            continue; // a record removed by another program since the view was shown
         Result<QString> sent =
-            RecordExport::sendToDesktop(m_register, storedName, fileName, desktop);
-        if (!sent)
+            RecordExport::sendRecordToDesktop(m_register, view->keyAt(i), desktop);
+        // A record removed by another program since the view was shown is passed over.
+        if (!sent && sent.error().code != ErrorCode::NotFound)
             notSent << fileName + QStringLiteral("：") + sent.error().message;
     }
     progress.setValue(last - first + 1);
@@ -170,14 +172,9 @@ void RecordOperationsArea::deleteRecord()
     const std::optional<RegisterRecord> shown = view->record(row);
     if (!shown)
         return;
-    const RecordDelete::Report report =
-        RecordDelete::deleteRecord(m_register, SeenRecord::of(*shown));
-    if (report.outcome == RecordDelete::Outcome::Locked) {
-        MessageBox::warning(m_window, RecordDelete::lockedText);
-        return;
-    }
-    if (report.outcome == RecordDelete::Outcome::Failed) {
-        MessageBox::warning(m_window, report.error.fullText());
+    const Status deleted = RecordDelete::deleteRecord(m_register, SeenRecord::of(*shown));
+    if (!deleted) {
+        MessageBox::warning(m_window, deleted.error().fullText());
         return;
     }
     model()->recordRemoved(row);

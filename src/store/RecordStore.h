@@ -1,0 +1,144 @@
+#pragma once
+
+#include "store/ContentHash.h"
+#include "store/Result.h"
+#include "store/SeenRecord.h"
+
+#include <QDate>
+#include <QHash>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <memory>
+
+// A field of a record, for code that must not know how the register spells
+// its columns.
+enum class RecordField { Serial, Date, FileName, StoredName, Remark, Recipient, Method, Folder };
+
+// A field of a saved query: its name, toolbar title and the seven search
+// boxes in the search panel's order.
+enum class QueryField {
+    Name,
+    Title,
+    FileName,
+    Recipient,
+    Method,
+    Earliest,
+    Latest,
+    Remark,
+    Folder,
+    Count
+};
+
+// The values of a new record, already cut to their limits.
+struct NewRecord {
+    qint64 serial = 0;
+    QDate date; // invalid: no date
+    QString fileName;
+    QString storedName;
+    QString remark;
+    QString recipient;
+    QString method;
+    QString folder;
+};
+
+// One record as the integrity check reads it.
+struct CheckedRecord {
+    qint64 identity = 0;
+    QVariant serial; // as stored
+    bool serialIsNumber = false;
+    QString serialType; // what the serial is stored as, when not a number
+    QString fileName;
+    QVariant storedName; // as stored, Null kept
+};
+
+// The recorded size and hash of a record's copy.
+struct RecordedDigest {
+    QString storedName;
+    qint64 size = 0;
+    QString hash;
+};
+
+// A folder and how many of its records carry a send date.
+struct FolderCount {
+    QString name;
+    qint64 dated = 0;
+};
+
+// A write transaction: rolled back when dropped without commit().
+class StoreTransaction {
+public:
+    virtual ~StoreTransaction() = default;
+    virtual Status commit() = 0;
+};
+
+// Everything the program asks of the register's database. Records are named
+// by their identity (never reused), fields by RecordField; no caller writes
+// SQL. Calls marked "inside a write" expect the caller's beginWrite() to be
+// open on this thread; the others run on their own.
+class RecordStore {
+public:
+    virtual ~RecordStore() = default;
+
+    // Whether the database could be opened at all.
+    virtual bool connected() = 0;
+    virtual Result<std::unique_ptr<StoreTransaction>> beginWrite() = 0;
+
+    // Records.
+    virtual Result<qint64> recordCount() = 0;
+    // Identities of the records with `serial`, at most `limit` of them.
+    virtual Result<QList<qint64>> identitiesWithSerial(qint64 serial, int limit) = 0;
+    // The next serial for intake (inside a write): never one in use; an
+    // error when no 64-bit integer is left.
+    virtual Result<qint64> nextSerial() = 0;
+    // Adds a record (inside a write); its identity.
+    virtual Result<qint64> insert(const NewRecord& record) = 0;
+    // Nothing when `seen` is still there as it was seen; ErrorCode::Changed otherwise.
+    virtual Status stillThere(const SeenRecord& seen) = 0;
+    // Removes `seen` (inside a write), insisting that it went and nothing came back.
+    virtual Status remove(const SeenRecord& seen) = 0;
+    // How many records name the stored copy `storedName`.
+    virtual Result<qint64> recordsNaming(const QString& storedName) = 0;
+    // Whether a record (`identity` 0: any) names `storedName` now.
+    virtual Result<bool> isNamed(const QString& storedName, qint64 identity = 0) = 0;
+    // Writes `values` into every record of `records`, all or none, in one
+    // transaction; none when one of them changed since it was seen.
+    virtual Status updateFields(const QList<SeenRecord>& records,
+                                const QList<QPair<RecordField, QString>>& values) = 0;
+    // Exchanges two records' serials in one transaction, with the same checks.
+    virtual Status swapSerials(const SeenRecord& first, const SeenRecord& second) = 0;
+
+    // Value lists, kept by the register so a large one is never counted.
+    // Values of `field` by use, most used first, then by value.
+    virtual Result<QStringList> valuesByUse(RecordField field) = 0;
+    // Non-empty folders, most dated records first, then by name.
+    virtual Result<QList<FolderCount>> folderCounts() = 0;
+
+    // Content hashes.
+    virtual Result<QList<ContentHash::SameContent>> sameContent(qint64 size,
+                                                                const QString& hash) = 0;
+    // Records the copy's digest for `identity` (inside a write).
+    virtual Status recordDigest(qint64 identity, qint64 size, const QString& hash) = 0;
+    virtual Result<QHash<qint64, RecordedDigest>> digests() = 0;
+
+    // For the integrity check: every record, by serial then identity.
+    virtual Result<QList<CheckedRecord>> recordsBySerial() = 0;
+    // The database engine's own check of its file; the faults it found. A
+    // busy register gives an error with ErrorCode::Busy.
+    virtual Result<QStringList> databaseFaults(bool full) = 0;
+
+    // Saved queries: up to `count` rows in slot order, each with every
+    // QueryField (a Null one as a null QVariant).
+    virtual Result<QList<QVariantList>> querySlots(int count) = 0;
+    // Writes `values` into slot `slot` (1-based), exactly that row.
+    virtual Status writeQuerySlot(int slot, const QList<QPair<QueryField, QString>>& values) = 0;
+    // How many slot rows there are and whether any holds a Null.
+    virtual Result<QPair<int, bool>> querySlotShape() = 0;
+    // Appends the slots of `defaults` (name and title of slot 1, 2, …) that
+    // the table lacks, and turns Nulls into empty texts (a title into " "),
+    // in one transaction.
+    virtual Status completeQuerySlots(const QList<QPair<QString, QString>>& defaults) = 0;
+};

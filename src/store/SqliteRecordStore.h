@@ -1,0 +1,51 @@
+#pragma once
+
+#include "store/RecordStore.h"
+#include "store/Register.h"
+
+#include <QSqlDatabase>
+
+// The register's records in its SQLite database, through this thread's
+// connection of the register.
+class SqliteRecordStore : public RecordStore {
+public:
+    explicit SqliteRecordStore(Register reg) : m_register(std::move(reg)) {}
+
+    // The column that holds `field` in the record table.
+    static QString columnOf(RecordField field);
+
+    bool connected() override { return db().isOpen(); }
+    Result<std::unique_ptr<StoreTransaction>> beginWrite() override;
+
+    Result<qint64> recordCount() override;
+    Result<QList<qint64>> identitiesWithSerial(qint64 serial, int limit) override;
+    Result<qint64> nextSerial() override;
+    Result<qint64> insert(const NewRecord& record) override;
+    Status stillThere(const SeenRecord& seen) override;
+    Status remove(const SeenRecord& seen) override;
+    Result<qint64> recordsNaming(const QString& storedName) override;
+    Result<bool> isNamed(const QString& storedName, qint64 identity) override;
+    Status updateFields(const QList<SeenRecord>& records,
+                        const QList<QPair<RecordField, QString>>& values) override;
+    Status swapSerials(const SeenRecord& first, const SeenRecord& second) override;
+
+    Result<QStringList> valuesByUse(RecordField field) override;
+    Result<QList<FolderCount>> folderCounts() override;
+
+    Result<QList<ContentHash::SameContent>> sameContent(qint64 size, const QString& hash) override;
+    Status recordDigest(qint64 identity, qint64 size, const QString& hash) override;
+    Result<QHash<qint64, RecordedDigest>> digests() override;
+
+    Result<QList<CheckedRecord>> recordsBySerial() override;
+    Result<QStringList> databaseFaults(bool full) override;
+
+    Result<QList<QVariantList>> querySlots(int count) override;
+    Status writeQuerySlot(int slot, const QList<QPair<QueryField, QString>>& values) override;
+    Result<QPair<int, bool>> querySlotShape() override;
+    Status completeQuerySlots(const QList<QPair<QString, QString>>& defaults) override;
+
+private:
+    QSqlDatabase db() const { return m_register.database(); }
+
+    Register m_register;
+};
