@@ -1,6 +1,7 @@
 #include "cli/Command.h"
 #include "cli/RecordOutput.h"
 
+#include "store/RecordStore.h"
 #include "store/RecycleBin.h"
 #include "trash/Trash.h"
 
@@ -102,7 +103,7 @@ public:
 private:
     static int list(const Register& reg, RecordOutput::Format format, CliContext& context)
     {
-        Result<QList<RecycleBin::Entry>> entries = RecycleBin::list(reg.database());
+        Result<QList<RecycleBin::Entry>> entries = reg.records()->binEntries();
         if (!entries) {
             context.fail(entries.error());
             return ExitFailed;
@@ -124,8 +125,7 @@ private:
         }
         QList<RecycleBin::Entry> entries;
         for (const qint64 identity : identities.value()) {
-            Result<std::optional<RecycleBin::Entry>> entry =
-                RecycleBin::find(reg.database(), identity);
+            Result<std::optional<RecycleBin::Entry>> entry = reg.records()->binEntry(identity);
             if (!entry) {
                 context.fail(entry.error());
                 return std::nullopt;
@@ -138,7 +138,7 @@ private:
 
     static std::optional<QList<RecycleBin::Entry>> all(const Register& reg, CliContext& context)
     {
-        Result<QList<RecycleBin::Entry>> entries = RecycleBin::list(reg.database());
+        Result<QList<RecycleBin::Entry>> entries = reg.records()->binEntries();
         if (!entries) {
             context.fail(entries.error());
             return std::nullopt;
@@ -151,7 +151,7 @@ private:
     {
         const QString cutoff = QDateTime::currentDateTime().addDays(-days).toString(
             QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        return entriesOf(reg, RecycleBin::deletedBefore(reg.database(), cutoff), context);
+        return entriesOf(reg, reg.records()->binDeletedBefore(cutoff), context);
     }
 
     static std::optional<QList<RecycleBin::Entry>>
@@ -159,8 +159,8 @@ private:
     {
         QList<RecycleBin::Entry> entries;
         for (const QString& serial : serials) {
-            std::optional<QList<RecycleBin::Entry>> found = entriesOf(
-                reg, RecycleBin::withSerial(reg.database(), serial.toLongLong()), context);
+            std::optional<QList<RecycleBin::Entry>> found =
+                entriesOf(reg, reg.records()->binWithSerial(serial.toLongLong()), context);
             if (!found)
                 return std::nullopt;
             if (found->isEmpty()) {

@@ -158,7 +158,7 @@ void repairLeftover(const Register& reg, const StoreFolder& store, LiveProbe& pr
 {
     const QString path = store.pathOf(leftover.name);
     if (leftover.binStep != BinStep::None) {
-        BinCheck::repair(reg.database(), store, leftover, findings);
+        BinCheck::repair(reg, store, leftover, findings);
         return;
     }
     if (const QString owner = LiveWriter::ownerOfLockName(leftover.name); !owner.isEmpty()) {
@@ -477,7 +477,7 @@ Result<Report> check(const Register& reg, const Options& options)
         return liveCopies->value(id);
     };
     LiveProbe probe(store.path());
-    BinCheck binCheck(reg.database(), store);
+    BinCheck binCheck(reg, store);
     if (Status binRead = binCheck.run(probe, liveTwin, report); !binRead)
         return binRead.error();
 

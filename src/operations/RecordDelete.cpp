@@ -2,7 +2,6 @@
 
 #include "store/GeneralRoutines.h"
 #include "store/RecordStore.h"
-#include "store/RecycleBin.h"
 #include "store/StoreFiles.h"
 #include "store/StoreFolder.h"
 #include "support/TestPause.h"
@@ -91,10 +90,10 @@ Status deleteRecord(const Register& reg, const SeenRecord& seen)
     if (Status same = records->stillThere(seen); !same)
         return failed(same.error());
     Result<QString> binName =
-        hasCopy ? Trash::binNameFor(reg.database(), *bin, storedName) : Result<QString>(QString());
+        hasCopy ? Trash::binNameFor(*records, *bin, storedName) : Result<QString>(QString());
     if (!binName)
         return failed(binName.error());
-    if (Status kept = RecycleBin::moveIn(reg.database(), seen.rowid, *binName, Trash::now()); !kept)
+    if (Status kept = records->binMoveIn(seen.rowid, *binName, Trash::now()); !kept)
         return failed(kept.error());
     // Checks again that the record is the one seen, and that it went.
     if (Status removed = records->remove(seen); !removed)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/ContentHash.h"
+#include "store/RecycleBin.h"
 #include "store/Result.h"
 #include "store/SeenRecord.h"
 
@@ -13,6 +14,7 @@
 #include <QVariant>
 
 #include <memory>
+#include <optional>
 
 // A field of a record, for code that must not know how the register spells
 // its columns.
@@ -141,4 +143,27 @@ public:
     // the table lacks, and turns Nulls into empty texts (a title into " "),
     // in one transaction.
     virtual Status completeQuerySlots(const QList<QPair<QString, QString>>& defaults) = 0;
+
+    // The recycle bin. Calls marked "inside a write" expect beginWrite().
+    // Copies record `identity` (with its digest) into the bin, inside a
+    // write that then removes the record itself.
+    virtual Status binMoveIn(qint64 identity, const QString& binName, const QString& deletedAt) = 0;
+    // Newest deletion first.
+    virtual Result<QList<RecycleBin::Entry>> binEntries() = 0;
+    virtual Result<std::optional<RecycleBin::Entry>> binEntry(qint64 identity) = 0;
+    virtual Result<QList<qint64>> binWithSerial(qint64 serial) = 0;
+    // Entries deleted before `deletedAt` (same form as Entry::deletedAt).
+    virtual Result<QList<qint64>> binDeletedBefore(const QString& deletedAt) = 0;
+    // Whether an entry's copy is called `binName` in the bin folder.
+    virtual Result<bool> binNameTaken(const QString& binName) = 0;
+    // Whether a live record has this identity, this serial, or names this copy.
+    virtual Result<bool> identityTaken(qint64 identity) = 0;
+    virtual Result<bool> serialTaken(const QVariant& serial) = 0;
+    virtual Result<bool> storedNameTaken(const QString& storedName) = 0;
+    // Puts entry `identity` back as a record with `serial` and `storedName`
+    // (under its own identity when `sameIdentity`), inside a write.
+    virtual Status binMoveOut(qint64 identity, const QVariant& serial, const QString& storedName,
+                              bool sameIdentity) = 0;
+    // Removes entry `identity` from the bin, inside a write.
+    virtual Status binRemove(qint64 identity) = 0;
 };

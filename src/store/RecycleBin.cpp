@@ -1,4 +1,4 @@
-#include "store/RecycleBin.h"
+#include "store/RecycleBinTable.h"
 
 #include "store/ContentHash.h"
 #include "store/DateText.h"

@@ -2,7 +2,7 @@
 
 #include "store/ContentHash.h"
 #include "store/IdentityColumn.h"
-#include "store/RecycleBin.h"
+#include "store/RecycleBinTable.h"
 #include "store/RegisterNames.h"
 #include "store/SearchIndexes.h"
 #include "store/Sql.h"

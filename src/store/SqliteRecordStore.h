@@ -44,6 +44,19 @@ public:
     Result<QPair<int, bool>> querySlotShape() override;
     Status completeQuerySlots(const QList<QPair<QString, QString>>& defaults) override;
 
+    Status binMoveIn(qint64 identity, const QString& binName, const QString& deletedAt) override;
+    Result<QList<RecycleBin::Entry>> binEntries() override;
+    Result<std::optional<RecycleBin::Entry>> binEntry(qint64 identity) override;
+    Result<QList<qint64>> binWithSerial(qint64 serial) override;
+    Result<QList<qint64>> binDeletedBefore(const QString& deletedAt) override;
+    Result<bool> binNameTaken(const QString& binName) override;
+    Result<bool> identityTaken(qint64 identity) override;
+    Result<bool> serialTaken(const QVariant& serial) override;
+    Result<bool> storedNameTaken(const QString& storedName) override;
+    Status binMoveOut(qint64 identity, const QVariant& serial, const QString& storedName,
+                      bool sameIdentity) override;
+    Status binRemove(qint64 identity) override;
+
 private:
     QSqlDatabase db() const { return m_register.database(); }
 

@@ -1,7 +1,6 @@
 #include "trash/BinCheck.h"
 
 #include "store/RecycleBin.h"
-#include "store/Sql.h"
 #include "trash/Trash.h"
 
 #include <QDir>
@@ -49,7 +48,12 @@ QString failedText(int error)
 
 } // namespace
 
-BinCheck::BinCheck(const QSqlDatabase& db, const StoreFolder& store) : m_db(db), m_store(store) {}
+BinCheck::BinCheck(const Register& reg, const StoreFolder& store)
+    : m_records(reg.records()), m_store(store)
+{
+}
+
+BinCheck::~BinCheck() = default;
 
 bool BinCheck::isBinFolder(const QFileInfo& entry)
 {
@@ -58,7 +62,7 @@ bool BinCheck::isBinFolder(const QFileInfo& entry)
 
 Status BinCheck::run(LiveProbe& probe, const LiveTwin& liveTwin, Integrity::Report& report)
 {
-    Result<QList<RecycleBin::Entry>> entries = RecycleBin::list(m_db);
+    Result<QList<RecycleBin::Entry>> entries = m_records->binEntries();
     if (!entries)
         return entries.error();
     report.binRecords = entries->size();
@@ -119,7 +123,7 @@ Status BinCheck::run(LiveProbe& probe, const LiveTwin& liveTwin, Integrity::Repo
     return {};
 }
 
-void BinCheck::repair(const QSqlDatabase& db, const StoreFolder& store, Finding& leftover,
+void BinCheck::repair(const Register& reg, const StoreFolder& store, Finding& leftover,
                       QList<Finding>& findings)
 {
     Result<StoreFolder> bin = Trash::openBin(store, false);
@@ -129,11 +133,12 @@ void BinCheck::repair(const QSqlDatabase& db, const StoreFolder& store, Finding&
     }
     // Under the write lock: a program that is still in its transaction holds
     // it, and what it wrote is what decides.
-    Transaction transaction(db);
-    if (!transaction.started()) {
-        leftover.resolution = Sql::isBusy(transaction.startError())
+    const std::unique_ptr<RecordStore> records = reg.records();
+    Result<std::unique_ptr<StoreTransaction>> transaction = records->beginWrite();
+    if (!transaction) {
+        leftover.resolution = transaction.error().code == ErrorCode::Busy
                                   ? QStringLiteral("另一个程序正在修改登记库，未处理。")
-                                  : transaction.startError().message;
+                                  : transaction.error().message;
         return;
     }
     // A question the database could not answer counts against removing.
@@ -146,15 +151,15 @@ void BinCheck::repair(const QSqlDatabase& db, const StoreFolder& store, Finding&
     switch (leftover.binStep) {
     case BinStep::BinName: {
         // Removable only while no bin record names it and its twin is a live copy.
-        if (const Result<bool> named = RecycleBin::binNameTaken(db, leftover.name);
+        if (const Result<bool> named = records->binNameTaken(leftover.name);
             named && named.value()) {
             // The program that left it committed meanwhile: it is its copy now.
             leftover.resolved = true;
             leftover.resolution = QStringLiteral("已由其程序处理完毕。");
             return;
         }
-        if (maybe(RecycleBin::binNameTaken(db, leftover.name)) ||
-            !surely(RecycleBin::storedNameTaken(db, leftover.twin)) ||
+        if (maybe(records->binNameTaken(leftover.name)) ||
+            !surely(records->storedNameTaken(leftover.twin)) ||
             !sameFile(*bin, leftover.name, store, leftover.twin)) {
             leftover.resolution = QStringLiteral("情况已变，未处理；请再检查一次。");
             return;
@@ -166,15 +171,15 @@ void BinCheck::repair(const QSqlDatabase& db, const StoreFolder& store, Finding&
         break;
     }
     case BinStep::StoreName: {
-        if (const Result<bool> named = RecycleBin::storedNameTaken(db, leftover.name);
+        if (const Result<bool> named = records->storedNameTaken(leftover.name);
             named && named.value()) {
             // The program that left it committed meanwhile: it is its copy now.
             leftover.resolved = true;
             leftover.resolution = QStringLiteral("已由其程序处理完毕。");
             return;
         }
-        if (maybe(RecycleBin::storedNameTaken(db, leftover.name)) ||
-            !surely(RecycleBin::binNameTaken(db, leftover.twin)) ||
+        if (maybe(records->storedNameTaken(leftover.name)) ||
+            !surely(records->binNameTaken(leftover.twin)) ||
             !sameFile(store, leftover.name, *bin, leftover.twin)) {
             leftover.resolution = QStringLiteral("情况已变，未处理；请再检查一次。");
             return;
@@ -186,7 +191,7 @@ void BinCheck::repair(const QSqlDatabase& db, const StoreFolder& store, Finding&
         break;
     }
     case BinStep::Purging: {
-        Result<std::optional<RecycleBin::Entry>> entry = RecycleBin::find(db, leftover.rowid);
+        Result<std::optional<RecycleBin::Entry>> entry = records->binEntry(leftover.rowid);
         if (!entry) {
             leftover.resolution = entry.error().message;
             return;

@@ -2,6 +2,7 @@
 
 #include "integrity/IntegrityCheck.h"
 #include "store/LiveWriter.h"
+#include "store/RecordStore.h"
 #include "store/StoreFolder.h"
 
 #include <QFileInfo>
@@ -9,6 +10,7 @@
 #include <QPair>
 
 #include <functional>
+#include <memory>
 #include <sys/stat.h>
 
 // The integrity check's look at the recycle bin: every record in the bin
@@ -23,7 +25,8 @@ public:
     // The stored name a live record gives the file `id`, or an empty text.
     using LiveTwin = std::function<QString(const FileId& id)>;
 
-    BinCheck(const QSqlDatabase& db, const StoreFolder& store);
+    BinCheck(const Register& reg, const StoreFolder& store);
+    ~BinCheck();
 
     // Adds its findings to `report`. Fails when the bin cannot be read.
     Status run(LiveProbe& probe, const LiveTwin& liveTwin, Integrity::Report& report);
@@ -34,11 +37,11 @@ public:
     QString binCopyOf(const FileId& id) const { return m_copies.value(id); }
 
     // Repairs a leftover with a BinStep.
-    static void repair(const QSqlDatabase& db, const StoreFolder& store,
-                       Integrity::Finding& leftover, QList<Integrity::Finding>& findings);
+    static void repair(const Register& reg, const StoreFolder& store, Integrity::Finding& leftover,
+                       QList<Integrity::Finding>& findings);
 
 private:
-    QSqlDatabase m_db;
+    std::unique_ptr<RecordStore> m_records;
     const StoreFolder& m_store;
     QHash<FileId, QString> m_copies; // bin copies named by a bin record
 };

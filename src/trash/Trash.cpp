@@ -1,11 +1,8 @@
 #include "trash/Trash.h"
 
-#include "intake/Intake.h"
 #include "intake/StoredName.h"
 #include "store/LiveWriter.h"
 #include "store/RecordStore.h"
-#include "store/RecycleBin.h"
-#include "store/Sql.h"
 #include "support/TestPause.h"
 
 #include <QDateTime>
@@ -31,14 +28,14 @@ Error goneError(qint64 identity)
 
 // A name for the restored copy that neither the store folder nor a record
 // holds yet.
-Result<QString> freeStoredName(const QSqlDatabase& db, const StoreFolder& store,
+Result<QString> freeStoredName(RecordStore& records, const StoreFolder& store,
                                const RegisterRecord& record)
 {
     QString candidate = record.storedName;
     for (int attempt = 0; attempt < 8; ++attempt) {
         if (Register::isPlainFileName(candidate) && StoredName::fits(candidate)) {
             const StoreFolder::Entry entry = store.entry(candidate);
-            Result<bool> taken = RecycleBin::storedNameTaken(db, candidate);
+            Result<bool> taken = records.storedNameTaken(candidate);
             if (!taken)
                 return taken.error();
             if (entry.type == StoreFolder::Type::Missing && entry.error == 0 && !taken.value())
@@ -62,12 +59,11 @@ QString now()
     return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-Result<QString> binNameFor(const QSqlDatabase& db, const StoreFolder& bin,
-                           const QString& storedName)
+Result<QString> binNameFor(RecordStore& records, const StoreFolder& bin, const QString& storedName)
 {
     QString candidate = storedName;
     for (int attempt = 0; attempt < 8; ++attempt) {
-        Result<bool> taken = RecycleBin::binNameTaken(db, candidate);
+        Result<bool> taken = records.binNameTaken(candidate);
         if (!taken)
             return taken.error();
         const StoreFolder::Entry entry = bin.entry(candidate);
@@ -80,14 +76,14 @@ Result<QString> binNameFor(const QSqlDatabase& db, const StoreFolder& bin,
 
 Result<Restored> restore(const Register& reg, qint64 identity)
 {
-    QSqlDatabase db = reg.database();
+    const std::unique_ptr<RecordStore> records = reg.records();
     Result<StoreFolder> store = StoreFolder::open(reg);
     if (!store)
         return Error{store.error().message + QStringLiteral("记录未恢复。"), store.error().detail};
-    Transaction transaction(db);
-    if (!transaction.started())
-        return transaction.startError();
-    Result<std::optional<RecycleBin::Entry>> found = RecycleBin::find(db, identity);
+    Result<std::unique_ptr<StoreTransaction>> transaction = records->beginWrite();
+    if (!transaction)
+        return transaction.error();
+    Result<std::optional<RecycleBin::Entry>> found = records->binEntry(identity);
     if (!found)
         return found.error();
     if (!found->has_value())
@@ -112,25 +108,25 @@ Result<Restored> restore(const Register& reg, qint64 identity)
                       entry.record.storedName, entry.record.storedName};
     Result<bool> serialTaken = entry.record.serial.isNull()
                                    ? Result<bool>(true)
-                                   : RecycleBin::serialTaken(db, entry.record.serial);
+                                   : records->serialTaken(entry.record.serial);
     if (!serialTaken)
         return serialTaken.error();
     if (serialTaken.value()) {
-        Result<qint64> next = reg.records()->nextSerial();
+        Result<qint64> next = records->nextSerial();
         if (!next)
             return next.error();
         restored.serial = next.value();
     }
     if (hasCopy) {
-        Result<QString> name = freeStoredName(db, *store, entry.record);
+        Result<QString> name = freeStoredName(*records, *store, entry.record);
         if (!name)
             return name.error();
         restored.storedName = name.value();
     }
-    Result<bool> identityTaken = RecycleBin::identityTaken(db, identity);
+    Result<bool> identityTaken = records->identityTaken(identity);
     if (!identityTaken)
         return identityTaken.error();
-    if (Status moved = RecycleBin::moveOut(db, identity, restored.serial, restored.storedName,
+    if (Status moved = records->binMoveOut(identity, restored.serial, restored.storedName,
                                            !identityTaken.value());
         !moved)
         return moved.error();
@@ -143,7 +139,7 @@ Result<Restored> restore(const Register& reg, qint64 identity)
                                store->pathOf(restored.storedName), error);
     }
     TestPause::at("restore-before-commit");
-    if (Status committed = transaction.commit(); !committed) {
+    if (Status committed = transaction.value()->commit(); !committed) {
         if (hasCopy)
             store->remove(restored.storedName);
         return committed.error();
@@ -155,11 +151,11 @@ Result<Restored> restore(const Register& reg, qint64 identity)
 
 Status purge(const Register& reg, qint64 identity)
 {
-    QSqlDatabase db = reg.database();
+    const std::unique_ptr<RecordStore> records = reg.records();
     Result<StoreFolder> store = StoreFolder::open(reg);
     if (!store)
         return Error{store.error().message + QStringLiteral("未删除。"), store.error().detail};
-    Result<std::optional<RecycleBin::Entry>> peek = RecycleBin::find(db, identity);
+    Result<std::optional<RecycleBin::Entry>> peek = records->binEntry(identity);
     if (!peek)
         return peek.error();
     if (!peek->has_value())
@@ -177,16 +173,16 @@ Status purge(const Register& reg, qint64 identity)
                                    store->path(), error);
         }
     }
-    Transaction transaction(db);
-    if (!transaction.started())
-        return transaction.startError();
-    Result<std::optional<RecycleBin::Entry>> found = RecycleBin::find(db, identity);
+    Result<std::unique_ptr<StoreTransaction>> transaction = records->beginWrite();
+    if (!transaction)
+        return transaction.error();
+    Result<std::optional<RecycleBin::Entry>> found = records->binEntry(identity);
     if (!found)
         return found.error();
     if (!found->has_value())
         return goneError(identity);
     const QString binName = (*found)->binName;
-    if (Status removed = RecycleBin::remove(db, identity); !removed)
+    if (Status removed = records->binRemove(identity); !removed)
         return removed.error();
     // The copy is set aside under a name that carries the entry: until the
     // commit it can be put back, after it the check knows it may go.
@@ -206,7 +202,7 @@ Status purge(const Register& reg, qint64 identity)
         }
     }
     TestPause::at("purge-before-commit");
-    if (Status committed = transaction.commit(); !committed) {
+    if (Status committed = transaction.value()->commit(); !committed) {
         if (!aside.isEmpty())
             bin->renameNoReplace(aside, binName);
         return committed.error();

@@ -9,6 +9,8 @@
 
 #include <optional>
 
+class RecordStore;
+
 // The recycle bin's operations on records already in it. Moving a record in
 // is the delete (RecordDelete.h). Every step keeps the rule of the store: a
 // kill at any moment leaves the record whole on one side, with at most an
@@ -24,8 +26,7 @@ QString now();
 
 // The name a copy gets in the bin: its stored name, or a fresh one when an
 // entry of the bin holds that name already. Inside the write transaction.
-Result<QString> binNameFor(const QSqlDatabase& db, const StoreFolder& bin,
-                           const QString& storedName);
+Result<QString> binNameFor(RecordStore& records, const StoreFolder& bin, const QString& storedName);
 
 struct Restored {
     QString fileName;

@@ -8,6 +8,7 @@
 // happened wholly or not at all.
 
 #include "integrity/IntegrityCheck.h"
+#include "store/RecordStore.h"
 #include "store/RecycleBin.h"
 #include "store/RegisterNames.h"
 #include "store/Schema.h"
@@ -162,7 +163,7 @@ class TestCrashSafety : public QObject {
         Result<Register> reg = Register::open(m_register, Register::Mode::MustExist);
         if (!reg)
             qFatal("register does not open: %s", qPrintable(reg.error().fullText()));
-        Result<QList<RecycleBin::Entry>> entries = RecycleBin::list(reg->database());
+        Result<QList<RecycleBin::Entry>> entries = reg->records()->binEntries();
         if (!entries)
             qFatal("cannot read the bin: %s", qPrintable(entries.error().fullText()));
         reg->closeConnection();
@@ -212,7 +213,7 @@ class TestCrashSafety : public QObject {
             m_verifiedCopies << row.storedName;
         }
         // Every record in the bin has its whole copy there.
-        const QList<RecycleBin::Entry> inBin = RecycleBin::list(reg->database()).value();
+        const QList<RecycleBin::Entry> inBin = reg->records()->binEntries().value();
         for (const RecycleBin::Entry& entry : inBin) {
             const auto source = m_sourceDigests.find(entry.record.fileName);
             QVERIFY2(source != m_sourceDigests.end(), qPrintable(entry.record.fileName));

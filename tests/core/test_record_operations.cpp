@@ -3,6 +3,7 @@
 #include "operations/RecordDelete.h"
 #include "operations/RecordExport.h"
 #include "operations/RecordReorder.h"
+#include "store/RecordStore.h"
 #include "store/RecycleBin.h"
 #include "store/RegisterNames.h"
 #include "store/SeenRecord.h"
@@ -57,7 +58,7 @@ QString binPath(const Register& reg, const QString& name)
 
 QList<RecycleBin::Entry> binEntries(const Register& reg)
 {
-    return RecycleBin::list(reg.database()).value();
+    return reg.records()->binEntries().value();
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "trash/gui/BinArea.h"
 
+#include "store/RecordStore.h"
 #include "store/RecycleBin.h"
 #include "support/gui/MessageBox.h"
 #include "trash/Trash.h"
@@ -86,7 +87,7 @@ void BinArea::leave()
 
 void BinArea::reload()
 {
-    Result<QList<RecycleBin::Entry>> entries = RecycleBin::list(m_register.database());
+    Result<QList<RecycleBin::Entry>> entries = m_register.records()->binEntries();
     if (!entries) {
         MessageBox::warning(m_parent, entries.error().fullText());
         m_model->setEntries({});
@@ -178,7 +179,7 @@ void BinArea::emptyBin()
     if (MessageBox::question(m_parent, emptyQuestion) != MessageBox::Yes)
         return;
     // Read again: what is in the bin now is what the user asked to empty.
-    Result<QList<RecycleBin::Entry>> entries = RecycleBin::list(m_register.database());
+    Result<QList<RecycleBin::Entry>> entries = m_register.records()->binEntries();
     QStringList failures;
     if (!entries)
         failures << entries.error().fullText();
