@@ -8,6 +8,8 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <iostream>
+#include <string>
 
 namespace CommandRegistry {
 
@@ -248,4 +250,14 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err)
     out.flush();
     err.flush();
     return status;
+}
+
+bool CliContext::confirmed(const QString& question, const QStringList& names)
+{
+    out << question << "\n  " << names.join(QStringLiteral("\n  ")) << "\n确定删除吗？[y/N] ";
+    out.flush();
+    std::string answer;
+    if (!std::getline(std::cin, answer))
+        return false;
+    return answer == "y" || answer == "Y" || answer == "yes";
 }

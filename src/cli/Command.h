@@ -47,6 +47,9 @@ struct CliContext {
         explicit operator bool() const { return reg.has_value(); }
     };
     NamedRecords openRecords(const QStringList& serials);
+    // Asks `question` with the names listed on the terminal; whether the
+    // answer was yes.
+    bool confirmed(const QString& question, const QStringList& names);
 };
 
 // One subcommand of quorvel-cli: a name, a line of description, its own

@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <iostream>
-#include <string>
 #include <unistd.h>
 
 namespace {
@@ -51,7 +49,8 @@ public:
                 context.error() << "删除前需要确认，请加 --yes" << Qt::endl;
                 return ExitUsage;
             }
-            if (!confirmed(names, context))
+            if (!context.confirmed(
+                    QStringLiteral("将删除 %1 条记录及其存储文件：").arg(names.size()), names))
                 return ExitFailed;
         }
         TestPause::at("delete-confirmed");
@@ -67,19 +66,6 @@ public:
             context.out << "已删除: " << names.at(i) << Qt::endl;
         }
         return failures == 0 ? ExitDone : ExitFailed;
-    }
-
-private:
-    // Asks on the terminal.
-    static bool confirmed(const QStringList& names, CliContext& context)
-    {
-        context.out << "将删除 " << names.size() << " 条记录及其存储文件：\n  "
-                    << names.join(QStringLiteral("\n  ")) << "\n确定删除吗？[y/N] ";
-        context.out.flush();
-        std::string answer;
-        if (!std::getline(std::cin, answer))
-            return false;
-        return answer == "y" || answer == "Y" || answer == "yes";
     }
 };
 

@@ -7,11 +7,17 @@
 
 #include <QDateTime>
 
-#include <iostream>
-#include <string>
 #include <unistd.h>
 
 namespace {
+
+QStringList fileNames(const QList<RecycleBin::Entry>& entries)
+{
+    QStringList names;
+    for (const RecycleBin::Entry& entry : entries)
+        names << entry.record.fileName;
+    return names;
+}
 
 // `trash list`, `trash restore SERIAL...`, `trash purge [SERIAL...|--older-than DAYS]`.
 // A serial names every record in the bin that had it.
@@ -94,7 +100,10 @@ public:
                 context.error() << "彻底删除不可恢复，请加 --yes 确认" << Qt::endl;
                 return ExitUsage;
             }
-            if (!confirmed(*chosen, context))
+            if (!context.confirmed(
+                    QStringLiteral("将从回收站彻底删除 %1 条记录及其文件（不可恢复）：")
+                        .arg(chosen->size()),
+                    fileNames(*chosen)))
                 return ExitFailed;
         }
         return purge(*reg, *chosen, context);
@@ -216,20 +225,6 @@ private:
             context.out << "已彻底删除: " << entry.record.fileName << Qt::endl;
         }
         return failures == 0 ? ExitDone : ExitFailed;
-    }
-
-    static bool confirmed(const QList<RecycleBin::Entry>& entries, CliContext& context)
-    {
-        QStringList names;
-        for (const RecycleBin::Entry& entry : entries)
-            names << entry.record.fileName;
-        context.out << "将从回收站彻底删除 " << names.size() << " 条记录及其文件（不可恢复）：\n  "
-                    << names.join(QStringLiteral("\n  ")) << "\n确定删除吗？[y/N] ";
-        context.out.flush();
-        std::string answer;
-        if (!std::getline(std::cin, answer))
-            return false;
-        return answer == "y" || answer == "Y" || answer == "yes";
     }
 };
 
