@@ -34,27 +34,6 @@ constexpr int maxRounds = 5;
 
 enum class Outcome { Reused, Copied, Vanished, NotAFile };
 
-// Every entry in `folder`, of any type.
-QStringList entries(int folder)
-{
-    QStringList names;
-    const int listed = ::dup(folder);
-    DIR* dir = listed >= 0 ? ::fdopendir(listed) : nullptr;
-    if (!dir) {
-        if (listed >= 0)
-            ::close(listed);
-        return names;
-    }
-    ::rewinddir(dir);
-    while (const dirent* entry = ::readdir(dir)) {
-        const QString name = QFile::decodeName(entry->d_name);
-        if (name != QLatin1String(".") && name != QLatin1String(".."))
-            names << name;
-    }
-    ::closedir(dir);
-    return names;
-}
-
 void removeFile(int folder, const QString& name)
 {
     ::unlinkat(folder, QFile::encodeName(name).constData(), 0);
@@ -64,7 +43,7 @@ void removeFile(int folder, const QString& name)
 // records deleted since, and working files of an interrupted backup.
 void prune(int folder, const QSet<QString>& keep)
 {
-    for (const QString& name : BackupFiles::regularFiles(folder)) {
+    for (const QString& name : BackupFiles::names(folder, true)) {
         if (!keep.contains(name))
             removeFile(folder, name);
     }
@@ -151,7 +130,7 @@ Status Run::openDestination(const QString& destination)
         m_previous = previous.value();
     const bool hasManifest = !previous || previous.value();
     if (!hasManifest) {
-        for (const QString& name : entries(m_dest.get())) {
+        for (const QString& name : BackupFiles::names(m_dest.get(), false)) {
             const bool ours = name == BackupFolder::lockName ||
                               name.startsWith(BackupFolder::workingPrefix) || name == poolFolder ||
                               BackupFolder::isDatabaseName(name);
@@ -166,7 +145,7 @@ Status Run::openDestination(const QString& destination)
     if (!m_pool.valid())
         return Error{QStringLiteral("无法在“%1”中创建文件夹“%2”。").arg(shown, poolFolder),
                      BackupFiles::errorText(errno)};
-    for (const QString& name : entries(m_dest.get())) {
+    for (const QString& name : BackupFiles::names(m_dest.get(), false)) {
         if (name.startsWith(BackupFolder::workingPrefix))
             removeFile(m_dest.get(), name);
     }
@@ -380,7 +359,7 @@ Status Run::publish()
         return failed(error);
 
     // What the new backup no longer names: older databases, deleted copies.
-    for (const QString& name : entries(dest)) {
+    for (const QString& name : BackupFiles::names(dest, false)) {
         if (BackupFolder::isDatabaseName(name) && name != databaseName)
             removeFile(dest, name);
     }

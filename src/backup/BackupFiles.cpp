@@ -73,24 +73,28 @@ Fd openRegular(int folder, const QString& name, int* error)
     return fd;
 }
 
-QStringList regularFiles(int folder)
+QStringList names(int folder, bool regularOnly)
 {
-    QStringList names;
+    QStringList found;
     const int listed = ::dup(folder);
     DIR* dir = listed >= 0 ? ::fdopendir(listed) : nullptr;
     if (!dir) {
         if (listed >= 0)
             ::close(listed);
-        return names;
+        return found;
     }
     ::rewinddir(dir);
     while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
         struct stat st;
-        if (::fstatat(folder, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
-            names << QFile::decodeName(entry->d_name);
+        if (!regularOnly || (::fstatat(folder, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                             S_ISREG(st.st_mode)))
+            found << QFile::decodeName(name);
     }
     ::closedir(dir);
-    return names;
+    return found;
 }
 
 bool hasFile(int folder, const QString& name, qint64 size)

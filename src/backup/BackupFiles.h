@@ -40,8 +40,9 @@ Fd openFolderIn(int parent, const QString& name, bool create);
 // The regular file `name` in `folder` for reading, or invalid with *error set.
 Fd openRegular(int folder, const QString& name, int* error);
 
-// The names of the regular files in `folder`, not looking through links.
-QStringList regularFiles(int folder);
+// The names in `folder`; with `regularOnly`, of its regular files only, not
+// looking through links.
+QStringList names(int folder, bool regularOnly);
 // Whether `name` in `folder` is a regular file of `size` bytes.
 bool hasFile(int folder, const QString& name, qint64 size);
 

@@ -1,3 +1,4 @@
+#include "cli/BackupCheckOutput.h"
 #include "cli/Command.h"
 
 #include "backup/Backup.h"
@@ -51,14 +52,8 @@ private:
             context.fail(check.error());
             return ExitFailed;
         }
-        for (const QString& note : check->notes)
-            context.warning() << note << Qt::endl;
-        if (!check->problems.isEmpty()) {
-            context.error() << "备份已损坏：" << Qt::endl;
-            for (const QString& problem : check->problems)
-                context.err << "  " << problem << Qt::endl;
+        if (!printBackupCheck(*check, "备份已损坏：", context))
             return ExitFailed;
-        }
         context.out << QStringLiteral(
                            "备份完好：%1 个存储副本，回收站中 %2 个，大小和校验值都相符。")
                            .arg(check->copies)

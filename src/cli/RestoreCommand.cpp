@@ -1,3 +1,4 @@
+#include "cli/BackupCheckOutput.h"
 #include "cli/Command.h"
 
 #include "backup/Backup.h"
@@ -34,14 +35,8 @@ public:
             context.fail(check.error());
             return ExitFailed;
         }
-        for (const QString& note : check->notes)
-            context.warning() << note << Qt::endl;
-        if (!check->problems.isEmpty()) {
-            context.error() << "备份已损坏，未恢复：" << Qt::endl;
-            for (const QString& problem : check->problems)
-                context.err << "  " << problem << Qt::endl;
+        if (!printBackupCheck(*check, "备份已损坏，未恢复：", context))
             return ExitFailed;
-        }
         context.out << QStringLiteral("已恢复登记库到“%1”：%2 个存储副本，回收站中 %3 个，"
                                       "校验值都已核对。")
                            .arg(QDir::toNativeSeparators(target))
