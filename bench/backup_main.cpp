@@ -124,7 +124,7 @@ int main(int argc, char* argv[])
     }
     reg->closeConnection();
     printBenchRow("backup: database part", records, median(ours), median(limit),
-                  "cp + sync of the file; <= 2x");
+                  "cp + sync of the file");
 
     if (parser.isSet(QStringLiteral("no-copies")))
         return 0;
