@@ -43,14 +43,10 @@ public:
         if (run->emptySlot)
             context.warning() << "自定义查询" << *number << "还未设置，列出所有记录。" << Qt::endl;
 
-        SearchCriteria criteria = run->criteria;
-        const ViewCondition condition = CombinedSearch::SqlMade(criteria);
-        for (int box : {SearchCriteria::Earliest, SearchCriteria::Latest}) {
-            if (criteria.box(box) != run->criteria.box(box))
-                context.warning() << "“" << run->criteria.box(box) << "”不是日期，已忽略。"
-                                  << Qt::endl;
-        }
-        Result<std::shared_ptr<ViewRst>> view = ViewRst::open(*reg, condition);
+        const CombinedSearch::Made made = CombinedSearch::build(run->criteria);
+        for (const QString& date : made.ignoredDates)
+            context.warning() << "“" << date << "”不是日期，已忽略。" << Qt::endl;
+        Result<std::shared_ptr<ViewRst>> view = ViewRst::open(*reg, made.condition);
         if (!view) {
             context.fail(view.error());
             return ExitFailed;
