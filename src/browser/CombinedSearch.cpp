@@ -41,9 +41,27 @@ bool SearchCriteria::isEmpty() const
 
 namespace CombinedSearch {
 
+QStringList ignoredDates(const SearchCriteria& criteria)
+{
+    QStringList ignored;
+    for (const QString& date : {criteria.earliest, criteria.latest}) {
+        if (!date.isEmpty() && !DateText::parse(date))
+            ignored << date;
+    }
+    return ignored;
+}
+
 ViewCondition SqlMade(SearchCriteria& criteria, Matching matching)
 {
-    // A date box that does not hold a date is emptied silently.
+    Made made = build(criteria, matching);
+    criteria = std::move(made.used);
+    return made.condition;
+}
+
+Made build(const SearchCriteria& typed, Matching matching)
+{
+    Made made{{}, typed, ignoredDates(typed)};
+    SearchCriteria& criteria = made.used;
     for (QString* date : {&criteria.earliest, &criteria.latest}) {
         if (!date->isEmpty() && !DateText::parse(*date))
             date->clear();
@@ -77,9 +95,10 @@ ViewCondition SqlMade(SearchCriteria& criteria, Matching matching)
     if (!criteria.folder.isEmpty())
         add(contains(RecordField::Folder, criteria.folder));
     // One box alone keeps whatever faster forms its condition has.
-    if (fragments.size() == 1)
-        return single;
-    return {fragments.join(QStringLiteral(" AND ")), values};
+    made.condition = fragments.size() == 1
+                         ? single
+                         : ViewCondition{fragments.join(QStringLiteral(" AND ")), values};
+    return made;
 }
 
 } // namespace CombinedSearch

@@ -35,28 +35,24 @@ public:
         std::optional<Register> reg = context.openRegister();
         if (!reg)
             return ExitFailed;
-        Result<QuerySlot> slot = QuerySlots::read(*reg, *number);
-        if (!slot) {
-            context.fail(slot.error());
+        Result<QueryRun> run = QuerySlots::prepareRun(*reg, *number);
+        if (!run) {
+            context.fail(run.error());
             return ExitFailed;
         }
-        if (slot->isEmptySlot())
+        if (run->emptySlot)
             context.warning() << "自定义查询" << *number << "还未设置，列出所有记录。" << Qt::endl;
 
-        SearchCriteria criteria = slot->criteria;
-        const ViewCondition condition = CombinedSearch::SqlMade(criteria);
-        for (int box : {SearchCriteria::Earliest, SearchCriteria::Latest}) {
-            if (criteria.box(box) != slot->criteria.box(box))
-                context.warning() << "“" << slot->criteria.box(box) << "”不是日期，已忽略。"
-                                  << Qt::endl;
-        }
-        Result<std::shared_ptr<ViewRst>> view = ViewRst::open(*reg, condition);
+        const CombinedSearch::Made made = CombinedSearch::build(run->criteria);
+        for (const QString& date : made.ignoredDates)
+            context.warning() << "“" << date << "”不是日期，已忽略。" << Qt::endl;
+        Result<std::shared_ptr<ViewRst>> view = ViewRst::open(*reg, made.condition);
         if (!view) {
             context.fail(view.error());
             return ExitFailed;
         }
         if (*format == RecordOutput::Format::Table)
-            context.out << "自定义查询" << *number << "：" << slot->name << "\n";
+            context.out << run->caption << "\n";
         RecordOutput::print(*view.value(), *format, context.out);
         return ExitDone;
     }

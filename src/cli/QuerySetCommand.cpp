@@ -2,8 +2,8 @@
 #include "cli/QuerySlotArgument.h"
 #include "cli/ViewOptions.h"
 
+#include "browser/CombinedSearch.h"
 #include "queries/QuerySlots.h"
-#include "store/DateText.h"
 
 namespace {
 
@@ -58,15 +58,10 @@ public:
                                : stored->title.trimmed();
         definition.criteria = stored->criteria;
         // Dates are stored as typed, as the form stores them.
-        ViewOptions::readCriteria(parser, definition.criteria, context.err, name(), false,
-                                  QStringLiteral("file-name"));
+        ViewOptions::readCriteria(parser, definition.criteria, QStringLiteral("file-name"));
         // Dates are stored as typed; say now that a run will ignore one.
-        for (int box : {SearchCriteria::Earliest, SearchCriteria::Latest}) {
-            const QString& date = definition.criteria.box(box);
-            if (!date.isEmpty() && !DateText::parse(date))
-                context.warning() << "“" << date << "”不是日期，运行查询时将忽略该条件。"
-                                  << Qt::endl;
-        }
+        for (const QString& date : CombinedSearch::ignoredDates(definition.criteria))
+            context.warning() << "“" << date << "”不是日期，运行查询时将忽略该条件。" << Qt::endl;
         if (Status saved = QuerySlots::save(*reg, *number, definition); !saved) {
             context.fail(saved.error());
             return ExitFailed;

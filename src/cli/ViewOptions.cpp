@@ -2,7 +2,6 @@
 
 #include "browser/CombinedSearch.h"
 #include "browser/SystemViews.h"
-#include "store/DateText.h"
 
 namespace ViewOptions {
 
@@ -36,6 +35,22 @@ QString optionName(const CriterionOption& option, const QString& fileNameOption)
                                                   : QString::fromLatin1(option.name);
 }
 
+// The first date option the search would leave out. An empty one counts:
+// a script's unset variable must not widen the list to every record.
+std::optional<QString> refusedDate(const QCommandLineParser& parser,
+                                   const CombinedSearch::Made& search)
+{
+    for (const CriterionOption& option : criterionOptions) {
+        const QString name = QString::fromLatin1(option.name);
+        if (!isDate(option.box) || !parser.isSet(name))
+            continue;
+        const QString value = parser.value(name);
+        if (value.isEmpty() || search.ignoredDates.contains(value))
+            return value;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 void addCriteria(QCommandLineParser& parser, const QString& fileNameOption)
@@ -47,22 +62,14 @@ void addCriteria(QCommandLineParser& parser, const QString& fileNameOption)
     }
 }
 
-bool readCriteria(const QCommandLineParser& parser, SearchCriteria& criteria, QTextStream& err,
-                  const QString& command, bool strictDates, const QString& fileNameOption)
+void readCriteria(const QCommandLineParser& parser, SearchCriteria& criteria,
+                  const QString& fileNameOption)
 {
     for (const CriterionOption& option : criterionOptions) {
         const QString name = optionName(option, fileNameOption);
-        if (!parser.isSet(name))
-            continue;
-        const QString value = parser.value(name);
-        if (strictDates && isDate(option.box) && !DateText::parse(value)) {
-            err << "quorvel-cli " << command << ": “" << value << "”不是日期（例如 2006-5-1）"
-                << Qt::endl;
-            return false;
-        }
-        criteria.box(option.box) = value;
+        if (parser.isSet(name))
+            criteria.box(option.box) = parser.value(name);
     }
-    return true;
 }
 
 void addView(QCommandLineParser& parser)
@@ -102,11 +109,17 @@ std::optional<ViewCondition> viewCondition(const QCommandLineParser& parser, QTe
         condition = SystemViews::folder(parser.value(QStringLiteral("folder")));
 
     SearchCriteria typed;
-    if (!readCriteria(parser, typed, err, command, true))
+    readCriteria(parser, typed);
+    const CombinedSearch::Made search = CombinedSearch::build(typed);
+    // A script is told of a date that is not a date, where the panel drops it.
+    if (const std::optional<QString> date = refusedDate(parser, search)) {
+        err << "quorvel-cli " << command << ": “" << *date << "”不是日期（例如 2006-5-1）"
+            << Qt::endl;
         return std::nullopt;
+    }
     // The view's recipient and a typed one must both match.
-    condition = SystemViews::allOf(condition, CombinedSearch::SqlMade(criteria));
-    return SystemViews::allOf(condition, CombinedSearch::SqlMade(typed));
+    condition = SystemViews::allOf(condition, CombinedSearch::build(criteria).condition);
+    return SystemViews::allOf(condition, search.condition);
 }
 
 } // namespace ViewOptions

@@ -19,16 +19,14 @@ namespace ViewOptions {
 void addCriteria(QCommandLineParser& parser,
                  const QString& fileNameOption = QStringLiteral("name"));
 
-// Copies the criteria options that are set into `criteria`. With
-// `strictDates`, a date that is not a date is refused with a message (a
-// script is told, where the panel silently drops it).
-bool readCriteria(const QCommandLineParser& parser, SearchCriteria& criteria, QTextStream& err,
-                  const QString& command, bool strictDates,
+// Copies the criteria options that are set into `criteria`, as typed.
+void readCriteria(const QCommandLineParser& parser, SearchCriteria& criteria,
                   const QString& fileNameOption = QStringLiteral("name"));
 
 // The view choices and the criteria.
 void addView(QCommandLineParser& parser);
-// The chosen view's condition; nullopt after a message for a wrong choice.
+// The chosen view's condition; nullopt after a message for a wrong choice
+// or a date that is not a date.
 std::optional<ViewCondition> viewCondition(const QCommandLineParser& parser, QTextStream& err,
                                            const QString& command);
 

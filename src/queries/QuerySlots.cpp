@@ -101,6 +101,17 @@ Result<QuerySlot> read(const Register& reg, int slot)
     return slots->at(slot - 1);
 }
 
+Result<QueryRun> prepareRun(const Register& reg, int slot)
+{
+    Result<QuerySlot> stored = read(reg, slot);
+    if (!stored)
+        return stored.error();
+    return QueryRun{stored->criteria,
+                    QStringLiteral("自定义查询") + QString::number(slot) + QStringLiteral("：") +
+                        stored->name,
+                    stored->isEmptySlot()};
+}
+
 Status save(const Register& reg, int slot, const QueryDefinition& definition)
 {
     if (definition.name.isEmpty())

@@ -28,6 +28,13 @@ struct QueryDefinition {
     SearchCriteria criteria;
 };
 
+// What running a slot searches for, and how the view is captioned.
+struct QueryRun {
+    SearchCriteria criteria;
+    QString caption;        // 自定义查询N：name
+    bool emptySlot = false; // offered for editing by the window, listed whole by scripts
+};
+
 // The table of saved queries. Slot N is the N-th row in rowid order; rows
 // after the ninth are ignored.
 namespace QuerySlots {
@@ -43,6 +50,9 @@ QString toolbarTitle(const QString& typed);
 // Up to nine slots, in slot order.
 Result<QList<QuerySlot>> readAll(const Register& reg);
 Result<QuerySlot> read(const Register& reg, int slot);
+
+// Slot N read for running: the window and the command line both start here.
+Result<QueryRun> prepareRun(const Register& reg, int slot);
 
 // Writes the definition into the slot. An empty name is refused ("名称不能为空");
 // a name made of spaces is accepted.

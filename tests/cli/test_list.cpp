@@ -166,6 +166,7 @@ private Q_SLOTS:
         QTest::newRow("two views") << strings({"--sent", "--local"});
         QTest::newRow("not a date") << strings({"--from", "yesterday"});
         QTest::newRow("impossible date") << strings({"--to", "2006-2-30"});
+        QTest::newRow("empty date") << strings({"--from", ""});
         QTest::newRow("unknown format") << strings({"--format", "xml"});
         QTest::newRow("folder without name") << strings({"--folder"});
     }

@@ -180,6 +180,12 @@ private Q_SLOTS:
         definition.criteria.remark = remark;
         QVERIFY(QuerySlots::save(temp.reg(), 6, definition).ok());
         QCOMPARE(QuerySlots::read(temp.reg(), 6)->isEmptySlot(), empty);
+        // What the window and the command line run for the slot.
+        const Result<QueryRun> run = QuerySlots::prepareRun(temp.reg(), 6);
+        QVERIFY(run.ok());
+        QCOMPARE(run->emptySlot, empty);
+        QCOMPARE(run->caption, QStringLiteral("自定义查询6：") + name);
+        QCOMPARE(run->criteria.remark, remark);
     }
 
     void nullsReadSafelyAndCountAsDefined()
@@ -258,6 +264,7 @@ private Q_SLOTS:
         TempRegister temp;
         for (int slot : {0, 10, -1}) {
             QVERIFY(!QuerySlots::read(temp.reg(), slot).ok());
+            QVERIFY(!QuerySlots::prepareRun(temp.reg(), slot).ok());
             QVERIFY(!QuerySlots::save(temp.reg(), slot, {QStringLiteral("x"), {}, {}}).ok());
         }
     }

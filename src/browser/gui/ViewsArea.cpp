@@ -107,11 +107,10 @@ bool ViewsArea::waitForSearch(int timeoutMs)
 
 ViewCondition ViewsArea::SqlMade()
 {
-    SearchCriteria criteria = m_parts.search->criteria();
-    ViewCondition condition = CombinedSearch::SqlMade(criteria);
-    // Show what the search used: an invalid date has been emptied.
-    m_parts.search->setCriteria(criteria);
-    return condition;
+    const CombinedSearch::Made made = CombinedSearch::build(m_parts.search->criteria());
+    // Show what the search used: a date that is not a date is emptied, silently.
+    m_parts.search->setCriteria(made.used);
+    return made.condition;
 }
 
 bool ViewsArea::SearchCommand_Click()

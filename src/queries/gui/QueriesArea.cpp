@@ -9,13 +9,13 @@ QueriesArea::QueriesArea(Register reg, QWidget* window)
 
 void QueriesArea::CxMenu_Click(int n)
 {
-    Result<QuerySlot> slot = QuerySlots::read(m_register, n);
-    if (!slot) {
+    Result<QueryRun> run = QuerySlots::prepareRun(m_register, n);
+    if (!run) {
         MessageBox::warning(
-            m_window, QStringLiteral("无法运行自定义查询%1：%2").arg(n).arg(slot.error().message));
+            m_window, QStringLiteral("无法运行自定义查询%1：%2").arg(n).arg(run.error().message));
         return;
     }
-    if (slot->isEmptySlot() &&
+    if (run->emptySlot &&
         // Nothing is lost by saying yes here: Enter opens the manager.
         MessageBox::question(m_window, QStringLiteral("你还未设置该自定义查询，是否现在设置？"),
                              MessageBox::warningCaption, MessageBox::Yes) == MessageBox::Yes) {
@@ -24,8 +24,7 @@ void QueriesArea::CxMenu_Click(int n)
     }
 
     // A search that fails tells the user and leaves the old view and caption.
-    Q_EMIT searchRequested(slot->criteria, QStringLiteral("自定义查询") + QString::number(n) +
-                                               QStringLiteral("：") + slot->name);
+    Q_EMIT searchRequested(run->criteria, run->caption);
 }
 
 void QueriesArea::repairOnce()
