@@ -188,7 +188,7 @@ Result<Outcome> Run::copyOne(int from, int to, const QString& name, const Item* 
     Result<ContentHash::Digest> digest = BackupFiles::copyTo(source.get(), to, working, name);
     if (!digest)
         return digest.error();
-    *item = Item{name, digest->size, digest->hash};
+    *item = Item{name, digest->size, digest->hash, {}};
     if (earlier && earlier->size == digest->size && earlier->hash == digest->hash &&
         BackupFiles::hasFile(to, name, earlier->size)) {
         removeFile(to, working);
@@ -270,6 +270,7 @@ Status Run::takeRound(const QSet<QString>& suspects, QStringList* vanished)
         }
         if (copy.size >= 0 && (copy.size != item.size || copy.hash != item.hash))
             m_report.changed << copy.storedName;
+        item.serials = copy.serials;
         m_earlier.insert(item.name, item);
         m_manifest.copies << item;
     }
@@ -312,6 +313,7 @@ Status Run::copyBin(QStringList* vanished)
                 *vanished << inStore;
             continue;
         }
+        item.serials = copy.serials;
         m_earlierBin.insert(item.name, item);
         m_manifest.binCopies << item;
     }
@@ -329,7 +331,7 @@ Status Run::publish()
     if (!database)
         return database.error();
     const QString databaseName = BackupFolder::databaseName(m_manifest.generation);
-    m_manifest.database = Item{databaseName, database->size, database->hash};
+    m_manifest.database = Item{databaseName, database->size, database->hash, {}};
     const auto failed = [&](int error) {
         return Error{
             QStringLiteral("无法写入备份文件夹“%1”。").arg(QDir::toNativeSeparators(m_destPath)),

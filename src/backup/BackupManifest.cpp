@@ -63,14 +63,21 @@ bool unescaped(const QByteArray& field, QString* name)
 
 QByteArray itemLine(const char* kind, const Item& item)
 {
-    return QByteArray(kind) + '\t' + QByteArray::number(item.size) + '\t' + item.hash.toLatin1() +
-           '\t' + escaped(item.name) + '\n';
+    QByteArray line = QByteArray(kind) + '\t' + QByteArray::number(item.size) + '\t' +
+                      item.hash.toLatin1() + '\t' + escaped(item.name);
+    if (!item.serials.isEmpty())
+        line += '\t' + escaped(item.serials.join(QLatin1Char(',')));
+    return line + '\n';
 }
 
 bool parseItem(const QList<QByteArray>& fields, Item* item)
 {
-    if (fields.size() != 4)
+    if (fields.size() != 4 && fields.size() != 5)
         return false;
+    QString serials;
+    if (fields.size() == 5 && !unescaped(fields.at(4), &serials))
+        return false;
+    item->serials = serials.isEmpty() ? QStringList() : serials.split(QLatin1Char(','));
     bool number = false;
     item->size = fields.at(1).toLongLong(&number);
     item->hash = QString::fromLatin1(fields.at(2));

@@ -23,6 +23,7 @@ struct Item {
     QString name;
     qint64 size = 0;
     QString hash;
+    QStringList serials; // of the records naming a copy; none for the database
 };
 
 struct Manifest {

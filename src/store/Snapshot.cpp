@@ -7,7 +7,7 @@
 #include "store/Sql.h"
 
 #include <QFile>
-#include <QSet>
+#include <QHash>
 #include <QUrl>
 
 #include <sqlite3.h>
@@ -58,20 +58,22 @@ bool exec(sqlite3* db, const char* sql)
 
 QString namedCopiesSql()
 {
-    return QStringLiteral("SELECT r.%1, h.%2, h.%3 FROM %4 r LEFT JOIN %5 h "
-                          "ON h.%6 = r.rowid AND h.%7 = r.%1")
+    return QStringLiteral("SELECT r.%1, h.%2, h.%3, r.%8 FROM %4 r LEFT JOIN %5 h "
+                          "ON h.%6 = r.rowid AND h.%7 = r.%1 ORDER BY r.%8, r.rowid")
         .arg(Sql::identifier(RegisterNames::storedName), Sql::identifier(ContentHash::sizeColumn),
              Sql::identifier(ContentHash::hashColumn), Sql::identifier(RegisterNames::recordTable),
              Sql::identifier(ContentHash::table), Sql::identifier(ContentHash::recordColumn),
-             Sql::identifier(ContentHash::storedNameColumn));
+             Sql::identifier(ContentHash::storedNameColumn),
+             Sql::identifier(RegisterNames::serial));
 }
 
 // The bin's copies of this moment, with the digests recorded for them.
 QString binCopiesSql()
 {
-    return QStringLiteral("SELECT %1, %2, %3 FROM %4 WHERE %1 IS NOT NULL")
+    return QStringLiteral("SELECT %1, %2, %3, %5 FROM %4 WHERE %1 IS NOT NULL ORDER BY %5")
         .arg(Sql::identifier(RecycleBin::binNameColumn), Sql::identifier(RecycleBin::sizeColumn),
-             Sql::identifier(RecycleBin::hashColumn), Sql::identifier(RecycleBin::table));
+             Sql::identifier(RecycleBin::hashColumn), Sql::identifier(RecycleBin::table),
+             Sql::identifier(RegisterNames::serial));
 }
 
 Result<QList<Snapshot::NamedCopy>> readNamedCopies(sqlite3* db,
@@ -82,16 +84,23 @@ Result<QList<Snapshot::NamedCopy>> readNamedCopies(sqlite3* db,
     if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr) != SQLITE_OK)
         return databaseError(db, QStringLiteral("stored names"));
     QList<Snapshot::NamedCopy> copies;
-    QSet<QString> seen;
+    QHash<QString, qsizetype> seen; // name → its place in `copies`
     int rc;
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
         const QString name = QString::fromUtf8(text, sqlite3_column_bytes(statement, 0));
         // Names that are not plain file names point nowhere in the store.
-        if (!Register::isPlainFileName(name) || seen.contains(name))
+        if (!Register::isPlainFileName(name))
             continue;
-        seen.insert(name);
-        Snapshot::NamedCopy copy{name, -1, QString()};
+        const QString serial =
+            QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 3)),
+                              sqlite3_column_bytes(statement, 3));
+        if (const auto known = seen.constFind(name); known != seen.cend()) {
+            copies[*known].serials << serial;
+            continue;
+        }
+        seen.insert(name, copies.size());
+        Snapshot::NamedCopy copy{name, -1, QString(), {serial}};
         if (sqlite3_column_type(statement, 1) != SQLITE_NULL) {
             copy.size = sqlite3_column_int64(statement, 1);
             copy.hash =

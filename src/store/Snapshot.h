@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -24,6 +25,7 @@ public:
         QString storedName;
         qint64 size = -1;
         QString hash;
+        QStringList serials; // of the records that name it
     };
 
     // `underLock` runs while the write lock is still held, once the moment

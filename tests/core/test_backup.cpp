@@ -110,6 +110,12 @@ private Q_SLOTS:
         QCOMPARE(report->copies, 3);
         QCOMPARE(report->binCopies, 1);
         QVERIFY(report->complete());
+        // The manifest names each copy's record by its serial, bin copies too.
+        const QByteArray manifest =
+            TestFiles::read(backup + QStringLiteral("/quorvel-backup.manifest"));
+        QVERIFY(manifest.contains(QByteArray('\t' + stored.first().toUtf8() + "\t1\n")));
+        QVERIFY(
+            manifest.contains(QByteArray(binned.section(QLatin1Char('/'), -1).toUtf8() + "\t4\n")));
 
         const QString target = place.filePath(QStringLiteral("restored"));
         Result<Backup::Check> check = Backup::restore(backup, target);
