@@ -137,6 +137,16 @@ CliContext::NamedRecords CliContext::openRecords(const QStringList& serials)
     return named;
 }
 
+bool CliContext::confirmed(const QString& question, const QStringList& names)
+{
+    out << question << "\n  " << names.join(QStringLiteral("\n  ")) << "\n确定删除吗？[y/N] ";
+    out.flush();
+    std::string answer;
+    if (!std::getline(std::cin, answer))
+        return false;
+    return answer == "y" || answer == "Y" || answer == "yes";
+}
+
 namespace {
 
 QCommandLineOption commandHelpOption()
@@ -250,14 +260,4 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err)
     out.flush();
     err.flush();
     return status;
-}
-
-bool CliContext::confirmed(const QString& question, const QStringList& names)
-{
-    out << question << "\n  " << names.join(QStringLiteral("\n  ")) << "\n确定删除吗？[y/N] ";
-    out.flush();
-    std::string answer;
-    if (!std::getline(std::cin, answer))
-        return false;
-    return answer == "y" || answer == "Y" || answer == "yes";
 }
