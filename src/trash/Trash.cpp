@@ -20,10 +20,16 @@ Error systemError(const QString& message, const QString& path, int error)
     return {message, path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error))};
 }
 
-Error goneError(qint64 identity)
+// Entry `identity` of the bin, or an error that says it has gone.
+Result<RecycleBin::Entry> entryOf(RecordStore& records, qint64 identity)
 {
-    return {QStringLiteral("回收站中已没有这条记录，可能已被其他程序恢复或删除。"),
-            QString::number(identity)};
+    Result<std::optional<RecycleBin::Entry>> found = records.binEntry(identity);
+    if (!found)
+        return found.error();
+    if (!found->has_value())
+        return Error{QStringLiteral("回收站中已没有这条记录，可能已被其他程序恢复或删除。"),
+                     QString::number(identity)};
+    return std::move(**found);
 }
 
 // A name for the restored copy that neither the store folder nor a record
@@ -83,12 +89,10 @@ Result<Restored> restore(const Register& reg, qint64 identity)
     Result<std::unique_ptr<StoreTransaction>> transaction = records->beginWrite();
     if (!transaction)
         return transaction.error();
-    Result<std::optional<RecycleBin::Entry>> found = records->binEntry(identity);
+    Result<RecycleBin::Entry> found = entryOf(*records, identity);
     if (!found)
         return found.error();
-    if (!found->has_value())
-        return goneError(identity);
-    const RecycleBin::Entry& entry = **found;
+    const RecycleBin::Entry& entry = *found;
     const bool hasCopy = !entry.binName.isEmpty();
     std::optional<StoreFolder> bin;
     if (hasCopy) {
@@ -155,14 +159,12 @@ Status purge(const Register& reg, qint64 identity)
     Result<StoreFolder> store = StoreFolder::open(reg);
     if (!store)
         return Error{store.error().message + QStringLiteral("未删除。"), store.error().detail};
-    Result<std::optional<RecycleBin::Entry>> peek = records->binEntry(identity);
+    Result<RecycleBin::Entry> peek = entryOf(*records, identity);
     if (!peek)
         return peek.error();
-    if (!peek->has_value())
-        return goneError(identity);
     std::optional<StoreFolder> bin;
     std::shared_ptr<LiveWriter> writer;
-    if (!(*peek)->binName.isEmpty()) {
+    if (!peek->binName.isEmpty()) {
         Result<StoreFolder> opened = openBin(*store, false);
         if (opened) {
             bin.emplace(std::move(opened.value()));
@@ -176,12 +178,10 @@ Status purge(const Register& reg, qint64 identity)
     Result<std::unique_ptr<StoreTransaction>> transaction = records->beginWrite();
     if (!transaction)
         return transaction.error();
-    Result<std::optional<RecycleBin::Entry>> found = records->binEntry(identity);
+    Result<RecycleBin::Entry> found = entryOf(*records, identity);
     if (!found)
         return found.error();
-    if (!found->has_value())
-        return goneError(identity);
-    const QString binName = (*found)->binName;
+    const QString binName = found->binName;
     if (Status removed = records->binRemove(identity); !removed)
         return removed.error();
     // The copy is set aside under a name that carries the entry: until the
