@@ -438,13 +438,29 @@ void benchSize(const QString& cacheRoot, int count, int runs)
     search("search: name, 3 characters", criteria, "bare LIKE scan; <= 100 ms");
     criteria.fileName = QStringLiteral("_final");
     search("search: name, 6 characters", criteria, "bare LIKE scan; <= 100 ms");
+    const char* shortTarget = "bare LIKE scan; <= 0.25x, 100 ms";
     criteria.fileName = QStringLiteral("报");
-    search("search: name, 1 character", criteria, "bare LIKE scan; <= 1.5x");
+    search("search: name, 1 character", criteria, shortTarget);
+    criteria.fileName = QStringLiteral("会议");
+    search("search: name, 2 characters", criteria, shortTarget);
+    // No generated name holds this character: a few records get it for the
+    // row, and lose it again after.
+    const QString rare = QStringLiteral("鑫");
+    const QString fewRecords = QStringLiteral("WHERE rowid % 10000 = 7");
+    (void)Sql::run(reg->database(),
+                   QStringLiteral("UPDATE 文件管理 SET 文件名 = 文件名 || ? ") + fewRecords,
+                   {rare});
+    criteria.fileName = rare;
+    search("search: name, 1 rare character", criteria, shortTarget);
+    (void)Sql::run(
+        reg->database(),
+        QStringLiteral("UPDATE 文件管理 SET 文件名 = substr(文件名, 1, length(文件名) - 1) ") +
+            fewRecords);
     criteria = {};
     criteria.remark = QStringLiteral("预算总结");
     search("search: remark, 4 characters", criteria, "bare LIKE scan; <= 100 ms");
     criteria.remark = QStringLiteral("合同");
-    search("search: remark, 2 characters", criteria, "bare LIKE scan; <= 1.5x");
+    search("search: remark, 2 characters", criteria, shortTarget);
     criteria = {};
     criteria.recipient = QStringLiteral("张");
     search("search: recipient, 1 character", criteria, "bare LIKE scan; <= 100 ms");

@@ -367,17 +367,20 @@ Status migrate(QSqlDatabase& db, const StepProgress& progress)
         return indexed;
     if (Status slots = createEmptySlots(db); !slots)
         return slots;
-    // Version 3: search indexes and side tables, built from the records; also
-    // rebuilt whole when any part of them has gone missing.
+    // Version 3: search indexes and side tables, built from the records; a
+    // part of them that has gone missing, or came later than the register
+    // (the character indexes), is built again on its own.
     // A rebuilt table kept its rowids, so only what hangs on the table itself
     // needs making again.
     if (from >= 3 && rebuiltTable) {
         if (Status reattached = SearchIndexes::reattach(db, reportOn); !reattached)
             return reattached;
     }
-    if (from < 3 || !SearchIndexes::complete(db)) {
+    if (from < 3) {
         if (Status built = SearchIndexes::rebuild(db, reportOn); !built)
             return built;
+    } else if (Status repaired = SearchIndexes::repair(db, reportOn); !repaired) {
+        return repaired;
     }
 
     if (from < currentVersion) {

@@ -7,11 +7,17 @@
 #include <QSqlQuery>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace SearchIndexes {
 
 namespace {
 
 using Sql::identifier;
+
+// From this many matches on, marking them and walking all records in order
+// is quicker than reading and sorting the matches one by one.
+constexpr int manyMatches = 20000;
 
 struct Object {
     const char* type;
@@ -24,6 +30,24 @@ const QString valuesTrigger = QStringLiteral("文件管理_取值_修改");
 const QString nameTrigger = QStringLiteral("文件管理_文件名全文_修改");
 const QString remarkTrigger = QStringLiteral("文件管理_备注全文_修改");
 
+// The character indexes keep their own triggers, so a register made before
+// them gets them without the rest being built again.
+struct Characters {
+    QString table;
+    QString column;
+    QString insertTrigger;
+    QString deleteTrigger;
+    QString updateTrigger;
+};
+const QList<Characters> characterIndexes = {
+    {nameCharacters, RegisterNames::fileName, QStringLiteral("文件管理_文件名字符_新增"),
+     QStringLiteral("文件管理_文件名字符_删除"), QStringLiteral("文件管理_文件名字符_修改")},
+    {remarkCharacters, RegisterNames::remark, QStringLiteral("文件管理_备注字符_新增"),
+     QStringLiteral("文件管理_备注字符_删除"), QStringLiteral("文件管理_备注字符_修改")},
+};
+// The one column of a character index.
+const QString charactersColumn = QStringLiteral("字符");
+
 // Columns whose distinct values are counted, and the ordered index of each:
 // the view key order follows, so a match needs no table read and no sort
 // beyond the matched keys.
@@ -35,7 +59,7 @@ QString indexName(const QString& column)
     return RegisterNames::recordTable + QLatin1Char('_') + column;
 }
 
-QList<Object> objects()
+QList<Object> valueAndTextObjects()
 {
     QList<Object> list;
     for (const QString& column : countedColumns)
@@ -46,6 +70,19 @@ QList<Object> objects()
     for (const QString& trigger :
          {insertTrigger, deleteTrigger, valuesTrigger, nameTrigger, remarkTrigger})
         list.append({"trigger", trigger});
+    return list;
+}
+
+QList<Object> characterObjects()
+{
+    QList<Object> list;
+    for (const Characters& index : characterIndexes)
+        list.append({"table", index.table});
+    for (const Characters& index : characterIndexes) {
+        for (const QString& trigger :
+             {index.insertTrigger, index.deleteTrigger, index.updateTrigger})
+            list.append({"trigger", trigger});
+    }
     return list;
 }
 
@@ -165,16 +202,85 @@ QStringList triggers()
     return sql;
 }
 
-QStringList creation()
+// The tokens of a character index for `value`: the hex of the lower-cased
+// text of every one and every two characters starting at each position, so
+// a term of one or two characters is one whole token. lower() folds ASCII
+// only, as LIKE does, which makes a token match the exact answer. Triggers
+// allow no CTE, so the positions come from a JSON array of the value's length.
+QString tokensOf(const QString& value)
 {
-    return columnIndexes() + sideTables() + triggers();
+    return QStringLiteral("(SELECT group_concat(hex(lower(substr(%1, j.key + 1, 1))) || ' ' || "
+                          "hex(lower(substr(%1, j.key + 1, 2))), ' ') FROM json_each('[' || "
+                          "replace(hex(zeroblob(length(%1))), '00', '0,') || '0]') AS j "
+                          "WHERE j.key < length(%1))")
+        .arg(value);
 }
 
-} // namespace
-
-bool complete(const QSqlDatabase& db)
+// Empty values get no row; removing a row passes the same tokens it was
+// given, as a contentless index needs.
+QString charactersIn(const Characters& index)
 {
-    const QList<Object> expected = objects();
+    const QString value = QStringLiteral("new.") + identifier(index.column);
+    return QStringLiteral("INSERT INTO %1 (rowid, %2) SELECT new.rowid, %3 WHERE length(%4) > 0;")
+        .arg(identifier(index.table), identifier(charactersColumn), tokensOf(value), value);
+}
+
+QString charactersOut(const Characters& index)
+{
+    const QString value = QStringLiteral("old.") + identifier(index.column);
+    return QStringLiteral("INSERT INTO %1 (%1, rowid, %2) SELECT 'delete', old.rowid, %3 "
+                          "WHERE length(%4) > 0;")
+        .arg(identifier(index.table), identifier(charactersColumn), tokensOf(value), value);
+}
+
+QStringList characterTables()
+{
+    const QString records = identifier(RegisterNames::recordTable);
+    QStringList sql;
+    for (const Characters& index : characterIndexes) {
+        // Contentless, without positions or sizes: only which records hold a token.
+        sql << QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(%2, content='', detail=none, "
+                              "columnsize=0)")
+                   .arg(identifier(index.table), identifier(charactersColumn));
+        const QString column = identifier(index.column);
+        sql << QStringLiteral("INSERT INTO %1 (rowid, %2) SELECT rowid, %3 FROM %4 "
+                              "WHERE length(%5) > 0")
+                   .arg(identifier(index.table), identifier(charactersColumn), tokensOf(column),
+                        records, column);
+    }
+    return sql;
+}
+
+QStringList characterTriggers()
+{
+    const QString records = identifier(RegisterNames::recordTable);
+    QStringList sql;
+    for (const Characters& index : characterIndexes) {
+        sql << QStringLiteral("CREATE TRIGGER %1 AFTER INSERT ON %2 BEGIN %3 END")
+                   .arg(identifier(index.insertTrigger), records, charactersIn(index));
+        sql << QStringLiteral("CREATE TRIGGER %1 AFTER DELETE ON %2 BEGIN %3 END")
+                   .arg(identifier(index.deleteTrigger), records, charactersOut(index));
+        sql << QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE OF %2 ON %3 BEGIN %4%5 END")
+                   .arg(identifier(index.updateTrigger), identifier(index.column), records,
+                        charactersOut(index), charactersIn(index));
+    }
+    return sql;
+}
+
+// A part of the indexes, built and dropped as one.
+struct Part {
+    QList<Object> objects;
+    QStringList creation;
+};
+
+QList<Part> parts()
+{
+    return {{valueAndTextObjects(), columnIndexes() + sideTables() + triggers()},
+            {characterObjects(), characterTables() + characterTriggers()}};
+}
+
+bool present(const QSqlDatabase& db, const QList<Object>& expected)
+{
     QStringList marks;
     QVariantList names;
     for (const Object& object : expected) {
@@ -189,21 +295,30 @@ bool complete(const QSqlDatabase& db)
     return found && found->toInt() == expected.size();
 }
 
-Status rebuild(QSqlDatabase& db, const StepProgress& progress)
+// Drops whatever exists of `chosen` and builds it again from the records.
+Status build(QSqlDatabase& db, const QList<Part>& chosen, const StepProgress& progress)
 {
-    const QList<Object> all = objects();
-    const QStringList building = creation();
+    QList<Object> all;
+    QStringList building;
+    for (const Part& part : chosen) {
+        all += part.objects;
+        building += part.creation;
+    }
     // Dropping is quick: one step for all of it.
     const int steps = int(building.size()) + 1;
     if (progress)
         progress(0, steps);
     // Triggers first: they refer to the tables.
-    for (qsizetype i = all.size() - 1; i >= 0; --i) {
-        const QString type = QString::fromLatin1(all.at(i).type).toUpper();
-        if (Status dropped = exec(
-                db, QStringLiteral("DROP %1 IF EXISTS %2").arg(type, identifier(all.at(i).name)));
-            !dropped)
-            return dropped;
+    for (const char* type : {"trigger", "table", "index"}) {
+        for (const Object& object : all) {
+            if (qstrcmp(object.type, type) != 0)
+                continue;
+            if (Status dropped = exec(
+                    db, QStringLiteral("DROP %1 IF EXISTS %2")
+                            .arg(QString::fromLatin1(type).toUpper(), identifier(object.name)));
+                !dropped)
+                return dropped;
+        }
     }
     for (qsizetype i = 0; i < building.size(); ++i) {
         if (progress)
@@ -214,9 +329,37 @@ Status rebuild(QSqlDatabase& db, const StepProgress& progress)
     return {};
 }
 
+} // namespace
+
+bool complete(const QSqlDatabase& db)
+{
+    for (const Part& part : parts()) {
+        if (!present(db, part.objects))
+            return false;
+    }
+    return true;
+}
+
+Status rebuild(QSqlDatabase& db, const StepProgress& progress)
+{
+    return build(db, parts(), progress);
+}
+
+Status repair(QSqlDatabase& db, const StepProgress& progress)
+{
+    QList<Part> missing;
+    for (const Part& part : parts()) {
+        if (!present(db, part.objects))
+            missing.append(part);
+    }
+    if (missing.isEmpty())
+        return {};
+    return build(db, missing, progress);
+}
+
 Status reattach(QSqlDatabase& db, const StepProgress& progress)
 {
-    const QStringList building = columnIndexes() + triggers();
+    const QStringList building = columnIndexes() + triggers() + characterTriggers();
     for (qsizetype i = 0; i < building.size(); ++i) {
         if (progress)
             progress(int(i), int(building.size()));
@@ -244,6 +387,29 @@ ViewCondition valuesLike(const QString& column, const QString& like)
                        "total(%4) FROM %1 WHERE %3 = ?")
             .arg(values, valueColumn, fieldColumn, countColumn);
     condition.exceptWorthValues = {like, column};
+    return condition;
+}
+
+ViewCondition charactersContain(const QString& column, const QString& term)
+{
+    const auto index =
+        std::find_if(characterIndexes.begin(), characterIndexes.end(),
+                     [&](const Characters& candidate) { return candidate.column == column; });
+    if (index == characterIndexes.end())
+        return {};
+    // The token is made by the same SQL functions that made the index, and
+    // quoted so the query language reads it as one term.
+    const QString matching =
+        QStringLiteral("SELECT rowid FROM %1 WHERE %1 MATCH '\"' || hex(lower(?)) || '\"'")
+            .arg(identifier(index->table));
+    ViewCondition condition;
+    condition.where = QStringLiteral("rowid IN (%1)").arg(matching);
+    condition.values = {term};
+    condition.keysSql = matching;
+    condition.keysValues = {term};
+    condition.keysWorthSql =
+        QStringLiteral("SELECT count(*) >= %2 FROM (%1 LIMIT %2)").arg(matching).arg(manyMatches);
+    condition.keysWorthValues = {term};
     return condition;
 }
 

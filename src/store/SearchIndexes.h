@@ -24,12 +24,23 @@ inline const QString countColumn = QStringLiteral("记录数");
 inline const QString datedColumn = QStringLiteral("有日期数");
 inline const QString nameText = QStringLiteral("文件管理_文件名全文");
 inline const QString remarkText = QStringLiteral("文件管理_备注全文");
+// Which records hold each one- and two-character piece of their file name or
+// remark (ASCII case folded): answers the terms too short for a trigram.
+inline const QString nameCharacters = QStringLiteral("文件管理_文件名字符");
+inline const QString remarkCharacters = QStringLiteral("文件管理_备注字符");
 
 // Records whose `column` (recipient, method or folder) is LIKE `like`
 // (escaped with '\\'), found through the value table. When the pattern
 // matches most records, the view is loaded as all records but the others;
 // the value table's counts tell which way is cheaper.
 ViewCondition valuesLike(const QString& column, const QString& like);
+
+// Records whose `column` (file name or remark) contains `term`, a term of one
+// or two characters (whole code points, no NUL), exactly as LIKE matches it,
+// found through the character index. Many matches are read as keys from the
+// index and put in view order by one walk over all records. Empty for a
+// column without a character index.
+ViewCondition charactersContain(const QString& column, const QString& term);
 
 // Whether every index, table and trigger is in place.
 bool complete(const QSqlDatabase& db);
@@ -38,6 +49,10 @@ bool complete(const QSqlDatabase& db);
 // Runs inside the caller's transaction; takes a while for a large register,
 // and tells `progress` before each statement.
 Status rebuild(QSqlDatabase& db, const StepProgress& progress = {});
+
+// The same for only those parts that are not whole (each part is built and
+// dropped as one): a register made before a part existed gets just that part.
+Status repair(QSqlDatabase& db, const StepProgress& progress = {});
 
 // After the record table was rebuilt with the same rowids: creates its
 // indexes and triggers again; the side tables stay valid as they are.

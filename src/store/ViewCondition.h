@@ -20,6 +20,16 @@ struct ViewCondition {
     // that leaving out the others is the cheaper way; without it, always.
     QString exceptWorthSql = {};
     QVariantList exceptWorthValues = {};
+    // Optional: a query giving exactly the rowids of the matching records, in
+    // any order, from an index. A view of many records loads faster by
+    // marking those and walking all records in view order than by reading
+    // and sorting each match. Everything else reads `where`.
+    QString keysSql = {};
+    QVariantList keysValues = {};
+    // Optional with it: a query that answers 1 when enough records match for
+    // that; without it, always.
+    QString keysWorthSql = {};
+    QVariantList keysWorthValues = {};
 
     bool isEmpty() const { return where.isEmpty(); }
 };

@@ -113,11 +113,14 @@ ViewCondition indexedContains(RecordField field, const QString& text)
                            : field == RecordField::Remark ? &SearchIndexes::remarkText
                                                           : nullptr;
     const QList<uint> codes = text.toUcs4();
-    // The trigram index finds nothing for shorter terms; they scan the records.
     // The full-text query language ends a phrase at a NUL, so such a term
-    // scans too.
-    if (!table || codes.size() < 3 || !text.isValidUtf16() || text.contains(QChar(0)))
+    // scans the records.
+    if (!table || text.isEmpty() || !text.isValidUtf16() || text.contains(QChar(0)))
         return plain;
+    // Too short for a trigram: one or two characters are a token of the
+    // character index, whose answer is exact.
+    if (codes.size() < 3)
+        return SearchIndexes::charactersContain(SqliteRecordStore::columnOf(field), text);
     // The index folds case beyond ASCII, so it may offer more rows than LIKE
     // matches, never fewer; the record's own LIKE decides.
     return {QStringLiteral("rowid IN (SELECT rowid FROM %1 WHERE %1 MATCH ?) AND %2")

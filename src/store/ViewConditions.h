@@ -32,7 +32,8 @@ ViewCondition contains(RecordField field, const QString& text);
 
 // The same records, found through the register's search indexes where one
 // serves the field: the distinct values of recipient, method and folder, the
-// trigram indexes of names and remarks for terms of three characters or more.
+// trigram indexes of names and remarks for terms of three characters or more,
+// their character indexes for shorter ones.
 ViewCondition indexedContains(RecordField field, const QString& text);
 
 // Escapes LIKE's wildcards so the text matches literally (escape char '\').

@@ -10,6 +10,7 @@
 #include <sqlite3.h>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -69,6 +70,38 @@ private:
     bool m_began = false;
 };
 
+// The keys of a condition that has a keys query, when enough records match:
+// those keys marked in a bitmap, kept in the order of a walk over all
+// records. Nothing when it is not worth it or the rowids do not suit a bitmap.
+std::optional<Result<QList<qint64>>>
+markedKeys(const QSqlDatabase& db, const ViewCondition& condition, const QString& allInOrder)
+{
+    if (condition.keysSql.isEmpty())
+        return std::nullopt;
+    if (!condition.keysWorthSql.isEmpty()) {
+        Result<QVariant> worth = Sql::scalar(db, condition.keysWorthSql, condition.keysWorthValues);
+        if (!worth || worth->toInt() != 1)
+            return std::nullopt;
+    }
+    // Both lists must come from one state of the register.
+    ReadSnapshot snapshot(db);
+    Result<QList<qint64>> matching = collectKeys(db, condition.keysSql, condition.keysValues);
+    if (!matching)
+        return matching.error();
+    qint64 highest = 0;
+    for (qint64 key : *matching) {
+        if (key <= 0 || key > bitmapLimit)
+            return std::nullopt;
+        highest = std::max(highest, key);
+    }
+    std::vector<bool> isMatching(std::size_t(highest) + 1);
+    for (qint64 key : *matching)
+        isMatching[std::size_t(key)] = true;
+    return collectKeys(db, allInOrder, {}, [&](qint64 key) {
+        return key > 0 && key <= highest && isMatching[std::size_t(key)];
+    });
+}
+
 } // namespace
 
 ViewRst::ViewRst(Register reg, ViewCondition condition, QList<qint64> keys)
@@ -83,6 +116,8 @@ Result<QList<qint64>> ViewRst::loadKeys(const Register& reg, const ViewCondition
         QStringLiteral("SELECT rowid FROM %1").arg(Sql::identifier(RegisterNames::recordTable));
     const QString order =
         QStringLiteral(" ORDER BY %1, rowid").arg(Sql::identifier(RegisterNames::serial));
+    if (auto marked = markedKeys(db, condition, records + order))
+        return std::move(*marked);
     const auto exceptionWorthIt = [&] {
         if (condition.exceptWhere.isEmpty())
             return false;

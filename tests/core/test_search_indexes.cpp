@@ -123,7 +123,8 @@ void verifyExact(const Register& reg)
                                  "ORDER BY 1, 2"));
     QCOMPARE(kept, expected);
     // The text indexes agree with the records they were made from.
-    for (const QString& table : {SearchIndexes::nameText, SearchIndexes::remarkText}) {
+    for (const QString& table : {SearchIndexes::nameText, SearchIndexes::remarkText,
+                                 SearchIndexes::nameCharacters, SearchIndexes::remarkCharacters}) {
         Result<QSqlQuery> checked =
             Sql::run(reg.database(),
                      QStringLiteral("INSERT INTO %1 (%1, rank) VALUES ('integrity-check', 1)")
@@ -165,6 +166,20 @@ const QStringList terms = {
     QStringLiteral("A_b"),
     QStringLiteral("预算总结 会议"),
     QStringLiteral("2019.docx"),
+    // One and two characters: ASCII case, a value's last character, a space,
+    // a character outside ASCII whose case LIKE leaves alone, a surrogate pair.
+    QStringLiteral("A"),
+    QStringLiteral("aB"),
+    QStringLiteral("y"),
+    QStringLiteral("_y"),
+    QStringLiteral(" "),
+    QStringLiteral("e "),
+    QStringLiteral("Ä"),
+    QStringLiteral("ä"),
+    QStringLiteral("😀"),
+    QStringLiteral("%_"),
+    QStringLiteral("\\s"),
+    QStringLiteral("件"),
 };
 
 void verifySameAsPlain(const Register& reg)
@@ -182,6 +197,13 @@ void verifySameAsPlain(const Register& reg)
             if (fast != slow)
                 qWarning() << "box" << box << "term" << term;
             QCOMPARE(fast, slow);
+            // Keys read from an index and put in order by a walk, as many
+            // matches are, whatever their number here.
+            ViewCondition walked = CombinedSearch::SqlMade(indexed);
+            if (!walked.keysSql.isEmpty()) {
+                walked.keysWorthSql.clear();
+                QCOMPARE(keysOf(reg, walked), slow);
+            }
         }
     }
     // Criteria combined, with a date range among them.
@@ -272,6 +294,11 @@ void TestSearchIndexes::indexedSearchesMatchPlainOnes()
     const ViewCondition condition = CombinedSearch::SqlMade(criteria);
     QVERIFY(condition.where.contains(SearchIndexes::nameText));
     QVERIFY(condition.where.contains(SearchIndexes::valueTable));
+    for (const QString& term : {QStringLiteral("会"), QStringLiteral("会议")}) {
+        criteria = {};
+        criteria.remark = term;
+        QVERIFY(CombinedSearch::SqlMade(criteria).where.contains(SearchIndexes::remarkCharacters));
+    }
 }
 
 // A term of the recipient, method or folder box that matches most records
@@ -327,13 +354,26 @@ void TestSearchIndexes::olderRegisterGetsIndexesThatStayExact()
     {
         QSqlDatabase db = temp.reg().database();
         QSqlQuery query(db);
-        for (const char* sql :
-             {"DROP TRIGGER 文件管理_索引_新增", "DROP TRIGGER 文件管理_索引_删除",
-              "DROP TRIGGER 文件管理_取值_修改", "DROP TRIGGER 文件管理_文件名全文_修改",
-              "DROP TRIGGER 文件管理_备注全文_修改", "DROP TABLE 文件管理_取值",
-              "DROP TABLE 文件管理_文件名全文", "DROP TABLE 文件管理_备注全文",
-              "DROP INDEX 文件管理_文件夹", "DROP INDEX 文件管理_接收人",
-              "DROP INDEX 文件管理_传送方式", "PRAGMA user_version = 2"})
+        for (const char* sql : {"DROP TRIGGER 文件管理_索引_新增",
+                                "DROP TRIGGER 文件管理_索引_删除",
+                                "DROP TRIGGER 文件管理_取值_修改",
+                                "DROP TRIGGER 文件管理_文件名全文_修改",
+                                "DROP TRIGGER 文件管理_备注全文_修改",
+                                "DROP TABLE 文件管理_取值",
+                                "DROP TABLE 文件管理_文件名全文",
+                                "DROP TABLE 文件管理_备注全文",
+                                "DROP INDEX 文件管理_文件夹",
+                                "DROP INDEX 文件管理_接收人",
+                                "DROP INDEX 文件管理_传送方式",
+                                "DROP TABLE 文件管理_文件名字符",
+                                "DROP TABLE 文件管理_备注字符",
+                                "DROP TRIGGER 文件管理_文件名字符_新增",
+                                "DROP TRIGGER 文件管理_文件名字符_删除",
+                                "DROP TRIGGER 文件管理_文件名字符_修改",
+                                "DROP TRIGGER 文件管理_备注字符_新增",
+                                "DROP TRIGGER 文件管理_备注字符_删除",
+                                "DROP TRIGGER 文件管理_备注字符_修改",
+                                "PRAGMA user_version = 2"})
             QVERIFY2(query.exec(QString::fromUtf8(sql)), sql);
     }
     temp.addRecord(500, QStringLiteral("旧版会议纪要"), QStringLiteral("李四"),
@@ -401,22 +441,43 @@ void TestSearchIndexes::olderRegisterGetsIndexesThatStayExact()
     QVERIFY(keysOf(reg, CombinedSearch::SqlMade(criteria)).isEmpty());
 }
 
+// A part missing (a trigger lost, or the character indexes of a register
+// made before them) is built again, and counts what was changed without it.
 void TestSearchIndexes::damagedIndexesAreRebuilt()
 {
-    TempRegister temp;
-    fill(temp, 30);
-    {
-        QSqlQuery query(temp.reg().database());
-        QVERIFY(query.exec(QStringLiteral("DROP TRIGGER 文件管理_索引_新增")));
+    // A register made before the character indexes has none of their parts.
+    QStringList older = {QStringLiteral("DROP TABLE 文件管理_文件名字符"),
+                         QStringLiteral("DROP TABLE 文件管理_备注字符")};
+    for (const char* field : {"文件名", "备注"}) {
+        for (const char* change : {"新增", "删除", "修改"})
+            older << QStringLiteral("DROP TRIGGER 文件管理_%1字符_%2")
+                         .arg(QString::fromUtf8(field), QString::fromUtf8(change));
     }
-    // Added while the trigger was missing: the rebuild must count it.
-    temp.addRecord(99, QStringLiteral("无人记录的文件"), QStringLiteral("孙七"));
-    QVERIFY(!SearchIndexes::complete(temp.reg().database()));
-    temp.reg().closeConnection();
-    Result<Register> reopened = Register::open(temp.folder(), Register::Mode::MustExist);
-    QVERIFY(reopened.ok());
-    verifyExact(reopened.value());
-    verifySameAsPlain(reopened.value());
+    const QList<QStringList> damages = {
+        {QStringLiteral("DROP TRIGGER 文件管理_索引_新增")},
+        {QStringLiteral("DROP TRIGGER 文件管理_文件名字符_修改")},
+        older,
+    };
+    for (const QStringList& damage : damages) {
+        TempRegister temp;
+        fill(temp, 30);
+        {
+            QSqlQuery query(temp.reg().database());
+            for (const QString& sql : damage)
+                QVERIFY2(query.exec(sql), qPrintable(sql));
+        }
+        temp.addRecord(99, QStringLiteral("无人记录的文件"), QStringLiteral("孙七"));
+        QVERIFY(Sql::run(temp.reg().database(),
+                         QStringLiteral("UPDATE 文件管理 SET 文件名 = 'Ü_%9', 备注 = NULL "
+                                        "WHERE 文件序号 % 4 = 1"))
+                    .ok());
+        QVERIFY(!SearchIndexes::complete(temp.reg().database()));
+        temp.reg().closeConnection();
+        Result<Register> reopened = Register::open(temp.folder(), Register::Mode::MustExist);
+        QVERIFY(reopened.ok());
+        verifyExact(reopened.value());
+        verifySameAsPlain(reopened.value());
+    }
 }
 
 void TestSearchIndexes::identityIsAddedKeepingRowidsAndIndexes()
