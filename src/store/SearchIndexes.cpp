@@ -203,17 +203,18 @@ QStringList triggers()
     return sql;
 }
 
-// The tokens of a character index for `value`: the hex of the lower-cased
-// text of every one and every two characters starting at each position, so
+// The tokens of a character index for `value`: the hex of every one and
+// every two characters of the lower-cased text starting at each position, so
 // a term of one or two characters is one whole token. lower() folds ASCII
-// only, as LIKE does, which makes a token match the exact answer. Triggers
+// only, as LIKE does, which makes a token match the exact answer (and keeps
+// the characters where they were, so the value is lowered once). Triggers
 // allow no CTE, so the positions come from a JSON array of the value's length.
 QString tokensOf(const QString& value)
 {
-    return QStringLiteral("(SELECT group_concat(hex(lower(substr(%1, j.key + 1, 1))) || ' ' || "
-                          "hex(lower(substr(%1, j.key + 1, 2))), ' ') FROM json_each('[' || "
-                          "replace(hex(zeroblob(length(%1))), '00', '0,') || '0]') AS j "
-                          "WHERE j.key < length(%1))")
+    return QStringLiteral("(SELECT group_concat(hex(substr(w.l, j.key + 1, 1)) || ' ' || "
+                          "hex(substr(w.l, j.key + 1, 2)), ' ') FROM (SELECT lower(%1) AS l) AS "
+                          "w, json_each('[' || replace(hex(zeroblob(length(w.l))), '00', '0,') || "
+                          "'0]') AS j WHERE j.key < length(w.l))")
         .arg(value);
 }
 
