@@ -32,7 +32,8 @@ constexpr qint64 bitmapLimit = qint64(1) << 28;
 // The first column of every row, in order; `keep` filters when given.
 Result<QList<qint64>> collectKeys(const QSqlDatabase& db, const QString& sql,
                                   const QVariantList& values,
-                                  const std::function<bool(qint64)>& keep = {})
+                                  const std::function<bool(qint64)>& keep = {},
+                                  const ViewRst::FirstScreen& firstScreen = {})
 {
     RawStatement query(db, sql, values);
     if (!query.ok())
@@ -40,8 +41,12 @@ Result<QList<qint64>> collectKeys(const QSqlDatabase& db, const QString& sql,
     QList<qint64> keys;
     while (query.next()) {
         const qint64 key = query.int64(0);
-        if (!keep || keep(key))
-            keys.append(key);
+        if (keep && !keep(key))
+            continue;
+        // Told only once a key beyond the first screen is found.
+        if (firstScreen && keys.size() == ViewRst::firstScreenSize)
+            firstScreen(keys);
+        keys.append(key);
     }
     if (!query.error().message.isEmpty())
         return query.error();
@@ -76,7 +81,8 @@ ViewRst::ViewRst(Register reg, ViewCondition condition, QList<qint64> keys)
 {
 }
 
-Result<QList<qint64>> ViewRst::loadKeys(const Register& reg, const ViewCondition& condition)
+Result<QList<qint64>> ViewRst::loadKeys(const Register& reg, const ViewCondition& condition,
+                                        const FirstScreen& firstScreen)
 {
     const QSqlDatabase db = reg.database();
     const QString records =
@@ -95,7 +101,7 @@ Result<QList<qint64>> ViewRst::loadKeys(const Register& reg, const ViewCondition
     if (!exceptionWorthIt()) {
         const QString where =
             condition.isEmpty() ? QString() : QStringLiteral(" WHERE ") + condition.where;
-        return collectKeys(db, records + where + order, condition.values);
+        return collectKeys(db, records + where + order, condition.values, {}, firstScreen);
     }
     // Both lists must come from one state of the register.
     ReadSnapshot snapshot(db);
@@ -114,13 +120,14 @@ Result<QList<qint64>> ViewRst::loadKeys(const Register& reg, const ViewCondition
     }
     // Rowids of a damaged register may be anything; a bitmap only suits the usual ones.
     if (!usual || highest > bitmapLimit)
-        return loadKeys(reg, {condition.where, condition.values});
+        return loadKeys(reg, {condition.where, condition.values}, firstScreen);
     std::vector<bool> isLeftOut(std::size_t(highest) + 1);
     for (qint64 key : *leftOut)
         isLeftOut[std::size_t(key)] = true;
-    return collectKeys(db, records + order, {}, [&](qint64 key) {
-        return key <= 0 || key > highest || !isLeftOut[std::size_t(key)];
-    });
+    return collectKeys(
+        db, records + order, {},
+        [&](qint64 key) { return key <= 0 || key > highest || !isLeftOut[std::size_t(key)]; },
+        firstScreen);
 }
 
 Result<std::shared_ptr<ViewRst>> ViewRst::open(const Register& reg, const ViewCondition& condition)
@@ -212,6 +219,7 @@ void ViewRst::removeAt(int position)
     if (key == 0)
         return;
     m_keys.removeAt(position - 1);
+    ++m_changes;
     m_cache.remove(key);
     m_cacheOrder.removeOne(key);
 }
@@ -221,6 +229,7 @@ void ViewRst::exchange(int first, int second)
     if (keyAt(first) == 0 || keyAt(second) == 0)
         return;
     m_keys.swapItemsAt(first - 1, second - 1);
+    ++m_changes;
     invalidate(first);
     invalidate(second);
 }
@@ -228,6 +237,12 @@ void ViewRst::exchange(int first, int second)
 void ViewRst::append(qint64 rowid)
 {
     m_keys.append(rowid);
+    ++m_changes;
+}
+
+void ViewRst::complete(QList<qint64> keys)
+{
+    m_keys = std::move(keys);
 }
 
 void ViewRst::invalidate(int position)
