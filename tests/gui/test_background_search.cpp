@@ -119,9 +119,11 @@ void TestBackgroundSearch::failedSearchKeepsTheView()
 void TestBackgroundSearch::firstScreenThenTheRest_data()
 {
     QTest::addColumn<QString>("during");
-    QTest::newRow("selection kept") << QStringLiteral("select");
-    QTest::newRow("newer search wins") << QStringLiteral("search");
-    QTest::newRow("removal reads again") << QStringLiteral("remove");
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("selection kept") << QStringLiteral("select") << QString();
+    QTest::newRow("selection kept, folder") << QStringLiteral("select") << QStringLiteral("报告");
+    QTest::newRow("newer search wins") << QStringLiteral("search") << QString();
+    QTest::newRow("removal reads again") << QStringLiteral("remove") << QString();
 }
 
 // A view longer than a screen shows its first screen while the rest loads,
@@ -129,6 +131,8 @@ void TestBackgroundSearch::firstScreenThenTheRest_data()
 void TestBackgroundSearch::firstScreenThenTheRest()
 {
     QFETCH(QString, during);
+    QFETCH(QString, folder);
+    const int expected = folder.isEmpty() ? manyRecords : manyRecords - 2;
     GridFixture fixture(false);
     addMany(fixture);
     fixture.start();
@@ -139,7 +143,7 @@ void TestBackgroundSearch::firstScreenThenTheRest()
     int firstRows = 0;
     onFirstScreen(face, [&] {
         firstRows = face.grid()->recordModel()->rowCount();
-        QCOMPARE(face.status()->text(), QStringLiteral("系统定义查询：所有记录"));
+        QCOMPARE(face.status()->text().contains(QStringLiteral("文件夹")), !folder.isEmpty());
         if (during == QLatin1String("select")) {
             face.grid()->selectRows(5, 7);
         } else if (during == QLatin1String("search")) {
@@ -151,14 +155,17 @@ void TestBackgroundSearch::firstScreenThenTheRest()
             face.grid()->recordModel()->recordRemoved(1);
         }
     });
-    face.views()->AllFile_Click();
+    if (folder.isEmpty())
+        face.views()->AllFile_Click();
+    else
+        face.views()->Search(SystemViews::folder(folder), QStringLiteral("   文件夹：") + folder);
     QVERIFY(face.views()->waitForSearch());
     QCOMPARE(firstRows, ViewRst::firstScreenSize);
     QTest::qWait(50);
     const QStringList names = gridNames(face);
     if (during == QLatin1String("select")) {
-        QCOMPARE(names.size(), manyRecords);
-        QCOMPARE(names.last(), QStringLiteral("f%1.doc").arg(manyRecords));
+        QCOMPARE(names.size(), expected);
+        QCOMPARE(names.last(), QStringLiteral("f%1.doc").arg(expected));
         QCOMPARE(face.grid()->Row(), 5);
         QCOMPARE(face.grid()->RowSel(), 7);
         QCOMPARE(shown, 1);
