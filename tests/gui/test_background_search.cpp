@@ -171,6 +171,7 @@ void TestBackgroundSearch::firstScreenThenTheRest()
         QCOMPARE(shown, 1);
     } else if (during == QLatin1String("search")) {
         QCOMPARE(names.size(), 2);
+        QCOMPARE(shown, 2);
     } else {
         // Shown afresh from the register, not merged with what was read.
         QCOMPARE(shown, 2);
