@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -181,7 +182,15 @@ qint64 ViewRst::keyAt(int position) const
 
 int ViewRst::positionOf(qint64 rowid) const
 {
-    const qsizetype index = m_keys.indexOf(rowid);
+    // Keys are unique, so a find near the screen is the only one; the whole
+    // list of a large register takes milliseconds to look through.
+    constexpr qsizetype nearRows = 4096;
+    const qsizetype from =
+        std::clamp<qsizetype>(qsizetype(m_lastPage) * pageSize - nearRows, 0, m_keys.size());
+    const qsizetype to = std::min(m_keys.size(), from + 2 * nearRows);
+    const auto near = std::find(m_keys.cbegin() + from, m_keys.cbegin() + to, rowid);
+    const qsizetype index =
+        near != m_keys.cbegin() + to ? near - m_keys.cbegin() : m_keys.indexOf(rowid);
     return index < 0 ? 0 : static_cast<int>(index) + 1;
 }
 
@@ -208,6 +217,7 @@ std::optional<RegisterRecord> ViewRst::record(int position) const
 
 Status ViewRst::fetchPage(int page) const
 {
+    m_lastPage = page;
     const int first = page * pageSize;
     const int last = std::min(first + pageSize, recordCount());
     QVariantList keys;

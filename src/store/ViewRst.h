@@ -41,7 +41,8 @@ public:
     // Position 1..recordCount(); nullopt outside that range.
     std::optional<RegisterRecord> record(int position) const;
     qint64 keyAt(int position) const;
-    // 0 when the key is not in the view.
+    // 0 when the key is not in the view. Rows near those read last are
+    // looked through first: the key asked for is usually on screen.
     int positionOf(qint64 rowid) const;
 
     // In-place changes after the database was changed by an operation.
@@ -67,5 +68,6 @@ private:
     QList<qint64> m_keys;
     mutable QHash<qint64, RegisterRecord> m_cache;
     mutable QList<qint64> m_cacheOrder;
+    mutable int m_lastPage = 0;
     quint64 m_changes = 0;
 };
