@@ -25,6 +25,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -126,13 +127,6 @@ private:
     sqlite3* m_db = nullptr;
 };
 
-void showView(const Register& reg, const ViewCondition& condition)
-{
-    Result<std::shared_ptr<ViewRst>> view = ViewRst::open(reg, condition);
-    for (int position = 1; position <= 50; ++position)
-        (void)view.value()->record(position);
-}
-
 QString bareKeys(const QString& where)
 {
     return QStringLiteral("SELECT rowid FROM 文件管理 %1 ORDER BY 文件序号, rowid").arg(where);
@@ -151,21 +145,79 @@ QString whereOf(const ViewCondition& condition)
     return condition.isEmpty() ? QString() : QStringLiteral("WHERE ") + condition.where;
 }
 
-// The main window started offscreen until the all-records view is in the grid.
-double startUpMs(const Register& reg)
+double medianOf(std::vector<double> times)
+{
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+// A view as the window shows it: to its first screen of rows read (the grid's
+// fifty) and to its complete key list.
+struct ShownMs {
+    double first = 0;
+    double complete = 0;
+};
+
+// Waits in the event loop, without spinning beside the search thread, until
+// the newest search has its complete list.
+void awaitSearch(ViewsArea& views)
+{
+    QEventLoop loop;
+    bool done = false;
+    views.afterSearch([&] {
+        done = true;
+        loop.quit();
+    });
+    if (!done)
+        loop.exec();
+}
+
+// From `timer`'s start, which `start` follows.
+ShownMs timeShown(ViewsArea& views, const QElapsedTimer& timer, const std::function<void()>& start)
+{
+    ShownMs shown;
+    const QMetaObject::Connection connection =
+        QObject::connect(&views, &ViewsArea::viewShown, &views, [&] {
+            if (shown.first > 0)
+                return;
+            for (int position = 1; position <= 50; ++position)
+                (void)views.currentView()->record(position);
+            shown.first = timer.nsecsElapsed() / 1e6;
+        });
+    start();
+    awaitSearch(views);
+    shown.complete = timer.nsecsElapsed() / 1e6;
+    QObject::disconnect(connection);
+    return shown;
+}
+
+ShownMs medianShown(const std::function<ShownMs()>& work, int runs)
+{
+    std::vector<double> first, complete;
+    for (int i = 0; i < runs; ++i) {
+        const ShownMs shown = work();
+        first.push_back(shown.first);
+        complete.push_back(shown.complete);
+    }
+    return {medianOf(first), medianOf(complete)};
+}
+
+// The register opened and the main window started offscreen, as the program
+// starts, until the all-records view is in the grid.
+ShownMs startUpMs(const QString& folder)
 {
     QElapsedTimer timer;
     timer.start();
+    Result<Register> reg = Register::open(folder);
+    ShownMs shown;
     {
-        TableFace face(reg);
+        TableFace face(*reg);
         face.views()->setBackgroundSearch(true);
-        face.startUp();
-        face.views()->waitForSearch();
-        QCoreApplication::processEvents();
-        const double elapsed = timer.nsecsElapsed() / 1e6;
+        shown = timeShown(*face.views(), timer, [&] { face.startUp(); });
         face.hide();
-        return elapsed;
     }
+    reg->closeConnection();
+    return shown;
 }
 
 // A figure of /proc/PID/status in KiB ("VmRSS:", "VmHWM:"), 0 when gone.
@@ -381,13 +433,47 @@ void benchSize(const QString& cacheRoot, int count, int runs)
         bare.run(bareFirstPage(whereOf(condition)), condition.values);
     };
 
-    printBenchRow("start-up to all records shown (offscreen)", count,
-                  medianMs([&] { (void)startUpMs(*reg); }, runs),
+    // Ten million records is a test of the large views; the searches' bare
+    // scans alone would take minutes there.
+    const bool huge = count > 1000000;
+    const char* firstRule = huge ? "bare first page; <= 300 ms" : "bare first page; <= 60 ms";
+    const ShownMs startUp = medianShown([&] { return startUpMs(folder); }, runs);
+    printBenchRow("start-up to first screen shown (offscreen)", count, startUp.first,
+                  medianMs([&] { bare.run(bareFirstPage({})); }, runs),
+                  huge ? "bare first page; <= 1 s" : "bare first page; <= 500 ms");
+    printBenchRow("start-up to all records shown (offscreen)", count, startUp.complete,
                   medianMs([&] { bareView({}); }, runs), "bare keyset + page; <= 500 ms");
 
+    // Views and searches as the window shows them: the first screen as soon
+    // as it is read (its own row when the view holds more), then all keys.
+    TableFace face(*reg);
+    ViewsArea& views = *face.views();
+    views.setBackgroundSearch(true);
+    auto shownRows = [&](const char* label, const ViewCondition& condition,
+                         const ViewCondition& bareCondition, const char* rule) {
+        const ShownMs shown = medianShown(
+            [&] {
+                QElapsedTimer timer;
+                timer.start();
+                return timeShown(views, timer, [&] { views.Search(condition); });
+            },
+            runs);
+        if (views.currentView() && views.currentView()->recordCount() > ViewRst::firstScreenSize) {
+            QString first = QString::fromUtf8(label);
+            first.replace(QStringLiteral("view: "), QStringLiteral("view 1st screen: "))
+                .replace(QStringLiteral("search: "), QStringLiteral("search 1st screen: "));
+            printBenchRow(
+                first.toUtf8().constData(), count, shown.first,
+                medianMs(
+                    [&] { bare.run(bareFirstPage(whereOf(bareCondition)), bareCondition.values); },
+                    runs),
+                firstRule);
+        }
+        printBenchRow(label, count, shown.complete,
+                      medianMs([&] { bareView(bareCondition); }, runs), rule);
+    };
     auto view = [&](const char* label, const ViewCondition& condition) {
-        printBenchRow(label, count, medianMs([&] { showView(*reg, condition); }, runs),
-                      medianMs([&] { bareView(condition); }, runs), "same SQL bare; <= 3x, 150 ms");
+        shownRows(label, condition, condition, "same SQL bare; <= 3x, 150 ms");
     };
     view("view: all records", {});
     view("view: sent by me (我发他收)", SystemViews::sentByMe());
@@ -422,16 +508,12 @@ void benchSize(const QString& cacheRoot, int count, int runs)
         "bare OFFSET page; <= 20 ms");
 
     auto search = [&](const char* label, const SearchCriteria& criteria, const char* target) {
+        if (huge)
+            return;
         SearchCriteria plain = criteria;
         const ViewCondition scan = CombinedSearch::SqlMade(plain, CombinedSearch::Matching::Plain);
-        printBenchRow(label, count,
-                      medianMs(
-                          [&] {
-                              SearchCriteria copy = criteria;
-                              showView(*reg, CombinedSearch::SqlMade(copy));
-                          },
-                          runs),
-                      medianMs([&] { bareView(scan); }, runs), target);
+        SearchCriteria copy = criteria;
+        shownRows(label, CombinedSearch::SqlMade(copy), scan, target);
     };
     SearchCriteria criteria;
     criteria.fileName = QStringLiteral("会议纪");
@@ -567,7 +649,8 @@ void benchSize(const QString& cacheRoot, int count, int runs)
     all = Result<std::shared_ptr<ViewRst>>(Error{});
 
     printBenchRow("memory: program with all records shown (MiB)", count,
-                  programResidentKiB(folder) / 1024.0, 150, "<= 150 MiB");
+                  programResidentKiB(folder) / 1024.0, huge ? 300 : 150,
+                  huge ? "<= 300 MiB" : "<= 150 MiB");
     reg->closeConnection();
 }
 

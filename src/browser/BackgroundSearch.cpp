@@ -11,11 +11,12 @@ public:
     {
     }
 
-    Result<QList<qint64>> run(quint64 generation, const ViewCondition& condition)
+    Result<QList<qint64>> run(quint64 generation, const ViewCondition& condition,
+                              const ViewRst::FirstScreen& firstScreen)
     {
         m_running = generation;
         m_interrupt.watch(m_register, [this] { return stale(m_running); });
-        return ViewRst::loadKeys(m_register, condition);
+        return ViewRst::loadKeys(m_register, condition, firstScreen);
     }
 
     bool stale(quint64 generation) const { return generation != m_latest->load(); }
@@ -60,19 +61,32 @@ BackgroundSearch::~BackgroundSearch()
     m_thread.wait();
 }
 
-void BackgroundSearch::start(const ViewCondition& condition, Done done)
+void BackgroundSearch::start(const ViewCondition& condition, Done done, FirstScreen firstScreen)
 {
     const quint64 generation = ++*m_latest;
     m_done = std::move(done);
+    m_firstScreen = std::move(firstScreen);
     m_busy = true;
     Worker* worker = m_worker;
+    const bool early = bool(m_firstScreen);
     QMetaObject::invokeMethod(
         m_worker,
-        [this, worker, generation, condition] {
+        [this, worker, generation, condition, early] {
             // A search overtaken while it waited never starts.
             if (worker->stale(generation))
                 return;
-            Result<QList<qint64>> keys = worker->run(generation, condition);
+            ViewRst::FirstScreen first;
+            if (early) {
+                // Queued before the complete list, so it arrives first.
+                first = [this, worker, generation](const QList<qint64>& keys) {
+                    if (worker->stale(generation))
+                        return;
+                    QMetaObject::invokeMethod(
+                        this, [this, generation, keys] { deliverFirst(generation, keys); },
+                        Qt::QueuedConnection);
+                };
+            }
+            Result<QList<qint64>> keys = worker->run(generation, condition, first);
             if (worker->stale(generation))
                 return;
             QMetaObject::invokeMethod(
@@ -90,6 +104,16 @@ void BackgroundSearch::cancel()
     ++*m_latest;
     m_busy = false;
     m_done = nullptr;
+    m_firstScreen = nullptr;
+}
+
+void BackgroundSearch::deliverFirst(quint64 generation, QList<qint64> keys)
+{
+    if (generation != m_latest->load() || !m_firstScreen)
+        return;
+    FirstScreen firstScreen = std::move(m_firstScreen);
+    m_firstScreen = nullptr;
+    firstScreen(std::move(keys));
 }
 
 void BackgroundSearch::deliver(quint64 generation, Result<QList<qint64>> keys)
@@ -99,5 +123,6 @@ void BackgroundSearch::deliver(quint64 generation, Result<QList<qint64>> keys)
     m_busy = false;
     Done done = std::move(m_done);
     m_done = nullptr;
+    m_firstScreen = nullptr;
     done(std::move(keys));
 }

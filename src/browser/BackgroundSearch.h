@@ -20,13 +20,16 @@ class BackgroundSearch : public QObject {
     Q_OBJECT
 public:
     using Done = std::function<void(Result<QList<qint64>>)>;
+    using FirstScreen = std::function<void(QList<qint64>)>;
 
     explicit BackgroundSearch(Register reg, QObject* parent = nullptr);
     ~BackgroundSearch() override;
 
     // Starts loading the keys of `condition`; `done` runs on this object's
     // thread when they are loaded, unless a newer search or cancel() came first.
-    void start(const ViewCondition& condition, Done done);
+    // `firstScreen`, when given, runs before it, under the same terms, with
+    // the first keys of a view that has more than a screen of them.
+    void start(const ViewCondition& condition, Done done, FirstScreen firstScreen = {});
     // Stops the running search; its result is never delivered.
     void cancel();
     // Whether a search was started and has not delivered or been cancelled.
@@ -36,11 +39,13 @@ private:
     class Worker;
 
     void deliver(quint64 generation, Result<QList<qint64>> keys);
+    void deliverFirst(quint64 generation, QList<qint64> keys);
 
     Register m_register;
     QThread m_thread;
     Worker* m_worker = nullptr;
     std::shared_ptr<std::atomic<quint64>> m_latest;
     Done m_done;
+    FirstScreen m_firstScreen;
     bool m_busy = false;
 };

@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -33,7 +34,8 @@ constexpr qint64 bitmapLimit = qint64(1) << 28;
 // The first column of every row, in order; `keep` filters when given.
 Result<QList<qint64>> collectKeys(const QSqlDatabase& db, const QString& sql,
                                   const QVariantList& values,
-                                  const std::function<bool(qint64)>& keep = {})
+                                  const std::function<bool(qint64)>& keep = {},
+                                  const ViewRst::FirstScreen& firstScreen = {})
 {
     RawStatement query(db, sql, values);
     if (!query.ok())
@@ -41,8 +43,12 @@ Result<QList<qint64>> collectKeys(const QSqlDatabase& db, const QString& sql,
     QList<qint64> keys;
     while (query.next()) {
         const qint64 key = query.int64(0);
-        if (!keep || keep(key))
-            keys.append(key);
+        if (keep && !keep(key))
+            continue;
+        // Told only once a key beyond the first screen is found.
+        if (firstScreen && keys.size() == ViewRst::firstScreenSize)
+            firstScreen(keys);
+        keys.append(key);
     }
     if (!query.error().message.isEmpty())
         return query.error();
@@ -73,8 +79,10 @@ private:
 // The keys of a condition that has a keys query, when enough records match:
 // those keys marked in a bitmap, kept in the order of a walk over all
 // records. Nothing when it is not worth it or the rowids do not suit a bitmap.
-std::optional<Result<QList<qint64>>>
-markedKeys(const QSqlDatabase& db, const ViewCondition& condition, const QString& allInOrder)
+std::optional<Result<QList<qint64>>> markedKeys(const QSqlDatabase& db,
+                                                const ViewCondition& condition,
+                                                const QString& allInOrder,
+                                                const ViewRst::FirstScreen& firstScreen)
 {
     if (condition.keysSql.isEmpty())
         return std::nullopt;
@@ -97,9 +105,31 @@ markedKeys(const QSqlDatabase& db, const ViewCondition& condition, const QString
     std::vector<bool> isMatching(std::size_t(highest) + 1);
     for (qint64 key : *matching)
         isMatching[std::size_t(key)] = true;
-    return collectKeys(db, allInOrder, {}, [&](qint64 key) {
-        return key > 0 && key <= highest && isMatching[std::size_t(key)];
-    });
+    return collectKeys(
+        db, allInOrder, {},
+        [&](qint64 key) { return key > 0 && key <= highest && isMatching[std::size_t(key)]; },
+        firstScreen);
+}
+
+// Records read in serial order when looking for a view's first screen before
+// its statement runs: enough for views that hold a few percent of the
+// register or more, and a few milliseconds when the view is sparse.
+constexpr int firstScreenReach = 8192;
+
+// The first keys of `condition` when the first records in serial order hold
+// more than a screen of them; fewer (nothing certain) otherwise. A statement
+// that sorts its matches yields nothing until all are found, and one that
+// leaves out records must first read those: this answers sooner.
+QList<qint64> firstScreenAmongFirst(const QSqlDatabase& db, const ViewCondition& condition)
+{
+    using namespace RegisterNames;
+    const QString sql =
+        QStringLiteral("SELECT k FROM (SELECT rowid AS k, %1 AS s, (%2) AS hit FROM %3 ORDER BY "
+                       "%1, rowid LIMIT %4) WHERE hit ORDER BY s, k LIMIT %5")
+            .arg(Sql::identifier(serial), condition.where, Sql::identifier(recordTable),
+                 QString::number(firstScreenReach), QString::number(ViewRst::firstScreenSize + 1));
+    Result<QList<qint64>> keys = collectKeys(db, sql, condition.values);
+    return keys ? std::move(keys).value() : QList<qint64>();
 }
 
 } // namespace
@@ -109,14 +139,28 @@ ViewRst::ViewRst(Register reg, ViewCondition condition, QList<qint64> keys)
 {
 }
 
-Result<QList<qint64>> ViewRst::loadKeys(const Register& reg, const ViewCondition& condition)
+Result<QList<qint64>> ViewRst::loadKeys(const Register& reg, const ViewCondition& condition,
+                                        const FirstScreen& firstScreen)
 {
     const QSqlDatabase db = reg.database();
+    // The first screen and the complete list must come from one state of the
+    // register, so that the one begins the other.
+    std::optional<ReadSnapshot> early;
+    FirstScreen whileStepping = firstScreen;
+    if (firstScreen && !condition.isEmpty()) {
+        early.emplace(db);
+        QList<qint64> first = firstScreenAmongFirst(db, condition);
+        if (first.size() > firstScreenSize) {
+            first.resize(firstScreenSize);
+            firstScreen(first);
+            whileStepping = nullptr;
+        }
+    }
     const QString records =
         QStringLiteral("SELECT rowid FROM %1").arg(Sql::identifier(RegisterNames::recordTable));
     const QString order =
         QStringLiteral(" ORDER BY %1, rowid").arg(Sql::identifier(RegisterNames::serial));
-    if (auto marked = markedKeys(db, condition, records + order))
+    if (auto marked = markedKeys(db, condition, records + order, whileStepping))
         return std::move(*marked);
     const auto exceptionWorthIt = [&] {
         if (condition.exceptWhere.isEmpty())
@@ -130,7 +174,7 @@ Result<QList<qint64>> ViewRst::loadKeys(const Register& reg, const ViewCondition
     if (!exceptionWorthIt()) {
         const QString where =
             condition.isEmpty() ? QString() : QStringLiteral(" WHERE ") + condition.where;
-        return collectKeys(db, records + where + order, condition.values);
+        return collectKeys(db, records + where + order, condition.values, {}, whileStepping);
     }
     // Both lists must come from one state of the register.
     ReadSnapshot snapshot(db);
@@ -149,13 +193,14 @@ Result<QList<qint64>> ViewRst::loadKeys(const Register& reg, const ViewCondition
     }
     // Rowids of a damaged register may be anything; a bitmap only suits the usual ones.
     if (!usual || highest > bitmapLimit)
-        return loadKeys(reg, {condition.where, condition.values});
+        return loadKeys(reg, {condition.where, condition.values}, whileStepping);
     std::vector<bool> isLeftOut(std::size_t(highest) + 1);
     for (qint64 key : *leftOut)
         isLeftOut[std::size_t(key)] = true;
-    return collectKeys(db, records + order, {}, [&](qint64 key) {
-        return key <= 0 || key > highest || !isLeftOut[std::size_t(key)];
-    });
+    return collectKeys(
+        db, records + order, {},
+        [&](qint64 key) { return key <= 0 || key > highest || !isLeftOut[std::size_t(key)]; },
+        whileStepping);
 }
 
 Result<std::shared_ptr<ViewRst>> ViewRst::open(const Register& reg, const ViewCondition& condition)
@@ -175,7 +220,15 @@ qint64 ViewRst::keyAt(int position) const
 
 int ViewRst::positionOf(qint64 rowid) const
 {
-    const qsizetype index = m_keys.indexOf(rowid);
+    // Keys are unique, so a find near the screen is the only one; the whole
+    // list of a large register takes milliseconds to look through.
+    constexpr qsizetype nearRows = 4096;
+    const qsizetype from =
+        std::clamp<qsizetype>(qsizetype(m_lastPage) * pageSize - nearRows, 0, m_keys.size());
+    const qsizetype to = std::min(m_keys.size(), from + 2 * nearRows);
+    const auto near = std::find(m_keys.cbegin() + from, m_keys.cbegin() + to, rowid);
+    const qsizetype index =
+        near != m_keys.cbegin() + to ? near - m_keys.cbegin() : m_keys.indexOf(rowid);
     return index < 0 ? 0 : static_cast<int>(index) + 1;
 }
 
@@ -202,6 +255,7 @@ std::optional<RegisterRecord> ViewRst::record(int position) const
 
 Status ViewRst::fetchPage(int page) const
 {
+    m_lastPage = page;
     const int first = page * pageSize;
     const int last = std::min(first + pageSize, recordCount());
     QVariantList keys;
@@ -247,6 +301,7 @@ void ViewRst::removeAt(int position)
     if (key == 0)
         return;
     m_keys.removeAt(position - 1);
+    ++m_changes;
     m_cache.remove(key);
     m_cacheOrder.removeOne(key);
 }
@@ -256,6 +311,7 @@ void ViewRst::exchange(int first, int second)
     if (keyAt(first) == 0 || keyAt(second) == 0)
         return;
     m_keys.swapItemsAt(first - 1, second - 1);
+    ++m_changes;
     invalidate(first);
     invalidate(second);
 }
@@ -263,6 +319,12 @@ void ViewRst::exchange(int first, int second)
 void ViewRst::append(qint64 rowid)
 {
     m_keys.append(rowid);
+    ++m_changes;
+}
+
+void ViewRst::complete(QList<qint64> keys)
+{
+    m_keys = std::move(keys);
 }
 
 void ViewRst::invalidate(int position)

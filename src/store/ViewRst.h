@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -24,7 +25,13 @@ public:
     // the user-interface thread).
     ViewRst(Register reg, ViewCondition condition, QList<qint64> keys);
 
-    static Result<QList<qint64>> loadKeys(const Register& reg, const ViewCondition& condition);
+    // Called at most once, with the first `firstScreenSize` keys, when the
+    // view has more: a window can show them before the rest is read.
+    using FirstScreen = std::function<void(const QList<qint64>&)>;
+    static constexpr int firstScreenSize = 128;
+
+    static Result<QList<qint64>> loadKeys(const Register& reg, const ViewCondition& condition,
+                                          const FirstScreen& firstScreen = {});
 
     int recordCount() const { return static_cast<int>(m_keys.size()); }
     bool isEmpty() const { return m_keys.isEmpty(); }
@@ -34,7 +41,8 @@ public:
     // Position 1..recordCount(); nullopt outside that range.
     std::optional<RegisterRecord> record(int position) const;
     qint64 keyAt(int position) const;
-    // 0 when the key is not in the view.
+    // 0 when the key is not in the view. Rows near those read last are
+    // looked through first: the key asked for is usually on screen.
     int positionOf(qint64 rowid) const;
 
     // In-place changes after the database was changed by an operation.
@@ -43,6 +51,12 @@ public:
     void append(qint64 rowid);
     void invalidate(int position);
     void invalidateAll();
+    // Counts removeAt, exchange and append: whether the keys still are the
+    // ones loaded.
+    quint64 changeCount() const { return m_changes; }
+    // The complete key list of a view that held its first keys only; those
+    // stay where they are.
+    void complete(QList<qint64> keys);
 
     static constexpr int pageSize = 64;
 
@@ -54,4 +68,6 @@ private:
     QList<qint64> m_keys;
     mutable QHash<qint64, RegisterRecord> m_cache;
     mutable QList<qint64> m_cacheOrder;
+    mutable int m_lastPage = 0;
+    quint64 m_changes = 0;
 };

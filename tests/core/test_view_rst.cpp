@@ -37,6 +37,19 @@ private Q_SLOTS:
         QCOMPARE(rst.positionOf(999), 0);
     }
 
+    void positionsFoundNearTheScreenAndBeyond()
+    {
+        TempRegister temp;
+        QList<qint64> keys;
+        for (qint64 key = 1; key <= 20000; ++key)
+            keys.append(key);
+        ViewRst rst(temp.reg(), {}, keys);
+        (void)rst.record(15000);
+        for (const qint64 key : {qint64(1), qint64(10000), qint64(15001), qint64(20000)})
+            QCOMPARE(rst.positionOf(key), int(key));
+        QCOMPARE(rst.positionOf(20001), 0);
+    }
+
     void conditionValuesAreBound()
     {
         TempRegister temp;

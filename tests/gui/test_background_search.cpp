@@ -1,7 +1,11 @@
+#include "browser/SystemViews.h"
 #include "browser/gui/MshfGrid.h"
+#include "browser/gui/RecordTableModel.h"
 #include "browser/gui/SearchPanel.h"
 #include "browser/gui/ViewsArea.h"
 #include "gui_support/GridFixture.h"
+#include "operations/RecordDelete.h"
+#include "store/ViewRst.h"
 #include "support/gui/MessageBox.h"
 
 #include <QLabel>
@@ -19,6 +23,27 @@ QStringList gridNames(GridFixture& face)
     return names;
 }
 
+// More records than one screen, all in folder 报告 but the last two.
+constexpr int manyRecords = ViewRst::firstScreenSize + 40;
+
+void addMany(GridFixture& fixture)
+{
+    for (int i = 1; i <= manyRecords; ++i)
+        fixture.temp().addRecord(i, QStringLiteral("f%1.doc").arg(i), {},
+                                 i > manyRecords - 2 ? QStringLiteral("财务")
+                                                     : QStringLiteral("报告"));
+}
+
+// Runs `then` once, on the first view shown while the search still runs.
+void onFirstScreen(GridFixture& face, std::function<void()> then)
+{
+    auto pending = std::make_shared<std::function<void()>>(std::move(then));
+    QObject::connect(face.views(), &ViewsArea::viewShown, face.views(), [&face, pending] {
+        if (*pending && face.views()->isSearching())
+            std::exchange(*pending, {})();
+    });
+}
+
 } // namespace
 
 // The program searches off the window's thread: the grid and the caption
@@ -28,6 +53,8 @@ class TestBackgroundSearch : public QObject {
 private Q_SLOTS:
     void resultArrivesAndNewestWins();
     void failedSearchKeepsTheView();
+    void firstScreenThenTheRest_data();
+    void firstScreenThenTheRest();
 };
 
 void TestBackgroundSearch::resultArrivesAndNewestWins()
@@ -87,6 +114,70 @@ void TestBackgroundSearch::failedSearchKeepsTheView()
     QCOMPARE(face.views()->currentView(), before);
     QCOMPARE(face.status()->text(), QStringLiteral("系统定义查询：所有记录"));
     QCOMPARE(MessageBox::takeLog().size(), 1);
+}
+
+void TestBackgroundSearch::firstScreenThenTheRest_data()
+{
+    QTest::addColumn<QString>("during");
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("selection kept") << QStringLiteral("select") << QString();
+    QTest::newRow("selection kept, folder") << QStringLiteral("select") << QStringLiteral("报告");
+    QTest::newRow("newer search wins") << QStringLiteral("search") << QString();
+    QTest::newRow("removal reads again") << QStringLiteral("remove") << QString();
+}
+
+// A view longer than a screen shows its first screen while the rest loads,
+// then grows in place; whatever changed the view meanwhile is respected.
+void TestBackgroundSearch::firstScreenThenTheRest()
+{
+    QFETCH(QString, during);
+    QFETCH(QString, folder);
+    const int expected = folder.isEmpty() ? manyRecords : manyRecords - 2;
+    GridFixture fixture(false);
+    addMany(fixture);
+    fixture.start();
+    GridFixture& face = fixture;
+    face.views()->setBackgroundSearch(true);
+    int shown = 0;
+    QObject::connect(face.views(), &ViewsArea::viewShown, face.views(), [&shown] { ++shown; });
+    int firstRows = 0;
+    onFirstScreen(face, [&] {
+        firstRows = face.grid()->recordModel()->rowCount();
+        QCOMPARE(face.status()->text().contains(QStringLiteral("文件夹")), !folder.isEmpty());
+        if (during == QLatin1String("select")) {
+            face.grid()->selectRows(5, 7);
+        } else if (during == QLatin1String("search")) {
+            face.views()->Search(SystemViews::folder(QStringLiteral("财务")));
+        } else {
+            const std::shared_ptr<ViewRst> view = face.views()->currentView();
+            QVERIFY(
+                RecordDelete::deleteRecord(face.temp().reg(), face.temp().seen(view->keyAt(1))));
+            face.grid()->recordModel()->recordRemoved(1);
+        }
+    });
+    if (folder.isEmpty())
+        face.views()->AllFile_Click();
+    else
+        face.views()->Search(SystemViews::folder(folder), QStringLiteral("   文件夹：") + folder);
+    QVERIFY(face.views()->waitForSearch());
+    QCOMPARE(firstRows, ViewRst::firstScreenSize);
+    QTest::qWait(50);
+    const QStringList names = gridNames(face);
+    if (during == QLatin1String("select")) {
+        QCOMPARE(names.size(), expected);
+        QCOMPARE(names.last(), QStringLiteral("f%1.doc").arg(expected));
+        QCOMPARE(face.grid()->Row(), 5);
+        QCOMPARE(face.grid()->RowSel(), 7);
+        QCOMPARE(shown, 1);
+    } else if (during == QLatin1String("search")) {
+        QCOMPARE(names.size(), 2);
+        QCOMPARE(shown, 2);
+    } else {
+        // Shown afresh from the register, not merged with what was read.
+        QCOMPARE(shown, 2);
+        QCOMPARE(names.size(), manyRecords - 1);
+        QCOMPARE(names.first(), QStringLiteral("f2.doc"));
+    }
 }
 
 QTEST_MAIN(TestBackgroundSearch)

@@ -44,6 +44,24 @@ void RecordTableModel::recordsChanged(int firstPosition, int lastPosition)
     Q_EMIT dataChanged(index(firstPosition - 1, 0), index(lastPosition - 1, columnCount() - 1));
 }
 
+void RecordTableModel::completeView(QList<qint64> keys)
+{
+    if (!m_view)
+        return;
+    const int shown = m_view->recordCount();
+    const int count = static_cast<int>(keys.size());
+    if (shown == 0 || count <= shown) {
+        // Not a longer list with the same beginning: shown afresh.
+        beginResetModel();
+        m_view->complete(std::move(keys));
+        endResetModel();
+        return;
+    }
+    beginInsertRows({}, shown, count - 1);
+    m_view->complete(std::move(keys));
+    endInsertRows();
+}
+
 int RecordTableModel::rowCount(const QModelIndex& parent) const
 {
     if (parent.isValid())

@@ -25,6 +25,9 @@ public:
     // Announce in-place changes of the view's key list.
     void recordRemoved(int position);
     void recordsChanged(int firstPosition, int lastPosition);
+    // The complete key list of a view shown with its first keys: the rows
+    // beyond them are added, selection and scroll position stay.
+    void completeView(QList<qint64> keys);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

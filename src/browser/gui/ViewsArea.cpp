@@ -47,20 +47,43 @@ bool ViewsArea::Search(const ViewCondition& condition, const QString& caption)
 {
     if (m_background) {
         m_window->setCursor(Qt::BusyCursor);
-        m_background->start(condition, [this, condition, caption](Result<QList<qint64>> keys) {
-            m_window->unsetCursor();
-            show(condition, std::move(keys), caption);
-            const QList<std::function<void()>> waiting = std::exchange(m_afterSearch, {});
-            for (const std::function<void()>& then : waiting)
-                then();
-        });
+        m_partial.reset();
+        m_background->start(
+            condition,
+            [this, condition, caption](Result<QList<qint64>> keys) {
+                finishSearch(condition, std::move(keys), caption);
+            },
+            // The busy cursor stays while the rest of the view loads.
+            [this, condition, caption](QList<qint64> keys) {
+                show(condition, std::move(keys), caption, true);
+            });
         return true;
     }
     return show(condition, ViewRst::loadKeys(m_register, condition), caption);
 }
 
+void ViewsArea::finishSearch(const ViewCondition& condition, Result<QList<qint64>> keys,
+                             const QString& caption)
+{
+    const std::shared_ptr<ViewRst> partial = std::exchange(m_partial, {});
+    if (!partial || !keys) {
+        show(condition, std::move(keys), caption);
+    } else if (partial->changeCount() != m_partialChanges) {
+        // An operation moved keys of the first screen: the rest read
+        // meanwhile may not fit them any more, so the view is read again.
+        Search(condition, caption);
+        return;
+    } else if (partial == currentView()) {
+        m_parts.grid->recordModel()->completeView(std::move(keys).value());
+    }
+    m_window->unsetCursor();
+    const QList<std::function<void()>> waiting = std::exchange(m_afterSearch, {});
+    for (const std::function<void()>& then : waiting)
+        then();
+}
+
 bool ViewsArea::show(const ViewCondition& condition, Result<QList<qint64>> keys,
-                     const QString& caption)
+                     const QString& caption, bool firstScreen)
 {
     if (!keys) {
         MessageBox::warning(m_window, keys.error().fullText());
@@ -68,6 +91,9 @@ bool ViewsArea::show(const ViewCondition& condition, Result<QList<qint64>> keys,
     }
     m_binder.Bd(std::make_shared<ViewRst>(m_register, condition, std::move(keys).value()));
     m_parts.status->setText(caption);
+    // Before anyone hears of the view, who may start another search at once.
+    m_partial = firstScreen ? currentView() : nullptr;
+    m_partialChanges = m_partial ? m_partial->changeCount() : 0;
     Q_EMIT viewShown();
     return true;
 }
@@ -80,6 +106,7 @@ void ViewsArea::setBackgroundSearch(bool on)
         delete m_background;
         m_background = nullptr;
         m_afterSearch.clear();
+        m_partial.reset();
         m_window->unsetCursor();
     }
 }

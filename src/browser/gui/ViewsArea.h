@@ -46,12 +46,14 @@ public:
     // view could not be read; the grid and the status label then keep the
     // previous view. With background searching on, the keys load on another
     // thread: the call returns true at once and the grid changes when they
-    // arrive; a newer search replaces one still running.
+    // arrive: its first screen as soon as it is read, the remaining rows
+    // when the rest is; a newer search replaces one still running.
     bool Search(const ViewCondition& condition,
                 const QString& caption = QStringLiteral("         组合搜索"));
     // The program searches in the background; without it (tests, and callers
     // that act on the result at once) Search returns with the view shown.
     void setBackgroundSearch(bool on);
+    // Until the whole view is loaded (its first screen may be shown).
     bool isSearching() const;
     // Waits, keeping the window alive, until no search is running; false when
     // one still runs after `timeoutMs`.
@@ -87,7 +89,11 @@ Q_SIGNALS:
 private:
     QAction* folderItem(int index) const;
 
-    bool show(const ViewCondition& condition, Result<QList<qint64>> keys, const QString& caption);
+    // `firstScreen`: the keys are the view's first ones, the rest to follow.
+    bool show(const ViewCondition& condition, Result<QList<qint64>> keys, const QString& caption,
+              bool firstScreen = false);
+    void finishSearch(const ViewCondition& condition, Result<QList<qint64>> keys,
+                      const QString& caption);
 
     Register m_register;
     Parts m_parts;
@@ -96,4 +102,7 @@ private:
     RSTMSHF m_binder;
     BackgroundSearch* m_background = nullptr;
     QList<std::function<void()>> m_afterSearch;
+    // The view shown with its first screen only, and its change count then.
+    std::shared_ptr<ViewRst> m_partial;
+    quint64 m_partialChanges = 0;
 };
