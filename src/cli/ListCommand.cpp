@@ -34,13 +34,7 @@ public:
         std::optional<Register> reg = context.openRegister();
         if (!reg)
             return ExitFailed;
-        Result<std::shared_ptr<ViewRst>> view = ViewRst::open(*reg, *condition);
-        if (!view) {
-            context.fail(view.error());
-            return ExitFailed;
-        }
-        RecordOutput::print(**view, *format, context.out);
-        return ExitDone;
+        return RecordOutput::list(*reg, *condition, *format, context);
     }
 };
 
