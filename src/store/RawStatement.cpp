@@ -112,3 +112,8 @@ QVariant RawStatement::value(int column) const
                        sqlite3_column_bytes16(m_statement, column) / qsizetype(sizeof(QChar)));
     }
 }
+
+int RawStatement::fullScanSteps() const
+{
+    return m_statement ? sqlite3_stmt_status(m_statement, SQLITE_STMTSTATUS_FULLSCAN_STEP, 0) : 0;
+}

@@ -35,6 +35,8 @@ public:
     // Its value as Qt's SQLite driver gives it, for rows that must read as
     // QSqlQuery reads them.
     QVariant value(int column) const;
+    // How many steps a full scan of a table or index has taken so far.
+    int fullScanSteps() const;
 
 private:
     sqlite3* m_db = nullptr;

@@ -7,7 +7,6 @@
 #include "store/ViewCondition.h"
 
 #include <QByteArrayView>
-#include <QElapsedTimer>
 
 #include <memory>
 #include <optional>
@@ -22,8 +21,9 @@ struct sqlite3;
 // A condition that SQLite answers best through another index (a name search
 // through its full-text index) must be sorted whole before its first row.
 // Such a view starts by walking the serial index, whose rows come in order
-// at once, for its first `headRows` rows or a moment; the rest come the
-// planner's way, past the rows already given. Both read one snapshot.
+// at once, for its first `headRows` rows or a stretch of the index; the rest
+// come the planner's way, past the rows already given. Both read one
+// snapshot.
 class ViewCursor {
 public:
     ViewCursor(const Register& reg, const ViewCondition& condition, int headRows = 10000);
@@ -52,10 +52,9 @@ private:
     bool m_snapshot = false;
     ViewCondition m_condition;
     std::unique_ptr<RawStatement> m_statement;
-    // The head start: rows given so far, and when it began.
+    // The head start, and the rows it gave.
     bool m_inHead = false;
     bool m_interrupted = false;
     int m_headRows = 0;
     qint64 m_given = 0;
-    QElapsedTimer m_headClock;
 };
