@@ -37,7 +37,7 @@ constexpr int columnCount = int(std::size(columns));
 // The table's first block: rows held back to measure the columns, at most
 // this many or for this long.
 constexpr int tableBlockRows = 1000;
-constexpr int tableBlockMs = 100;
+constexpr int tableBlockMs = 50;
 
 struct FormatName {
     const char* name;
