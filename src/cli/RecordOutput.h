@@ -75,7 +75,7 @@ private:
 // status: failures are told on stderr; a reader that went away (SIGPIPE
 // ignored) ends the listing quietly with ExitFailed.
 int list(const Register& reg, const ViewCondition& condition, Format format, CliContext& context);
-// The column names `print` heads its columns with, and one record's fields
+// The column names `list` heads its columns with, and one record's fields
 // in that order.
 QStringList recordKeys();
 QVariantList recordFields(const RegisterRecord& record, Format format);
