@@ -12,6 +12,8 @@ packages=(
     desktop-file-utils appstream lintian dpkg-dev fakeroot man-db
     # run
     libqt6sql6-sqlite qt6-qpa-plugins qt6-translations-l10n fonts-noto-cjk xdg-utils libmdb3
+    # the command-line benchmark's comparison
+    sqlite3
     # screenshots and desktop tests
     xvfb xauth openbox trayer xdotool x11-utils x11-xserver-utils imagemagick
 )

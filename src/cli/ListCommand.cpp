@@ -10,7 +10,8 @@ public:
     QString description() const override
     {
         return QStringLiteral("列出记录：所有文件、我发他收、他发我收、本地文件或一个文件夹，"
-                              "可按条件组合搜索");
+                              "可按条件组合搜索；边读边输出，输出管道关闭（如 | head）时"
+                              "立即安静地结束");
     }
 
     void configure(QCommandLineParser& parser) override
@@ -34,13 +35,7 @@ public:
         std::optional<Register> reg = context.openRegister();
         if (!reg)
             return ExitFailed;
-        Result<std::shared_ptr<ViewRst>> view = ViewRst::open(*reg, *condition);
-        if (!view) {
-            context.fail(view.error());
-            return ExitFailed;
-        }
-        RecordOutput::print(**view, *format, context.out);
-        return ExitDone;
+        return RecordOutput::list(*reg, *condition, *format, context);
     }
 };
 

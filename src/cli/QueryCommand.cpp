@@ -46,15 +46,9 @@ public:
         const CombinedSearch::Made made = CombinedSearch::build(run->criteria);
         for (const QString& date : made.ignoredDates)
             context.warning() << "“" << date << "”不是日期，已忽略。" << Qt::endl;
-        Result<std::shared_ptr<ViewRst>> view = ViewRst::open(*reg, made.condition);
-        if (!view) {
-            context.fail(view.error());
-            return ExitFailed;
-        }
         if (*format == RecordOutput::Format::Table)
             context.out << run->caption << "\n";
-        RecordOutput::print(*view.value(), *format, context.out);
-        return ExitDone;
+        return RecordOutput::list(*reg, made.condition, *format, context);
     }
 };
 

@@ -81,3 +81,39 @@ qint64 RawStatement::int64(int column) const
 {
     return sqlite3_column_int64(m_statement, column);
 }
+
+int RawStatement::type(int column) const
+{
+    return sqlite3_column_type(m_statement, column);
+}
+
+QByteArrayView RawStatement::utf8(int column) const
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));
+    return text ? QByteArrayView(text, sqlite3_column_bytes(m_statement, column))
+                : QByteArrayView();
+}
+
+QVariant RawStatement::value(int column) const
+{
+    switch (sqlite3_column_type(m_statement, column)) {
+    case SQLITE_INTEGER:
+        return sqlite3_column_int64(m_statement, column);
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(m_statement, column);
+    case SQLITE_NULL:
+        return QVariant(QMetaType::fromType<QString>());
+    case SQLITE_BLOB:
+        return QByteArray(static_cast<const char*>(sqlite3_column_blob(m_statement, column)),
+                          sqlite3_column_bytes(m_statement, column));
+    default:
+        // Through SQLite's own UTF-16, as the driver reads text.
+        return QString(static_cast<const QChar*>(sqlite3_column_text16(m_statement, column)),
+                       sqlite3_column_bytes16(m_statement, column) / qsizetype(sizeof(QChar)));
+    }
+}
+
+int RawStatement::fullScanSteps() const
+{
+    return m_statement ? sqlite3_stmt_status(m_statement, SQLITE_STMTSTATUS_FULLSCAN_STEP, 0) : 0;
+}

@@ -2,6 +2,7 @@
 
 #include "store/Result.h"
 
+#include <QByteArrayView>
 #include <QSqlDatabase>
 #include <QVariantList>
 
@@ -27,6 +28,15 @@ public:
     // Steps to the next row; false at the end or on failure (see error()).
     bool next();
     qint64 int64(int column) const;
+    // The current row's column as SQLite holds it (SQLITE_INTEGER, …).
+    int type(int column) const;
+    // Its text in UTF-8, empty for NULL; valid until the next step.
+    QByteArrayView utf8(int column) const;
+    // Its value as Qt's SQLite driver gives it, for rows that must read as
+    // QSqlQuery reads them.
+    QVariant value(int column) const;
+    // How many steps a full scan of a table or index has taken so far.
+    int fullScanSteps() const;
 
 private:
     sqlite3* m_db = nullptr;

@@ -1,11 +1,23 @@
 #include "cli/RecordOutput.h"
+#include "store/RegisterNames.h"
+#include "store/Sql.h"
+#include "store/ViewRst.h"
 #include "support/CliRun.h"
 #include "support/TempRegister.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryFile>
 #include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+Q_DECLARE_METATYPE(RecordOutput::Format)
 
 namespace {
 
@@ -47,6 +59,102 @@ QStringList serialsOfTsv(const QString& tsv)
     for (const QString& line : lines)
         serials << line.section(QLatin1Char('\t'), 0, 0);
     return serials;
+}
+
+// Records whose values need every kind of care: escapes, quotes, control
+// characters, text that is not UTF-8, dates and serials not in stored form.
+void fillHostile(TempRegister& temp)
+{
+    const char* names[] = {"tab\there",   "line\nbreak\r", "quote\"s, and, commas",
+                           "back\\slash", "\x01\b\f ctrl", "emoji😀 cafe\u0301",
+                           "报告.doc"};
+    // fill() made four records; three more for the values not in stored form.
+    for (int serial = 5; serial <= 7; ++serial)
+        temp.addRecord(serial, QStringLiteral("odd"));
+    int serial = 7;
+    for (const char* name : names)
+        temp.addRecord(++serial, QString::fromUtf8(name), QStringLiteral("张三"),
+                       QStringLiteral("a,b"), QStringLiteral("2006-03-05"),
+                       QString::fromUtf8(name) + QStringLiteral("\\\""));
+    const QString table = Sql::identifier(RegisterNames::recordTable);
+    const QString changes[] = {
+        QStringLiteral("%1 = CAST(X'ff41' AS TEXT)").arg(Sql::identifier(RegisterNames::fileName)),
+        QStringLiteral("%1 = CAST(X'eda080' AS TEXT)").arg(Sql::identifier(RegisterNames::remark)),
+        QStringLiteral("%1 = '2006/5/1'").arg(Sql::identifier(RegisterNames::date)),
+        QStringLiteral("%1 = NULL").arg(Sql::identifier(RegisterNames::date)),
+        QStringLiteral("%1 = '2006-02-30'").arg(Sql::identifier(RegisterNames::date)),
+        QStringLiteral("%1 = NULL").arg(Sql::identifier(RegisterNames::serial)),
+        QStringLiteral("%1 = 'x'").arg(Sql::identifier(RegisterNames::serial)),
+    };
+    qint64 rowid = 0;
+    for (const QString& change : changes)
+        QVERIFY(Sql::run(temp.reg().database(),
+                         QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(table, change),
+                         {++rowid})
+                    .ok());
+}
+
+// What the writer prints for the view's records as texts, one by one.
+QString throughTexts(const TempRegister& temp, RecordOutput::Format format)
+{
+    QString printed;
+    QTextStream out(&printed);
+    Result<std::shared_ptr<ViewRst>> view = ViewRst::open(temp.reg(), {});
+    RecordOutput::Writer writer(format, out, RecordOutput::recordKeys());
+    for (int position = 1; view && position <= view.value()->recordCount(); ++position)
+        writer.row(RecordOutput::recordFields(*view.value()->record(position), format));
+    writer.finish(QStringLiteral("（%1 条记录）").arg(view ? view.value()->recordCount() : -1));
+    return printed;
+}
+
+// Runs the real program listing into a pipe that is closed after the first
+// piece, as head does; its wait status and what it wrote to stderr.
+std::pair<int, QByteArray> listIntoClosedPipe(const QString& folder, bool ignoreSigpipe)
+{
+    int out[2];
+    QTemporaryFile errors;
+    if (::pipe2(out, O_CLOEXEC) != 0 || !errors.open())
+        return {-1, "no pipe"};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errors.handle(), STDERR_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    if (!ignoreSigpipe)
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    // An ignored signal stays ignored in the program.
+    const auto previous = ::signal(SIGPIPE, ignoreSigpipe ? SIG_IGN : SIG_DFL);
+    QList<QByteArray> arguments = {QUORVEL_CLI, "--register", QFile::encodeName(folder),
+                                   "list",      "--format",   "tsv"};
+    std::vector<char*> argv;
+    for (QByteArray& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    const int spawned = ::posix_spawn(&child, argv[0], &actions, &attributes, argv.data(), environ);
+    ::signal(SIGPIPE, previous);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    ::close(out[1]);
+    char piece[256];
+    const bool someOutput = spawned == 0 && ::read(out[0], piece, sizeof piece) > 0;
+    ::close(out[0]);
+    int status = -1;
+    for (int waited = 0; spawned == 0 && waited < 600; ++waited) {
+        if (::waitpid(child, &status, WNOHANG) == child)
+            break;
+        ::usleep(100000);
+    }
+    if (spawned == 0 && !WIFEXITED(status) && !WIFSIGNALED(status)) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+    }
+    return {someOutput ? status : -1, errors.readAll()};
 }
 
 } // namespace
@@ -94,6 +202,61 @@ private Q_SLOTS:
         const CliRun run = runIn(temp, strings({"list", "--format", "tsv"}) + options);
         QVERIFY2(run.status == 0, qPrintable(run.err));
         QCOMPARE(serialsOfTsv(run.out), serials);
+    }
+
+    // Records straight from their stored bytes print exactly what the
+    // way through texts prints, and records that cannot take that way
+    // (not UTF-8, dates and serials not in stored form) take the other.
+    void formatsPrintWhatTextsWould_data()
+    {
+        QTest::addColumn<RecordOutput::Format>("format");
+        QTest::newRow("tsv") << RecordOutput::Format::Tsv;
+        QTest::newRow("csv") << RecordOutput::Format::Csv;
+        QTest::newRow("json") << RecordOutput::Format::Json;
+        QTest::newRow("jsonl") << RecordOutput::Format::Jsonl;
+        QTest::newRow("table") << RecordOutput::Format::Table;
+    }
+    void formatsPrintWhatTextsWould()
+    {
+        QFETCH(RecordOutput::Format, format);
+        TempRegister temp;
+        fill(temp);
+        fillHostile(temp);
+        const char* names[] = {"table", "tsv", "csv", "json", "jsonl"};
+        const CliRun run =
+            runIn(temp, strings({"list", "--format", names[static_cast<int>(format)]}));
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, throughTexts(temp, format));
+    }
+
+    // A reader that goes away (head) ends the listing at once and quietly:
+    // by SIGPIPE as usual, or with status 1 where SIGPIPE is ignored.
+    void closedPipeEndsTheListing_data()
+    {
+        QTest::addColumn<bool>("ignoreSigpipe");
+        QTest::newRow("SIGPIPE") << false;
+        QTest::newRow("SIGPIPE ignored") << true;
+    }
+    void closedPipeEndsTheListing()
+    {
+        QFETCH(bool, ignoreSigpipe);
+        TempRegister temp;
+        {
+            // Far more output than a pipe holds.
+            Transaction transaction(temp.reg().database());
+            for (int i = 1; i <= 5000; ++i)
+                temp.addRecord(i, QStringLiteral("file %1 with a longer name.txt").arg(i));
+            QVERIFY(transaction.commit().ok());
+        }
+        const auto [status, errors] = listIntoClosedPipe(temp.folder(), ignoreSigpipe);
+        QCOMPARE(errors, QByteArray());
+        if (ignoreSigpipe) {
+            QVERIFY(WIFEXITED(status));
+            QCOMPARE(WEXITSTATUS(status), 1);
+        } else {
+            QVERIFY(WIFSIGNALED(status));
+            QCOMPARE(WTERMSIG(status), SIGPIPE);
+        }
     }
 
     void tableIsAlignedForWideCharacters()
