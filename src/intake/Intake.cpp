@@ -148,24 +148,39 @@ Result<QList<Outcome>> registerTogether(const Register& reg, const std::vector<S
 // Records for a group of staged copies: together when all of them can be
 // recorded, else one by one, so that a failure is the failing file's alone.
 // (Savepoints per record would isolate failures too, but make the full-text
-// indexes write out a segment for every record.)
+// indexes write out a segment for every record.) The copies are flushed
+// first, all in a row, before any of them is named.
 QList<Outcome> registerGroup(const Register& reg, Group& group, const Details& details)
 {
-    std::vector<StagedCopy*> all;
-    for (const auto& copy : group)
-        all.push_back(copy.get());
-    const auto failedOne = [](const StagedCopy* copy, const Error& error) {
-        return failed(copy->file(), error.message, error.detail);
+    QList<Outcome> outcomes(qsizetype(group.size()));
+    std::vector<StagedCopy*> flushed;
+    std::vector<qsizetype> places;
+    for (std::size_t i = 0; i < group.size(); ++i) {
+        StagedCopy* copy = group[i].get();
+        if (const int error = copy->flush(); error != 0) {
+            outcomes[qsizetype(i)] =
+                failed(copy->file(), StagedCopy::writeErrorText(error), systemText(error));
+            continue;
+        }
+        flushed.push_back(copy);
+        places.push_back(qsizetype(i));
+    }
+    const auto settle = [&](std::size_t k, const Result<QList<Outcome>>& result) {
+        outcomes[places[k]] =
+            result ? result->first()
+                   : failed(flushed[k]->file(), result.error().message, result.error().detail);
     };
-    Result<QList<Outcome>> together = registerTogether(reg, all, details);
-    if (together)
-        return together.value();
-    if (group.size() == 1)
-        return {failedOne(all.front(), together.error())};
-    QList<Outcome> outcomes;
-    for (StagedCopy* copy : all) {
-        Result<QList<Outcome>> alone = registerTogether(reg, {copy}, details);
-        outcomes << (alone ? alone->first() : failedOne(copy, alone.error()));
+    if (flushed.empty())
+        return outcomes;
+    Result<QList<Outcome>> together = registerTogether(reg, flushed, details);
+    if (together) {
+        for (std::size_t k = 0; k < flushed.size(); ++k)
+            outcomes[places[k]] = together->at(qsizetype(k));
+    } else if (flushed.size() == 1) {
+        settle(0, together);
+    } else {
+        for (std::size_t k = 0; k < flushed.size(); ++k)
+            settle(k, registerTogether(reg, {flushed[k]}, details));
     }
     return outcomes;
 }
