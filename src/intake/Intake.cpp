@@ -20,6 +20,8 @@ namespace Intake {
 namespace {
 
 constexpr int renameAttempts = 8;
+// Earlier records of the same content a note names; a longer list says no more.
+constexpr int sameContentListed = 10;
 
 // An empty text is stored as the empty text, never as NULL.
 QString columnText(const QString& text, int limit)
@@ -83,9 +85,13 @@ Outcome registerOne(const Register& reg, RecordStore& records, StagedCopy& copy,
     const Result<qint64> serial = records.nextSerial();
     if (!serial)
         return fail(serial.error());
-    Result<QList<ContentHash::SameContent>> same = records.sameContent(copy.size(), copy.hash());
+    Result<QList<ContentHash::SameContent>> same =
+        records.sameContent(copy.size(), copy.hash(), sameContentListed + 1);
     if (!same)
         return fail(same.error());
+    const bool more = same->size() > sameContentListed;
+    if (more)
+        same->removeLast();
     Result<qint64> inserted =
         insertRecord(records, serial.value(), file, storedName, file.details.value_or(details));
     if (!inserted)
@@ -98,6 +104,7 @@ Outcome registerOne(const Register& reg, RecordStore& records, StagedCopy& copy,
     outcome.serial = serial.value();
     outcome.storedName = storedName;
     outcome.sameContent = same.value();
+    outcome.moreSameContent = more;
     return outcome;
 }
 
@@ -210,8 +217,9 @@ QString sameContentNote(const Outcome& outcome)
     QStringList earlier;
     for (const ContentHash::SameContent& same : outcome.sameContent)
         earlier << QStringLiteral("%1“%2”").arg(same.serial.toString(), same.fileName);
-    return QStringLiteral("“%1”的内容与已登记的记录 %2相同，已照常登记。")
-        .arg(outcome.fileName, earlier.join(QStringLiteral("、")));
+    return QStringLiteral("“%1”的内容与已登记的记录 %2%3相同，已照常登记。")
+        .arg(outcome.fileName, earlier.join(QStringLiteral("、")),
+             outcome.moreSameContent ? QStringLiteral("等") : QString());
 }
 
 QList<Outcome> runBatch(const Register& reg, const QList<File>& files, const Details& details,

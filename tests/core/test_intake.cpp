@@ -475,6 +475,17 @@ private Q_SLOTS:
             temp.reg(), Intake::File::fromPath(source(QStringLiteral("c.txt"), "other bytes")),
             someDetails());
         QVERIFY(other.sameContent.isEmpty());
+        // Ten earlier records are named; with more the note says so.
+        QList<Intake::File> copies;
+        for (int i = 0; i < 10; ++i)
+            copies << Intake::File::fromPath(
+                source(QStringLiteral("copy%1.txt").arg(i), "same bytes"));
+        const QList<Intake::Outcome> many = Intake::runBatch(temp.reg(), copies, someDetails());
+        QCOMPARE(many[8].sameContent.size(), 10);
+        QVERIFY(!many[8].moreSameContent);
+        QCOMPARE(many[9].sameContent.size(), 10);
+        QVERIFY(many[9].moreSameContent);
+        QVERIFY(Intake::sameContentNote(many[9]).endsWith(QStringLiteral("等相同，已照常登记。")));
 
         // The digest recorded while copying is the digest of the stored copy.
         const qint64 rowid =
