@@ -76,8 +76,8 @@ struct SameContent {
     QString storedName;
 };
 
-// The first `limit` records, in serial order, whose stored copy has this size
-// and hash (the duplicate warning at intake names them).
+// The first `limit` records registered whose stored copy has this size and
+// hash (the duplicate warning at intake names them), in serial order.
 Result<QList<SameContent>> recordsWithContent(const QSqlDatabase& db, qint64 size,
                                               const QString& hash, int limit);
 
