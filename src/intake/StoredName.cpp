@@ -20,7 +20,7 @@ bool unsafeCharacter(QChar c)
 }
 
 // A share refuses (or quietly renames) a name that ends in a dot or a space.
-QString withoutTrailingDots(QString name)
+QString withoutTrailingDotsOrSpaces(QString name)
 {
     while (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
         name.chop(1);
@@ -33,7 +33,7 @@ QString plain(QString name)
         if (unsafeCharacter(c))
             c = QLatin1Char('_');
     }
-    name = withoutTrailingDots(name);
+    name = withoutTrailingDotsOrSpaces(name);
     // Names of Quorvel's own working files are never given to a stored copy,
     // or the integrity check would take the copy for a leftover.
     if (StoreFiles::isReserved(name))
@@ -85,7 +85,7 @@ QString clashName(const QString& fileName)
     // Without an extension the name ends with the random part, not a dot.
     const QString suffix = QLatin1Char('.') + GeneralRoutines::RandomName() +
                            (extension.isEmpty() ? QString() : QLatin1Char('.') + extension);
-    return withoutTrailingDots(fit(GeneralRoutines::FileBaseName(name), suffix));
+    return withoutTrailingDotsOrSpaces(fit(GeneralRoutines::FileBaseName(name), suffix));
 }
 
 QString choose(const Register& reg, const QString& fileName)
@@ -96,10 +96,10 @@ QString choose(const Register& reg, const QString& fileName)
         candidate = name;
     } else {
         const QString extension = GeneralRoutines::FileExtension(name);
-        candidate =
-            withoutTrailingDots(extension.isEmpty() ? fit(name, QString())
-                                                    : fit(GeneralRoutines::FileBaseName(name),
-                                                          QLatin1Char('.') + extension));
+        candidate = withoutTrailingDotsOrSpaces(
+            extension.isEmpty()
+                ? fit(name, QString())
+                : fit(GeneralRoutines::FileBaseName(name), QLatin1Char('.') + extension));
     }
     if (Register::isPlainFileName(candidate) && !taken(reg, candidate))
         return candidate;
