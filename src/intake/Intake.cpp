@@ -227,8 +227,9 @@ QList<Outcome> runBatch(const Register& reg, const QList<File>& files, const Det
                         const Reported& reported)
 {
     // Copies are staged one by one and recorded in groups: a commit and a
-    // flush of the store folder per group rather than per file. Groups stay
-    // small enough that a crash leaves little to copy again.
+    // flush of the store folder per group rather than per file, and the
+    // copies flushed back to back. Groups stay small enough that a crash
+    // leaves little to copy again.
     constexpr std::size_t groupFiles = 64;
     constexpr qint64 groupBytes = qint64(256) << 20;
     QList<Outcome> outcomes(files.size());
