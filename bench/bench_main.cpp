@@ -363,7 +363,7 @@ void benchIntake(const QString& cacheRoot, int runs, bool large)
         [&] { bareIntake(small, newTarget("/bare-XXXXXX")); }, runs);
     targets.clear();
     printBenchRow("intake: 1,000 files of 10 KiB", 1000, smallOurs, smallLimit,
-                  "copy+fsync+insert; <= 2x");
+                  "copy+fsync+insert; <= 1.5x");
     // What flushing the log at every commit costs: the same intake with the
     // register's connection set back to synchronous=NORMAL.
     const auto [fullSync, normalSync] = medianMsInTurns(

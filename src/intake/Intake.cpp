@@ -20,6 +20,8 @@ namespace Intake {
 namespace {
 
 constexpr int renameAttempts = 8;
+// Earlier records of the same content a note names; a longer list says no more.
+constexpr int sameContentListed = 10;
 
 // An empty text is stored as the empty text, never as NULL.
 QString columnText(const QString& text, int limit)
@@ -83,9 +85,13 @@ Outcome registerOne(const Register& reg, RecordStore& records, StagedCopy& copy,
     const Result<qint64> serial = records.nextSerial();
     if (!serial)
         return fail(serial.error());
-    Result<QList<ContentHash::SameContent>> same = records.sameContent(copy.size(), copy.hash());
+    Result<QList<ContentHash::SameContent>> same =
+        records.sameContent(copy.size(), copy.hash(), sameContentListed + 1);
     if (!same)
         return fail(same.error());
+    const bool more = same->size() > sameContentListed;
+    if (more)
+        same->removeLast();
     Result<qint64> inserted =
         insertRecord(records, serial.value(), file, storedName, file.details.value_or(details));
     if (!inserted)
@@ -98,6 +104,7 @@ Outcome registerOne(const Register& reg, RecordStore& records, StagedCopy& copy,
     outcome.serial = serial.value();
     outcome.storedName = storedName;
     outcome.sameContent = same.value();
+    outcome.moreSameContent = more;
     return outcome;
 }
 
@@ -148,24 +155,39 @@ Result<QList<Outcome>> registerTogether(const Register& reg, const std::vector<S
 // Records for a group of staged copies: together when all of them can be
 // recorded, else one by one, so that a failure is the failing file's alone.
 // (Savepoints per record would isolate failures too, but make the full-text
-// indexes write out a segment for every record.)
+// indexes write out a segment for every record.) The copies are flushed
+// first, all in a row, before any of them is named.
 QList<Outcome> registerGroup(const Register& reg, Group& group, const Details& details)
 {
-    std::vector<StagedCopy*> all;
-    for (const auto& copy : group)
-        all.push_back(copy.get());
-    const auto failedOne = [](const StagedCopy* copy, const Error& error) {
-        return failed(copy->file(), error.message, error.detail);
+    QList<Outcome> outcomes(qsizetype(group.size()));
+    std::vector<StagedCopy*> flushed;
+    std::vector<qsizetype> places;
+    for (std::size_t i = 0; i < group.size(); ++i) {
+        StagedCopy* copy = group[i].get();
+        if (const int error = copy->flush(); error != 0) {
+            outcomes[qsizetype(i)] =
+                failed(copy->file(), StagedCopy::writeErrorText(error), systemText(error));
+            continue;
+        }
+        flushed.push_back(copy);
+        places.push_back(qsizetype(i));
+    }
+    const auto settle = [&](std::size_t k, const Result<QList<Outcome>>& result) {
+        outcomes[places[k]] =
+            result ? result->first()
+                   : failed(flushed[k]->file(), result.error().message, result.error().detail);
     };
-    Result<QList<Outcome>> together = registerTogether(reg, all, details);
-    if (together)
-        return together.value();
-    if (group.size() == 1)
-        return {failedOne(all.front(), together.error())};
-    QList<Outcome> outcomes;
-    for (StagedCopy* copy : all) {
-        Result<QList<Outcome>> alone = registerTogether(reg, {copy}, details);
-        outcomes << (alone ? alone->first() : failedOne(copy, alone.error()));
+    if (flushed.empty())
+        return outcomes;
+    Result<QList<Outcome>> together = registerTogether(reg, flushed, details);
+    if (together) {
+        for (std::size_t k = 0; k < flushed.size(); ++k)
+            outcomes[places[k]] = together->at(qsizetype(k));
+    } else if (flushed.size() == 1) {
+        settle(0, together);
+    } else {
+        for (std::size_t k = 0; k < flushed.size(); ++k)
+            settle(k, registerTogether(reg, {flushed[k]}, details));
     }
     return outcomes;
 }
@@ -195,8 +217,9 @@ QString sameContentNote(const Outcome& outcome)
     QStringList earlier;
     for (const ContentHash::SameContent& same : outcome.sameContent)
         earlier << QStringLiteral("%1“%2”").arg(same.serial.toString(), same.fileName);
-    return QStringLiteral("“%1”的内容与已登记的记录 %2相同，已照常登记。")
-        .arg(outcome.fileName, earlier.join(QStringLiteral("、")));
+    return QStringLiteral("“%1”的内容与已登记的记录 %2%3相同，已照常登记。")
+        .arg(outcome.fileName, earlier.join(QStringLiteral("、")),
+             outcome.moreSameContent ? QStringLiteral("等") : QString());
 }
 
 QList<Outcome> runBatch(const Register& reg, const QList<File>& files, const Details& details,
@@ -204,8 +227,9 @@ QList<Outcome> runBatch(const Register& reg, const QList<File>& files, const Det
                         const Reported& reported)
 {
     // Copies are staged one by one and recorded in groups: a commit and a
-    // flush of the store folder per group rather than per file. Groups stay
-    // small enough that a crash leaves little to copy again.
+    // flush of the store folder per group rather than per file, and the
+    // copies flushed back to back. Groups stay small enough that a crash
+    // leaves little to copy again.
     constexpr std::size_t groupFiles = 64;
     constexpr qint64 groupBytes = qint64(256) << 20;
     QList<Outcome> outcomes(files.size());

@@ -45,8 +45,9 @@ struct Outcome {
     QString storedName;
     Error error; // why it was not registered
     // Records registered earlier with the same content (the file is
-    // registered anyway: the user may mean to).
+    // registered anyway: the user may mean to), the first of them only.
     QList<ContentHash::SameContent> sameContent;
+    bool moreSameContent = false; // further ones are not listed
 };
 
 inline const QString emptyFileMessage = QStringLiteral("不能保存大小为0的文件");

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace Intake {
 
@@ -49,6 +50,8 @@ StagedCopy::StagedCopy(File file, int index, StoreFolder store, QString workingN
 
 StagedCopy::~StagedCopy()
 {
+    if (m_fd >= 0)
+        ::close(m_fd);
     // Never leaves a name that no record took.
     unplace();
     if (!m_done)
@@ -64,13 +67,27 @@ QString StagedCopy::writeErrorText(int error)
     return QStringLiteral("无法在存储文件夹中写入文件副本。");
 }
 
+int StagedCopy::flush()
+{
+    if (m_flushed)
+        return 0;
+    if (::fsync(m_fd) != 0)
+        return errno;
+    const int closing = ::close(m_fd);
+    m_fd = -1;
+    if (closing != 0)
+        return errno;
+    m_flushed = true;
+    return 0;
+}
+
 int StagedCopy::placeAt(const QString& storedName)
 {
     // A second name (hard link), not a rename: until the record is committed
     // the copy keeps its working name as well, so a crash in between leaves a
     // file the integrity check knows as an interrupted copy, never an
     // unexplained one. Where links are not supported it is renamed.
-    if (!Register::isPlainFileName(storedName))
+    if (!Register::isPlainFileName(storedName) || !m_flushed)
         return EINVAL;
     int error = m_store.link(m_workingName, storedName);
     if (error == EPERM || error == EOPNOTSUPP || error == EMLINK || error == EXDEV) {
@@ -202,17 +219,9 @@ std::variant<std::unique_ptr<StagedCopy>, Outcome> StagedCopy::stage(const Regis
     // own date rather than the day it was registered. Not worth failing for.
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     ::futimens(target.fd, times);
-    // Flushed now, so that naming it later makes a whole file durable.
-    if (::fsync(target.fd) != 0) {
-        const int error = errno;
-        return failed(file, StagedCopy::writeErrorText(error), systemText(error));
-    }
-    const int closing = ::close(target.fd);
-    target.fd = -1;
-    if (closing != 0) {
-        const int error = errno;
-        return failed(file, StagedCopy::writeErrorText(error), systemText(error));
-    }
+    // Only started here; flush() waits for it once the group is complete.
+    ::sync_file_range(target.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    staged->m_fd = std::exchange(target.fd, -1);
     staged->m_size = hasher.size();
     staged->m_hash = hasher.hex();
     return staged;

@@ -16,8 +16,9 @@ QString systemText(int error);
 // A Failed outcome for `file`.
 Outcome failed(const File& file, const QString& message, const QString& detail = {});
 
-// A source file copied into the store folder under a working name, checked
-// against its source and flushed to disk: it waits there for its record.
+// A source file copied into the store folder under a working name and
+// checked against its source: it waits there for its record. Its write-back
+// to the disk has started; flush() waits for it, before the copy is named.
 // Destroyed before its record is committed, it removes its file.
 class StagedCopy {
 public:
@@ -37,8 +38,12 @@ public:
     qint64 size() const { return m_size; }
     const QString& hash() const { return m_hash; }
 
-    // Gives the copy a second name, `storedName` in the store folder, never
-    // replacing an entry there: 0, or the errno (EEXIST when it is taken).
+    // Makes the copy's bytes durable: 0, or the errno. Copies staged one
+    // after another and flushed together share the file system's journal
+    // commits, where flushing each as it is written would cost one apiece.
+    int flush();
+    // Gives the flushed copy a second name, `storedName` in the store folder,
+    // never replacing an entry there: 0, or the errno (EEXIST when taken).
     int placeAt(const QString& storedName);
     // Takes the name given by placeAt away again; the copy stays staged.
     void unplace();
@@ -60,6 +65,8 @@ private:
     bool m_done = false;    // recorded: the stored name is the copy's for good
     qint64 m_size = 0;
     QString m_hash;
+    int m_fd = -1; // open until flushed
+    bool m_flushed = false;
     // Keeps the working file marked as a live program's until it is gone.
     std::shared_ptr<LiveWriter> m_writer;
 };

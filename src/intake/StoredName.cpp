@@ -12,11 +12,28 @@ namespace StoredName {
 
 namespace {
 
-// A backslash is legal in a Linux file name but the register treats it as a
-// folder separator, so a stored name never holds one.
+// Whether `c` may not stand in a file name on a Windows share. A backslash is
+// legal on Linux but the register treats it as a folder separator as well.
+bool unsafeCharacter(QChar c)
+{
+    return c.unicode() < 0x20 || QStringView(u"\\<>:\"|?*").contains(c);
+}
+
+// A share refuses (or quietly renames) a name that ends in a dot or a space.
+QString withoutTrailingDotsOrSpaces(QString name)
+{
+    while (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
+        name.chop(1);
+    return name;
+}
+
 QString plain(QString name)
 {
-    name.replace(QLatin1Char('\\'), QLatin1Char('_'));
+    for (QChar& c : name) {
+        if (unsafeCharacter(c))
+            c = QLatin1Char('_');
+    }
+    name = withoutTrailingDotsOrSpaces(name);
     // Names of Quorvel's own working files are never given to a stored copy,
     // or the integrity check would take the copy for a leftover.
     if (StoreFiles::isReserved(name))
@@ -64,9 +81,11 @@ QString fit(const QString& base, const QString& suffix)
 QString clashName(const QString& fileName)
 {
     const QString name = plain(fileName);
-    return fit(GeneralRoutines::FileBaseName(name),
-               QLatin1Char('.') + GeneralRoutines::RandomName() + QLatin1Char('.') +
-                   GeneralRoutines::FileExtension(name));
+    const QString extension = GeneralRoutines::FileExtension(name);
+    // Without an extension the name ends with the random part, not a dot.
+    const QString suffix = QLatin1Char('.') + GeneralRoutines::RandomName() +
+                           (extension.isEmpty() ? QString() : QLatin1Char('.') + extension);
+    return withoutTrailingDotsOrSpaces(fit(GeneralRoutines::FileBaseName(name), suffix));
 }
 
 QString choose(const Register& reg, const QString& fileName)
@@ -77,9 +96,10 @@ QString choose(const Register& reg, const QString& fileName)
         candidate = name;
     } else {
         const QString extension = GeneralRoutines::FileExtension(name);
-        candidate = extension.isEmpty() && !name.endsWith(QLatin1Char('.'))
-                        ? fit(name, QString())
-                        : fit(GeneralRoutines::FileBaseName(name), QLatin1Char('.') + extension);
+        candidate = withoutTrailingDotsOrSpaces(
+            extension.isEmpty()
+                ? fit(name, QString())
+                : fit(GeneralRoutines::FileBaseName(name), QLatin1Char('.') + extension));
     }
     if (Register::isPlainFileName(candidate) && !taken(reg, candidate))
         return candidate;

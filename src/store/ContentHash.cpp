@@ -112,17 +112,20 @@ Result<std::optional<Digest>> recorded(const QSqlDatabase& db, qint64 rowid)
 }
 
 Result<QList<SameContent>> recordsWithContent(const QSqlDatabase& db, qint64 size,
-                                              const QString& hash)
+                                              const QString& hash, int limit)
 {
+    // The hash index walks the digests in record order and stops after
+    // `limit`; only those few are sorted by serial.
     const QString sql =
-        QStringLiteral("SELECT r.rowid, r.%1, r.%2, r.%3 FROM %4 h JOIN %5 r ON r.rowid = h.%6 "
-                       "WHERE h.%7 = ? AND h.%8 = ? AND r.%3 IS h.%9 ORDER BY r.%1, r.rowid")
+        QStringLiteral("SELECT * FROM (SELECT r.rowid, r.%1, r.%2, r.%3 FROM %4 h "
+                       "JOIN %5 r ON r.rowid = h.%6 WHERE h.%7 = ? AND h.%8 = ? AND r.%3 IS h.%9 "
+                       "ORDER BY h.%6 LIMIT ?) ORDER BY 2, 1")
             .arg(Sql::identifier(RegisterNames::serial), Sql::identifier(RegisterNames::fileName),
                  Sql::identifier(RegisterNames::storedName), Sql::identifier(table),
                  Sql::identifier(RegisterNames::recordTable), Sql::identifier(recordColumn),
                  Sql::identifier(hashColumn), Sql::identifier(sizeColumn),
                  Sql::identifier(storedNameColumn));
-    Result<QSqlQuery> query = Sql::run(db, sql, {hash.toLower(), size});
+    Result<QSqlQuery> query = Sql::run(db, sql, {hash.toLower(), size, limit});
     if (!query)
         return query.error();
     QList<SameContent> found;

@@ -76,9 +76,9 @@ struct SameContent {
     QString storedName;
 };
 
-// Records whose stored copy has this size and hash (the duplicate warning at
-// intake names them), in serial order.
+// The first `limit` records registered whose stored copy has this size and
+// hash (the duplicate warning at intake names them), in serial order.
 Result<QList<SameContent>> recordsWithContent(const QSqlDatabase& db, qint64 size,
-                                              const QString& hash);
+                                              const QString& hash, int limit);
 
 } // namespace ContentHash

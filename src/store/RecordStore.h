@@ -120,8 +120,10 @@ public:
     virtual Result<QList<FolderCount>> folderCounts() = 0;
 
     // Content hashes.
-    virtual Result<QList<ContentHash::SameContent>> sameContent(qint64 size,
-                                                                const QString& hash) = 0;
+    // At most `limit` of them: a file registered many times over must not
+    // make each further copy read all the earlier ones.
+    virtual Result<QList<ContentHash::SameContent>> sameContent(qint64 size, const QString& hash,
+                                                                int limit) = 0;
     // Records the copy's digest for `identity` (inside a write).
     virtual Status recordDigest(qint64 identity, qint64 size, const QString& hash) = 0;
     virtual Result<QHash<qint64, RecordedDigest>> digests() = 0;

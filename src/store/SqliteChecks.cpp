@@ -8,10 +8,10 @@
 // What the integrity check and intake read of the content-hash table, and
 // what the check reads of the records and the database file.
 
-Result<QList<ContentHash::SameContent>> SqliteRecordStore::sameContent(qint64 size,
-                                                                       const QString& hash)
+Result<QList<ContentHash::SameContent>>
+SqliteRecordStore::sameContent(qint64 size, const QString& hash, int limit)
 {
-    return ContentHash::recordsWithContent(db(), size, hash);
+    return ContentHash::recordsWithContent(db(), size, hash, limit);
 }
 
 Status SqliteRecordStore::recordDigest(qint64 identity, qint64 size, const QString& hash)

@@ -32,7 +32,8 @@ public:
     Result<QStringList> valuesByUse(RecordField field) override;
     Result<QList<FolderCount>> folderCounts() override;
 
-    Result<QList<ContentHash::SameContent>> sameContent(qint64 size, const QString& hash) override;
+    Result<QList<ContentHash::SameContent>> sameContent(qint64 size, const QString& hash,
+                                                        int limit) override;
     Status recordDigest(qint64 identity, qint64 size, const QString& hash) override;
     Result<QHash<qint64, RecordedDigest>> digests() override;
 

@@ -414,7 +414,8 @@ private Q_SLOTS:
         QVERIFY(!registered.isEmpty());
         QVERIFY(registered.size() < files.size());
         QCOMPARE(printed, registered);
-        QCOMPARE(printed.first(), QStringLiteral("1\ttwo\\nlines.txt"));
+        // The line break is not carried into the stored name.
+        QCOMPARE(printed.first(), QStringLiteral("1\ttwo_lines.txt"));
     }
 
     // A delete held between the question and its transaction while another

@@ -97,27 +97,30 @@ private Q_SLOTS:
         QCOMPARE((*got)->size, 4);
         QCOMPARE((*got)->hash, hash);
 
-        Result<QList<ContentHash::SameContent>> same = ContentHash::recordsWithContent(db, 4, hash);
+        Result<QList<ContentHash::SameContent>> same =
+            ContentHash::recordsWithContent(db, 4, hash, 10);
         QVERIFY(same.ok());
         QCOMPARE(same->size(), 2);
         QCOMPARE(same->at(0).rowid, first);
         QCOMPARE(same->at(0).fileName, QStringLiteral("a.txt"));
         QCOMPARE(same->at(1).serial.toLongLong(), 3);
+        QCOMPARE(ContentHash::recordsWithContent(db, 4, hash, 1)->at(0).rowid, first);
+        QCOMPARE(ContentHash::recordsWithContent(db, 4, hash, 1)->size(), 1);
         // Same hash but another size is other content.
-        QCOMPARE(ContentHash::recordsWithContent(db, 5, hash)->size(), 0);
+        QCOMPARE(ContentHash::recordsWithContent(db, 5, hash, 10)->size(), 0);
 
         // Deleting a record takes its digest along.
         QVERIFY(Sql::run(db, QStringLiteral("DELETE FROM 文件管理 WHERE rowid = ?"), {first}).ok());
         QCOMPARE(count(temp.reg(), QStringLiteral("SELECT count(*) FROM 存储校验")), 2);
         QVERIFY(!ContentHash::recorded(db, first)->has_value());
-        QCOMPARE(ContentHash::recordsWithContent(db, 4, hash)->size(), 1);
+        QCOMPARE(ContentHash::recordsWithContent(db, 4, hash, 10)->size(), 1);
 
         // A digest no longer describes a record whose stored name changed.
         QVERIFY(Sql::run(db, QStringLiteral("UPDATE 文件管理 SET 路径 = 'z.txt' WHERE rowid = ?"),
                          {third})
                     .ok());
         QVERIFY(!ContentHash::recorded(db, third)->has_value());
-        QCOMPARE(ContentHash::recordsWithContent(db, 4, hash)->size(), 0);
+        QCOMPARE(ContentHash::recordsWithContent(db, 4, hash, 10)->size(), 0);
     }
 
     void versionOneRegisterGetsTheSideTable()
