@@ -433,8 +433,8 @@ void benchSize(const QString& cacheRoot, int count, int runs)
         bare.run(bareFirstPage(whereOf(condition)), condition.values);
     };
 
-    // Ten million records is a test of the large views; the searches' bare
-    // scans alone would take minutes there.
+    // Ten million records: searches are held to twice the targets of a
+    // million, views to their own.
     const bool huge = count > 1000000;
     const char* firstRule = huge ? "bare first page; <= 300 ms" : "bare first page; <= 60 ms";
     const ShownMs startUp = medianShown([&] { return startUpMs(folder); }, runs);
@@ -508,12 +508,12 @@ void benchSize(const QString& cacheRoot, int count, int runs)
         "bare OFFSET page; <= 20 ms");
 
     auto search = [&](const char* label, const SearchCriteria& criteria, const char* target) {
-        if (huge)
-            return;
+        const QByteArray rule =
+            huge ? QByteArray(target).replace("100 ms", "200 ms") : QByteArray(target);
         SearchCriteria plain = criteria;
         const ViewCondition scan = CombinedSearch::SqlMade(plain, CombinedSearch::Matching::Plain);
         SearchCriteria copy = criteria;
-        shownRows(label, CombinedSearch::SqlMade(copy), scan, target);
+        shownRows(label, CombinedSearch::SqlMade(copy), scan, rule.constData());
     };
     SearchCriteria criteria;
     criteria.fileName = QStringLiteral("会议纪");
