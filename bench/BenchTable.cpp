@@ -1,10 +1,12 @@
 #include "BenchTable.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 void printBenchRow(const char* work, int count, double ours, double limit, const char* rule)
 {
@@ -17,4 +19,16 @@ void printBenchRow(const char* work, int count, double ours, double limit, const
     std::printf("| %s | %9d | %10.2f | %10.2f | %6.2f | %-30s |\n", padded.constData(), count, ours,
                 limit, limit > 0 ? ours / limit : 0.0, rule);
     std::fflush(stdout);
+}
+
+long statusKiB(pid_t pid, const char* field)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(int(std::strlen(field))).trimmed().split(' ').first().toLong();
+    }
+    return 0;
 }

@@ -1,6 +1,12 @@
 #pragma once
 
+#include <sys/types.h>
+
 // One row of the speed table every benchmark prints: the work, the number
 // of records, our figure, the limit measured beside it, their ratio and the
 // rule the ratio is judged by.
 void printBenchRow(const char* work, int count, double ours, double limit, const char* rule);
+
+// A figure of /proc/PID/status in KiB ("VmRSS:", "VmHWM:"), 0 when gone: the
+// memory rows read the measured program itself.
+long statusKiB(pid_t pid, const char* field);

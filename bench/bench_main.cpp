@@ -220,19 +220,6 @@ ShownMs startUpMs(const QString& folder)
     return shown;
 }
 
-// A figure of /proc/PID/status in KiB ("VmRSS:", "VmHWM:"), 0 when gone.
-long statusKiB(pid_t pid, const char* field)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(int(std::strlen(field))).trimmed().split(' ').first().toLong();
-    }
-    return 0;
-}
-
 pid_t spawn(const QStringList& command)
 {
     QList<QByteArray> bytes;

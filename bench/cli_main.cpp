@@ -37,19 +37,6 @@ struct Piped {
     QByteArray errors; // what it wrote to stderr
 };
 
-// A figure of /proc/PID/status in KiB, 0 when gone.
-long statusKiB(pid_t pid, const char* field)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(int(std::strlen(field))).trimmed().split(' ').first().toLong();
-    }
-    return 0;
-}
-
 // Runs `command` with its output read from a pipe; with `keepLines`, the
 // pipe is closed once that many lines came, as head does. The peak memory
 // is sampled only when asked (the child's rusage would count ours, which it
