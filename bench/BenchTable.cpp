@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
+#include <vector>
 
 void printBenchRow(const char* work, int count, double ours, double limit, const char* rule)
 {
@@ -31,4 +33,17 @@ long statusKiB(pid_t pid, const char* field)
             return line.mid(int(std::strlen(field))).trimmed().split(' ').first().toLong();
     }
     return 0;
+}
+
+pid_t spawn(const QStringList& command, const posix_spawn_file_actions_t* actions)
+{
+    QList<QByteArray> bytes;
+    for (const QString& part : command)
+        bytes << QFile::encodeName(part);
+    std::vector<char*> argv;
+    for (QByteArray& part : bytes)
+        argv.push_back(part.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    return ::posix_spawnp(&child, argv[0], actions, nullptr, argv.data(), environ) == 0 ? child : 0;
 }

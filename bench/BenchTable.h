@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QStringList>
+
+#include <spawn.h>
 #include <sys/types.h>
 
 // One row of the speed table every benchmark prints: the work, the number
@@ -10,3 +13,7 @@ void printBenchRow(const char* work, int count, double ours, double limit, const
 // A figure of /proc/PID/status in KiB ("VmRSS:", "VmHWM:"), 0 when gone: the
 // memory rows read the measured program itself.
 long statusKiB(pid_t pid, const char* field);
+
+// Starts `command` (a program found on PATH, or by its path) with `actions`
+// on its descriptors; its pid, 0 when it could not be started.
+pid_t spawn(const QStringList& command, const posix_spawn_file_actions_t* actions = nullptr);

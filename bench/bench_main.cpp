@@ -220,19 +220,6 @@ ShownMs startUpMs(const QString& folder)
     return shown;
 }
 
-pid_t spawn(const QStringList& command)
-{
-    QList<QByteArray> bytes;
-    for (const QString& part : command)
-        bytes << QFile::encodeName(part);
-    std::vector<char*> argv;
-    for (QByteArray& part : bytes)
-        argv.push_back(part.data());
-    argv.push_back(nullptr);
-    pid_t child = 0;
-    return ::posix_spawn(&child, argv[0], nullptr, nullptr, argv.data(), environ) == 0 ? child : 0;
-}
-
 // Runs a program to its end and returns its peak resident memory. The high
 // water mark is read while it runs: the child's rusage would count this
 // process's memory, which it shares until exec.

@@ -51,19 +51,11 @@ Piped runPiped(const QStringList& command, qint64 keepLines = -1, bool sampleMem
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-    QList<QByteArray> bytes;
-    for (const QString& part : command)
-        bytes << QFile::encodeName(part);
-    std::vector<char*> argv;
-    for (QByteArray& part : bytes)
-        argv.push_back(part.data());
-    argv.push_back(nullptr);
-
     QElapsedTimer timer;
     timer.start();
-    pid_t child = 0;
-    if (::posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-        qFatal("cannot start %s", argv[0]);
+    const pid_t child = spawn(command, &actions);
+    if (child == 0)
+        qFatal("cannot start %s", qPrintable(command.first()));
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     ::close(err[1]);
