@@ -67,15 +67,11 @@ Made build(const SearchCriteria& typed, Matching matching)
             date->clear();
     }
 
-    QStringList fragments;
-    QVariantList values;
-    ViewCondition single;
     auto contains = matching == Matching::Indexed ? &ViewConditions::indexedContains
                                                   : &ViewConditions::contains;
+    // One box alone keeps whatever faster forms its condition has.
     auto add = [&](const ViewCondition& condition) {
-        fragments << condition.where;
-        values << condition.values;
-        single = condition;
+        made.condition = ViewConditions::allOf(made.condition, condition);
     };
     if (!criteria.fileName.isEmpty())
         add(contains(RecordField::FileName, criteria.fileName));
@@ -94,10 +90,6 @@ Made build(const SearchCriteria& typed, Matching matching)
         add(contains(RecordField::Remark, criteria.remark));
     if (!criteria.folder.isEmpty())
         add(contains(RecordField::Folder, criteria.folder));
-    // One box alone keeps whatever faster forms its condition has.
-    made.condition = fragments.size() == 1
-                         ? single
-                         : ViewCondition{fragments.join(QStringLiteral(" AND ")), values};
     return made;
 }
 

@@ -30,6 +30,13 @@ struct ViewCondition {
     // that; without it, always.
     QString keysWorthSql = {};
     QVariantList keysWorthValues = {};
+    // Optional: the same records told by testing each record alone, with no
+    // subquery. A walk over the first records in serial order reads this; an
+    // index's subquery there would first collect every match.
+    QString scanWhere = {};
+    QVariantList scanValues = {};
 
     bool isEmpty() const { return where.isEmpty(); }
+    QString whereForScan() const { return scanWhere.isEmpty() ? where : scanWhere; }
+    QVariantList valuesForScan() const { return scanWhere.isEmpty() ? values : scanValues; }
 };

@@ -66,8 +66,14 @@ ViewCondition allOf(const ViewCondition& first, const ViewCondition& second)
         return second;
     if (second.isEmpty())
         return first;
-    return {QStringLiteral("(%1) AND (%2)").arg(first.where, second.where),
-            first.values + second.values};
+    ViewCondition both{QStringLiteral("(%1) AND (%2)").arg(first.where, second.where),
+                       first.values + second.values};
+    if (!first.scanWhere.isEmpty() || !second.scanWhere.isEmpty()) {
+        both.scanWhere =
+            QStringLiteral("(%1) AND (%2)").arg(first.whereForScan(), second.whereForScan());
+        both.scanValues = first.valuesForScan() + second.valuesForScan();
+    }
+    return both;
 }
 
 ViewCondition dateFrom(const QDate& day)
@@ -119,13 +125,21 @@ ViewCondition indexedContains(RecordField field, const QString& text)
         return plain;
     // Too short for a trigram: one or two characters are a token of the
     // character index, whose answer is exact.
-    if (codes.size() < 3)
-        return SearchIndexes::charactersContain(SqliteRecordStore::columnOf(field), text);
+    if (codes.size() < 3) {
+        ViewCondition indexed =
+            SearchIndexes::charactersContain(SqliteRecordStore::columnOf(field), text);
+        indexed.scanWhere = plain.where;
+        indexed.scanValues = plain.values;
+        return indexed;
+    }
     // The index folds case beyond ASCII, so it may offer more rows than LIKE
     // matches, never fewer; the record's own LIKE decides.
-    return {QStringLiteral("rowid IN (SELECT rowid FROM %1 WHERE %1 MATCH ?) AND %2")
-                .arg(Sql::identifier(*table), plain.where),
-            QVariantList{trigramQuery(codes)} + plain.values};
+    ViewCondition indexed{QStringLiteral("rowid IN (SELECT rowid FROM %1 WHERE %1 MATCH ?) AND %2")
+                              .arg(Sql::identifier(*table), plain.where),
+                          QVariantList{trigramQuery(codes)} + plain.values};
+    indexed.scanWhere = plain.where;
+    indexed.scanValues = plain.values;
+    return indexed;
 }
 
 } // namespace ViewConditions

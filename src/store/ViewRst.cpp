@@ -126,9 +126,9 @@ QList<qint64> firstScreenAmongFirst(const QSqlDatabase& db, const ViewCondition&
     const QString sql =
         QStringLiteral("SELECT k FROM (SELECT rowid AS k, %1 AS s, (%2) AS hit FROM %3 ORDER BY "
                        "%1, rowid LIMIT %4) WHERE hit ORDER BY s, k LIMIT %5")
-            .arg(Sql::identifier(serial), condition.where, Sql::identifier(recordTable),
+            .arg(Sql::identifier(serial), condition.whereForScan(), Sql::identifier(recordTable),
                  QString::number(firstScreenReach), QString::number(ViewRst::firstScreenSize + 1));
-    Result<QList<qint64>> keys = collectKeys(db, sql, condition.values);
+    Result<QList<qint64>> keys = collectKeys(db, sql, condition.valuesForScan());
     return keys ? std::move(keys).value() : QList<qint64>();
 }
 
