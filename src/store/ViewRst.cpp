@@ -115,6 +115,10 @@ std::optional<Result<QList<qint64>>> markedKeys(const QSqlDatabase& db,
 // its statement runs: enough for views that hold a few percent of the
 // register or more, and a few milliseconds when the view is sparse.
 constexpr int firstScreenReach = 8192;
+// A term that showed up in that first look but not a screen's worth of times
+// gets a longer look, at most a sixty-fourth of the records: on a large
+// register that is far cheaper than listing and sorting every match first.
+constexpr qint64 secondReachShare = 64;
 
 // The first keys of `condition` when the first records in serial order hold
 // more than a screen of them; fewer (nothing certain) otherwise. A statement
@@ -123,13 +127,27 @@ constexpr int firstScreenReach = 8192;
 QList<qint64> firstScreenAmongFirst(const QSqlDatabase& db, const ViewCondition& condition)
 {
     using namespace RegisterNames;
-    const QString sql =
-        QStringLiteral("SELECT k FROM (SELECT rowid AS k, %1 AS s, (%2) AS hit FROM %3 ORDER BY "
-                       "%1, rowid LIMIT %4) WHERE hit ORDER BY s, k LIMIT %5")
-            .arg(Sql::identifier(serial), condition.whereForScan(), Sql::identifier(recordTable),
-                 QString::number(firstScreenReach), QString::number(ViewRst::firstScreenSize + 1));
-    Result<QList<qint64>> keys = collectKeys(db, sql, condition.valuesForScan());
-    return keys ? std::move(keys).value() : QList<qint64>();
+    const auto among = [&](qint64 reach) {
+        const QString sql =
+            QStringLiteral("SELECT k FROM (SELECT rowid AS k, %1 AS s, (%2) AS hit FROM %3 ORDER "
+                           "BY %1, rowid LIMIT %4) WHERE hit ORDER BY s, k LIMIT %5")
+                .arg(Sql::identifier(serial), condition.whereForScan(),
+                     Sql::identifier(recordTable), QString::number(reach),
+                     QString::number(ViewRst::firstScreenSize + 1));
+        Result<QList<qint64>> keys = collectKeys(db, sql, condition.valuesForScan());
+        return keys ? std::move(keys).value() : QList<qint64>();
+    };
+    QList<qint64> first = among(firstScreenReach);
+    if (first.isEmpty() || first.size() > ViewRst::firstScreenSize)
+        return first;
+    // The highest rowid stands for the number of records, read without a scan.
+    Result<QVariant> highest = Sql::scalar(
+        db, QStringLiteral("SELECT max(rowid) FROM %1").arg(Sql::identifier(recordTable)));
+    const qint64 longest = highest ? highest->toLongLong() / secondReachShare : 0;
+    // Half as far again as the matches seen so far say a screen needs.
+    const qint64 needed =
+        qint64(ViewRst::firstScreenSize + 1) * firstScreenReach * 3 / (2 * first.size());
+    return needed <= longest ? among(needed) : first;
 }
 
 } // namespace
