@@ -116,9 +116,10 @@ std::optional<Result<QList<qint64>>> markedKeys(const QSqlDatabase& db,
 // register or more, and a few milliseconds when the view is sparse.
 constexpr int firstScreenReach = 8192;
 // A term that showed up in that first look but not a screen's worth of times
-// gets a longer look, at most a sixty-fourth of the records: on a large
-// register that is far cheaper than listing and sorting every match first.
-constexpr qint64 secondReachShare = 64;
+// gets a longer look when that is cheaper than listing and sorting all its
+// matches through an index: testing a record in order costs about an eighth
+// of reading and sorting one match.
+constexpr qint64 recordsTestedPerMatch = 8;
 
 // The first keys of `condition` when the first records in serial order hold
 // more than a screen of them; fewer (nothing certain) otherwise. A statement
@@ -143,11 +144,12 @@ QList<qint64> firstScreenAmongFirst(const QSqlDatabase& db, const ViewCondition&
     // The highest rowid stands for the number of records, read without a scan.
     Result<QVariant> highest = Sql::scalar(
         db, QStringLiteral("SELECT max(rowid) FROM %1").arg(Sql::identifier(recordTable)));
-    const qint64 longest = highest ? highest->toLongLong() / secondReachShare : 0;
+    const qint64 expectedMatches =
+        highest ? highest->toLongLong() * first.size() / firstScreenReach : 0;
     // Half as far again as the matches seen so far say a screen needs.
     const qint64 needed =
         qint64(ViewRst::firstScreenSize + 1) * firstScreenReach * 3 / (2 * first.size());
-    return needed <= longest ? among(needed) : first;
+    return needed <= expectedMatches * recordsTestedPerMatch ? among(needed) : first;
 }
 
 } // namespace
