@@ -4,6 +4,7 @@
 #include "store/RecordStore.h"
 #include "store/RegisterRecord.h"
 #include "store/RegisterWatch.h"
+#include "trash/gui/BinArea.h"
 
 #include <QDialog>
 #include <QFile>
@@ -11,6 +12,7 @@
 #include <QMenu>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtConcurrent>
@@ -100,6 +102,32 @@ private Q_SLOTS:
         QCOMPARE(face.Label13()->text(), caption);
     }
 
+    void shownBinFollowsOthersDeletes()
+    {
+        FaceFixture fixture(false);
+        QList<qint64> rowids;
+        for (int serial = 1; serial <= 3; ++serial)
+            rowids << fixture.temp().addRecord(serial, QStringLiteral("f%1.txt").arg(serial), {},
+                                               {}, QStringLiteral("2020-01-02"), {}, {}, "copy");
+        fixture.start();
+        const QString folder = fixture.temp().folder();
+        QVERIFY(runCli(folder,
+                       {QStringLiteral("delete"), QStringLiteral("--yes"), QStringLiteral("1")}));
+        BinArea* bin = fixture.face().bin();
+        bin->show();
+        QCOMPARE(bin->grid()->model()->rowCount(), 1);
+
+        QVERIFY(runCli(folder,
+                       {QStringLiteral("delete"), QStringLiteral("--yes"), QStringLiteral("2")}));
+        QTRY_COMPARE_WITH_TIMEOUT(bin->grid()->model()->rowCount(), 2, patienceMs);
+        QVERIFY(bin->isShown());
+        // Newest first: the entry that was selected is second now, and still selected.
+        const QModelIndexList selected = bin->grid()->selectionModel()->selectedRows();
+        QCOMPARE(selected.size(), 1);
+        QCOMPARE(selected.first().row(), 1);
+        QCOMPARE(fixture.face().MSHF()->Rows() - 1, 1);
+    }
+
     void ownChangesAreNotTakenForOthers()
     {
         FaceFixture fixture;
@@ -109,17 +137,20 @@ private Q_SLOTS:
 
         // The window's own change on another thread, as its intake makes them.
         const Register reg = fixture.temp().reg();
-        const bool written =
-            QtConcurrent::run([reg] {
-                std::unique_ptr<RecordStore> store = reg.records();
-                Result<std::unique_ptr<StoreTransaction>> write = store->beginWrite();
-                NewRecord record;
-                record.serial = 7;
-                record.fileName = record.storedName = QStringLiteral("自己的.doc");
-                const bool done = write && store->insert(record) && (*write)->commit();
-                reg.closeConnection();
-                return done;
-            }).result();
+        const bool written = QtConcurrent::run([reg] {
+                                 NewRecord record;
+                                 record.serial = 7;
+                                 record.fileName = record.storedName = QStringLiteral("自己的.doc");
+                                 bool done = false;
+                                 {
+                                     std::unique_ptr<RecordStore> store = reg.records();
+                                     Result<std::unique_ptr<StoreTransaction>> write =
+                                         store->beginWrite();
+                                     done = write && store->insert(record) && (*write)->commit();
+                                 }
+                                 reg.closeConnection();
+                                 return done;
+                             }).result();
         QVERIFY(written);
         QVERIFY(!watch->checkNow());
         QCOMPARE(heard.count(), 0);

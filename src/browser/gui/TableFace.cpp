@@ -185,6 +185,7 @@ void TableFace::applyOutsideChange()
     }
     m_outsideChange = false;
     m_views->refresh();
+    m_bin->refresh();
     refreshFolderMenu();
     m_queries->RefreshCxCaptions();
 }
