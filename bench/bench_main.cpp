@@ -469,11 +469,18 @@ void benchSize(const QString& cacheRoot, int count, int runs)
                   "bare PRAGMA; <= 1 ms");
     views.Search({});
     awaitSearch(views);
+    // Another's commit empties a connection's page cache: the bare limit
+    // reads after one too.
+    Bare other(reg->databasePath());
+    auto otherChange = [&](int i) {
+        other.exec(i % 2 == 0
+                       ? "INSERT INTO 文件管理 (文件序号) VALUES (NULL)"
+                       : "DELETE FROM 文件管理 WHERE rowid = (SELECT max(rowid) FROM 文件管理)");
+    };
     std::vector<double> refreshed;
+    std::vector<double> bareAfter;
     for (int i = 0; i < 2 * runs; ++i) {
-        bare.exec(i % 2 == 0
-                      ? "INSERT INTO 文件管理 (文件序号) VALUES (NULL)"
-                      : "DELETE FROM 文件管理 WHERE rowid = (SELECT max(rowid) FROM 文件管理)");
+        otherChange(i);
         QElapsedTimer timer;
         timer.start();
         if (watch.checkNow() && views.refresh())
@@ -481,9 +488,13 @@ void benchSize(const QString& cacheRoot, int count, int runs)
         for (int position = 1; position <= 50; ++position)
             (void)views.currentView()->record(position);
         refreshed.push_back(timer.nsecsElapsed() / 1e6);
+        otherChange(i + 1);
+        bareAfter.push_back(medianMs([&] { bareView({}); }, 1));
+        otherChange(i);
+        (void)watch.checkNow();
     }
     printBenchRow("live refresh: all records after another's change", count, medianOf(refreshed),
-                  medianMs([&] { bareView({}); }, runs), "same SQL bare; <= 3x, 150 ms");
+                  medianOf(bareAfter), "same SQL bare; <= 3x, 150 ms");
 
     Result<std::shared_ptr<ViewRst>> all = ViewRst::open(*reg, {});
     QRandomGenerator random(7);
