@@ -168,4 +168,9 @@ public:
                               bool sameIdentity) = 0;
     // Removes entry `identity` from the bin, inside a write.
     virtual Status binRemove(qint64 identity) = 0;
+
+    // A number that moves when another connection (another program, or
+    // another thread of this one) committed a change, never for this
+    // connection's own commits. Cheap enough to ask twice a second.
+    virtual Result<qint64> changeCounter() = 0;
 };

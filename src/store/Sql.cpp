@@ -1,5 +1,7 @@
 #include "store/Sql.h"
 
+#include "store/RegisterWatch.h"
+
 #include <QSqlError>
 
 namespace Sql {
@@ -96,7 +98,12 @@ Status Transaction::commit()
     if (!m_active)
         return m_error;
     QSqlQuery commitQuery(m_db);
-    if (!commitQuery.exec(QStringLiteral("COMMIT")))
+    // Announced on both sides, failed or not, so that a window of this
+    // program takes the change for its own.
+    RegisterWatch::commitStarting();
+    const bool committed = commitQuery.exec(QStringLiteral("COMMIT"));
+    RegisterWatch::commitEnded();
+    if (!committed)
         return Sql::errorFrom(commitQuery.lastError(), QStringLiteral("COMMIT"));
     m_active = false;
     return {};

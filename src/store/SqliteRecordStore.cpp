@@ -369,3 +369,13 @@ Result<QList<FolderCount>> SqliteRecordStore::folderCounts()
         entries.append({query->value(0).toString(), query->value(1).toLongLong()});
     return entries;
 }
+
+Result<qint64> SqliteRecordStore::changeCounter()
+{
+    // SQLite's own count of the commits this connection did not make; it
+    // reads the shared memory of the log, not the file.
+    Result<QVariant> version = Sql::scalar(db(), QStringLiteral("PRAGMA data_version"));
+    if (!version)
+        return version.error();
+    return version->toLongLong();
+}

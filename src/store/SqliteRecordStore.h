@@ -58,6 +58,8 @@ public:
                       bool sameIdentity) override;
     Status binRemove(qint64 identity) override;
 
+    Result<qint64> changeCounter() override;
+
 private:
     QSqlDatabase db() const { return m_register.database(); }
 

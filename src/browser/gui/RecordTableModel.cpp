@@ -44,6 +44,14 @@ void RecordTableModel::recordsChanged(int firstPosition, int lastPosition)
     Q_EMIT dataChanged(index(firstPosition - 1, 0), index(lastPosition - 1, columnCount() - 1));
 }
 
+void RecordTableModel::rereadAll()
+{
+    if (isPlaceholder())
+        return;
+    m_view->invalidateAll();
+    Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+}
+
 void RecordTableModel::completeView(QList<qint64> keys)
 {
     if (!m_view)

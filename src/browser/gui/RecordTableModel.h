@@ -25,6 +25,8 @@ public:
     // Announce in-place changes of the view's key list.
     void recordRemoved(int position);
     void recordsChanged(int firstPosition, int lastPosition);
+    // Every row may hold other values now: they are read again when drawn.
+    void rereadAll();
     // The complete key list of a view shown with its first keys: the rows
     // beyond them are added, selection and scroll position stay.
     void completeView(QList<qint64> keys);

@@ -10,6 +10,7 @@
 #include "legacy/gui/LegacyImportAction.h"
 #include "operations/gui/RecordOperationsArea.h"
 #include "queries/gui/QueriesArea.h"
+#include "store/RegisterWatch.h"
 #include "support/gui/Fonts.h"
 #include "support/gui/Icons.h"
 #include "support/gui/MenuBitmaps.h"
@@ -158,6 +159,35 @@ void TableFace::connectAreas()
 
     connect(m_queries, &QueriesArea::searchRequested, m_views, &ViewsArea::searchFor);
     connect(m_queries, &QueriesArea::captionsRead, this, &TableFace::showQueryCaptions);
+
+    m_outsideRetry = new QTimer(this);
+    m_outsideRetry->setSingleShot(true);
+    m_outsideRetry->setInterval(200);
+    connect(m_outsideRetry, &QTimer::timeout, this, &TableFace::applyOutsideChange);
+}
+
+void TableFace::outsideChange()
+{
+    m_outsideChange = true;
+    applyOutsideChange();
+}
+
+void TableFace::applyOutsideChange()
+{
+    if (!m_outsideChange)
+        return;
+    // A dialog or menu may act on the rows it was opened on, a search may be
+    // on its way and a hidden window needs nothing yet: later, then, once.
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget() ||
+        m_views->isSearching() || !isVisible() || isMinimized()) {
+        m_outsideRetry->start();
+        return;
+    }
+    m_outsideChange = false;
+    m_views->refresh();
+    m_bin->refresh();
+    refreshFolderMenu();
+    m_queries->RefreshCxCaptions();
 }
 
 void TableFace::refreshFolderMenu()
@@ -335,6 +365,12 @@ void TableFace::MshfFormat()
 
 void TableFace::startUp()
 {
+    // Before anything is read, so that no change falls between the reading
+    // and the watching.
+    if (!m_watch) {
+        m_watch = new RegisterWatch(m_register, this);
+        connect(m_watch, &RegisterWatch::changed, this, &TableFace::outsideChange);
+    }
     buildTray();
     m_wheel->Attach(m_grid);
     m_wheel->setMouseSpeed(2);

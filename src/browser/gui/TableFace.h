@@ -23,6 +23,8 @@ class RecordOperationsArea;
 class IntakeArea;
 class QueriesArea;
 class BinArea;
+class RegisterWatch;
+class QTimer;
 
 // The main window. It lays out the controls and wires menus, toolbar, grid
 // and tray to the areas that do the work: views and search, record
@@ -59,6 +61,8 @@ public:
     IntakeArea* intake() const { return m_intake; }
     QueriesArea* queries() const { return m_queries; }
     BinArea* bin() const { return m_bin; }
+    // Tells of others' changes once the window has started.
+    RegisterWatch* registerWatch() const { return m_watch; }
 
     void MshfFormat();
     // Toolbar button n (1..14), as a click on it.
@@ -85,6 +89,10 @@ private:
     // New records are last in the view: it is searched again and shows them.
     void showRegistered();
     void showQueryCaptions(const QList<QuerySlot>& slots);
+    // Someone else changed the register: the view, the folder menu and the
+    // query captions are read again, as soon as nothing stands in the way.
+    void outsideChange();
+    void applyOutsideChange();
 
     Register m_register;
 
@@ -107,4 +115,8 @@ private:
     IntakeArea* m_intake = nullptr;
     QueriesArea* m_queries = nullptr;
     BinArea* m_bin = nullptr;
+
+    RegisterWatch* m_watch = nullptr;
+    QTimer* m_outsideRetry = nullptr;
+    bool m_outsideChange = false;
 };

@@ -77,9 +77,85 @@ void ViewsArea::finishSearch(const ViewCondition& condition, Result<QList<qint64
         m_parts.grid->recordModel()->completeView(std::move(keys).value());
     }
     m_window->unsetCursor();
+    runAfterSearch();
+}
+
+void ViewsArea::runAfterSearch()
+{
     const QList<std::function<void()>> waiting = std::exchange(m_afterSearch, {});
     for (const std::function<void()>& then : waiting)
         then();
+}
+
+bool ViewsArea::refresh()
+{
+    if (isSearching())
+        return false;
+    const std::shared_ptr<ViewRst> view = currentView();
+    if (!view)
+        return true;
+    const quint64 changes = view->changeCount();
+    if (!m_background) {
+        refreshed(view, changes, ViewRst::loadKeys(m_register, view->condition()));
+        return true;
+    }
+    m_background->start(view->condition(), [this, view, changes](Result<QList<qint64>> keys) {
+        refreshed(view, changes, std::move(keys));
+    });
+    return true;
+}
+
+void ViewsArea::refreshed(const std::shared_ptr<ViewRst>& view, quint64 changes,
+                          Result<QList<qint64>> keys)
+{
+    if (view == currentView() && keys) {
+        if (view->changeCount() != changes) {
+            // A delete or move of the window's own came in between: the keys
+            // read may be older than it, so they are read again.
+            refresh();
+            return;
+        }
+        replaceKeys(view, std::move(keys).value());
+    }
+    runAfterSearch();
+}
+
+void ViewsArea::replaceKeys(const std::shared_ptr<ViewRst>& view, QList<qint64> keys)
+{
+    MshfGrid* grid = m_parts.grid;
+    RecordTableModel* model = grid->recordModel();
+    const int count = view->recordCount();
+    bool same = count == keys.size();
+    for (int position = 1; same && position <= count; ++position)
+        same = view->keyAt(position) == keys.at(position - 1);
+    if (same) {
+        // Only values may differ: the rows are read again where they stand.
+        model->rereadAll();
+        return;
+    }
+    // The records the window is on, by identity rather than by row.
+    const int row = grid->Row();
+    const int top = grid->TopRow();
+    const qint64 currentKey = view->isEmpty() ? 0 : view->keyAt(row);
+    const qint64 otherEndKey = view->isEmpty() ? 0 : view->keyAt(grid->RowSel());
+    const qint64 topKey = view->isEmpty() ? 0 : view->keyAt(top);
+    const bool wasEmpty = view->isEmpty();
+
+    auto fresh = std::make_shared<ViewRst>(m_register, view->condition(), std::move(keys));
+    m_binder.Bd(fresh);
+    if (wasEmpty || fresh->isEmpty())
+        return;
+    int newRow = currentKey ? fresh->positionOf(currentKey) : 0;
+    int newOtherEnd = otherEndKey ? fresh->positionOf(otherEndKey) : 0;
+    if (newRow == 0 && newOtherEnd == 0)
+        newRow = newOtherEnd = row; // gone: the row that took its place
+    else if (newRow == 0)
+        newRow = newOtherEnd;
+    else if (newOtherEnd == 0)
+        newOtherEnd = newRow;
+    grid->selectRows(newRow, newOtherEnd);
+    const int newTop = topKey ? fresh->positionOf(topKey) : 0;
+    grid->setTopRow(newTop != 0 ? newTop : top);
 }
 
 bool ViewsArea::show(const ViewCondition& condition, Result<QList<qint64>> keys,

@@ -61,6 +61,13 @@ public:
     // Runs `then` once the newest search has shown its view (or failed); at
     // once when none is running.
     void afterSearch(std::function<void()> then);
+    // Reads the current view again after someone else changed the register:
+    // the same condition, the caption as it is, and the top row, the current
+    // record and the selected ones where they still are in it. In the
+    // background like a search, but nothing is shown until the whole view is
+    // read, and a search started meanwhile wins. Failures are not reported:
+    // the next change tries again. False, doing nothing, while a search runs.
+    bool refresh();
     // The condition of the seven search boxes; empties a date box that does
     // not hold a date.
     ViewCondition SqlMade();
@@ -94,6 +101,10 @@ private:
               bool firstScreen = false);
     void finishSearch(const ViewCondition& condition, Result<QList<qint64>> keys,
                       const QString& caption);
+    void refreshed(const std::shared_ptr<ViewRst>& view, quint64 changes,
+                   Result<QList<qint64>> keys);
+    void replaceKeys(const std::shared_ptr<ViewRst>& view, QList<qint64> keys);
+    void runAfterSearch();
 
     Register m_register;
     Parts m_parts;

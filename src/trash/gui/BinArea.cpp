@@ -102,6 +102,33 @@ void BinArea::reload()
         m_grid->selectRow(0);
 }
 
+void BinArea::refresh()
+{
+    if (!isShown())
+        return;
+    // Said nothing of: the next change tries again.
+    Result<QList<RecycleBin::Entry>> entries = m_register.records()->binEntries();
+    if (!entries)
+        return;
+    const QList<qint64> selected = selectedIdentities();
+    const int topRow = m_grid->rowAt(0);
+    const qint64 top = topRow >= 0 ? m_model->entries().at(topRow).record.rowid : 0;
+    m_model->setEntries(std::move(entries).value());
+    m_grid->resizeColumnsToContents();
+    QItemSelection keep;
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        const qint64 identity = m_model->entries().at(row).record.rowid;
+        if (selected.contains(identity))
+            keep.select(m_model->index(row, 0), m_model->index(row, m_model->columnCount() - 1));
+        if (identity == top)
+            m_grid->scrollTo(m_model->index(row, 0), QAbstractItemView::PositionAtTop);
+    }
+    if (!keep.isEmpty())
+        m_grid->selectionModel()->setCurrentIndex(keep.first().topLeft(),
+                                                  QItemSelectionModel::NoUpdate);
+    m_grid->selectionModel()->select(keep, QItemSelectionModel::ClearAndSelect);
+}
+
 void BinArea::popup(const QPoint& viewportPosition)
 {
     const QModelIndex under = m_grid->indexAt(viewportPosition);

@@ -34,6 +34,9 @@ public:
     void restoreSelected();
     void purgeSelected();
     void emptyBin();
+    // Someone else changed the register: the shown entries are read again,
+    // the selected ones and the one on top kept where they still are.
+    void refresh();
 
 Q_SIGNALS:
     // Records came back from the bin: folder menu and views may show them.
