@@ -58,6 +58,8 @@ public:
                       bool sameIdentity) override;
     Status binRemove(qint64 identity) override;
 
+    Result<QList<Audit::Entry>> history(const QList<qint64>& identities) override;
+
 private:
     QSqlDatabase db() const { return m_register.database(); }
 
