@@ -26,7 +26,7 @@ HistoryFace::HistoryFace(const QString& fileName, const QList<Audit::Entry>& ent
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setWordWrap(false);
     m_table->verticalHeader()->setVisible(false);
-    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
     for (int row = 0; row < entries.size(); ++row) {
         const Audit::Entry& entry = entries[row];
         const QString changes = Audit::changesText(entry);
@@ -57,5 +57,5 @@ HistoryFace::HistoryFace(const QString& fileName, const QList<Audit::Entry>& ent
     bottom->addWidget(count, 1);
     bottom->addWidget(buttons);
     layout->addLayout(bottom);
-    resize(640, 300);
+    resize(760, 320);
 }
