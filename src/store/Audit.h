@@ -17,8 +17,9 @@
 //          names to the stored values (numbers stay numbers, text is text,
 //          NULL is null) of just the fields that changed; "{}" when none:
 //            登记  原值 {}, 新值 every non-empty field of the new record
-//            修改  the fields whose value differs, before and after (a record
-//                  whose values all stayed gets no entry)
+//            修改  the fields whose value differs, before and after (null and
+//                  the empty text count as the same; a record whose values
+//                  all stayed gets no entry)
 //            移动  原值 and 新值 each {"文件序号": …}; both records of a swap
 //                  get an entry
 //            删除  原值 every non-empty field of the record, 新值 {}

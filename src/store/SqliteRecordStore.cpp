@@ -332,8 +332,9 @@ Status SqliteRecordStore::updateFields(const QList<SeenRecord>& records,
         QVariantMap oldValues;
         QVariantMap newValues;
         for (qsizetype i = 0; i < columns.size(); ++i) {
+            // Null and the empty text look alike to a person: no change.
             const QVariant& was = before->value(columns[i]);
-            if (was.isNull() || was.toString() != values[i].toString()) {
+            if (was.toString() != values[i].toString()) {
                 oldValues.insert(columns[i], was);
                 newValues.insert(columns[i], values[i]);
             }
