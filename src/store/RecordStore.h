@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/Audit.h"
 #include "store/ContentHash.h"
 #include "store/RecycleBin.h"
 #include "store/Result.h"
@@ -173,4 +174,14 @@ public:
     // another thread of this one) committed a change, never for this
     // connection's own commits. Cheap enough to ask twice a second.
     virtual Result<qint64> changeCounter() = 0;
+
+    // The history of changes to records, in the form Audit.h describes. The
+    // write methods keep it themselves, each in the transaction of its
+    // change: insert (登记), updateFields (修改, for each record whose values
+    // differ), swapSerials (移动, one entry for each record), remove (删除)
+    // and binMoveOut (恢复, under the identity as restored); the rest write
+    // none. Gives the entries of the records `identities`, or of every record
+    // when the list is empty, newest first: by time, entries of the same
+    // time the later written first.
+    virtual Result<QList<Audit::Entry>> history(const QList<qint64>& identities) = 0;
 };

@@ -181,8 +181,8 @@ Result<bool> storedNameTaken(const QSqlDatabase& db, const QString& storedName)
                   {storedName});
 }
 
-Status moveOut(const QSqlDatabase& db, qint64 identity, const QVariant& serial,
-               const QString& storedName, bool sameIdentity)
+Result<qint64> moveOut(const QSqlDatabase& db, qint64 identity, const QVariant& serial,
+                       const QString& storedName, bool sameIdentity)
 {
     QStringList rest; // the columns after serial, with the stored name replaced
     for (const QString& column : RegisterNames::recordColumns.mid(1))
@@ -209,7 +209,9 @@ Status moveOut(const QSqlDatabase& db, qint64 identity, const QVariant& serial,
         {rowid, storedName, identity});
     if (!hashed)
         return hashed.error();
-    return remove(db, identity);
+    if (Status removed = remove(db, identity); !removed)
+        return removed.error();
+    return rowid;
 }
 
 Status remove(const QSqlDatabase& db, qint64 identity)

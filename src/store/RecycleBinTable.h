@@ -36,9 +36,10 @@ Result<bool> storedNameTaken(const QSqlDatabase& db, const QString& storedName);
 
 // Puts entry `identity` back into the record table with `serial` and
 // `storedName` (and its digest), under its own identity when `sameIdentity`,
-// and removes it from the bin. Part of the caller's transaction.
-Status moveOut(const QSqlDatabase& db, qint64 identity, const QVariant& serial,
-               const QString& storedName, bool sameIdentity);
+// and removes it from the bin. Part of the caller's transaction. The
+// record's identity as restored.
+Result<qint64> moveOut(const QSqlDatabase& db, qint64 identity, const QVariant& serial,
+                       const QString& storedName, bool sameIdentity);
 
 // Removes entry `identity` from the bin. Part of the caller's transaction.
 Status remove(const QSqlDatabase& db, qint64 identity);

@@ -1,5 +1,6 @@
 #include "store/Schema.h"
 
+#include "store/AuditTable.h"
 #include "store/ContentHash.h"
 #include "store/IdentityColumn.h"
 #include "store/RecycleBinTable.h"
@@ -357,6 +358,11 @@ Status migrate(QSqlDatabase& db, const StepProgress& progress)
     // Version 5: the recycle bin.
     if (Status created = exec(db, RecycleBin::createTable()); !created)
         return created;
+    // Version 6: the history of changes, new and empty: nothing is read.
+    for (const QString& sql : Audit::createStatements()) {
+        if (Status created = exec(db, sql); !created)
+            return created;
+    }
     // Repairs that every version gets: the serial index that views and the
     // next-serial lookup rely on, and the nine query slots.
     if (Status indexed = exec(db, QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")

@@ -1,5 +1,6 @@
 #include "store/SqliteRecordStore.h"
 
+#include "store/AuditTable.h"
 #include "store/DateText.h"
 #include "store/RegisterNames.h"
 #include "store/SearchIndexes.h"
@@ -203,15 +204,27 @@ Result<qint64> SqliteRecordStore::insert(const NewRecord& record)
             .arg(recordTableName(), Sql::identifier(serial), Sql::identifier(date),
                  Sql::identifier(fileName), Sql::identifier(storedName), Sql::identifier(remark),
                  Sql::identifier(recipient), Sql::identifier(method), Sql::identifier(folder));
-    Result<QSqlQuery> query =
-        Sql::run(db(), sql,
-                 {record.serial,
-                  record.date.isValid() ? DateText::toStored(record.date) : QStringLiteral(""),
-                  record.fileName, record.storedName, record.remark, record.recipient,
-                  record.method, record.folder});
+    // In the order of RegisterNames::recordColumns.
+    const QVariantList values{
+        record.serial,
+        record.date.isValid() ? DateText::toStored(record.date) : QStringLiteral(""),
+        record.fileName,
+        record.storedName,
+        record.remark,
+        record.recipient,
+        record.method,
+        record.folder};
+    Result<QSqlQuery> query = Sql::run(db(), sql, values);
     if (!query)
         return query.error();
-    return query->lastInsertId().toLongLong();
+    const qint64 identity = query->lastInsertId().toLongLong();
+    QVariantMap written;
+    for (qsizetype i = 0; i < values.size(); ++i)
+        written.insert(recordColumns[i], values[i]);
+    if (Status logged = Audit::write(db(), Audit::added, identity, {}, Audit::present(written));
+        !logged)
+        return logged.error();
+    return identity;
 }
 
 Status SqliteRecordStore::stillThere(const SeenRecord& seen)
@@ -224,6 +237,11 @@ Status SqliteRecordStore::remove(const SeenRecord& seen)
     const QSqlDatabase db = this->db();
     if (Status same = seen.stillThere(db); !same)
         return same;
+    Result<QVariantMap> before =
+        Audit::valuesOf(db, RegisterNames::recordTable, QStringLiteral("rowid"), seen.rowid,
+                        RegisterNames::recordColumns);
+    if (!before)
+        return before.error();
     Result<QVariant> highest =
         Sql::scalar(db, QStringLiteral("SELECT max(rowid) FROM %1").arg(recordTableName()));
     if (!highest)
@@ -242,7 +260,7 @@ Status SqliteRecordStore::remove(const SeenRecord& seen)
         return left.error();
     if (removed->numRowsAffected() != 1 || left->toLongLong() != 0)
         return Error{notAppliedText, QString::number(seen.rowid), ErrorCode::Changed};
-    return {};
+    return Audit::write(db, Audit::deleted, seen.rowid, Audit::present(*before), {});
 }
 
 Result<qint64> SqliteRecordStore::recordsNaming(const QString& storedName)
@@ -279,7 +297,9 @@ Status SqliteRecordStore::updateFields(const QList<SeenRecord>& records,
     QStringList assignments;
     QStringList written;
     QVariantList values;
+    QStringList columns;
     for (const auto& [field, value] : changes) {
+        columns << columnOf(field);
         assignments << Sql::identifier(columnOf(field)) + QStringLiteral(" = ?");
         written << Sql::identifier(columnOf(field)) + QStringLiteral(" IS ?");
         values << value;
@@ -297,6 +317,10 @@ Status SqliteRecordStore::updateFields(const QList<SeenRecord>& records,
     for (const SeenRecord& record : records) {
         if (Status same = record.stillThere(db); !same)
             return same;
+        Result<QVariantMap> before = Audit::valuesOf(
+            db, RegisterNames::recordTable, QStringLiteral("rowid"), record.rowid, columns);
+        if (!before)
+            return before.error();
         Result<QSqlQuery> updated = Sql::run(db, sql, QVariantList(values) << record.rowid);
         if (!updated)
             return updated.error();
@@ -305,6 +329,21 @@ Status SqliteRecordStore::updateFields(const QList<SeenRecord>& records,
             return holds.error();
         if (updated->numRowsAffected() != 1 || holds->toLongLong() != 1)
             return Error{notAppliedText, QString::number(record.rowid), ErrorCode::Changed};
+        QVariantMap oldValues;
+        QVariantMap newValues;
+        for (qsizetype i = 0; i < columns.size(); ++i) {
+            // Null and the empty text look alike to a person: no change.
+            const QVariant& was = before->value(columns[i]);
+            if (was.toString() != values[i].toString()) {
+                oldValues.insert(columns[i], was);
+                newValues.insert(columns[i], values[i]);
+            }
+        }
+        if (newValues.isEmpty())
+            continue;
+        if (Status logged = Audit::write(db, Audit::modified, record.rowid, oldValues, newValues);
+            !logged)
+            return logged;
     }
     return transaction.commit();
 }
@@ -332,6 +371,15 @@ Status SqliteRecordStore::swapSerials(const SeenRecord& firstRecord, const SeenR
         return set;
     if (Status set = setSerial(db, secondRecord.rowid, first.value()); !set)
         return set;
+    const QString column = RegisterNames::serial;
+    if (Status logged = Audit::write(db, Audit::moved, firstRecord.rowid, {{column, *first}},
+                                     {{column, *second}});
+        !logged)
+        return logged;
+    if (Status logged = Audit::write(db, Audit::moved, secondRecord.rowid, {{column, *second}},
+                                     {{column, *first}});
+        !logged)
+        return logged;
     return transaction.commit();
 }
 

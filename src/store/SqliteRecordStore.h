@@ -60,6 +60,8 @@ public:
 
     Result<qint64> changeCounter() override;
 
+    Result<QList<Audit::Entry>> history(const QList<qint64>& identities) override;
+
 private:
     QSqlDatabase db() const { return m_register.database(); }
 

@@ -27,6 +27,7 @@ private Q_SLOTS:
     void trashListRestorePurge_data();
     void trashListRestorePurge();
     void moveWithinView();
+    void historyFollowsTheRecord();
     void unknownSerials();
 
 private:
@@ -214,6 +215,34 @@ void TestRecordCommands::moveWithinView()
     run = cli({QStringLiteral("move-up"), QStringLiteral("2"), QStringLiteral("--folder"),
                QStringLiteral("单")});
     QCOMPARE(run.status, 1);
+}
+
+void TestRecordCommands::historyFollowsTheRecord()
+{
+    // The record of serial 1 moves to 2, gets a remark, and is listed by its new serial.
+    QCOMPARE(cli({QStringLiteral("move-down"), QStringLiteral("1")}).status, 0);
+    QCOMPARE(cli({QStringLiteral("modify"), QStringLiteral("2"), QStringLiteral("--remark"),
+                  QStringLiteral("改")})
+                 .status,
+             0);
+    Run run = cli({QStringLiteral("history"), QStringLiteral("2"), QStringLiteral("--format"),
+                   QStringLiteral("tsv")});
+    QCOMPARE(run.status, 0);
+    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], QStringLiteral("时间\t用户\t操作\t记录号\t变更"));
+    const QString rowid = QString::number(m_rowids[0]);
+    QVERIFY2(lines[1].endsWith(QStringLiteral("\t修改\t%1\t备注: （空） → 改").arg(rowid)),
+             qPrintable(lines[1]));
+    QVERIFY2(lines[2].endsWith(QStringLiteral("\t移动\t%1\t文件序号: 1 → 2").arg(rowid)),
+             qPrintable(lines[2]));
+
+    run = cli({QStringLiteral("history")});
+    QCOMPARE(run.status, 0);
+    QVERIFY2(run.out.contains(QStringLiteral("（3 条历史记录）")), qPrintable(run.out));
+    run = cli({QStringLiteral("history"), QStringLiteral("99")});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.contains(QStringLiteral("没有序号为 99 的记录")), qPrintable(run.err));
 }
 
 void TestRecordCommands::unknownSerials()

@@ -5,6 +5,8 @@
 #include "intake/gui/IntakeArea.h"
 #include "intake/gui/SelectFace.h"
 #include "integrity/gui/CheckFace.h"
+#include "operations/gui/HistoryFace.h"
+#include "store/RecordStore.h"
 #include "store/RegisterRecord.h"
 #include "support/LegacyFixture.h"
 #include "support/TestFiles.h"
@@ -25,6 +27,7 @@
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
@@ -63,7 +66,8 @@ private Q_SLOTS:
                               QStringLiteral("上移(&U)"), QStringLiteral("下移(&N)"),
                               QStringLiteral("修改记录(&A)"), QStringLiteral("另存为(&S)"),
                               QStringLiteral("发送至桌面(&T)"), QStringLiteral("-"),
-                              QStringLiteral("退出(&X)"), QStringLiteral("导入旧登记库(&I)…")}));
+                              QStringLiteral("退出(&X)"), QStringLiteral("导入旧登记库(&I)…"),
+                              QStringLiteral("历史记录")}));
         QCOMPARE(captions(face.findChild<QMenu*>(QStringLiteral("FastCx"))),
                  (QStringList{QStringLiteral("所有文件(&A)"), QStringLiteral("我发他收(&W)"),
                               QStringLiteral("他发我收(&T)"), QStringLiteral("本地文件(&M)"),
@@ -290,17 +294,33 @@ private Q_SLOTS:
         QCOMPARE(face.folderMenu()->actions().first()->text(), QStringLiteral("合同"));
     }
 
-    // A right click on a record row pops up the file menu there.
+    // A right click on a record row pops up the file menu there; its last
+    // item shows that record's history.
     void rightClickPopsUpTheFileMenu()
     {
         FaceFixture fixture(false);
-        fixture.temp().addRecord(1, QStringLiteral("a.txt"));
+        TempRegister& temp = fixture.temp();
+        const qint64 a = temp.addRecord(1, QStringLiteral("a.txt"));
+        const qint64 b = temp.addRecord(2, QStringLiteral("b.txt"));
+        // b.txt moves up to the first row.
+        QVERIFY(temp.reg().records()->swapSerials(temp.seen(a), temp.seen(b)));
         fixture.start();
         MshfGrid* grid = fixture.face().MSHF();
         QTest::mouseClick(grid->viewport(), Qt::RightButton, {},
                           grid->visualRect(grid->model()->index(0, 0)).center());
-        QVERIFY(fixture.face().fileMenu()->isVisible());
-        fixture.face().fileMenu()->hide();
+        QMenu* menu = fixture.face().fileMenu();
+        QVERIFY(menu->isVisible());
+        QCOMPARE(menu->actions().last()->objectName(), QStringLiteral("HistoryMenuInterFace"));
+        menu->actions().last()->trigger();
+        menu->hide();
+        auto* window = fixture.face().findChild<HistoryFace*>(QStringLiteral("HistoryFace"));
+        QVERIFY(window);
+        QCOMPARE(window->windowTitle(), QStringLiteral("历史记录 - b.txt"));
+        QCOMPARE(window->table()->rowCount(), 1);
+        QCOMPARE(window->table()->item(0, 2)->text(), Audit::moved);
+        QCOMPARE(window->table()->item(0, 3)->text(), QStringLiteral("文件序号: 2 → 1"));
+        QVERIFY(window->table()->editTriggers() == QAbstractItemView::NoEditTriggers);
+        window->close();
     }
 
     void fixedMenuPictures()

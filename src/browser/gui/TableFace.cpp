@@ -113,7 +113,7 @@ TableFace::TableFace(Register reg, QWidget* parent)
     QList<QAction*> recordActions = m_toolbarButtons.mid(0, 5);
     for (const char* name :
          {"OpenMenuInterFace", "DelMenuInterFace", "UpMenuInterFace", "DownMenuInterFace",
-          "AlterMenuInterFace", "SaveAsMenuInterFace", "TozmMenuInterFace"})
+          "AlterMenuInterFace", "SaveAsMenuInterFace", "TozmMenuInterFace", "HistoryMenuInterFace"})
         recordActions << findChild<QAction*>(QString::fromLatin1(name));
     m_bin = new BinArea(m_register, m_grid, recordActions, m_statusLabel, this);
     connect(m_views, &ViewsArea::viewShown, m_bin, &BinArea::leave);
@@ -259,6 +259,8 @@ void TableFace::buildMenus()
     connect(addMenuItem(file, QStringLiteral("ImportLegacyMenuInterFace"),
                         QStringLiteral("导入旧登记库(&I)…")),
             &QAction::triggered, this, &TableFace::importLegacy);
+    connect(addMenuItem(file, QStringLiteral("HistoryMenuInterFace"), QStringLiteral("历史记录")),
+            &QAction::triggered, m_operations, &RecordOperationsArea::showHistory);
 
     QMenu* fast = addTop(QStringLiteral("FastCx"), QStringLiteral("查询(&C)"));
     connect(addMenuItem(fast, QStringLiteral("AllFile"), QStringLiteral("所有文件(&A)")),

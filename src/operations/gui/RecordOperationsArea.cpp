@@ -5,8 +5,10 @@
 #include "modify/gui/AlterFace.h"
 #include "operations/RecordDelete.h"
 #include "operations/RecordExport.h"
+#include "operations/RecordHistory.h"
 #include "operations/RecordReorder.h"
 #include "operations/gui/DesktopOpener.h"
+#include "operations/gui/HistoryFace.h"
 #include "store/GeneralRoutines.h"
 #include "support/gui/MessageBox.h"
 #include "support/gui/SaveDialog.h"
@@ -238,6 +240,26 @@ void RecordOperationsArea::modify()
     connect(form, &AlterFace::changed, this, &RecordOperationsArea::showChanged);
     connect(form, &AlterFace::foldersChanged, this, &RecordOperationsArea::foldersChanged);
     form->showModal();
+}
+
+void RecordOperationsArea::showHistory()
+{
+    const int row = currentRecordRow();
+    if (row == 0)
+        return;
+    const std::shared_ptr<ViewRst> view = model()->view();
+    if (!view || row > view->recordCount())
+        return;
+    grid()->selectRows(row, row);
+    const qint64 identity = view->keyAt(row);
+    Result<QList<Audit::Entry>> entries = RecordHistory::ofRecord(m_register, identity);
+    if (!entries) {
+        MessageBox::warning(m_window, entries.error().fullText());
+        return;
+    }
+    auto* window = new HistoryFace(grid()->TextMatrix(row, RegisterRecord::FileNameColumn),
+                                   entries.value(), m_window);
+    window->show();
 }
 
 void RecordOperationsArea::showChanged(const QList<qint64>& rowids)

@@ -29,6 +29,8 @@ public:
     void moveUp();
     void moveDown();
     void modify();
+    // Opens a window with the current record's history.
+    void showHistory();
     // Right button over the grid: select the row and ask for the file menu.
     void gridRightButton(int rowUnderPointer, const QPoint& globalPosition);
 
