@@ -2,6 +2,7 @@
 
 #include "store/ContentHash.h"
 #include "store/PgSql.h"
+#include "store/PgViewSql.h"
 #include "store/RecycleBin.h"
 #include "store/RegisterNames.h"
 #include "store/SearchIndexes.h"
@@ -112,13 +113,14 @@ QStringList version1()
                    .arg(identifier(recordTable + QLatin1Char('_') + column), records,
                         identifier(column), identifier(serial));
     }
-    // Trigram indexes answer contains-searches on names and remarks.
+    // Trigram indexes answer contains-searches on names and remarks; they
+    // index the text as searches compare it, ASCII case folded.
     sql << QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm");
     for (const QString& column : {fileName, remark}) {
         sql << QStringLiteral("CREATE INDEX %1 ON %2 USING gin (%3 gin_trgm_ops)")
                    .arg(identifier(recordTable + QLatin1Char('_') + column +
                                    QStringLiteral("_三元")),
-                        records, identifier(column));
+                        records, PgViewSql::folded(identifier(column)));
     }
     sql << valueCounting();
 
