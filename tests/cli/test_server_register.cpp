@@ -92,6 +92,10 @@ private Q_SLOTS:
                                        .arg(cluster->socketFolder())),
                  qPrintable(info.out));
         QVERIFY(info.out.contains(QStringLiteral("记录数:       1")));
+        CliRun list = runCommandLine(
+            url, {QStringLiteral("list"), QStringLiteral("--name"), QStringLiteral("A.TXT")});
+        QCOMPARE(list.status, 0);
+        QVERIFY2(list.out.contains(QStringLiteral("a.txt")), qPrintable(list.out + list.err));
     }
 
     void settingsFileMakesAFolderAServerRegister()

@@ -1,3 +1,5 @@
+#include "browser/CombinedSearch.h"
+#include "browser/SystemViews.h"
 #include "intake/Intake.h"
 #include "intake/LookupLists.h"
 #include "integrity/IntegrityCheck.h"
@@ -6,6 +8,9 @@
 #include "operations/RecordReorder.h"
 #include "queries/QuerySlots.h"
 #include "store/RecordStore.h"
+#include "store/ViewConditions.h"
+#include "store/ViewCursor.h"
+#include "store/ViewRst.h"
 #include "support/PgCluster.h"
 #include "support/TempRegister.h"
 #include "support/TestFiles.h"
@@ -221,6 +226,78 @@ private Q_SLOTS:
         QCOMPARE(report->count(Integrity::Kind::ContentChanged), 1);
         QCOMPARE(report->count(Integrity::Kind::NotHashed), 1);
         QCOMPARE(report->findings.size(), 3);
+    }
+
+    // Searches find the same records on both: LIKE's meaning (ASCII case
+    // folded, nothing else; wildcards typed are literal) whichever index
+    // answers, in view order, through the key list and the cursor alike.
+    void viewsAndSearchesAgree_data()
+    {
+        QTest::addColumn<bool>("server");
+        QTest::addColumn<int>("box");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<qint64>>("expected");
+        const QList<std::tuple<const char*, int, const char*, QList<qint64>>> cases = {
+            {"ASCII case folded", SearchCriteria::FileName, "REPORT", {1, 2}},
+            {"other letters exact", SearchCriteria::FileName, "ärger", {4}},
+            {"short term", SearchCriteria::FileName, "rT", {1, 2}},
+            {"one character", SearchCriteria::FileName, "Ä", {3}},
+            {"percent typed", SearchCriteria::FileName, "50%", {5}},
+            {"underscore typed", SearchCriteria::FileName, "a_b", {6}},
+            {"remark word", SearchCriteria::Remark, "Budget", {2, 6}},
+            {"folder part", SearchCriteria::Folder, "同", {1, 3, 5}},
+            {"recipient part", SearchCriteria::Recipient, "li", {2, 4}},
+            {"from a date", SearchCriteria::Earliest, "2021-01-01", {4, 5, 6}},
+        };
+        for (bool server : {false, true}) {
+            for (const auto& [name, box, text, expected] : cases)
+                QTest::addRow("%s %s", server ? "postgresql" : "sqlite", name)
+                    << server << box << QString::fromUtf8(text) << expected;
+        }
+    }
+    void viewsAndSearchesAgree()
+    {
+        QFETCH(bool, server);
+        QFETCH(int, box);
+        QFETCH(QString, text);
+        QFETCH(QList<qint64>, expected);
+        NEED_KIND(server);
+        TempRegister temp(kindOf(server));
+        // Added out of serial order: the view orders by serial.
+        temp.addRecord(6, QStringLiteral("a_b.txt"), QStringLiteral("自己"), QStringLiteral("杂"),
+                       QStringLiteral("2022-01-01"), QStringLiteral("budget 2022"));
+        temp.addRecord(1, QStringLiteral("Report.DOC"), QStringLiteral("Wang"),
+                       QStringLiteral("合同"), QStringLiteral("2020-01-01"));
+        temp.addRecord(2, QStringLiteral("report.doc"), QStringLiteral("Li"), {},
+                       QStringLiteral("2020-06-01"), QStringLiteral("Budget"));
+        temp.addRecord(3, QStringLiteral("Ärger.txt"), QStringLiteral("本地文档"),
+                       QStringLiteral("合同"), QStringLiteral("2020-12-31"));
+        temp.addRecord(4, QStringLiteral("ärger.txt"), QStringLiteral("Lisa"), QStringLiteral("乙"),
+                       QStringLiteral("2021-01-01"));
+        temp.addRecord(5, QStringLiteral("50%.pdf"), QStringLiteral("Wang"), QStringLiteral("同事"),
+                       QStringLiteral("2021-05-05"));
+        SearchCriteria criteria;
+        criteria.box(box) = text;
+        for (CombinedSearch::Matching matching :
+             {CombinedSearch::Matching::Indexed, CombinedSearch::Matching::Plain}) {
+            const ViewCondition condition = CombinedSearch::build(criteria, matching).condition;
+            std::shared_ptr<ViewRst> view = ViewRst::open(temp.reg(), condition).value();
+            QList<qint64> viewed;
+            for (int row = 1; row <= view->recordCount(); ++row)
+                viewed << view->record(row)->serial.toLongLong();
+            QCOMPARE(viewed, expected);
+            QList<qint64> streamed;
+            ViewCursor cursor(temp.reg(), condition);
+            while (cursor.next())
+                streamed << cursor.integerSerial().value_or(-1);
+            QVERIFY2(!cursor.failed(), qPrintable(cursor.error().fullText()));
+            QCOMPARE(streamed, expected);
+        }
+        // The views of the window's own menu.
+        QCOMPARE(ViewRst::loadKeys(temp.reg(), SystemViews::sentByMe())->size(), 4);
+        const qint64 fourth = temp.reg().records()->identitiesWithSerial(4, 1)->value(0);
+        QCOMPARE(ViewRst::loadKeys(temp.reg(), ViewConditions::identityIs(fourth)).value(),
+                 QList<qint64>{fourth});
     }
 
     // Writers on their own connections at once: each serial is handed out
