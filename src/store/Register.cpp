@@ -122,6 +122,11 @@ Result<Register> Register::open(const QString& folder, Mode mode, const StepProg
 
 Result<Register> Register::openServer(PgTarget target, const QString& folder, Mode mode)
 {
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
+        return Error{
+            QStringLiteral("缺少 Qt 的 PostgreSQL 数据库驱动，无法打开数据库服务器上的登记库。"
+                           "请安装 libqt6sql6-psql。"),
+            QStringLiteral("QPSQL")};
     Register reg(folder);
     reg.m_server = std::make_shared<const PgTarget>(std::move(target));
     const QString shown = reg.m_server->shown();
