@@ -91,6 +91,11 @@ Result<QList<QVariantList>> PgRecordStore::querySlots(int count)
 // change must not pass for a save.
 Status PgRecordStore::writeQuerySlot(int slot, const QList<QPair<QueryField, QString>>& values)
 {
+    return PgSql::retried([&] { return writeSlotOnce(slot, values); });
+}
+
+Status PgRecordStore::writeSlotOnce(int slot, const QList<QPair<QueryField, QString>>& values)
+{
     Result<QVariant> row = PgSql::scalar(
         db(),
         QStringLiteral("SELECT %2 FROM %1 ORDER BY %2 LIMIT 1 OFFSET ?::int").arg(table(), order()),

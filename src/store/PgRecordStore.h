@@ -64,6 +64,7 @@ private:
                       const QList<QPair<RecordField, QString>>& values);
     Status swapOnce(const SeenRecord& first, const SeenRecord& second);
     Status completeOnce(const QList<QPair<QString, QString>>& defaults);
+    Status writeSlotOnce(int slot, const QList<QPair<QueryField, QString>>& values);
 
     Register m_register;
 };

@@ -12,9 +12,11 @@ Error errorFrom(const QSqlError& error, const QString& what)
     const QString state = error.nativeErrorCode();
     const QString detail = what + QStringLiteral(": ") + error.text();
     // Serialization failure, deadlock, lock not available, statement
-    // cancelled by its timeout: another writer held what we needed.
+    // cancelled by its timeout: another writer held what we needed. A
+    // server with every connection taken is as busy.
     if (state == QLatin1String("40001") || state == QLatin1String("40P01") ||
-        state == QLatin1String("55P03") || state == QLatin1String("57014"))
+        state == QLatin1String("55P03") || state == QLatin1String("57014") ||
+        state == QLatin1String("53300"))
         return {Sql::busyMessage(), detail, ErrorCode::Busy};
     if (state.startsWith(QLatin1String("08")) || state == QLatin1String("57P01") ||
         state == QLatin1String("57P03"))
