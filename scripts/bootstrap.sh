@@ -11,7 +11,9 @@ packages=(
     # install and package checks
     desktop-file-utils appstream lintian dpkg-dev fakeroot man-db
     # run
-    libqt6sql6-sqlite qt6-qpa-plugins qt6-translations-l10n fonts-noto-cjk xdg-utils libmdb3
+    libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins qt6-translations-l10n fonts-noto-cjk xdg-utils libmdb3
+    # a register on a database server, and the throw-away servers its tests start
+    postgresql
     # the command-line benchmark's comparison
     sqlite3
     # screenshots and desktop tests

@@ -9,7 +9,7 @@ public:
     QString name() const override { return QStringLiteral("info"); }
     QString description() const override
     {
-        return QStringLiteral("显示登记库文件夹、数据库文件和记录数");
+        return QStringLiteral("显示登记库文件夹、类型、数据库和记录数");
     }
 
     int run(const QCommandLineParser&, CliContext& context) override
@@ -22,9 +22,14 @@ public:
             context.fail(count.error());
             return ExitFailed;
         }
-        context.out << "登记库文件夹: " << reg->folder() << "\n"
-                    << "数据库文件:   " << reg->databasePath() << "\n"
-                    << "存储文件夹:   " << reg->storeFolder() << "\n"
+        context.out << "登记库文件夹: " << reg->folder() << "\n";
+        if (const PgTarget* server = reg->server())
+            context.out << "类型:         PostgreSQL（" << server->shown() << "）\n"
+                        << "数据库:       " << reg->databasePath() << "\n";
+        else
+            context.out << "类型:         SQLite\n"
+                        << "数据库文件:   " << reg->databasePath() << "\n";
+        context.out << "存储文件夹:   " << reg->storeFolder() << "\n"
                     << "记录数:       " << count.value() << Qt::endl;
         return ExitDone;
     }

@@ -12,10 +12,15 @@ public:
         std::optional<Register> reg = context.openRegister(Register::Mode::CreateIfMissing);
         if (!reg)
             return ExitFailed;
+        // A register on a server is named by its database; its folder may
+        // be only where the copies lie.
+        const QString where = reg->server()
+                                  ? QStringLiteral("PostgreSQL（%1）").arg(reg->server()->shown())
+                                  : reg->folder();
         if (reg->wasCreated())
-            context.out << "已创建登记库: " << reg->folder() << Qt::endl;
+            context.out << "已创建登记库: " << where << Qt::endl;
         else
-            context.out << "登记库已存在: " << reg->folder() << Qt::endl;
+            context.out << "登记库已存在: " << where << Qt::endl;
         return ExitDone;
     }
 };

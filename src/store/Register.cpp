@@ -1,5 +1,8 @@
 #include "store/Register.h"
 
+#include "store/PgRecordStore.h"
+#include "store/PgSchema.h"
+#include "store/PgSql.h"
 #include "store/RegisterNames.h"
 #include "store/Schema.h"
 #include "store/ShmReserve.h"
@@ -51,6 +54,18 @@ Result<Register> Register::open(const QString& folder, Mode mode, const StepProg
                                     "编码），无法使用。请给文件夹改名，或换一个文件夹。")
                          .arg(folder),
                      folder};
+    if (PgTarget::isUrl(folder)) {
+        Result<PgTarget> target = PgTarget::fromUrl(folder);
+        if (!target)
+            return target.error();
+        return openServer(target.value(), target->storeFolder, mode);
+    }
+    if (std::optional<Result<PgTarget>> target =
+            PgTarget::fromFolder(QFileInfo(folder).absoluteFilePath())) {
+        if (!*target)
+            return target->error();
+        return openServer(target->value(), QFileInfo(folder).absoluteFilePath(), mode);
+    }
     Register reg(QFileInfo(folder).absoluteFilePath());
     const QString dbPath = reg.databasePath();
 
@@ -105,13 +120,66 @@ Result<Register> Register::open(const QString& folder, Mode mode, const StepProg
     return reg;
 }
 
+Result<Register> Register::openServer(PgTarget target, const QString& folder, Mode mode)
+{
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
+        return Error{
+            QStringLiteral("缺少 Qt 的 PostgreSQL 数据库驱动，无法打开数据库服务器上的登记库。"
+                           "请安装 libqt6sql6-psql。"),
+            QStringLiteral("QPSQL")};
+    Register reg(folder);
+    reg.m_server = std::make_shared<const PgTarget>(std::move(target));
+    const QString shown = reg.m_server->shown();
+    // The connection is closed on every failure, once nothing uses it.
+    const auto prepare = [&]() -> Status {
+        QSqlDatabase db = reg.database();
+        if (!db.isOpen())
+            return Error{QStringLiteral("无法连接数据库服务器上的登记库“%1”。").arg(shown),
+                         db.lastError().text()};
+        Result<PgSchema::State> state = PgSchema::inspect(db);
+        if (!state)
+            return state.error();
+        if (*state == PgSchema::State::Foreign)
+            return Error{QStringLiteral("数据库“%1”不是 Quorvel 登记库：其中已有其他表。为保护其"
+                                        "内容，Quorvel 不会改动它。")
+                             .arg(shown),
+                         reg.databasePath(), ErrorCode::Foreign};
+        if (*state == PgSchema::State::Empty) {
+            if (mode == Mode::MustExist)
+                return Error{QStringLiteral("在“%1”没有找到登记库。").arg(shown),
+                             reg.databasePath(), ErrorCode::NotFound};
+            reg.m_created = true;
+        }
+        if (Status migrated = PgSchema::migrate(db); !migrated) {
+            if (Sql::isBusy(migrated.error()) || migrated.error().code == ErrorCode::Foreign)
+                return migrated.error();
+            return Error{
+                QStringLiteral("无法准备登记库“%1”：%2").arg(shown, migrated.error().message),
+                migrated.error().detail};
+        }
+        return {};
+    };
+    if (Status prepared = prepare(); !prepared) {
+        reg.closeConnection();
+        return prepared.error();
+    }
+    if (!QDir().mkpath(reg.storeFolder())) {
+        return Error{QStringLiteral("无法创建存储文件夹“%1”。").arg(reg.storeFolder()), QString()};
+    }
+    return reg;
+}
+
 QString Register::databasePath() const
 {
+    if (m_server)
+        return m_server->url();
     return QDir(m_folder).filePath(RegisterNames::databaseFile);
 }
 
 QString Register::storeFolder() const
 {
+    if (m_server)
+        return m_server->storeFolder;
     return QDir(m_folder).filePath(RegisterNames::storeFolder);
 }
 
@@ -132,12 +200,14 @@ QString Register::storedCopyPath(const QString& storedName) const
 QString Register::connectionName() const
 {
     return QStringLiteral("quorvel:%1:%2")
-        .arg(m_folder)
+        .arg(m_server ? m_server->url() : m_folder)
         .arg(reinterpret_cast<quintptr>(QThread::currentThread()));
 }
 
 std::unique_ptr<RecordStore> Register::records() const
 {
+    if (m_server)
+        return std::make_unique<PgRecordStore>(*this);
     return std::make_unique<SqliteRecordStore>(*this);
 }
 
@@ -150,6 +220,8 @@ QSqlDatabase Register::database() const
             existing.open();
         return existing;
     }
+    if (m_server)
+        return openServerConnection(name);
     ShmReserve::install();
     matchSidecarModes(databasePath());
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
@@ -165,6 +237,25 @@ QSqlDatabase Register::database() const
         pragma.exec(QStringLiteral("PRAGMA journal_mode = WAL"));
         pragma.exec(QStringLiteral("PRAGMA synchronous = FULL"));
         pragma.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
+    }
+    return db;
+}
+
+QSqlDatabase Register::openServerConnection(const QString& name) const
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+    db.setHostName(m_server->host);
+    if (m_server->port != 0)
+        db.setPort(m_server->port);
+    db.setDatabaseName(m_server->database);
+    db.setUserName(m_server->user);
+    db.setConnectOptions(QStringLiteral("connect_timeout=10;application_name=quorvel"));
+    if (db.open()) {
+        // Waiting for a lock as long as SQLite waits for a busy file, then
+        // telling the person; notices of IF NOT EXISTS are no news.
+        static_cast<void>(
+            PgSql::exec(db, QStringLiteral("SET lock_timeout = %1").arg(Sql::busyTimeoutMs)));
+        static_cast<void>(PgSql::exec(db, QStringLiteral("SET client_min_messages = warning")));
     }
     return db;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/PgTarget.h"
 #include "store/Result.h"
 #include "store/StepProgress.h"
 
@@ -11,19 +12,30 @@
 class RecordStore;
 
 // One register: its folder, its database and its store folder. A cheap value;
-// each thread that uses it gets its own database connection.
+// each thread that uses it gets its own database connection. The database is
+// an SQLite file in the folder, or a database on a PostgreSQL server whose
+// copies lie in a shared store folder.
 class Register {
 public:
     enum class Mode { CreateIfMissing, MustExist };
+    enum class Kind { Sqlite, Postgres };
 
     // Opens the register in `folder`, creating it when missing (and allowed).
     // Never overwrites a file that is not a Quorvel register. A register of
     // an older version is brought up to date first; on a large one that
     // takes a while, and `progress` hears of its steps.
+    // `folder` may instead be a postgresql:// URL (PgTarget), and a folder
+    // holding quorvel.ini names a register on a server.
     static Result<Register> open(const QString& folder, Mode mode = Mode::CreateIfMissing,
                                  const StepProgress& progress = {});
 
+    Kind kind() const { return m_server ? Kind::Postgres : Kind::Sqlite; }
+    // The server, for a register kept on one.
+    const PgTarget* server() const { return m_server.get(); }
+
+    // The register folder; for one named by a URL, its store folder.
     QString folder() const { return m_folder; }
+    // The SQLite file, or the server database's URL.
     QString databasePath() const;
     QString storeFolder() const;
 
@@ -48,8 +60,11 @@ public:
 
 private:
     explicit Register(QString folder) : m_folder(std::move(folder)) {}
+    static Result<Register> openServer(PgTarget target, const QString& folder, Mode mode);
     QString connectionName() const;
+    QSqlDatabase openServerConnection(const QString& name) const;
 
     QString m_folder;
+    std::shared_ptr<const PgTarget> m_server;
     bool m_created = false;
 };

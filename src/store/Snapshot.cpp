@@ -130,6 +130,11 @@ Status flushFile(const QString& path)
 Result<std::unique_ptr<Snapshot>> Snapshot::take(const Register& reg,
                                                  const std::function<void()>& underLock)
 {
+    // A server's database is backed up by the server's own tools.
+    if (reg.kind() == Register::Kind::Postgres)
+        return Error{QStringLiteral("该登记库保存在数据库服务器上，Quorvel 不能备份它。请用服务器的"
+                                    "备份工具（如 pg_dump）备份数据库，并另行备份共享存储文件夹。"),
+                     reg.databasePath()};
     const QByteArray path = QFile::encodeName(reg.databasePath());
     Connection writer;
     Connection reader;

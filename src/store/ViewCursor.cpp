@@ -1,6 +1,8 @@
 #include "store/ViewCursor.h"
 
 #include "store/DateText.h"
+#include "store/PgSql.h"
+#include "store/PgViewSql.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
 
@@ -56,6 +58,10 @@ ViewCursor::ViewCursor(const Register& reg, const ViewCondition& condition, int 
     : m_db(reg.database()), m_handle(RawStatement::handleOf(m_db)), m_condition(condition),
       m_headRows(headRows)
 {
+    if (reg.kind() == Register::Kind::Postgres) {
+        startOnServer(reg);
+        return;
+    }
     // The head start and the rest must read the same records.
     if (m_handle && sqlite3_get_autocommit(m_handle) != 0)
         m_snapshot = sqlite3_exec(m_handle, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
@@ -67,6 +73,24 @@ ViewCursor::ViewCursor(const Register& reg, const ViewCondition& condition, int 
     }
     if (!m_inHead)
         m_statement = std::make_unique<RawStatement>(m_db, planned, condition.values);
+}
+
+void ViewCursor::startOnServer(const Register& reg)
+{
+    QStringList columns{Sql::identifier(RegisterNames::identity)};
+    for (const QString& name : RegisterNames::recordColumns)
+        columns << Sql::identifier(name);
+    const ViewCondition told = PgViewSql::translated(m_condition);
+    const QString sql =
+        QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4, %5")
+            .arg(columns.join(QStringLiteral(", ")), Sql::identifier(RegisterNames::recordTable),
+                 told.isEmpty() ? QString() : QStringLiteral(" WHERE ") + told.where,
+                 Sql::identifier(RegisterNames::serial), Sql::identifier(RegisterNames::identity));
+    Result<QSqlQuery> query = PgSql::run(reg.database(), sql, told.values);
+    if (query)
+        m_server = std::make_unique<QSqlQuery>(std::move(query).value());
+    else
+        m_serverError = query.error();
 }
 
 ViewCursor::~ViewCursor()
@@ -85,6 +109,10 @@ int ViewCursor::headSpent(void* cursor)
 
 bool ViewCursor::next()
 {
+    if (!m_serverError.message.isEmpty())
+        return false;
+    if (m_server)
+        return m_server->next();
     if (!m_inHead)
         return m_statement->next();
     if (m_given < m_headRows && m_statement->fullScanSteps() <= headEntries) {
@@ -108,6 +136,12 @@ bool ViewCursor::next()
 std::optional<qint64> ViewCursor::integerSerial() const
 {
     const int column = columnOf(RecordField::Serial);
+    if (m_server) {
+        const QVariant serial = m_server->value(column);
+        if (serial.isNull())
+            return std::nullopt;
+        return serial.toLongLong();
+    }
     if (m_statement->type(column) != SQLITE_INTEGER)
         return std::nullopt;
     return m_statement->int64(column);
@@ -115,17 +149,25 @@ std::optional<qint64> ViewCursor::integerSerial() const
 
 QByteArrayView ViewCursor::utf8(RecordField field) const
 {
+    if (m_server) {
+        QByteArray& text = m_text[static_cast<int>(field)];
+        text = m_server->value(columnOf(field)).toString().toUtf8();
+        return text;
+    }
     return m_statement->utf8(columnOf(field));
 }
 
 RegisterRecord ViewCursor::record() const
 {
+    const auto value = [&](int column) {
+        return m_server ? m_server->value(column) : m_statement->value(column);
+    };
     const auto text = [&](RecordField field) {
-        return m_statement->value(columnOf(field)).toString();
+        return value(columnOf(field)).toString();
     };
     RegisterRecord record;
-    record.rowid = m_statement->int64(0);
-    record.serial = m_statement->value(columnOf(RecordField::Serial));
+    record.rowid = value(0).toLongLong();
+    record.serial = value(columnOf(RecordField::Serial));
     record.date = DateText::toDisplay(text(RecordField::Date));
     record.fileName = text(RecordField::FileName);
     record.storedName = text(RecordField::StoredName);

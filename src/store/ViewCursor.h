@@ -7,6 +7,7 @@
 #include "store/ViewCondition.h"
 
 #include <QByteArrayView>
+#include <QSqlQuery>
 
 #include <memory>
 #include <optional>
@@ -34,7 +35,7 @@ public:
     // Steps to the next record; false at the end or on failure.
     bool next();
     bool failed() const { return !error().message.isEmpty(); }
-    const Error& error() const { return m_statement->error(); }
+    const Error& error() const { return m_server ? m_serverError : m_statement->error(); }
 
     // The current record. Its serial when stored as a whole number.
     std::optional<qint64> integerSerial() const;
@@ -46,6 +47,8 @@ public:
 
 private:
     static int headSpent(void* cursor);
+    // On a server: one statement read row by row.
+    void startOnServer(const Register& reg);
 
     QSqlDatabase m_db;
     sqlite3* m_handle = nullptr;
@@ -57,4 +60,8 @@ private:
     bool m_interrupted = false;
     int m_headRows = 0;
     qint64 m_given = 0;
+
+    std::unique_ptr<QSqlQuery> m_server;
+    Error m_serverError;
+    mutable QByteArray m_text[8]; // what utf8() gave of each field, on a server
 };

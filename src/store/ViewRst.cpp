@@ -1,6 +1,8 @@
 #include "store/ViewRst.h"
 
 #include "store/DateText.h"
+#include "store/PgSql.h"
+#include "store/PgViewSql.h"
 #include "store/RawStatement.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
@@ -19,13 +21,43 @@ namespace {
 // Rows kept in memory at most; a screen needs about fifty.
 constexpr int cacheLimit = 4096;
 
-QString selectList()
+// The column that names a record: the rowid, or the identity on a server.
+QString keyOf(const Register& reg)
+{
+    return reg.kind() == Register::Kind::Postgres ? Sql::identifier(RegisterNames::identity)
+                                                  : QStringLiteral("rowid");
+}
+
+QString selectList(const Register& reg)
 {
     using namespace RegisterNames;
-    return QStringLiteral("rowid, %1, %2, %3, %4, %5, %6, %7, %8")
+    return QStringLiteral("%9, %1, %2, %3, %4, %5, %6, %7, %8")
         .arg(Sql::identifier(serial), Sql::identifier(date), Sql::identifier(fileName),
              Sql::identifier(storedName), Sql::identifier(remark), Sql::identifier(recipient),
-             Sql::identifier(method), Sql::identifier(folder));
+             Sql::identifier(method), Sql::identifier(folder), keyOf(reg));
+}
+
+// A server's view: one statement in view order, its keys read as they come.
+Result<QList<qint64>> serverKeys(const Register& reg, const ViewCondition& condition,
+                                 const ViewRst::FirstScreen& firstScreen)
+{
+    using namespace RegisterNames;
+    const ViewCondition told = PgViewSql::translated(condition);
+    const QString sql =
+        QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4, %1")
+            .arg(Sql::identifier(identity), Sql::identifier(recordTable),
+                 told.isEmpty() ? QString() : QStringLiteral(" WHERE ") + told.where,
+                 Sql::identifier(serial));
+    Result<QSqlQuery> query = PgSql::run(reg.database(), sql, told.values);
+    if (!query)
+        return query.error();
+    QList<qint64> keys;
+    while (query->next()) {
+        if (firstScreen && keys.size() == ViewRst::firstScreenSize)
+            firstScreen(keys);
+        keys.append(query->value(0).toLongLong());
+    }
+    return keys;
 }
 
 // Rowids up to this many are marked in a bitmap (32 MiB at most).
@@ -162,6 +194,8 @@ ViewRst::ViewRst(Register reg, ViewCondition condition, QList<qint64> keys)
 Result<QList<qint64>> ViewRst::loadKeys(const Register& reg, const ViewCondition& condition,
                                         const FirstScreen& firstScreen)
 {
+    if (reg.kind() == Register::Kind::Postgres)
+        return serverKeys(reg, condition, firstScreen);
     const QSqlDatabase db = reg.database();
     // The first screen and the complete list must come from one state of the
     // register, so that the one begins the other.
@@ -288,9 +322,10 @@ Status ViewRst::fetchPage(int page) const
     }
     if (keys.isEmpty())
         return {};
-    const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE rowid IN (%3)")
-                            .arg(selectList(), Sql::identifier(RegisterNames::recordTable),
-                                 marks.join(QLatin1Char(',')));
+    const QString sql =
+        QStringLiteral("SELECT %1 FROM %2 WHERE %4 IN (%3)")
+            .arg(selectList(m_register), Sql::identifier(RegisterNames::recordTable),
+                 marks.join(QLatin1Char(',')), keyOf(m_register));
     Result<QSqlQuery> query = Sql::run(m_register.database(), sql, keys);
     if (!query)
         return query.error();

@@ -1,5 +1,7 @@
 #include "support/TempRegister.h"
 
+#include "support/PgCluster.h"
+
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
 
@@ -7,9 +9,17 @@
 #include <QSqlQuery>
 #include <QTest>
 
-TempRegister::TempRegister()
+TempRegister::TempRegister(Register::Kind kind)
 {
-    Result<Register> opened = Register::open(m_dir.path());
+    QString location = m_dir.path();
+    if (kind == Register::Kind::Postgres) {
+        QString whyNot;
+        PgCluster* cluster = PgCluster::shared(&whyNot);
+        if (!cluster)
+            qFatal("no test server: %s", qPrintable(whyNot));
+        location = cluster->url(cluster->createDatabase(), m_dir.filePath(QStringLiteral("store")));
+    }
+    Result<Register> opened = Register::open(location);
     if (!opened)
         qFatal("cannot create test register: %s", qPrintable(opened.error().fullText()));
     m_register = opened.value();
@@ -24,7 +34,8 @@ qint64 TempRegister::addRecord(qint64 serial, const QString& fileName, const QSt
                                const QString& folder, const QString& date, const QString& remark,
                                const QString& method, const QByteArray& content)
 {
-    const QString sql =
+    const bool server = m_register->kind() == Register::Kind::Postgres;
+    QString sql =
         QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6, %7, %8, %9) "
                        "VALUES (?, ?, ?, ?, ?, ?, ?, ?)")
             .arg(Sql::identifier(RegisterNames::recordTable),
@@ -33,6 +44,8 @@ qint64 TempRegister::addRecord(qint64 serial, const QString& fileName, const QSt
                  Sql::identifier(RegisterNames::storedName), Sql::identifier(RegisterNames::remark),
                  Sql::identifier(RegisterNames::recipient), Sql::identifier(RegisterNames::method),
                  Sql::identifier(RegisterNames::folder));
+    if (server)
+        sql += QStringLiteral(" RETURNING ") + identityColumn();
     Result<QSqlQuery> query =
         Sql::run(m_register->database(), sql,
                  {serial, date, fileName, fileName, remark, recipient, method, folder});
@@ -43,16 +56,19 @@ qint64 TempRegister::addRecord(qint64 serial, const QString& fileName, const QSt
         if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
             qFatal("cannot write stored copy");
     }
+    if (server)
+        return query->next() ? query->value(0).toLongLong() : 0;
     return query->lastInsertId().toLongLong();
 }
 
 SeenRecord TempRegister::seen(qint64 rowid) const
 {
-    Result<QVariant> storedName = Sql::scalar(m_register->database(),
-                                              QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
-                                                  .arg(Sql::identifier(RegisterNames::storedName),
-                                                       Sql::identifier(RegisterNames::recordTable)),
-                                              {rowid});
+    Result<QVariant> storedName =
+        Sql::scalar(m_register->database(),
+                    QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
+                        .arg(Sql::identifier(RegisterNames::storedName),
+                             Sql::identifier(RegisterNames::recordTable), identityColumn()),
+                    {rowid});
     return {rowid, storedName ? storedName->toString() : QString()};
 }
 
@@ -60,10 +76,17 @@ QList<qint64> TempRegister::serials() const
 {
     QList<qint64> result;
     Result<QSqlQuery> query =
-        Sql::run(m_register->database(), QStringLiteral("SELECT %1 FROM %2 ORDER BY %1, rowid")
-                                             .arg(Sql::identifier(RegisterNames::serial),
-                                                  Sql::identifier(RegisterNames::recordTable)));
+        Sql::run(m_register->database(),
+                 QStringLiteral("SELECT %1 FROM %2 ORDER BY %1, %3")
+                     .arg(Sql::identifier(RegisterNames::serial),
+                          Sql::identifier(RegisterNames::recordTable), identityColumn()));
     while (query && query->next())
         result << query->value(0).toLongLong();
     return result;
+}
+
+QString TempRegister::identityColumn() const
+{
+    return m_register->kind() == Register::Kind::Postgres ? Sql::identifier(RegisterNames::identity)
+                                                          : QStringLiteral("rowid");
 }

@@ -6,10 +6,13 @@
 #include <QTemporaryDir>
 #include <QVariantList>
 
-// A register in a temporary folder that disappears with the test.
+// A register in a temporary folder that disappears with the test. A
+// PostgreSQL one gets a fresh database of the program's test server (see
+// PgCluster; callers skip when it is not available) and its store folder
+// in the temporary folder.
 class TempRegister {
 public:
-    TempRegister();
+    explicit TempRegister(Register::Kind kind = Register::Kind::Sqlite);
     ~TempRegister();
 
     const Register& reg() const { return *m_register; }
@@ -29,6 +32,9 @@ public:
     QList<qint64> serials() const;
 
 private:
+    // The column that names a record in the statements here.
+    QString identityColumn() const;
+
     QTemporaryDir m_dir;
     std::optional<Register> m_register;
 };

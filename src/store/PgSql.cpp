@@ -1,0 +1,99 @@
+#include "store/PgSql.h"
+
+#include "store/Sql.h"
+
+#include <QSqlError>
+#include <QThread>
+
+namespace PgSql {
+
+Error errorFrom(const QSqlError& error, const QString& what)
+{
+    const QString state = error.nativeErrorCode();
+    const QString detail = what + QStringLiteral(": ") + error.text();
+    // Serialization failure, deadlock, lock not available, statement
+    // cancelled by its timeout: another writer held what we needed. A
+    // server with every connection taken is as busy.
+    if (state == QLatin1String("40001") || state == QLatin1String("40P01") ||
+        state == QLatin1String("55P03") || state == QLatin1String("57014") ||
+        state == QLatin1String("53300"))
+        return {Sql::busyMessage(), detail, ErrorCode::Busy};
+    if (state.startsWith(QLatin1String("08")) || state == QLatin1String("57P01") ||
+        state == QLatin1String("57P03"))
+        return {QStringLiteral("与数据库服务器的连接中断，请稍后再试。"), detail};
+    if (state == QLatin1String("25006") || state == QLatin1String("42501"))
+        return {QStringLiteral("登记库是只读的，无法保存更改。"), detail};
+    if (state == QLatin1String("53100"))
+        return {QStringLiteral("磁盘已满，无法保存更改。"), detail};
+    if (state == QLatin1String("XX001") || state == QLatin1String("XX002"))
+        return {QStringLiteral("登记库数据已损坏。"), detail, ErrorCode::Damaged};
+    return {QStringLiteral("访问登记库时出错。"), detail};
+}
+
+Result<QSqlQuery> run(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        return errorFrom(query.lastError(), sql);
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        return errorFrom(query.lastError(), sql);
+    return query;
+}
+
+Result<QVariant> scalar(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
+{
+    Result<QSqlQuery> query = run(db, sql, values);
+    if (!query)
+        return query.error();
+    if (!query->next())
+        return QVariant();
+    return query->value(0);
+}
+
+Status exec(const QSqlDatabase& db, const QString& sql)
+{
+    QSqlQuery query(db);
+    if (!query.exec(sql))
+        return errorFrom(query.lastError(), sql);
+    return {};
+}
+
+Status retried(const std::function<Status()>& attempt)
+{
+    constexpr int attempts = 5;
+    Status result = attempt();
+    for (int i = 1; i < attempts && !result && result.error().code == ErrorCode::Busy; ++i) {
+        // A short, growing pause lets the other writer finish.
+        QThread::msleep(20 * i);
+        result = attempt();
+    }
+    return result;
+}
+
+} // namespace PgSql
+
+PgTransaction::PgTransaction(QSqlDatabase db) : m_db(std::move(db))
+{
+    if (Status begun = PgSql::exec(m_db, QStringLiteral("BEGIN")); begun)
+        m_active = true;
+    else
+        m_error = begun.error();
+}
+
+PgTransaction::~PgTransaction()
+{
+    if (m_active)
+        static_cast<void>(PgSql::exec(m_db, QStringLiteral("ROLLBACK")));
+}
+
+Status PgTransaction::commit()
+{
+    if (!m_active)
+        return m_error;
+    m_active = false;
+    // A failed COMMIT has rolled back already.
+    return PgSql::exec(m_db, QStringLiteral("COMMIT"));
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "store/Result.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QVariantList>
+
+#include <functional>
+
+// Statements on a PostgreSQL connection, as Sql.h does them for SQLite:
+// fixed texts, every value bound. The server's errors are sorted by their
+// SQLSTATE, so that waiting on another writer reads as ErrorCode::Busy.
+namespace PgSql {
+
+Result<QSqlQuery> run(const QSqlDatabase& db, const QString& sql, const QVariantList& values = {});
+Result<QVariant> scalar(const QSqlDatabase& db, const QString& sql,
+                        const QVariantList& values = {});
+Status exec(const QSqlDatabase& db, const QString& sql);
+
+Error errorFrom(const QSqlError& error, const QString& what);
+
+// Runs `attempt` (one whole transaction) again while it fails because
+// another writer was in the way, a bounded number of times.
+Status retried(const std::function<Status()>& attempt);
+
+// Advisory lock keys, one per purpose, held until the transaction ends.
+constexpr qint64 serialLock = 0x5152563253455231; // next serial
+constexpr qint64 schemaLock = 0x5152563253434831; // layout changes
+
+} // namespace PgSql
+
+// BEGIN on construction; ROLLBACK on destruction unless committed.
+class PgTransaction {
+public:
+    explicit PgTransaction(QSqlDatabase db);
+    ~PgTransaction();
+    PgTransaction(const PgTransaction&) = delete;
+    PgTransaction& operator=(const PgTransaction&) = delete;
+
+    bool started() const { return m_active; }
+    const Error& startError() const { return m_error; }
+    Status commit();
+
+private:
+    QSqlDatabase m_db;
+    bool m_active = false;
+    Error m_error;
+};

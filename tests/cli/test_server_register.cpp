@@ -1,0 +1,148 @@
+#include "store/PgTarget.h"
+#include "support/CliRun.h"
+#include "support/PgCluster.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+// A register kept on a PostgreSQL server, named by a URL or by the
+// quorvel.ini of a register folder, through the command line.
+
+#define NEED_SERVER(cluster)                                                                       \
+    QString whyNot;                                                                                \
+    PgCluster* cluster = PgCluster::shared(&whyNot);                                               \
+    if (!cluster)                                                                                  \
+        QSKIP(qPrintable(QStringLiteral("no PostgreSQL test server: ") + whyNot));
+
+class TestServerRegister : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void urlsAndSettingsAreRead_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("expected"); // user|host|port|database|store, or "error"
+        QTest::newRow("server and port")
+            << "postgresql://anna@db.example:5433/files?store=/srv/store"
+            << "anna|db.example|5433|files|/srv/store";
+        QTest::newRow("socket folder")
+            << "postgresql://quorvel@/reg?host=/tmp/x&store=/srv/s/../store"
+            << "quorvel|/tmp/x|0|reg|/srv/store";
+        QTest::newRow("short scheme, escaped name") << "postgres://db/%E7%99%BB%E8%AE%B0?store=/s"
+                                                    << "|db|0|登记|/s";
+        QTest::newRow("ipv6") << "postgresql://[::1]:6000/d?store=/s"
+                              << "|::1|6000|d|/s";
+        QTest::newRow("password in the URL") << "postgresql://a:secret@db/d?store=/s"
+                                             << "error";
+        QTest::newRow("no store") << "postgresql://db/d"
+                                  << "error";
+        QTest::newRow("relative store") << "postgresql://db/d?store=s"
+                                        << "error";
+        QTest::newRow("no database") << "postgresql://db/?store=/s"
+                                     << "error";
+        QTest::newRow("bad port") << "postgresql://db:x/d?store=/s"
+                                  << "error";
+    }
+    void urlsAndSettingsAreRead()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, expected);
+        const Result<PgTarget> target = PgTarget::fromUrl(url);
+        if (expected == QLatin1String("error")) {
+            QVERIFY(!target);
+            QVERIFY(!target.error().fullText().contains(QStringLiteral("secret")));
+            return;
+        }
+        QVERIFY2(target, qPrintable(target ? QString() : target.error().message));
+        QCOMPARE(QStringList({target->user, target->host, QString::number(target->port),
+                              target->database, target->storeFolder})
+                     .join(QLatin1Char('|')),
+                 expected);
+    }
+
+    void initThenInfoThroughAUrl()
+    {
+        NEED_SERVER(cluster);
+        QTemporaryDir dir;
+        const QString url =
+            cluster->url(cluster->createDatabase(), dir.filePath(QStringLiteral("store")));
+        // Nothing is made by a command that only reads.
+        CliRun missing = runCommandLine(url, {QStringLiteral("info")});
+        QVERIFY(missing.status != 0);
+        QVERIFY(missing.err.contains(QStringLiteral("没有找到登记库")));
+
+        CliRun created = runCommandLine(url, {QStringLiteral("init")});
+        QCOMPARE(created.status, 0);
+        QVERIFY2(created.out.contains(QStringLiteral("已创建登记库: PostgreSQL（")),
+                 qPrintable(created.out + created.err));
+        QVERIFY(QDir(dir.filePath(QStringLiteral("store"))).exists());
+        QVERIFY(
+            runCommandLine(url, {QStringLiteral("init")}).out.contains(QStringLiteral("已存在")));
+
+        TestFiles::write(dir.filePath(QStringLiteral("a.txt")), "a");
+        QCOMPARE(runCommandLine(url, {QStringLiteral("add"), dir.filePath(QStringLiteral("a.txt"))})
+                     .status,
+                 0);
+        CliRun info = runCommandLine(url, {QStringLiteral("info")});
+        QCOMPARE(info.status, 0);
+        QVERIFY2(info.out.contains(QStringLiteral("类型:         PostgreSQL（%1/register_")
+                                       .arg(cluster->socketFolder())),
+                 qPrintable(info.out));
+        QVERIFY(info.out.contains(QStringLiteral("记录数:       1")));
+        CliRun list = runCommandLine(
+            url, {QStringLiteral("list"), QStringLiteral("--name"), QStringLiteral("A.TXT")});
+        QCOMPARE(list.status, 0);
+        QVERIFY2(list.out.contains(QStringLiteral("a.txt")), qPrintable(list.out + list.err));
+    }
+
+    void settingsFileMakesAFolderAServerRegister()
+    {
+        NEED_SERVER(cluster);
+        QTemporaryDir dir;
+        QFile settings(dir.filePath(PgTarget::settingsFile));
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write(
+            QStringLiteral("[database]\nserver=%1\ndatabase=%2\nuser=%3\n"
+                           "[store]\nfolder=副本\n")
+                .arg(cluster->socketFolder(), cluster->createDatabase(), PgCluster::user())
+                .toUtf8());
+        settings.close();
+        CliRun created = runCommandLine(dir.path(), {QStringLiteral("init")});
+        QCOMPARE(created.status, 0);
+        QVERIFY(QDir(dir.filePath(QStringLiteral("副本"))).exists());
+        CliRun info = runCommandLine(dir.path(), {QStringLiteral("info")});
+        QVERIFY(info.out.contains(QStringLiteral("类型:         PostgreSQL")));
+        QVERIFY(info.out.contains(dir.filePath(QStringLiteral("副本"))));
+        // No SQLite file appears beside the settings.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{PgTarget::settingsFile});
+    }
+
+    void databaseOfAnotherProgramIsNeverTouched()
+    {
+        NEED_SERVER(cluster);
+        const QString database = cluster->createDatabase();
+        {
+            QSqlDatabase db =
+                QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("other"));
+            db.setHostName(cluster->socketFolder());
+            db.setDatabaseName(database);
+            db.setUserName(PgCluster::user());
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("CREATE TABLE invoices (id int)")));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
+        QTemporaryDir dir;
+        CliRun refused =
+            runCommandLine(cluster->url(database, dir.path()), {QStringLiteral("init")});
+        QVERIFY(refused.status != 0);
+        QVERIFY2(refused.err.contains(QStringLiteral("不是 Quorvel 登记库")),
+                 qPrintable(refused.err));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServerRegister)
+#include "test_server_register.moc"

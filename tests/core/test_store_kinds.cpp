@@ -1,0 +1,359 @@
+#include "browser/CombinedSearch.h"
+#include "browser/SystemViews.h"
+#include "intake/Intake.h"
+#include "intake/LookupLists.h"
+#include "integrity/IntegrityCheck.h"
+#include "modify/RecordModify.h"
+#include "operations/RecordDelete.h"
+#include "operations/RecordReorder.h"
+#include "queries/QuerySlots.h"
+#include "store/RecordStore.h"
+#include "store/ViewConditions.h"
+#include "store/ViewCursor.h"
+#include "store/ViewRst.h"
+#include "support/PgCluster.h"
+#include "support/TempRegister.h"
+#include "support/TestFiles.h"
+#include "trash/Trash.h"
+
+#include <QDir>
+#include <QSet>
+#include <QTest>
+
+#include <thread>
+
+// The store's behaviour, the same on an SQLite register and on one kept on
+// a PostgreSQL server: every case runs on both.
+
+namespace {
+
+Register::Kind kindOf(bool server)
+{
+    return server ? Register::Kind::Postgres : Register::Kind::Sqlite;
+}
+
+QList<RecycleBin::Entry> binOf(const Register& reg)
+{
+    Result<QList<RecycleBin::Entry>> entries = reg.records()->binEntries();
+    return entries ? entries.value() : QList<RecycleBin::Entry>();
+}
+
+qint64 countOf(const Register& reg)
+{
+    Result<qint64> count = reg.records()->recordCount();
+    return count ? count.value() : -1;
+}
+
+QList<FolderCount> foldersOf(const Register& reg)
+{
+    Result<QList<FolderCount>> folders = reg.records()->folderCounts();
+    return folders ? folders.value() : QList<FolderCount>();
+}
+
+} // namespace
+
+// A server case needs the test server; without its programs it is skipped.
+#define NEED_KIND(server)                                                                          \
+    do {                                                                                           \
+        QString whyNot;                                                                            \
+        if ((server) && !PgCluster::shared(&whyNot))                                               \
+            QSKIP(qPrintable(QStringLiteral("no PostgreSQL test server: ") + whyNot));             \
+    } while (false)
+
+class TestStoreKinds : public QObject {
+    Q_OBJECT
+
+    static void kinds()
+    {
+        QTest::addColumn<bool>("server");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("postgresql") << true;
+    }
+
+private Q_SLOTS:
+    void intakeNumbersRecordsAndCountsValues_data() { kinds(); }
+    void intakeNumbersRecordsAndCountsValues()
+    {
+        QFETCH(bool, server);
+        NEED_KIND(server);
+        TempRegister temp(kindOf(server));
+        QTemporaryDir sources;
+        QList<Intake::File> files;
+        for (const auto& [name, bytes] : {std::pair{"a.txt", "same"}, std::pair{"b.txt", "other"},
+                                          std::pair{"c.txt", "same"}}) {
+            const QString path = sources.filePath(QString::fromLatin1(name));
+            TestFiles::write(path, bytes);
+            files << Intake::File::fromPath(path);
+        }
+        const Intake::Details details{QDate(2024, 5, 6), QStringLiteral("备注"),
+                                      QStringLiteral("张三"), QStringLiteral("邮件"),
+                                      QStringLiteral("合同")};
+        const QList<Intake::Outcome> outcomes = Intake::runBatch(temp.reg(), files, details);
+        QCOMPARE(outcomes.size(), 3);
+        for (const Intake::Outcome& outcome : outcomes)
+            QVERIFY2(outcome.kind == Intake::Outcome::Registered,
+                     qPrintable(outcome.error.fullText()));
+        QCOMPARE(temp.serials(), (QList<qint64>{1, 2, 3}));
+        // The third file's content was registered before as the first.
+        QCOMPARE(outcomes[2].sameContent.size(), 1);
+        QCOMPARE(outcomes[2].sameContent.first().fileName, QStringLiteral("a.txt"));
+        QCOMPARE(TestFiles::read(temp.reg().storedCopyPath(outcomes[1].storedName)),
+                 QByteArray("other"));
+        QCOMPARE(temp.reg().records()->digests()->size(), 3);
+        // The value lists follow the records.
+        QVERIFY(LookupLists::recipients(temp.reg())->contains(QStringLiteral("张三")));
+        const QList<FolderCount> folders = foldersOf(temp.reg());
+        QCOMPARE(folders.size(), 1);
+        QCOMPARE(folders.first().name, QStringLiteral("合同"));
+        QCOMPARE(folders.first().dated, 3);
+    }
+
+    void deleteRestoreAndPurgeThroughTheBin_data() { kinds(); }
+    void deleteRestoreAndPurgeThroughTheBin()
+    {
+        QFETCH(bool, server);
+        NEED_KIND(server);
+        TempRegister temp(kindOf(server));
+        const Register& reg = temp.reg();
+        const qint64 kept = temp.addRecord(4, QStringLiteral("报告.doc"), QStringLiteral("张三"),
+                                           QStringLiteral("合同"), QStringLiteral("2021-03-04"),
+                                           QStringLiteral("备注"), QStringLiteral("邮件"), "bytes");
+        const qint64 other = temp.addRecord(5, QStringLiteral("b.txt"), {}, QStringLiteral("合同"),
+                                            QStringLiteral("2021-03-04"), {}, {}, "b");
+        QVERIFY(RecordDelete::deleteRecord(reg, temp.seen(kept)).ok());
+        QCOMPARE(countOf(reg), 1);
+        QCOMPARE(foldersOf(reg).value(0).dated, 1);
+        QCOMPARE(binOf(reg).size(), 1);
+        QCOMPARE(binOf(reg).first().record.rowid, kept);
+        QCOMPARE(binOf(reg).first().record.recipient, QStringLiteral("张三"));
+
+        // Back under its identity and serial, with its copy.
+        const Result<Trash::Restored> restored = Trash::restore(reg, kept);
+        QVERIFY2(restored, qPrintable(restored ? QString() : restored.error().fullText()));
+        QVERIFY(!restored->serialChanged());
+        QCOMPARE(temp.serials(), (QList<qint64>{4, 5}));
+        QCOMPARE(temp.seen(kept).storedName, QStringLiteral("报告.doc"));
+        QCOMPARE(TestFiles::read(reg.storedCopyPath(QStringLiteral("报告.doc"))),
+                 QByteArray("bytes"));
+        QVERIFY(binOf(reg).isEmpty());
+
+        QVERIFY(RecordDelete::deleteRecord(reg, temp.seen(other)).ok());
+        QVERIFY(Trash::purge(reg, other).ok());
+        QVERIFY(binOf(reg).isEmpty());
+        // A record taken away meanwhile is not deleted twice.
+        QCOMPARE(RecordDelete::deleteRecord(reg, {other, QStringLiteral("b.txt")}).error().code,
+                 ErrorCode::Changed);
+    }
+
+    void moveAndModifyLeaveChangedRecordsAlone_data() { kinds(); }
+    void moveAndModifyLeaveChangedRecordsAlone()
+    {
+        QFETCH(bool, server);
+        NEED_KIND(server);
+        TempRegister temp(kindOf(server));
+        const Register& reg = temp.reg();
+        const qint64 a = temp.addRecord(1, QStringLiteral("a"), {}, QStringLiteral("甲"));
+        const qint64 b = temp.addRecord(2, QStringLiteral("b"), {}, QStringLiteral("甲"));
+        const qint64 c = temp.addRecord(3, QStringLiteral("c"), {}, QStringLiteral("乙"));
+        QVERIFY(RecordReorder::exchangeSerials(reg, temp.seen(a), temp.seen(c)).ok());
+        QCOMPARE(temp.serials(), (QList<qint64>{1, 2, 3}));
+        QCOMPARE(reg.records()->identitiesWithSerial(1, 5).value(), QList<qint64>{c});
+        const SeenRecord stale{b, QStringLiteral("not b")};
+        QCOMPARE(RecordReorder::exchangeSerials(reg, temp.seen(a), stale).error().code,
+                 ErrorCode::Changed);
+        QCOMPARE(reg.records()->identitiesWithSerial(3, 5).value(), QList<qint64>{a});
+
+        RecordModify::Changes changes;
+        changes[RecordModify::Field::Folder] = QStringLiteral("乙");
+        changes[RecordModify::Field::Remark] = QStringLiteral("改过");
+        // All or none: one changed record stops the whole batch.
+        QCOMPARE(RecordModify::apply(reg, {temp.seen(a), stale}, changes).error().code,
+                 ErrorCode::Changed);
+        QCOMPARE(foldersOf(reg).size(), 2);
+        QVERIFY(RecordModify::apply(reg, {temp.seen(a), temp.seen(b)}, changes).ok());
+        const QList<FolderCount> folders = foldersOf(reg);
+        QCOMPARE(folders.size(), 1);
+        QCOMPARE(folders.first().name, QStringLiteral("乙"));
+        QCOMPARE(folders.first().dated, 3);
+    }
+
+    void savedQueriesKeepTheirSlots_data() { kinds(); }
+    void savedQueriesKeepTheirSlots()
+    {
+        QFETCH(bool, server);
+        NEED_KIND(server);
+        TempRegister temp(kindOf(server));
+        const Register& reg = temp.reg();
+        QCOMPARE(QuerySlots::readAll(reg)->size(), QuerySlots::slotCount);
+        QVERIFY(QuerySlots::readAll(reg)->at(2).isEmptySlot());
+        QueryDefinition definition;
+        definition.name = QStringLiteral("合同文件");
+        definition.title = QStringLiteral("合同查询五字");
+        definition.criteria.folder = QStringLiteral("合同");
+        QVERIFY(QuerySlots::save(reg, 3, definition).ok());
+        const QuerySlot third = QuerySlots::read(reg, 3).value();
+        QCOMPARE(third.name, QStringLiteral("合同文件"));
+        QCOMPARE(third.title, QStringLiteral("合同查询"));
+        QCOMPARE(third.criteria.folder, QStringLiteral("合同"));
+        QVERIFY(QuerySlots::read(reg, 2)->isEmptySlot());
+        QVERIFY(!QuerySlots::needsRepair(reg).value());
+        QVERIFY(QuerySlots::clear(reg, 3).ok());
+        QVERIFY(QuerySlots::read(reg, 3)->isEmptySlot());
+    }
+
+    void checkReadsRecordsAndDigests_data() { kinds(); }
+    void checkReadsRecordsAndDigests()
+    {
+        QFETCH(bool, server);
+        NEED_KIND(server);
+        TempRegister temp(kindOf(server));
+        const Register& reg = temp.reg();
+        QTemporaryDir sources;
+        TestFiles::write(sources.filePath(QStringLiteral("x.txt")), "x");
+        const QList<Intake::Outcome> added = Intake::runBatch(
+            reg, {Intake::File::fromPath(sources.filePath(QStringLiteral("x.txt")))}, {});
+        QCOMPARE(added.first().kind, Intake::Outcome::Registered);
+        temp.addRecord(1, QStringLiteral("twin.txt"), {}, {}, QStringLiteral("2020-01-02"), {}, {},
+                       "t");
+        // The copy is changed behind the register's back.
+        TestFiles::write(reg.storedCopyPath(added.first().storedName), "y");
+        Integrity::Options options;
+        options.verify = true;
+        const Result<Integrity::Report> report = Integrity::check(reg, options);
+        QVERIFY2(report, qPrintable(report ? QString() : report.error().fullText()));
+        QCOMPARE(report->records, 2);
+        QCOMPARE(report->count(Integrity::Kind::DuplicateSerial), 1);
+        QCOMPARE(report->count(Integrity::Kind::ContentChanged), 1);
+        QCOMPARE(report->count(Integrity::Kind::NotHashed), 1);
+        QCOMPARE(report->findings.size(), 3);
+    }
+
+    // Searches find the same records on both: LIKE's meaning (ASCII case
+    // folded, nothing else; wildcards typed are literal) whichever index
+    // answers, in view order, through the key list and the cursor alike.
+    void viewsAndSearchesAgree_data()
+    {
+        QTest::addColumn<bool>("server");
+        QTest::addColumn<int>("box");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<qint64>>("expected");
+        const QList<std::tuple<const char*, int, const char*, QList<qint64>>> cases = {
+            {"ASCII case folded", SearchCriteria::FileName, "REPORT", {1, 2}},
+            {"other letters exact", SearchCriteria::FileName, "ärger", {4}},
+            {"short term", SearchCriteria::FileName, "rT", {1, 2}},
+            {"one character", SearchCriteria::FileName, "Ä", {3}},
+            {"percent typed", SearchCriteria::FileName, "50%", {5}},
+            {"underscore typed", SearchCriteria::FileName, "a_b", {6}},
+            {"remark word", SearchCriteria::Remark, "Budget", {2, 6}},
+            {"folder part", SearchCriteria::Folder, "同", {1, 3, 5}},
+            {"recipient part", SearchCriteria::Recipient, "li", {2, 4}},
+            {"from a date", SearchCriteria::Earliest, "2021-01-01", {4, 5, 6}},
+        };
+        for (bool server : {false, true}) {
+            for (const auto& [name, box, text, expected] : cases)
+                QTest::addRow("%s %s", server ? "postgresql" : "sqlite", name)
+                    << server << box << QString::fromUtf8(text) << expected;
+        }
+    }
+    void viewsAndSearchesAgree()
+    {
+        QFETCH(bool, server);
+        QFETCH(int, box);
+        QFETCH(QString, text);
+        QFETCH(QList<qint64>, expected);
+        NEED_KIND(server);
+        TempRegister temp(kindOf(server));
+        // Added out of serial order: the view orders by serial.
+        temp.addRecord(6, QStringLiteral("a_b.txt"), QStringLiteral("自己"), QStringLiteral("杂"),
+                       QStringLiteral("2022-01-01"), QStringLiteral("budget 2022"));
+        temp.addRecord(1, QStringLiteral("Report.DOC"), QStringLiteral("Wang"),
+                       QStringLiteral("合同"), QStringLiteral("2020-01-01"));
+        temp.addRecord(2, QStringLiteral("report.doc"), QStringLiteral("Li"), {},
+                       QStringLiteral("2020-06-01"), QStringLiteral("Budget"));
+        temp.addRecord(3, QStringLiteral("Ärger.txt"), QStringLiteral("本地文档"),
+                       QStringLiteral("合同"), QStringLiteral("2020-12-31"));
+        temp.addRecord(4, QStringLiteral("ärger.txt"), QStringLiteral("Lisa"), QStringLiteral("乙"),
+                       QStringLiteral("2021-01-01"));
+        temp.addRecord(5, QStringLiteral("50%.pdf"), QStringLiteral("Wang"), QStringLiteral("同事"),
+                       QStringLiteral("2021-05-05"));
+        SearchCriteria criteria;
+        criteria.box(box) = text;
+        for (CombinedSearch::Matching matching :
+             {CombinedSearch::Matching::Indexed, CombinedSearch::Matching::Plain}) {
+            const ViewCondition condition = CombinedSearch::build(criteria, matching).condition;
+            std::shared_ptr<ViewRst> view = ViewRst::open(temp.reg(), condition).value();
+            QList<qint64> viewed;
+            for (int row = 1; row <= view->recordCount(); ++row)
+                viewed << view->record(row)->serial.toLongLong();
+            QCOMPARE(viewed, expected);
+            QList<qint64> streamed;
+            ViewCursor cursor(temp.reg(), condition);
+            while (cursor.next())
+                streamed << cursor.integerSerial().value_or(-1);
+            QVERIFY2(!cursor.failed(), qPrintable(cursor.error().fullText()));
+            QCOMPARE(streamed, expected);
+        }
+        // The views of the window's own menu.
+        QCOMPARE(ViewRst::loadKeys(temp.reg(), SystemViews::sentByMe())->size(), 4);
+        const qint64 fourth = temp.reg().records()->identitiesWithSerial(4, 1)->value(0);
+        QCOMPARE(ViewRst::loadKeys(temp.reg(), ViewConditions::identityIs(fourth)).value(),
+                 QList<qint64>{fourth});
+    }
+
+    // Writers on their own connections at once: each serial is handed out
+    // once, and a writer that could not get in is told the register is busy.
+    void concurrentWritersNeverShareASerial_data() { kinds(); }
+    void concurrentWritersNeverShareASerial()
+    {
+        QFETCH(bool, server);
+        NEED_KIND(server);
+        TempRegister temp(kindOf(server));
+        const Register reg = temp.reg();
+        constexpr int writers = 4;
+        constexpr int each = 12;
+        QList<qint64> serials[writers];
+        QList<Error> failures[writers];
+        std::vector<std::thread> threads;
+        for (int w = 0; w < writers; ++w) {
+            threads.emplace_back([&, w] {
+                const std::unique_ptr<RecordStore> records = reg.records();
+                for (int i = 0; i < each; ++i) {
+                    Result<std::unique_ptr<StoreTransaction>> write = records->beginWrite();
+                    if (!write) {
+                        failures[w] << write.error();
+                        continue;
+                    }
+                    Result<qint64> serial = records->nextSerial();
+                    if (!serial) {
+                        failures[w] << serial.error();
+                        continue;
+                    }
+                    NewRecord record;
+                    record.serial = serial.value();
+                    record.fileName = record.storedName = QStringLiteral("w%1-%2").arg(w).arg(i);
+                    Result<qint64> inserted = records->insert(record);
+                    Status committed = inserted ? write.value()->commit() : inserted.error();
+                    if (committed)
+                        serials[w] << record.serial;
+                    else
+                        failures[w] << committed.error();
+                }
+                reg.closeConnection();
+            });
+        }
+        for (std::thread& thread : threads)
+            thread.join();
+        QList<qint64> all;
+        for (int w = 0; w < writers; ++w) {
+            all += serials[w];
+            for (const Error& failure : failures[w])
+                QVERIFY2(failure.code == ErrorCode::Busy, qPrintable(failure.fullText()));
+        }
+        QVERIFY(!all.isEmpty());
+        QCOMPARE(QSet<qint64>(all.begin(), all.end()).size(), all.size());
+        QCOMPARE(countOf(reg), all.size());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStoreKinds)
+#include "test_store_kinds.moc"

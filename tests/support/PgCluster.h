@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+// A throw-away PostgreSQL server for one test program: its own folder in
+// /tmp, reachable only through a Unix socket there, stopped and removed when
+// the program ends. Run as root (CI), the server runs as the `postgres` user.
+class PgCluster {
+public:
+    // The program's one server, started on first use; null (with the reason
+    // in `whyNot`) when the server programs are not installed or it failed.
+    static PgCluster* shared(QString* whyNot = nullptr);
+
+    ~PgCluster();
+    PgCluster(const PgCluster&) = delete;
+    PgCluster& operator=(const PgCluster&) = delete;
+
+    QString socketFolder() const { return m_folder; }
+    static QString user() { return QStringLiteral("quorvel"); }
+
+    // A new empty database; its name.
+    QString createDatabase();
+    // The register URL of `database` with its copies in `store`.
+    QString url(const QString& database, const QString& store) const;
+
+private:
+    PgCluster() = default;
+    bool start(QString* whyNot);
+
+    QString m_bin;
+    QString m_folder;
+    bool m_running = false;
+    int m_databases = 0;
+};
