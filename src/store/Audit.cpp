@@ -72,6 +72,27 @@ QVariantMap present(const QVariantMap& values)
     return kept;
 }
 
+QVariantMap recordValues(const QVariantList& values)
+{
+    QVariantMap named;
+    for (qsizetype i = 0; i < values.size() && i < RegisterNames::recordColumns.size(); ++i)
+        named.insert(RegisterNames::recordColumns[i], values[i]);
+    return named;
+}
+
+QPair<QVariantMap, QVariantMap> differences(const QVariantMap& before, const QVariantMap& after)
+{
+    QPair<QVariantMap, QVariantMap> changed;
+    for (auto it = after.cbegin(); it != after.cend(); ++it) {
+        const QVariant was = before.value(it.key());
+        if (was.toString() != it.value().toString()) {
+            changed.first.insert(it.key(), was);
+            changed.second.insert(it.key(), it.value());
+        }
+    }
+    return changed;
+}
+
 QString changesText(const Entry& entry)
 {
     // The identity first, then the record's columns, then anything else.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QVariantMap>
 
@@ -30,6 +31,8 @@
 namespace Audit {
 
 inline const QString table = QStringLiteral("历史记录");
+// The order entries were written in: times of one second tie.
+inline const QString numberColumn = QStringLiteral("编号");
 inline const QString timeColumn = QStringLiteral("时间");
 inline const QString userColumn = QStringLiteral("用户");
 inline const QString actionColumn = QStringLiteral("操作");
@@ -64,6 +67,13 @@ QVariantMap decode(const QString& text);
 
 // Non-empty values of `values` only: what a new or removed record had.
 QVariantMap present(const QVariantMap& values);
+
+// A record's values in the order of the record table's columns, by name.
+QVariantMap recordValues(const QVariantList& values);
+
+// The fields of `after` whose values differ from `before` (null and the
+// empty text alike), as the old and the new values.
+QPair<QVariantMap, QVariantMap> differences(const QVariantMap& before, const QVariantMap& after);
 
 // One line for a person, fields in the register's column order, dates as
 // shown: "备注: 旧 → 新；文件夹: 甲 → 乙" (a field with one side only shows

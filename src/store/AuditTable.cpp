@@ -1,5 +1,8 @@
 #include "store/AuditTable.h"
 
+#include "store/PgSql.h"
+#include "store/RecycleBinTable.h"
+#include "store/RegisterNames.h"
 #include "store/Sql.h"
 
 #include <QSqlQuery>
@@ -8,12 +11,23 @@ namespace Audit {
 
 namespace {
 
-// The order entries were written in: times of one second tie.
-const QString numberColumn = QStringLiteral("编号");
-
 QString id(const QString& name)
 {
     return Sql::identifier(name);
+}
+
+// A server's errors are sorted so that waiting on another writer reads as busy.
+Result<QSqlQuery> run(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
+{
+    return db.driverName() == QLatin1String("QPSQL") ? PgSql::run(db, sql, values)
+                                                     : Sql::run(db, sql, values);
+}
+
+// The record table's identity as the database spells it.
+QString recordKey(const QSqlDatabase& db)
+{
+    return db.driverName() == QLatin1String("QPSQL") ? RegisterNames::identity
+                                                     : QStringLiteral("rowid");
 }
 
 } // namespace
@@ -36,11 +50,11 @@ Status write(const QSqlDatabase& db, const QString& action, qint64 identity,
              const QVariantMap& oldValues, const QVariantMap& newValues)
 {
     Result<QSqlQuery> inserted =
-        Sql::run(db,
-                 QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6, %7) VALUES (?, ?, ?, ?, ?, ?)")
-                     .arg(id(table), id(timeColumn), id(userColumn), id(actionColumn),
-                          id(identityColumn), id(oldColumn), id(newColumn)),
-                 {now(), userName(), action, identity, encode(oldValues), encode(newValues)});
+        run(db,
+            QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6, %7) VALUES (?, ?, ?, ?, ?, ?)")
+                .arg(id(table), id(timeColumn), id(userColumn), id(actionColumn),
+                     id(identityColumn), id(oldColumn), id(newColumn)),
+            {now(), userName(), action, identity, encode(oldValues), encode(newValues)});
     if (!inserted)
         return inserted.error();
     return {};
@@ -53,11 +67,11 @@ Result<QVariantMap> valuesOf(const QSqlDatabase& db, const QString& table, const
     for (const QString& column : columns)
         quoted << id(column);
     Result<QSqlQuery> query =
-        Sql::run(db,
-                 QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
-                     .arg(quoted.join(QStringLiteral(", ")), id(table),
-                          keyColumn == QLatin1String("rowid") ? keyColumn : id(keyColumn)),
-                 {key});
+        run(db,
+            QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
+                .arg(quoted.join(QStringLiteral(", ")), id(table),
+                     keyColumn == QLatin1String("rowid") ? keyColumn : id(keyColumn)),
+            {key});
     if (!query)
         return query.error();
     if (!query->next())
@@ -67,6 +81,54 @@ Result<QVariantMap> valuesOf(const QSqlDatabase& db, const QString& table, const
     for (int i = 0; i < columns.size(); ++i)
         values.insert(columns[i], query->value(i));
     return values;
+}
+
+Status writeModified(const QSqlDatabase& db, qint64 identity, const QVariantMap& before,
+                     const QStringList& columns, const QVariantList& values)
+{
+    QVariantMap after;
+    for (qsizetype i = 0; i < columns.size() && i < values.size(); ++i)
+        after.insert(columns[i], values[i]);
+    const auto [oldValues, newValues] = differences(before, after);
+    if (newValues.isEmpty())
+        return {};
+    return write(db, modified, identity, oldValues, newValues);
+}
+
+Status writeSwap(const QSqlDatabase& db, qint64 firstIdentity, const QVariant& first,
+                 qint64 secondIdentity, const QVariant& second)
+{
+    const QString column = RegisterNames::serial;
+    if (Status logged = write(db, moved, firstIdentity, {{column, first}}, {{column, second}});
+        !logged)
+        return logged;
+    return write(db, moved, secondIdentity, {{column, second}}, {{column, first}});
+}
+
+Result<QVariantMap> binValues(const QSqlDatabase& db, qint64 identity)
+{
+    Result<QVariantMap> values = valuesOf(db, RecycleBin::table, RegisterNames::identity, identity,
+                                          {RegisterNames::serial, RegisterNames::storedName});
+    if (!values && values.error().code == ErrorCode::NotFound)
+        return Error{QStringLiteral("回收站中已没有这条记录。"), QString::number(identity)};
+    return values;
+}
+
+Status writeRestored(const QSqlDatabase& db, qint64 identity, qint64 restored,
+                     const QVariantMap& inBin)
+{
+    Result<QVariantMap> values = valuesOf(db, RegisterNames::recordTable, recordKey(db), restored,
+                                          RegisterNames::recordColumns);
+    if (!values)
+        return values.error();
+    QVariantMap newValues = present(*values);
+    // Only what the restore had to change is told as old.
+    QVariantMap oldValues = differences(*values, inBin).second;
+    if (restored != identity) {
+        oldValues.insert(RegisterNames::identity, identity);
+        newValues.insert(RegisterNames::identity, restored);
+    }
+    return write(db, Audit::restored, restored, oldValues, newValues);
 }
 
 Result<QList<Entry>> read(const QSqlDatabase& db, const QList<qint64>& identities)
@@ -82,11 +144,11 @@ Result<QList<Entry>> read(const QSqlDatabase& db, const QList<qint64>& identitie
                               : QStringLiteral(" WHERE %1 IN (%2)")
                                     .arg(id(identityColumn), marks.join(QStringLiteral(", ")));
     Result<QSqlQuery> query =
-        Sql::run(db,
-                 QStringLiteral("SELECT %1, %2, %3, %4, %5, %6 FROM %7%8 ORDER BY %1 DESC, %9 DESC")
-                     .arg(id(timeColumn), id(userColumn), id(actionColumn), id(identityColumn),
-                          id(oldColumn), id(newColumn), id(table), where, id(numberColumn)),
-                 bound);
+        run(db,
+            QStringLiteral("SELECT %1, %2, %3, %4, %5, %6 FROM %7%8 ORDER BY %1 DESC, %9 DESC")
+                .arg(id(timeColumn), id(userColumn), id(actionColumn), id(identityColumn),
+                     id(oldColumn), id(newColumn), id(table), where, id(numberColumn)),
+            bound);
     if (!query)
         return query.error();
     QList<Entry> entries;

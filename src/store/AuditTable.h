@@ -6,8 +6,8 @@
 #include <QSqlDatabase>
 #include <QStringList>
 
-// The history table as SQL on one connection; the store's SQLite
-// implementation writes it inside its own write methods.
+// The history table as SQL on one connection, SQLite's or a server's; each
+// store writes it inside its own write methods.
 namespace Audit {
 
 // The table and its index by record and time; both made only when missing.
@@ -22,6 +22,24 @@ Status write(const QSqlDatabase& db, const QString& action, qint64 identity,
 // `key`; an error with ErrorCode::NotFound when there is no such row.
 Result<QVariantMap> valuesOf(const QSqlDatabase& db, const QString& table, const QString& keyColumn,
                              qint64 key, const QStringList& columns);
+
+// The entry of a change of `columns` to `values` in record `identity`, whose
+// values were `before`; none when nothing differs.
+Status writeModified(const QSqlDatabase& db, qint64 identity, const QVariantMap& before,
+                     const QStringList& columns, const QVariantList& values);
+
+// The entries of two records that exchanged their serials `first` and `second`.
+Status writeSwap(const QSqlDatabase& db, qint64 firstIdentity, const QVariant& first,
+                 qint64 secondIdentity, const QVariant& second);
+
+// The serial and stored name of bin entry `identity`, read before it is
+// restored; an error saying the entry is gone when it is.
+Result<QVariantMap> binValues(const QSqlDatabase& db, qint64 identity);
+
+// The entry of bin entry `identity` restored as record `restored`, given what
+// binValues() read before.
+Status writeRestored(const QSqlDatabase& db, qint64 identity, qint64 restored,
+                     const QVariantMap& inBin);
 
 // Entries of the records `identities` (of every record when empty), newest
 // first: by time, then the later written first.

@@ -1,12 +1,16 @@
 #include "store/PgRecordStore.h"
 
+#include "store/AuditTable.h"
 #include "store/DateText.h"
+#include "store/PgSchema.h"
 #include "store/PgSql.h"
 #include "store/RegisterNames.h"
 #include "store/SearchIndexes.h"
 #include "store/Sql.h"
 #include "store/SqliteRecordStore.h"
 
+#include <QSqlDriver>
+#include <QSqlError>
 #include <QSqlQuery>
 
 #include <limits>
@@ -163,24 +167,34 @@ Result<qint64> PgRecordStore::nextSerial()
 Result<qint64> PgRecordStore::insert(const NewRecord& record)
 {
     QStringList columns;
-    QStringList values;
+    QStringList marks;
     for (const QString& column : RegisterNames::recordColumns) {
         columns << identifier(column);
-        values << (column == RegisterNames::serial ? QStringLiteral("?::bigint")
-                                                   : QStringLiteral("?::text"));
+        marks << (column == RegisterNames::serial ? QStringLiteral("?::bigint")
+                                                  : QStringLiteral("?::text"));
     }
     const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) RETURNING %4")
                             .arg(records(), columns.join(QStringLiteral(", ")),
-                                 values.join(QStringLiteral(", ")), identity());
-    Result<QVariant> inserted =
-        PgSql::scalar(db(), sql,
-                      {record.serial,
-                       record.date.isValid() ? DateText::toStored(record.date) : QStringLiteral(""),
-                       record.fileName, record.storedName, record.remark, record.recipient,
-                       record.method, record.folder});
+                                 marks.join(QStringLiteral(", ")), identity());
+    // In the order of RegisterNames::recordColumns.
+    const QVariantList values{
+        record.serial,
+        record.date.isValid() ? DateText::toStored(record.date) : QStringLiteral(""),
+        record.fileName,
+        record.storedName,
+        record.remark,
+        record.recipient,
+        record.method,
+        record.folder};
+    Result<QVariant> inserted = PgSql::scalar(db(), sql, values);
     if (!inserted)
         return inserted.error();
-    return inserted->toLongLong();
+    const qint64 id = inserted->toLongLong();
+    if (Status logged =
+            Audit::write(db(), Audit::added, id, {}, Audit::present(Audit::recordValues(values)));
+        !logged)
+        return logged.error();
+    return id;
 }
 
 Status PgRecordStore::stillThere(const SeenRecord& seen)
@@ -193,6 +207,11 @@ Status PgRecordStore::remove(const SeenRecord& seen)
     const QSqlDatabase db = this->db();
     if (Status same = seenThere(seen); !same)
         return same;
+    Result<QVariantMap> before =
+        Audit::valuesOf(db, RegisterNames::recordTable, RegisterNames::identity, seen.rowid,
+                        RegisterNames::recordColumns);
+    if (!before)
+        return before.error();
     Result<QVariant> highest =
         PgSql::scalar(db, QStringLiteral("SELECT max(%1) FROM %2").arg(identity(), records()));
     if (!highest)
@@ -210,7 +229,7 @@ Status PgRecordStore::remove(const SeenRecord& seen)
         return left.error();
     if (removed->numRowsAffected() != 1 || left->toLongLong() != 0)
         return Error{notAppliedText, QString::number(seen.rowid), ErrorCode::Changed};
-    return {};
+    return Audit::write(db, Audit::deleted, seen.rowid, Audit::present(*before), {});
 }
 
 Result<qint64> PgRecordStore::recordsNaming(const QString& storedName)
@@ -254,7 +273,9 @@ Status PgRecordStore::updateOnce(const QList<SeenRecord>& seen,
     QStringList assignments;
     QStringList written;
     QVariantList values;
+    QStringList columns;
     for (const auto& [field, value] : changes) {
+        columns << SqliteRecordStore::columnOf(field);
         assignments << columnOf(field) + QStringLiteral(" = ") + typed(field);
         written << columnOf(field) + QStringLiteral(" IS NOT DISTINCT FROM ") + typed(field);
         values << value;
@@ -272,6 +293,10 @@ Status PgRecordStore::updateOnce(const QList<SeenRecord>& seen,
     for (const SeenRecord& record : seen) {
         if (Status same = seenThere(record); !same)
             return same;
+        Result<QVariantMap> before = Audit::valuesOf(
+            db, RegisterNames::recordTable, RegisterNames::identity, record.rowid, columns);
+        if (!before)
+            return before.error();
         Result<QSqlQuery> updated = PgSql::run(db, sql, QVariantList(values) << record.rowid);
         if (!updated)
             return updated.error();
@@ -280,6 +305,9 @@ Status PgRecordStore::updateOnce(const QList<SeenRecord>& seen,
             return holds.error();
         if (updated->numRowsAffected() != 1 || holds->toLongLong() != 1)
             return Error{notAppliedText, QString::number(record.rowid), ErrorCode::Changed};
+        if (Status logged = Audit::writeModified(db, record.rowid, *before, columns, values);
+            !logged)
+            return logged;
     }
     return transaction.commit();
 }
@@ -321,6 +349,10 @@ Status PgRecordStore::swapOnce(const SeenRecord& firstRecord, const SeenRecord& 
         return set;
     if (Status set = setSerial(db, secondRecord.rowid, first.value()); !set)
         return set;
+    if (Status logged =
+            Audit::writeSwap(db, firstRecord.rowid, *first, secondRecord.rowid, *second);
+        !logged)
+        return logged;
     return transaction.commit();
 }
 
@@ -353,4 +385,33 @@ Result<QList<FolderCount>> PgRecordStore::folderCounts()
     while (query->next())
         entries.append({query->value(0).toString(), query->value(1).toLongLong()});
     return entries;
+}
+
+Result<qint64> PgRecordStore::changeCounter()
+{
+    // The server tells every listening connection of each commit that changed
+    // records, saved queries or the bin; those that came from this very
+    // connection are its own. The count lives with the connection's driver,
+    // which delivers the notices on the thread that owns it.
+    QSqlDriver* driver = db().driver();
+    if (!driver)
+        return Error{QStringLiteral("无法连接登记库。"), QString()};
+    static const char* const counted = "quorvelChangesSeen";
+    if (!driver->property(counted).isValid()) {
+        if (!driver->subscribeToNotification(PgSchema::changeChannel))
+            return PgSql::errorFrom(driver->lastError(), PgSchema::changeChannel);
+        driver->setProperty(counted, qint64(0));
+        QObject::connect(
+            driver, &QSqlDriver::notification, driver,
+            [driver](const QString&, QSqlDriver::NotificationSource source, const QVariant&) {
+                if (source == QSqlDriver::OtherSource)
+                    driver->setProperty(counted, driver->property(counted).toLongLong() + 1);
+            });
+    }
+    return driver->property(counted).toLongLong();
+}
+
+Result<QList<Audit::Entry>> PgRecordStore::history(const QList<qint64>& identities)
+{
+    return Audit::read(db(), identities);
 }

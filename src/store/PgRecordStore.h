@@ -55,6 +55,8 @@ public:
     Status binMoveOut(qint64 identity, const QVariant& serial, const QString& storedName,
                       bool sameIdentity) override;
     Status binRemove(qint64 identity) override;
+    Result<qint64> changeCounter() override;
+    Result<QList<Audit::Entry>> history(const QList<qint64>& identities) override;
 
 private:
     QSqlDatabase db() const { return m_register.database(); }

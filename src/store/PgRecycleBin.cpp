@@ -1,5 +1,6 @@
 #include "store/PgRecordStore.h"
 
+#include "store/AuditTable.h"
 #include "store/ContentHash.h"
 #include "store/DateText.h"
 #include "store/PgSql.h"
@@ -192,6 +193,9 @@ Status PgRecordStore::binMoveOut(qint64 entry, const QVariant& serial, const QSt
                                  bool sameIdentity)
 {
     using namespace ContentHash;
+    Result<QVariantMap> inBin = Audit::binValues(db(), entry);
+    if (!inBin)
+        return inBin.error();
     QStringList rest; // the columns after serial, with the stored name replaced
     for (const QString& column : RegisterNames::recordColumns.mid(1))
         rest << (column == RegisterNames::storedName ? QStringLiteral("?::text") : id(column));
@@ -219,7 +223,9 @@ Status PgRecordStore::binMoveOut(qint64 entry, const QVariant& serial, const QSt
         {restored, storedName, entry});
     if (!hashed)
         return hashed.error();
-    return binRemove(entry);
+    if (Status removed = binRemove(entry); !removed)
+        return removed;
+    return Audit::writeRestored(db(), entry, restored, *inBin);
 }
 
 Status PgRecordStore::binRemove(qint64 entry)

@@ -1,5 +1,6 @@
 #include "store/PgSchema.h"
 
+#include "store/Audit.h"
 #include "store/ContentHash.h"
 #include "store/PgSql.h"
 #include "store/PgViewSql.h"
@@ -157,10 +158,39 @@ QStringList version1()
     return sql;
 }
 
+// The history of changes, and a notice to listeners at each commit that
+// changed what a window shows.
+QStringList version2()
+{
+    using namespace Audit;
+    QStringList sql;
+    sql << QStringLiteral("CREATE TABLE %1 (%2 bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY, "
+                          "%3 text NOT NULL, %4 text NOT NULL, %5 text NOT NULL, "
+                          "%6 bigint NOT NULL, %7 text NOT NULL, %8 text NOT NULL)")
+               .arg(identifier(table), identifier(numberColumn), identifier(timeColumn),
+                    identifier(userColumn), identifier(actionColumn), identifier(identityColumn),
+                    identifier(oldColumn), identifier(newColumn));
+    sql << QStringLiteral("CREATE INDEX %1 ON %2 (%3, %4)")
+               .arg(identifier(table + QStringLiteral("_记录号")), identifier(table),
+                    identifier(identityColumn), identifier(timeColumn));
+    const QString function = identifier(QStringLiteral("登记库_通知变更"));
+    sql << QStringLiteral("CREATE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS $body$ BEGIN "
+                          "PERFORM pg_notify(%2, ''); RETURN NULL; END $body$")
+               .arg(function, literal(changeChannel));
+    for (const QString& watched :
+         {RegisterNames::recordTable, RegisterNames::queryTable, RecycleBin::table}) {
+        sql << QStringLiteral("CREATE TRIGGER %1 AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON "
+                              "%2 FOR EACH STATEMENT EXECUTE FUNCTION %3()")
+                   .arg(identifier(watched + QStringLiteral("_通知变更")), identifier(watched),
+                        function);
+    }
+    return sql;
+}
+
 // Each entry brings the layout from the version before it to its own.
 QList<QStringList> migrations()
 {
-    return {version1()};
+    return {version1(), version2()};
 }
 
 } // namespace

@@ -28,6 +28,10 @@ Result<State> inspect(const QSqlDatabase& db, int* version = nullptr);
 // Two programs doing so at once take turns.
 Status migrate(const QSqlDatabase& db);
 
-constexpr int currentVersion = 1;
+constexpr int currentVersion = 2;
+
+// Every commit that changes records, saved queries or the bin notifies the
+// listeners of this channel, so open windows can show it.
+inline const QString changeChannel = QStringLiteral("quorvel_changes");
 
 } // namespace PgSchema

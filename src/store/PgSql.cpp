@@ -1,5 +1,6 @@
 #include "store/PgSql.h"
 
+#include "store/RegisterWatch.h"
 #include "store/Sql.h"
 
 #include <QSqlError>
@@ -94,6 +95,10 @@ Status PgTransaction::commit()
     if (!m_active)
         return m_error;
     m_active = false;
-    // A failed COMMIT has rolled back already.
-    return PgSql::exec(m_db, QStringLiteral("COMMIT"));
+    // Announced on both sides, so that a window of this program takes the
+    // change for its own. A failed COMMIT has rolled back already.
+    RegisterWatch::commitStarting();
+    Status committed = PgSql::exec(m_db, QStringLiteral("COMMIT"));
+    RegisterWatch::commitEnded();
+    return committed;
 }

@@ -218,10 +218,8 @@ Result<qint64> SqliteRecordStore::insert(const NewRecord& record)
     if (!query)
         return query.error();
     const qint64 identity = query->lastInsertId().toLongLong();
-    QVariantMap written;
-    for (qsizetype i = 0; i < values.size(); ++i)
-        written.insert(recordColumns[i], values[i]);
-    if (Status logged = Audit::write(db(), Audit::added, identity, {}, Audit::present(written));
+    if (Status logged = Audit::write(db(), Audit::added, identity, {},
+                                     Audit::present(Audit::recordValues(values)));
         !logged)
         return logged.error();
     return identity;
@@ -329,19 +327,7 @@ Status SqliteRecordStore::updateFields(const QList<SeenRecord>& records,
             return holds.error();
         if (updated->numRowsAffected() != 1 || holds->toLongLong() != 1)
             return Error{notAppliedText, QString::number(record.rowid), ErrorCode::Changed};
-        QVariantMap oldValues;
-        QVariantMap newValues;
-        for (qsizetype i = 0; i < columns.size(); ++i) {
-            // Null and the empty text look alike to a person: no change.
-            const QVariant& was = before->value(columns[i]);
-            if (was.toString() != values[i].toString()) {
-                oldValues.insert(columns[i], was);
-                newValues.insert(columns[i], values[i]);
-            }
-        }
-        if (newValues.isEmpty())
-            continue;
-        if (Status logged = Audit::write(db, Audit::modified, record.rowid, oldValues, newValues);
+        if (Status logged = Audit::writeModified(db, record.rowid, *before, columns, values);
             !logged)
             return logged;
     }
@@ -371,13 +357,8 @@ Status SqliteRecordStore::swapSerials(const SeenRecord& firstRecord, const SeenR
         return set;
     if (Status set = setSerial(db, secondRecord.rowid, first.value()); !set)
         return set;
-    const QString column = RegisterNames::serial;
-    if (Status logged = Audit::write(db, Audit::moved, firstRecord.rowid, {{column, *first}},
-                                     {{column, *second}});
-        !logged)
-        return logged;
-    if (Status logged = Audit::write(db, Audit::moved, secondRecord.rowid, {{column, *second}},
-                                     {{column, *first}});
+    if (Status logged =
+            Audit::writeSwap(db, firstRecord.rowid, *first, secondRecord.rowid, *second);
         !logged)
         return logged;
     return transaction.commit();

@@ -1,6 +1,5 @@
 #include "store/AuditTable.h"
 #include "store/RecycleBinTable.h"
-#include "store/RegisterNames.h"
 #include "store/SqliteRecordStore.h"
 
 // The recycle bin's part of the SQLite store: its table's statements on this
@@ -56,34 +55,13 @@ Status SqliteRecordStore::binMoveOut(qint64 identity, const QVariant& serial,
                                      const QString& storedName, bool sameIdentity)
 {
     const QSqlDatabase db = this->db();
-    // What the entry had, to tell what the restore had to change.
-    Result<QVariantMap> inBin =
-        Audit::valuesOf(db, RecycleBin::table, RegisterNames::identity, identity,
-                        {RegisterNames::serial, RegisterNames::storedName});
+    Result<QVariantMap> inBin = Audit::binValues(db, identity);
     if (!inBin)
-        return inBin.error().code == ErrorCode::NotFound
-                   ? Error{QStringLiteral("回收站中已没有这条记录。"), QString::number(identity)}
-                   : inBin.error();
+        return inBin.error();
     Result<qint64> restored = RecycleBin::moveOut(db, identity, serial, storedName, sameIdentity);
     if (!restored)
         return restored.error();
-    Result<QVariantMap> values =
-        Audit::valuesOf(db, RegisterNames::recordTable, QStringLiteral("rowid"), *restored,
-                        RegisterNames::recordColumns);
-    if (!values)
-        return values.error();
-    QVariantMap newValues = Audit::present(*values);
-    QVariantMap oldValues;
-    for (auto it = inBin->cbegin(); it != inBin->cend(); ++it) {
-        const QVariant kept = values->value(it.key());
-        if (it.value().isNull() != kept.isNull() || it.value().toString() != kept.toString())
-            oldValues.insert(it.key(), it.value());
-    }
-    if (*restored != identity) {
-        oldValues.insert(RegisterNames::identity, identity);
-        newValues.insert(RegisterNames::identity, *restored);
-    }
-    return Audit::write(db, Audit::restored, *restored, oldValues, newValues);
+    return Audit::writeRestored(db, identity, *restored, *inBin);
 }
 
 Status SqliteRecordStore::binRemove(qint64 identity)

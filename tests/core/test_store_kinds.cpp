@@ -7,7 +7,9 @@
 #include "operations/RecordDelete.h"
 #include "operations/RecordReorder.h"
 #include "queries/QuerySlots.h"
+#include "store/Audit.h"
 #include "store/RecordStore.h"
+#include "store/RegisterNames.h"
 #include "store/ViewConditions.h"
 #include "store/ViewCursor.h"
 #include "store/ViewRst.h"
@@ -298,6 +300,54 @@ private Q_SLOTS:
         const qint64 fourth = temp.reg().records()->identitiesWithSerial(4, 1)->value(0);
         QCOMPARE(ViewRst::loadKeys(temp.reg(), ViewConditions::identityIs(fourth)).value(),
                  QList<qint64>{fourth});
+    }
+
+    // Each change leaves one entry in the history, in its own transaction; a
+    // commit on another connection moves the change counter, one on this
+    // connection does not.
+    void historyAndChangeNotices_data() { kinds(); }
+    void historyAndChangeNotices()
+    {
+        QFETCH(bool, server);
+        NEED_KIND(server);
+        TempRegister temp(kindOf(server));
+        const Register reg = temp.reg();
+        const qint64 a = temp.addRecord(1, QStringLiteral("a"), {}, QStringLiteral("甲"));
+        const qint64 b = temp.addRecord(2, QStringLiteral("b"), {}, QStringLiteral("甲"));
+        const auto counter = [&] {
+            return reg.records()->changeCounter().value();
+        };
+        const qint64 before = counter();
+
+        RecordModify::Changes changes;
+        changes[RecordModify::Field::Folder] = QStringLiteral("乙");
+        QVERIFY(RecordModify::apply(reg, {temp.seen(a)}, changes).ok());
+        QVERIFY(RecordReorder::exchangeSerials(reg, temp.seen(a), temp.seen(b)).ok());
+        QVERIFY(RecordDelete::deleteRecord(reg, temp.seen(b)).ok());
+        QVERIFY(Trash::restore(reg, b).ok());
+        QTest::qWait(300);
+        QCOMPARE(counter(), before);
+
+        Result<QList<Audit::Entry>> history = reg.records()->history({});
+        QVERIFY(history.ok());
+        QStringList actions;
+        for (const Audit::Entry& entry : *history)
+            actions << entry.action + QString::number(entry.identity == a ? 0 : 1);
+        QCOMPARE(actions, (QStringList{QStringLiteral("恢复1"), QStringLiteral("删除1"),
+                                       QStringLiteral("移动1"), QStringLiteral("移动0"),
+                                       QStringLiteral("修改0")}));
+        QCOMPARE(history->last().oldValues.value(RegisterNames::folder).toString(),
+                 QStringLiteral("甲"));
+        QCOMPARE(history->last().newValues.value(RegisterNames::folder).toString(),
+                 QStringLiteral("乙"));
+        QCOMPARE(reg.records()->history({b}).value().size(), 3);
+
+        std::thread([&] {
+            changes[RecordModify::Field::Folder] = QStringLiteral("丙");
+            QVERIFY(RecordModify::apply(reg, {temp.seen(a)}, changes).ok());
+            reg.closeConnection();
+        }).join();
+        QTRY_VERIFY(counter() != before);
     }
 
     // Writers on their own connections at once: each serial is handed out
