@@ -177,9 +177,32 @@ int StoreFolder::renameNoReplace(const QString& from, const QString& to) const
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
         return errno;
     // File systems without the flag: a hard link never replaces either.
-    if (::linkat(m_fd, source.constData(), m_fd, target.constData(), 0) != 0)
+    if (::linkat(m_fd, source.constData(), m_fd, target.constData(), 0) == 0) {
+        ::unlinkat(m_fd, source.constData(), 0);
+        return 0;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS && errno != EMLINK)
         return errno;
-    ::unlinkat(m_fd, source.constData(), 0);
+    return renameOverClaim(from, to);
+}
+
+int StoreFolder::renameOverClaim(const QString& from, const QString& to) const
+{
+    // Shares that know neither (some SMB mounts): the name is claimed by an
+    // exclusive create, which fails where anything holds it, and the entry
+    // is then renamed over that empty claim of our own.
+    const QByteArray source = encoded(from);
+    const QByteArray target = encoded(to);
+    const int claim = ::openat(m_fd, target.constData(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (claim < 0)
+        return errno;
+    ::close(claim);
+    if (::renameat(m_fd, source.constData(), m_fd, target.constData()) != 0) {
+        const int error = errno;
+        ::unlinkat(m_fd, target.constData(), 0);
+        return error;
+    }
     return 0;
 }
 

@@ -58,6 +58,9 @@ public:
     // except rename(), which is meant to (within the store).
     int remove(const QString& name) const;
     int renameNoReplace(const QString& from, const QString& to) const;
+    // What renameNoReplace() falls back to where the file system has neither
+    // a no-replace rename nor hard links.
+    int renameOverClaim(const QString& from, const QString& to) const;
     int link(const QString& from, const QString& to) const;
     // A second name `to` in `target` (a folder on the same file system) for
     // the entry `from` of this one; never replaces an entry.

@@ -5,6 +5,7 @@
 #include "store/RecycleBin.h"
 #include "store/Sql.h"
 #include "store/StoreFiles.h"
+#include "store/StoreFolder.h"
 #include "support/TempRegister.h"
 #include "support/TestFiles.h"
 #include "trash/Trash.h"
@@ -323,6 +324,26 @@ private Q_SLOTS:
         // Restored after all that, c is whole, hash and all.
         QVERIFY(Trash::restore(temp.reg(), deleted.at(1)));
         QCOMPARE(run(temp, true).needingDecision(), 2);
+    }
+
+    // Where a share has no safe rename, a copy is named by claiming the name
+    // first: never over another file, and nothing left behind.
+    void namingByClaimNeverReplaces()
+    {
+        TempRegister temp;
+        const QString store = temp.reg().storeFolder();
+        writeFile(store + QStringLiteral("/working"), "new copy");
+        writeFile(store + QStringLiteral("/taken"), "kept");
+        const Result<StoreFolder> folder = StoreFolder::open(temp.reg());
+        QVERIFY(folder.ok());
+        QCOMPARE(folder->renameOverClaim(QStringLiteral("working"), QStringLiteral("taken")),
+                 EEXIST);
+        QCOMPARE(TestFiles::read(store + QStringLiteral("/taken")), QByteArray("kept"));
+        QCOMPARE(folder->renameOverClaim(QStringLiteral("gone"), QStringLiteral("free")), ENOENT);
+        QVERIFY(!QFile::exists(store + QStringLiteral("/free")));
+        QCOMPARE(folder->renameOverClaim(QStringLiteral("working"), QStringLiteral("free")), 0);
+        QCOMPARE(TestFiles::read(store + QStringLiteral("/free")), QByteArray("new copy"));
+        QVERIFY(!QFile::exists(store + QStringLiteral("/working")));
     }
 
     // A store folder that is a link to another folder is reported, not
