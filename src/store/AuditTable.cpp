@@ -1,6 +1,5 @@
 #include "store/AuditTable.h"
 
-#include "store/PgSql.h"
 #include "store/RecycleBinTable.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
@@ -14,13 +13,6 @@ namespace {
 QString id(const QString& name)
 {
     return Sql::identifier(name);
-}
-
-// A server's errors are sorted so that waiting on another writer reads as busy.
-Result<QSqlQuery> run(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
-{
-    return db.driverName() == QLatin1String("QPSQL") ? PgSql::run(db, sql, values)
-                                                     : Sql::run(db, sql, values);
 }
 
 // The record table's identity as the database spells it.
@@ -50,11 +42,11 @@ Status write(const QSqlDatabase& db, const QString& action, qint64 identity,
              const QVariantMap& oldValues, const QVariantMap& newValues)
 {
     Result<QSqlQuery> inserted =
-        run(db,
-            QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6, %7) VALUES (?, ?, ?, ?, ?, ?)")
-                .arg(id(table), id(timeColumn), id(userColumn), id(actionColumn),
-                     id(identityColumn), id(oldColumn), id(newColumn)),
-            {now(), userName(), action, identity, encode(oldValues), encode(newValues)});
+        Sql::run(db,
+                 QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6, %7) VALUES (?, ?, ?, ?, ?, ?)")
+                     .arg(id(table), id(timeColumn), id(userColumn), id(actionColumn),
+                          id(identityColumn), id(oldColumn), id(newColumn)),
+                 {now(), userName(), action, identity, encode(oldValues), encode(newValues)});
     if (!inserted)
         return inserted.error();
     return {};
@@ -67,11 +59,11 @@ Result<QVariantMap> valuesOf(const QSqlDatabase& db, const QString& table, const
     for (const QString& column : columns)
         quoted << id(column);
     Result<QSqlQuery> query =
-        run(db,
-            QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
-                .arg(quoted.join(QStringLiteral(", ")), id(table),
-                     keyColumn == QLatin1String("rowid") ? keyColumn : id(keyColumn)),
-            {key});
+        Sql::run(db,
+                 QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
+                     .arg(quoted.join(QStringLiteral(", ")), id(table),
+                          keyColumn == QLatin1String("rowid") ? keyColumn : id(keyColumn)),
+                 {key});
     if (!query)
         return query.error();
     if (!query->next())
@@ -144,11 +136,11 @@ Result<QList<Entry>> read(const QSqlDatabase& db, const QList<qint64>& identitie
                               : QStringLiteral(" WHERE %1 IN (%2)")
                                     .arg(id(identityColumn), marks.join(QStringLiteral(", ")));
     Result<QSqlQuery> query =
-        run(db,
-            QStringLiteral("SELECT %1, %2, %3, %4, %5, %6 FROM %7%8 ORDER BY %1 DESC, %9 DESC")
-                .arg(id(timeColumn), id(userColumn), id(actionColumn), id(identityColumn),
-                     id(oldColumn), id(newColumn), id(table), where, id(numberColumn)),
-            bound);
+        Sql::run(db,
+                 QStringLiteral("SELECT %1, %2, %3, %4, %5, %6 FROM %7%8 ORDER BY %1 DESC, %9 DESC")
+                     .arg(id(timeColumn), id(userColumn), id(actionColumn), id(identityColumn),
+                          id(oldColumn), id(newColumn), id(table), where, id(numberColumn)),
+                 bound);
     if (!query)
         return query.error();
     QList<Entry> entries;

@@ -36,7 +36,7 @@ Result<QList<ContentHash::SameContent>> PgRecordStore::sameContent(qint64 size, 
                  id(RegisterNames::storedName), id(table), id(RegisterNames::recordTable),
                  id(recordColumn), id(hashColumn), id(sizeColumn), id(storedNameColumn))
             .arg(id(RegisterNames::identity));
-    Result<QSqlQuery> query = PgSql::run(db(), sql, {hash.toLower(), size, limit});
+    Result<QSqlQuery> query = Sql::run(db(), sql, {hash.toLower(), size, limit});
     if (!query)
         return query.error();
     QList<SameContent> found;
@@ -59,7 +59,7 @@ Status PgRecordStore::recordDigest(qint64 identity, qint64 size, const QString& 
             .arg(id(table), id(recordColumn), id(storedNameColumn), id(sizeColumn), id(hashColumn),
                  id(RegisterNames::storedName), id(RegisterNames::recordTable),
                  id(RegisterNames::identity));
-    Result<QSqlQuery> query = PgSql::run(db(), sql, {size, hash, identity});
+    Result<QSqlQuery> query = Sql::run(db(), sql, {size, hash, identity});
     if (!query)
         return query.error();
     if (query->numRowsAffected() != 1) {
@@ -75,7 +75,7 @@ Result<QHash<qint64, RecordedDigest>> PgRecordStore::digests()
     const QString sql =
         QStringLiteral("SELECT %1, %2, %3, %4 FROM %5")
             .arg(id(recordColumn), id(storedNameColumn), id(sizeColumn), id(hashColumn), id(table));
-    Result<QSqlQuery> query = PgSql::run(db(), sql);
+    Result<QSqlQuery> query = Sql::run(db(), sql);
     if (!query)
         return query.error();
     QHash<qint64, RecordedDigest> digests;
@@ -95,7 +95,7 @@ Result<QList<CheckedRecord>> PgRecordStore::recordsBySerial()
                             .arg(id(RegisterNames::serial), id(RegisterNames::fileName),
                                  id(RegisterNames::storedName), id(RegisterNames::identity),
                                  id(RegisterNames::recordTable));
-    Result<QSqlQuery> query = PgSql::run(db(), sql);
+    Result<QSqlQuery> query = Sql::run(db(), sql);
     if (!query)
         return query.error();
     QList<CheckedRecord> rows;
@@ -118,8 +118,8 @@ Result<QStringList> PgRecordStore::databaseFaults(bool full)
                                 ContentHash::table, RecycleBin::table, SearchIndexes::valueTable};
     for (const QString& table : tables) {
         Result<QVariant> read =
-            PgSql::scalar(db(), full ? QStringLiteral("SELECT count(*) FROM %1").arg(id(table))
-                                     : QStringLiteral("SELECT 1 FROM %1 LIMIT 1").arg(id(table)));
+            Sql::scalar(db(), full ? QStringLiteral("SELECT count(*) FROM %1").arg(id(table))
+                                   : QStringLiteral("SELECT 1 FROM %1 LIMIT 1").arg(id(table)));
         if (!read) {
             if (Sql::isBusy(read.error()))
                 return read.error();
@@ -135,11 +135,11 @@ Result<QStringList> PgRecordStore::databaseFaults(bool full)
     for (const QString& column :
          {RegisterNames::recipient, RegisterNames::method, RegisterNames::folder}) {
         Result<QVariant> wrong =
-            PgSql::scalar(db(),
-                          counted.arg(id(column), id(RegisterNames::recordTable),
-                                      id(SearchIndexes::valueTable), SearchIndexes::fieldColumn,
-                                      SearchIndexes::valueColumn, SearchIndexes::countColumn),
-                          {column});
+            Sql::scalar(db(),
+                        counted.arg(id(column), id(RegisterNames::recordTable),
+                                    id(SearchIndexes::valueTable), SearchIndexes::fieldColumn,
+                                    SearchIndexes::valueColumn, SearchIndexes::countColumn),
+                        {column});
         if (!wrong)
             return wrong.error();
         if (wrong->toLongLong() != 0)

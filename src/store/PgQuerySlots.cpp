@@ -71,10 +71,10 @@ Result<QList<QVariantList>> PgRecordStore::querySlots(int count)
     for (const QString& column : allColumns())
         columns << identifier(column);
     Result<QSqlQuery> query =
-        PgSql::run(db(),
-                   QStringLiteral("SELECT %1 FROM %2 ORDER BY %3 LIMIT ?::int")
-                       .arg(columns.join(QStringLiteral(", ")), table(), order()),
-                   {count});
+        Sql::run(db(),
+                 QStringLiteral("SELECT %1 FROM %2 ORDER BY %3 LIMIT ?::int")
+                     .arg(columns.join(QStringLiteral(", ")), table(), order()),
+                 {count});
     if (!query)
         return query.error();
     QList<QVariantList> rows;
@@ -96,7 +96,7 @@ Status PgRecordStore::writeQuerySlot(int slot, const QList<QPair<QueryField, QSt
 
 Status PgRecordStore::writeSlotOnce(int slot, const QList<QPair<QueryField, QString>>& values)
 {
-    Result<QVariant> row = PgSql::scalar(
+    Result<QVariant> row = Sql::scalar(
         db(),
         QStringLiteral("SELECT %2 FROM %1 ORDER BY %2 LIMIT 1 OFFSET ?::int").arg(table(), order()),
         {slot - 1});
@@ -113,10 +113,10 @@ Status PgRecordStore::writeSlotOnce(int slot, const QList<QPair<QueryField, QStr
     }
     bound << row->toLongLong();
     Result<QSqlQuery> updated =
-        PgSql::run(db(),
-                   QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
-                       .arg(table(), assignments.join(QStringLiteral(", ")), order()),
-                   bound);
+        Sql::run(db(),
+                 QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
+                     .arg(table(), assignments.join(QStringLiteral(", ")), order()),
+                 bound);
     if (!updated)
         return updated.error();
     if (updated->numRowsAffected() != 1) {
@@ -133,12 +133,12 @@ Result<QPair<int, bool>> PgRecordStore::querySlotShape()
     for (const QString& column : allColumns())
         tests << identifier(column) + QStringLiteral(" IS NULL");
     Result<QVariant> rows =
-        PgSql::scalar(db(), QStringLiteral("SELECT count(*) FROM %1").arg(table()));
+        Sql::scalar(db(), QStringLiteral("SELECT count(*) FROM %1").arg(table()));
     if (!rows)
         return rows.error();
     Result<QVariant> nulls =
-        PgSql::scalar(db(), QStringLiteral("SELECT count(*) FROM %1 WHERE %2")
-                                .arg(table(), tests.join(QStringLiteral(" OR "))));
+        Sql::scalar(db(), QStringLiteral("SELECT count(*) FROM %1 WHERE %2")
+                              .arg(table(), tests.join(QStringLiteral(" OR "))));
     if (!nulls)
         return nulls.error();
     return QPair<int, bool>(rows->toInt(), nulls->toInt() > 0);
@@ -160,8 +160,7 @@ Status PgRecordStore::completeOnce(const QList<QPair<QString, QString>>& default
             db, QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(table()));
         !locked)
         return locked;
-    Result<QVariant> rows =
-        PgSql::scalar(db, QStringLiteral("SELECT count(*) FROM %1").arg(table()));
+    Result<QVariant> rows = Sql::scalar(db, QStringLiteral("SELECT count(*) FROM %1").arg(table()));
     if (!rows)
         return rows.error();
     QStringList columns;
@@ -177,7 +176,7 @@ Status PgRecordStore::completeOnce(const QList<QPair<QString, QString>>& default
         QVariantList values{defaults.at(slot).first, defaults.at(slot).second};
         while (values.size() < columns.size())
             values << text(QString());
-        if (Result<QSqlQuery> inserted = PgSql::run(db, insert, values); !inserted)
+        if (Result<QSqlQuery> inserted = Sql::run(db, insert, values); !inserted)
             return inserted.error();
     }
     const QString titleColumn = queryColumnOf(QueryField::Title);
@@ -185,10 +184,10 @@ Status PgRecordStore::completeOnce(const QList<QPair<QString, QString>>& default
         // A missing toolbar title becomes the single space that stands for none.
         const QVariant blank = text(column == titleColumn ? QStringLiteral(" ") : QString());
         if (Result<QSqlQuery> updated =
-                PgSql::run(db,
-                           QStringLiteral("UPDATE %1 SET %2 = ?::text WHERE %2 IS NULL")
-                               .arg(table(), identifier(column)),
-                           {blank});
+                Sql::run(db,
+                         QStringLiteral("UPDATE %1 SET %2 = ?::text WHERE %2 IS NULL")
+                             .arg(table(), identifier(column)),
+                         {blank});
             !updated)
             return updated.error();
     }

@@ -58,10 +58,10 @@ private:
 Result<QVariant> serialOf(const QSqlDatabase& db, qint64 id)
 {
     Result<QSqlQuery> query =
-        PgSql::run(db,
-                   QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
-                       .arg(columnOf(RecordField::Serial), records(), identity()),
-                   {id});
+        Sql::run(db,
+                 QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
+                     .arg(columnOf(RecordField::Serial), records(), identity()),
+                 {id});
     if (!query)
         return query.error();
     if (!query->next())
@@ -73,14 +73,14 @@ Result<QVariant> serialOf(const QSqlDatabase& db, qint64 id)
 Status setSerial(const QSqlDatabase& db, qint64 id, const QVariant& serial)
 {
     const QString column = columnOf(RecordField::Serial);
-    Result<QSqlQuery> query = PgSql::run(db,
-                                         QStringLiteral("UPDATE %1 SET %2 = ?::bigint WHERE %3 = ?")
-                                             .arg(records(), column, identity()),
-                                         {serial, id});
+    Result<QSqlQuery> query = Sql::run(db,
+                                       QStringLiteral("UPDATE %1 SET %2 = ?::bigint WHERE %3 = ?")
+                                           .arg(records(), column, identity()),
+                                       {serial, id});
     if (!query)
         return query.error();
     // A trigger may skip the change or undo it.
-    Result<QVariant> holds = PgSql::scalar(
+    Result<QVariant> holds = Sql::scalar(
         db,
         QStringLiteral("SELECT count(*) FROM %1 WHERE %3 = ? AND %2 IS NOT DISTINCT FROM ?::bigint")
             .arg(records(), column, identity()),
@@ -97,10 +97,10 @@ Status setSerial(const QSqlDatabase& db, qint64 id, const QVariant& serial)
 Status PgRecordStore::seenThere(const SeenRecord& seen)
 {
     Result<QSqlQuery> query =
-        PgSql::run(db(),
-                   QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
-                       .arg(columnOf(RecordField::StoredName), records(), identity()),
-                   {seen.rowid});
+        Sql::run(db(),
+                 QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
+                     .arg(columnOf(RecordField::StoredName), records(), identity()),
+                 {seen.rowid});
     if (!query)
         return query.error();
     if (!query->next() || query->value(0).toString() != seen.storedName)
@@ -119,7 +119,7 @@ Result<std::unique_ptr<StoreTransaction>> PgRecordStore::beginWrite()
 Result<qint64> PgRecordStore::recordCount()
 {
     Result<QVariant> count =
-        PgSql::scalar(db(), QStringLiteral("SELECT count(*) FROM %1").arg(records()));
+        Sql::scalar(db(), QStringLiteral("SELECT count(*) FROM %1").arg(records()));
     if (!count)
         return count.error();
     return count->toLongLong();
@@ -128,10 +128,10 @@ Result<qint64> PgRecordStore::recordCount()
 Result<QList<qint64>> PgRecordStore::identitiesWithSerial(qint64 serial, int limit)
 {
     Result<QSqlQuery> query =
-        PgSql::run(db(),
-                   QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?::bigint ORDER BY %1 LIMIT ?::int")
-                       .arg(identity(), records(), columnOf(RecordField::Serial)),
-                   {serial, limit});
+        Sql::run(db(),
+                 QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?::bigint ORDER BY %1 LIMIT ?::int")
+                     .arg(identity(), records(), columnOf(RecordField::Serial)),
+                 {serial, limit});
     if (!query)
         return query.error();
     QList<qint64> identities;
@@ -145,11 +145,11 @@ Result<QList<qint64>> PgRecordStore::identitiesWithSerial(qint64 serial, int lim
 Result<qint64> PgRecordStore::nextSerial()
 {
     const QSqlDatabase db = this->db();
-    if (Result<QVariant> locked = PgSql::scalar(
-            db, QStringLiteral("SELECT pg_advisory_xact_lock(?)"), {PgSql::serialLock});
+    if (Result<QVariant> locked =
+            Sql::scalar(db, QStringLiteral("SELECT pg_advisory_xact_lock(?)"), {PgSql::serialLock});
         !locked)
         return locked.error();
-    Result<QVariant> highest = PgSql::scalar(
+    Result<QVariant> highest = Sql::scalar(
         db, QStringLiteral("SELECT max(%1) FROM %2").arg(columnOf(RecordField::Serial), records()));
     if (!highest)
         return highest.error();
@@ -186,7 +186,7 @@ Result<qint64> PgRecordStore::insert(const NewRecord& record)
         record.recipient,
         record.method,
         record.folder};
-    Result<QVariant> inserted = PgSql::scalar(db(), sql, values);
+    Result<QVariant> inserted = Sql::scalar(db(), sql, values);
     if (!inserted)
         return inserted.error();
     const qint64 id = inserted->toLongLong();
@@ -213,15 +213,15 @@ Status PgRecordStore::remove(const SeenRecord& seen)
     if (!before)
         return before.error();
     Result<QVariant> highest =
-        PgSql::scalar(db, QStringLiteral("SELECT max(%1) FROM %2").arg(identity(), records()));
+        Sql::scalar(db, QStringLiteral("SELECT max(%1) FROM %2").arg(identity(), records()));
     if (!highest)
         return highest.error();
-    Result<QSqlQuery> removed = PgSql::run(
+    Result<QSqlQuery> removed = Sql::run(
         db, QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(records(), identity()), {seen.rowid});
     if (!removed)
         return removed.error();
     // A trigger may skip the delete or put the record (or another) back.
-    Result<QVariant> left = PgSql::scalar(
+    Result<QVariant> left = Sql::scalar(
         db,
         QStringLiteral("SELECT count(*) FROM %1 WHERE %2 = ? OR %2 > ?").arg(records(), identity()),
         {seen.rowid, highest->toLongLong()});
@@ -235,10 +235,10 @@ Status PgRecordStore::remove(const SeenRecord& seen)
 Result<qint64> PgRecordStore::recordsNaming(const QString& storedName)
 {
     Result<QVariant> count =
-        PgSql::scalar(db(),
-                      QStringLiteral("SELECT count(*) FROM %1 WHERE %2 = ?::text")
-                          .arg(records(), columnOf(RecordField::StoredName)),
-                      {storedName});
+        Sql::scalar(db(),
+                    QStringLiteral("SELECT count(*) FROM %1 WHERE %2 = ?::text")
+                        .arg(records(), columnOf(RecordField::StoredName)),
+                    {storedName});
     if (!count)
         return count.error();
     return count->toLongLong();
@@ -253,7 +253,7 @@ Result<bool> PgRecordStore::isNamed(const QString& storedName, qint64 id)
     QVariantList values{storedName};
     if (id != 0)
         values << id;
-    Result<QSqlQuery> query = PgSql::run(db(), sql, values);
+    Result<QSqlQuery> query = Sql::run(db(), sql, values);
     if (!query)
         return query.error();
     return query->next();
@@ -297,10 +297,10 @@ Status PgRecordStore::updateOnce(const QList<SeenRecord>& seen,
             db, RegisterNames::recordTable, RegisterNames::identity, record.rowid, columns);
         if (!before)
             return before.error();
-        Result<QSqlQuery> updated = PgSql::run(db, sql, QVariantList(values) << record.rowid);
+        Result<QSqlQuery> updated = Sql::run(db, sql, QVariantList(values) << record.rowid);
         if (!updated)
             return updated.error();
-        Result<QVariant> holds = PgSql::scalar(db, check, QVariantList{record.rowid} + values);
+        Result<QVariant> holds = Sql::scalar(db, check, QVariantList{record.rowid} + values);
         if (!holds)
             return holds.error();
         if (updated->numRowsAffected() != 1 || holds->toLongLong() != 1)
@@ -326,10 +326,10 @@ Status PgRecordStore::swapOnce(const SeenRecord& firstRecord, const SeenRecord& 
     // Both rows locked in one order, so two swaps never wait on each other
     // crosswise; then they are checked as seen.
     if (Result<QSqlQuery> locked =
-            PgSql::run(db,
-                       QStringLiteral("SELECT 1 FROM %1 WHERE %2 IN (?, ?) ORDER BY %2 FOR UPDATE")
-                           .arg(records(), identity()),
-                       {firstRecord.rowid, secondRecord.rowid});
+            Sql::run(db,
+                     QStringLiteral("SELECT 1 FROM %1 WHERE %2 IN (?, ?) ORDER BY %2 FOR UPDATE")
+                         .arg(records(), identity()),
+                     {firstRecord.rowid, secondRecord.rowid});
         !locked)
         return locked.error();
     for (const SeenRecord* record : {&firstRecord, &secondRecord}) {
@@ -363,7 +363,7 @@ Result<QStringList> PgRecordStore::valuesByUse(RecordField field)
                                        "ORDER BY %4 DESC, %2 COLLATE \"C\"")
                             .arg(identifier(SearchIndexes::valueTable), SearchIndexes::valueColumn,
                                  SearchIndexes::fieldColumn, SearchIndexes::countColumn);
-    Result<QSqlQuery> query = PgSql::run(db(), sql, {SqliteRecordStore::columnOf(field)});
+    Result<QSqlQuery> query = Sql::run(db(), sql, {SqliteRecordStore::columnOf(field)});
     if (!query)
         return query.error();
     QStringList values;
@@ -378,7 +378,7 @@ Result<QList<FolderCount>> PgRecordStore::folderCounts()
                                        "ORDER BY %4 DESC, %2 COLLATE \"C\"")
                             .arg(identifier(SearchIndexes::valueTable), SearchIndexes::valueColumn,
                                  SearchIndexes::fieldColumn, SearchIndexes::datedColumn);
-    Result<QSqlQuery> query = PgSql::run(db(), sql, {RegisterNames::folder});
+    Result<QSqlQuery> query = Sql::run(db(), sql, {RegisterNames::folder});
     if (!query)
         return query.error();
     QList<FolderCount> entries;

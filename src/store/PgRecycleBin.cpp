@@ -73,7 +73,7 @@ RecycleBin::Entry entryOf(const QSqlQuery& query)
 Result<QList<qint64>> identities(const QSqlDatabase& db, const QString& where,
                                  const QVariantList& values)
 {
-    Result<QSqlQuery> query = PgSql::run(
+    Result<QSqlQuery> query = Sql::run(
         db, QStringLiteral("SELECT %1 FROM %2 WHERE %3 ORDER BY %1").arg(identity(), bin(), where),
         values);
     if (!query)
@@ -86,7 +86,7 @@ Result<QList<qint64>> identities(const QSqlDatabase& db, const QString& where,
 
 Result<bool> exists(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
 {
-    Result<QSqlQuery> query = PgSql::run(db, sql, values);
+    Result<QSqlQuery> query = Sql::run(db, sql, values);
     if (!query)
         return query.error();
     return query->next();
@@ -107,10 +107,10 @@ Status PgRecordStore::binMoveIn(qint64 identity, const QString& binName, const Q
                  id(RecycleBin::hashColumn), recordColumns(QStringLiteral("r.")), id(sizeColumn))
             .arg(id(hashColumn), records(), id(table), id(recordColumn), id(storedNameColumn),
                  id(RegisterNames::storedName));
-    Result<QSqlQuery> inserted = PgSql::run(
-        db(), sql,
-        {deletedAt, binName.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : binName,
-         identity});
+    Result<QSqlQuery> inserted =
+        Sql::run(db(), sql,
+                 {deletedAt, binName.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : binName,
+                  identity});
     if (!inserted)
         return inserted.error();
     if (inserted->numRowsAffected() != 1)
@@ -121,8 +121,8 @@ Status PgRecordStore::binMoveIn(qint64 identity, const QString& binName, const Q
 Result<QList<RecycleBin::Entry>> PgRecordStore::binEntries()
 {
     Result<QSqlQuery> query =
-        PgSql::run(db(), selectEntries() + QStringLiteral(" ORDER BY %1 DESC, %2 DESC")
-                                               .arg(id(RecycleBin::deletedAtColumn), identity()));
+        Sql::run(db(), selectEntries() + QStringLiteral(" ORDER BY %1 DESC, %2 DESC")
+                                             .arg(id(RecycleBin::deletedAtColumn), identity()));
     if (!query)
         return query.error();
     QList<RecycleBin::Entry> entries;
@@ -133,8 +133,8 @@ Result<QList<RecycleBin::Entry>> PgRecordStore::binEntries()
 
 Result<std::optional<RecycleBin::Entry>> PgRecordStore::binEntry(qint64 entry)
 {
-    Result<QSqlQuery> query = PgSql::run(
-        db(), selectEntries() + QStringLiteral(" WHERE %1 = ?").arg(identity()), {entry});
+    Result<QSqlQuery> query =
+        Sql::run(db(), selectEntries() + QStringLiteral(" WHERE %1 = ?").arg(identity()), {entry});
     if (!query)
         return query.error();
     if (!query->next())
@@ -207,13 +207,13 @@ Status PgRecordStore::binMoveOut(qint64 entry, const QVariant& serial, const QSt
                  sameIdentity ? QStringLiteral(", ") + identity() : QString(),
                  rest.join(QStringLiteral(", ")),
                  sameIdentity ? QStringLiteral(", ") + identity() : QString(), bin(), identity());
-    Result<QSqlQuery> inserted = PgSql::run(db(), insert, {serial, storedName, entry});
+    Result<QSqlQuery> inserted = Sql::run(db(), insert, {serial, storedName, entry});
     if (!inserted)
         return inserted.error();
     if (!inserted->next())
         return Error{QStringLiteral("回收站中已没有这条记录。"), QString::number(entry)};
     const qint64 restored = inserted->value(0).toLongLong();
-    Result<QSqlQuery> hashed = PgSql::run(
+    Result<QSqlQuery> hashed = Sql::run(
         db(),
         QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5) SELECT ?::bigint, ?::text, %6, %7 FROM %8 "
                        "WHERE %9 = ? AND %7 IS NOT NULL ON CONFLICT (%2) DO UPDATE SET "
@@ -230,7 +230,7 @@ Status PgRecordStore::binMoveOut(qint64 entry, const QVariant& serial, const QSt
 
 Status PgRecordStore::binRemove(qint64 entry)
 {
-    Result<QSqlQuery> removed = PgSql::run(
+    Result<QSqlQuery> removed = Sql::run(
         db(), QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(bin(), identity()), {entry});
     if (!removed)
         return removed.error();

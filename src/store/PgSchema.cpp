@@ -198,21 +198,21 @@ QList<QStringList> migrations()
 Result<State> inspect(const QSqlDatabase& db, int* version)
 {
     Result<QVariant> ours =
-        PgSql::scalar(db, QStringLiteral("SELECT to_regclass(?) IS NOT NULL"),
-                      {QString(QStringLiteral("public.") + identifier(versionTable))});
+        Sql::scalar(db, QStringLiteral("SELECT to_regclass(?) IS NOT NULL"),
+                    {QString(QStringLiteral("public.") + identifier(versionTable))});
     if (!ours)
         return ours.error();
     if (ours->toBool()) {
         Result<QVariant> stamped =
-            PgSql::scalar(db, QStringLiteral("SELECT max(%1) FROM %2")
-                                  .arg(identifier(versionColumn), identifier(versionTable)));
+            Sql::scalar(db, QStringLiteral("SELECT max(%1) FROM %2")
+                                .arg(identifier(versionColumn), identifier(versionTable)));
         if (!stamped)
             return stamped.error();
         if (version)
             *version = stamped->toInt();
         return State::Register;
     }
-    Result<QVariant> tables = PgSql::scalar(
+    Result<QVariant> tables = Sql::scalar(
         db, QStringLiteral("SELECT count(*) FROM pg_catalog.pg_tables WHERE schemaname = "
                            "'public'"));
     if (!tables)
@@ -227,7 +227,7 @@ Status migrate(const QSqlDatabase& db)
         PgTransaction transaction(db);
         if (!transaction.started())
             return transaction.startError();
-        if (Result<QVariant> locked = PgSql::scalar(
+        if (Result<QVariant> locked = Sql::scalar(
                 db, QStringLiteral("SELECT pg_advisory_xact_lock(?)"), {PgSql::schemaLock});
             !locked)
             return locked.error();

@@ -31,29 +31,6 @@ Error errorFrom(const QSqlError& error, const QString& what)
     return {QStringLiteral("访问登记库时出错。"), detail};
 }
 
-Result<QSqlQuery> run(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
-{
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (!query.prepare(sql))
-        return errorFrom(query.lastError(), sql);
-    for (const QVariant& value : values)
-        query.addBindValue(value);
-    if (!query.exec())
-        return errorFrom(query.lastError(), sql);
-    return query;
-}
-
-Result<QVariant> scalar(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
-{
-    Result<QSqlQuery> query = run(db, sql, values);
-    if (!query)
-        return query.error();
-    if (!query->next())
-        return QVariant();
-    return query->value(0);
-}
-
 Status exec(const QSqlDatabase& db, const QString& sql)
 {
     QSqlQuery query(db);

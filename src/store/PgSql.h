@@ -8,14 +8,11 @@
 
 #include <functional>
 
-// Statements on a PostgreSQL connection, as Sql.h does them for SQLite:
-// fixed texts, every value bound. The server's errors are sorted by their
-// SQLSTATE, so that waiting on another writer reads as ErrorCode::Busy.
+// What a PostgreSQL connection needs beyond Sql.h, whose statements serve
+// both kinds: the server's errors sorted by their SQLSTATE (so that waiting
+// on another writer reads as ErrorCode::Busy), retries and lock keys.
 namespace PgSql {
 
-Result<QSqlQuery> run(const QSqlDatabase& db, const QString& sql, const QVariantList& values = {});
-Result<QVariant> scalar(const QSqlDatabase& db, const QString& sql,
-                        const QVariantList& values = {});
 Status exec(const QSqlDatabase& db, const QString& sql);
 
 Error errorFrom(const QSqlError& error, const QString& what);

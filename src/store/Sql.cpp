@@ -1,5 +1,6 @@
 #include "store/Sql.h"
 
+#include "store/PgSql.h"
 #include "store/RegisterWatch.h"
 
 #include <QSqlError>
@@ -42,16 +43,23 @@ Error errorFrom(const QSqlError& error, const QString& what)
     return {QStringLiteral("访问登记库时出错。"), what + QStringLiteral(": ") + text};
 }
 
+// A server's errors are sorted by their SQLSTATE, SQLite's by its codes.
+static Error errorOn(const QSqlDatabase& db, const QSqlError& error, const QString& what)
+{
+    return db.driverName() == QLatin1String("QPSQL") ? PgSql::errorFrom(error, what)
+                                                     : errorFrom(error, what);
+}
+
 Result<QSqlQuery> run(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
 {
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!query.prepare(sql))
-        return errorFrom(query.lastError(), sql);
+        return errorOn(db, query.lastError(), sql);
     for (const QVariant& value : values)
         query.addBindValue(value);
     if (!query.exec())
-        return errorFrom(query.lastError(), sql);
+        return errorOn(db, query.lastError(), sql);
     return query;
 }
 

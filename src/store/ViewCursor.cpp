@@ -86,7 +86,7 @@ void ViewCursor::startOnServer(const Register& reg)
             .arg(columns.join(QStringLiteral(", ")), Sql::identifier(RegisterNames::recordTable),
                  told.isEmpty() ? QString() : QStringLiteral(" WHERE ") + told.where,
                  Sql::identifier(RegisterNames::serial), Sql::identifier(RegisterNames::identity));
-    Result<QSqlQuery> query = PgSql::run(reg.database(), sql, told.values);
+    Result<QSqlQuery> query = Sql::run(reg.database(), sql, told.values);
     if (query)
         m_server = std::make_unique<QSqlQuery>(std::move(query).value());
     else

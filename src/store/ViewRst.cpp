@@ -48,7 +48,7 @@ Result<QList<qint64>> serverKeys(const Register& reg, const ViewCondition& condi
             .arg(Sql::identifier(identity), Sql::identifier(recordTable),
                  told.isEmpty() ? QString() : QStringLiteral(" WHERE ") + told.where,
                  Sql::identifier(serial));
-    Result<QSqlQuery> query = PgSql::run(reg.database(), sql, told.values);
+    Result<QSqlQuery> query = Sql::run(reg.database(), sql, told.values);
     if (!query)
         return query.error();
     QList<qint64> keys;
