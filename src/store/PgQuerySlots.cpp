@@ -2,6 +2,7 @@
 
 #include "store/PgSchema.h"
 #include "store/PgSql.h"
+#include "store/QueryColumns.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
 
@@ -13,39 +14,6 @@
 namespace {
 
 using Sql::identifier;
-
-QString queryColumnOf(QueryField field)
-{
-    switch (field) {
-    case QueryField::Name:
-        return QStringLiteral("查询名称");
-    case QueryField::Title:
-        return QStringLiteral("工具条标题");
-    case QueryField::FileName:
-        return QStringLiteral("全部或部分文件名");
-    case QueryField::Recipient:
-        return QStringLiteral("全部或部分接收人名");
-    case QueryField::Method:
-        return QStringLiteral("传送方式");
-    case QueryField::Earliest:
-        return QStringLiteral("最早发件日期");
-    case QueryField::Latest:
-        return QStringLiteral("最晚发件日期");
-    case QueryField::Remark:
-        return QStringLiteral("备注中的一个词");
-    case QueryField::Folder:
-    default:
-        return QStringLiteral("全部或部分文件夹名");
-    }
-}
-
-QStringList allColumns()
-{
-    QStringList columns;
-    for (int field = 0; field < static_cast<int>(QueryField::Count); ++field)
-        columns << queryColumnOf(static_cast<QueryField>(field));
-    return columns;
-}
 
 QString table()
 {
@@ -68,7 +36,7 @@ QVariant text(const QString& value)
 Result<QList<QVariantList>> PgRecordStore::querySlots(int count)
 {
     QStringList columns;
-    for (const QString& column : allColumns())
+    for (const QString& column : allQueryColumns())
         columns << identifier(column);
     Result<QSqlQuery> query =
         Sql::run(db(),
@@ -130,7 +98,7 @@ Status PgRecordStore::writeSlotOnce(int slot, const QList<QPair<QueryField, QStr
 Result<QPair<int, bool>> PgRecordStore::querySlotShape()
 {
     QStringList tests;
-    for (const QString& column : allColumns())
+    for (const QString& column : allQueryColumns())
         tests << identifier(column) + QStringLiteral(" IS NULL");
     Result<QVariant> rows =
         Sql::scalar(db(), QStringLiteral("SELECT count(*) FROM %1").arg(table()));
@@ -165,7 +133,7 @@ Status PgRecordStore::completeOnce(const QList<QPair<QString, QString>>& default
         return rows.error();
     QStringList columns;
     QStringList placeholders;
-    for (const QString& column : allColumns()) {
+    for (const QString& column : allQueryColumns()) {
         columns << identifier(column);
         placeholders << QStringLiteral("?::text");
     }
@@ -180,7 +148,7 @@ Status PgRecordStore::completeOnce(const QList<QPair<QString, QString>>& default
             return inserted.error();
     }
     const QString titleColumn = queryColumnOf(QueryField::Title);
-    for (const QString& column : allColumns()) {
+    for (const QString& column : allQueryColumns()) {
         // A missing toolbar title becomes the single space that stands for none.
         const QVariant blank = text(column == titleColumn ? QStringLiteral(" ") : QString());
         if (Result<QSqlQuery> updated =

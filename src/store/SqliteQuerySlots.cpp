@@ -1,3 +1,4 @@
+#include "store/QueryColumns.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
 #include "store/SqliteRecordStore.h"
@@ -7,39 +8,6 @@
 // The table of saved queries. Slot N is the N-th row in rowid order.
 
 namespace {
-
-QString queryColumnOf(QueryField field)
-{
-    switch (field) {
-    case QueryField::Name:
-        return QStringLiteral("查询名称");
-    case QueryField::Title:
-        return QStringLiteral("工具条标题");
-    case QueryField::FileName:
-        return QStringLiteral("全部或部分文件名");
-    case QueryField::Recipient:
-        return QStringLiteral("全部或部分接收人名");
-    case QueryField::Method:
-        return QStringLiteral("传送方式");
-    case QueryField::Earliest:
-        return QStringLiteral("最早发件日期");
-    case QueryField::Latest:
-        return QStringLiteral("最晚发件日期");
-    case QueryField::Remark:
-        return QStringLiteral("备注中的一个词");
-    case QueryField::Folder:
-    default:
-        return QStringLiteral("全部或部分文件夹名");
-    }
-}
-
-QStringList allColumns()
-{
-    QStringList columns;
-    for (int field = 0; field < static_cast<int>(QueryField::Count); ++field)
-        columns << queryColumnOf(static_cast<QueryField>(field));
-    return columns;
-}
 
 QString table()
 {
@@ -56,7 +24,7 @@ QVariant text(const QString& value)
 QString anyNullCondition()
 {
     QStringList tests;
-    for (const QString& column : allColumns())
+    for (const QString& column : allQueryColumns())
         tests << Sql::identifier(column) + QStringLiteral(" IS NULL");
     return tests.join(QStringLiteral(" OR "));
 }
@@ -66,7 +34,7 @@ QString anyNullCondition()
 Result<QList<QVariantList>> SqliteRecordStore::querySlots(int count)
 {
     QStringList columns;
-    for (const QString& column : allColumns())
+    for (const QString& column : allQueryColumns())
         columns << Sql::identifier(column);
     Result<QSqlQuery> query =
         Sql::run(db(), QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid LIMIT %3")
@@ -142,7 +110,7 @@ Status SqliteRecordStore::completeQuerySlots(const QList<QPair<QString, QString>
         return rows.error();
     QStringList columns;
     QStringList placeholders;
-    for (const QString& column : allColumns()) {
+    for (const QString& column : allQueryColumns()) {
         columns << Sql::identifier(column);
         placeholders << QStringLiteral("?");
     }
@@ -157,7 +125,7 @@ Status SqliteRecordStore::completeQuerySlots(const QList<QPair<QString, QString>
             return inserted.error();
     }
     const QString titleColumn = queryColumnOf(QueryField::Title);
-    for (const QString& column : allColumns()) {
+    for (const QString& column : allQueryColumns()) {
         // A missing toolbar title becomes the single space that stands for none.
         const QVariant blank = text(column == titleColumn ? QStringLiteral(" ") : QString());
         if (Result<QSqlQuery> updated =
