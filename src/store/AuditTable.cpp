@@ -137,7 +137,7 @@ Result<QList<Entry>> read(const QSqlDatabase& db, const QList<qint64>& identitie
                                     .arg(id(identityColumn), marks.join(QStringLiteral(", ")));
     Result<QSqlQuery> query =
         Sql::run(db,
-                 QStringLiteral("SELECT %1, %2, %3, %4, %5, %6 FROM %7%8 ORDER BY %1 DESC, %9 DESC")
+                 QStringLiteral("SELECT %1, %2, %3, %4, %5, %6 FROM %7%8 ORDER BY %9 DESC")
                      .arg(id(timeColumn), id(userColumn), id(actionColumn), id(identityColumn),
                           id(oldColumn), id(newColumn), id(table), where, id(numberColumn)),
                  bound);

@@ -42,7 +42,8 @@ Status writeRestored(const QSqlDatabase& db, qint64 identity, qint64 restored,
                      const QVariantMap& inBin);
 
 // Entries of the records `identities` (of every record when empty), newest
-// first: by time, then the later written first.
+// first: the later written first, whatever the clocks of the programs
+// that wrote them said.
 Result<QList<Entry>> read(const QSqlDatabase& db, const QList<qint64>& identities);
 
 } // namespace Audit

@@ -55,10 +55,20 @@ Status retried(const std::function<Status()>& attempt)
 
 PgTransaction::PgTransaction(QSqlDatabase db) : m_db(std::move(db))
 {
-    if (Status begun = PgSql::exec(m_db, QStringLiteral("BEGIN")); begun)
-        m_active = true;
-    else
+    Status begun = PgSql::exec(m_db, QStringLiteral("BEGIN"));
+    if (!begun) {
         m_error = begun.error();
+        return;
+    }
+    m_active = true;
+    // Waits at most the connection's lock_timeout, then reads as busy.
+    if (Result<QVariant> locked = Sql::scalar(
+            m_db, QStringLiteral("SELECT pg_advisory_xact_lock(?)"), {PgSql::writeLock});
+        !locked) {
+        m_error = locked.error();
+        static_cast<void>(PgSql::exec(m_db, QStringLiteral("ROLLBACK")));
+        m_active = false;
+    }
 }
 
 PgTransaction::~PgTransaction()

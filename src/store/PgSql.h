@@ -22,12 +22,16 @@ Error errorFrom(const QSqlError& error, const QString& what);
 Status retried(const std::function<Status()>& attempt);
 
 // Advisory lock keys, one per purpose, held until the transaction ends.
+constexpr qint64 writeLock = 0x5152563257524954;  // every write, one at a time
 constexpr qint64 serialLock = 0x5152563253455231; // next serial
 constexpr qint64 schemaLock = 0x5152563253434831; // layout changes
 
 } // namespace PgSql
 
-// BEGIN on construction; ROLLBACK on destruction unless committed.
+// BEGIN and the write lock on construction; ROLLBACK on destruction unless
+// committed. Writes take turns as they do on SQLite (BEGIN IMMEDIATE): a
+// repair, a delete or a restore reads the register and acts on files by what
+// it read, which another writer must not change meanwhile.
 class PgTransaction {
 public:
     explicit PgTransaction(QSqlDatabase db);

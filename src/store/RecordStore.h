@@ -181,7 +181,7 @@ public:
     // differ), swapSerials (移动, one entry for each record), remove (删除)
     // and binMoveOut (恢复, under the identity as restored); the rest write
     // none. Gives the entries of the records `identities`, or of every record
-    // when the list is empty, newest first: by time, entries of the same
-    // time the later written first.
+    // when the list is empty, newest first: the later written first, whatever
+    // the clocks of the programs that wrote them said.
     virtual Result<QList<Audit::Entry>> history(const QList<qint64>& identities) = 0;
 };

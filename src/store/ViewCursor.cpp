@@ -6,6 +6,8 @@
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
 
+#include <QSqlError>
+
 #include <sqlite3.h>
 
 namespace {
@@ -59,6 +61,7 @@ ViewCursor::ViewCursor(const Register& reg, const ViewCondition& condition, int 
       m_headRows(headRows)
 {
     if (reg.kind() == Register::Kind::Postgres) {
+        m_onServer = true;
         startOnServer(reg);
         return;
     }
@@ -111,8 +114,14 @@ bool ViewCursor::next()
 {
     if (!m_serverError.message.isEmpty())
         return false;
-    if (m_server)
-        return m_server->next();
+    if (m_onServer) {
+        if (m_server->next())
+            return true;
+        // A listing cut short must not end as if complete.
+        if (m_server->lastError().isValid())
+            m_serverError = PgSql::errorFrom(m_server->lastError(), QStringLiteral("next"));
+        return false;
+    }
     if (!m_inHead)
         return m_statement->next();
     if (m_given < m_headRows && m_statement->fullScanSteps() <= headEntries) {

@@ -35,7 +35,7 @@ public:
     // Steps to the next record; false at the end or on failure.
     bool next();
     bool failed() const { return !error().message.isEmpty(); }
-    const Error& error() const { return m_server ? m_serverError : m_statement->error(); }
+    const Error& error() const { return m_onServer ? m_serverError : m_statement->error(); }
 
     // The current record. Its serial when stored as a whole number.
     std::optional<qint64> integerSerial() const;
@@ -61,6 +61,7 @@ private:
     int m_headRows = 0;
     qint64 m_given = 0;
 
+    bool m_onServer = false;
     std::unique_ptr<QSqlQuery> m_server;
     Error m_serverError;
     mutable QByteArray m_text[8]; // what utf8() gave of each field, on a server

@@ -15,6 +15,8 @@
 #define NEED_SERVER(cluster)                                                                       \
     QString whyNot;                                                                                \
     PgCluster* cluster = PgCluster::shared(&whyNot);                                               \
+    if (!cluster && PgCluster::required())                                                         \
+        QFAIL(qPrintable(QStringLiteral("no PostgreSQL test server: ") + whyNot));                 \
     if (!cluster)                                                                                  \
         QSKIP(qPrintable(QStringLiteral("no PostgreSQL test server: ") + whyNot));
 

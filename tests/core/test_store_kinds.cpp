@@ -58,6 +58,8 @@ QList<FolderCount> foldersOf(const Register& reg)
 #define NEED_KIND(server)                                                                          \
     do {                                                                                           \
         QString whyNot;                                                                            \
+        if ((server) && !PgCluster::shared(&whyNot) && PgCluster::required())                      \
+            QFAIL(qPrintable(QStringLiteral("no PostgreSQL test server: ") + whyNot));             \
         if ((server) && !PgCluster::shared(&whyNot))                                               \
             QSKIP(qPrintable(QStringLiteral("no PostgreSQL test server: ") + whyNot));             \
     } while (false)

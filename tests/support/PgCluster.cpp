@@ -150,6 +150,9 @@ bool PgCluster::start(QString* whyNot)
         *whyNot = QStringLiteral("initdb failed: ") + output;
         return false;
     }
+    // Counted as running from here: a start that timed out may still have
+    // left a server behind, which the destructor stops.
+    m_running = true;
     if (!run(m_bin + QStringLiteral("/pg_ctl"),
              {QStringLiteral("-D"), data, QStringLiteral("-l"), m_folder + QStringLiteral("/log"),
               QStringLiteral("-o"),
@@ -159,7 +162,6 @@ bool PgCluster::start(QString* whyNot)
         *whyNot = QStringLiteral("the server did not start: ") + output;
         return false;
     }
-    m_running = true;
     return true;
 }
 

@@ -10,10 +10,12 @@
 #include "support/gui/MenuBitmaps.h"
 #include "support/gui/MessageBox.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QLabel>
 #include <QMenu>
+#include <QTimer>
 
 namespace {
 
@@ -105,9 +107,20 @@ bool ViewsArea::refresh()
     return true;
 }
 
+// How often a refreshed list waiting for a dialog to close looks again.
+constexpr int refreshWaitMs = 200;
+
 void ViewsArea::refreshed(const std::shared_ptr<ViewRst>& view, quint64 changes,
                           Result<QList<qint64>> keys)
 {
+    // A dialog or menu opened meanwhile may act on the rows it was opened
+    // on: the new list waits until it is closed.
+    if (view == currentView() && keys &&
+        (QApplication::activeModalWidget() || QApplication::activePopupWidget())) {
+        QTimer::singleShot(refreshWaitMs, this,
+                           [this, view, changes, keys] { refreshed(view, changes, keys); });
+        return;
+    }
     if (view == currentView() && keys) {
         if (view->changeCount() != changes) {
             // A delete or move of the window's own came in between: the keys

@@ -163,25 +163,31 @@ void RecordOperationsArea::deleteRecord()
     const int row = currentRecordRow();
     if (row == 0)
         return;
+    const std::shared_ptr<ViewRst> asked = model()->view();
+    const std::optional<RegisterRecord> shown =
+        asked && row <= asked->recordCount() ? asked->record(row) : std::nullopt;
+    if (!shown)
+        return;
+    // The record asked about is the one deleted, wherever the view has put
+    // it by the time the person answers.
+    const SeenRecord seen = SeenRecord::of(*shown);
     grid()->selectRows(row, row);
     // The selection is painted before the question covers the window.
     QCoreApplication::processEvents();
     if (MessageBox::question(m_window, deleteQuestion) != MessageBox::Yes)
         return;
-    const std::shared_ptr<ViewRst> view = model()->view();
-    if (!view || row > view->recordCount())
-        return;
-    const std::optional<RegisterRecord> shown = view->record(row);
-    if (!shown)
-        return;
-    const Status deleted = RecordDelete::deleteRecord(m_register, SeenRecord::of(*shown));
+    const Status deleted = RecordDelete::deleteRecord(m_register, seen);
     if (!deleted) {
         MessageBox::warning(m_window, deleted.error().fullText());
         return;
     }
-    model()->recordRemoved(row);
+    const std::shared_ptr<ViewRst> view = model()->view();
+    const int position = view ? view->positionOf(seen.rowid) : 0;
+    if (position == 0)
+        return;
+    model()->recordRemoved(position);
     if (!model()->isPlaceholder())
-        selectWholeRow(std::min(row, view->recordCount()));
+        selectWholeRow(std::min(position, view->recordCount()));
 
     // A folder whose last record went leaves the menu a moment later.
     QTimer::singleShot(folderMenuDelay, this, &RecordOperationsArea::foldersChanged);
