@@ -5,6 +5,7 @@
 #include "integrity/IntegrityCheck.h"
 #include "modify/RecordModify.h"
 #include "operations/RecordDelete.h"
+#include "operations/RecordLookup.h"
 #include "operations/RecordReorder.h"
 #include "queries/QuerySlots.h"
 #include "store/Audit.h"
@@ -18,10 +19,13 @@
 #include "support/TestFiles.h"
 #include "trash/Trash.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QRandomGenerator>
 #include <QSet>
 #include <QTest>
 
+#include <atomic>
 #include <thread>
 
 // The store's behaviour, the same on an SQLite register and on one kept on
@@ -350,6 +354,90 @@ private Q_SLOTS:
             reg.closeConnection();
         }).join();
         QTRY_VERIFY(counter() != before);
+    }
+
+    // Eight programs' worth of writers adding, modifying, moving and deleting
+    // at once (QUORVEL_STRESS_SECONDS long, 3 s by default): no serial twice,
+    // no record or copy lost, and a refusal only ever says busy or changed.
+    void mixedWritersLoseNothing_data() { kinds(); }
+    void mixedWritersLoseNothing()
+    {
+        QFETCH(bool, server);
+        NEED_KIND(server);
+        TempRegister temp(kindOf(server));
+        const Register reg = temp.reg();
+        QTemporaryDir sources;
+        const int seconds = qEnvironmentVariableIsSet("QUORVEL_STRESS_SECONDS")
+                                ? qEnvironmentVariableIntValue("QUORVEL_STRESS_SECONDS")
+                                : 3;
+        constexpr int writers = 8;
+        std::atomic<int> added{0};
+        std::atomic<int> busy{0};
+        QList<Error> refusals[writers];
+        const QDeadlineTimer deadline(seconds * 1000);
+        std::vector<std::thread> threads;
+        for (int w = 0; w < writers; ++w) {
+            threads.emplace_back([&, w] {
+                QRandomGenerator random(w + 1);
+                const auto seenAny = [&]() -> std::optional<SeenRecord> {
+                    const Result<QList<qint64>> keys = ViewRst::loadKeys(reg, {});
+                    if (!keys || keys->isEmpty())
+                        return std::nullopt;
+                    Result<RegisterRecord> record =
+                        RecordLookup::recordAt(reg, keys->at(random.bounded(keys->size())));
+                    return record ? std::optional(SeenRecord::of(record.value())) : std::nullopt;
+                };
+                for (int round = 0; !deadline.hasExpired(); ++round) {
+                    Status done;
+                    const int action = round % 4;
+                    if (action == 0 || action == 2) {
+                        const QString path =
+                            sources.filePath(QStringLiteral("w%1-%2.txt").arg(w).arg(round));
+                        TestFiles::write(path, path.toUtf8());
+                        const QList<Intake::Outcome> outcomes = Intake::runBatch(
+                            reg, {Intake::File::fromPath(path)}, {QDate(2024, 1, 2)});
+                        if (outcomes.value(0).kind == Intake::Outcome::Registered)
+                            ++added;
+                        else
+                            done = outcomes.value(0).error;
+                    } else if (const std::optional<SeenRecord> seen = seenAny(); !seen) {
+                        continue;
+                    } else if (action == 1) {
+                        RecordModify::Changes changes;
+                        changes[RecordModify::Field::Remark] = QString::number(round);
+                        done = RecordModify::apply(reg, {*seen}, changes);
+                    } else if (round % 8 == 3) {
+                        done = RecordDelete::deleteRecord(reg, *seen);
+                    } else if (const std::optional<SeenRecord> other = seenAny()) {
+                        if (other->rowid != seen->rowid)
+                            done = RecordReorder::exchangeSerials(reg, *seen, *other);
+                    }
+                    if (!done && done.error().code == ErrorCode::Busy)
+                        ++busy;
+                    else if (!done && done.error().code != ErrorCode::Changed)
+                        refusals[w] << done.error();
+                }
+                reg.closeConnection();
+            });
+        }
+        for (std::thread& thread : threads)
+            thread.join();
+        for (const QList<Error>& refused : refusals) {
+            for (const Error& error : refused)
+                QFAIL(qPrintable(error.fullText()));
+        }
+        QVERIFY(added > 0);
+        const QList<qint64> serials = temp.serials();
+        qInfo("%d records added, %lld kept, %lld in the bin, %d busy", added.load(),
+              qint64(serials.size()), qint64(binOf(reg).size()), busy.load());
+        QCOMPARE(QSet<qint64>(serials.begin(), serials.end()).size(), serials.size());
+        QCOMPARE(serials.size() + binOf(reg).size(), added.load());
+        Integrity::Options options;
+        options.verify = true;
+        const Result<Integrity::Report> report = Integrity::check(reg, options);
+        QVERIFY2(report, qPrintable(report ? QString() : report.error().fullText()));
+        for (const Integrity::Finding& finding : report->findings)
+            QFAIL(qPrintable(finding.name + QStringLiteral(": ") + finding.detail));
     }
 
     // Writers on their own connections at once: each serial is handed out
