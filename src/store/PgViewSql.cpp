@@ -1,9 +1,7 @@
 #include "store/PgViewSql.h"
 
 #include "store/RegisterNames.h"
-#include "store/SearchIndexes.h"
 #include "store/Sql.h"
-#include "store/ViewConditions.h"
 
 #include <QRegularExpression>
 
@@ -18,50 +16,37 @@ QString folded(const QString& column)
 
 ViewCondition translated(const ViewCondition& condition)
 {
-    // One pass over the text; each "?" met is the next value, which a rule
-    // may keep, change or drop together with its fragment.
+    // The record-by-record form holds no SQLite index; on the server the
+    // trigram indexes on the folded texts serve its LIKE. One pass over the
+    // text; each "?" met is the next value.
+    const QString where = condition.whereForScan();
+    const QVariantList values = condition.valuesForScan();
     static const QRegularExpression pattern(
-        QStringLiteral("rowid IN \\(SELECT rowid FROM \"([^\"]+)\" WHERE \"[^\"]+\" MATCH '\"' "
-                       "\\|\\| hex\\(lower\\(\\?\\)\\) \\|\\| '\"'\\)" // 1: character index
-                       "|rowid IN \\(SELECT rowid FROM \"[^\"]+\" WHERE \"[^\"]+\" MATCH "
-                       "\\?\\) AND " // trigram index before its own LIKE
-                       "|(\"[^\"]+\"|[^\\s(),]+) (NOT )?LIKE \\? ESCAPE '\\\\'" // 2, 3
+        QStringLiteral("(\"[^\"]+\"|[^\\s(),]+) (NOT )?LIKE \\? ESCAPE '\\\\'" // 1, 2
                        "|\\browid\\b"
                        "|\\?"));
     ViewCondition result;
     qsizetype at = 0;
     qsizetype value = 0;
-    const auto next = [&] {
-        return condition.values.value(value++);
-    };
-    QRegularExpressionMatchIterator matches = pattern.globalMatch(condition.where);
+    QRegularExpressionMatchIterator matches = pattern.globalMatch(where);
     while (matches.hasNext()) {
         const QRegularExpressionMatch match = matches.next();
-        result.where += condition.where.mid(at, match.capturedStart() - at);
+        result.where += where.mid(at, match.capturedStart() - at);
         at = match.capturedEnd();
         const QString whole = match.captured(0);
         if (!match.captured(1).isEmpty()) {
-            const QString column = match.captured(1) == SearchIndexes::remarkCharacters
-                                       ? RegisterNames::remark
-                                       : RegisterNames::fileName;
-            result.where += folded(Sql::identifier(column)) + QStringLiteral(" LIKE ") +
-                            folded(QStringLiteral("?")) + QStringLiteral(" ESCAPE '\\'");
-            result.values << ViewConditions::likeLiteral(next().toString());
-        } else if (whole.startsWith(QLatin1String("rowid IN"))) {
-            next(); // the full-text query: the LIKE after it decides alone
-        } else if (!match.captured(2).isEmpty()) {
-            result.where += folded(match.captured(2)) + QLatin1Char(' ') + match.captured(3) +
+            result.where += folded(match.captured(1)) + QLatin1Char(' ') + match.captured(2) +
                             QStringLiteral("LIKE ") + folded(QStringLiteral("?")) +
                             QStringLiteral(" ESCAPE '\\'");
-            result.values << next();
+            result.values << values.value(value++);
         } else if (whole == QLatin1String("rowid")) {
             result.where += Sql::identifier(RegisterNames::identity);
         } else {
             result.where += whole;
-            result.values << next();
+            result.values << values.value(value++);
         }
     }
-    result.where += condition.where.mid(at);
+    result.where += where.mid(at);
     return result;
 }
 

@@ -394,8 +394,9 @@ private Q_SLOTS:
                         const QString path =
                             sources.filePath(QStringLiteral("w%1-%2.txt").arg(w).arg(round));
                         TestFiles::write(path, path.toUtf8());
-                        const QList<Intake::Outcome> outcomes = Intake::runBatch(
-                            reg, {Intake::File::fromPath(path)}, {QDate(2024, 1, 2)});
+                        const QList<Intake::Outcome> outcomes =
+                            Intake::runBatch(reg, {Intake::File::fromPath(path)},
+                                             {QDate(2024, 1, 2), {}, {}, {}, {}});
                         if (outcomes.value(0).kind == Intake::Outcome::Registered)
                             ++added;
                         else
