@@ -120,7 +120,7 @@ Status PgRecordStore::completeQuerySlots(const QList<QPair<QString, QString>>& d
 Status PgRecordStore::completeOnce(const QList<QPair<QString, QString>>& defaults)
 {
     const QSqlDatabase db = this->db();
-    PgTransaction transaction(db);
+    Transaction transaction(db);
     if (!transaction.started())
         return transaction.startError();
     // The whole table, so two programs never both append the missing slots.

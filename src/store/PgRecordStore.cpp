@@ -44,17 +44,6 @@ QString typed(RecordField field)
     return field == RecordField::Serial ? QStringLiteral("?::bigint") : QStringLiteral("?::text");
 }
 
-class PgStoreTransaction : public StoreTransaction {
-public:
-    explicit PgStoreTransaction(QSqlDatabase db) : m_transaction(std::move(db)) {}
-    bool started() const { return m_transaction.started(); }
-    const Error& startError() const { return m_transaction.startError(); }
-    Status commit() override { return m_transaction.commit(); }
-
-private:
-    PgTransaction m_transaction;
-};
-
 Result<QVariant> serialOf(const QSqlDatabase& db, qint64 id)
 {
     Result<QSqlQuery> query =
@@ -110,10 +99,7 @@ Status PgRecordStore::seenThere(const SeenRecord& seen)
 
 Result<std::unique_ptr<StoreTransaction>> PgRecordStore::beginWrite()
 {
-    auto transaction = std::make_unique<PgStoreTransaction>(db());
-    if (!transaction->started())
-        return transaction->startError();
-    return std::unique_ptr<StoreTransaction>(std::move(transaction));
+    return Transaction::begin(db());
 }
 
 Result<qint64> PgRecordStore::recordCount()
@@ -287,7 +273,7 @@ Status PgRecordStore::updateOnce(const QList<SeenRecord>& seen,
                               .arg(records(), identity(), written.join(QStringLiteral(" AND ")));
 
     const QSqlDatabase db = this->db();
-    PgTransaction transaction(db);
+    Transaction transaction(db);
     if (!transaction.started())
         return transaction.startError();
     for (const SeenRecord& record : seen) {
@@ -320,7 +306,7 @@ Status PgRecordStore::swapSerials(const SeenRecord& first, const SeenRecord& sec
 Status PgRecordStore::swapOnce(const SeenRecord& firstRecord, const SeenRecord& secondRecord)
 {
     const QSqlDatabase db = this->db();
-    PgTransaction transaction(db);
+    Transaction transaction(db);
     if (!transaction.started())
         return transaction.startError();
     // Both rows locked in one order, so two swaps never wait on each other

@@ -224,7 +224,7 @@ Status migrate(const QSqlDatabase& db)
 {
     const QList<QStringList> steps = migrations();
     for (;;) {
-        PgTransaction transaction(db);
+        Transaction transaction(db);
         if (!transaction.started())
             return transaction.startError();
         if (Result<QVariant> locked = Sql::scalar(

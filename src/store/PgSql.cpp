@@ -1,6 +1,5 @@
 #include "store/PgSql.h"
 
-#include "store/RegisterWatch.h"
 #include "store/Sql.h"
 
 #include <QSqlError>
@@ -52,40 +51,3 @@ Status retried(const std::function<Status()>& attempt)
 }
 
 } // namespace PgSql
-
-PgTransaction::PgTransaction(QSqlDatabase db) : m_db(std::move(db))
-{
-    Status begun = PgSql::exec(m_db, QStringLiteral("BEGIN"));
-    if (!begun) {
-        m_error = begun.error();
-        return;
-    }
-    m_active = true;
-    // Waits at most the connection's lock_timeout, then reads as busy.
-    if (Result<QVariant> locked = Sql::scalar(
-            m_db, QStringLiteral("SELECT pg_advisory_xact_lock(?)"), {PgSql::writeLock});
-        !locked) {
-        m_error = locked.error();
-        static_cast<void>(PgSql::exec(m_db, QStringLiteral("ROLLBACK")));
-        m_active = false;
-    }
-}
-
-PgTransaction::~PgTransaction()
-{
-    if (m_active)
-        static_cast<void>(PgSql::exec(m_db, QStringLiteral("ROLLBACK")));
-}
-
-Status PgTransaction::commit()
-{
-    if (!m_active)
-        return m_error;
-    m_active = false;
-    // Announced on both sides, so that a window of this program takes the
-    // change for its own. A failed COMMIT has rolled back already.
-    RegisterWatch::commitStarting();
-    Status committed = PgSql::exec(m_db, QStringLiteral("COMMIT"));
-    RegisterWatch::commitEnded();
-    return committed;
-}

@@ -27,24 +27,3 @@ constexpr qint64 serialLock = 0x5152563253455231; // next serial
 constexpr qint64 schemaLock = 0x5152563253434831; // layout changes
 
 } // namespace PgSql
-
-// BEGIN and the write lock on construction; ROLLBACK on destruction unless
-// committed. Writes take turns as they do on SQLite (BEGIN IMMEDIATE): a
-// repair, a delete or a restore reads the register and acts on files by what
-// it read, which another writer must not change meanwhile.
-class PgTransaction {
-public:
-    explicit PgTransaction(QSqlDatabase db);
-    ~PgTransaction();
-    PgTransaction(const PgTransaction&) = delete;
-    PgTransaction& operator=(const PgTransaction&) = delete;
-
-    bool started() const { return m_active; }
-    const Error& startError() const { return m_error; }
-    Status commit();
-
-private:
-    QSqlDatabase m_db;
-    bool m_active = false;
-    Error m_error;
-};

@@ -5,6 +5,7 @@
 #include "store/RecycleBin.h"
 #include "store/Result.h"
 #include "store/SeenRecord.h"
+#include "store/StoreTransaction.h"
 
 #include <QDate>
 #include <QHash>
@@ -69,13 +70,6 @@ struct RecordedDigest {
 struct FolderCount {
     QString name;
     qint64 dated = 0;
-};
-
-// A write transaction: rolled back when dropped without commit().
-class StoreTransaction {
-public:
-    virtual ~StoreTransaction() = default;
-    virtual Status commit() = 0;
 };
 
 // Everything the program asks of the register's database. Records are named

@@ -43,8 +43,7 @@ Error errorFrom(const QSqlError& error, const QString& what)
     return {QStringLiteral("访问登记库时出错。"), what + QStringLiteral(": ") + text};
 }
 
-// A server's errors are sorted by their SQLSTATE, SQLite's by its codes.
-static Error errorOn(const QSqlDatabase& db, const QSqlError& error, const QString& what)
+Error errorOn(const QSqlDatabase& db, const QSqlError& error, const QString& what)
 {
     return db.driverName() == QLatin1String("QPSQL") ? PgSql::errorFrom(error, what)
                                                      : errorFrom(error, what);
@@ -84,13 +83,26 @@ QString identifier(const QString& name)
 
 Transaction::Transaction(QSqlDatabase db) : m_db(std::move(db))
 {
-    // BEGIN IMMEDIATE takes the write lock at once, so reading the next
-    // serial and inserting can never interleave with another writer.
+    // BEGIN IMMEDIATE takes SQLite's write lock at once; a server takes an
+    // advisory lock, waiting at most its lock_timeout. Either way reading
+    // the next serial and inserting never interleave with another writer.
+    const bool server = m_db.driverName() == QLatin1String("QPSQL");
     QSqlQuery begin(m_db);
-    if (begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        m_active = true;
-    else
-        m_error = Sql::errorFrom(begin.lastError(), QStringLiteral("BEGIN"));
+    if (!begin.exec(server ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"))) {
+        m_error = Sql::errorOn(m_db, begin.lastError(), QStringLiteral("BEGIN"));
+        return;
+    }
+    m_active = true;
+    if (!server)
+        return;
+    if (Result<QVariant> locked = Sql::scalar(
+            m_db, QStringLiteral("SELECT pg_advisory_xact_lock(?)"), {PgSql::writeLock});
+        !locked) {
+        m_error = locked.error();
+        QSqlQuery rollback(m_db);
+        rollback.exec(QStringLiteral("ROLLBACK"));
+        m_active = false;
+    }
 }
 
 Transaction::~Transaction()
@@ -99,6 +111,14 @@ Transaction::~Transaction()
         QSqlQuery rollback(m_db);
         rollback.exec(QStringLiteral("ROLLBACK"));
     }
+}
+
+Result<std::unique_ptr<StoreTransaction>> Transaction::begin(QSqlDatabase db)
+{
+    auto transaction = std::make_unique<Transaction>(std::move(db));
+    if (!transaction->started())
+        return transaction->startError();
+    return std::unique_ptr<StoreTransaction>(std::move(transaction));
 }
 
 Status Transaction::commit()
@@ -112,7 +132,7 @@ Status Transaction::commit()
     const bool committed = commitQuery.exec(QStringLiteral("COMMIT"));
     RegisterWatch::commitEnded();
     if (!committed)
-        return Sql::errorFrom(commitQuery.lastError(), QStringLiteral("COMMIT"));
+        return Sql::errorOn(m_db, commitQuery.lastError(), QStringLiteral("COMMIT"));
     m_active = false;
     return {};
 }

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "store/Result.h"
+#include "store/StoreTransaction.h"
 
 #include <QSqlDatabase>
+
 #include <QSqlQuery>
 #include <QVariantList>
+#include <memory>
 
 // Thin helpers over QSqlQuery: statements are prepared from fixed texts and
 // every value is bound, never spliced into the text.
@@ -19,6 +22,9 @@ Result<QVariant> scalar(const QSqlDatabase& db, const QString& sql,
 // Turns a failed statement into a user-facing error. A locked database gets
 // the "busy, try again" text so the user knows nothing is broken.
 Error errorFrom(const QSqlError& error, const QString& what);
+// The error as the connection's kind of database sorts it: a server's by
+// its SQLSTATE, SQLite's by its codes.
+Error errorOn(const QSqlDatabase& db, const QSqlError& error, const QString& what);
 
 // How long a program waits for another that holds the register locked.
 constexpr int busyTimeoutMs = 3000;
@@ -32,17 +38,23 @@ QString identifier(const QString& name);
 
 } // namespace Sql
 
-// Begins on construction; rolls back on destruction unless committed.
-class Transaction {
+// Begins on construction, holding the register's write lock; rolls back on
+// destruction unless committed. Writes take turns on both kinds of register:
+// a repair, a delete or a restore acts on files by what it read, which
+// another writer must not change meanwhile.
+class Transaction : public StoreTransaction {
 public:
     explicit Transaction(QSqlDatabase db);
-    ~Transaction();
+    ~Transaction() override;
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
 
+    // A started transaction for a store's beginWrite(), or why it could not start.
+    static Result<std::unique_ptr<StoreTransaction>> begin(QSqlDatabase db);
+
     bool started() const { return m_active; }
     const Error& startError() const { return m_error; }
-    Status commit();
+    Status commit() override;
 
 private:
     QSqlDatabase m_db;

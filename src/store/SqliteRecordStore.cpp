@@ -22,17 +22,6 @@ QString recordTableName()
     return Sql::identifier(RegisterNames::recordTable);
 }
 
-class SqliteTransaction : public StoreTransaction {
-public:
-    explicit SqliteTransaction(QSqlDatabase db) : m_transaction(std::move(db)) {}
-    bool started() const { return m_transaction.started(); }
-    const Error& startError() const { return m_transaction.startError(); }
-    Status commit() override { return m_transaction.commit(); }
-
-private:
-    Transaction m_transaction;
-};
-
 // The number after `highest` (an integer or a real serial), or nothing when
 // no 64-bit integer comes after it.
 std::optional<qint64> after(const QVariant& highest)
@@ -120,10 +109,7 @@ QString SqliteRecordStore::columnOf(RecordField field)
 
 Result<std::unique_ptr<StoreTransaction>> SqliteRecordStore::beginWrite()
 {
-    auto transaction = std::make_unique<SqliteTransaction>(db());
-    if (!transaction->started())
-        return transaction->startError();
-    return std::unique_ptr<StoreTransaction>(std::move(transaction));
+    return Transaction::begin(db());
 }
 
 Result<qint64> SqliteRecordStore::recordCount()

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "store/Result.h"
+
+// A write transaction: rolled back when dropped without commit().
+class StoreTransaction {
+public:
+    virtual ~StoreTransaction() = default;
+    virtual Status commit() = 0;
+};
