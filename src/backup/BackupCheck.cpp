@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace Backup {
@@ -129,6 +130,26 @@ Result<Check> examine(const QString& source, const Into* into, const StepProgres
     return check;
 }
 
+const QString restoreInfix = QStringLiteral(".quorvel-restore-");
+
+// Removes the working folders that earlier restores into `target` left when
+// they were killed. A restore holds a lock on its working folder for as long
+// as it runs, so a folder nobody holds is abandoned; the kernel drops the
+// lock however the program ends.
+void removeAbandoned(const QString& parent, const QString& target)
+{
+    const QString prefix = QStringLiteral(".") + target + restoreInfix;
+    const QStringList names =
+        QDir(parent).entryList({prefix + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden);
+    for (const QString& name : names) {
+        const QString path = parent + QLatin1Char('/') + name;
+        Fd held(::open(QFile::encodeName(path).constData(),
+                       O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (held.valid() && ::flock(held.get(), LOCK_EX | LOCK_NB) == 0)
+            QDir(path).removeRecursively();
+    }
+}
+
 } // namespace
 
 Result<Check> verify(const QString& source, const StepProgress& progress)
@@ -154,9 +175,12 @@ Result<Check> restore(const QString& source, const QString& target, const StepPr
         return Error{QStringLiteral("无法创建文件夹“%1”。").arg(parent), QString()};
     // Everything goes into a hidden working folder that takes the target's
     // name only when complete and checked.
-    const QString working = parent + QStringLiteral("/.") + info.fileName() +
-                            BackupFiles::workingName(QStringLiteral(".quorvel-restore-"));
+    removeAbandoned(parent, info.fileName());
+    const QString working =
+        parent + QStringLiteral("/.") + info.fileName() + BackupFiles::workingName(restoreInfix);
     Fd folder = BackupFiles::openFolder(working, true);
+    if (folder.valid())
+        ::flock(folder.get(), LOCK_EX | LOCK_NB);
     Fd pool = folder.valid() ? BackupFiles::openFolderIn(folder.get(), poolFolder, true) : Fd();
     Fd bin = pool.valid() ? BackupFiles::openFolderIn(pool.get(), binFolder, true) : Fd();
     const auto discard = [&] {

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -16,8 +17,11 @@
 #include <QTest>
 
 #include <atomic>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -117,9 +121,21 @@ private Q_SLOTS:
         QVERIFY(
             manifest.contains(QByteArray(binned.section(QLatin1Char('/'), -1).toUtf8() + "\t4\n")));
 
+        // Working folders of killed restores go; one a running restore holds stays.
+        const QString abandoned = place.filePath(QStringLiteral(".restored.quorvel-restore-a"));
+        const QString running = place.filePath(QStringLiteral(".restored.quorvel-restore-b"));
+        for (const QString& working : {abandoned, running}) {
+            QVERIFY(QDir().mkpath(working));
+            TestFiles::write(working + QStringLiteral("/half"), "x");
+        }
+        const int held = ::open(QFile::encodeName(running).constData(), O_RDONLY | O_DIRECTORY);
+        const auto release = qScopeGuard([held] { ::close(held); });
+        QVERIFY(held >= 0 && ::flock(held, LOCK_EX) == 0);
         const QString target = place.filePath(QStringLiteral("restored"));
         Result<Backup::Check> check = Backup::restore(backup, target);
         QVERIFY(check && check->problems.isEmpty());
+        QVERIFY(!QFileInfo::exists(abandoned));
+        QVERIFY(QFileInfo::exists(running + QStringLiteral("/half")));
         Result<Register> restored = Register::open(target, Register::Mode::MustExist);
         QVERIFY(restored);
         QCOMPARE(dump(*restored), dump(temp.reg()));
