@@ -145,8 +145,15 @@ Result<QList<Outcome>> registerTogether(const Register& reg, const std::vector<S
     // removes), never a record without its copy.
     syncFolder(reg.storeFolder());
     TestPause::at("intake-before-commit");
-    if (Status committed = transaction.value()->commit(); !committed)
-        return undoAll(committed.error());
+    if (Status committed = transaction.value()->commit(); !committed) {
+        if (committed.error().code != ErrorCode::Uncertain)
+            return undoAll(committed.error());
+        // The records may exist: their copies keep their names, and `check`
+        // reports any that has none.
+        for (StagedCopy* copy : copies)
+            copy->finish();
+        return committed.error();
+    }
     for (StagedCopy* copy : copies)
         copy->finish();
     return outcomes;
@@ -183,8 +190,11 @@ QList<Outcome> registerGroup(const Register& reg, Group& group, const Details& d
     if (together) {
         for (std::size_t k = 0; k < flushed.size(); ++k)
             outcomes[places[k]] = together->at(qsizetype(k));
-    } else if (flushed.size() == 1) {
-        settle(0, together);
+    } else if (flushed.size() == 1 || together.error().code == ErrorCode::Uncertain ||
+               together.error().code == ErrorCode::Disconnected) {
+        // Cut by the server going away: reported, not tried again one by one.
+        for (std::size_t k = 0; k < flushed.size(); ++k)
+            settle(k, together);
     } else {
         for (std::size_t k = 0; k < flushed.size(); ++k)
             settle(k, registerTogether(reg, {flushed[k]}, details));

@@ -121,7 +121,8 @@ Status deleteRecord(const Register& reg, const SeenRecord& seen)
     }
     TestPause::at("delete-before-commit");
     if (Status committed = transaction.value()->commit(); !committed) {
-        if (hasCopy)
+        // One that may have landed keeps both names, as a kill here would.
+        if (hasCopy && committed.error().code != ErrorCode::Uncertain)
             bin->remove(*binName);
         return failed(committed.error());
     }

@@ -222,6 +222,12 @@ Result<State> inspect(const QSqlDatabase& db, int* version)
 
 Status migrate(const QSqlDatabase& db)
 {
+    // Up to date, as nearly always: nothing to change, so no write lock to
+    // wait for while another program holds it for its change.
+    int current = 0;
+    if (Result<State> state = inspect(db, &current);
+        state && *state == State::Register && current == currentVersion)
+        return {};
     const QList<QStringList> steps = migrations();
     for (;;) {
         Transaction transaction(db);

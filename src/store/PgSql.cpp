@@ -1,5 +1,6 @@
 #include "store/PgSql.h"
 
+#include "store/PgConnection.h"
 #include "store/Sql.h"
 
 #include <QSqlError>
@@ -19,7 +20,7 @@ Error errorFrom(const QSqlError& error, const QString& what)
         state == QLatin1String("53300"))
         return {Sql::busyMessage(), detail, ErrorCode::Busy};
     if (state.startsWith(QLatin1String("08")) || state == QLatin1String("57P01") ||
-        state == QLatin1String("57P03"))
+        state == QLatin1String("57P02") || state == QLatin1String("57P03"))
         return {QStringLiteral("与数据库服务器的连接中断，请稍后再试。"), detail};
     if (state == QLatin1String("25006") || state == QLatin1String("42501"))
         return {QStringLiteral("登记库是只读的，无法保存更改。"), detail};
@@ -32,10 +33,16 @@ Error errorFrom(const QSqlError& error, const QString& what)
 
 Status exec(const QSqlDatabase& db, const QString& sql)
 {
+    const bool retriable = PgConnection::retriable(db);
     QSqlQuery query(db);
-    if (!query.exec(sql))
-        return errorFrom(query.lastError(), sql);
-    return {};
+    if (query.exec(sql))
+        return {};
+    if (!PgConnection::reopenedAfterBreak(db, retriable))
+        return Sql::errorOn(db, query.lastError(), sql);
+    QSqlQuery again(db);
+    if (again.exec(sql))
+        return {};
+    return Sql::errorOn(db, again.lastError(), sql);
 }
 
 Status retried(const std::function<Status()>& attempt)

@@ -1,8 +1,8 @@
 #include "store/Register.h"
 
+#include "store/PgConnection.h"
 #include "store/PgRecordStore.h"
 #include "store/PgSchema.h"
-#include "store/PgSql.h"
 #include "store/RegisterNames.h"
 #include "store/Schema.h"
 #include "store/ShmReserve.h"
@@ -216,7 +216,11 @@ QSqlDatabase Register::database() const
     const QString name = connectionName();
     if (QSqlDatabase::contains(name)) {
         QSqlDatabase existing = QSqlDatabase::database(name, false);
-        if (!existing.isOpen())
+        // A server connection found broken is opened again here, unless a
+        // write on it has to fail first.
+        if (m_server)
+            PgConnection::reopen(existing);
+        else if (!existing.isOpen())
             existing.open();
         return existing;
     }
@@ -249,14 +253,14 @@ QSqlDatabase Register::openServerConnection(const QString& name) const
         db.setPort(m_server->port);
     db.setDatabaseName(m_server->database);
     db.setUserName(m_server->user);
-    db.setConnectOptions(QStringLiteral("connect_timeout=10;application_name=quorvel"));
-    if (db.open()) {
-        // Waiting for a lock as long as SQLite waits for a busy file, then
-        // telling the person; notices of IF NOT EXISTS are no news.
-        static_cast<void>(
-            PgSql::exec(db, QStringLiteral("SET lock_timeout = %1").arg(Sql::busyTimeoutMs)));
-        static_cast<void>(PgSql::exec(db, QStringLiteral("SET client_min_messages = warning")));
-    }
+    // Waiting for a lock as long as SQLite waits for a busy file, then
+    // telling the person; notices of IF NOT EXISTS are no news. Set for the
+    // session at connecting, so a connection opened again has them too.
+    db.setConnectOptions(
+        QStringLiteral("connect_timeout=10;application_name=quorvel;"
+                       "options='-c lock_timeout=%1 -c client_min_messages=warning'")
+            .arg(Sql::busyTimeoutMs));
+    db.open();
     return db;
 }
 

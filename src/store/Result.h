@@ -8,12 +8,14 @@
 // What kind of failure, for a caller that decides on it (a message, an exit
 // status, whether to try again); the texts stay those of `Error`.
 enum class ErrorCode {
-    Failed,   // anything else
-    Busy,     // another program holds the register or the file
-    NotFound, // no such record, slot or register
-    Changed,  // the record is not the one the person saw, or a trigger undid the change
-    Foreign,  // the file is not a Quorvel register
-    Damaged,  // the register's database cannot be read whole
+    Failed,       // anything else
+    Busy,         // another program holds the register or the file
+    NotFound,     // no such record, slot or register
+    Changed,      // the record is not the one the person saw, or a trigger undid the change
+    Foreign,      // the file is not a Quorvel register
+    Damaged,      // the register's database cannot be read whole
+    Disconnected, // the server connection broke; a write cut by it changed nothing
+    Uncertain,    // the connection broke while a commit was in flight: it may have landed
 };
 
 // What went wrong, for the person (message, Chinese) and for the log (detail).

@@ -1,5 +1,6 @@
 #include "store/Sql.h"
 
+#include "store/PgConnection.h"
 #include "store/PgSql.h"
 #include "store/RegisterWatch.h"
 
@@ -45,11 +46,15 @@ Error errorFrom(const QSqlError& error, const QString& what)
 
 Error errorOn(const QSqlDatabase& db, const QSqlError& error, const QString& what)
 {
+    if (PgConnection::isBroken(db))
+        return PgConnection::brokenError(db, what + QStringLiteral(": ") + error.text());
     return db.driverName() == QLatin1String("QPSQL") ? PgSql::errorFrom(error, what)
                                                      : errorFrom(error, what);
 }
 
-Result<QSqlQuery> run(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
+namespace {
+
+Result<QSqlQuery> runOnce(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
 {
     QSqlQuery query(db);
     query.setForwardOnly(true);
@@ -59,6 +64,17 @@ Result<QSqlQuery> run(const QSqlDatabase& db, const QString& sql, const QVariant
         query.addBindValue(value);
     if (!query.exec())
         return errorOn(db, query.lastError(), sql);
+    return query;
+}
+
+} // namespace
+
+Result<QSqlQuery> run(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
+{
+    const bool retriable = PgConnection::retriable(db);
+    Result<QSqlQuery> query = runOnce(db, sql, values);
+    if (!query && PgConnection::reopenedAfterBreak(db, retriable))
+        return runOnce(db, sql, values);
     return query;
 }
 
@@ -86,31 +102,51 @@ Transaction::Transaction(QSqlDatabase db) : m_db(std::move(db))
     // BEGIN IMMEDIATE takes SQLite's write lock at once; a server takes an
     // advisory lock, waiting at most its lock_timeout. Either way reading
     // the next serial and inserting never interleave with another writer.
+    // A server connection that broke since its last use is opened again
+    // here, as nothing has been done yet.
     const bool server = m_db.driverName() == QLatin1String("QPSQL");
+    const QString sql = server ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE");
+    const bool retriable = PgConnection::retriable(m_db);
     QSqlQuery begin(m_db);
-    if (!begin.exec(server ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"))) {
-        m_error = Sql::errorOn(m_db, begin.lastError(), QStringLiteral("BEGIN"));
+    bool begun = begin.exec(sql);
+    if (!begun && PgConnection::reopenedAfterBreak(m_db, retriable)) {
+        begin = QSqlQuery(m_db);
+        begun = begin.exec(sql);
+    }
+    if (!begun) {
+        m_error = Sql::errorOn(m_db, begin.lastError(), sql);
         return;
     }
     m_active = true;
     if (!server)
         return;
-    if (Result<QVariant> locked = Sql::scalar(
-            m_db, QStringLiteral("SELECT pg_advisory_xact_lock(?)"), {PgSql::writeLock});
-        !locked) {
-        m_error = locked.error();
-        QSqlQuery rollback(m_db);
-        rollback.exec(QStringLiteral("ROLLBACK"));
-        m_active = false;
+    PgConnection::setWriting(m_db, true);
+    // The transaction's id tells later whether a COMMIT cut in flight landed.
+    Result<QSqlQuery> locked = Sql::run(
+        m_db, QStringLiteral("SELECT pg_advisory_xact_lock(?), pg_current_xact_id()::text"),
+        {PgSql::writeLock});
+    if (locked && locked->next()) {
+        m_xid = locked->value(1).toString();
+        return;
     }
+    m_error = locked ? Error{Sql::busyMessage(), QStringLiteral("pg_advisory_xact_lock")}
+                     : locked.error();
+    end();
 }
 
 Transaction::~Transaction()
 {
-    if (m_active) {
-        QSqlQuery rollback(m_db);
-        rollback.exec(QStringLiteral("ROLLBACK"));
-    }
+    end();
+}
+
+void Transaction::end()
+{
+    if (!m_active)
+        return;
+    m_active = false;
+    PgConnection::setWriting(m_db, false);
+    QSqlQuery rollback(m_db);
+    rollback.exec(QStringLiteral("ROLLBACK"));
 }
 
 Result<std::unique_ptr<StoreTransaction>> Transaction::begin(QSqlDatabase db)
@@ -125,14 +161,27 @@ Status Transaction::commit()
 {
     if (!m_active)
         return m_error;
+    // Cut before the COMMIT was sent: the server rolls it back.
+    if (PgConnection::isBroken(m_db)) {
+        const Error cut = PgConnection::brokenError(m_db, QStringLiteral("COMMIT"));
+        end();
+        return cut;
+    }
     QSqlQuery commitQuery(m_db);
     // Announced on both sides, failed or not, so that a window of this
     // program takes the change for its own.
     RegisterWatch::commitStarting();
     const bool committed = commitQuery.exec(QStringLiteral("COMMIT"));
     RegisterWatch::commitEnded();
-    if (!committed)
-        return Sql::errorOn(m_db, commitQuery.lastError(), QStringLiteral("COMMIT"));
-    m_active = false;
-    return {};
+    if (committed) {
+        m_active = false;
+        PgConnection::setWriting(m_db, false);
+        return {};
+    }
+    const QString detail = QStringLiteral("COMMIT: ") + commitQuery.lastError().text();
+    if (PgConnection::isBroken(m_db)) {
+        m_active = false;
+        return PgConnection::commitOutcome(m_db, m_xid, detail);
+    }
+    return Sql::errorOn(m_db, commitQuery.lastError(), QStringLiteral("COMMIT"));
 }

@@ -57,7 +57,11 @@ public:
     Status commit() override;
 
 private:
+    // Rolls back what is still open.
+    void end();
+
     QSqlDatabase m_db;
     bool m_active = false;
     Error m_error;
+    QString m_xid; // a server transaction's id
 };

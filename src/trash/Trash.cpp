@@ -144,7 +144,8 @@ Result<Restored> restore(const Register& reg, qint64 identity)
     }
     TestPause::at("restore-before-commit");
     if (Status committed = transaction.value()->commit(); !committed) {
-        if (hasCopy)
+        // One that may have landed keeps both names, as a kill here would.
+        if (hasCopy && committed.error().code != ErrorCode::Uncertain)
             store->remove(restored.storedName);
         return committed.error();
     }
@@ -203,7 +204,8 @@ Status purge(const Register& reg, qint64 identity)
     }
     TestPause::at("purge-before-commit");
     if (Status committed = transaction.value()->commit(); !committed) {
-        if (!aside.isEmpty())
+        // One that may have landed leaves the copy aside, as a kill here would.
+        if (!aside.isEmpty() && committed.error().code != ErrorCode::Uncertain)
             bin->renameNoReplace(aside, binName);
         return committed.error();
     }

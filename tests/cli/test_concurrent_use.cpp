@@ -1,15 +1,17 @@
 // Several programs on one register at once: real quorvel-cli processes
 // adding and modifying side by side, a repair while another program adds or
 // deletes, and a register held locked by another connection for longer than
-// the busy wait.
+// the busy wait. Most cases run on an SQLite register and on a server's.
 
 #include "intake/Intake.h"
 #include "integrity/IntegrityCheck.h"
 #include "modify/RecordModify.h"
+#include "store/PgSql.h"
 #include "store/RegisterNames.h"
 #include "store/SeenRecord.h"
 #include "store/Sql.h"
 #include "support/PausePoint.h"
+#include "support/PgCluster.h"
 #include "support/TempRegister.h"
 
 #include <QDir>
@@ -36,11 +38,24 @@ const QString busyText = QStringLiteral("登记库正被其他程序使用，请
 // Another program's connection holding the write lock until destroyed.
 class WriteLock {
 public:
-    explicit WriteLock(const QString& databasePath)
+    explicit WriteLock(const Register& reg)
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name());
-        db.setDatabaseName(databasePath);
-        if (!db.open() || !QSqlQuery(db).exec(QStringLiteral("BEGIN IMMEDIATE")))
+        const PgTarget* server = reg.server();
+        QSqlDatabase db = QSqlDatabase::addDatabase(
+            server ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), name());
+        if (server) {
+            db.setHostName(server->host);
+            db.setDatabaseName(server->database);
+            db.setUserName(server->user);
+        } else {
+            db.setDatabaseName(reg.databasePath());
+        }
+        if (!db.open() ||
+            !QSqlQuery(db).exec(server ? QStringLiteral("BEGIN")
+                                       : QStringLiteral("BEGIN IMMEDIATE")) ||
+            (server &&
+             !QSqlQuery(db).exec(
+                 QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(PgSql::writeLock))))
             qFatal("cannot hold the register locked");
     }
     ~WriteLock()
@@ -88,6 +103,18 @@ void ageFiles(const QString& folder)
 class TestConcurrentUse : public QObject {
     Q_OBJECT
 
+    static void kinds()
+    {
+        QTest::addColumn<bool>("server");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("server") << true;
+    }
+
+    static Register::Kind kindOf(bool server)
+    {
+        return server ? Register::Kind::Postgres : Register::Kind::Sqlite;
+    }
+
     QStringList makeFiles(const QString& folder, const QString& prefix, int count)
     {
         QStringList paths;
@@ -105,11 +132,14 @@ class TestConcurrentUse : public QObject {
     }
 
 private Q_SLOTS:
+    void twoProgramsAddingAndModifyingAtOnce_data() { kinds(); }
     void twoProgramsAddingAndModifyingAtOnce()
     {
-        TempRegister temp;
+        QFETCH(bool, server);
+        NEED_KIND(server);
+        TempRegister temp(kindOf(server));
         QTemporaryDir sources;
-        const QString reg = temp.folder();
+        const QString reg = temp.location();
         // Same names from both sides, so the stored names clash as well.
         const QStringList first =
             makeFiles(sources.filePath(QStringLiteral("a")), QStringLiteral("f"), 12);
@@ -160,10 +190,11 @@ private Q_SLOTS:
         changes[RecordModify::Field::Folder] = QStringLiteral("合同");
         QList<SeenRecord> records;
         {
-            Result<QSqlQuery> query = Sql::run(
-                temp.reg().database(), QStringLiteral("SELECT rowid, %1 FROM %2")
-                                           .arg(Sql::identifier(RegisterNames::storedName),
-                                                Sql::identifier(RegisterNames::recordTable)));
+            Result<QSqlQuery> query = Sql::run(temp.reg().database(),
+                                               QStringLiteral("SELECT %3, %1 FROM %2")
+                                                   .arg(Sql::identifier(RegisterNames::storedName),
+                                                        Sql::identifier(RegisterNames::recordTable),
+                                                        temp.identityColumn()));
             QVERIFY(query);
             while (query->next())
                 records << SeenRecord{query->value(0).toLongLong(), query->value(1).toString()};
@@ -201,21 +232,30 @@ private Q_SLOTS:
         QTest::addColumn<bool>("kill");
         QTest::addColumn<int>("records"); // afterwards
         QTest::addColumn<int>("checkStatus");
-        QTest::newRow("add, running") << QStringLiteral("intake-before-commit") << false << 4 << 0;
-        QTest::newRow("add, killed") << QStringLiteral("intake-before-commit") << true << 1 << 0;
-        // The delete is not committed yet: the bin's name of its copy is reported
-        // and left alone, since the delete holds the register's write lock.
-        QTest::newRow("delete, running")
-            << QStringLiteral("delete-before-commit") << false << 0 << 1;
-        QTest::newRow("delete, killed") << QStringLiteral("delete-before-commit") << true << 1 << 0;
-        // From the bin: a restore's new store name of the copy, and the copy a
-        // purge set aside (its bin record misses it until the commit).
-        QTest::newRow("restore, running")
-            << QStringLiteral("restore-before-commit") << false << 1 << 1;
-        QTest::newRow("restore, killed")
-            << QStringLiteral("restore-before-commit") << true << 0 << 0;
-        QTest::newRow("purge, running") << QStringLiteral("purge-before-commit") << false << 0 << 1;
-        QTest::newRow("purge, killed") << QStringLiteral("purge-before-commit") << true << 0 << 0;
+        QTest::addColumn<bool>("server");
+        for (const bool server : {false, true}) {
+            const char* kind = server ? "server" : "sqlite";
+            QTest::addRow("%s add, running", kind)
+                << QStringLiteral("intake-before-commit") << false << 4 << 0 << server;
+            QTest::addRow("%s add, killed", kind)
+                << QStringLiteral("intake-before-commit") << true << 1 << 0 << server;
+            // The delete is not committed yet: the bin's name of its copy is reported
+            // and left alone, since the delete holds the register's write lock.
+            QTest::addRow("%s delete, running", kind)
+                << QStringLiteral("delete-before-commit") << false << 0 << 1 << server;
+            QTest::addRow("%s delete, killed", kind)
+                << QStringLiteral("delete-before-commit") << true << 1 << 0 << server;
+            // From the bin: a restore's new store name of the copy, and the copy a
+            // purge set aside (its bin record misses it until the commit).
+            QTest::addRow("%s restore, running", kind)
+                << QStringLiteral("restore-before-commit") << false << 1 << 1 << server;
+            QTest::addRow("%s restore, killed", kind)
+                << QStringLiteral("restore-before-commit") << true << 0 << 0 << server;
+            QTest::addRow("%s purge, running", kind)
+                << QStringLiteral("purge-before-commit") << false << 0 << 1 << server;
+            QTest::addRow("%s purge, killed", kind)
+                << QStringLiteral("purge-before-commit") << true << 0 << 0 << server;
+        }
     }
 
     void repairWhileAnotherProgramWorks()
@@ -224,10 +264,12 @@ private Q_SLOTS:
         QFETCH(bool, kill);
         QFETCH(int, records);
         QFETCH(int, checkStatus);
-        TempRegister temp;
+        QFETCH(bool, server);
+        NEED_KIND(server);
+        TempRegister temp(kindOf(server));
         QTemporaryDir sources;
         QTemporaryDir meeting;
-        const QString reg = temp.folder();
+        const QString reg = temp.location();
         const QString oldPath = sources.filePath(QStringLiteral("old.txt"));
         {
             QFile old(oldPath);
@@ -298,11 +340,14 @@ private Q_SLOTS:
         }
     }
 
+    void lockedRegisterSaysBusy_data() { kinds(); }
     void lockedRegisterSaysBusy()
     {
-        TempRegister temp;
+        QFETCH(bool, server);
+        NEED_KIND(server);
+        TempRegister temp(kindOf(server));
         QTemporaryDir sources;
-        const QString reg = temp.folder();
+        const QString reg = temp.location();
         temp.addRecord(1, QStringLiteral("a.txt"), {}, {}, QStringLiteral("2020-01-02"), {}, {},
                        "a");
         temp.addRecord(2, QStringLiteral("b.txt"), {}, {}, QStringLiteral("2020-01-02"), {}, {},
@@ -313,7 +358,7 @@ private Q_SLOTS:
         temp.reg().closeConnection();
 
         {
-            WriteLock lock(temp.reg().databasePath());
+            WriteLock lock(temp.reg());
             // Every writing command at once, so the waits overlap.
             std::vector<std::unique_ptr<QProcess>> processes;
             processes.push_back(startCli(reg, QStringList{QStringLiteral("add")} + files));
@@ -377,9 +422,12 @@ private Q_SLOTS:
 
     // Killed after its first group was committed, a batch has printed every
     // record it registered, so a retry knows what not to add again.
+    void killedBatchNamesWhatItRegistered_data() { kinds(); }
     void killedBatchNamesWhatItRegistered()
     {
-        TempRegister temp;
+        QFETCH(bool, server);
+        NEED_KIND(server);
+        TempRegister temp(kindOf(server));
         QTemporaryDir sources;
         // A name with a line break first: it must not split its line.
         QStringList files{sources.filePath(QStringLiteral("two\nlines.txt"))};
@@ -391,9 +439,9 @@ private Q_SLOTS:
         const PausePoint pause{sources.path(), QStringLiteral("intake-group-reported")};
         QProcess add;
         add.setProcessEnvironment(pause.environment());
-        add.start(QStringLiteral(QUORVEL_CLI),
-                  QStringList{QStringLiteral("--register"), temp.folder(), QStringLiteral("add")} +
-                      files);
+        add.start(QStringLiteral(QUORVEL_CLI), QStringList{QStringLiteral("--register"),
+                                                           temp.location(), QStringLiteral("add")} +
+                                                   files);
         QVERIFY(pause.waitReached());
         ::kill(pid_t(add.processId()), SIGKILL);
         QVERIFY(add.waitForFinished(10000));
@@ -420,12 +468,15 @@ private Q_SLOTS:
 
     // A delete held between the question and its transaction while another
     // program deletes the record and adds a file: the new file is kept.
+    void deleteOfARecordReplacedMeanwhileDoesNothing_data() { kinds(); }
     void deleteOfARecordReplacedMeanwhileDoesNothing()
     {
-        TempRegister temp;
+        QFETCH(bool, server);
+        NEED_KIND(server);
+        TempRegister temp(kindOf(server));
         QTemporaryDir sources;
         QTemporaryDir meeting;
-        const QString reg = temp.folder();
+        const QString reg = temp.location();
         for (qint64 serial : {1, 2, 3})
             temp.addRecord(serial, QStringLiteral("old%1.txt").arg(serial), {}, {},
                            QStringLiteral("2020-01-02"), {}, {}, "old");
@@ -480,7 +531,7 @@ private Q_SLOTS:
         QTemporaryDir sources;
         QTemporaryDir meeting;
         QTemporaryDir place;
-        const QString reg = temp.folder();
+        const QString reg = temp.location();
         const QString backup = place.filePath(QStringLiteral("backup"));
         temp.reg().closeConnection();
         int code = 0;

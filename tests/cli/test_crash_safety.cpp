@@ -1,9 +1,9 @@
 // Kills the real quorvel-cli at random moments of a batch add, a batch
 // modify, a move, a delete into the recycle bin, a restore or purge from it
-// and the conversion of an old register, some of
-// them while another quorvel-cli runs `check --repair`, and checks after
-// every kill that the register is whole: it opens, the integrity check finds
-// only leftovers it may remove at once,
+// (on an SQLite register and on one on a server) and the conversion of an
+// old register, some of them while another quorvel-cli runs `check
+// --repair`, and checks after every kill that the register is whole: it
+// opens, the integrity check finds only leftovers it may remove at once,
 // every record's copy is complete, serials are unique, and each change
 // happened wholly or not at all.
 
@@ -15,6 +15,8 @@
 #include "store/Sql.h"
 #include "support/LegacyFixture.h"
 #include "support/PausePoint.h"
+#include "support/PgCluster.h"
+#include "support/TempRegister.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -61,24 +63,56 @@ QByteArray digestOf(const QString& path)
 
 } // namespace
 
+// A server case without the test server (and without QUORVEL_REQUIRE_PG) is skipped.
+#define SKIP_WITHOUT_REGISTER()                                                                    \
+    if (!m_registers.contains(QString::fromLatin1(QTest::currentDataTag())))                       \
+        QSKIP("no PostgreSQL test server");
+
 class TestCrashSafety : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QString m_register;
+    // The register each kind's cases work on, by data tag; SQLite's alone untagged.
+    QMap<QString, QString> m_registers;
     QString m_sources;
     std::map<QString, QByteArray> m_sourceDigests; // file name → digest
-    QSet<QString> m_verifiedCopies;                // stored names already compared
+    QSet<QString> m_verifiedCopies;                // paths of copies already compared
     QRandomGenerator m_random{20240611};
     int m_kills = 0;
     int m_finished = 0;
     int m_repairs = 0;
-    qint64 m_commandTime = 100; // a short command's whole run, measured
+    QMap<QString, qint64> m_commandTime; // a short command's whole run, measured per register
+
+    static void kinds()
+    {
+        QTest::addColumn<bool>("server");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("server") << true;
+    }
+
+    // The register of the running case's kind.
+    QString currentRegister() const
+    {
+        return m_registers.value(QString::fromLatin1(QTest::currentDataTag()),
+                                 m_registers.value(QStringLiteral("sqlite")));
+    }
 
     QStringList cliArguments(const QStringList& command, const QString& folder = {}) const
     {
-        return QStringList{QStringLiteral("--register"), folder.isEmpty() ? m_register : folder} +
+        return QStringList{QStringLiteral("--register"),
+                           folder.isEmpty() ? currentRegister() : folder} +
                command;
+    }
+
+    qint64 commandTime() const { return m_commandTime.value(currentRegister()); }
+
+    Register openRegister(const QString& location = {}) const
+    {
+        Result<Register> reg = Register::open(location.isEmpty() ? currentRegister() : location,
+                                              Register::Mode::MustExist);
+        if (!reg)
+            qFatal("register does not open: %s", qPrintable(reg.error().fullText()));
+        return reg.value();
     }
 
     // Runs the command to its end; returns how long it took.
@@ -135,18 +169,16 @@ class TestCrashSafety : public QObject {
     QList<Row> rows()
     {
         using namespace RegisterNames;
-        Result<Register> reg = Register::open(m_register, Register::Mode::MustExist);
-        if (!reg)
-            qFatal("register does not open: %s", qPrintable(reg.error().fullText()));
+        const std::optional<Register> reg(openRegister());
         QList<Row> result;
         {
-            Result<QSqlQuery> query =
-                Sql::run(reg->database(),
-                         QStringLiteral("SELECT rowid, %1, %2, %3, %4, %5 FROM %6 "
-                                        "ORDER BY %1, rowid")
-                             .arg(Sql::identifier(serial), Sql::identifier(fileName),
-                                  Sql::identifier(storedName), Sql::identifier(remark),
-                                  Sql::identifier(recipient), Sql::identifier(recordTable)));
+            Result<QSqlQuery> query = Sql::run(
+                reg->database(), QStringLiteral("SELECT %7, %1, %2, %3, %4, %5 FROM %6 "
+                                                "ORDER BY %1, %7")
+                                     .arg(Sql::identifier(serial), Sql::identifier(fileName),
+                                          Sql::identifier(storedName), Sql::identifier(remark),
+                                          Sql::identifier(recipient), Sql::identifier(recordTable),
+                                          TempRegister::identityColumn(*reg)));
             if (!query)
                 qFatal("cannot read records: %s", qPrintable(query.error().fullText()));
             while (query->next())
@@ -160,9 +192,7 @@ class TestCrashSafety : public QObject {
 
     QList<RecycleBin::Entry> binEntries()
     {
-        Result<Register> reg = Register::open(m_register, Register::Mode::MustExist);
-        if (!reg)
-            qFatal("register does not open: %s", qPrintable(reg.error().fullText()));
+        const std::optional<Register> reg(openRegister());
         Result<QList<RecycleBin::Entry>> entries = reg->records()->binEntries();
         if (!entries)
             qFatal("cannot read the bin: %s", qPrintable(entries.error().fullText()));
@@ -174,8 +204,7 @@ class TestCrashSafety : public QObject {
     // after repair is clean with every copy complete and serials unique.
     void verifyWhole()
     {
-        Result<Register> reg = Register::open(m_register, Register::Mode::MustExist);
-        QVERIFY2(reg, qPrintable(reg ? QString() : reg.error().fullText()));
+        const std::optional<Register> reg(openRegister());
         // The killed program is gone: its leftovers may go at once.
         Integrity::Options options;
         Result<Integrity::Report> found = Integrity::check(*reg, options);
@@ -205,12 +234,13 @@ class TestCrashSafety : public QObject {
         for (const Row& row : rows()) {
             QVERIFY2(!serials.contains(row.serial.toString()), qPrintable(row.serial.toString()));
             serials << row.serial.toString();
-            if (m_verifiedCopies.contains(row.storedName))
+            const QString copy = reg->storedCopyPath(row.storedName);
+            if (m_verifiedCopies.contains(copy))
                 continue;
             const auto source = m_sourceDigests.find(row.fileName);
             QVERIFY2(source != m_sourceDigests.end(), qPrintable(row.fileName));
-            QCOMPARE(digestOf(reg->storedCopyPath(row.storedName)), source->second);
-            m_verifiedCopies << row.storedName;
+            QCOMPARE(digestOf(copy), source->second);
+            m_verifiedCopies << copy;
         }
         // Every record in the bin has its whole copy there.
         const QList<RecycleBin::Entry> inBin = reg->records()->binEntries().value();
@@ -245,13 +275,27 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        m_register = m_dir.filePath(QStringLiteral("register"));
+        m_registers[QStringLiteral("sqlite")] = m_dir.filePath(QStringLiteral("register"));
+        QString whyNot;
+        if (PgCluster* cluster = PgCluster::shared(&whyNot))
+            m_registers[QStringLiteral("server")] = cluster->url(
+                cluster->createDatabase(), m_dir.filePath(QStringLiteral("server-store")));
+        else if (PgCluster::required())
+            QFAIL(qPrintable(QStringLiteral("no PostgreSQL test server: ") + whyNot));
         m_sources = m_dir.filePath(QStringLiteral("sources"));
         QVERIFY(QDir().mkpath(m_sources));
-        Result<Register> created = Register::open(m_register);
-        QVERIFY(created);
-        created->closeConnection();
-        m_commandTime = runToEnd({QStringLiteral("list")}) * 3 / 2 + 20;
+        for (const QString& location : std::as_const(m_registers)) {
+            Result<Register> created = Register::open(location);
+            QVERIFY(created);
+            created->closeConnection();
+            QElapsedTimer timer;
+            timer.start();
+            QProcess list;
+            list.start(QStringLiteral(QUORVEL_CLI),
+                       {QStringLiteral("--register"), location, QStringLiteral("list")});
+            QVERIFY(list.waitForFinished(60000) && list.exitCode() == 0);
+            m_commandTime[location] = timer.elapsed() * 3 / 2 + 20;
+        }
         const QList<QPair<QString, qint64>> files = {
             {QStringLiteral("large.bin"), 3 * 1024 * 1024},
             {QStringLiteral("report 2020.txt"), 70000},
@@ -269,8 +313,10 @@ private Q_SLOTS:
         }
     }
 
+    void killedBatchAdd_data() { kinds(); }
     void killedBatchAdd()
     {
+        SKIP_WITHOUT_REGISTER();
         const QStringList command = batchAddCommand();
         const qint64 typical = runToEnd(command);
         verifyWhole();
@@ -282,8 +328,10 @@ private Q_SLOTS:
         }
     }
 
+    void killedBatchModify_data() { kinds(); }
     void killedBatchModify()
     {
+        SKIP_WITHOUT_REGISTER();
         for (int i = 0; i < 10; ++i) {
             const QList<Row> before = rows();
             QVERIFY(!before.isEmpty());
@@ -292,7 +340,7 @@ private Q_SLOTS:
             QStringList command{QStringLiteral("modify"), QStringLiteral("--remark"), remark,
                                 QStringLiteral("--recipient"), recipient};
             command += serialsOf(before);
-            runAndKill(command, m_commandTime);
+            runAndKill(command, commandTime());
             verifyWhole();
             const QList<Row> after = rows();
             QCOMPARE(after.size(), before.size());
@@ -306,8 +354,10 @@ private Q_SLOTS:
         }
     }
 
+    void killedMove_data() { kinds(); }
     void killedMove()
     {
+        SKIP_WITHOUT_REGISTER();
         for (int i = 0; i < 12; ++i) {
             const QList<Row> before = rows();
             QVERIFY(before.size() >= 2);
@@ -317,7 +367,7 @@ private Q_SLOTS:
             const int neighbour = up ? position - 1 : position + 1;
             runAndKill({up ? QStringLiteral("move-up") : QStringLiteral("move-down"),
                         before[position].serial.toString()},
-                       m_commandTime);
+                       commandTime());
             verifyWhole();
             QList<Row> after = rows();
             QCOMPARE(after.size(), before.size());
@@ -331,8 +381,10 @@ private Q_SLOTS:
         }
     }
 
+    void killedDelete_data() { kinds(); }
     void killedDelete()
     {
+        SKIP_WITHOUT_REGISTER();
         // A killed batch registers none of its files or all of them: make
         // sure there is something left to delete in every round.
         while (rows().size() < 12)
@@ -343,7 +395,7 @@ private Q_SLOTS:
             const Row victim = before.at(m_random.bounded(before.size()));
             runAndKill(
                 {QStringLiteral("delete"), QStringLiteral("--yes"), victim.serial.toString()},
-                m_commandTime, i % 2 == 1);
+                commandTime(), i % 2 == 1);
             verifyWhole();
             const QList<Row> after = rows();
             if (after == before)
@@ -352,9 +404,7 @@ private Q_SLOTS:
             expected.removeOne(victim);
             QVERIFY(after == expected);
             // Its copy went with it (the clean check would have named it otherwise).
-            QVERIFY(!QFile::exists(QDir(m_register)
-                                       .filePath(RegisterNames::storeFolder + QLatin1Char('/') +
-                                                 victim.storedName)) ||
+            QVERIFY(!QFile::exists(openRegister().storedCopyPath(victim.storedName)) ||
                     std::any_of(after.cbegin(), after.cend(),
                                 [&](const Row& r) { return r.storedName == victim.storedName; }));
         }
@@ -362,8 +412,10 @@ private Q_SLOTS:
 
     // Records deleted above go back and forth: each restore or purge happens
     // wholly or not at all, and nothing is in the register and the bin at once.
+    void killedRestoreAndPurge_data() { kinds(); }
     void killedRestoreAndPurge()
     {
+        SKIP_WITHOUT_REGISTER();
         for (int i = 0; i < 12; ++i) {
             const bool purge = i % 3 == 2;
             if (binEntries().isEmpty() || (!purge && binEntries().size() < 3)) {
@@ -378,7 +430,7 @@ private Q_SLOTS:
                                 purge ? QStringLiteral("purge") : QStringLiteral("restore")};
             if (purge)
                 command << QStringLiteral("--yes");
-            runAndKill(command << victim.record.serial.toString(), m_commandTime, i % 2 == 1);
+            runAndKill(command << victim.record.serial.toString(), commandTime(), i % 2 == 1);
             verifyWhole();
             const QList<Row> after = rows();
             const QList<RecycleBin::Entry> binAfter = binEntries();
@@ -554,14 +606,15 @@ private Q_SLOTS:
     void cleanupTestCase()
     {
         // Every copy still what was registered, after all of it.
-        Result<Register> reg = Register::open(m_register, Register::Mode::MustExist);
-        QVERIFY(reg);
-        Integrity::Options options;
-        options.verify = true;
-        Result<Integrity::Report> report = Integrity::check(*reg, options);
-        QVERIFY(report);
-        QVERIFY2(report->findings.isEmpty(), qPrintable(report->findings.value(0).text()));
-        reg->closeConnection();
+        for (const QString& location : std::as_const(m_registers)) {
+            const Register reg = openRegister(location);
+            Integrity::Options options;
+            options.verify = true;
+            Result<Integrity::Report> report = Integrity::check(reg, options);
+            QVERIFY(report);
+            QVERIFY2(report->findings.isEmpty(), qPrintable(report->findings.value(0).text()));
+            reg.closeConnection();
+        }
         qInfo("%d runs killed, %d finished before the kill, %d beside a repair", m_kills,
               m_finished, m_repairs);
         QVERIFY(m_kills > 0);

@@ -58,16 +58,6 @@ QList<FolderCount> foldersOf(const Register& reg)
 
 } // namespace
 
-// A server case needs the test server; without its programs it is skipped.
-#define NEED_KIND(server)                                                                          \
-    do {                                                                                           \
-        QString whyNot;                                                                            \
-        if ((server) && !PgCluster::shared(&whyNot) && PgCluster::required())                      \
-            QFAIL(qPrintable(QStringLiteral("no PostgreSQL test server: ") + whyNot));             \
-        if ((server) && !PgCluster::shared(&whyNot))                                               \
-            QSKIP(qPrintable(QStringLiteral("no PostgreSQL test server: ") + whyNot));             \
-    } while (false)
-
 class TestStoreKinds : public QObject {
     Q_OBJECT
 

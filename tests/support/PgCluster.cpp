@@ -153,16 +153,34 @@ bool PgCluster::start(QString* whyNot)
     // Counted as running from here: a start that timed out may still have
     // left a server behind, which the destructor stops.
     m_running = true;
-    if (!run(m_bin + QStringLiteral("/pg_ctl"),
-             {QStringLiteral("-D"), data, QStringLiteral("-l"), m_folder + QStringLiteral("/log"),
-              QStringLiteral("-o"),
-              QStringLiteral("-k %1 -c listen_addresses='' -c fsync=off").arg(m_folder),
-              QStringLiteral("-w"), QStringLiteral("start")},
-             m_folder, &output)) {
+    if (!startServer(&output)) {
         *whyNot = QStringLiteral("the server did not start: ") + output;
         return false;
     }
     return true;
+}
+
+bool PgCluster::startServer(QString* output)
+{
+    return run(m_bin + QStringLiteral("/pg_ctl"),
+               {QStringLiteral("-D"), m_folder + QStringLiteral("/data"), QStringLiteral("-l"),
+                m_folder + QStringLiteral("/log"), QStringLiteral("-o"),
+                QStringLiteral("-k %1 -c listen_addresses='' -c fsync=off").arg(m_folder),
+                QStringLiteral("-w"), QStringLiteral("start")},
+               m_folder, output);
+}
+
+bool PgCluster::stop()
+{
+    return run(m_bin + QStringLiteral("/pg_ctl"),
+               {QStringLiteral("-D"), m_folder + QStringLiteral("/data"), QStringLiteral("-m"),
+                QStringLiteral("fast"), QStringLiteral("-w"), QStringLiteral("stop")},
+               m_folder, nullptr);
+}
+
+bool PgCluster::resume()
+{
+    return startServer(nullptr);
 }
 
 PgCluster::~PgCluster()

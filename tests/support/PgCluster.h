@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QTest>
 
 // A throw-away PostgreSQL server for one test program: its own folder in
 // /tmp, reachable only through a Unix socket there, stopped and removed when
@@ -26,12 +27,29 @@ public:
     // The register URL of `database` with its copies in `store`.
     QString url(const QString& database, const QString& store) const;
 
+    // Stops the server as an administrator would (fast: every connection is
+    // cut), and starts it again; whether that worked.
+    bool stop();
+    bool resume();
+    bool restart() { return stop() && resume(); }
+
 private:
     PgCluster() = default;
     bool start(QString* whyNot);
+    bool startServer(QString* output);
 
     QString m_bin;
     QString m_folder;
     bool m_running = false;
     int m_databases = 0;
 };
+
+// A server case needs the test server; without its programs it is skipped.
+#define NEED_KIND(server)                                                                          \
+    do {                                                                                           \
+        QString whyNot;                                                                            \
+        if ((server) && !PgCluster::shared(&whyNot) && PgCluster::required())                      \
+            QFAIL(qPrintable(QStringLiteral("no PostgreSQL test server: ") + whyNot));             \
+        if ((server) && !PgCluster::shared(&whyNot))                                               \
+            QSKIP(qPrintable(QStringLiteral("no PostgreSQL test server: ") + whyNot));             \
+    } while (false)

@@ -19,6 +19,7 @@ TempRegister::TempRegister(Register::Kind kind)
             qFatal("no test server: %s", qPrintable(whyNot));
         location = cluster->url(cluster->createDatabase(), m_dir.filePath(QStringLiteral("store")));
     }
+    m_location = location;
     Result<Register> opened = Register::open(location);
     if (!opened)
         qFatal("cannot create test register: %s", qPrintable(opened.error().fullText()));
@@ -85,8 +86,8 @@ QList<qint64> TempRegister::serials() const
     return result;
 }
 
-QString TempRegister::identityColumn() const
+QString TempRegister::identityColumn(const Register& reg)
 {
-    return m_register->kind() == Register::Kind::Postgres ? Sql::identifier(RegisterNames::identity)
-                                                          : QStringLiteral("rowid");
+    return reg.kind() == Register::Kind::Postgres ? Sql::identifier(RegisterNames::identity)
+                                                  : QStringLiteral("rowid");
 }

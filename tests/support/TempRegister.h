@@ -17,6 +17,8 @@ public:
 
     const Register& reg() const { return *m_register; }
     QString folder() const { return m_dir.path(); }
+    // What names the register to a program: its folder, or its server URL.
+    QString location() const { return m_location; }
 
     // Inserts a record directly (with a stored copy holding `content` when
     // given) and returns its rowid. Dates are ISO text.
@@ -31,10 +33,12 @@ public:
     // Serials of the record table in view order.
     QList<qint64> serials() const;
 
-private:
-    // The column that names a record in the statements here.
-    QString identityColumn() const;
+    // The column that names a record in statements: rowid, or the server's identity.
+    static QString identityColumn(const Register& reg);
+    QString identityColumn() const { return identityColumn(*m_register); }
 
+private:
     QTemporaryDir m_dir;
+    QString m_location;
     std::optional<Register> m_register;
 };

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "store/Result.h"
+
+#include <QSqlDatabase>
+#include <QString>
+
+// A server connection outlives the server's restarts and a dropped link:
+// libpq tells us when it is broken, and it is opened again before the next
+// operation goes on. What was in flight is sorted by what may have changed:
+// a read is simply asked again, a write cut before its COMMIT changed
+// nothing, and a COMMIT cut in flight is looked up by its transaction id.
+// SQLite connections pass through every function here untouched.
+namespace PgConnection {
+
+// Whether `db` is a server connection that libpq found broken.
+bool isBroken(const QSqlDatabase& db);
+
+// Whether a statement about to run on `db` may be run again after a break:
+// a server connection outside any transaction, its session being all the
+// state there is.
+bool retriable(const QSqlDatabase& db);
+
+// After a statement failed: whether the connection was broken and is open
+// again, when `wasRetriable` (retriable() before the statement).
+bool reopenedAfterBreak(const QSqlDatabase& db, bool wasRetriable);
+
+// Opens a closed or broken server connection again, unless a write
+// transaction is open on it (its statements must keep failing rather than
+// carry on outside it). The LISTENs it held are renewed and each announced
+// once, as notices sent meanwhile were missed. Whether it is open.
+bool reopen(QSqlDatabase db);
+
+// A write transaction holds `db` from begin to its end.
+void setWriting(const QSqlDatabase& db, bool writing);
+
+// The text for a statement whose connection broke, in a write or not.
+Error brokenError(const QSqlDatabase& db, const QString& detail);
+
+// The outcome of the write transaction `xid` whose COMMIT lost its
+// connection, learned on the connection opened again: nothing when it
+// landed, a plain failure when it was rolled back, ErrorCode::Uncertain when
+// that cannot be known.
+Status commitOutcome(QSqlDatabase db, const QString& xid, const QString& detail);
+
+} // namespace PgConnection
