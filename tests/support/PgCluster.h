@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QTest>
 
 // A throw-away PostgreSQL server for one test program: its own folder in
 // /tmp, reachable only through a Unix socket there, stopped and removed when
@@ -35,3 +36,13 @@ private:
     bool m_running = false;
     int m_databases = 0;
 };
+
+// In a test function: `cluster`, the shared server, or the case skipped
+// (failed where the server is required) when there is none.
+#define NEED_SERVER(cluster)                                                                       \
+    QString whyNot;                                                                                \
+    PgCluster* cluster = PgCluster::shared(&whyNot);                                               \
+    if (!cluster && PgCluster::required())                                                         \
+        QFAIL(qPrintable(QStringLiteral("no PostgreSQL test server: ") + whyNot));                 \
+    if (!cluster)                                                                                  \
+        QSKIP(qPrintable(QStringLiteral("no PostgreSQL test server: ") + whyNot));
