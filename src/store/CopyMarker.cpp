@@ -1,5 +1,6 @@
 #include "store/CopyMarker.h"
 
+#include "store/PgSql.h"
 #include "store/RecordStore.h"
 #include "store/Sql.h"
 
@@ -14,9 +15,12 @@ const QString column = QStringLiteral("来源");
 // registers and those never copied lack it.
 Status ensureTable(const QSqlDatabase& db)
 {
-    Result<QSqlQuery> made =
-        Sql::run(db, QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2 TEXT NOT NULL)")
-                         .arg(Sql::identifier(table), Sql::identifier(column)));
+    const QString sql = QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2 TEXT NOT NULL)")
+                            .arg(Sql::identifier(table), Sql::identifier(column));
+    // A server prepares no DDL.
+    if (db.driverName() == QLatin1String("QPSQL"))
+        return PgSql::exec(db, sql);
+    Result<QSqlQuery> made = Sql::run(db, sql);
     if (!made)
         return made.error();
     return {};

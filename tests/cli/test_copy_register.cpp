@@ -55,7 +55,7 @@ QStringList contents(const QString& location, bool hashMissing = false)
         }
     }
     const Result<QList<QVariantList>> slots = records->querySlots(9);
-    for (const QVariantList& slot : slots ? *slots : QList<QVariantList>()) {
+    for (const QVariantList& slot : slots ? slots.value() : QList<QVariantList>()) {
         QStringList texts;
         for (const QVariant& value : slot)
             texts << value.toString();
