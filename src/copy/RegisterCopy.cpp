@@ -459,7 +459,7 @@ QString Report::summary() const
                        .arg(copies)
                        .arg(querySlots);
     if (resumed > 0)
-        text += QStringLiteral("；其中 %1 条记录在上次中断的复制中已完成").arg(resumed);
+        text += QStringLiteral("；其中 %1 条记录已由此前的复制完成").arg(resumed);
     if (hashedNow > 0)
         text += QStringLiteral("；%1 个副本来源未记校验值，已在复制时算出").arg(hashedNow);
     if (!problems.isEmpty())

@@ -185,7 +185,7 @@ private Q_SLOTS:
         QVERIFY2(resumed.status == 0, qPrintable(resumed.err));
         QVERIFY2(resumed.out.contains(QStringLiteral("复制完成：25 条记录，15 个存储副本")),
                  qPrintable(resumed.out));
-        QVERIFY(resumed.out.contains(QStringLiteral("其中 10 条记录在上次中断的复制中已完成")));
+        QVERIFY(resumed.out.contains(QStringLiteral("其中 10 条记录已由此前的复制完成")));
         QCOMPARE(contents(target), contents(source.folder()));
         // No leftover of the killed runs: the store holds the copies only.
         QStringList left = QDir(store).entryList(QDir::Files | QDir::Hidden | QDir::System);
