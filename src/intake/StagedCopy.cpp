@@ -126,7 +126,6 @@ std::variant<std::unique_ptr<StagedCopy>, Outcome> StagedCopy::stage(const Regis
                                                                      const Progress& progress,
                                                                      const std::atomic_bool* cancel)
 {
-    const QString shown = file.fileName;
     // Read-only and without O_CREAT: a missing source stays missing. O_NONBLOCK
     // keeps a named pipe from hanging us; it is cleared for regular files.
     FileDescriptor source;
@@ -149,14 +148,22 @@ std::variant<std::unique_ptr<StagedCopy>, Outcome> StagedCopy::stage(const Regis
         return failed(file, QStringLiteral("无法打开文件。"),
                       file.sourcePath + QStringLiteral(": ") + systemText(error));
     }
+    return stageOpen(reg, file, source.fd, index, progress, cancel);
+}
+
+std::variant<std::unique_ptr<StagedCopy>, Outcome>
+StagedCopy::stageOpen(const Register& reg, const File& file, int sourceFd, int index,
+                      const Progress& progress, const std::atomic_bool* cancel)
+{
+    const QString shown = file.fileName;
     struct stat st;
-    if (::fstat(source.fd, &st) != 0)
+    if (::fstat(sourceFd, &st) != 0)
         return failed(file, QStringLiteral("无法读取文件信息。"), systemText(errno));
     if (S_ISDIR(st.st_mode))
         return failed(file, QStringLiteral("这是一个文件夹，只能登记文件。"), file.sourcePath);
     if (!S_ISREG(st.st_mode))
         return failed(file, QStringLiteral("这不是普通文件，无法登记。"), file.sourcePath);
-    ::fcntl(source.fd, F_SETFL, ::fcntl(source.fd, F_GETFL) & ~O_NONBLOCK);
+    ::fcntl(sourceFd, F_SETFL, ::fcntl(sourceFd, F_GETFL) & ~O_NONBLOCK);
 
     const qint64 total = st.st_size;
     if (total == 0) {
@@ -190,7 +197,7 @@ std::variant<std::unique_ptr<StagedCopy>, Outcome> StagedCopy::stage(const Regis
 
     ContentHash::Hasher hasher;
     const int copyError = FileCopy::copy(
-        source.fd, target.fd, total, hasher,
+        sourceFd, target.fd, total, hasher,
         [&](qint64 done) {
             if (progress)
                 progress(index, shown, done, total);
@@ -210,7 +217,7 @@ std::variant<std::unique_ptr<StagedCopy>, Outcome> StagedCopy::stage(const Regis
     // A file that shrank or grew while it was read would be registered as a
     // copy of neither its old nor its new content.
     struct stat after;
-    if (hasher.size() != total || ::fstat(source.fd, &after) != 0 || after.st_size != total ||
+    if (hasher.size() != total || ::fstat(sourceFd, &after) != 0 || after.st_size != total ||
         after.st_mtim.tv_sec != st.st_mtim.tv_sec || after.st_mtim.tv_nsec != st.st_mtim.tv_nsec)
         return failed(file, QStringLiteral("文件在复制时被改动，未登记，请稍后再试。"),
                       file.sourcePath);

@@ -28,6 +28,11 @@ public:
                                                                     const File& file, int index,
                                                                     const Progress& progress,
                                                                     const std::atomic_bool* cancel);
+    // The same from `source`, a file the caller opened for reading (and
+    // closes); `file` names it in messages.
+    static std::variant<std::unique_ptr<StagedCopy>, Outcome>
+    stageOpen(const Register& reg, const File& file, int source, int index = 0,
+              const Progress& progress = {}, const std::atomic_bool* cancel = nullptr);
 
     ~StagedCopy();
     StagedCopy(const StagedCopy&) = delete;

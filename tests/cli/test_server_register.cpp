@@ -19,14 +19,6 @@
 // A register kept on a PostgreSQL server, named by a URL or by the
 // quorvel.ini of a register folder, through the command line.
 
-#define NEED_SERVER(cluster)                                                                       \
-    QString whyNot;                                                                                \
-    PgCluster* cluster = PgCluster::shared(&whyNot);                                               \
-    if (!cluster && PgCluster::required())                                                         \
-        QFAIL(qPrintable(QStringLiteral("no PostgreSQL test server: ") + whyNot));                 \
-    if (!cluster)                                                                                  \
-        QSKIP(qPrintable(QStringLiteral("no PostgreSQL test server: ") + whyNot));
-
 class TestServerRegister : public QObject {
     Q_OBJECT
 private Q_SLOTS:

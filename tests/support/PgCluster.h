@@ -44,12 +44,22 @@ private:
     int m_databases = 0;
 };
 
-// A server case needs the test server; without its programs it is skipped.
+// In a test function: `cluster`, the shared server, or the case skipped
+// (failed where the server is required) when there is none.
+#define NEED_SERVER(cluster)                                                                       \
+    QString whyNot;                                                                                \
+    PgCluster* cluster = PgCluster::shared(&whyNot);                                               \
+    if (!cluster && PgCluster::required())                                                         \
+        QFAIL(qPrintable(QStringLiteral("no PostgreSQL test server: ") + whyNot));                 \
+    if (!cluster)                                                                                  \
+        QSKIP(qPrintable(QStringLiteral("no PostgreSQL test server: ") + whyNot));
+
+// The same for a case run on either kind: skipped (or failed) only when
+// `server` says it needs the server.
 #define NEED_KIND(server)                                                                          \
     do {                                                                                           \
-        QString whyNot;                                                                            \
-        if ((server) && !PgCluster::shared(&whyNot) && PgCluster::required())                      \
-            QFAIL(qPrintable(QStringLiteral("no PostgreSQL test server: ") + whyNot));             \
-        if ((server) && !PgCluster::shared(&whyNot))                                               \
-            QSKIP(qPrintable(QStringLiteral("no PostgreSQL test server: ") + whyNot));             \
+        if (server) {                                                                              \
+            NEED_SERVER(needed);                                                                   \
+            Q_UNUSED(needed);                                                                      \
+        }                                                                                          \
     } while (false)
