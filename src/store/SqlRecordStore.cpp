@@ -28,18 +28,14 @@ QString marked(const SqlDialect& dialect, RecordField field)
     return field == RecordField::Serial ? dialect.number() : dialect.text();
 }
 
+// The serial of record `id` as stored.
 Result<QVariant> serialOf(const QSqlDatabase& db, const SqlDialect& dialect, qint64 id)
 {
-    Result<QSqlQuery> query = Sql::run(db,
-                                       QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
-                                           .arg(serialColumn(), records(), dialect.identity()),
-                                       {id});
-    if (!query)
-        return query.error();
-    if (!query->next())
-        return Error{QStringLiteral("该记录已不存在，请刷新视图。"), QString::number(id),
-                     ErrorCode::NotFound};
-    return query->value(0);
+    Result<QVariantMap> values = Audit::valuesOf(
+        db, RegisterNames::recordTable, dialect.identityName(), id, {RegisterNames::serial});
+    if (!values)
+        return values.error();
+    return values->value(RegisterNames::serial);
 }
 
 Status setSerial(const QSqlDatabase& db, const SqlDialect& dialect, qint64 id,
