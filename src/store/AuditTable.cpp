@@ -1,8 +1,9 @@
 #include "store/AuditTable.h"
 
-#include "store/RecycleBinTable.h"
+#include "store/RecycleBin.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
+#include "store/SqlDialect.h"
 
 #include <QSqlQuery>
 
@@ -13,13 +14,6 @@ namespace {
 QString id(const QString& name)
 {
     return Sql::identifier(name);
-}
-
-// The record table's identity as the database spells it.
-QString recordKey(const QSqlDatabase& db)
-{
-    return db.driverName() == QLatin1String("QPSQL") ? RegisterNames::identity
-                                                     : QStringLiteral("rowid");
 }
 
 } // namespace
@@ -109,8 +103,9 @@ Result<QVariantMap> binValues(const QSqlDatabase& db, qint64 identity)
 Status writeRestored(const QSqlDatabase& db, qint64 identity, qint64 restored,
                      const QVariantMap& inBin)
 {
-    Result<QVariantMap> values = valuesOf(db, RegisterNames::recordTable, recordKey(db), restored,
-                                          RegisterNames::recordColumns);
+    Result<QVariantMap> values =
+        valuesOf(db, RegisterNames::recordTable, SqlDialect::of(db).identityName(), restored,
+                 RegisterNames::recordColumns);
     if (!values)
         return values.error();
     QVariantMap newValues = present(*values);

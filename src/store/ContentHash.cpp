@@ -2,6 +2,7 @@
 
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
+#include "store/SqlDialect.h"
 
 #include <QFile>
 #include <QSqlQuery>
@@ -76,33 +77,35 @@ Result<Digest> ofOpenFile(int fd, const QString& shown, const std::atomic<bool>*
 
 Status record(const QSqlDatabase& db, qint64 rowid, qint64 size, const QString& hash)
 {
+    const SqlDialect& dialect = SqlDialect::of(db);
     // The stored name is taken from the record itself, so the digest is tied
     // to the copy it describes.
-    const QString sql =
-        QStringLiteral("INSERT OR REPLACE INTO %1 (%2, %3, %4, %5) "
-                       "SELECT rowid, %6, ?, ? FROM %7 WHERE rowid = ?")
-            .arg(Sql::identifier(table), Sql::identifier(recordColumn),
-                 Sql::identifier(storedNameColumn), Sql::identifier(sizeColumn),
-                 Sql::identifier(hashColumn), Sql::identifier(RegisterNames::storedName),
-                 Sql::identifier(RegisterNames::recordTable));
-    Result<QSqlQuery> query = Sql::run(db, sql, {size, hash, rowid});
+    const QString select =
+        QStringLiteral("SELECT %1, %2, %3, %4 FROM %5 WHERE %1 = ?")
+            .arg(dialect.identity(), Sql::identifier(RegisterNames::storedName), dialect.number(),
+                 dialect.text(), Sql::identifier(RegisterNames::recordTable));
+    Result<QSqlQuery> query = Sql::run(
+        db, dialect.upsert(table, {recordColumn, storedNameColumn, sizeColumn, hashColumn}, select),
+        {size, hash, rowid});
     if (!query)
         return query.error();
     if (query->numRowsAffected() != 1) {
         return Error{QStringLiteral("无法记录校验值：记录不存在。"),
-                     QStringLiteral("rowid %1").arg(rowid)};
+                     QStringLiteral("record %1").arg(rowid)};
     }
     return {};
 }
 
 Result<std::optional<Digest>> recorded(const QSqlDatabase& db, qint64 rowid)
 {
+    const SqlDialect& dialect = SqlDialect::of(db);
     const QString sql =
-        QStringLiteral("SELECT h.%1, h.%2 FROM %3 h JOIN %4 r ON r.rowid = h.%5 "
-                       "WHERE h.%5 = ? AND r.%6 IS h.%7")
+        QStringLiteral("SELECT h.%1, h.%2 FROM %3 h JOIN %4 r ON %7 = h.%5 WHERE h.%5 = ? AND %6")
             .arg(Sql::identifier(sizeColumn), Sql::identifier(hashColumn), Sql::identifier(table),
                  Sql::identifier(RegisterNames::recordTable), Sql::identifier(recordColumn),
-                 Sql::identifier(RegisterNames::storedName), Sql::identifier(storedNameColumn));
+                 dialect.same(QStringLiteral("r.") + Sql::identifier(RegisterNames::storedName),
+                              QStringLiteral("h.") + Sql::identifier(storedNameColumn)))
+            .arg(dialect.identity(QStringLiteral("r.")));
     Result<QSqlQuery> query = Sql::run(db, sql, {rowid});
     if (!query)
         return query.error();
@@ -114,17 +117,21 @@ Result<std::optional<Digest>> recorded(const QSqlDatabase& db, qint64 rowid)
 Result<QList<SameContent>> recordsWithContent(const QSqlDatabase& db, qint64 size,
                                               const QString& hash, int limit)
 {
+    const SqlDialect& dialect = SqlDialect::of(db);
     // The hash index walks the digests in record order and stops after
     // `limit`; only those few are sorted by serial.
     const QString sql =
-        QStringLiteral("SELECT * FROM (SELECT r.rowid, r.%1, r.%2, r.%3 FROM %4 h "
-                       "JOIN %5 r ON r.rowid = h.%6 WHERE h.%7 = ? AND h.%8 = ? AND r.%3 IS h.%9 "
-                       "ORDER BY h.%6 LIMIT ?) ORDER BY 2, 1")
+        QStringLiteral("SELECT * FROM (SELECT %10, r.%1, r.%2, r.%3 FROM %4 h JOIN %5 r ON %10 = "
+                       "h.%6 WHERE h.%7 = %11 AND h.%8 = %12 AND %9 ORDER BY h.%6 LIMIT %13) AS "
+                       "found ORDER BY 2%14, 1")
             .arg(Sql::identifier(RegisterNames::serial), Sql::identifier(RegisterNames::fileName),
                  Sql::identifier(RegisterNames::storedName), Sql::identifier(table),
                  Sql::identifier(RegisterNames::recordTable), Sql::identifier(recordColumn),
                  Sql::identifier(hashColumn), Sql::identifier(sizeColumn),
-                 Sql::identifier(storedNameColumn));
+                 dialect.same(QStringLiteral("r.") + Sql::identifier(RegisterNames::storedName),
+                              QStringLiteral("h.") + Sql::identifier(storedNameColumn)))
+            .arg(dialect.identity(QStringLiteral("r.")), dialect.text(), dialect.number(),
+                 dialect.count(), dialect.nullsFirst());
     Result<QSqlQuery> query = Sql::run(db, sql, {hash.toLower(), size, limit});
     if (!query)
         return query.error();

@@ -17,10 +17,10 @@
 // 32 lower-case hex digits) guards against bit rot and edits made outside
 // Quorvel and spots duplicates; it is not meant to resist forgery.
 //
-// A row belongs to the record with the same rowid and is valid only while
-// that record's stored name is the one recorded with it (rowids of a table
-// without an INTEGER PRIMARY KEY may be renumbered by VACUUM). A trigger
-// removes the row when its record is deleted.
+// A row belongs to the record with that identity (SQLite's rowid) and is
+// valid only while that record's stored name is the one recorded with it
+// (rowids of a table without an INTEGER PRIMARY KEY may be renumbered by
+// VACUUM). A trigger removes the row when its record is deleted.
 namespace ContentHash {
 
 inline const QString table = QStringLiteral("存储校验");

@@ -2,15 +2,17 @@
 
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
+#include "store/SqlDialect.h"
 
 #include <QSqlQuery>
 
 Status SeenRecord::stillThere(const QSqlDatabase& db) const
 {
     Result<QSqlQuery> query = Sql::run(db,
-                                       QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
+                                       QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
                                            .arg(Sql::identifier(RegisterNames::storedName),
-                                                Sql::identifier(RegisterNames::recordTable)),
+                                                Sql::identifier(RegisterNames::recordTable),
+                                                SqlDialect::of(db).identity()),
                                        {rowid});
     if (!query)
         return query.error();

@@ -1,69 +1,15 @@
 #pragma once
 
-#include "store/RecordStore.h"
-#include "store/Register.h"
+#include "store/SqlRecordStore.h"
 
-#include <QSqlDatabase>
-
-// The register's records in its SQLite database, through this thread's
-// connection of the register.
-class SqliteRecordStore : public RecordStore {
+// The register's records in its SQLite database.
+class SqliteRecordStore : public SqlRecordStore {
 public:
-    explicit SqliteRecordStore(Register reg) : m_register(std::move(reg)) {}
+    explicit SqliteRecordStore(Register reg) : SqlRecordStore(std::move(reg), SqlDialect::sqlite())
+    {
+    }
 
-    // The column that holds `field` in the record table.
-    static QString columnOf(RecordField field);
-
-    bool connected() override { return db().isOpen(); }
-    Result<std::unique_ptr<StoreTransaction>> beginWrite() override;
-
-    Result<qint64> recordCount() override;
-    Result<QList<qint64>> identitiesWithSerial(qint64 serial, int limit) override;
     Result<qint64> nextSerial() override;
-    Result<qint64> insert(const NewRecord& record) override;
-    Status stillThere(const SeenRecord& seen) override;
-    Status remove(const SeenRecord& seen) override;
-    Result<qint64> recordsNaming(const QString& storedName) override;
-    Result<bool> isNamed(const QString& storedName, qint64 identity) override;
-    Status updateFields(const QList<SeenRecord>& records,
-                        const QList<QPair<RecordField, QString>>& values) override;
-    Status swapSerials(const SeenRecord& first, const SeenRecord& second) override;
-
-    Result<QStringList> valuesByUse(RecordField field) override;
-    Result<QList<FolderCount>> folderCounts() override;
-
-    Result<QList<ContentHash::SameContent>> sameContent(qint64 size, const QString& hash,
-                                                        int limit) override;
-    Status recordDigest(qint64 identity, qint64 size, const QString& hash) override;
-    Result<QHash<qint64, RecordedDigest>> digests() override;
-
-    Result<QList<CheckedRecord>> recordsBySerial() override;
     Result<QStringList> databaseFaults(bool full) override;
-
-    Result<QList<QVariantList>> querySlots(int count) override;
-    Status writeQuerySlot(int slot, const QList<QPair<QueryField, QString>>& values) override;
-    Result<QPair<int, bool>> querySlotShape() override;
-    Status completeQuerySlots(const QList<QPair<QString, QString>>& defaults) override;
-
-    Status binMoveIn(qint64 identity, const QString& binName, const QString& deletedAt) override;
-    Result<QList<RecycleBin::Entry>> binEntries() override;
-    Result<std::optional<RecycleBin::Entry>> binEntry(qint64 identity) override;
-    Result<QList<qint64>> binWithSerial(qint64 serial) override;
-    Result<QList<qint64>> binDeletedBefore(const QString& deletedAt) override;
-    Result<bool> binNameTaken(const QString& binName) override;
-    Result<bool> identityTaken(qint64 identity) override;
-    Result<bool> serialTaken(const QVariant& serial) override;
-    Result<bool> storedNameTaken(const QString& storedName) override;
-    Status binMoveOut(qint64 identity, const QVariant& serial, const QString& storedName,
-                      bool sameIdentity) override;
-    Status binRemove(qint64 identity) override;
-
     Result<qint64> changeCounter() override;
-
-    Result<QList<Audit::Entry>> history(const QList<qint64>& identities) override;
-
-private:
-    QSqlDatabase db() const { return m_register.database(); }
-
-    Register m_register;
 };

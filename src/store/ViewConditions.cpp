@@ -4,7 +4,7 @@
 #include "store/RegisterNames.h"
 #include "store/SearchIndexes.h"
 #include "store/Sql.h"
-#include "store/SqliteRecordStore.h"
+#include "store/SqlRecordStore.h"
 
 #include <QStringList>
 
@@ -14,7 +14,7 @@ namespace {
 
 QString columnOf(RecordField field)
 {
-    return Sql::identifier(SqliteRecordStore::columnOf(field));
+    return Sql::identifier(SqlRecordStore::columnOf(field));
 }
 
 // The term's trigrams for a full-text query, every third one and the last:
@@ -113,7 +113,7 @@ ViewCondition indexedContains(RecordField field, const QString& text)
         // Few distinct values: match those, then read the records through the
         // column's index. The value table holds every non-NULL value, so the
         // result is the plain one.
-        return SearchIndexes::valuesLike(SqliteRecordStore::columnOf(field), likeLiteral(text));
+        return SearchIndexes::valuesLike(SqlRecordStore::columnOf(field), likeLiteral(text));
     }
     const QString* table = field == RecordField::FileName ? &SearchIndexes::nameText
                            : field == RecordField::Remark ? &SearchIndexes::remarkText
@@ -127,7 +127,7 @@ ViewCondition indexedContains(RecordField field, const QString& text)
     // character index, whose answer is exact.
     if (codes.size() < 3) {
         ViewCondition indexed =
-            SearchIndexes::charactersContain(SqliteRecordStore::columnOf(field), text);
+            SearchIndexes::charactersContain(SqlRecordStore::columnOf(field), text);
         indexed.scanWhere = plain.where;
         indexed.scanValues = plain.values;
         return indexed;

@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QRandomGenerator>
 #include <QSet>
+#include <QSqlQuery>
 #include <QTest>
 
 #include <atomic>
@@ -173,6 +174,35 @@ private Q_SLOTS:
         QCOMPARE(folders.size(), 1);
         QCOMPARE(folders.first().name, QStringLiteral("乙"));
         QCOMPARE(folders.first().dated, 3);
+    }
+
+    // A trigger that skips an insert leaves no record: none may be named as
+    // the new one (an earlier record's identity would get its digest).
+    void skippedInsertIsRefused_data() { kinds(); }
+    void skippedInsertIsRefused()
+    {
+        QFETCH(bool, server);
+        NEED_KIND(server);
+        TempRegister temp(kindOf(server));
+        temp.addRecord(1, QStringLiteral("a.txt"));
+        const QStringList skip =
+            server ? QStringList{QStringLiteral("CREATE FUNCTION 跳过() RETURNS trigger LANGUAGE "
+                                                "plpgsql AS $$ BEGIN RETURN NULL; END $$"),
+                                 QStringLiteral("CREATE TRIGGER 跳过新增 BEFORE INSERT ON 文件管理 "
+                                                "FOR EACH ROW EXECUTE FUNCTION 跳过()")}
+                   : QStringList{QStringLiteral("CREATE TRIGGER 跳过新增 BEFORE INSERT ON 文件管理 "
+                                                "BEGIN SELECT RAISE(IGNORE); END")};
+        QSqlQuery query(temp.reg().database());
+        for (const QString& sql : skip)
+            QVERIFY2(query.exec(sql), qPrintable(sql));
+        const std::unique_ptr<RecordStore> records = temp.reg().records();
+        Result<std::unique_ptr<StoreTransaction>> transaction = records->beginWrite();
+        QVERIFY(transaction);
+        NewRecord record;
+        record.serial = 2;
+        record.fileName = QStringLiteral("b.txt");
+        record.storedName = QStringLiteral("b.txt");
+        QCOMPARE(records->insert(record).error().code, ErrorCode::Changed);
     }
 
     void savedQueriesKeepTheirSlots_data() { kinds(); }

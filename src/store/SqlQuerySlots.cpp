@@ -1,15 +1,12 @@
-#include "store/PgRecordStore.h"
-
-#include "store/PgSchema.h"
-#include "store/PgSql.h"
 #include "store/QueryColumns.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
+#include "store/SqlRecordStore.h"
 
 #include <QSqlQuery>
 
-// The table of saved queries on a server. Slot N is the N-th row in the
-// order of its identity column.
+// The table of saved queries. Slot N is the N-th row in the order of the
+// dialect's queryOrder().
 
 namespace {
 
@@ -20,29 +17,31 @@ QString table()
     return identifier(RegisterNames::queryTable);
 }
 
-QString order()
-{
-    return identifier(PgSchema::queryOrderColumn);
-}
-
-// An empty text, never Null: a null QString would be bound as Null.
+// An empty text, never Null: the table holds the empty string for an unused
+// criterion, and a null QString would be bound as Null.
 QVariant text(const QString& value)
 {
     return value.isNull() ? QVariant(QStringLiteral("")) : QVariant(value);
 }
 
-} // namespace
-
-Result<QList<QVariantList>> PgRecordStore::querySlots(int count)
+QStringList quotedColumns()
 {
     QStringList columns;
     for (const QString& column : allQueryColumns())
         columns << identifier(column);
-    Result<QSqlQuery> query =
-        Sql::run(db(),
-                 QStringLiteral("SELECT %1 FROM %2 ORDER BY %3 LIMIT ?::int")
-                     .arg(columns.join(QStringLiteral(", ")), table(), order()),
-                 {count});
+    return columns;
+}
+
+} // namespace
+
+Result<QList<QVariantList>> SqlRecordStore::querySlots(int count)
+{
+    const QStringList columns = quotedColumns();
+    Result<QSqlQuery> query = Sql::run(db(),
+                                       QStringLiteral("SELECT %1 FROM %2 ORDER BY %3 LIMIT %4")
+                                           .arg(columns.join(QStringLiteral(", ")), table(),
+                                                m_dialect.queryOrder(), m_dialect.count()),
+                                       {count});
     if (!query)
         return query.error();
     QList<QVariantList> rows;
@@ -57,17 +56,19 @@ Result<QList<QVariantList>> PgRecordStore::querySlots(int count)
 
 // Insists that exactly that row changed: a trigger that silently drops the
 // change must not pass for a save.
-Status PgRecordStore::writeQuerySlot(int slot, const QList<QPair<QueryField, QString>>& values)
+Status SqlRecordStore::writeQuerySlot(int slot, const QList<QPair<QueryField, QString>>& values)
 {
-    return PgSql::retried([&] { return writeSlotOnce(slot, values); });
+    return m_dialect.retried([&] { return writeSlotOnce(slot, values); });
 }
 
-Status PgRecordStore::writeSlotOnce(int slot, const QList<QPair<QueryField, QString>>& values)
+Status SqlRecordStore::writeSlotOnce(int slot, const QList<QPair<QueryField, QString>>& values)
 {
-    Result<QVariant> row = Sql::scalar(
-        db(),
-        QStringLiteral("SELECT %2 FROM %1 ORDER BY %2 LIMIT 1 OFFSET ?::int").arg(table(), order()),
-        {slot - 1});
+    const QString order = m_dialect.queryOrder();
+    Result<QVariant> row =
+        Sql::scalar(db(),
+                    QStringLiteral("SELECT %2 FROM %1 ORDER BY %2 LIMIT 1 OFFSET %3")
+                        .arg(table(), order, m_dialect.count()),
+                    {slot - 1});
     if (!row)
         return row.error();
     if (row->isNull())
@@ -76,14 +77,14 @@ Status PgRecordStore::writeSlotOnce(int slot, const QList<QPair<QueryField, QStr
     QStringList assignments;
     QVariantList bound;
     for (const auto& [field, value] : values) {
-        assignments << identifier(queryColumnOf(field)) + QStringLiteral(" = ?::text");
+        assignments << identifier(queryColumnOf(field)) + QStringLiteral(" = ") + m_dialect.text();
         bound << text(value);
     }
     bound << row->toLongLong();
     Result<QSqlQuery> updated =
         Sql::run(db(),
                  QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
-                     .arg(table(), assignments.join(QStringLiteral(", ")), order()),
+                     .arg(table(), assignments.join(QStringLiteral(", ")), order),
                  bound);
     if (!updated)
         return updated.error();
@@ -95,11 +96,11 @@ Status PgRecordStore::writeSlotOnce(int slot, const QList<QPair<QueryField, QStr
     return {};
 }
 
-Result<QPair<int, bool>> PgRecordStore::querySlotShape()
+Result<QPair<int, bool>> SqlRecordStore::querySlotShape()
 {
     QStringList tests;
-    for (const QString& column : allQueryColumns())
-        tests << identifier(column) + QStringLiteral(" IS NULL");
+    for (const QString& column : quotedColumns())
+        tests << column + QStringLiteral(" IS NULL");
     Result<QVariant> rows =
         Sql::scalar(db(), QStringLiteral("SELECT count(*) FROM %1").arg(table()));
     if (!rows)
@@ -112,31 +113,27 @@ Result<QPair<int, bool>> PgRecordStore::querySlotShape()
     return QPair<int, bool>(rows->toInt(), nulls->toInt() > 0);
 }
 
-Status PgRecordStore::completeQuerySlots(const QList<QPair<QString, QString>>& defaults)
+Status SqlRecordStore::completeQuerySlots(const QList<QPair<QString, QString>>& defaults)
 {
-    return PgSql::retried([&] { return completeOnce(defaults); });
+    return m_dialect.retried([&] { return completeOnce(defaults); });
 }
 
-Status PgRecordStore::completeOnce(const QList<QPair<QString, QString>>& defaults)
+Status SqlRecordStore::completeOnce(const QList<QPair<QString, QString>>& defaults)
 {
     const QSqlDatabase db = this->db();
     Transaction transaction(db);
     if (!transaction.started())
         return transaction.startError();
     // The whole table, so two programs never both append the missing slots.
-    if (Status locked = PgSql::exec(
-            db, QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(table()));
-        !locked)
+    if (Status locked = m_dialect.lockTable(db, RegisterNames::queryTable); !locked)
         return locked;
     Result<QVariant> rows = Sql::scalar(db, QStringLiteral("SELECT count(*) FROM %1").arg(table()));
     if (!rows)
         return rows.error();
-    QStringList columns;
+    const QStringList columns = quotedColumns();
     QStringList placeholders;
-    for (const QString& column : allQueryColumns()) {
-        columns << identifier(column);
-        placeholders << QStringLiteral("?::text");
-    }
+    for (qsizetype i = 0; i < columns.size(); ++i)
+        placeholders << m_dialect.text();
     const QString insert = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                .arg(table(), columns.join(QStringLiteral(", ")),
                                     placeholders.join(QStringLiteral(", ")));
@@ -153,8 +150,8 @@ Status PgRecordStore::completeOnce(const QList<QPair<QString, QString>>& default
         const QVariant blank = text(column == titleColumn ? QStringLiteral(" ") : QString());
         if (Result<QSqlQuery> updated =
                 Sql::run(db,
-                         QStringLiteral("UPDATE %1 SET %2 = ?::text WHERE %2 IS NULL")
-                             .arg(table(), identifier(column)),
+                         QStringLiteral("UPDATE %1 SET %2 = %3 WHERE %2 IS NULL")
+                             .arg(table(), identifier(column), m_dialect.text()),
                          {blank});
             !updated)
             return updated.error();

@@ -1,25 +1,24 @@
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
-#include "store/SqliteRecordStore.h"
+#include "store/SqlRecordStore.h"
 
-#include <QSqlError>
 #include <QSqlQuery>
 
 // What the integrity check and intake read of the content-hash table, and
-// what the check reads of the records and the database file.
+// what the check reads of the records.
 
-Result<QList<ContentHash::SameContent>>
-SqliteRecordStore::sameContent(qint64 size, const QString& hash, int limit)
+Result<QList<ContentHash::SameContent>> SqlRecordStore::sameContent(qint64 size,
+                                                                    const QString& hash, int limit)
 {
     return ContentHash::recordsWithContent(db(), size, hash, limit);
 }
 
-Status SqliteRecordStore::recordDigest(qint64 identity, qint64 size, const QString& hash)
+Status SqlRecordStore::recordDigest(qint64 identity, qint64 size, const QString& hash)
 {
     return ContentHash::record(db(), identity, size, hash);
 }
 
-Result<QHash<qint64, RecordedDigest>> SqliteRecordStore::digests()
+Result<QHash<qint64, RecordedDigest>> SqlRecordStore::digests()
 {
     const QString sql =
         QStringLiteral("SELECT %1, %2, %3, %4 FROM %5")
@@ -39,13 +38,15 @@ Result<QHash<qint64, RecordedDigest>> SqliteRecordStore::digests()
     return digests;
 }
 
-Result<QList<CheckedRecord>> SqliteRecordStore::recordsBySerial()
+Result<QList<CheckedRecord>> SqlRecordStore::recordsBySerial()
 {
+    const QString serial = Sql::identifier(RegisterNames::serial);
     const QString sql =
-        QStringLiteral("SELECT rowid, %1, typeof(%1), %2, %3 FROM %4 ORDER BY %1, rowid")
-            .arg(Sql::identifier(RegisterNames::serial), Sql::identifier(RegisterNames::fileName),
+        QStringLiteral("SELECT %1, %2, %3, %4, %5 FROM %6 ORDER BY %2%7, %1")
+            .arg(m_dialect.identity(), serial, m_dialect.typeOf(serial),
+                 Sql::identifier(RegisterNames::fileName),
                  Sql::identifier(RegisterNames::storedName),
-                 Sql::identifier(RegisterNames::recordTable));
+                 Sql::identifier(RegisterNames::recordTable), m_dialect.nullsFirst());
     Result<QSqlQuery> query = Sql::run(db(), sql);
     if (!query)
         return query.error();
@@ -57,27 +58,4 @@ Result<QList<CheckedRecord>> SqliteRecordStore::recordsBySerial()
                      query->value(3).toString(), query->value(4)});
     }
     return rows;
-}
-
-// Quick (pages and records) or full (every index against its table as well).
-Result<QStringList> SqliteRecordStore::databaseFaults(bool full)
-{
-    const QString pragma = full ? QStringLiteral("PRAGMA integrity_check(20)")
-                                : QStringLiteral("PRAGMA quick_check(20)");
-    QStringList problems;
-    Result<QSqlQuery> query = Sql::run(db(), pragma);
-    if (!query) {
-        if (Sql::isBusy(query.error()))
-            return query.error();
-        problems << query.error().detail;
-    } else {
-        while (query->next()) {
-            const QString line = query->value(0).toString();
-            if (line != QLatin1String("ok"))
-                problems << line;
-        }
-        if (query->lastError().isValid())
-            problems << query->lastError().text();
-    }
-    return problems;
 }
