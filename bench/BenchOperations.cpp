@@ -2,6 +2,8 @@
 
 #include "BenchTiming.h"
 
+#include "browser/CombinedSearch.h"
+#include "browser/SystemViews.h"
 #include "modify/RecordModify.h"
 #include "operations/RecordDelete.h"
 #include "operations/RecordReorder.h"
@@ -11,6 +13,20 @@
 
 #include <algorithm>
 #include <vector>
+
+QList<QPair<const char*, ViewCondition>> benchViews()
+{
+    SearchCriteria received = SystemViews::receivedByMe();
+    SearchCriteria local = SystemViews::localDocuments();
+    return {
+        {"view: all records", {}},
+        {"view: sent by me (我发他收)", SystemViews::sentByMe()},
+        {"view: received (他发我收)", CombinedSearch::SqlMade(received)},
+        {"view: local documents (本地文档)", CombinedSearch::SqlMade(local)},
+        {"view: folder (largest)", SystemViews::folder(QStringLiteral("报告资料"))},
+        {"view: folder (small)", SystemViews::folder(QStringLiteral("会议归档"))},
+    };
+}
 
 OperationMs timeRecordOperations(const Register& reg, ViewRst& view, int runs)
 {

@@ -13,5 +13,8 @@ struct OperationMs {
     double modify = 0;
 };
 
+// The views both benchmarks time: the window's own and two folders.
+QList<QPair<const char*, ViewCondition>> benchViews();
+
 // Medians of `runs` of each, on the record at the middle of `view`.
 OperationMs timeRecordOperations(const Register& reg, ViewRst& view, int runs);

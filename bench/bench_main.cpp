@@ -6,7 +6,6 @@
 
 #include "browser/CombinedSearch.h"
 #include "browser/FolderMenu.h"
-#include "browser/SystemViews.h"
 #include "browser/gui/TableFace.h"
 #include "browser/gui/ViewsArea.h"
 #include "intake/Intake.h"
@@ -362,14 +361,8 @@ void benchSize(const QString& cacheRoot, int count, int runs)
     auto view = [&](const char* label, const ViewCondition& condition) {
         shownRows(label, condition, condition, "same SQL bare; <= 3x, 150 ms");
     };
-    view("view: all records", {});
-    view("view: sent by me (我发他收)", SystemViews::sentByMe());
-    SearchCriteria received = SystemViews::receivedByMe();
-    view("view: received (他发我收)", CombinedSearch::SqlMade(received));
-    SearchCriteria local = SystemViews::localDocuments();
-    view("view: local documents (本地文档)", CombinedSearch::SqlMade(local));
-    view("view: folder (largest)", SystemViews::folder(QStringLiteral("报告资料")));
-    view("view: folder (small)", SystemViews::folder(QStringLiteral("会议归档")));
+    for (const auto& [label, condition] : benchViews())
+        view(label, condition);
 
     // Live refresh: a look for others' changes, and the view read again after
     // another program added a record or took it away again, to the rows
@@ -550,12 +543,7 @@ int main(int argc, char* argv[])
     parser.addOption({QStringLiteral("no-large"), QStringLiteral("skip the 1 GiB intake figures")});
     parser.process(app);
 
-    std::printf("| %-44s | %9s | %10s | %10s | %6s | %-30s |\n", "work", "records", "ours ms",
-                "limit ms", "ratio", "limit");
-    std::printf("|%s|%s|%s|%s|%s|%s|\n", QByteArray(46, '-').constData(),
-                QByteArray(11, '-').constData(), QByteArray(12, '-').constData(),
-                QByteArray(12, '-').constData(), QByteArray(8, '-').constData(),
-                QByteArray(32, '-').constData());
+    printBenchHeader("ours ms", "limit ms", "limit");
     if (!parser.isSet(QStringLiteral("no-intake")))
         benchIntake(parser.value(QStringLiteral("cache")),
                     parser.value(QStringLiteral("runs")).toInt(),

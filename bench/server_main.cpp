@@ -12,8 +12,8 @@
 #include "BenchTiming.h"
 
 #include "browser/CombinedSearch.h"
-#include "browser/SystemViews.h"
 #include "intake/Intake.h"
+#include "store/PgSql.h"
 #include "store/RecordStore.h"
 #include "store/Register.h"
 #include "store/RegisterNames.h"
@@ -77,7 +77,7 @@ bool fillServer(const Register& local, const Register& server)
         QStringLiteral("SELECT setval(pg_get_serial_sequence(?, ?), max(%1)) FROM %2")
             .arg(Sql::identifier(identity), Sql::identifier(recordTable));
     return Sql::run(db, sequence, {Sql::identifier(recordTable), identity}) &&
-           Sql::run(db, QStringLiteral("VACUUM ANALYZE"));
+           PgSql::exec(db, QStringLiteral("VACUUM ANALYZE"));
 }
 
 // Records beyond the first `count` and their copies, taken away again after
@@ -172,12 +172,7 @@ int main(int argc, char** argv)
                      timer.elapsed() / 1000.0);
     }
 
-    std::printf("| %-44s | %9s | %10s | %10s | %6s | %-30s |\n", "work", "records", "server ms",
-                "SQLite ms", "ratio", "target (server)");
-    std::printf("|%s|%s|%s|%s|%s|%s|\n", QByteArray(46, '-').constData(),
-                QByteArray(11, '-').constData(), QByteArray(12, '-').constData(),
-                QByteArray(12, '-').constData(), QByteArray(8, '-').constData(),
-                QByteArray(32, '-').constData());
+    printBenchHeader("server ms", "SQLite ms", "target (server)");
     const auto row = [&](const char* work, double onServer, double onSqlite, const char* target) {
         printBenchRow(work, count, onServer, onSqlite, target);
     };
@@ -203,14 +198,8 @@ int main(int argc, char** argv)
     const auto view = [&](const char* label, const ViewCondition& condition) {
         shownRows(label, condition, firstTarget, "");
     };
-    view("view: all records", {});
-    view("view: sent by me (我发他收)", SystemViews::sentByMe());
-    SearchCriteria received = SystemViews::receivedByMe();
-    view("view: received (他发我收)", CombinedSearch::SqlMade(received));
-    SearchCriteria localDocuments = SystemViews::localDocuments();
-    view("view: local documents (本地文档)", CombinedSearch::SqlMade(localDocuments));
-    view("view: folder (largest)", SystemViews::folder(QStringLiteral("报告资料")));
-    view("view: folder (small)", SystemViews::folder(QStringLiteral("会议归档")));
+    for (const auto& [label, condition] : benchViews())
+        view(label, condition);
 
     const auto search = [&](const char* label, SearchCriteria criteria, const char* target) {
         shownRows(label, CombinedSearch::SqlMade(criteria), firstTarget, target);

@@ -7,6 +7,7 @@
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
 
 #include <sqlite3.h>
@@ -56,11 +57,18 @@ Result<QList<qint64>> collectKeys(const QSqlDatabase& db, const QString& sql,
         keys.append(key);
     };
     if (!RawStatement::handleOf(db)) {
-        Result<QSqlQuery> query = Sql::run(db, sql, values);
-        if (!query)
-            return query.error();
-        while (query->next())
-            add(query->value(0).toLongLong());
+        // The rows in one piece: read one by one, each would come from the
+        // server as a result of its own, several times slower for long lists.
+        QSqlQuery query(db);
+        query.setForwardOnly(false);
+        if (!query.prepare(sql))
+            return Sql::errorOn(db, query.lastError(), sql);
+        for (const QVariant& value : values)
+            query.addBindValue(value);
+        if (!query.exec())
+            return Sql::errorOn(db, query.lastError(), sql);
+        while (query.next())
+            add(query.value(0).toLongLong());
         return keys;
     }
     RawStatement query(db, sql, values);
