@@ -66,7 +66,18 @@ int skewed(QRandomGenerator& random, int size)
     return std::min(size - 1, static_cast<int>(std::floor(std::pow(u, 2.5) * size)));
 }
 
+// The layout the cached registers were generated with. Cached registers are
+// upgraded on open; bump it only when an upgrade cannot be done in place
+// cheaply, since every cached register is then generated again (the largest
+// takes an hour).
+constexpr int cacheSchema = 5;
+
 } // namespace
+
+QString defaultCache()
+{
+    return QStringLiteral("/tmp/quorvel-bench/schema-%1").arg(cacheSchema);
+}
 
 QString generate(const QString& folder, int count)
 {

@@ -15,4 +15,7 @@ QString generate(const QString& folder, int count);
 // A register of `count` records under `cacheRoot`, generated on first use.
 QString cached(const QString& cacheRoot, int count);
 
+// Where generated registers are kept unless a benchmark is told otherwise.
+QString defaultCache();
+
 } // namespace BenchRegister

@@ -10,6 +10,16 @@
 #include <unistd.h>
 #include <vector>
 
+void printBenchHeader(const char* ours, const char* limit, const char* rule)
+{
+    std::printf("| %-44s | %9s | %10s | %10s | %6s | %-30s |\n", "work", "records", ours, limit,
+                "ratio", rule);
+    std::printf("|%s|%s|%s|%s|%s|%s|\n", QByteArray(46, '-').constData(),
+                QByteArray(11, '-').constData(), QByteArray(12, '-').constData(),
+                QByteArray(12, '-').constData(), QByteArray(8, '-').constData(),
+                QByteArray(32, '-').constData());
+}
+
 void printBenchRow(const char* work, int count, double ours, double limit, const char* rule)
 {
     // Padded by display width, so that Chinese labels keep the columns straight.

@@ -8,6 +8,9 @@
 // One row of the speed table every benchmark prints: the work, the number
 // of records, our figure, the limit measured beside it, their ratio and the
 // rule the ratio is judged by.
+// The table's heading: the names of our figure, the limit and the rule.
+void printBenchHeader(const char* ours, const char* limit, const char* rule);
+
 void printBenchRow(const char* work, int count, double ours, double limit, const char* rule);
 
 // A figure of /proc/PID/status in KiB ("VmRSS:", "VmHWM:"), 0 when gone: the

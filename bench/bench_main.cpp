@@ -1,25 +1,22 @@
 // quorvel-bench [--sizes 10000,100000,1000000] [--runs 5] [--cache DIR]
 // Prints one table: each figure beside its bare limit measured in the same
 // run, and the ratio between them. Medians of several runs.
+#include "BenchOperations.h"
 #include "BenchRegister.h"
 
 #include "browser/CombinedSearch.h"
 #include "browser/FolderMenu.h"
-#include "browser/SystemViews.h"
 #include "browser/gui/TableFace.h"
 #include "browser/gui/ViewsArea.h"
 #include "intake/Intake.h"
-#include "modify/RecordModify.h"
-#include "operations/RecordDelete.h"
-#include "operations/RecordReorder.h"
 #include "store/Register.h"
 #include "store/RegisterNames.h"
 #include "store/RegisterWatch.h"
 #include "store/Sql.h"
 #include "store/ViewRst.h"
-#include "trash/Trash.h"
 
 #include "BenchTable.h"
+#include "BenchTiming.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -45,50 +42,6 @@
 #include <unistd.h>
 
 namespace {
-
-// The layout the cached registers were generated with. Cached registers are
-// upgraded on open; bump it only when an upgrade cannot be done in place
-// cheaply, since every cached register is then generated again (the largest
-// takes an hour).
-constexpr int cacheSchema = 5;
-
-double medianMs(const std::function<void()>& work, int runs)
-{
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        times.push_back(timer.nsecsElapsed() / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
-// Ours and the limit in turns, so that a busy spell of the shared machine
-// falls on both alike, each going first every other time (the first to
-// create files pays for what the file system has to skip); the medians of
-// each. `tidy` runs untimed after each pair.
-std::pair<double, double> medianMsInTurns(const std::function<void()>& ours,
-                                          const std::function<void()>& limit, int runs,
-                                          const std::function<void()>& tidy = {})
-{
-    std::vector<double> oursTimes, limitTimes;
-    for (int i = 0; i < runs; ++i) {
-        if (i % 2 == 0) {
-            oursTimes.push_back(medianMs(ours, 1));
-            limitTimes.push_back(medianMs(limit, 1));
-        } else {
-            limitTimes.push_back(medianMs(limit, 1));
-            oursTimes.push_back(medianMs(ours, 1));
-        }
-        if (tidy)
-            tidy();
-    }
-    std::sort(oursTimes.begin(), oursTimes.end());
-    std::sort(limitTimes.begin(), limitTimes.end());
-    return {oursTimes[oursTimes.size() / 2], limitTimes[limitTimes.size() / 2]};
-}
 
 // The same statement stepped to the end on a bare connection.
 class Bare {
@@ -149,12 +102,6 @@ QString bareFirstPage(const QString& where)
 QString whereOf(const ViewCondition& condition)
 {
     return condition.isEmpty() ? QString() : QStringLiteral("WHERE ") + condition.where;
-}
-
-double medianOf(std::vector<double> times)
-{
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
 }
 
 // A view as the window shows it: to its first screen of rows read (the grid's
@@ -266,47 +213,6 @@ long programResidentKiB(const QString& folder)
     return resident;
 }
 
-void writeFile(const QString& path, qint64 size)
-{
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    QByteArray block(1 << 20, 'q');
-    QRandomGenerator random(size);
-    for (qint64 done = 0; done < size; done += block.size()) {
-        block[0] = char(random.bounded(256));
-        file.write(block.constData(), std::min<qint64>(block.size(), size - done));
-    }
-}
-
-// Copy, flush, rename and one insert per file, with nothing else around it.
-void bareIntake(const QStringList& sources, const QString& target)
-{
-    sqlite3* db = nullptr;
-    sqlite3_open(QFile::encodeName(target + QStringLiteral("/bare.db")).constData(), &db);
-    sqlite3_exec(db,
-                 "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; CREATE TABLE IF NOT EXISTS "
-                 "t (n TEXT)",
-                 nullptr, nullptr, nullptr);
-    std::vector<char> buffer(1 << 20);
-    int i = 0;
-    for (const QString& source : sources) {
-        const QByteArray to = QFile::encodeName(target + QStringLiteral("/%1").arg(i++));
-        const QByteArray temporary = to + ".part";
-        const int in = ::open(QFile::encodeName(source).constData(), O_RDONLY);
-        const int out = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ssize_t got;
-        while ((got = ::read(in, buffer.data(), buffer.size())) > 0)
-            (void)!::write(out, buffer.data(), size_t(got));
-        ::fsync(out);
-        ::close(out);
-        ::close(in);
-        ::rename(temporary.constData(), to.constData());
-        sqlite3_exec(db, "BEGIN IMMEDIATE; INSERT INTO t VALUES ('x'); COMMIT", nullptr, nullptr,
-                     nullptr);
-    }
-    sqlite3_close(db);
-}
-
 void benchIntake(const QString& cacheRoot, int runs, bool large)
 {
     const QString root = cacheRoot + QStringLiteral("/intake");
@@ -340,7 +246,7 @@ void benchIntake(const QString& cacheRoot, int runs, bool large)
             (void)Intake::runBatch(*reg, files, details);
             reg->closeConnection();
         },
-        [&] { bareIntake(small, newTarget("/bare-XXXXXX")); }, runs);
+        [&] { bareSqliteIntake(small, newTarget("/bare-XXXXXX")); }, runs);
     targets.clear();
     printBenchRow("intake: 1,000 files of 10 KiB", 1000, smallOurs, smallLimit,
                   "copy+fsync+insert; <= 1.5x");
@@ -455,14 +361,8 @@ void benchSize(const QString& cacheRoot, int count, int runs)
     auto view = [&](const char* label, const ViewCondition& condition) {
         shownRows(label, condition, condition, "same SQL bare; <= 3x, 150 ms");
     };
-    view("view: all records", {});
-    view("view: sent by me (我发他收)", SystemViews::sentByMe());
-    SearchCriteria received = SystemViews::receivedByMe();
-    view("view: received (他发我收)", CombinedSearch::SqlMade(received));
-    SearchCriteria local = SystemViews::localDocuments();
-    view("view: local documents (本地文档)", CombinedSearch::SqlMade(local));
-    view("view: folder (largest)", SystemViews::folder(QStringLiteral("报告资料")));
-    view("view: folder (small)", SystemViews::folder(QStringLiteral("会议归档")));
+    for (const auto& [label, condition] : benchViews())
+        view(label, condition);
 
     // Live refresh: a look for others' changes, and the view read again after
     // another program added a record or took it away again, to the rows
@@ -581,54 +481,22 @@ void benchSize(const QString& cacheRoot, int count, int runs)
 
     // Record operations in the middle of the all-records view; each is undone
     // outside the timing so the cached register stays as generated.
-    ViewRst& current = *all.value();
-    const int middle = current.recordCount() / 2;
+    const OperationMs operations = timeRecordOperations(*reg, *all.value(), runs);
+    const auto bareSwap = [&] {
+        bare.exec("BEGIN IMMEDIATE; UPDATE 文件管理 SET 文件序号 = 文件序号 WHERE rowid = 1; "
+                  "UPDATE 文件管理 SET 文件序号 = 文件序号 WHERE rowid = 2; COMMIT");
+    };
+    printBenchRow("move up (record + view)", count, operations.moveUp, medianMs(bareSwap, runs),
+                  "bare two UPDATEs; <= 10 ms");
+    printBenchRow("move down (record + view)", count, operations.moveDown, medianMs(bareSwap, runs),
+                  "bare two UPDATEs; <= 10 ms");
     printBenchRow(
-        "move up (record + view)", count,
-        medianMs([&] { (void)RecordReorder::moveUp(current, middle); }, runs),
-        medianMs(
-            [&] {
-                bare.exec("BEGIN IMMEDIATE; UPDATE 文件管理 SET 文件序号 = 文件序号 WHERE rowid "
-                          "= 1; UPDATE 文件管理 SET 文件序号 = 文件序号 WHERE rowid = 2; COMMIT");
-            },
-            runs),
-        "bare two UPDATEs; <= 10 ms");
-    printBenchRow(
-        "move down (record + view)", count,
-        medianMs([&] { (void)RecordReorder::moveDown(current, middle); }, runs),
-        medianMs(
-            [&] {
-                bare.exec("BEGIN IMMEDIATE; UPDATE 文件管理 SET 文件序号 = 文件序号 WHERE rowid "
-                          "= 1; UPDATE 文件管理 SET 文件序号 = 文件序号 WHERE rowid = 2; COMMIT");
-            },
-            runs),
-        "bare two UPDATEs; <= 10 ms");
-
-    // Each deleted record comes back from the bin, which is timed as well.
-    std::vector<double> deleted;
-    std::vector<double> restored;
-    for (int i = 0; i < runs; ++i) {
-        const qint64 rowid = current.keyAt(middle);
-        Result<QVariant> storedName = Sql::scalar(
-            reg->database(), QStringLiteral("SELECT 路径 FROM 文件管理 WHERE rowid = ?"), {rowid});
-        QElapsedTimer timer;
-        timer.start();
-        (void)RecordDelete::deleteRecord(*reg, {rowid, storedName->toString()});
-        current.removeAt(current.positionOf(rowid));
-        deleted.push_back(timer.nsecsElapsed() / 1e6);
-        timer.restart();
-        (void)Trash::restore(*reg, rowid);
-        restored.push_back(timer.nsecsElapsed() / 1e6);
-    }
-    std::sort(deleted.begin(), deleted.end());
-    std::sort(restored.begin(), restored.end());
-    printBenchRow(
-        "delete (record + view)", count, deleted[deleted.size() / 2],
+        "delete (record + view)", count, operations.remove,
         medianMs(
             [&] { bare.exec("BEGIN IMMEDIATE; DELETE FROM 文件管理 WHERE rowid = -1; COMMIT"); },
             runs),
         "bare DELETE; <= 10 ms");
-    printBenchRow("restore from the recycle bin", count, restored[restored.size() / 2],
+    printBenchRow("restore from the recycle bin", count, operations.restore,
                   medianMs(
                       [&] {
                           // Inserted and taken out again, so the register stays as generated.
@@ -638,24 +506,8 @@ void benchSize(const QString& cacheRoot, int count, int runs)
                       },
                       runs),
                   "bare INSERT+DELETE; <= 10 ms");
-
-    RecordModify::Changes changes;
-    int flip = 0;
     printBenchRow(
-        "modify one record (4 fields)", count,
-        medianMs(
-            [&] {
-                const QString mark = QString::number(flip++ % 2);
-                changes[RecordModify::Field::Remark] = QStringLiteral("基准修改") + mark;
-                changes[RecordModify::Field::Recipient] = QStringLiteral("基准") + mark;
-                changes[RecordModify::Field::Method] = QStringLiteral("QQ");
-                changes[RecordModify::Field::Folder] = QStringLiteral("报告资料");
-                const qint64 rowid = current.keyAt(middle);
-                (void)RecordModify::apply(*reg, {SeenRecord::of(*current.record(middle))}, changes);
-                current.invalidate(current.positionOf(rowid));
-                (void)current.record(middle);
-            },
-            runs),
+        "modify one record (4 fields)", count, operations.modify,
         medianMs(
             [&] {
                 bare.exec(
@@ -686,18 +538,12 @@ int main(int argc, char* argv[])
     parser.addOption({QStringLiteral("runs"), QStringLiteral("runs per figure"),
                       QStringLiteral("N"), QStringLiteral("5")});
     parser.addOption({QStringLiteral("cache"), QStringLiteral("where generated registers are kept"),
-                      QStringLiteral("DIR"),
-                      QStringLiteral("/tmp/quorvel-bench/schema-%1").arg(cacheSchema)});
+                      QStringLiteral("DIR"), BenchRegister::defaultCache()});
     parser.addOption({QStringLiteral("no-intake"), QStringLiteral("skip the intake figures")});
     parser.addOption({QStringLiteral("no-large"), QStringLiteral("skip the 1 GiB intake figures")});
     parser.process(app);
 
-    std::printf("| %-44s | %9s | %10s | %10s | %6s | %-30s |\n", "work", "records", "ours ms",
-                "limit ms", "ratio", "limit");
-    std::printf("|%s|%s|%s|%s|%s|%s|\n", QByteArray(46, '-').constData(),
-                QByteArray(11, '-').constData(), QByteArray(12, '-').constData(),
-                QByteArray(12, '-').constData(), QByteArray(8, '-').constData(),
-                QByteArray(32, '-').constData());
+    printBenchHeader("ours ms", "limit ms", "limit");
     if (!parser.isSet(QStringLiteral("no-intake")))
         benchIntake(parser.value(QStringLiteral("cache")),
                     parser.value(QStringLiteral("runs")).toInt(),

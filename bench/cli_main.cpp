@@ -204,12 +204,7 @@ int main(int argc, char* argv[])
         };
     };
 
-    std::printf("| %-44s | %9s | %10s | %10s | %6s | %-30s |\n", "work", "records", "ours", "limit",
-                "ratio", "limit");
-    std::printf("|%s|%s|%s|%s|%s|%s|\n", QByteArray(46, '-').constData(),
-                QByteArray(11, '-').constData(), QByteArray(12, '-').constData(),
-                QByteArray(12, '-').constData(), QByteArray(8, '-').constData(),
-                QByteArray(32, '-').constData());
+    printBenchHeader("ours", "limit", "limit");
 
     // Whole listings, each format beside the shell's nearest mode.
     struct Listing {

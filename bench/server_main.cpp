@@ -1,80 +1,131 @@
 // A register on a PostgreSQL server beside the same records in an SQLite
-// register: writing, views, searches and streaming, each timed on both in
-// one run. Usage: quorvel-bench-server URL [records], URL naming an empty
-// database (postgresql://user@host/db?store=/folder).
+// register: views (first screen and complete keys), searches, record
+// operations and intake, each timed on both in one run.
+// Usage: quorvel-bench-server URL [records] [runs], URL naming an empty
+// database or one this program filled before with as many records
+// (postgresql://user@host/db?store=/folder). The SQLite register is the one
+// quorvel-bench generates, kept under its cache; the server gets its records.
 
+#include "BenchOperations.h"
+#include "BenchRegister.h"
 #include "BenchTable.h"
+#include "BenchTiming.h"
 
 #include "browser/CombinedSearch.h"
+#include "intake/Intake.h"
+#include "store/PgSql.h"
 #include "store/RecordStore.h"
 #include "store/Register.h"
-#include "store/ViewCursor.h"
+#include "store/RegisterNames.h"
+#include "store/Sql.h"
 #include "store/ViewRst.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <cstdio>
 #include <functional>
+#include <vector>
 
 namespace {
 
-const QStringList folders = {QStringLiteral("合同"), QStringLiteral("报告"),
-                             QStringLiteral("Invoices"), QStringLiteral("杂项")};
+constexpr int fillGroup = 500;
 
-NewRecord recordNumber(qint64 serial)
+QString recordColumns()
 {
-    NewRecord record;
-    record.serial = serial;
-    record.date = QDate(2020, 1, 1).addDays(serial % 1500);
-    record.fileName = QStringLiteral("Report %1 %2.docx").arg(serial % 977).arg(serial);
-    record.storedName = QStringLiteral("copy-%1.docx").arg(serial);
-    record.remark = serial % 10 == 0 ? QStringLiteral("budget review") : QString();
-    record.recipient = QStringLiteral("Person %1").arg(serial % 50);
-    record.method = QStringLiteral("邮件");
-    record.folder = folders.at(int(serial % folders.size()));
-    return record;
+    QStringList columns;
+    for (const QString& column : RegisterNames::recordColumns)
+        columns << Sql::identifier(column);
+    return columns.join(QStringLiteral(", "));
 }
 
-// Adds `count` records after `from`, `group` to a transaction; false on failure.
-bool fill(const Register& reg, qint64 from, qint64 count, int group, bool askSerial)
+// The local register's records, with their rowids as identities, written to
+// the server in groups of `fillGroup` a statement; then the server's
+// statistics, as its autovacuum would gather them.
+bool fillServer(const Register& local, const Register& server)
 {
-    const std::unique_ptr<RecordStore> records = reg.records();
-    for (qint64 done = 0; done < count;) {
-        Result<std::unique_ptr<StoreTransaction>> write = records->beginWrite();
-        if (!write)
-            return false;
-        for (int i = 0; i < group && done < count; ++i, ++done) {
-            NewRecord record = recordNumber(from + done + 1);
-            if (askSerial) {
-                Result<qint64> serial = records->nextSerial();
-                if (!serial)
-                    return false;
-                record.serial = serial.value();
-            }
-            if (!records->insert(record))
-                return false;
+    using namespace RegisterNames;
+    const QString columns = recordColumns();
+    Result<QSqlQuery> rows =
+        Sql::run(local.database(), QStringLiteral("SELECT %1, rowid FROM %2 ORDER BY rowid")
+                                       .arg(columns, Sql::identifier(recordTable)));
+    if (!rows)
+        return false;
+    const QSqlDatabase db = server.database();
+    const QString row = QStringLiteral("(?::bigint, ?, ?, ?, ?, ?, ?, ?, ?::bigint)");
+    bool more = true;
+    while (more) {
+        QVariantList values;
+        QStringList marks;
+        while (marks.size() < fillGroup && (more = rows->next())) {
+            for (int column = 0; column < 9; ++column)
+                values << rows->value(column);
+            marks << row;
         }
-        if (!write.value()->commit())
+        if (marks.isEmpty())
+            break;
+        const QString sql = QStringLiteral("INSERT INTO %1 (%2, %3) VALUES %4")
+                                .arg(Sql::identifier(recordTable), columns,
+                                     Sql::identifier(identity), marks.join(QLatin1Char(',')));
+        if (!Sql::run(db, sql, values))
             return false;
     }
-    return true;
+    const QString sequence =
+        QStringLiteral("SELECT setval(pg_get_serial_sequence(?, ?), max(%1)) FROM %2")
+            .arg(Sql::identifier(identity), Sql::identifier(recordTable));
+    return Sql::run(db, sequence, {Sql::identifier(recordTable), identity}) &&
+           PgSql::exec(db, QStringLiteral("VACUUM ANALYZE"));
 }
 
-double millis(const std::function<void()>& work)
+// Records beyond the first `count` and their copies, taken away again after
+// an intake.
+void removeAddedRecords(const Register& reg, int count)
+{
+    using namespace RegisterNames;
+    Result<QSqlQuery> names =
+        Sql::run(reg.database(),
+                 QStringLiteral("SELECT %1 FROM %2 WHERE %3 > ?")
+                     .arg(Sql::identifier(storedName), Sql::identifier(recordTable),
+                          Sql::identifier(serial)),
+                 {count});
+    while (names && names->next())
+        QFile::remove(QDir(reg.storeFolder()).filePath(names->value(0).toString()));
+    (void)Sql::run(reg.database(),
+                   QStringLiteral("DELETE FROM %1 WHERE %2 > ?")
+                       .arg(Sql::identifier(recordTable), Sql::identifier(serial)),
+                   {count});
+}
+
+struct ShownMs {
+    double first = 0;
+    double complete = 0;
+};
+
+// A view's keys as the window reads them: to its first screen with the
+// grid's fifty rows read (the complete list when it holds no more), and to
+// its complete key list.
+ShownMs shownMs(const Register& reg, const ViewCondition& condition)
 {
     QElapsedTimer timer;
     timer.start();
-    work();
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-qint64 keysOf(const Register& reg, const SearchCriteria& criteria)
-{
-    const ViewCondition condition = CombinedSearch::build(criteria).condition;
-    Result<QList<qint64>> keys = ViewRst::loadKeys(reg, condition);
-    return keys ? keys->size() : -1;
+    ShownMs shown;
+    Result<QList<qint64>> keys = ViewRst::loadKeys(reg, condition, [&](const QList<qint64>& first) {
+        ViewRst view(reg, condition, first);
+        for (int position = 1; position <= 50; ++position)
+            (void)view.record(position);
+        shown.first = timer.nsecsElapsed() / 1e6;
+    });
+    shown.complete = timer.nsecsElapsed() / 1e6;
+    if (keys && shown.first == 0) {
+        ViewRst view(reg, condition, *keys);
+        for (int position = 1; position <= 50; ++position)
+            (void)view.record(position);
+        shown.first = timer.nsecsElapsed() / 1e6;
+    }
+    return shown;
 }
 
 } // namespace
@@ -84,49 +135,162 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
     if (arguments.size() < 2) {
-        std::fprintf(stderr, "usage: quorvel-bench-server URL [records]\n");
+        std::fprintf(stderr, "usage: quorvel-bench-server URL [records] [runs]\n");
         return 2;
     }
     const int count = arguments.size() > 2 ? arguments.at(2).toInt() : 100000;
-    QTemporaryDir folder;
+    const int runs = arguments.size() > 3 ? arguments.at(3).toInt() : 5;
+    const QString cache = BenchRegister::defaultCache();
+    const QString localFolder = BenchRegister::cached(cache, count);
     Result<Register> server = Register::open(arguments.at(1));
-    Result<Register> local = Register::open(folder.path());
+    Result<Register> local = Register::open(localFolder);
     if (!server || !local) {
         std::fprintf(stderr, "%s\n",
                      qPrintable((server ? local.error() : server.error()).fullText()));
         return 1;
     }
     const Register* registers[] = {&server.value(), &local.value()};
-    double figures[2][7] = {};
+    // An intake left over from an interrupted run goes first.
+    for (const Register* reg : registers)
+        removeAddedRecords(*reg, count);
+    const Result<qint64> counted = server->records()->recordCount();
+    const qint64 held = counted ? counted.value() : -1;
+    if (held != count) {
+        if (held != 0) {
+            std::fprintf(stderr,
+                         "the server database holds %lld records, not %d: give an empty one\n",
+                         held, count);
+            return 1;
+        }
+        QElapsedTimer timer;
+        timer.start();
+        if (!fillServer(*local, *server)) {
+            std::fprintf(stderr, "filling the server failed\n");
+            return 1;
+        }
+        std::fprintf(stderr, "(server filled with %d records in %.1f s)\n", count,
+                     timer.elapsed() / 1000.0);
+    }
+
+    printBenchHeader("server ms", "SQLite ms", "target (server)");
+    const auto row = [&](const char* work, double onServer, double onSqlite, const char* target) {
+        printBenchRow(work, count, onServer, onSqlite, target);
+    };
+
+    // Views and searches, each kind in turn within a run.
+    const auto shownRows = [&](const char* label, const ViewCondition& condition,
+                               const char* firstTarget, const char* completeTarget) {
+        std::vector<double> first[2], complete[2];
+        for (int run = 0; run < runs; ++run) {
+            for (int kind = 0; kind < 2; ++kind) {
+                const ShownMs shown = shownMs(*registers[kind], condition);
+                first[kind].push_back(shown.first);
+                complete[kind].push_back(shown.complete);
+            }
+        }
+        QString firstLabel = QString::fromUtf8(label);
+        firstLabel.replace(QStringLiteral("view: "), QStringLiteral("view 1st screen: "))
+            .replace(QStringLiteral("search: "), QStringLiteral("search 1st screen: "));
+        row(firstLabel.toUtf8().constData(), medianOf(first[0]), medianOf(first[1]), firstTarget);
+        row(label, medianOf(complete[0]), medianOf(complete[1]), completeTarget);
+    };
+    const char* firstTarget = "<= 150 ms";
+    const auto view = [&](const char* label, const ViewCondition& condition) {
+        shownRows(label, condition, firstTarget, "");
+    };
+    for (const auto& [label, condition] : benchViews())
+        view(label, condition);
+
+    const auto search = [&](const char* label, SearchCriteria criteria, const char* target) {
+        shownRows(label, CombinedSearch::SqlMade(criteria), firstTarget, target);
+    };
+    const char* searchTarget = "<= 100 ms";
+    SearchCriteria criteria;
+    criteria.fileName = QStringLiteral("会议纪");
+    search("search: name, 3 characters", criteria, searchTarget);
+    criteria.fileName = QStringLiteral("_final");
+    search("search: name, 6 characters", criteria, searchTarget);
+    criteria.fileName = QStringLiteral("会议");
+    search("search: name, 2 characters", criteria, "");
+    criteria = {};
+    criteria.remark = QStringLiteral("预算总结");
+    search("search: remark, 4 characters", criteria, searchTarget);
+    criteria = {};
+    criteria.recipient = QStringLiteral("张");
+    search("search: recipient, 1 character", criteria, searchTarget);
+    criteria = {};
+    criteria.method = QStringLiteral("Q");
+    search("search: method, 1 character", criteria, searchTarget);
+    criteria = {};
+    criteria.folder = QStringLiteral("归档");
+    search("search: folder, 2 characters", criteria, searchTarget);
+    criteria.folder = QStringLiteral("资");
+    search("search: folder, 1 char, 62% match", criteria, searchTarget);
+
+    // Record operations in the middle of the all-records view.
+    OperationMs operations[2];
+    for (int kind = 0; kind < 2; ++kind) {
+        Result<std::shared_ptr<ViewRst>> all = ViewRst::open(*registers[kind], {});
+        if (all)
+            operations[kind] = timeRecordOperations(*registers[kind], *all.value(), runs);
+    }
+    const char* operationTarget = "<= 20 ms";
+    row("move up (record + view)", operations[0].moveUp, operations[1].moveUp, operationTarget);
+    row("move down (record + view)", operations[0].moveDown, operations[1].moveDown,
+        operationTarget);
+    row("delete (record + view)", operations[0].remove, operations[1].remove, operationTarget);
+    row("restore from the recycle bin", operations[0].restore, operations[1].restore,
+        operationTarget);
+    row("modify one record (4 fields)", operations[0].modify, operations[1].modify,
+        operationTarget);
+
+    // 1,000 small files into each register, beside the bare limit on the
+    // same kind: copy + fsync + rename + one committed insert a file.
+    const QString intakeRoot = cache + QStringLiteral("/server-intake");
+    QDir(intakeRoot).removeRecursively();
+    QDir().mkpath(intakeRoot + QStringLiteral("/small"));
+    QStringList small;
+    QList<Intake::File> files;
+    for (int i = 0; i < 1000; ++i) {
+        small << intakeRoot + QStringLiteral("/small/file%1.txt").arg(i);
+        writeFile(small.last(), 10 * 1024);
+        files << Intake::File::fromPath(small.last());
+    }
+    ::sync();
+    Intake::Details details;
+    details.date = QDate(2024, 1, 2);
+    details.folder = QStringLiteral("基准");
+    const QString bareTable = QStringLiteral("quorvel_bench_bare");
+    const QSqlDatabase serverDb = server->database();
+    (void)Sql::run(serverDb,
+                   QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (n text)").arg(bareTable));
+    double intake[2][2] = {};
     for (int kind = 0; kind < 2; ++kind) {
         const Register& reg = *registers[kind];
-        double* f = figures[kind];
-        f[0] = millis([&] { fill(reg, 0, count, 1000, false); });
-        // Intake's own pattern: one record a transaction, serial asked for.
-        f[1] = millis([&] { fill(reg, count, 200, 1, true); });
-        f[2] = millis([&] { keysOf(reg, {}); });
-        SearchCriteria name;
-        name.fileName = QStringLiteral("report 12 ");
-        f[3] = millis([&] { keysOf(reg, name); });
-        SearchCriteria shortName;
-        shortName.fileName = QStringLiteral("7.");
-        f[4] = millis([&] { keysOf(reg, shortName); });
-        SearchCriteria folderPart;
-        folderPart.folder = QStringLiteral("voice");
-        f[5] = millis([&] { keysOf(reg, folderPart); });
-        f[6] = millis([&] {
-            ViewCursor cursor(reg, {});
-            while (cursor.next())
-                static_cast<void>(cursor.utf8(RecordField::FileName));
-        });
+        std::vector<std::unique_ptr<QTemporaryDir>> targets;
+        const auto [ours, bare] = medianMsInTurns(
+            [&] { (void)Intake::runBatch(reg, files, details); },
+            [&] {
+                targets.push_back(
+                    std::make_unique<QTemporaryDir>(intakeRoot + QStringLiteral("/bare-XXXXXX")));
+                const QString target = targets.back()->path();
+                if (kind == 1)
+                    return bareSqliteIntake(small, target);
+                bareIntake(small, target, [&] {
+                    (void)Sql::run(serverDb,
+                                   QStringLiteral("INSERT INTO %1 VALUES ('x')").arg(bareTable));
+                });
+            },
+            std::max(1, runs / 2), [&] { removeAddedRecords(reg, count); });
+        intake[kind][0] = ours;
+        intake[kind][1] = bare;
     }
-    const char* works[] = {"server: fill, 1,000 a transaction", "server: 200 intakes, one each",
-                           "server: all records, keys",         "server: name contains (trigram)",
-                           "server: name contains 2 chars",     "server: folder contains",
-                           "server: stream every record"};
-    const int counts[] = {count, 200, count, count, count, count, count};
-    for (int row = 0; row < 7; ++row)
-        printBenchRow(works[row], counts[row], figures[0][row], figures[1][row],
-                      "server ms / SQLite ms");
+    (void)Sql::run(serverDb, QStringLiteral("DROP TABLE %1").arg(bareTable));
+    QDir(intakeRoot).removeRecursively();
+    row("intake: 1,000 files of 10 KiB", intake[0][0], intake[1][0], "");
+    printBenchRow("server intake / its bare limit", 1000, intake[0][0], intake[0][1],
+                  "copy+fsync+insert; <= 3x");
+    printBenchRow("SQLite intake / its bare limit", 1000, intake[1][0], intake[1][1],
+                  "copy+fsync+insert; <= 1.5x");
     return 0;
 }

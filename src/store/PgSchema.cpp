@@ -187,10 +187,48 @@ QStringList version2()
     return sql;
 }
 
+// Indexes of every two-character piece of names and remarks as searches
+// compare them (ASCII case folded), in place of the trigram indexes: pg_trgm
+// takes only what the server's locale calls letters and digits, which under
+// "C" leaves out every Chinese character. A record that holds a term holds
+// each of its pieces, so they narrow the records that LIKE decides.
+QStringList version3()
+{
+    using namespace RegisterNames;
+    const QString records = identifier(recordTable);
+    QStringList sql;
+    // Sorting the pieces of a million records fits in memory this way.
+    sql << QStringLiteral("SET LOCAL maintenance_work_mem = '256MB'");
+    // A loop in PL/pgSQL takes a fifth of the time of the same in SQL.
+    sql << QStringLiteral("CREATE FUNCTION %1(t text) RETURNS text[] LANGUAGE plpgsql IMMUTABLE "
+                          "STRICT PARALLEL SAFE AS $body$ DECLARE pieces text[] := '{}'; BEGIN "
+                          "FOR i IN 1 .. length(t) - 1 LOOP pieces := pieces || substr(t, i, 2); "
+                          "END LOOP; RETURN pieces; END $body$")
+               .arg(identifier(PgViewSql::pieces));
+    for (const QString& column : PgViewSql::piecedColumns) {
+        const QString named = recordTable + QLatin1Char('_') + column;
+        sql << QStringLiteral("DROP INDEX IF EXISTS %1")
+                   .arg(identifier(named + QStringLiteral("_三元")));
+        sql << QStringLiteral("CREATE INDEX %1 ON %2 USING gin (%3)")
+                   .arg(identifier(named + QStringLiteral("_字对")), records,
+                        PgViewSql::piecesOf(identifier(column)));
+    }
+    // The record's identity joins the indexes of the counted columns, so a
+    // search on them reads its keys in view order from the index alone.
+    for (const QString& column : countedColumns) {
+        const QString named = identifier(recordTable + QLatin1Char('_') + column);
+        sql << QStringLiteral("DROP INDEX %1").arg(named);
+        sql << QStringLiteral("CREATE INDEX %1 ON %2 (%3, %4, %5)")
+                   .arg(named, records, identifier(column), identifier(serial),
+                        identifier(identity));
+    }
+    return sql;
+}
+
 // Each entry brings the layout from the version before it to its own.
 QList<QStringList> migrations()
 {
-    return {version1(), version2()};
+    return {version1(), version2(), version3()};
 }
 
 } // namespace
@@ -220,7 +258,7 @@ Result<State> inspect(const QSqlDatabase& db, int* version)
     return tables->toLongLong() == 0 ? State::Empty : State::Foreign;
 }
 
-Status migrate(const QSqlDatabase& db)
+Status migrate(const QSqlDatabase& db, int upTo)
 {
     // Up to date, as nearly always: nothing to change, so no write lock to
     // wait for while another program holds it for its change.
@@ -250,7 +288,7 @@ Status migrate(const QSqlDatabase& db)
         if (version > currentVersion)
             return Error{QStringLiteral("登记库由更新版本的 Quorvel 建立，请升级本程序。"),
                          QString::number(version)};
-        if (version == currentVersion)
+        if (version >= upTo)
             return {};
         for (const QString& sql : steps.at(version)) {
             if (Status done = PgSql::exec(db, sql); !done)

@@ -24,11 +24,12 @@ enum class State {
 
 Result<State> inspect(const QSqlDatabase& db, int* version = nullptr);
 
-// Creates the layout or brings it up to date, one version per transaction.
-// Two programs doing so at once take turns.
-Status migrate(const QSqlDatabase& db);
+constexpr int currentVersion = 3;
 
-constexpr int currentVersion = 2;
+// Creates the layout or brings it up to date (to `upTo`, for tests of an
+// upgrade), one version per transaction. Two programs doing so at once take
+// turns.
+Status migrate(const QSqlDatabase& db, int upTo = currentVersion);
 
 // Every commit that changes records, saved queries or the bin notifies the
 // listeners of this channel, so open windows can show it.

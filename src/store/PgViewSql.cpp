@@ -5,6 +5,8 @@
 
 #include <QRegularExpression>
 
+#include <optional>
+
 namespace PgViewSql {
 
 QString folded(const QString& column)
@@ -14,11 +16,57 @@ QString folded(const QString& column)
         .arg(column);
 }
 
+QString piecesOf(const QString& column)
+{
+    return Sql::identifier(pieces) + QLatin1Char('(') + folded(column) + QLatin1Char(')');
+}
+
+namespace {
+
+// The text a LIKE pattern made by ViewConditions::likeLiteral looks for
+// anywhere: "%" before and after, the rest literal. Nothing for another
+// pattern.
+std::optional<QString> containedText(const QVariant& value)
+{
+    if (value.typeId() != QMetaType::QString)
+        return std::nullopt;
+    const QString pattern = value.toString();
+    if (pattern.size() < 3 || !pattern.startsWith(QLatin1Char('%')) ||
+        !pattern.endsWith(QLatin1Char('%')))
+        return std::nullopt;
+    QString text;
+    for (qsizetype i = 1; i < pattern.size() - 1; ++i) {
+        const QChar c = pattern.at(i);
+        if (c == QLatin1Char('\\')) {
+            if (++i == pattern.size() - 1)
+                return std::nullopt;
+            text += pattern.at(i);
+        } else if (c == QLatin1Char('%') || c == QLatin1Char('_')) {
+            return std::nullopt;
+        } else {
+            text += c;
+        }
+    }
+    return text;
+}
+
+bool isPieced(const QString& quotedColumn)
+{
+    for (const QString& column : piecedColumns) {
+        if (quotedColumn == Sql::identifier(column))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 ViewCondition translated(const ViewCondition& condition)
 {
-    // The record-by-record form holds no SQLite index; on the server the
-    // trigram indexes on the folded texts serve its LIKE. One pass over the
-    // text; each "?" met is the next value.
+    // The record-by-record form holds no SQLite index; on the server a
+    // contains-search of a name or remark also asks the index of their
+    // pieces, and LIKE decides among what it offers. One pass over the text;
+    // each "?" met is the next value.
     const QString where = condition.whereForScan();
     const QVariantList values = condition.valuesForScan();
     static const QRegularExpression pattern(
@@ -35,10 +83,22 @@ ViewCondition translated(const ViewCondition& condition)
         at = match.capturedEnd();
         const QString whole = match.captured(0);
         if (!match.captured(1).isEmpty()) {
-            result.where += folded(match.captured(1)) + QLatin1Char(' ') + match.captured(2) +
-                            QStringLiteral("LIKE ") + folded(QStringLiteral("?")) +
-                            QStringLiteral(" ESCAPE '\\'");
-            result.values << values.value(value++);
+            const QString column = match.captured(1);
+            const QString like = folded(column) + QLatin1Char(' ') + match.captured(2) +
+                                 QStringLiteral("LIKE ") + folded(QStringLiteral("?")) +
+                                 QStringLiteral(" ESCAPE '\\'");
+            const QVariant likeValue = values.value(value++);
+            const std::optional<QString> text = containedText(likeValue);
+            result.values << likeValue;
+            // A single character has no pieces to look up.
+            if (match.captured(2).isEmpty() && isPieced(column) && text &&
+                text->toUcs4().size() >= 2) {
+                result.where += QStringLiteral("(%1 AND %2 @> %3)")
+                                    .arg(like, piecesOf(column), piecesOf(QStringLiteral("?")));
+                result.values << *text;
+            } else {
+                result.where += like;
+            }
         } else if (whole == QLatin1String("rowid")) {
             result.where += Sql::identifier(RegisterNames::identity);
         } else {

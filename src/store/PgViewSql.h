@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/RegisterNames.h"
 #include "store/ViewCondition.h"
 
 // Views and searches on a register kept on a PostgreSQL server. Conditions
@@ -7,7 +8,8 @@
 // server's terms: the identity column for the rowid, LIKE with SQLite's
 // meaning (ASCII letters alike in either case, nothing else folded), and,
 // for the full-text and character indexes the server does not have, the
-// condition's record-by-record form (its trigram indexes serve that LIKE).
+// condition's record-by-record form (indexes of the two-character pieces
+// of names and remarks serve its contains-searches).
 namespace PgViewSql {
 
 // The condition's record-by-record form and its values for the server; the
@@ -16,5 +18,13 @@ ViewCondition translated(const ViewCondition& condition);
 
 // `column` (quoted) with ASCII capitals made small, as SQLite's LIKE compares.
 QString folded(const QString& column);
+
+// The server's function giving the two-character pieces of a text.
+inline const QString pieces = QStringLiteral("文件管理_字对");
+// The record columns whose pieces are indexed.
+inline const QStringList piecedColumns = {RegisterNames::fileName, RegisterNames::remark};
+
+// The indexed expression: the pieces of `column` (quoted) as compared.
+QString piecesOf(const QString& column);
 
 } // namespace PgViewSql

@@ -7,6 +7,7 @@
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
 
 #include <sqlite3.h>
@@ -37,29 +38,6 @@ QString selectList(const Register& reg)
              Sql::identifier(method), Sql::identifier(folder), keyOf(reg));
 }
 
-// A server's view: one statement in view order, its keys read as they come.
-Result<QList<qint64>> serverKeys(const Register& reg, const ViewCondition& condition,
-                                 const ViewRst::FirstScreen& firstScreen)
-{
-    using namespace RegisterNames;
-    const ViewCondition told = PgViewSql::translated(condition);
-    const QString sql =
-        QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4, %1")
-            .arg(Sql::identifier(identity), Sql::identifier(recordTable),
-                 told.isEmpty() ? QString() : QStringLiteral(" WHERE ") + told.where,
-                 Sql::identifier(serial));
-    Result<QSqlQuery> query = Sql::run(reg.database(), sql, told.values);
-    if (!query)
-        return query.error();
-    QList<qint64> keys;
-    while (query->next()) {
-        if (firstScreen && keys.size() == ViewRst::firstScreenSize)
-            firstScreen(keys);
-        keys.append(query->value(0).toLongLong());
-    }
-    return keys;
-}
-
 // Rowids up to this many are marked in a bitmap (32 MiB at most).
 constexpr qint64 bitmapLimit = qint64(1) << 28;
 
@@ -69,41 +47,74 @@ Result<QList<qint64>> collectKeys(const QSqlDatabase& db, const QString& sql,
                                   const std::function<bool(qint64)>& keep = {},
                                   const ViewRst::FirstScreen& firstScreen = {})
 {
-    RawStatement query(db, sql, values);
-    if (!query.ok())
-        return query.error();
     QList<qint64> keys;
-    while (query.next()) {
-        const qint64 key = query.int64(0);
+    const auto add = [&](qint64 key) {
         if (keep && !keep(key))
-            continue;
+            return;
         // Told only once a key beyond the first screen is found.
         if (firstScreen && keys.size() == ViewRst::firstScreenSize)
             firstScreen(keys);
         keys.append(key);
+    };
+    if (!RawStatement::handleOf(db)) {
+        // The rows in one piece: read one by one, each would come from the
+        // server as a result of its own, several times slower for long lists.
+        QSqlQuery query(db);
+        query.setForwardOnly(false);
+        if (!query.prepare(sql))
+            return Sql::errorOn(db, query.lastError(), sql);
+        for (const QVariant& value : values)
+            query.addBindValue(value);
+        if (!query.exec())
+            return Sql::errorOn(db, query.lastError(), sql);
+        while (query.next())
+            add(query.value(0).toLongLong());
+        return keys;
     }
+    RawStatement query(db, sql, values);
+    if (!query.ok())
+        return query.error();
+    while (query.next())
+        add(query.int64(0));
     if (!query.error().message.isEmpty())
         return query.error();
     return keys;
 }
 
-// A read transaction around several statements, unless one is open already.
+// A read transaction around several statements, unless one is open already:
+// they then see one state of the register.
 class ReadSnapshot {
 public:
-    explicit ReadSnapshot(const QSqlDatabase& db) : m_handle(RawStatement::handleOf(db))
+    explicit ReadSnapshot(const QSqlDatabase& db) : m_db(db), m_handle(RawStatement::handleOf(db))
     {
-        if (m_handle && sqlite3_get_autocommit(m_handle) != 0)
-            m_began = sqlite3_exec(m_handle, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+        if (m_handle) {
+            if (sqlite3_get_autocommit(m_handle) != 0)
+                m_began = sqlite3_exec(m_handle, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+            return;
+        }
+        // A server's statement outside a transaction block starts its own
+        // transaction, so its start is the transaction's; inside a block
+        // (where BEGIN would only warn) they differ.
+        Result<QVariant> outside = Sql::scalar(
+            m_db, QStringLiteral("SELECT transaction_timestamp() = statement_timestamp()"));
+        m_began =
+            outside && outside->toBool() &&
+            PgSql::exec(m_db, QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
     }
     ~ReadSnapshot()
     {
-        if (m_began)
+        if (!m_began)
+            return;
+        if (m_handle)
             sqlite3_exec(m_handle, "COMMIT", nullptr, nullptr, nullptr);
+        else
+            (void)PgSql::exec(m_db, QStringLiteral("COMMIT"));
     }
     ReadSnapshot(const ReadSnapshot&) = delete;
     ReadSnapshot& operator=(const ReadSnapshot&) = delete;
 
 private:
+    QSqlDatabase m_db;
     sqlite3* m_handle;
     bool m_began = false;
 };
@@ -157,31 +168,70 @@ constexpr qint64 recordsTestedPerMatch = 8;
 // more than a screen of them; fewer (nothing certain) otherwise. A statement
 // that sorts its matches yields nothing until all are found, and one that
 // leaves out records must first read those: this answers sooner.
-QList<qint64> firstScreenAmongFirst(const QSqlDatabase& db, const ViewCondition& condition)
+QList<qint64> firstScreenAmongFirst(const Register& reg, const ViewCondition& condition)
 {
     using namespace RegisterNames;
+    const QSqlDatabase db = reg.database();
+    const QString key = keyOf(reg);
+    const QString hit = condition.isEmpty() ? QStringLiteral("TRUE") : condition.whereForScan();
     const auto among = [&](qint64 reach) {
         const QString sql =
-            QStringLiteral("SELECT k FROM (SELECT rowid AS k, %1 AS s, (%2) AS hit FROM %3 ORDER "
-                           "BY %1, rowid LIMIT %4) WHERE hit ORDER BY s, k LIMIT %5")
-                .arg(Sql::identifier(serial), condition.whereForScan(),
-                     Sql::identifier(recordTable), QString::number(reach),
-                     QString::number(ViewRst::firstScreenSize + 1));
+            QStringLiteral("SELECT k FROM (SELECT %6 AS k, %1 AS s, (%2) AS hit FROM %3 ORDER "
+                           "BY %1, %6 LIMIT %4) AS head WHERE hit ORDER BY s, k LIMIT %5")
+                .arg(Sql::identifier(serial), hit, Sql::identifier(recordTable),
+                     QString::number(reach), QString::number(ViewRst::firstScreenSize + 1), key);
         Result<QList<qint64>> keys = collectKeys(db, sql, condition.valuesForScan());
         return keys ? std::move(keys).value() : QList<qint64>();
     };
     QList<qint64> first = among(firstScreenReach);
     if (first.isEmpty() || first.size() > ViewRst::firstScreenSize)
         return first;
-    // The highest rowid stands for the number of records, read without a scan.
+    // The highest key stands for the number of records, read without a scan.
     Result<QVariant> highest = Sql::scalar(
-        db, QStringLiteral("SELECT max(rowid) FROM %1").arg(Sql::identifier(recordTable)));
+        db, QStringLiteral("SELECT max(%1) FROM %2").arg(key, Sql::identifier(recordTable)));
     const qint64 expectedMatches =
         highest ? highest->toLongLong() * first.size() / firstScreenReach : 0;
     // Half as far again as the matches seen so far say a screen needs.
     const qint64 needed =
         qint64(ViewRst::firstScreenSize + 1) * firstScreenReach * 3 / (2 * first.size());
     return needed <= expectedMatches * recordsTestedPerMatch ? among(needed) : first;
+}
+
+// The first screen told, when the first records in serial order hold more
+// than one; then the callback that is still to be told while stepping.
+ViewRst::FirstScreen toldEarly(const Register& reg, const ViewCondition& condition,
+                               const ViewRst::FirstScreen& firstScreen)
+{
+    QList<qint64> first = firstScreenAmongFirst(reg, condition);
+    if (first.size() <= ViewRst::firstScreenSize)
+        return firstScreen;
+    first.resize(ViewRst::firstScreenSize);
+    firstScreen(first);
+    return nullptr;
+}
+
+// A server's view: its condition in the server's terms, one statement in
+// view order. The server sends the keys once all are sorted, so a first
+// screen is looked for among the first records beforehand, in the same
+// snapshot.
+Result<QList<qint64>> serverKeys(const Register& reg, const ViewCondition& condition,
+                                 const ViewRst::FirstScreen& firstScreen)
+{
+    using namespace RegisterNames;
+    const ViewCondition told = PgViewSql::translated(condition);
+    const QSqlDatabase db = reg.database();
+    std::optional<ReadSnapshot> snapshot;
+    ViewRst::FirstScreen whileReading = firstScreen;
+    if (firstScreen) {
+        snapshot.emplace(db);
+        whileReading = toldEarly(reg, told, firstScreen);
+    }
+    const QString sql =
+        QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4, %1")
+            .arg(Sql::identifier(identity), Sql::identifier(recordTable),
+                 told.isEmpty() ? QString() : QStringLiteral(" WHERE ") + told.where,
+                 Sql::identifier(serial));
+    return collectKeys(db, sql, told.values, {}, whileReading);
 }
 
 } // namespace
@@ -203,12 +253,7 @@ Result<QList<qint64>> ViewRst::loadKeys(const Register& reg, const ViewCondition
     FirstScreen whileStepping = firstScreen;
     if (firstScreen && !condition.isEmpty()) {
         early.emplace(db);
-        QList<qint64> first = firstScreenAmongFirst(db, condition);
-        if (first.size() > firstScreenSize) {
-            first.resize(firstScreenSize);
-            firstScreen(first);
-            whileStepping = nullptr;
-        }
+        whileStepping = toldEarly(reg, condition, firstScreen);
     }
     const QString records =
         QStringLiteral("SELECT rowid FROM %1").arg(Sql::identifier(RegisterNames::recordTable));

@@ -328,6 +328,45 @@ private Q_SLOTS:
                  QList<qint64>{fourth});
     }
 
+    // A first screen told early is the beginning of the complete list, for a
+    // view whose first records hold a screenful and for one whose matches
+    // lie further on; told inside a write transaction, it leaves that
+    // transaction open.
+    void firstScreenBeginsTheList_data() { kinds(); }
+    void firstScreenBeginsTheList()
+    {
+        QFETCH(bool, server);
+        NEED_KIND(server);
+        TempRegister temp(kindOf(server));
+        constexpr int records = 3 * ViewRst::firstScreenSize;
+        // Serials in a shuffled order; folder 乙 only on the later records.
+        for (int i = 0; i < records; ++i) {
+            const int serial = (i * 7) % records + 1;
+            temp.addRecord(serial, QStringLiteral("f%1").arg(serial), {},
+                           serial > records / 2 ? QStringLiteral("乙") : QStringLiteral("甲"));
+        }
+        SearchCriteria later;
+        later.folder = QStringLiteral("乙");
+        const std::unique_ptr<RecordStore> store = temp.reg().records();
+        for (const ViewCondition& condition :
+             {ViewCondition{}, CombinedSearch::build(later).condition}) {
+            Result<std::unique_ptr<StoreTransaction>> write = store->beginWrite();
+            QVERIFY(write);
+            QList<qint64> first;
+            const QList<qint64> keys =
+                ViewRst::loadKeys(temp.reg(), condition, [&](const QList<qint64>& told) {
+                    first = told;
+                }).value();
+            QCOMPARE(first, keys.mid(0, ViewRst::firstScreenSize));
+            QCOMPARE(keys.size(), condition.isEmpty() ? records : records / 2);
+            NewRecord uncommitted;
+            uncommitted.serial = records + 1;
+            QVERIFY(store->insert(uncommitted));
+            write.value().reset();
+            QCOMPARE(countOf(temp.reg()), records);
+        }
+    }
+
     // Each change leaves one entry in the history, in its own transaction; a
     // commit on another connection moves the change counter, one on this
     // connection does not.

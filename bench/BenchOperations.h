@@ -1,0 +1,20 @@
+#pragma once
+
+#include "store/Register.h"
+#include "store/ViewRst.h"
+
+// Record operations timed in the middle of a view, each undone (or its
+// record put back) outside the timing so the register stays as it was.
+struct OperationMs {
+    double moveUp = 0;
+    double moveDown = 0;
+    double remove = 0;
+    double restore = 0;
+    double modify = 0;
+};
+
+// The views both benchmarks time: the window's own and two folders.
+QList<QPair<const char*, ViewCondition>> benchViews();
+
+// Medians of `runs` of each, on the record at the middle of `view`.
+OperationMs timeRecordOperations(const Register& reg, ViewRst& view, int runs);
