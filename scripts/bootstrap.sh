@@ -7,7 +7,7 @@ packages=(
     # build
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libxkbcommon-dev libsqlite3-dev libxxhash-dev
-    mdbtools-dev
+    mdbtools-dev libpq-dev
     # install and package checks
     desktop-file-utils appstream lintian dpkg-dev fakeroot man-db
     # run
