@@ -35,6 +35,12 @@ constexpr qint64 batchBytes = qint64(256) << 20;
 constexpr std::size_t flushRow = 64;
 constexpr int querySlotCount = 9;
 
+// What is said of a record, each in more than one place.
+const QString noStoredNameText = QStringLiteral("记录没有可用的存储副本名，只复制了记录。");
+const QString hashMismatchText =
+    QStringLiteral("存储副本与登记时记下的校验值不符（副本已损坏或被改动过），已按原样复制。");
+const QString serialNotIntegerText = QStringLiteral("序号不是整数，这条记录无法复制。");
+
 // What names a source in the marker: its database, as the path resolves.
 QString sourceName(const Register& reg)
 {
@@ -198,7 +204,7 @@ QString Copier::verifyPresent(const SourceRecord& record)
 {
     const QString& name = record.values.storedName;
     if (!Register::isPlainFileName(name))
-        return QStringLiteral("记录没有可用的存储副本名，只复制了记录。");
+        return noStoredNameText;
     if (m_targetStore.entry(name).type == StoreFolder::Type::Missing) {
         Result<CopyOutcome> again = copyOf(record, false);
         if (!again)
@@ -226,8 +232,7 @@ QString Copier::verifyPresent(const SourceRecord& record)
     if (!digest)
         return digest.error().message;
     if (digest->size != recorded->size || digest->hash != recorded->hash)
-        return QStringLiteral("存储副本与登记时记下的校验值不符（副本已损坏或被改动过），"
-                              "已按原样复制。");
+        return hashMismatchText;
     return {};
 }
 
@@ -246,7 +251,7 @@ Status Copier::skipCopied(ViewCursor& cursor, qint64 present)
         }
         const SourceRecord record = readRecord(cursor);
         if (!record.serial) {
-            problem(record, QStringLiteral("序号不是整数，这条记录无法复制。"));
+            problem(record, serialNotIntegerText);
             ++m_done;
             continue;
         }
@@ -278,7 +283,7 @@ Result<Copier::CopyOutcome> Copier::copyOf(const SourceRecord& record, bool plac
     outcome.digest = recordedFor(record);
     const QString& name = record.values.storedName;
     if (!Register::isPlainFileName(name)) {
-        outcome.problem = QStringLiteral("记录没有可用的存储副本名，只复制了记录。");
+        outcome.problem = noStoredNameText;
         return outcome;
     }
     if (placedHere) {
@@ -330,9 +335,7 @@ Result<Copier::CopyOutcome> Copier::copyOf(const SourceRecord& record, bool plac
     } else if (outcome.digest->size != written.size || outcome.digest->hash != written.hash) {
         // The bytes are the only ones there are; the recorded hash goes with
         // them, so the copy's check tells the same as the source's.
-        outcome.problem =
-            QStringLiteral("存储副本与登记时记下的校验值不符（副本已损坏或被改动过），"
-                           "已按原样复制。");
+        outcome.problem = hashMismatchText;
     }
     return outcome;
 }
@@ -412,7 +415,7 @@ Status Copier::copy(qint64 present)
     while (cursor.next()) {
         SourceRecord record = readRecord(cursor);
         if (!record.serial) {
-            problem(record, QStringLiteral("序号不是整数，这条记录无法复制。"));
+            problem(record, serialNotIntegerText);
             ++m_done;
             continue;
         }
