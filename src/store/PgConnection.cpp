@@ -1,5 +1,6 @@
 #include "store/PgConnection.h"
 
+#include "store/PreparedStatements.h"
 #include "store/Sql.h"
 
 #include <QDeadlineTimer>
@@ -29,11 +30,6 @@ PGconn* handleOf(const QSqlDatabase& db)
     return *static_cast<PGconn* const*>(handle.constData());
 }
 
-bool isWriting(const QSqlDatabase& db)
-{
-    return db.driver() && db.driver()->property(writingProperty).toBool();
-}
-
 QString cutText()
 {
     return QStringLiteral("与数据库服务器的连接中断，更改未保存，未做任何更改，请再试一次。");
@@ -50,7 +46,7 @@ bool isBroken(const QSqlDatabase& db)
 bool retriable(const QSqlDatabase& db)
 {
     PGconn* connection = handleOf(db);
-    if (!connection || isWriting(db))
+    if (!connection || writing(db))
         return false;
     // Found broken already (a LISTEN reads the socket between statements):
     // only a write transaction could have been open on it, and that is not.
@@ -66,7 +62,7 @@ bool reopenedAfterBreak(const QSqlDatabase& db, bool wasRetriable)
 bool reopen(QSqlDatabase db)
 {
     QSqlDriver* driver = db.driver();
-    if (!driver || db.driverName() != QLatin1String("QPSQL") || isWriting(db))
+    if (!driver || db.driverName() != QLatin1String("QPSQL") || writing(db))
         return db.isOpen();
     if (db.isOpen() && !isBroken(db))
         return true;
@@ -76,6 +72,7 @@ bool reopen(QSqlDatabase db)
     if (channels.isEmpty())
         channels = driver->property(channelsProperty).toStringList();
     driver->setProperty(channelsProperty, channels);
+    PreparedStatements::forget(db);
     db.close();
     if (!db.open())
         return false;
@@ -93,9 +90,14 @@ void setWriting(const QSqlDatabase& db, bool writing)
         driver->setProperty(writingProperty, writing);
 }
 
+bool writing(const QSqlDatabase& db)
+{
+    return db.driver() && db.driver()->property(writingProperty).toBool();
+}
+
 Error brokenError(const QSqlDatabase& db, const QString& detail)
 {
-    if (isWriting(db))
+    if (writing(db))
         return {cutText(), detail, ErrorCode::Disconnected};
     return {QStringLiteral("与数据库服务器的连接中断，请稍后再试。"), detail,
             ErrorCode::Disconnected};

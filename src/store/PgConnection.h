@@ -33,6 +33,8 @@ bool reopen(QSqlDatabase db);
 
 // A write transaction holds `db` from begin to its end.
 void setWriting(const QSqlDatabase& db, bool writing);
+// Whether a write transaction holds the server connection `db`.
+bool writing(const QSqlDatabase& db);
 
 // The text for a statement whose connection broke, in a write or not.
 Error brokenError(const QSqlDatabase& db, const QString& detail);

@@ -3,6 +3,7 @@
 #include "store/PgConnection.h"
 #include "store/PgRecordStore.h"
 #include "store/PgSchema.h"
+#include "store/PreparedStatements.h"
 #include "store/RegisterNames.h"
 #include "store/Schema.h"
 #include "store/ShmReserve.h"
@@ -271,6 +272,7 @@ void Register::closeConnection() const
         return;
     {
         QSqlDatabase db = QSqlDatabase::database(name, false);
+        PreparedStatements::forget(db);
         db.close();
     }
     QSqlDatabase::removeDatabase(name);

@@ -2,6 +2,7 @@
 
 #include "store/PgConnection.h"
 #include "store/PgSql.h"
+#include "store/PreparedStatements.h"
 #include "store/RegisterWatch.h"
 
 #include <QSqlError>
@@ -56,14 +57,27 @@ namespace {
 
 Result<QSqlQuery> runOnce(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
 {
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (!query.prepare(sql))
+    std::optional<QSqlQuery> kept = PreparedStatements::find(db, sql);
+    QSqlQuery query = kept ? std::move(*kept) : QSqlQuery(db);
+    const bool keep = !kept && PreparedStatements::keeps(db);
+    if (!kept) {
+        // A kept statement's rows are read whole: rows left unread would
+        // hold the connection, and the notices it listens for, until the
+        // statement ran again.
+        query.setForwardOnly(!keep);
+        if (!query.prepare(sql))
+            return errorOn(db, query.lastError(), sql);
+    }
+    // By position, so that a kept statement's values replace its last ones.
+    for (qsizetype i = 0; i < values.size(); ++i)
+        query.bindValue(int(i), values[i]);
+    if (!query.exec()) {
+        if (kept)
+            PreparedStatements::drop(db, sql);
         return errorOn(db, query.lastError(), sql);
-    for (const QVariant& value : values)
-        query.addBindValue(value);
-    if (!query.exec())
-        return errorOn(db, query.lastError(), sql);
+    }
+    if (keep)
+        PreparedStatements::keep(db, sql, query);
     return query;
 }
 
