@@ -17,6 +17,13 @@ namespace {
 constexpr char writingProperty[] = "quorvelWriting";
 constexpr char channelsProperty[] = "quorvelChannels";
 
+QString cutText()
+{
+    return QStringLiteral("与数据库服务器的连接中断，更改未保存，未做任何更改，请再试一次。");
+}
+
+} // namespace
+
 PGconn* handleOf(const QSqlDatabase& db)
 {
     const QSqlDriver* driver = db.driver();
@@ -29,13 +36,6 @@ PGconn* handleOf(const QSqlDatabase& db)
         return nullptr;
     return *static_cast<PGconn* const*>(handle.constData());
 }
-
-QString cutText()
-{
-    return QStringLiteral("与数据库服务器的连接中断，更改未保存，未做任何更改，请再试一次。");
-}
-
-} // namespace
 
 bool isBroken(const QSqlDatabase& db)
 {

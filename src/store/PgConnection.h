@@ -11,7 +11,13 @@
 // a read is simply asked again, a write cut before its COMMIT changed
 // nothing, and a COMMIT cut in flight is looked up by its transaction id.
 // SQLite connections pass through every function here untouched.
+typedef struct pg_conn PGconn;
+
 namespace PgConnection {
+
+// The libpq connection under the server connection `db`; null for another
+// driver.
+PGconn* handleOf(const QSqlDatabase& db);
 
 // Whether `db` is a server connection that libpq found broken.
 bool isBroken(const QSqlDatabase& db);

@@ -1,6 +1,7 @@
 #include "store/ViewRst.h"
 
 #include "store/DateText.h"
+#include "store/PgKeys.h"
 #include "store/PgSql.h"
 #include "store/PgViewSql.h"
 #include "store/RawStatement.h"
@@ -56,6 +57,12 @@ Result<QList<qint64>> collectKeys(const QSqlDatabase& db, const QString& sql,
             firstScreen(keys);
         keys.append(key);
     };
+    if (PgKeys::readsRaw(db)) {
+        const Status read = PgKeys::each(db, sql, values, add);
+        if (!read)
+            return read.error();
+        return keys;
+    }
     if (!RawStatement::handleOf(db)) {
         // The rows in one piece: read one by one, each would come from the
         // server as a result of its own, several times slower for long lists.
