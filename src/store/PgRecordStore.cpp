@@ -1,5 +1,6 @@
 #include "store/PgRecordStore.h"
 
+#include "store/PgConnection.h"
 #include "store/PgSchema.h"
 #include "store/PgSql.h"
 #include "store/RegisterNames.h"
@@ -22,14 +23,17 @@ QString id(const QString& name)
 } // namespace
 
 // Writers take turns for the next serial: the lock lasts until their
-// transaction ends, so the next one reads the serial this one inserted.
+// transaction ends, so the next one reads the serial this one inserted. A
+// write transaction holds the write lock already, which every writer takes.
 Result<qint64> PgRecordStore::nextSerial()
 {
     const QSqlDatabase db = this->db();
-    if (Result<QVariant> locked =
-            Sql::scalar(db, QStringLiteral("SELECT pg_advisory_xact_lock(?)"), {PgSql::serialLock});
-        !locked)
-        return locked.error();
+    if (!PgConnection::writing(db)) {
+        if (Result<QVariant> locked = Sql::scalar(
+                db, QStringLiteral("SELECT pg_advisory_xact_lock(?)"), {PgSql::serialLock});
+            !locked)
+            return locked.error();
+    }
     Result<QVariant> highest =
         Sql::scalar(db, QStringLiteral("SELECT max(%1) FROM %2")
                             .arg(id(RegisterNames::serial), id(RegisterNames::recordTable)));
