@@ -16,6 +16,11 @@ QString folded(const QString& column)
         .arg(column);
 }
 
+QString lowered(const QString& column)
+{
+    return QStringLiteral("lower(%1 COLLATE \"C\")").arg(column);
+}
+
 QString piecesOf(const QString& column)
 {
     return Sql::identifier(pieces) + QLatin1Char('(') + folded(column) + QLatin1Char(')');
@@ -84,8 +89,8 @@ ViewCondition translated(const ViewCondition& condition)
         const QString whole = match.captured(0);
         if (!match.captured(1).isEmpty()) {
             const QString column = match.captured(1);
-            const QString like = folded(column) + QLatin1Char(' ') + match.captured(2) +
-                                 QStringLiteral("LIKE ") + folded(QStringLiteral("?")) +
+            const QString like = lowered(column) + QLatin1Char(' ') + match.captured(2) +
+                                 QStringLiteral("LIKE ") + lowered(QStringLiteral("?")) +
                                  QStringLiteral(" ESCAPE '\\'");
             const QVariant likeValue = values.value(value++);
             const std::optional<QString> text = containedText(likeValue);
