@@ -10,7 +10,10 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <memory>
+#include <optional>
+#include <tuple>
 #include <vector>
 
 namespace PgKeys {
@@ -37,8 +40,37 @@ std::optional<QByteArray> textOf(const QVariant& value)
     }
 }
 
+// The integer in `column` of `row`, read as the server sent it in binary.
+std::optional<qint64> integerAt(const PGresult* result, int row, int column)
+{
+    if (PQgetisnull(result, row, column))
+        return std::nullopt;
+    const char* bytes = PQgetvalue(result, row, column);
+    switch (PQfsize(result, column)) {
+    case 8:
+        return qFromBigEndian<qint64>(bytes);
+    case 4:
+        return qFromBigEndian<qint32>(bytes);
+    default:
+        return qFromBigEndian<qint16>(bytes);
+    }
+}
+
+// Whether the first `count` columns are integers, keys being bigint.
+bool integerColumns(const PGresult* result, int count)
+{
+    if (PQnfields(result) < count)
+        return false;
+    for (int column = 0; column < count; ++column) {
+        const int width = PQfsize(result, column);
+        if (width != 8 && width != 4 && width != 2)
+            return false;
+    }
+    return true;
+}
+
 Status runOnce(const QSqlDatabase& db, const QByteArray& sql, const QVariantList& values,
-               const std::function<void(qint64)>& each, const QString& what)
+               int integers, const std::function<void(const PGresult*)>& read, const QString& what)
 {
     std::vector<std::optional<QByteArray>> texts;
     std::vector<const char*> pointers;
@@ -58,21 +90,22 @@ Status runOnce(const QSqlDatabase& db, const QByteArray& sql, const QVariantList
                               QSqlError::StatementError, QString::fromLatin1(state));
         return Sql::errorOn(db, error, what);
     }
-    // Keys are bigint; a smaller integer column serves as well.
-    const int width = PQnfields(result.get()) > 0 ? PQfsize(result.get(), 0) : 0;
-    if (width != 8 && width != 4 && width != 2)
+    if (!integerColumns(result.get(), integers))
         return Error{QStringLiteral("访问登记库时出错。"),
-                     what + QStringLiteral(": the first column is not an integer")};
-    const int rows = PQntuples(result.get());
-    for (int row = 0; row < rows; ++row) {
-        if (PQgetisnull(result.get(), row, 0))
-            continue;
-        const char* bytes = PQgetvalue(result.get(), row, 0);
-        each(width == 8   ? qFromBigEndian<qint64>(bytes)
-             : width == 4 ? qint64(qFromBigEndian<qint32>(bytes))
-                          : qint64(qFromBigEndian<qint16>(bytes)));
-    }
+                     what + QStringLiteral(": the columns read are not integers")};
+    read(result.get());
     return {};
+}
+
+Status run(const QSqlDatabase& db, const QString& sql, const QVariantList& values, int integers,
+           const std::function<void(const PGresult*)>& read)
+{
+    const QByteArray text = numbered(sql).toUtf8();
+    const bool retriable = PgConnection::retriable(db);
+    Status status = runOnce(db, text, values, integers, read, sql);
+    if (!status && PgConnection::reopenedAfterBreak(db, retriable))
+        status = runOnce(db, text, values, integers, read, sql);
+    return status;
 }
 
 } // namespace
@@ -85,12 +118,48 @@ bool readsRaw(const QSqlDatabase& db)
 Status each(const QSqlDatabase& db, const QString& sql, const QVariantList& values,
             const std::function<void(qint64)>& each)
 {
-    const QByteArray text = numbered(sql).toUtf8();
-    const bool retriable = PgConnection::retriable(db);
-    Status status = runOnce(db, text, values, each, sql);
-    if (!status && PgConnection::reopenedAfterBreak(db, retriable))
-        status = runOnce(db, text, values, each, sql);
-    return status;
+    return run(db, sql, values, 1, [&](const PGresult* result) {
+        const int rows = PQntuples(result);
+        for (int row = 0; row < rows; ++row) {
+            if (const std::optional<qint64> key = integerAt(result, row, 0))
+                each(*key);
+        }
+    });
+}
+
+Result<QList<qint64>> sorted(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
+{
+    QList<qint64> keys;
+    const Status read = run(db, sql, values, 2, [&](const PGresult* result) {
+        // The server's order: NULL after every number.
+        struct Row {
+            bool noOrder;
+            qint64 order;
+            qint64 key;
+            bool operator<(const Row& other) const
+            {
+                return std::tie(noOrder, order, key) <
+                       std::tie(other.noOrder, other.order, other.key);
+            }
+        };
+        const int count = PQntuples(result);
+        std::vector<Row> rows;
+        rows.reserve(std::size_t(count));
+        for (int row = 0; row < count; ++row) {
+            const std::optional<qint64> key = integerAt(result, row, 1);
+            if (!key)
+                continue;
+            const std::optional<qint64> order = integerAt(result, row, 0);
+            rows.push_back({!order, order.value_or(0), *key});
+        }
+        std::sort(rows.begin(), rows.end());
+        keys.reserve(qsizetype(rows.size()));
+        for (const Row& row : rows)
+            keys.append(row.key);
+    });
+    if (!read)
+        return read.error();
+    return keys;
 }
 
 QString numbered(const QString& sql)
