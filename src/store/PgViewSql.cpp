@@ -1,9 +1,11 @@
 #include "store/PgViewSql.h"
 
 #include "store/RegisterNames.h"
+#include "store/SearchIndexes.h"
 #include "store/Sql.h"
 
 #include <QRegularExpression>
+#include <QSqlQuery>
 
 #include <optional>
 
@@ -113,6 +115,52 @@ ViewCondition translated(const ViewCondition& condition)
     }
     result.where += where.mid(at);
     return result;
+}
+
+Result<ViewCondition> withValuesListed(const QSqlDatabase& db, const ViewCondition& told)
+{
+    using namespace SearchIndexes;
+    // The value table's subquery as translated() tells it.
+    const QString values =
+        QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ? AND %4 LIKE %5 ESCAPE '\\'")
+            .arg(valueColumn, Sql::identifier(valueTable), fieldColumn, lowered(valueColumn),
+                 lowered(QStringLiteral("?")));
+    const QString asked = QStringLiteral("IN (") + values + QLatin1Char(')');
+    ViewCondition listed;
+    qsizetype value = 0;
+    QChar quote;
+    for (qsizetype at = 0; at < told.where.size(); ++at) {
+        const QChar c = told.where.at(at);
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+        } else if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            quote = c;
+        } else if (QStringView(told.where).mid(at).startsWith(asked)) {
+            Result<QSqlQuery> found =
+                Sql::run(db, values, {told.values.value(value), told.values.value(value + 1)});
+            if (!found)
+                return found.error();
+            // An array in the server's text form, each element quoted.
+            QStringList elements;
+            while (found->next()) {
+                QString element = found->value(0).toString();
+                element.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+                    .replace(QLatin1Char('"'), QLatin1String("\\\""));
+                elements << QLatin1Char('"') + element + QLatin1Char('"');
+            }
+            listed.where += QStringLiteral("= ANY(?::text[])");
+            listed.values << QString(QLatin1Char('{') + elements.join(QLatin1Char(',')) +
+                                     QLatin1Char('}'));
+            value += 2;
+            at += asked.size() - 1;
+            continue;
+        } else if (c == QLatin1Char('?')) {
+            listed.values << told.values.value(value++);
+        }
+        listed.where += c;
+    }
+    return listed;
 }
 
 } // namespace PgViewSql

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QSqlDatabase>
+
 #include "store/RegisterNames.h"
+#include "store/Result.h"
 #include "store/ViewCondition.h"
 
 // Views and searches on a register kept on a PostgreSQL server. Conditions
@@ -15,6 +18,13 @@ namespace PgViewSql {
 // The condition's record-by-record form and its values for the server; the
 // other forms (exceptWhere, keysSql) are SQLite's speed-ups only.
 ViewCondition translated(const ViewCondition& condition);
+
+// `told` (a condition in the server's terms) with the recipients, methods or
+// folders it asks the value table for read now and listed in it: the
+// records' index then serves each value with the server's estimate of how
+// many records hold it, where for a subquery it guesses, and its plan, a
+// scan of all records among them, varies from run to run.
+Result<ViewCondition> withValuesListed(const QSqlDatabase& db, const ViewCondition& told);
 
 // `column` (quoted) with ASCII capitals made small, as SQLite's LIKE
 // compares: the form the piece indexes were made of.

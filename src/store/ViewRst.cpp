@@ -240,12 +240,15 @@ Result<QList<qint64>> serverKeys(const Register& reg, const ViewCondition& condi
     // before sending the first, which takes it longer than sorting them here.
     const bool pickedByValue = told.where.contains(Sql::identifier(SearchIndexes::valueTable));
     if (pickedByValue && PgKeys::readsRaw(db)) {
+        const Result<ViewCondition> listed = PgViewSql::withValuesListed(db, told);
+        if (!listed)
+            return listed.error();
         Result<QList<qint64>> keys =
             PgKeys::sorted(db,
-                           QStringLiteral("SELECT %1, %2 FROM %3%4")
+                           QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4")
                                .arg(Sql::identifier(serial), Sql::identifier(identity),
-                                    Sql::identifier(recordTable), where),
-                           told.values);
+                                    Sql::identifier(recordTable), listed->where),
+                           listed->values);
         if (keys && whileReading && keys->size() > ViewRst::firstScreenSize)
             whileReading(keys->mid(0, ViewRst::firstScreenSize));
         return keys;

@@ -273,7 +273,7 @@ private Q_SLOTS:
             {"percent typed", SearchCriteria::FileName, "50%", {5}},
             {"underscore typed", SearchCriteria::FileName, "a_b", {6}},
             {"remark word", SearchCriteria::Remark, "Budget", {2, 6}},
-            {"folder part", SearchCriteria::Folder, "同", {1, 3, 5}},
+            {"folder part", SearchCriteria::Folder, "同", {1, 3, 5, 7}},
             {"recipient part", SearchCriteria::Recipient, "li", {2, 4}},
             {"from a date", SearchCriteria::Earliest, "2021-01-01", {4, 5, 6}},
         };
@@ -304,6 +304,9 @@ private Q_SLOTS:
                        QStringLiteral("2021-01-01"));
         temp.addRecord(5, QStringLiteral("50%.pdf"), QStringLiteral("Wang"), QStringLiteral("同事"),
                        QStringLiteral("2021-05-05"));
+        // A value the server is handed in a list of values, quoted.
+        temp.addRecord(7, QStringLiteral("q.txt"), QStringLiteral("自己"),
+                       QStringLiteral("引\"号\\同{,}"), QStringLiteral("2019-01-01"));
         SearchCriteria criteria;
         criteria.box(box) = text;
         for (CombinedSearch::Matching matching :
