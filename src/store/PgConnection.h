@@ -5,14 +5,14 @@
 #include <QSqlDatabase>
 #include <QString>
 
+typedef struct pg_conn PGconn;
+
 // A server connection outlives the server's restarts and a dropped link:
 // libpq tells us when it is broken, and it is opened again before the next
 // operation goes on. What was in flight is sorted by what may have changed:
 // a read is simply asked again, a write cut before its COMMIT changed
 // nothing, and a COMMIT cut in flight is looked up by its transaction id.
 // SQLite connections pass through every function here untouched.
-typedef struct pg_conn PGconn;
-
 namespace PgConnection {
 
 // The libpq connection under the server connection `db`; null for another

@@ -3,7 +3,7 @@
 #include "store/PgConnection.h"
 #include "store/Sql.h"
 
-#include <QDate>
+#include <QDateTime>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QtEndian>
@@ -35,6 +35,8 @@ std::optional<QByteArray> textOf(const QVariant& value)
         return value.toBool() ? QByteArray("true") : QByteArray("false");
     case QMetaType::QDate:
         return value.toDate().toString(Qt::ISODate).toUtf8();
+    case QMetaType::QDateTime:
+        return value.toDateTime().toString(Qt::ISODateWithMs).toUtf8();
     default:
         return value.toString().toUtf8();
     }

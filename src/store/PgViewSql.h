@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QSqlDatabase>
-
 #include "store/RegisterNames.h"
 #include "store/Result.h"
 #include "store/ViewCondition.h"
+
+#include <QSqlDatabase>
 
 // Views and searches on a register kept on a PostgreSQL server. Conditions
 // are written for SQLite (ViewConditions); here they are told in the
