@@ -31,6 +31,17 @@ bool retriable(const QSqlDatabase& db);
 // again, when `wasRetriable` (retriable() before the statement).
 bool reopenedAfterBreak(const QSqlDatabase& db, bool wasRetriable);
 
+// Runs `attempt` (one statement on `db`, its outcome false on failure), and
+// once more when it failed on a connection that broke and is open again.
+template <typename Attempt> auto againAfterBreak(const QSqlDatabase& db, const Attempt& attempt)
+{
+    const bool wasRetriable = retriable(db);
+    auto outcome = attempt();
+    if (!outcome && reopenedAfterBreak(db, wasRetriable))
+        return attempt();
+    return outcome;
+}
+
 // Opens a closed or broken server connection again, unless a write
 // transaction is open on it (its statements must keep failing rather than
 // carry on outside it). The LISTENs it held are renewed and each announced

@@ -103,11 +103,8 @@ Status run(const QSqlDatabase& db, const QString& sql, const QVariantList& value
            const std::function<void(const PGresult*)>& read)
 {
     const QByteArray text = numbered(sql).toUtf8();
-    const bool retriable = PgConnection::retriable(db);
-    Status status = runOnce(db, text, values, integers, read, sql);
-    if (!status && PgConnection::reopenedAfterBreak(db, retriable))
-        status = runOnce(db, text, values, integers, read, sql);
-    return status;
+    return PgConnection::againAfterBreak(
+        db, [&] { return runOnce(db, text, values, integers, read, sql); });
 }
 
 } // namespace

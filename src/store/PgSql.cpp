@@ -33,16 +33,12 @@ Error errorFrom(const QSqlError& error, const QString& what)
 
 Status exec(const QSqlDatabase& db, const QString& sql)
 {
-    const bool retriable = PgConnection::retriable(db);
-    QSqlQuery query(db);
-    if (query.exec(sql))
-        return {};
-    if (!PgConnection::reopenedAfterBreak(db, retriable))
+    return PgConnection::againAfterBreak(db, [&]() -> Status {
+        QSqlQuery query(db);
+        if (query.exec(sql))
+            return {};
         return Sql::errorOn(db, query.lastError(), sql);
-    QSqlQuery again(db);
-    if (again.exec(sql))
-        return {};
-    return Sql::errorOn(db, again.lastError(), sql);
+    });
 }
 
 Status retried(const std::function<Status()>& attempt)

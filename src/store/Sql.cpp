@@ -85,11 +85,7 @@ Result<QSqlQuery> runOnce(const QSqlDatabase& db, const QString& sql, const QVar
 
 Result<QSqlQuery> run(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
 {
-    const bool retriable = PgConnection::retriable(db);
-    Result<QSqlQuery> query = runOnce(db, sql, values);
-    if (!query && PgConnection::reopenedAfterBreak(db, retriable))
-        return runOnce(db, sql, values);
-    return query;
+    return PgConnection::againAfterBreak(db, [&] { return runOnce(db, sql, values); });
 }
 
 Result<QVariant> scalar(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
@@ -120,13 +116,11 @@ Transaction::Transaction(QSqlDatabase db) : m_db(std::move(db))
     // here, as nothing has been done yet.
     const bool server = m_db.driverName() == QLatin1String("QPSQL");
     const QString sql = server ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE");
-    const bool retriable = PgConnection::retriable(m_db);
     QSqlQuery begin(m_db);
-    bool begun = begin.exec(sql);
-    if (!begun && PgConnection::reopenedAfterBreak(m_db, retriable)) {
+    const bool begun = PgConnection::againAfterBreak(m_db, [&] {
         begin = QSqlQuery(m_db);
-        begun = begin.exec(sql);
-    }
+        return begin.exec(sql);
+    });
     if (!begun) {
         m_error = Sql::errorOn(m_db, begin.lastError(), sql);
         return;
