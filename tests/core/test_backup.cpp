@@ -340,6 +340,27 @@ private Q_SLOTS:
         QCOMPARE(TestFiles::read(outside), QByteArray("outside\n"));
     }
 
+    void reportShowsSizeInItsUnit_data()
+    {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("bytes") << qint64(1023) << "1023 B";
+        QTest::newRow("5 KB") << qint64(5000) << "4.9 KiB";
+        QTest::newRow("just under a MiB") << qint64((1 << 20) - 1) << "1.0 MiB";
+        QTest::newRow("MiB") << qint64(5 << 20) + (1 << 19) << "5.5 MiB";
+        QTest::newRow("GiB") << (qint64(3) << 30) << "3.0 GiB";
+    }
+
+    void reportShowsSizeInItsUnit()
+    {
+        QFETCH(qint64, bytes);
+        QFETCH(QString, text);
+        Backup::Report report;
+        report.bytesCopied = bytes;
+        QVERIFY2(report.text().contains(QStringLiteral("共 %1）").arg(text)),
+                 qPrintable(report.text()));
+    }
+
     // A writer adds, modifies and deletes all through several backups: each
     // backup is one moment, every record in it with its copy and hash.
     void backupWhileAWriterWorksIsConsistent()
