@@ -4,6 +4,7 @@
 #include "store/Snapshot.h"
 #include "store/StoreFiles.h"
 #include "store/StoreFolder.h"
+#include "support/SizeText.h"
 #include "support/TestPause.h"
 
 #include <QDateTime>
@@ -420,12 +421,12 @@ Result<Report> Run::run(const QString& destination)
 
 QString Report::text() const
 {
-    QString text = QStringLiteral("已备份到“%1”：%2 个存储副本（本次复制 %3 个，共 %4 MiB），"
+    QString text = QStringLiteral("已备份到“%1”：%2 个存储副本（本次复制 %3 个，共 %4），"
                                   "回收站中 %5 个。")
                        .arg(QDir::toNativeSeparators(destination))
                        .arg(copies)
                        .arg(copied)
-                       .arg(QString::number(double(bytesCopied) / (1 << 20), 'f', 1))
+                       .arg(SizeText::of(bytesCopied))
                        .arg(binCopies);
     // A long list would bury the message: the first names, then a count.
     constexpr qsizetype shown = 20;

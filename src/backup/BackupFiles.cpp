@@ -2,6 +2,7 @@
 
 #include "intake/FileCopy.h"
 #include "store/GeneralRoutines.h"
+#include "store/StoreFolder.h"
 
 #include <QFile>
 
@@ -49,28 +50,7 @@ Fd openFolderIn(int parent, const QString& name, bool create)
 
 Fd openRegular(int folder, const QString& name, int* error)
 {
-    const QByteArray encoded = QFile::encodeName(name);
-    // Looked at first, so that a FIFO or a device is never even opened.
-    struct stat st;
-    if (::fstatat(folder, encoded.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        *error = errno;
-        return Fd();
-    }
-    if (!S_ISREG(st.st_mode)) {
-        *error = S_ISLNK(st.st_mode) ? ELOOP : S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-        return Fd();
-    }
-    Fd fd(::openat(folder, encoded.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.valid()) {
-        *error = errno;
-        return fd;
-    }
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        *error = EINVAL;
-        return Fd();
-    }
-    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
-    return fd;
+    return Fd(StoreFolder::openForReadIn(folder, name, error));
 }
 
 QStringList names(int folder, bool regularOnly)
@@ -99,9 +79,8 @@ QStringList names(int folder, bool regularOnly)
 
 bool hasFile(int folder, const QString& name, qint64 size)
 {
-    struct stat st;
-    return ::fstatat(folder, QFile::encodeName(name).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-           S_ISREG(st.st_mode) && st.st_size == size;
+    const StoreFolder::Entry entry = StoreFolder::entryIn(folder, name);
+    return entry.type == StoreFolder::Type::File && entry.st.st_size == size;
 }
 
 Result<ContentHash::Digest> copyTo(int source, int folder, const QString& workingName,

@@ -37,7 +37,9 @@ Fd openFolder(const QString& path, bool create);
 // The folder `name` inside `parent`, never through a link; created first
 // when `create` is set.
 Fd openFolderIn(int parent, const QString& name, bool create);
-// The regular file `name` in `folder` for reading, or invalid with *error set.
+// The regular file `name` in `folder` for reading, or invalid with *error set
+// (as the store opens its copies: a name that is not one plain file name
+// names nothing).
 Fd openRegular(int folder, const QString& name, int* error);
 
 // The names in `folder`; with `regularOnly`, of its regular files only, not

@@ -1,5 +1,7 @@
 #include "backup/BackupManifest.h"
 
+#include "store/Register.h"
+
 namespace BackupManifest {
 
 namespace {
@@ -124,6 +126,7 @@ Result<Manifest> parse(const QByteArray& text)
         const QList<QByteArray> fields = lines.at(i).split('\t');
         const QByteArray& kind = fields.first();
         bool ok = true;
+        QString name; // of the file the line names, if any
         if (kind == "generation" && fields.size() == 2) {
             manifest.generation = fields.at(1).toInt(&ok);
         } else if (kind == "created" && fields.size() == 2) {
@@ -131,12 +134,13 @@ Result<Manifest> parse(const QByteArray& text)
         } else if (kind == "database") {
             ok = parseItem(fields, &manifest.database);
             hasDatabase = ok;
+            name = manifest.database.name;
         } else if (kind == "copy" || kind == "bin") {
             Item item;
             ok = parseItem(fields, &item);
+            name = item.name;
             (kind == "copy" ? manifest.copies : manifest.binCopies) << item;
         } else if (kind == "missing" && fields.size() == 2) {
-            QString name;
             ok = unescaped(fields.at(1), &name);
             manifest.missing << name;
         } else {
@@ -144,6 +148,11 @@ Result<Manifest> parse(const QByteArray& text)
         }
         if (!ok)
             return damaged(QStringLiteral("第 %1 行无法识别").arg(i + 1));
+        // A backup folder may come from anyone: a name with a folder in it
+        // would reach outside the backup when read and outside the target
+        // when restored.
+        if (!name.isNull() && !Register::isPlainFileName(name))
+            return damaged(QStringLiteral("第 %1 行的名称不是单个文件名").arg(i + 1));
     }
     if (!hasDatabase)
         return damaged(QStringLiteral("没有数据库一行"));

@@ -117,10 +117,15 @@ QString StoreFolder::pathOf(const QString& name) const
 
 StoreFolder::Entry StoreFolder::entry(const QString& name) const
 {
+    return entryIn(m_fd, name);
+}
+
+StoreFolder::Entry StoreFolder::entryIn(int folder, const QString& name)
+{
     Entry found;
     if (!Register::isPlainFileName(name))
         return found;
-    if (::fstatat(m_fd, encoded(name).constData(), &found.st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::fstatat(folder, encoded(name).constData(), &found.st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT && errno != ENOTDIR)
             found.error = errno;
         return found;
@@ -131,13 +136,18 @@ StoreFolder::Entry StoreFolder::entry(const QString& name) const
 
 int StoreFolder::openForRead(const QString& name, int* error) const
 {
+    return openForReadIn(m_fd, name, error);
+}
+
+int StoreFolder::openForReadIn(int folder, const QString& name, int* error)
+{
     // Looked at first, so that a FIFO or a device is never even opened.
-    const Entry before = entry(name);
+    const Entry before = entryIn(folder, name);
     if (before.type != Type::File) {
         *error = before.error != 0 ? before.error : errorOf(before.type);
         return -1;
     }
-    const int fd = ::openat(m_fd, encoded(name).constData(),
+    const int fd = ::openat(folder, encoded(name).constData(),
                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         *error = errno;

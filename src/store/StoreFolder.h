@@ -46,11 +46,14 @@ public:
     // What `name` is, without following a link. A name that is not a plain
     // file name is Missing (it never names anything in the store).
     Entry entry(const QString& name) const;
+    // The same for any folder held open as `folder` (a backup's, say).
+    static Entry entryIn(int folder, const QString& name);
 
     // A descriptor of the regular file `name`, open for reading, or -1 with
     // *error set (ELOOP for a link, EISDIR for a folder, EINVAL for a FIFO
     // or device, ENOENT for a missing or unusable name). The caller closes it.
     int openForRead(const QString& name, int* error) const;
+    static int openForReadIn(int folder, const QString& name, int* error);
     // Creates `name` (which must not exist) for reading and writing.
     int create(const QString& name, int* error) const;
 

@@ -174,6 +174,12 @@ Status purge(const Register& reg, qint64 identity)
             if (!writer)
                 return systemError(QStringLiteral("无法删除回收站中的文件，未删除。"),
                                    store->path(), error);
+        } else if (const StoreFolder::Entry folder = store->entry(RecycleBin::folderName);
+                   folder.type != StoreFolder::Type::Missing || folder.error != 0) {
+            // Only a bin folder that is not there at all holds no copy; a
+            // link or a file in its place would leave the copy behind.
+            return Error{opened.error().message + QStringLiteral("未删除。"),
+                         opened.error().detail};
         }
     }
     Result<std::unique_ptr<StoreTransaction>> transaction = records->beginWrite();

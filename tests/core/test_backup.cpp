@@ -3,6 +3,7 @@
 #include "integrity/IntegrityCheck.h"
 #include "modify/RecordModify.h"
 #include "operations/RecordDelete.h"
+#include "store/ContentHash.h"
 #include "store/Sql.h"
 #include "support/TempRegister.h"
 #include "support/TestFiles.h"
@@ -16,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <atomic>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -226,6 +228,137 @@ private Q_SLOTS:
         QCOMPARE(
             QDir(place.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
             QStringList{QStringLiteral("backup")});
+    }
+
+    // A backup folder may come from anyone: names that reach elsewhere and
+    // links are refused as damage, and nothing beside the target changes.
+    void hostileBackupIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("kind");    // the manifest line renamed; none when empty
+        QTest::addColumn<QByteArray>("name");    // PLACE: around the backup; COPY: the line's own
+        QTest::addColumn<bool>("outsideDigest"); // the line takes outside.txt's size and hash
+        QTest::addColumn<QString>("plant");
+        QTest::addColumn<QString>("problem");
+        const QString notPlain = QStringLiteral("不是单个文件名");
+        const auto row = [&](const char* title, const char* kind, const char* name, bool outside,
+                             const char* plant, const QString& problem) {
+            QTest::newRow(title) << QByteArray(kind) << QByteArray(name) << outside
+                                 << QString::fromUtf8(plant) << problem;
+        };
+        row("copy up and out", "copy", "../../outside.txt", true, "", notPlain);
+        row("absolute copy", "copy", "PLACE/outside.txt", true, "", notPlain);
+        row("bin copy up and out", "bin", "../../../outside.txt", true, "", notPlain);
+        row("database outside", "database", "../outside.mdb", false, "database", notPlain);
+        row("through a linked subfolder", "copy", "sub/outside.txt", true, "sub", notPlain);
+        row("NUL in a name", "copy", "COPY<NUL>/../../outside.txt", false, "", notPlain);
+        row("empty name", "copy", "", false, "", QStringLiteral("无法识别"));
+        row("copy is a link outside", "", "", false, "copy link", QStringLiteral("无法读取"));
+        row("copy folder is a link", "", "", false, "pool link", QStringLiteral("缺少存储副本"));
+    }
+
+    void hostileBackupIsRefused()
+    {
+        QFETCH(QByteArray, kind);
+        QFETCH(QByteArray, name);
+        QFETCH(bool, outsideDigest);
+        QFETCH(QString, plant);
+        QFETCH(QString, problem);
+        TempRegister temp;
+        QTemporaryDir sources;
+        QTemporaryDir place;
+        QTemporaryDir elsewhere;
+        const QStringList stored = addFiles(temp.reg(), sources.path(), QStringLiteral("a"), 3);
+        QVERIFY(RecordDelete::deleteRecord(temp.reg(), temp.seen(3)).ok());
+        const QString backup = place.filePath(QStringLiteral("backup"));
+        QVERIFY(Backup::run(temp.reg(), backup));
+        const QString outside = place.filePath(QStringLiteral("outside.txt"));
+        writeFile(outside, "outside\n");
+        struct stat before = {};
+        QCOMPARE(::stat(QFile::encodeName(outside).constData(), &before), 0);
+        const Result<ContentHash::Digest> digest = ContentHash::ofFile(outside);
+        QVERIFY(digest);
+
+        const QString pool = backup + QStringLiteral("/随机文件");
+        QStringList around{QStringLiteral("backup"), QStringLiteral("outside.txt")};
+        if (plant == QLatin1String("database")) {
+            QVERIFY(QFile::copy(backup + QStringLiteral("/文件管理-1.mdb"),
+                                place.filePath(QStringLiteral("outside.mdb"))));
+            around << QStringLiteral("outside.mdb");
+        } else if (plant == QLatin1String("sub")) {
+            QVERIFY(QFile::link(place.path(), pool + QStringLiteral("/sub")));
+        } else if (plant == QLatin1String("copy link")) {
+            const QString copy = pool + QLatin1Char('/') + stored.first();
+            QVERIFY(QFile::remove(copy) && QFile::link(outside, copy));
+        } else if (plant == QLatin1String("pool link")) {
+            const QString moved = elsewhere.filePath(QStringLiteral("pool"));
+            QVERIFY(QDir().rename(pool, moved) && QFile::link(moved, pool));
+        }
+        if (!kind.isEmpty()) {
+            const QString manifestPath = backup + QStringLiteral("/quorvel-backup.manifest");
+            QList<QByteArray> lines = TestFiles::read(manifestPath).split('\n');
+            const auto line = std::find_if(lines.begin(), lines.end(), [&](const QByteArray& l) {
+                return l.startsWith(QByteArray(kind + '\t'));
+            });
+            QVERIFY(line != lines.end());
+            QList<QByteArray> fields = line->split('\t');
+            fields[3] = QByteArray(name)
+                            .replace("PLACE", QFile::encodeName(place.path()))
+                            .replace("COPY", fields.at(3))
+                            .replace("<NUL>", QByteArray(1, '\0'));
+            if (outsideDigest) {
+                fields[1] = QByteArray::number(digest->size);
+                fields[2] = digest->hash.toLatin1();
+            }
+            // The database line is renamed; a copy line is added, so the
+            // records still find every copy of theirs.
+            if (kind == "database") {
+                *line = fields.join('\t');
+            } else {
+                lines.insert(lines.size() - 2, fields.join('\t'));
+                lines[lines.size() - 2] = "end\t" + QByteArray::number(lines.size() - 2);
+            }
+            writeFile(manifestPath, lines.join('\n'));
+        }
+
+        Result<Backup::Check> verified = Backup::verify(backup);
+        QVERIFY(verified);
+        QVERIFY(!verified->problems.isEmpty());
+        QVERIFY2(verified->problems.first().contains(problem),
+                 qPrintable(verified->problems.join(QLatin1Char('\n'))));
+        Result<Backup::Check> restored =
+            Backup::restore(backup, place.filePath(QStringLiteral("restored")));
+        QVERIFY(restored && restored->problems == verified->problems);
+        // Nothing beside the target was written: no register, the outside file untouched.
+        around.sort();
+        QCOMPARE(
+            QDir(place.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            around);
+        struct stat after = {};
+        QCOMPARE(::stat(QFile::encodeName(outside).constData(), &after), 0);
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(TestFiles::read(outside), QByteArray("outside\n"));
+    }
+
+    void reportShowsSizeInItsUnit_data()
+    {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("bytes") << qint64(1023) << "1023 B";
+        QTest::newRow("5 KB") << qint64(5000) << "4.9 KiB";
+        QTest::newRow("just under a MiB") << qint64((1 << 20) - 1) << "1.0 MiB";
+        QTest::newRow("MiB") << qint64(5 << 20) + (1 << 19) << "5.5 MiB";
+        QTest::newRow("GiB") << (qint64(3) << 30) << "3.0 GiB";
+    }
+
+    void reportShowsSizeInItsUnit()
+    {
+        QFETCH(qint64, bytes);
+        QFETCH(QString, text);
+        Backup::Report report;
+        report.bytesCopied = bytes;
+        QVERIFY2(report.text().contains(QStringLiteral("共 %1）").arg(text)),
+                 qPrintable(report.text()));
     }
 
     // A writer adds, modifies and deletes all through several backups: each

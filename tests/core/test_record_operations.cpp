@@ -480,6 +480,18 @@ void TestRecordOperations::purgeRemovesRecordAndCopy()
     QVERIFY(!Trash::purge(reg, first));
     QVERIFY(!Trash::restore(reg, first));
     QCOMPARE(recordCount(reg), 0);
+
+    // A bin folder that is a link: refused, entry and copy both kept.
+    QTemporaryDir elsewhere;
+    const QString moved = elsewhere.filePath(QStringLiteral("bin"));
+    const QString binFolder = reg.storeFolder() + QLatin1Char('/') + RecycleBin::folderName;
+    QVERIFY(QDir().rename(binFolder, moved));
+    QVERIFY(QFile::link(moved, binFolder));
+    const Status refused = Trash::purge(reg, second);
+    QVERIFY(!refused);
+    QVERIFY(refused.error().message.contains(QStringLiteral("链接")));
+    QCOMPARE(binEntries(reg).size(), 1);
+    QCOMPARE(TestFiles::read(moved + QStringLiteral("/b.txt")), QByteArray("b"));
 }
 
 void TestRecordOperations::deleteRefusesFileHeldOpen()
