@@ -25,7 +25,7 @@ public:
         context.out << "登记库文件夹: " << reg->folder() << "\n";
         if (const PgTarget* server = reg->server())
             context.out << "类型:         PostgreSQL（" << server->shown() << "）\n"
-                        << "数据库:       " << reg->databasePath() << "\n";
+                        << "数据库:       " << server->address() << "\n";
         else
             context.out << "类型:         SQLite\n"
                         << "数据库文件:   " << reg->databasePath() << "\n";

@@ -1,5 +1,6 @@
 #include "integrity/IntegrityCheck.h"
 
+#include "integrity/FindingRecheck.h"
 #include "store/ContentHash.h"
 #include "store/LiveWriter.h"
 #include "store/RecordStore.h"
@@ -566,6 +567,9 @@ Result<Report> check(const Register& reg, const Options& options)
         findings.append(finding);
     }
 
+    // What a program still at work shows only for a moment is not a fault.
+    dropPassingStates(reg, store, findings);
+
     if (options.verify) {
         const qint64 total = toVerify.size();
         qint64 done = 0;
@@ -584,6 +588,11 @@ Result<Report> check(const Register& reg, const Options& options)
             Result<ContentHash::Digest> actual = digestOf(store, storedName, options.cancelled);
             if (options.cancelled && options.cancelled->load())
                 return Error{QStringLiteral("检查已取消。"), QString()};
+            // Deleted since the records were read: its copy is no one's concern.
+            const bool differs =
+                !actual || actual->size != digest->size || actual->hash != digest->hash;
+            if (differs && !namedNow(reg, storedName, row->identity))
+                continue;
             if (!actual) {
                 findings.append(recordFinding(Kind::Unreadable, *row, actual.error().message));
             } else if (actual->size != digest->size) {

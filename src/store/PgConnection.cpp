@@ -59,12 +59,12 @@ bool reopenedAfterBreak(const QSqlDatabase& db, bool wasRetriable)
     return wasRetriable && isBroken(db) && reopen(db);
 }
 
-bool reopen(QSqlDatabase db)
+bool reopen(QSqlDatabase db, bool afresh)
 {
     QSqlDriver* driver = db.driver();
     if (!driver || db.driverName() != QLatin1String("QPSQL") || writing(db))
         return db.isOpen();
-    if (db.isOpen() && !isBroken(db))
+    if (db.isOpen() && !isBroken(db) && !afresh)
         return true;
     // Closing forgets the LISTENs; an open that fails now is tried again
     // later, so they are kept on the driver until one succeeds.
@@ -103,13 +103,24 @@ Error brokenError(const QSqlDatabase& db, const QString& detail)
             ErrorCode::Disconnected};
 }
 
-Status commitOutcome(QSqlDatabase db, const QString& xid, const QString& detail)
+Status commitOutcome(QSqlDatabase db, const QString& xid, const Error& failure)
 {
+    const QString detail = failure.detail;
     const Error unknown{QStringLiteral("无法确认更改是否已保存：与数据库服务器的连接在保存时"
                                        "中断。请刷新后查看，必要时用“检查登记库”核对。"),
                         detail, ErrorCode::Uncertain};
+    // A cut connection reads as a refusal until libpq has seen the socket
+    // close, so the failure alone never tells whether the COMMIT landed.
+    const Error rolledBack = failure.code == ErrorCode::Disconnected
+                                 ? Error{cutText(), detail, ErrorCode::Disconnected}
+                                 : failure;
+    PGconn* connection = handleOf(db);
+    // Asked on the same connection only when it is sound and idle: the
+    // server then ended the transaction and answered for it.
+    const bool sound = connection && PQstatus(connection) == CONNECTION_OK &&
+                       PQtransactionStatus(connection) == PQTRANS_IDLE;
     setWriting(db, false);
-    if (xid.isEmpty() || !reopen(db))
+    if (xid.isEmpty() || !reopen(db, !sound))
         return unknown;
     // A COMMIT that reached the server finishes there however the client
     // went; one that did not is rolled back once the server notices. Until
@@ -125,7 +136,7 @@ Status commitOutcome(QSqlDatabase db, const QString& xid, const QString& detail)
         if (state == QLatin1String("committed"))
             return {};
         if (state == QLatin1String("aborted"))
-            return Error{cutText(), detail, ErrorCode::Disconnected};
+            return rolledBack;
         if (state != QLatin1String("in progress") || deadline.hasExpired())
             return unknown;
         QThread::msleep(50);

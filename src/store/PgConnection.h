@@ -44,9 +44,10 @@ template <typename Attempt> auto againAfterBreak(const QSqlDatabase& db, const A
 
 // Opens a closed or broken server connection again, unless a write
 // transaction is open on it (its statements must keep failing rather than
-// carry on outside it). The LISTENs it held are renewed and each announced
-// once, as notices sent meanwhile were missed. Whether it is open.
-bool reopen(QSqlDatabase db);
+// carry on outside it); `afresh`: one that looks sound as well. The LISTENs
+// it held are renewed and each announced once, as notices sent meanwhile
+// were missed. Whether it is open.
+bool reopen(QSqlDatabase db, bool afresh = false);
 
 // A write transaction holds `db` from begin to its end.
 void setWriting(const QSqlDatabase& db, bool writing);
@@ -56,10 +57,10 @@ bool writing(const QSqlDatabase& db);
 // The text for a statement whose connection broke, in a write or not.
 Error brokenError(const QSqlDatabase& db, const QString& detail);
 
-// The outcome of the write transaction `xid` whose COMMIT lost its
-// connection, learned on the connection opened again: nothing when it
-// landed, a plain failure when it was rolled back, ErrorCode::Uncertain when
-// that cannot be known.
-Status commitOutcome(QSqlDatabase db, const QString& xid, const QString& detail);
+// The outcome of the write transaction `xid` whose COMMIT failed, however
+// it failed (the connection may be lost without libpq knowing yet), learned
+// on a connection in a known state: nothing when it landed, `failure` when
+// it was rolled back, ErrorCode::Uncertain when that cannot be known.
+Status commitOutcome(QSqlDatabase db, const QString& xid, const Error& failure);
 
 } // namespace PgConnection

@@ -21,7 +21,8 @@ Error errorFrom(const QSqlError& error, const QString& what)
         return {Sql::busyMessage(), detail, ErrorCode::Busy};
     if (state.startsWith(QLatin1String("08")) || state == QLatin1String("57P01") ||
         state == QLatin1String("57P02") || state == QLatin1String("57P03"))
-        return {QStringLiteral("与数据库服务器的连接中断，请稍后再试。"), detail};
+        return {QStringLiteral("与数据库服务器的连接中断，请稍后再试。"), detail,
+                ErrorCode::Disconnected};
     if (state == QLatin1String("25006") || state == QLatin1String("42501"))
         return {QStringLiteral("登记库是只读的，无法保存更改。"), detail};
     if (state == QLatin1String("53100"))

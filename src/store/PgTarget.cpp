@@ -32,6 +32,20 @@ QString decoded(const QString& part)
     return QUrl::fromPercentEncoding(part.toUtf8());
 }
 
+// `part` with every ASCII character that could end it escaped, `kept`
+// excepted; other letters stay as they are, so that names stay readable.
+QString encoded(const QString& part, const QByteArray& kept = {})
+{
+    QString text;
+    for (const QChar c : part) {
+        if (c.unicode() < 0x80)
+            text += QString::fromLatin1(QUrl::toPercentEncoding(QString(c), kept));
+        else
+            text += c;
+    }
+    return text;
+}
+
 } // namespace
 
 bool PgTarget::isUrl(const QString& location)
@@ -139,4 +153,21 @@ QString PgTarget::shown() const
 QString PgTarget::url() const
 {
     return QStringLiteral("postgresql://%1@%2").arg(user, shown());
+}
+
+QString PgTarget::address() const
+{
+    QString text = QStringLiteral("postgresql://");
+    if (!user.isEmpty())
+        text += encoded(user) + QLatin1Char('@');
+    const bool socketFolder = host.startsWith(QLatin1Char('/'));
+    if (!socketFolder)
+        text += host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']')
+                                                : encoded(host);
+    if (port != 0)
+        text += QLatin1Char(':') + QString::number(port);
+    text += QLatin1Char('/') + encoded(database) + QLatin1Char('?');
+    if (socketFolder)
+        text += QStringLiteral("host=") + encoded(host, "/") + QLatin1Char('&');
+    return text + QStringLiteral("store=") + encoded(storeFolder, "/");
 }

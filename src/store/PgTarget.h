@@ -32,4 +32,8 @@ struct PgTarget {
     QString shown() const;
     // A stable name for this database, for connection names and messages.
     QString url() const;
+    // The URL that names this register again, its store folder included,
+    // as --register and QUORVEL_REGISTER take it; fromUrl() reads it back
+    // to this target.
+    QString address() const;
 };

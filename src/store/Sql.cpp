@@ -186,10 +186,12 @@ Status Transaction::commit()
         PgConnection::setWriting(m_db, false);
         return {};
     }
-    const QString detail = QStringLiteral("COMMIT: ") + commitQuery.lastError().text();
-    if (PgConnection::isBroken(m_db)) {
+    const Error failure = Sql::errorOn(m_db, commitQuery.lastError(), QStringLiteral("COMMIT"));
+    if (m_db.driverName() == QLatin1String("QPSQL")) {
+        // Whatever the server or the link said, the outcome is looked up
+        // before anyone cleans up after a write that may have landed.
         m_active = false;
-        return PgConnection::commitOutcome(m_db, m_xid, detail);
+        return PgConnection::commitOutcome(m_db, m_xid, failure);
     }
-    return Sql::errorOn(m_db, commitQuery.lastError(), QStringLiteral("COMMIT"));
+    return failure;
 }

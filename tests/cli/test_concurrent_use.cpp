@@ -6,6 +6,7 @@
 #include "intake/Intake.h"
 #include "integrity/IntegrityCheck.h"
 #include "modify/RecordModify.h"
+#include "operations/RecordDelete.h"
 #include "store/PgSql.h"
 #include "store/RegisterNames.h"
 #include "store/SeenRecord.h"
@@ -13,7 +14,9 @@
 #include "support/PausePoint.h"
 #include "support/PgCluster.h"
 #include "support/TempRegister.h"
+#include "trash/Trash.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -27,6 +30,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
+#include <thread>
 
 #include <csignal>
 #include <sqlite3.h>
@@ -511,6 +515,59 @@ private Q_SLOTS:
                 ->toString();
         QCOMPARE(kept, QStringLiteral("new-0.txt"));
         QVERIFY(QFile::exists(temp.reg().storedCopyPath(kept)));
+    }
+
+    // `check` run again and again beside writers that keep adding, deleting
+    // and restoring: what it catches them in the middle of is no finding.
+    void checkBesideBusyWritersFindsNothing_data() { kinds(); }
+    void checkBesideBusyWritersFindsNothing()
+    {
+        QFETCH(bool, server);
+        NEED_KIND(server);
+        TempRegister temp(kindOf(server));
+        QTemporaryDir sources;
+        const QStringList files = makeFiles(sources.path(), QStringLiteral("w"), 4);
+        const Register& reg = temp.reg();
+        const QString identityOf =
+            QStringLiteral("SELECT %1 FROM 文件管理 WHERE 路径 = ?").arg(temp.identityColumn());
+        std::atomic_bool stop = false;
+        std::atomic_int changes = 0;
+        std::vector<std::thread> writers;
+        for (const QString& file : files) {
+            writers.emplace_back([&, file] {
+                const Intake::Details details{QDate(2024, 1, 2), {}, {}, {}, {}};
+                for (int round = 0; !stop; ++round) {
+                    const Intake::Outcome added =
+                        Intake::DdtaUp(reg, Intake::File::fromPath(file), details);
+                    const Result<QVariant> identity =
+                        Sql::scalar(reg.database(), identityOf, {added.storedName});
+                    if (added.kind != Intake::Outcome::Registered || !identity)
+                        continue;
+                    const qint64 rowid = identity->toLongLong();
+                    // Every other record stays in the bin.
+                    if (RecordDelete::deleteRecord(reg, {rowid, added.storedName}) &&
+                        (round % 2 == 0 || Trash::restore(reg, rowid)))
+                        ++changes;
+                }
+                reg.closeConnection();
+            });
+        }
+        QStringList found;
+        int checks = 0;
+        for (const QDeadlineTimer deadline(4000); !deadline.hasExpired(); ++checks) {
+            const Result<Integrity::Report> report = Integrity::check(reg);
+            if (!report)
+                found << report.error().fullText();
+            for (const Integrity::Finding& finding :
+                 report ? report->findings : QList<Integrity::Finding>())
+                found << finding.text();
+        }
+        stop = true;
+        for (std::thread& writer : writers)
+            writer.join();
+        QVERIFY2(changes >= 10 && checks >= 10,
+                 qPrintable(QStringLiteral("%1 changes, %2 checks").arg(changes).arg(checks)));
+        QVERIFY2(found.isEmpty(), qPrintable(found.join(QLatin1Char('\n'))));
     }
 
     // A backup racing a delete holds one moment: started while the delete has

@@ -1,15 +1,20 @@
 #include "intake/Intake.h"
 #include "integrity/IntegrityCheck.h"
+#include "operations/RecordDelete.h"
 #include "store/PgTarget.h"
 #include "store/RecordStore.h"
 #include "store/RegisterWatch.h"
+#include "store/Sql.h"
 #include "support/CliRun.h"
 #include "support/PausePoint.h"
 #include "support/PgCluster.h"
+#include "support/PgProxy.h"
+#include "support/TempRegister.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -36,6 +41,9 @@ private Q_SLOTS:
                                                     << "|db|0|登记|/s";
         QTest::newRow("ipv6") << "postgresql://[::1]:6000/d?store=/s"
                               << "|::1|6000|d|/s";
+        QTest::newRow("characters a URL reserves")
+            << "postgresql://o%27b%20c@db/d%26x?store=/srv/a%26b%20c%3F%23"
+            << "o'b c|db|0|d&x|/srv/a&b c?#";
         QTest::newRow("password in the URL") << "postgresql://a:secret@db/d?store=/s"
                                              << "error";
         QTest::newRow("no store") << "postgresql://db/d"
@@ -60,6 +68,13 @@ private Q_SLOTS:
         QVERIFY2(target, qPrintable(target ? QString() : target.error().message));
         QCOMPARE(QStringList({target->user, target->host, QString::number(target->port),
                               target->database, target->storeFolder})
+                     .join(QLatin1Char('|')),
+                 expected);
+        // The address shown for it names the same register again.
+        const Result<PgTarget> again = PgTarget::fromUrl(target->address());
+        QVERIFY2(again, qPrintable(target->address()));
+        QCOMPARE(QStringList({again->user, again->host, QString::number(again->port),
+                              again->database, again->storeFolder})
                      .join(QLatin1Char('|')),
                  expected);
     }
@@ -93,8 +108,12 @@ private Q_SLOTS:
                                        .arg(cluster->socketFolder())),
                  qPrintable(info.out));
         QVERIFY(info.out.contains(QStringLiteral("记录数:       1")));
-        CliRun list = runCommandLine(
-            url, {QStringLiteral("list"), QStringLiteral("--name"), QStringLiteral("A.TXT")});
+        // The address it shows is one the commands take.
+        const QString shownAddress =
+            QRegularExpression(QStringLiteral("数据库: *(\\S+)")).match(info.out).captured(1);
+        CliRun list =
+            runCommandLine(shownAddress, {QStringLiteral("list"), QStringLiteral("--name"),
+                                          QStringLiteral("A.TXT")});
         QCOMPARE(list.status, 0);
         QVERIFY2(list.out.contains(QStringLiteral("a.txt")), qPrintable(list.out + list.err));
     }
@@ -177,6 +196,56 @@ private Q_SLOTS:
             QCOMPARE(reg->records()->recordCount().value(), 2 * round + 2);
         }
         reg->closeConnection();
+    }
+
+    // A COMMIT the server carried out whose answer came back as a failure,
+    // on a connection still in order: the outcome is looked up, found made,
+    // and nothing of the change is undone.
+    void commitThatLandedDespiteItsFailureStands_data()
+    {
+        QTest::addColumn<bool>("deleting");
+        QTest::newRow("add") << false;
+        QTest::newRow("delete") << true;
+    }
+    void commitThatLandedDespiteItsFailureStands()
+    {
+        QFETCH(bool, deleting);
+        NEED_SERVER(cluster);
+        qputenv("PGSSLMODE", "disable");
+        qputenv("PGGSSENCMODE", "disable");
+        PgProxy proxy(cluster->socketFolder());
+        QTemporaryDir dir;
+        Result<Register> reg =
+            Register::open(QStringLiteral("postgresql://%1@127.0.0.1:%2/%3?store=%4")
+                               .arg(PgCluster::user())
+                               .arg(proxy.port())
+                               .arg(cluster->createDatabase(), dir.filePath(QStringLiteral("s"))));
+        QVERIFY(reg);
+        const QString source = dir.filePath(QStringLiteral("a.txt"));
+        TestFiles::write(source, "a");
+        if (!deleting)
+            proxy.refuseNextCommit();
+        const Intake::Outcome added = Intake::DdtaUp(*reg, Intake::File::fromPath(source),
+                                                     {QDate(2024, 5, 6), {}, {}, {}, {}});
+        QVERIFY2(added.kind == Intake::Outcome::Registered, qPrintable(added.error.fullText()));
+        if (deleting) {
+            const Result<QVariant> rowid = Sql::scalar(
+                reg->database(),
+                QStringLiteral("SELECT %1 FROM 文件管理").arg(TempRegister::identityColumn(*reg)));
+            QVERIFY(rowid);
+            proxy.refuseNextCommit();
+            const Status deleted =
+                RecordDelete::deleteRecord(*reg, {rowid->toLongLong(), added.storedName});
+            QVERIFY2(deleted, qPrintable(deleted ? QString() : deleted.error().fullText()));
+        }
+        QCOMPARE(proxy.refused(), 1);
+        QCOMPARE(reg->records()->recordCount().value(), deleting ? 0 : 1);
+        const Result<Integrity::Report> report = Integrity::check(*reg, {});
+        QVERIFY(report);
+        QVERIFY2(report->findings.isEmpty(), qPrintable(report->findings.value(0).text()));
+        reg->closeConnection();
+        qunsetenv("PGSSLMODE");
+        qunsetenv("PGGSSENCMODE");
     }
 
     // An add held just before its commit while the server is stopped under
