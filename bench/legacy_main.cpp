@@ -92,6 +92,9 @@ Register emptyRegister(const QString& folder)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
+    // The old file is read by the reader program of this build.
+    if (qEnvironmentVariableIsEmpty("QUORVEL_LEGACY_READER"))
+        qputenv("QUORVEL_LEGACY_READER", QUORVEL_LEGACY_READER);
     QCommandLineParser parser;
     parser.addHelpOption();
     parser.addOption({QStringLiteral("runs"), QStringLiteral("runs per figure"),

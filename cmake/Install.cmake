@@ -3,6 +3,7 @@
 include(GNUInstallDirs)
 
 install(TARGETS quorvel quorvel-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS quorvel-legacy-reader RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/quorvel)
 install(FILES resources/quorvel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES resources/org.quorvel.Quorvel.metainfo.xml
     DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)

@@ -11,10 +11,15 @@
 #include <atomic>
 #include <limits>
 
-Result<Register> openRegisterShowingProgress(const QString& folder, int showAfterMs)
+Result<Register> openRegisterShowingProgress(const QString& folder, int showAfterMs, bool* declined)
 {
-    if (Status converted = offerLegacyConversion(folder); !converted)
-        return converted.error();
+    Result<LegacyOffer> offer = offerLegacyConversion(folder);
+    if (!offer)
+        return offer.error();
+    if (declined)
+        *declined = *offer == LegacyOffer::Declined;
+    if (*offer == LegacyOffer::Declined)
+        return Error{QStringLiteral("登记库是旧格式，没有转换。"), folder};
     std::atomic_int step = 0;
     std::atomic_int steps = 0;
     QFutureWatcher<Result<Register>> watcher;

@@ -94,8 +94,12 @@ int main(int argc, char* argv[])
         break;
     }
 
-    Result<Register> reg = openRegisterShowingProgress(folder);
+    bool declined = false;
+    Result<Register> reg = openRegisterShowingProgress(folder, 400, &declined);
     if (!reg) {
+        // Not converting an old register now is a choice, already answered.
+        if (declined)
+            return 0;
         reportStartupError(reg.error().message);
         return 1;
     }

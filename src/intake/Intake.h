@@ -10,7 +10,10 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
+
+class StoreFolder;
 
 // Registering files: each file is copied into the store folder under its
 // stored name and gets one new record with the next serial.
@@ -32,6 +35,10 @@ struct File {
     // This file's own details, when a batch's files do not share them (an
     // import from another register); an invalid date is stored empty.
     std::optional<Details> details = std::nullopt;
+    // When set, the file is read from this folder (sourcePath's last part
+    // names it) without following a link, and only if it is a regular file:
+    // for copies in another register's store.
+    std::shared_ptr<const StoreFolder> within = nullptr;
 
     // The file's own name, as the file system reports it.
     static File fromPath(const QString& path);

@@ -4,6 +4,7 @@
 #include "store/StoreFiles.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -129,10 +130,19 @@ std::variant<std::unique_ptr<StagedCopy>, Outcome> StagedCopy::stage(const Regis
     // Read-only and without O_CREAT: a missing source stays missing. O_NONBLOCK
     // keeps a named pipe from hanging us; it is cleared for regular files.
     FileDescriptor source;
-    source.fd =
-        ::open(QFile::encodeName(file.sourcePath).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int error = 0;
+    if (file.within) {
+        source.fd = file.within->openForRead(QFileInfo(file.sourcePath).fileName(), &error);
+        if (error == ELOOP)
+            return failed(file, QStringLiteral("这是一个链接，不会被读取。"), file.sourcePath);
+        if (error == EINVAL)
+            return failed(file, QStringLiteral("这不是普通文件，无法登记。"), file.sourcePath);
+    } else {
+        source.fd = ::open(QFile::encodeName(file.sourcePath).constData(),
+                           O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        error = errno;
+    }
     if (source.fd < 0) {
-        const int error = errno;
         // A name whose bytes are not UTF-8 cannot be carried through a text
         // and back: say so, rather than that the file is gone.
         if (error == ENOENT && file.sourcePath.contains(QChar::ReplacementCharacter))

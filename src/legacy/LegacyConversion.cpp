@@ -1,6 +1,7 @@
 #include "legacy/LegacyConversion.h"
 
 #include "legacy/LegacySource.h"
+#include "store/Audit.h"
 #include "store/ContentHash.h"
 #include "store/Register.h"
 #include "store/RegisterNames.h"
@@ -114,7 +115,6 @@ Result<QString> keepAside(const QString& folder, const QString& old)
 Result<QList<ContentHash::Digest>> hashCopies(const Legacy::Source& source,
                                               const StepProgress& progress)
 {
-    const QString store = source.storeFolder() + QLatin1Char('/');
     std::atomic_int done = 0;
     const int steps = int(source.records.size());
     const QList<Result<ContentHash::Digest>> digests = QtConcurrent::blockingMapped(
@@ -122,9 +122,21 @@ Result<QList<ContentHash::Digest>> hashCopies(const Legacy::Source& source,
             const int step = ++done;
             if (progress && step % 256 == 0)
                 progress(step / 2, steps);
-            if (row.copy != Legacy::SourceRecord::Present)
+            if (row.copy != Legacy::SourceRecord::Present || !source.store)
                 return ContentHash::Digest{};
-            return ContentHash::ofFile(store + row.record.storedName);
+            // Through the store folder: a copy swapped for a link or a pipe
+            // since it was looked at is refused, never followed or waited on.
+            const QString& name = row.record.storedName;
+            int error = 0;
+            const int fd = source.store->openForRead(name, &error);
+            if (fd < 0)
+                return Error{QStringLiteral("无法读取存储副本“%1”，旧登记库未被改动。")
+                                 .arg(source.store->pathOf(name)),
+                             QString::fromLocal8Bit(std::strerror(error))};
+            Result<ContentHash::Digest> digest =
+                ContentHash::ofOpenFile(fd, source.store->pathOf(name));
+            ::close(fd);
+            return digest;
         });
     QList<ContentHash::Digest> result;
     result.reserve(digests.size());
@@ -154,6 +166,7 @@ Result<WorkingRegister::Content> contentOf(const Legacy::Source& source,
                                 : std::nullopt);
     }
     content.slots = source.slots;
+    content.historyAction = Audit::converted;
     return content;
 }
 

@@ -39,8 +39,14 @@ Result<Legacy::Report> run(const Register& reg, const QString& legacyFolder,
             report.notImported << label + QStringLiteral("：缺少存储副本");
             continue;
         }
+        if (row.copy == Legacy::SourceRecord::NotAFile) {
+            report.notImported << label +
+                                      QStringLiteral("：存储副本%1，不会被读取").arg(row.notAFile);
+            continue;
+        }
         Intake::File file{source->storeFolder() + QLatin1Char('/') + row.record.storedName,
                           row.record.fileName};
+        file.within = source->store;
         Intake::Details details;
         details.date = QDate::fromString(row.record.date, Qt::ISODate);
         details.remark = row.record.remark;

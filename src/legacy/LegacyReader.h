@@ -28,9 +28,13 @@ public:
 
     // Calls `row` for each row of `table` in table order with the cells of
     // the columns `wanted` (a missing column reads as Null). `row` returns
-    // false to stop early.
+    // false to stop early. Fails when a row does not decode or the rows read
+    // are not as many as the table says it holds.
     using RowHandler = std::function<bool(const QVariantList& cells)>;
     Status readRows(const QString& table, const QStringList& wanted, const RowHandler& row) const;
+
+    // The text of a damaged old file: nothing is converted or imported from it.
+    static Error damaged(const QString& path, const QString& what);
 
 private:
     struct State;

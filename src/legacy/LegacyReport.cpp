@@ -26,8 +26,8 @@ void section(QString& out, const QString& title, const QStringList& lines)
 
 bool Report::lostSomething() const
 {
-    return !missingCopies.isEmpty() || !hostileNames.isEmpty() || !notImported.isEmpty() ||
-           !queriesLeftOut.isEmpty();
+    return !missingCopies.isEmpty() || !hostileNames.isEmpty() || !notFiles.isEmpty() ||
+           !notImported.isEmpty() || !queriesLeftOut.isEmpty();
 }
 
 Report findings(const Source& source)
@@ -46,6 +46,8 @@ Report findings(const Source& source)
             report.missingCopies << recordLabel(row);
         else if (row.copy == SourceRecord::Hostile)
             report.hostileNames << recordLabel(row);
+        else if (row.copy == SourceRecord::NotAFile)
+            report.notFiles << recordLabel(row) + QStringLiteral("：") + row.notAFile;
     }
     report.strayFiles = source.strayFiles;
     for (int i = 0; i < source.slots.size(); ++i) {
@@ -90,6 +92,8 @@ QString Report::text() const
     section(out, QStringLiteral("缺少存储副本的记录（记录已保留）"), missingCopies);
     section(out, QStringLiteral("路径指向存储文件夹以外的记录（记录已保留，其路径不会被使用）"),
             hostileNames);
+    section(out, QStringLiteral("存储副本不是普通文件的记录（记录已保留，该文件不会被读取）"),
+            notFiles);
     section(out, QStringLiteral("未导入的记录"), notImported);
     section(out, QStringLiteral("内容与已登记记录相同"), sameContent);
     section(out, QStringLiteral("存储文件夹中不属于任何记录的文件（未删除）"), strayFiles);

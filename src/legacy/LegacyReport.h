@@ -16,6 +16,7 @@ struct Report {
     QStringList renumbered;     // "旧序号 2.5 → 2“half.doc”"
     QStringList missingCopies;  // records kept without their copy
     QStringList hostileNames;   // stored names that are never followed
+    QStringList notFiles;       // copies that are links, folders, pipes: never read
     QStringList strayFiles;     // store files no record names; left in place
     QStringList notImported;    // import only: records left out, with why
     QStringList sameContent;    // import only: intake's duplicate notes

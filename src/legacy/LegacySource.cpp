@@ -1,6 +1,6 @@
 #include "legacy/LegacySource.h"
 
-#include "legacy/LegacyReader.h"
+#include "legacy/LegacyTables.h"
 #include "store/Register.h"
 #include "store/RegisterNames.h"
 #include "store/StoreFiles.h"
@@ -103,64 +103,66 @@ Result<Source> readSource(const QString& folder)
 {
     Source source;
     source.folder = QDir(folder).absolutePath();
-    Result<LegacyReader> reader = LegacyReader::open(source.databasePath());
-    if (!reader)
-        return reader.error();
+    Result<Tables> tables = readTables(source.databasePath());
+    if (!tables)
+        return tables.error();
 
     QList<QVariant> serials;
-    Status read = reader->readRows(RegisterNames::recordTable, RegisterNames::recordColumns,
-                                   [&](const QVariantList& cells) {
-                                       SourceRecord row;
-                                       row.oldSerial = serialText(cells.at(0));
-                                       row.record.date = dateFromJet(cells.at(1));
-                                       row.record.fileName = text(cells.at(2));
-                                       row.record.storedName = text(cells.at(3));
-                                       row.record.remark = text(cells.at(4));
-                                       row.record.recipient = text(cells.at(5));
-                                       row.record.method = text(cells.at(6));
-                                       row.record.folder = text(cells.at(7));
-                                       serials << cells.at(0);
-                                       source.records << row;
-                                       return true;
-                                   });
-    if (!read)
-        return read.error();
+    for (const QVariantList& cells : tables->records) {
+        SourceRecord row;
+        row.oldSerial = serialText(cells.value(0));
+        row.record.date = dateFromJet(cells.value(1));
+        row.record.fileName = text(cells.value(2));
+        row.record.storedName = text(cells.value(3));
+        row.record.remark = text(cells.value(4));
+        row.record.recipient = text(cells.value(5));
+        row.record.method = text(cells.value(6));
+        row.record.folder = text(cells.value(7));
+        serials << cells.value(0);
+        source.records << row;
+    }
     source.renumbered = decideSerials(source.records, serials);
 
-    if (!reader->hasTable(legacyQueryName)) {
-        source.queryTableMissing = true;
-    } else {
-        Status queries = reader->readRows(legacyQueryName, RecordWriter::queryColumns(),
-                                          [&](const QVariantList& cells) {
-                                              QStringList values;
-                                              for (const QVariant& cell : cells)
-                                                  values << text(cell);
-                                              if (source.slots.size() < 9)
-                                                  source.slots << values;
-                                              else
-                                                  source.queriesLeftOut << values.first();
-                                              return true;
-                                          });
-        if (!queries)
-            return queries.error();
+    source.queryTableMissing = !tables->queryTable;
+    for (const QVariantList& cells : tables->queries) {
+        QStringList values;
+        for (const QVariant& cell : cells)
+            values << text(cell);
+        if (source.slots.size() < 9)
+            source.slots << values;
+        else
+            source.queriesLeftOut << values.value(0);
     }
 
-    // Which copies are there. Stored names were written on Windows, but the
-    // folder is read here as it is: a name must match exactly.
-    QSet<QString> files;
+    // Which copies are there, looked at in the store folder itself: a link
+    // is never followed, and only a regular file counts as a copy.
+    Result<StoreFolder> store = StoreFolder::openPath(source.storeFolder());
+    if (store)
+        source.store = std::make_shared<const StoreFolder>(std::move(store.value()));
+    else if (store.error().code != ErrorCode::NotFound)
+        return store.error();
     const QStringList entries =
-        QDir(source.storeFolder())
-            .entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString& entry : entries)
-        files.insert(entry);
+        source.store
+            ? QDir(source.storeFolder())
+                  .entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+            : QStringList();
     QSet<QString> named;
     for (SourceRecord& row : source.records) {
         const QString& name = row.record.storedName;
-        if (!name.isEmpty() && (!Register::isPlainFileName(name) || hasDrive(name)))
-            row.copy = SourceRecord::Hostile;
-        else if (name.isEmpty() || !files.contains(name))
-            row.copy = SourceRecord::Missing;
         named.insert(name);
+        if (!name.isEmpty() && (!Register::isPlainFileName(name) || hasDrive(name))) {
+            row.copy = SourceRecord::Hostile;
+            continue;
+        }
+        const StoreFolder::Type type = source.store && !name.isEmpty()
+                                           ? source.store->entry(name).type
+                                           : StoreFolder::Type::Missing;
+        if (type == StoreFolder::Type::Missing) {
+            row.copy = SourceRecord::Missing;
+        } else if (type != StoreFolder::Type::File) {
+            row.copy = SourceRecord::NotAFile;
+            row.notAFile = StoreFolder::typeText(type);
+        }
     }
     for (const QString& entry : entries) {
         if (!named.contains(entry) && !StoreFiles::isReserved(entry))

@@ -2,10 +2,13 @@
 
 #include "store/RecordWriter.h"
 #include "store/Result.h"
+#include "store/StoreFolder.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <memory>
 
 // An old register folder read whole into memory (the records are small: a
 // few hundred bytes each), with what its store folder holds checked against
@@ -17,7 +20,10 @@ inline const QString legacyQueryName = QStringLiteral("自定义查询");
 struct SourceRecord {
     RecordWriter::FullRecord record; // serial already decided
     QString oldSerial;               // as the old file held it; empty for Null
-    enum Copy { Present, Missing, Hostile } copy = Present;
+    // NotAFile: a link, folder, pipe or device under the stored name, which
+    // is never read (the record is kept; `notAFile` says what it is).
+    enum Copy { Present, Missing, Hostile, NotAFile } copy = Present;
+    QString notAFile;
 };
 
 struct Source {
@@ -28,6 +34,9 @@ struct Source {
     QStringList queriesLeftOut; // names of the rows after the ninth
     bool queryTableMissing = false;
     QStringList strayFiles; // store files no record names
+    // The store folder held open (never through a link); null when there is
+    // none. Copies are read through it only.
+    std::shared_ptr<const StoreFolder> store;
 
     QString databasePath() const;
     QString storeFolder() const;
@@ -37,6 +46,8 @@ struct Source {
 QString dateFromJet(const QVariant& days);
 
 // Reads the old register in `folder` (its 文件管理.mdb must be a Jet file).
+// Fails, reading nothing, when the file is damaged (see LegacyReader) or the
+// store folder is a link or not a folder.
 Result<Source> readSource(const QString& folder);
 
 } // namespace Legacy

@@ -28,6 +28,8 @@
 //                  the serial and stored name it had in the bin, for those
 //                  that had to change, else {}; a restore under a new
 //                  identity adds "记录号" (old and new) to both
+//            转换  原值 {}, 新值 every non-empty field of the record as it came
+//                  over from an old register
 namespace Audit {
 
 inline const QString table = QStringLiteral("历史记录");
@@ -45,6 +47,7 @@ inline const QString modified = QStringLiteral("修改");
 inline const QString moved = QStringLiteral("移动");
 inline const QString deleted = QStringLiteral("删除");
 inline const QString restored = QStringLiteral("恢复");
+inline const QString converted = QStringLiteral("转换");
 
 struct Entry {
     QString time;

@@ -1,5 +1,6 @@
 #include "store/RecordWriter.h"
 
+#include "store/Audit.h"
 #include "store/ContentHash.h"
 #include "store/RegisterNames.h"
 #include "store/Sql.h"
@@ -8,7 +9,7 @@
 
 namespace RecordWriter {
 
-Writer::Writer(const QSqlDatabase& db) : m_insert(db), m_hash(db)
+Writer::Writer(const QSqlDatabase& db) : m_insert(db), m_hash(db), m_history(db)
 {
     using namespace RegisterNames;
     m_insert.prepare(
@@ -23,6 +24,12 @@ Writer::Writer(const QSqlDatabase& db) : m_insert(db), m_hash(db)
                             Sql::identifier(ContentHash::storedNameColumn),
                             Sql::identifier(ContentHash::sizeColumn),
                             Sql::identifier(ContentHash::hashColumn)));
+    m_history.prepare(
+        QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6, %7) VALUES (?, ?, ?, ?, ?, ?)")
+            .arg(Sql::identifier(Audit::table), Sql::identifier(Audit::timeColumn),
+                 Sql::identifier(Audit::userColumn), Sql::identifier(Audit::actionColumn),
+                 Sql::identifier(Audit::identityColumn), Sql::identifier(Audit::oldColumn),
+                 Sql::identifier(Audit::newColumn)));
 }
 
 Result<qint64> Writer::insert(const FullRecord& record)
@@ -39,6 +46,7 @@ Result<qint64> Writer::insert(const FullRecord& record)
     if (!m_insert.exec())
         return Sql::errorFrom(m_insert.lastError(), m_insert.lastQuery());
     m_lastStoredName = text(record.storedName);
+    m_lastValues = values;
     return m_insert.lastInsertId().toLongLong();
 }
 
@@ -50,6 +58,21 @@ Status Writer::recordHash(qint64 rowid, qint64 size, const QString& hash)
     m_hash.bindValue(3, hash);
     if (!m_hash.exec())
         return Sql::errorFrom(m_hash.lastError(), m_hash.lastQuery());
+    return {};
+}
+
+Status Writer::recordHistory(qint64 rowid, const QString& action)
+{
+    const QVariantList bound = {Audit::now(),
+                                Audit::userName(),
+                                action,
+                                rowid,
+                                Audit::encode({}),
+                                Audit::encode(Audit::present(Audit::recordValues(m_lastValues)))};
+    for (int i = 0; i < bound.size(); ++i)
+        m_history.bindValue(i, bound.at(i));
+    if (!m_history.exec())
+        return Sql::errorFrom(m_history.lastError(), m_history.lastQuery());
     return {};
 }
 

@@ -34,11 +34,16 @@ public:
     Result<qint64> insert(const FullRecord& record);
     // As ContentHash::record, for the record inserted last.
     Status recordHash(qint64 rowid, qint64 size, const QString& hash);
+    // The history entry `action` of the record inserted last, with its values
+    // as the new ones.
+    Status recordHistory(qint64 rowid, const QString& action);
 
 private:
     QSqlQuery m_insert;
     QSqlQuery m_hash;
+    QSqlQuery m_history;
     QString m_lastStoredName;
+    QVariantList m_lastValues;
 };
 
 // The columns of a saved query, in the order `writeSlot` takes them.

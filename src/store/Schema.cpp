@@ -248,9 +248,12 @@ QString describeForeign(const QString& databasePath, FileKind kind, const QStrin
     QString found;
     switch (kind) {
     case FileKind::Access:
-        found =
-            QStringLiteral("它是一个 Microsoft Access (Jet) 数据库，Quorvel 无法使用这种格式。");
-        break;
+        // An old register waiting for its conversion: say how to convert it.
+        return QStringLiteral("“%1”是旧格式的登记库（Microsoft Access (Jet) 数据库），尚未转换为 "
+                              "Quorvel 的格式，它没有被改动。\n请先转换它：运行 "
+                              "quorvel-cli --register \"%2\" convert，或启动 Quorvel 并在询问"
+                              "是否转换时选择“是”。")
+            .arg(databasePath, QFileInfo(databasePath).absolutePath());
     case FileKind::OtherSqlite:
         found = QStringLiteral("它是一个 SQLite 数据库，但不是 Quorvel 登记库（%1）。").arg(detail);
         break;

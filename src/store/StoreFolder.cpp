@@ -44,7 +44,11 @@ int errorOf(StoreFolder::Type type)
 
 Result<StoreFolder> StoreFolder::open(const Register& reg)
 {
-    const QString path = reg.storeFolder();
+    return openPath(reg.storeFolder());
+}
+
+Result<StoreFolder> StoreFolder::openPath(const QString& path)
+{
     const int fd =
         ::open(encoded(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0)
@@ -58,7 +62,8 @@ Result<StoreFolder> StoreFolder::open(const Register& reg)
                          .arg(shown),
                      QString::fromLocal8Bit(std::strerror(error))};
     if (error == ENOENT)
-        return Error{QStringLiteral("存储文件夹“%1”不存在。").arg(shown), QString()};
+        return Error{QStringLiteral("存储文件夹“%1”不存在。").arg(shown), QString(),
+                     ErrorCode::NotFound};
     if (error == ENOTDIR)
         return Error{QStringLiteral("存储文件夹“%1”不是一个文件夹。").arg(shown), QString()};
     return Error{QStringLiteral("无法打开存储文件夹“%1”。").arg(shown),

@@ -26,7 +26,11 @@ public:
 
     // Fails with a clear text when the store folder is missing, is a link
     // or is not a folder.
+    // A missing folder fails with ErrorCode::NotFound.
     static Result<StoreFolder> open(const Register& reg);
+    // The same for a store folder by its path (another register's, which
+    // may be an old one that is only read).
+    static Result<StoreFolder> openPath(const QString& path);
 
     // The folder `name` inside this one, opened the same way (never through
     // a link); made first when missing and `create` is set.

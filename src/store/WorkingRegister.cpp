@@ -59,6 +59,10 @@ Status fill(const QSqlDatabase& db, const Content& content, const StepProgress& 
         Result<qint64> rowid = writer.insert(content.records.at(i));
         if (!rowid)
             return rowid.error();
+        if (!content.historyAction.isEmpty()) {
+            if (Status logged = writer.recordHistory(*rowid, content.historyAction); !logged)
+                return logged;
+        }
         if (const std::optional<ContentHash::Digest>& digest = content.digests.at(i)) {
             if (Status hashed = writer.recordHash(*rowid, digest->size, digest->hash); !hashed)
                 return hashed;

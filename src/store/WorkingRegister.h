@@ -20,6 +20,8 @@ struct Content {
     // Per record: the digest of its copy, or nothing when it has none.
     QList<std::optional<ContentHash::Digest>> digests;
     QList<QStringList> slots; // up to nine, each with the nine query columns
+    // When set, each record gets one history entry of this action.
+    QString historyAction;
 };
 
 // Writes `content` into a new database at `path` with no journal and no

@@ -3,6 +3,7 @@
 
 #include "support/CliRun.h"
 #include "support/LegacyFixture.h"
+#include "support/TestFiles.h"
 
 #include <QTest>
 
@@ -60,6 +61,45 @@ private Q_SLOTS:
         QCOMPARE(typical.status, 1);
         QVERIFY(typical.out.contains(QStringLiteral("已转换记录：60 条")));
         QVERIFY(typical.out.contains(QStringLiteral("孤立文件.txt")));
+    }
+
+    // A damaged old file is not converted, and the next run still finds it;
+    // commands that need a converted register say how to convert it.
+    void oldRegisterLeftAsItWasSaysWhy_data()
+    {
+        QTest::addColumn<bool>("damaged");
+        QTest::addColumn<QStringList>("command");
+        QTest::addColumn<QString>("says");
+        const QStringList convert{QStringLiteral("convert")};
+        QTest::newRow("damaged, convert") << true << convert << QStringLiteral("已损坏");
+        QTest::newRow("damaged, dry run")
+            << true << QStringList{QStringLiteral("convert"), QStringLiteral("--dry-run")}
+            << QStringLiteral("已损坏");
+        QTest::newRow("list") << false << QStringList{QStringLiteral("list")}
+                              << QStringLiteral("尚未转换");
+        QTest::newRow("info") << false << QStringList{QStringLiteral("info")}
+                              << QStringLiteral("convert");
+    }
+
+    void oldRegisterLeftAsItWasSaysWhy()
+    {
+        QFETCH(bool, damaged);
+        QFETCH(QStringList, command);
+        QFETCH(QString, says);
+        const QString folder = LegacyFixture::copy(m_dir, QStringLiteral("typical"),
+                                                   QString::fromUtf8(QTest::currentDataTag()));
+        if (damaged) {
+            const QString database = folder + QStringLiteral("/文件管理.mdb");
+            TestFiles::write(database, TestFiles::read(database).left(28 * 4096));
+        }
+        const auto before = LegacyFixture::digests(folder);
+        for (int run = 0; run < 2; ++run) {
+            const CliRun cli = runCommandLine(folder, command);
+            QCOMPARE(cli.status, 1);
+            QVERIFY2(cli.err.contains(says), qPrintable(cli.out + cli.err));
+            QVERIFY(cli.err.contains(QStringLiteral("旧")));
+            QVERIFY(LegacyFixture::digests(folder) == before);
+        }
     }
 
     void importLegacyReadsTheSourceOnly()

@@ -4,6 +4,7 @@
 #include "legacy/LegacyConversion.h"
 #include "legacy/LegacyImport.h"
 #include "queries/QuerySlots.h"
+#include "store/AuditTable.h"
 #include "store/ContentHash.h"
 #include "store/RegisterNames.h"
 #include "store/Schema.h"
@@ -11,10 +12,16 @@
 #include "support/LegacyFixture.h"
 #include "support/TempRegister.h"
 
+#include "support/TestFiles.h"
+
 #include <QDir>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -45,7 +52,14 @@ Register converted(const QString& folder)
     return reg.value();
 }
 
+// Pages of typical/文件管理.mdb (4096 bytes each): 24 is the definition of
+// 文件管理 (its row count at byte 16), 26 and 28 its data pages (38 and 22 rows).
+constexpr int page = 4096;
+using Damage = std::function<void(QByteArray&)>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(Damage)
 
 class TestLegacyConversion : public QObject {
     Q_OBJECT
@@ -146,6 +160,18 @@ private Q_SLOTS:
         QVERIFY(first && first->has_value());
         QCOMPARE((*first)->hash,
                  ContentHash::ofFile(reg.storedCopyPath(QStringLiteral("季度报告.xls")))->hash);
+
+        // Each record starts its history with its conversion.
+        Result<QList<Audit::Entry>> history = Audit::read(reg.database(), {});
+        QVERIFY(history);
+        QCOMPARE(history->size(), 60);
+        for (const Audit::Entry& entry : *history)
+            QCOMPARE(entry.action, Audit::converted);
+        Result<QList<Audit::Entry>> firstHistory = Audit::read(reg.database(), {1});
+        QCOMPARE(firstHistory->size(), 1);
+        QCOMPARE(firstHistory->first().newValues.value(QStringLiteral("文件名")).toString(),
+                 QStringLiteral("季度报告.xls"));
+        QCOMPARE(firstHistory->first().newValues.value(QStringLiteral("文件序号")).toInt(), 1);
         reg.closeConnection();
     }
 
@@ -214,6 +240,91 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(dir.filePath(LegacyConversion::workingFile)));
         QCOMPARE(Schema::inspect(dir.filePath(RegisterNames::databaseFile)),
                  Schema::FileKind::QuorvelRegister);
+    }
+
+    // A damaged old file stops the conversion with the old file in place:
+    // nothing is kept aside, and a later run finds it still to convert.
+    void damagedFileStopsTheConversion_data()
+    {
+        QTest::addColumn<Damage>("damage");
+        QTest::newRow("cut at a page boundary")
+            << Damage([](QByteArray& b) { b.truncate(28 * page); });
+        QTest::newRow("cut inside a page")
+            << Damage([](QByteArray& b) { b.truncate(28 * page + 1000); });
+        QTest::newRow("data page zeroed")
+            << Damage([](QByteArray& b) { b.replace(28 * page, page, QByteArray(page, 0)); });
+        QTest::newRow("data page of another type")
+            << Damage([](QByteArray& b) { b[26 * page] = 0x02; });
+        QTest::newRow("row count disagrees")
+            << Damage([](QByteArray& b) { b[24 * page + 16] = char(b.at(24 * page + 16) + 1); });
+        QTest::newRow("row offsets point into garbage") << Damage([](QByteArray& b) {
+            for (int row = 0; row < 22; ++row)
+                b[28 * page + 14 + 2 * row] = char(0x10 + row);
+        });
+    }
+
+    void damagedFileStopsTheConversion()
+    {
+        QFETCH(Damage, damage);
+        QTemporaryDir dir;
+        const QString folder = LegacyFixture::copy(dir, QStringLiteral("typical"));
+        const QString database = QDir(folder).filePath(RegisterNames::databaseFile);
+        QByteArray bytes = TestFiles::read(database);
+        damage(bytes);
+        TestFiles::write(database, bytes);
+        const auto before = LegacyFixture::digests(folder);
+
+        Result<Legacy::Report> report = LegacyConversion::convert(folder, false);
+        QVERIFY2(!report, report ? qPrintable(report->text()) : "");
+        QCOMPARE(report.error().code, ErrorCode::Damaged);
+        QVERIFY2(report.error().message.contains(QStringLiteral("已损坏")),
+                 qPrintable(report.error().message));
+        QVERIFY(LegacyFixture::digests(folder) == before);
+        QVERIFY(LegacyConversion::needsConversion(folder));
+        TempRegister target;
+        QVERIFY(!LegacyImport::run(target.reg(), folder));
+        QVERIFY(target.serials().isEmpty());
+    }
+
+    // Under a stored name: a pipe (never opened, so nothing hangs), a link to
+    // a file outside the store and a folder. None is read, hashed or
+    // imported; the record is converted without its copy and listed.
+    void storeEntriesThatAreNotFilesAreNeverRead()
+    {
+        QTemporaryDir dir;
+        const QString folder = LegacyFixture::copy(dir, QStringLiteral("typical"));
+        const QString store = folder + QStringLiteral("/随机文件/");
+        const QString outside = dir.filePath(QStringLiteral("outside.txt"));
+        TestFiles::write(outside, "not in the store");
+        const auto replace = [&](const QString& name) {
+            QFile::remove(store + name);
+            return QFile::encodeName(store + name);
+        };
+        QCOMPARE(::mkfifo(replace(QStringLiteral("季度报告.xls")).constData(), 0600), 0);
+        QCOMPARE(::symlink(QFile::encodeName(outside).constData(),
+                           replace(QStringLiteral("README")).constData()),
+                 0);
+        QCOMPARE(::mkdir(replace(QStringLiteral("采购合同.dvWWAiPmFD.doc")).constData(), 0700), 0);
+
+        TempRegister target;
+        Result<Legacy::Report> imported = LegacyImport::run(target.reg(), folder);
+        QVERIFY(imported);
+        QCOMPARE(imported->records, 56);
+        QCOMPARE(imported->notImported.filter(QStringLiteral("不会被读取")).size(), 3);
+        QVERIFY(imported->notImported.join(QString()).contains(QStringLiteral("是一个链接")));
+
+        Result<Legacy::Report> report = LegacyConversion::convert(folder, false);
+        QVERIFY(report);
+        QCOMPARE(report->records, 60);
+        QCOMPARE(report->notFiles.size(), 3);
+        QVERIFY(report->notFiles.join(QString()).contains(QStringLiteral("是一个管道或设备文件")));
+        QVERIFY(report->text().contains(QStringLiteral("不会被读取")));
+        QVERIFY(report->lostSomething());
+        const Register reg = converted(folder);
+        QCOMPARE(
+            Sql::scalar(reg.database(), QStringLiteral("SELECT count(*) FROM 存储校验"))->toInt(),
+            56);
+        reg.closeConnection();
     }
 
     void importAddsRecordsAfterTheHighest()

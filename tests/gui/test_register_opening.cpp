@@ -120,7 +120,7 @@ private Q_SLOTS:
     }
 
     // An old Jet register: the user is asked; no leaves every byte as it
-    // was (and the opening refuses the file as before), yes converts behind
+    // was and says how to convert later, yes converts behind
     // a progress window and reports what was done.
     void oldRegisterIsConvertedOnlyWhenTheUserAgrees_data()
     {
@@ -138,15 +138,20 @@ private Q_SLOTS:
         MessageBox::setScripted(true);
         MessageBox::setNextAnswer(agree ? MessageBox::Yes : MessageBox::No);
         DialogWatch watch;
-        Result<Register> reg = openRegisterShowingProgress(folder, 0);
+        bool declined = !agree;
+        Result<Register> reg = openRegisterShowingProgress(folder, 0, &declined);
         const QList<MessageBox::Shown> shown = MessageBox::takeLog();
         MessageBox::setScripted(false);
-        QCOMPARE(shown.size(), agree ? 2 : 1);
+        QCOMPARE(shown.size(), 2);
         QCOMPARE(shown.first().kind, MessageBox::Question);
         QVERIFY(shown.first().text.contains(QStringLiteral("旧的数据库文件会保留下来")));
+        QCOMPARE(declined, !agree);
         if (!agree) {
+            // Not now is a choice: the person hears how to convert later.
             QVERIFY(!reg);
-            QVERIFY(reg.error().message.contains(QStringLiteral("Access")));
+            QCOMPARE(shown.at(1).kind, MessageBox::Information);
+            QVERIFY(shown.at(1).text.contains(QStringLiteral("保持原样")));
+            QVERIFY(shown.at(1).text.contains(QStringLiteral("quorvel-cli --register")));
             QVERIFY(LegacyFixture::digests(folder) == before);
             return;
         }

@@ -17,7 +17,8 @@ fail() {
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 sizes=(16 22 24 32 48 64 128 256 512)
-expected=(bin/quorvel bin/quorvel-cli share/applications/quorvel.desktop
+expected=(bin/quorvel bin/quorvel-cli libexec/quorvel/quorvel-legacy-reader
+    share/applications/quorvel.desktop
     share/metainfo/org.quorvel.Quorvel.metainfo.xml
     share/icons/hicolor/scalable/apps/quorvel.svg
     share/man/man1/quorvel.1.gz share/man/man1/quorvel-cli.1.gz
@@ -48,6 +49,13 @@ grep -qx 'Icon=quorvel' "$desktop" || fail "launcher entry does not name the ico
 grep -qx 'Exec=quorvel %F' "$desktop" || fail "launcher entry does not pass files"
 grep -q '^Name\[zh_CN\]=' "$desktop" || fail "launcher entry has no Chinese name"
 grep -q '^Comment\[zh_CN\]=' "$desktop" || fail "launcher entry has no Chinese comment"
+
+# The installed command line finds its old-register reader without help.
+legacy=$(mktemp -d)
+cp "$(dirname "$0")/../data/legacy-registers/bare/文件管理.mdb" "$legacy/"
+env -u QUORVEL_LEGACY_READER "$prefix/bin/quorvel-cli" --register "$legacy" convert --dry-run |
+    grep -q '可转换记录：0 条' || fail "installed quorvel-cli cannot read an old register"
+rm -rf "$legacy"
 
 # The installed programs: version, and Chinese help naming the command.
 cli="$prefix/bin/quorvel-cli"

@@ -6,13 +6,16 @@
 
 #include <QDir>
 
-Status offerLegacyConversion(const QString& folder)
+Result<LegacyOffer> offerLegacyConversion(const QString& folder)
 {
     if (!LegacyConversion::needsConversion(folder))
-        return {};
+        return LegacyOffer::NothingToConvert;
     const QString question = legacyConversionQuestion.arg(QDir::toNativeSeparators(folder));
-    if (MessageBox::question(nullptr, question, QStringLiteral("Quorvel2.0")) != MessageBox::Yes)
-        return {};
+    if (MessageBox::question(nullptr, question, QStringLiteral("Quorvel2.0")) != MessageBox::Yes) {
+        MessageBox::information(nullptr,
+                                legacyConversionDeclined.arg(QDir::toNativeSeparators(folder)));
+        return LegacyOffer::Declined;
+    }
     Result<Legacy::Report> report =
         runWithProgress(nullptr, QStringLiteral("正在把旧登记库转换为 Quorvel 的格式……"),
                         [folder](const StepProgress& progress) {
@@ -21,5 +24,5 @@ Status offerLegacyConversion(const QString& folder)
     if (!report)
         return report.error();
     showReport(nullptr, *report);
-    return {};
+    return LegacyOffer::Converted;
 }
