@@ -573,6 +573,7 @@ Result<Report> check(const Register& reg, const Options& options)
     if (options.verify) {
         const qint64 total = toVerify.size();
         qint64 done = 0;
+        std::optional<Result<QHash<qint64, RecordedDigest>>> freshDigests;
         for (const RecordRow* row : toVerify) {
             if (options.cancelled && options.cancelled->load())
                 return Error{QStringLiteral("检查已取消。"), QString()};
@@ -580,10 +581,21 @@ Result<Report> check(const Register& reg, const Options& options)
                 options.progress(done, total);
             ++done;
             const QString storedName = row->storedName.toString();
-            const auto digest = digests->constFind(row->identity);
+            auto digest = digests->constFind(row->identity);
             if (digest == digests->constEnd() || digest->storedName != storedName) {
-                findings.append(recordFinding(Kind::NotHashed, *row));
-                continue;
+                // The hashes were read after the records: a record a program
+                // deleted or put back in between is asked about again.
+                if (!namedNow(reg, storedName, row->identity))
+                    continue;
+                if (!freshDigests)
+                    freshDigests = records->digests();
+                if (*freshDigests)
+                    digest = (*freshDigests)->constFind(row->identity);
+                if (!*freshDigests || digest == (*freshDigests)->constEnd() ||
+                    digest->storedName != storedName) {
+                    findings.append(recordFinding(Kind::NotHashed, *row));
+                    continue;
+                }
             }
             Result<ContentHash::Digest> actual = digestOf(store, storedName, options.cancelled);
             if (options.cancelled && options.cancelled->load())
