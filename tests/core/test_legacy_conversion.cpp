@@ -286,6 +286,26 @@ private Q_SLOTS:
         QVERIFY(target.serials().isEmpty());
     }
 
+    // The reader of the old file crashing or hanging takes nothing else down.
+    void readerThatDiesIsReportedAsDamage()
+    {
+        QTemporaryDir dir;
+        const QString folder = LegacyFixture::copy(dir, QStringLiteral("typical"));
+        const auto before = LegacyFixture::digests(folder);
+        const QString dying = dir.filePath(QStringLiteral("dying-reader"));
+        TestFiles::write(dying, "#!/bin/sh\nkill -SEGV $$\n");
+        QFile::setPermissions(dying, QFile::ReadOwner | QFile::ExeOwner);
+        const QByteArray reader = qgetenv("QUORVEL_LEGACY_READER");
+        qputenv("QUORVEL_LEGACY_READER", QFile::encodeName(dying));
+        Result<Legacy::Report> report = LegacyConversion::convert(folder, false);
+        qputenv("QUORVEL_LEGACY_READER", reader);
+        QVERIFY(!report);
+        QCOMPARE(report.error().code, ErrorCode::Damaged);
+        QVERIFY2(report.error().message.contains(QStringLiteral("意外结束")),
+                 qPrintable(report.error().message));
+        QVERIFY(LegacyFixture::digests(folder) == before);
+    }
+
     // Under a stored name: a pipe (never opened, so nothing hangs), a link to
     // a file outside the store and a folder. None is read, hashed or
     // imported; the record is converted without its copy and listed.
