@@ -4,6 +4,7 @@
 #include "intake/gui/IntakeArea.h"
 #include "support/gui/MessageBox.h"
 
+#include <QApplication>
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
@@ -15,6 +16,8 @@
 #include <QUrl>
 
 #include <unistd.h>
+
+#include <utility>
 
 namespace {
 
@@ -119,13 +122,45 @@ void WindowHandoff::receive()
 
 void WindowHandoff::deliverTo(TableFace* face)
 {
-    connect(this, &WindowHandoff::handedOver, face, [face](const QStringList& files) {
-        if (face->isMinimized() || face->isHidden())
-            face->showNormal();
-        face->raise();
-        face->activateWindow();
-        openFiles(face, files);
+    m_face = face;
+    connect(this, &WindowHandoff::handedOver, face, [this](const QStringList& files) {
+        m_waiting += files;
+        deliverWaiting();
     });
+}
+
+void WindowHandoff::deliverWaiting()
+{
+    if (!m_face || m_waiting.isEmpty())
+        return;
+    // A form opened now would sit behind the modal window, taking no input.
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        if (modal != m_modal) {
+            m_modal = modal;
+            modal->installEventFilter(this);
+            connect(modal, &QObject::destroyed, this,
+                    [this] { QTimer::singleShot(0, this, &WindowHandoff::deliverWaiting); });
+        }
+        return;
+    }
+    TableFace* face = m_face;
+    const QStringList files = std::exchange(m_waiting, {});
+    if (face->isMinimized() || face->isHidden())
+        face->showNormal();
+    face->raise();
+    face->activateWindow();
+    openFiles(face, files);
+}
+
+bool WindowHandoff::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_modal && event->type() == QEvent::Hide) {
+        m_modal->removeEventFilter(this);
+        m_modal = nullptr;
+        // Once the modal window has gone; another may have followed it.
+        QTimer::singleShot(0, this, &WindowHandoff::deliverWaiting);
+    }
+    return false;
 }
 
 void WindowHandoff::openFiles(TableFace* face, const QStringList& files)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 
 class QLocalServer;
@@ -27,7 +28,8 @@ public:
     QString errorString() const { return m_error; }
 
     // Brings `face` to the front for every later launch and opens the add
-    // form with the files it gave, as a drop does.
+    // form with the files it gave, as a drop does. While a modal window is
+    // open the files wait, and the form opens in front once it has closed.
     void deliverTo(TableFace* face);
 
     // Opens the add form with the files of a command line, as a drop does,
@@ -39,11 +41,18 @@ public:
 Q_SIGNALS:
     void handedOver(const QStringList& files);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     bool handOver(const QStringList& files);
     void receive();
+    void deliverWaiting();
 
     QString m_path;
     QString m_error;
     QLocalServer* m_server = nullptr;
+    QPointer<TableFace> m_face;
+    QStringList m_waiting;
+    QPointer<QWidget> m_modal; // watched until it closes
 };

@@ -71,7 +71,8 @@ int main(int argc, char* argv[])
     QApplication::setApplicationVersion(QStringLiteral(QUORVEL_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("quorvel"));
     QApplication::setWindowIcon(Icons::window());
-    QApplication::setFont(Fonts::ui(9));
+    // Our face at the size the desktop's font asks for, never below 9 points.
+    QApplication::setFont(Fonts::ui(Fonts::standardPointSize));
     Palettes::applyFromEnvironment();
     // Every text the user sees is Chinese, Qt's own buttons and dialogs too.
     QtTexts::install();

@@ -8,7 +8,10 @@
 #include "support/gui/ClosingSequence.h"
 #include "support/gui/MessageBox.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDir>
 #include <QDropEvent>
 #include <QLineEdit>
@@ -252,6 +255,36 @@ private Q_SLOTS:
         QVERIFY(query && query->next());
         for (int i = 0; i < 3; ++i)
             QCOMPARE(query->value(i).toString(), QString::fromLatin1(typed[i]));
+    }
+
+    // A click beside the open list of suggestions closes it and still acts.
+    void clickBesideSuggestionsActs()
+    {
+        GridFixture fixture(false);
+        fixture.temp().addRecord(1, QStringLiteral("old.txt"), QStringLiteral("Alice"));
+        QPointer<SelectFace> form = formFor(fixture, {source(QStringLiteral("c.txt"))});
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        QWidget* popup = form->Combo1(0)->completer()->popup();
+        const auto suggest = [&] {
+            form->Combo1(0)->setFocus();
+            form->Combo1(0)->clearEditText();
+            QTest::keyClicks(form->Combo1(0), QStringLiteral("A"));
+            QTRY_VERIFY(popup->isVisible());
+        };
+        const auto click = [&](QWidget* target) {
+            const QPoint at = target->mapTo(form.data(), target->rect().center());
+            QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, at);
+        };
+        suggest();
+        click(form->Combo1(1));
+        QVERIFY(!popup->isVisible());
+        QVERIFY(form->Combo1(1)->hasFocus());
+        suggest();
+        QSignalSpy started(form.data(), &SelectFace::saveStarted);
+        click(form->findChild<QPushButton*>(QStringLiteral("FixedCommand")));
+        QTRY_COMPARE(started.size(), 1);
+        QTRY_VERIFY(!form);
     }
 
     void closeWindowWritesNothing()

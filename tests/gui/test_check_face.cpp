@@ -1,7 +1,9 @@
 #include "gui_support/GridFixture.h"
 #include "integrity/gui/CheckFace.h"
 #include "store/StoreFiles.h"
+#include "support/TestFiles.h"
 #include "support/gui/MessageBox.h"
+#include "support/gui/SaveDialog.h"
 
 #include <QCheckBox>
 #include <QDateTime>
@@ -9,6 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -96,6 +99,18 @@ private Q_SLOTS:
         QVERIFY(face->lastReport()->verified);
         QCOMPARE(face->lastReport()->count(Integrity::Kind::NotHashed), 1);
         QCOMPARE(listed(face).size(), 2);
+
+        // The findings can be kept as a text file.
+        QTemporaryDir saved;
+        const QString path = saved.filePath(QStringLiteral("检查.txt"));
+        SaveDialog::setScripted(true);
+        SaveDialog::setNextAnswer(path);
+        face->findChild<QPushButton*>(QStringLiteral("SaveReportCommand"))->click();
+        SaveDialog::setScripted(false);
+        const QString text = QString::fromUtf8(TestFiles::read(path));
+        QVERIFY2(text.contains(QStringLiteral("缺少副本：")) &&
+                     text.contains(QStringLiteral("lost.txt")),
+                 qPrintable(text));
         face->close();
         QTRY_VERIFY(!fixture.window()->findChild<CheckFace*>());
     }

@@ -10,6 +10,7 @@
 #include "store/RegisterRecord.h"
 #include "support/LegacyFixture.h"
 #include "support/TestFiles.h"
+#include "support/gui/Fonts.h"
 #include "support/gui/MessageBox.h"
 #include "support/gui/SaveDialog.h"
 #include "support/gui/TrolleyMSHF.h"
@@ -18,11 +19,13 @@
 #include <QAbstractItemModelTester>
 #include <QComboBox>
 #include <QDir>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QSystemTrayIcon>
@@ -65,9 +68,9 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("打开(&O)"), QStringLiteral("删除(&D)"),
                               QStringLiteral("上移(&U)"), QStringLiteral("下移(&N)"),
                               QStringLiteral("修改记录(&A)"), QStringLiteral("另存为(&S)"),
-                              QStringLiteral("发送至桌面(&T)"), QStringLiteral("-"),
-                              QStringLiteral("退出(&X)"), QStringLiteral("导入旧登记库(&I)…"),
-                              QStringLiteral("历史记录")}));
+                              QStringLiteral("发送至桌面(&T)"), QStringLiteral("历史记录"),
+                              QStringLiteral("-"), QStringLiteral("导入旧登记库(&I)…"),
+                              QStringLiteral("-"), QStringLiteral("退出(&X)")}));
         QCOMPARE(captions(face.findChild<QMenu*>(QStringLiteral("FastCx"))),
                  (QStringList{QStringLiteral("所有文件(&A)"), QStringLiteral("我发他收(&W)"),
                               QStringLiteral("他发我收(&T)"), QStringLiteral("本地文件(&M)"),
@@ -127,6 +130,30 @@ private Q_SLOTS:
             !face.findChild<QTextBrowser*>(QStringLiteral("WebBrowser1"))->toPlainText().isEmpty());
         QVERIFY(!(face.windowFlags() & Qt::WindowMaximizeButtonHint));
         QVERIFY(face.windowFlags() & Qt::WindowMinimizeButtonHint);
+    }
+
+    // Larger desktop text grows the plan rather than cutting captions.
+    void largerTextScalesTheLayout()
+    {
+        const QFont standard = QApplication::font();
+        QFont larger = standard;
+        larger.setPointSizeF(Fonts::standardPointSize * 1.5);
+        QApplication::setFont(larger);
+        {
+            FaceFixture fixture;
+            TableFace& face = fixture.face();
+            face.show();
+            QCOMPARE(face.centralWidget()->size(), QSize(1188, 800));
+            for (QAction* button : face.Toolbar1()->actions())
+                QVERIFY2(face.Toolbar1()->widgetForAction(button)->isVisible(),
+                         qPrintable(button->text()));
+            const QList<QLabel*> labels = face.searchPanel()->findChildren<QLabel*>();
+            for (QLabel* label : labels)
+                QVERIFY(label->height() >= label->fontMetrics().height() * 9 / 10);
+            // The frame's caption stays above the first label.
+            QVERIFY(labels.first()->y() >= face.searchPanel()->fontMetrics().height() * 3 / 4);
+        }
+        QApplication::setFont(standard);
     }
 
     void emptyRegisterShowsHeaderAndOneBlankRow()
@@ -258,6 +285,8 @@ private Q_SLOTS:
         QCOMPARE(shown.first().kind, MessageBox::Warning);
         QVERIFY2(shown.first().text.contains(QStringLiteral("已导入记录：8 条")),
                  qPrintable(shown.first().text));
+        // What stayed behind is a list of its own, however long it runs.
+        QVERIFY(!shown.first().list.isEmpty());
         QCOMPARE(fixture.face().MSHF()->model()->rowCount(), 8);
         QCOMPARE(fixture.temp().serials().size(), 8);
     }
@@ -310,8 +339,9 @@ private Q_SLOTS:
                           grid->visualRect(grid->model()->index(0, 0)).center());
         QMenu* menu = fixture.face().fileMenu();
         QVERIFY(menu->isVisible());
-        QCOMPARE(menu->actions().last()->objectName(), QStringLiteral("HistoryMenuInterFace"));
-        menu->actions().last()->trigger();
+        QAction* history = menu->actions().at(7);
+        QCOMPARE(history->objectName(), QStringLiteral("HistoryMenuInterFace"));
+        history->trigger();
         menu->hide();
         auto* window = fixture.face().findChild<HistoryFace*>(QStringLiteral("HistoryFace"));
         QVERIFY(window);
@@ -430,6 +460,19 @@ void TestMainWindow::binShowsRestoresAndPurges()
     QCOMPARE(f.face().findChild<QLabel*>(QStringLiteral("Label13"))->text(),
              QStringLiteral("当前显示记录为：回收站"));
     QCOMPARE(grid->model()->rowCount(), 2);
+    // Serials show first: restoring from the command line takes them.
+    QVERIFY(!grid->isColumnHidden(RegisterRecord::SerialColumn));
+    QCOMPARE(grid->horizontalHeader()->visualIndex(RegisterRecord::SerialColumn), 0);
+    // Files dropped on the bin are turned away with a word.
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(f.temp().reg().storeFolder())});
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &files, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(grid->viewport(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &files, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(grid->viewport(), &drop);
+    QTRY_COMPARE(MessageBox::log().size(), 1);
+    QCOMPARE(MessageBox::takeLog().first().text, BinArea::dropRefusedText);
     const int last = grid->model()->columnCount() - 1;
     QCOMPARE(grid->model()->headerData(last, Qt::Horizontal).toString(),
              QStringLiteral("删除时间"));

@@ -83,6 +83,7 @@ private Q_SLOTS:
     void placeholderRowDoesNothing();
     void missingStoredCopyIsReported();
     void openHandsCopyToDesktop();
+    void repeatedOpensShareOneOpener();
     void saveAsOverwritesExactly();
     void sendToDesktopUpwardSelection();
     void deleteKeepsFileHeldOpen();
@@ -191,6 +192,34 @@ void TestRecordOperationsGui::openHandsCopyToDesktop()
     QCOMPARE(log.size(), 1);
     QCOMPARE(log[0].text, QStringLiteral("程序无法直接打开该文件，用使用另存为功能"));
     QCOMPARE(log[0].caption, QStringLiteral("警告"));
+}
+
+void TestRecordOperationsGui::repeatedOpensShareOneOpener()
+{
+    Operations f(false);
+    addRecords(f.temp(), 2);
+    f.start();
+    // A real opener that takes its time and then fails, as xdg-open does
+    // for a type no program handles.
+    const QString started = m_home.filePath(QStringLiteral("started"));
+    DesktopOpener::setOpener({});
+    DesktopOpener::setProgram(
+        QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"), QStringLiteral("echo x >> '%1'; sleep 0.5; exit 3").arg(started)});
+    MessageBox::takeLog();
+    f.grid()->setRow(1);
+    for (int click = 0; click < 3; ++click)
+        f.ops->open();
+    QTRY_COMPARE(MessageBox::log().size(), 1);
+    QTest::qWait(300);
+    QCOMPARE(MessageBox::takeLog().size(), 1);
+    QCOMPARE(read(started), QByteArray("x\n"));
+    // Once it has ended, the record opens again.
+    f.ops->open();
+    QTRY_COMPARE(MessageBox::log().size(), 1);
+    QCOMPARE(read(started), QByteArray("x\nx\n"));
+    DesktopOpener::setProgram(QStringLiteral("xdg-open"));
+    initTestCase();
 }
 
 void TestRecordOperationsGui::saveAsOverwritesExactly()

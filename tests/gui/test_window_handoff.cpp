@@ -2,7 +2,10 @@
 #include "gui_support/FaceFixture.h"
 #include "intake/gui/IntakeArea.h"
 #include "intake/gui/SelectFace.h"
+#include "support/TestFiles.h"
 #include "support/gui/MessageBox.h"
+
+#include <QDialog>
 
 #include <QFile>
 #include <QLocalServer>
@@ -52,6 +55,30 @@ private Q_SLOTS:
         QTRY_COMPARE(MessageBox::log().size(), 1);
         QVERIFY(MessageBox::log().first().text.contains(
             sources.filePath(QStringLiteral("没有这个.txt"))));
+    }
+
+    // Behind a modal window the form could take no input: it waits for it.
+    void filesWaitForAnOpenModalWindow()
+    {
+        FaceFixture fixture;
+        WindowHandoff first(fixture.temp().folder());
+        QCOMPARE(first.claim({}), WindowHandoff::Claim::Serving);
+        first.deliverTo(&fixture.face());
+        auto* modal = new QDialog(&fixture.face());
+        modal->setModal(true);
+        modal->show();
+        QTemporaryDir sources;
+        const QString file = sources.filePath(QStringLiteral("a.txt"));
+        TestFiles::write(file, "x");
+        WindowHandoff second(fixture.temp().folder());
+        QCOMPARE(second.claim({file}), WindowHandoff::Claim::HandedOver);
+        QTest::qWait(200);
+        QVERIFY(!fixture.face().intake()->form());
+        modal->close();
+        QTRY_VERIFY(fixture.face().intake()->form());
+        QCOMPARE(fixture.face().intake()->form()->DroppedPaths(), QStringList{file});
+        QVERIFY(fixture.face().intake()->form()->isVisible());
+        delete modal;
     }
 
     void anotherRegisterOpensItsOwnWindow()

@@ -33,13 +33,16 @@ SearchPanel::SearchPanel(QWidget* parent) : QGroupBox(QStringLiteral("搜索文�
     setObjectName(QStringLiteral("Frame2"));
     // The caption sits on the border, as frames do on the desktop it came from,
     // so the box labels below it keep their places.
-    setStyleSheet(QStringLiteral(
-        "QGroupBox#Frame2 { border: 1px solid palette(mid); border-radius: 3px; margin-top: 7px; }"
-        "QGroupBox#Frame2::title { subcontrol-origin: margin; left: 8px; padding: 0 3px; }"));
+    setStyleSheet(QStringLiteral("QGroupBox#Frame2 { border: 1px solid palette(mid); "
+                                 "border-radius: 3px; margin-top: %1px; }"
+                                 "QGroupBox#Frame2::title { subcontrol-origin: margin; "
+                                 "left: 8px; padding: 0 3px; }")
+                      .arg(Fonts::scaled(7)));
     int index = 0;
     for (const SearchBoxPlace& place : searchBoxPlaces) {
         auto* label = new QLabel(QString::fromUtf16(place.label), this);
-        label->setGeometry(px(place.left), px(place.top) - 17, px(place.width), 16);
+        label->setGeometry(px(place.left), px(place.top) - Fonts::scaled(17), px(place.width),
+                           Fonts::scaled(16));
         auto* box = new QLineEdit(this);
         box->setObjectName(QStringLiteral("SearchText%1").arg(index++));
         box->setGeometry(px(place.left), px(place.top), px(place.width), px(375));

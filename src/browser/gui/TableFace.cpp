@@ -84,7 +84,8 @@ TableFace::TableFace(Register reg, QWidget* parent)
     m_statusLabel->setObjectName(QStringLiteral("Label13"));
     m_statusLabel->setFont(Fonts::song(12));
     // 宋体 12 pt needs a little more height than the original metrics gave it.
-    m_statusLabel->setGeometry(px(2880), px(840) - 4, px(3855), px(255) + 6);
+    m_statusLabel->setGeometry(px(2880), px(840) - Fonts::scaled(4), px(3855),
+                               px(255) + Fonts::scaled(6));
 
     m_grid = new MshfGrid(client);
     m_grid->setObjectName(QStringLiteral("MSHF"));
@@ -98,7 +99,8 @@ TableFace::TableFace(Register reg, QWidget* parent)
     m_startPage->setObjectName(QStringLiteral("WebBrowser1"));
     m_startPage->setOpenExternalLinks(true);
     m_startPage->setFrameShape(QFrame::NoFrame);
-    m_startPage->setGeometry(px(9120), px(720), px(2775), px(clientHeight) - px(720) - 4);
+    m_startPage->setGeometry(px(9120), px(720), px(2775),
+                             px(clientHeight) - px(720) - Fonts::scaled(4));
 
     m_wheel = new TrolleyMSHF(this);
 
@@ -253,14 +255,17 @@ void TableFace::buildMenus()
     connect(
         addMenuItem(file, QStringLiteral("TozmMenuInterFace"), QStringLiteral("发送至桌面(&T)")),
         &QAction::triggered, m_operations, &RecordOperationsArea::sendToDesktop);
-    file->addSeparator()->setObjectName(QStringLiteral("mnuTrayLine"));
-    connect(addMenuItem(file, QStringLiteral("ExitMenu"), QStringLiteral("退出(&X)")),
-            &QAction::triggered, this, &QWidget::close);
+    // Later items join the record commands and the line above 退出, which
+    // stays last.
+    connect(addMenuItem(file, QStringLiteral("HistoryMenuInterFace"), QStringLiteral("历史记录")),
+            &QAction::triggered, m_operations, &RecordOperationsArea::showHistory);
+    file->addSeparator()->setObjectName(QStringLiteral("ImportLine"));
     connect(addMenuItem(file, QStringLiteral("ImportLegacyMenuInterFace"),
                         QStringLiteral("导入旧登记库(&I)…")),
             &QAction::triggered, this, &TableFace::importLegacy);
-    connect(addMenuItem(file, QStringLiteral("HistoryMenuInterFace"), QStringLiteral("历史记录")),
-            &QAction::triggered, m_operations, &RecordOperationsArea::showHistory);
+    file->addSeparator()->setObjectName(QStringLiteral("mnuTrayLine"));
+    connect(addMenuItem(file, QStringLiteral("ExitMenu"), QStringLiteral("退出(&X)")),
+            &QAction::triggered, this, &QWidget::close);
 
     QMenu* fast = addTop(QStringLiteral("FastCx"), QStringLiteral("查询(&C)"));
     connect(addMenuItem(fast, QStringLiteral("AllFile"), QStringLiteral("所有文件(&A)")),
@@ -312,7 +317,7 @@ void TableFace::buildToolbar(QWidget* client)
     m_toolbar->setMovable(false);
     m_toolbar->setFloatable(false);
     m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    m_toolbar->setIconSize(QSize(24, 24));
+    m_toolbar->setIconSize(QSize(Fonts::scaled(24), Fonts::scaled(24)));
     m_toolbar->setGeometry(0, 0, px(clientWidth), px(765));
     m_toolbar->setFont(Fonts::ui(9));
     for (int n = 1; n <= 14; ++n) {

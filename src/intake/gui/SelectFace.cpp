@@ -37,7 +37,8 @@ const Place comboPlaces[] = {{224, 232, 185, 20}, {224, 280, 185, 20}, {224, 328
 
 void place(QWidget* widget, const Place& p)
 {
-    widget->setGeometry(p.left, p.top, p.width, p.height);
+    widget->setGeometry(Fonts::scaled(p.left), Fonts::scaled(p.top), Fonts::scaled(p.width),
+                        Fonts::scaled(p.height));
 }
 
 // Batches this small finish before a progress window would be worth showing.
@@ -54,7 +55,7 @@ SelectFace::SelectFace(Register reg, QWidget* parent)
     setWindowTitle(QStringLiteral("添加记录"));
     setAttribute(Qt::WA_DeleteOnClose);
     setFont(Fonts::ui(9));
-    setFixedSize(425, 363);
+    setFixedSize(Fonts::scaled(425), Fonts::scaled(363));
 
     for (int i = 0; i < 6; ++i) {
         auto* label = new QLabel(QString::fromUtf16(captions[i]), this);

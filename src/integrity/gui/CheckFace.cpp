@@ -1,6 +1,7 @@
 #include "integrity/gui/CheckFace.h"
 
 #include "support/gui/MessageBox.h"
+#include "support/gui/ReportWindow.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -53,6 +54,8 @@ CheckFace::CheckFace(Register reg, QWidget* parent) : QDialog(parent), m_registe
     m_repairButton->setObjectName(QStringLiteral("RepairCommand"));
     m_repairButton->setToolTip(
         QStringLiteral("删除中断的复制和删除留下的文件；不会删除任何记录的文件"));
+    m_saveButton = new QPushButton(QStringLiteral("保存…"), this);
+    m_saveButton->setObjectName(QStringLiteral("SaveReportCommand"));
     m_closeButton = new QPushButton(QStringLiteral("关闭"), this);
     m_closeButton->setObjectName(QStringLiteral("CancelCommand"));
 
@@ -61,6 +64,7 @@ CheckFace::CheckFace(Register reg, QWidget* parent) : QDialog(parent), m_registe
     buttons->addStretch();
     buttons->addWidget(m_checkButton);
     buttons->addWidget(m_repairButton);
+    buttons->addWidget(m_saveButton);
     buttons->addWidget(m_closeButton);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_status);
@@ -74,6 +78,7 @@ CheckFace::CheckFace(Register reg, QWidget* parent) : QDialog(parent), m_registe
     connect(&m_watcher, &QFutureWatcher<Outcome>::finished, this, &CheckFace::finished);
     connect(m_checkButton, &QPushButton::clicked, this, [this] { runCheck(); });
     connect(m_repairButton, &QPushButton::clicked, this, &CheckFace::removeLeftovers);
+    connect(m_saveButton, &QPushButton::clicked, this, &CheckFace::saveReport);
     connect(m_closeButton, &QPushButton::clicked, this, &QDialog::close);
     updateButtons();
 }
@@ -217,10 +222,19 @@ void CheckFace::showReport()
     m_status->setText(text);
 }
 
+void CheckFace::saveReport()
+{
+    QStringList lines;
+    for (int row = 0; row < m_list->rowCount(); ++row)
+        lines << m_list->item(row, 0)->text() + QStringLiteral("：") + m_list->item(row, 1)->text();
+    ReportWindow::saveAs(this, m_status->text(), lines);
+}
+
 void CheckFace::updateButtons()
 {
     const bool running = isRunning();
     m_checkButton->setEnabled(!running);
     m_verify->setEnabled(!running);
     m_repairButton->setEnabled(!running && m_report && m_report->removableLeftovers() > 0);
+    m_saveButton->setEnabled(!running && m_report);
 }

@@ -53,6 +53,8 @@ private:
     void finished();
     void showProgress();
     void showReport();
+    // The summary and every finding into a text file.
+    void saveReport();
     void updateButtons();
 
     Register m_register;
@@ -67,6 +69,7 @@ private:
     QCheckBox* m_verify = nullptr;
     QPushButton* m_checkButton = nullptr;
     QPushButton* m_repairButton = nullptr;
+    QPushButton* m_saveButton = nullptr;
     QPushButton* m_closeButton = nullptr;
     QTimer* m_poll = nullptr;
 };

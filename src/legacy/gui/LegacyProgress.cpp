@@ -1,6 +1,7 @@
 #include "legacy/gui/LegacyProgress.h"
 
 #include "support/gui/MessageBox.h"
+#include "support/gui/ReportWindow.h"
 #include "support/gui/WorkProgress.h"
 
 #include <optional>
@@ -18,8 +19,10 @@ Result<Legacy::Report> runWithProgress(QWidget* parent, const QString& label,
 
 void showReport(QWidget* parent, const Legacy::Report& report)
 {
-    if (report.lostSomething())
-        MessageBox::warning(parent, report.text());
-    else
-        MessageBox::information(parent, report.text());
+    QString summary;
+    QStringList lines;
+    ReportWindow::split(report.text(), &summary, &lines);
+    MessageBox::report(parent,
+                       report.lostSomething() ? MessageBox::Warning : MessageBox::Information,
+                       summary, lines);
 }

@@ -13,5 +13,5 @@ using LegacyWork = std::function<Result<Legacy::Report>(const StepProgress&)>;
 Result<Legacy::Report> runWithProgress(QWidget* parent, const QString& label,
                                        const LegacyWork& work);
 
-// The report as a message: a warning when something did not come over.
+// The report, as a warning when something did not come over.
 void showReport(QWidget* parent, const Legacy::Report& report);

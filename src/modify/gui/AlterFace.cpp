@@ -40,7 +40,7 @@ AlterFace::AlterFace(Register reg, QList<SeenRecord> records, QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFont(Fonts::ui(9));
-    setFixedSize(572, 366);
+    setFixedSize(Fonts::scaled(572), Fonts::scaled(366));
     buildControls();
     fillLookupLists();
     fillRecords();
@@ -53,7 +53,8 @@ void AlterFace::buildControls()
     auto place = [](QWidget* widget, const QString& name, int left, int top, int width,
                     int height) {
         widget->setObjectName(name);
-        widget->setGeometry(left, top, width, height);
+        widget->setGeometry(Fonts::scaled(left), Fonts::scaled(top), Fonts::scaled(width),
+                            Fonts::scaled(height));
     };
     m_label1 = new QLabel(QStringLiteral("批量修改文件信息列表"), this);
     place(m_label1, QStringLiteral("Label1"), 16, 8, 225, 25);

@@ -83,10 +83,14 @@ void RecordOperationsArea::open()
     const QString path = storedCopyOrWarn(row);
     if (path.isEmpty())
         return;
-    QPointer<QWidget> window = m_window;
-    const auto cannotOpen = [window] {
-        if (window)
-            MessageBox::warning(window, cannotOpenText);
+    QPointer<RecordOperationsArea> self(this);
+    const auto cannotOpen = [self] {
+        if (!self || self->m_tellingCannotOpen)
+            return;
+        self->m_tellingCannotOpen = true;
+        MessageBox::warning(self->m_window, cannotOpenText);
+        if (self)
+            self->m_tellingCannotOpen = false;
     };
     if (!DesktopOpener::open(path, cannotOpen))
         cannotOpen();

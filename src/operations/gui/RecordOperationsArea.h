@@ -60,4 +60,6 @@ private:
     Register m_register;
     MshfGrid* m_grid;
     QWidget* m_window;
+    // Failures of several openers at once are told in one box.
+    bool m_tellingCannotOpen = false;
 };

@@ -1,5 +1,7 @@
 #include "support/gui/MessageBox.h"
 
+#include "support/gui/ReportWindow.h"
+
 #include <QMessageBox>
 
 namespace {
@@ -49,6 +51,27 @@ MessageBox::Answer MessageBox::question(QWidget* parent, const QString& text,
                               QMessageBox::Yes | QMessageBox::No,
                               enterAnswer == Yes ? QMessageBox::Yes : QMessageBox::No);
     return button == QMessageBox::Yes ? Yes : No;
+}
+
+void MessageBox::report(QWidget* parent, Kind kind, const QString& summary,
+                        const QStringList& lines)
+{
+    QString text = summary.trimmed();
+    if (!lines.isEmpty())
+        text += QLatin1Char('\n') + lines.join(QLatin1Char('\n'));
+    if (script().scripted) {
+        script().log.append({kind, kind == Warning ? warningCaption : noticeCaption, text, lines});
+        return;
+    }
+    if (lines.size() <= ReportWindow::messageBoxLines) {
+        if (kind == Warning)
+            warning(parent, text);
+        else
+            information(parent, text);
+        return;
+    }
+    ReportWindow window(parent, summary, lines, kind == Warning);
+    window.exec();
 }
 
 void MessageBox::setScripted(bool scripted)

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -17,6 +18,7 @@ public:
         Kind kind;
         QString caption;
         QString text;
+        QStringList list = {}; // a report's list, also part of `text`
     };
 
     static inline const QString warningCaption = QStringLiteral("警告");
@@ -31,6 +33,11 @@ public:
     // slip of the key must not delete or overwrite anything.
     static Answer question(QWidget* parent, const QString& text,
                            const QString& caption = warningCaption, Answer enterAnswer = No);
+
+    // A report with a list of lines (`Warning` or `Information`): a message
+    // box while the list is short, a scrolling window when it is long.
+    static void report(QWidget* parent, Kind kind, const QString& summary,
+                       const QStringList& lines);
 
     // Test seam: when scripted, nothing is shown; every box is logged and
     // questions take the queued answers (No when the queue is empty).

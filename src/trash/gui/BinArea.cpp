@@ -7,11 +7,14 @@
 #include "trash/gui/BinTableModel.h"
 
 #include <QAction>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QTableView>
+#include <QTimer>
 
 namespace {
 
@@ -21,6 +24,9 @@ const QString emptyQuestion =
     QStringLiteral("你真的要清空回收站吗？回收站中的所有记录及其文件都将被彻底删除，不能再恢复。");
 
 } // namespace
+
+const QString BinArea::dropRefusedText =
+    QStringLiteral("回收站中不能登记文件。请先用“查询”菜单回到记录，再把文件拖进来。");
 
 BinArea::BinArea(const Register& reg, QWidget* mainGrid, QList<QAction*> recordActions,
                  QLabel* status, QWidget* parent)
@@ -40,6 +46,10 @@ BinArea::BinArea(const Register& reg, QWidget* mainGrid, QList<QAction*> recordA
     m_grid->verticalHeader()->setVisible(false);
     m_grid->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     m_grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_grid->horizontalHeader()->moveSection(RegisterRecord::SerialColumn, 0);
+    // Files dropped here are not refused without a word.
+    m_grid->setAcceptDrops(true);
+    m_grid->viewport()->installEventFilter(this);
     m_grid->hide();
     connect(m_grid, &QWidget::customContextMenuRequested, this, &BinArea::popup);
 
@@ -55,6 +65,35 @@ BinArea::BinArea(const Register& reg, QWidget* mainGrid, QList<QAction*> recordA
     connect(m_restore, &QAction::triggered, this, &BinArea::restoreSelected);
     connect(m_purge, &QAction::triggered, this, &BinArea::purgeSelected);
     connect(m_empty, &QAction::triggered, this, &BinArea::emptyBin);
+}
+
+bool BinArea::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_grid->viewport())
+        return false;
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (!drag->mimeData()->hasUrls())
+            return false;
+        drag->acceptProposedAction();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (!drop->mimeData()->hasUrls())
+            return false;
+        drop->setDropAction(Qt::IgnoreAction);
+        drop->accept();
+        // After the drop has ended, so the file manager is not kept waiting.
+        QTimer::singleShot(
+            0, m_parent, [parent = m_parent] { MessageBox::information(parent, dropRefusedText); });
+        return true;
+    }
+    default:
+        return false;
+    }
 }
 
 bool BinArea::isShown() const
@@ -94,9 +133,9 @@ void BinArea::reload()
         return;
     }
     m_model->setEntries(std::move(entries).value());
-    // The stored name and the serial stay hidden, as in the main grid.
+    // The stored name stays hidden, as in the main grid; the serial shows,
+    // first, since that is what restoring from the command line takes.
     m_grid->setColumnHidden(RegisterRecord::StoredNameColumn, true);
-    m_grid->setColumnHidden(RegisterRecord::SerialColumn, true);
     m_grid->resizeColumnsToContents();
     if (m_model->rowCount() > 0)
         m_grid->selectRow(0);
@@ -176,10 +215,15 @@ void BinArea::restoreSelected()
     reload();
     if (!lines.isEmpty())
         Q_EMIT restored();
+    QStringList all = lines + failures;
+    QString summary = QStringLiteral("已恢复 %1 条记录。").arg(lines.size());
     if (!failures.isEmpty())
-        MessageBox::warning(m_parent, (lines + failures).join(QLatin1Char('\n')));
-    else
-        MessageBox::information(m_parent, lines.join(QLatin1Char('\n')));
+        summary += QStringLiteral("%1 条未能恢复。").arg(failures.size());
+    // One record needs no summary above its line.
+    if (all.size() == 1)
+        summary = all.takeFirst();
+    MessageBox::report(m_parent, failures.isEmpty() ? MessageBox::Information : MessageBox::Warning,
+                       summary, all);
 }
 
 void BinArea::purgeSelected()

@@ -25,6 +25,9 @@ public:
     BinArea(const Register& reg, QWidget* mainGrid, QList<QAction*> recordActions, QLabel* status,
             QWidget* parent);
 
+    // Said when files are dropped on the bin.
+    static const QString dropRefusedText;
+
     bool isShown() const;
     QTableView* grid() const { return m_grid; }
     QMenu* menu() const { return m_menu; }
@@ -41,6 +44,9 @@ public:
 Q_SIGNALS:
     // Records came back from the bin: folder menu and views may show them.
     void restored();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void reload();
