@@ -600,11 +600,19 @@ Result<Report> check(const Register& reg, const Options& options)
             Result<ContentHash::Digest> actual = digestOf(store, storedName, options.cancelled);
             if (options.cancelled && options.cancelled->load())
                 return Error{QStringLiteral("检查已取消。"), QString()};
-            // Deleted since the records were read: its copy is no one's concern.
-            const bool differs =
-                !actual || actual->size != digest->size || actual->hash != digest->hash;
-            if (differs && !namedNow(reg, storedName, row->identity))
-                continue;
+            if (!actual || actual->size != digest->size || actual->hash != digest->hash) {
+                {
+                    // Asked where no program is inside its change: deleted
+                    // since the records were read, its copy is no concern.
+                    const std::unique_ptr<RecordStore> again = reg.records();
+                    const Result<std::unique_ptr<StoreTransaction>> lock = again->beginWrite();
+                    if (!namedNow(reg, storedName, row->identity))
+                        continue;
+                }
+                // Deleted and put back meanwhile: read once more.
+                if (!actual)
+                    actual = digestOf(store, storedName, options.cancelled);
+            }
             if (!actual) {
                 findings.append(recordFinding(Kind::Unreadable, *row, actual.error().message));
             } else if (actual->size != digest->size) {

@@ -65,6 +65,9 @@ std::shared_ptr<LiveWriter> LiveWriter::hold(const QString& storeFolder, int* er
         // A probe that found the new file unlocked took it for a dead
         // program's and holds or removed it: start again under another name.
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !stillNamed(fd, path)) {
+            // Still ours by name: not left behind for the check to report.
+            if (stillNamed(fd, path))
+                ::unlink(path.constData());
             ::close(fd);
             continue;
         }
