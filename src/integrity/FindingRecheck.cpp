@@ -1,5 +1,6 @@
 #include "integrity/FindingRecheck.h"
 
+#include "store/LiveWriter.h"
 #include "store/RecordStore.h"
 #include "trash/Trash.h"
 
@@ -23,7 +24,6 @@ bool mayPass(const Finding& finding)
     case Kind::StrayFile:
     case Kind::BinMissingCopy:
     case Kind::BinStrayFile:
-        return true;
     case Kind::Leftover:
         return true;
     default:
@@ -92,8 +92,13 @@ bool holds(RecordStore& records, const StoreFolder& store, const std::optional<S
 bool twinned(const StoreFolder& store, const std::optional<StoreFolder>& bin,
              const Finding& finding)
 {
-    if (finding.kind == Kind::Leftover)
+    if (finding.kind == Kind::Leftover) {
+        // A writer's new lock file that the check's probe locked first: the
+        // writer drops it and takes another name a moment later.
+        if (finding.binStep == BinStep::None)
+            return !LiveWriter::ownerOfLockName(finding.name).isEmpty();
         return finding.binStep == BinStep::BinName || finding.binStep == BinStep::StoreName;
+    }
     const StoreFolder::Entry entry = finding.kind == Kind::StrayFile ? store.entry(finding.name)
                                      : finding.kind == Kind::BinStrayFile && bin
                                          ? bin->entry(finding.name)
@@ -104,12 +109,16 @@ bool twinned(const StoreFolder& store, const std::optional<StoreFolder>& bin,
 // Drops from `doubtful` (places in `findings`) what no longer holds, and
 // gives back those of them that hold with a second name. Under the write
 // lock when it can be had; a register that cannot be written (read-only,
-// or held longer than the busy wait) is read afresh without it.
+// or held longer than the busy wait) is read afresh without it, and
+// `tryLock` is cleared so that later rounds do not wait for it again.
 QList<qsizetype> recheck(const Register& reg, const StoreFolder& store,
-                         const QList<Finding>& findings, QList<qsizetype>& doubtful)
+                         const QList<Finding>& findings, QList<qsizetype>& doubtful, bool& tryLock)
 {
     const std::unique_ptr<RecordStore> records = reg.records();
-    const Result<std::unique_ptr<StoreTransaction>> lock = records->beginWrite();
+    Result<std::unique_ptr<StoreTransaction>> lock =
+        tryLock ? records->beginWrite() : Result<std::unique_ptr<StoreTransaction>>(Error{});
+    if (!lock)
+        tryLock = false;
     Result<StoreFolder> opened = Trash::openBin(store, false);
     std::optional<StoreFolder> bin;
     if (opened)
@@ -134,11 +143,12 @@ void dropPassingStates(const Register& reg, const StoreFolder& store, QList<Find
     if (doubtful.isEmpty())
         return;
     QList<qsizetype> passed = doubtful;
-    QList<qsizetype> twins = recheck(reg, store, findings, doubtful);
+    bool tryLock = true;
+    QList<qsizetype> twins = recheck(reg, store, findings, doubtful, tryLock);
     for (int round = 0; round < settleRounds && !twins.isEmpty(); ++round) {
         QThread::msleep(settleMs);
         QList<qsizetype> holding = twins;
-        QList<qsizetype> stillTwins = recheck(reg, store, findings, holding);
+        QList<qsizetype> stillTwins = recheck(reg, store, findings, holding, tryLock);
         for (qsizetype place : std::as_const(twins))
             if (!holding.contains(place))
                 doubtful.removeOne(place);
