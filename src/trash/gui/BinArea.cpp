@@ -49,7 +49,8 @@ BinArea::BinArea(const Register& reg, QWidget* mainGrid, QList<QAction*> recordA
     m_grid->horizontalHeader()->moveSection(RegisterRecord::SerialColumn, 0);
     // Files dropped here are not refused without a word.
     m_grid->setAcceptDrops(true);
-    m_grid->viewport()->installEventFilter(this);
+    m_viewport = m_grid->viewport();
+    m_viewport->installEventFilter(this);
     m_grid->hide();
     connect(m_grid, &QWidget::customContextMenuRequested, this, &BinArea::popup);
 
@@ -69,7 +70,9 @@ BinArea::BinArea(const Register& reg, QWidget* mainGrid, QList<QAction*> recordA
 
 bool BinArea::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != m_grid->viewport())
+    // Compared by the pointer kept: the grid may be half destroyed when its
+    // viewport's last events arrive.
+    if (watched != m_viewport)
         return false;
     switch (event->type()) {
     case QEvent::DragEnter:

@@ -59,6 +59,7 @@ private:
     QList<QAction*> m_recordActions;
     QLabel* m_status;
     QTableView* m_grid;
+    QObject* m_viewport = nullptr; // m_grid's, whose events are watched
     BinTableModel* m_model;
     QMenu* m_menu;
     QAction* m_restore;
