@@ -1,7 +1,7 @@
 #pragma once
 
 #include "store/Register.h"
-#include "store/ViewRst.h"
+#include "store/view/ViewRst.h"
 
 // Record operations timed in the middle of a view, each undone (or its
 // record put back) outside the timing so the register stays as it was.

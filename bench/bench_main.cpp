@@ -6,14 +6,14 @@
 
 #include "browser/CombinedSearch.h"
 #include "browser/FolderMenu.h"
-#include "browser/gui/TableFace.h"
+#include "app/TableFace.h"
 #include "browser/gui/ViewsArea.h"
 #include "intake/Intake.h"
 #include "store/Register.h"
 #include "store/RegisterNames.h"
 #include "store/RegisterWatch.h"
-#include "store/Sql.h"
-#include "store/ViewRst.h"
+#include "store/sql/Sql.h"
+#include "store/view/ViewRst.h"
 
 #include "BenchTable.h"
 #include "BenchTiming.h"

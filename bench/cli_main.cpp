@@ -5,8 +5,8 @@
 // its lines and the listing ends once head has gone.
 #include "browser/CombinedSearch.h"
 #include "store/RegisterNames.h"
-#include "store/Sql.h"
-#include "store/ViewCondition.h"
+#include "store/sql/Sql.h"
+#include "store/view/ViewCondition.h"
 
 #include "BenchTable.h"
 

@@ -13,12 +13,12 @@
 
 #include "browser/CombinedSearch.h"
 #include "intake/Intake.h"
-#include "store/PgSql.h"
+#include "store/pg/PgSql.h"
 #include "store/RecordStore.h"
 #include "store/Register.h"
 #include "store/RegisterNames.h"
-#include "store/Sql.h"
-#include "store/ViewRst.h"
+#include "store/sql/Sql.h"
+#include "store/view/ViewRst.h"
 
 #include <QCoreApplication>
 #include <QDir>

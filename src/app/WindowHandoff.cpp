@@ -1,6 +1,6 @@
 #include "app/WindowHandoff.h"
 
-#include "browser/gui/TableFace.h"
+#include "app/TableFace.h"
 #include "intake/gui/IntakeArea.h"
 #include "support/gui/MessageBox.h"
 

@@ -1,11 +1,11 @@
 #include "backup/Backup.h"
 
 #include "backup/BackupFolder.h"
-#include "store/Snapshot.h"
+#include "base/SizeText.h"
+#include "base/TestPause.h"
 #include "store/StoreFiles.h"
 #include "store/StoreFolder.h"
-#include "support/SizeText.h"
-#include "support/TestPause.h"
+#include "store/sqlite/Snapshot.h"
 
 #include <QDateTime>
 #include <QDir>

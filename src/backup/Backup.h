@@ -2,9 +2,9 @@
 
 #include "store/RecycleBin.h"
 
+#include "base/Result.h"
+#include "base/StepProgress.h"
 #include "store/Register.h"
-#include "store/Result.h"
-#include "store/StepProgress.h"
 
 #include <QString>
 #include <QStringList>

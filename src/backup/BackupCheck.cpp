@@ -2,7 +2,7 @@
 
 #include "backup/BackupFolder.h"
 #include "store/RegisterNames.h"
-#include "store/Snapshot.h"
+#include "store/sqlite/Snapshot.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "backup/BackupFiles.h"
 
+#include "base/GeneralRoutines.h"
 #include "intake/FileCopy.h"
-#include "store/GeneralRoutines.h"
 #include "store/StoreFolder.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "store/ContentHash.h"
-#include "store/Result.h"
+#include "base/Result.h"
+#include "store/sql/ContentHash.h"
 
 #include <QString>
 #include <QStringList>

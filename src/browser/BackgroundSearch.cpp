@@ -1,7 +1,7 @@
 #include "browser/BackgroundSearch.h"
 
-#include "store/SearchInterrupt.h"
-#include "store/ViewRst.h"
+#include "store/view/SearchInterrupt.h"
+#include "store/view/ViewRst.h"
 
 // Lives on the search thread; everything it touches is that thread's.
 class BackgroundSearch::Worker : public QObject {

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/Result.h"
 #include "store/Register.h"
-#include "store/Result.h"
-#include "store/ViewCondition.h"
+#include "store/view/ViewCondition.h"
 
 #include <QList>
 #include <QObject>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "browser/SearchCriteria.h"
-#include "store/ViewCondition.h"
+#include "store/view/SearchCriteria.h"
+#include "store/view/ViewCondition.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #include "browser/SystemViews.h"
 
 #include "store/RegisterNames.h"
-#include "store/ViewConditions.h"
+#include "store/view/ViewConditions.h"
 
 namespace SystemViews {
 

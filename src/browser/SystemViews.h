@@ -1,7 +1,7 @@
 #pragma once
 
-#include "browser/SearchCriteria.h"
-#include "store/ViewCondition.h"
+#include "store/view/SearchCriteria.h"
+#include "store/view/ViewCondition.h"
 
 // The fixed views of the register besides the combined search: what the user
 // sent, received or keeps locally, and the records of one folder. Received

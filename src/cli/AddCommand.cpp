@@ -1,8 +1,8 @@
 #include "cli/Command.h"
 #include "cli/RecordOutput.h"
 
+#include "base/DateText.h"
 #include "intake/Intake.h"
-#include "store/DateText.h"
 
 #include <QFileInfo>
 

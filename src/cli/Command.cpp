@@ -2,8 +2,8 @@
 
 #include "operations/RecordLookup.h"
 
+#include "base/QtTexts.h"
 #include "store/RegisterLocation.h"
-#include "support/QtTexts.h"
 
 #include <QElapsedTimer>
 

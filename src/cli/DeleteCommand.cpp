@@ -1,8 +1,8 @@
 #include "cli/Command.h"
 
+#include "base/TestPause.h"
 #include "operations/RecordDelete.h"
 #include "operations/RecordLookup.h"
-#include "support/TestPause.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,8 +1,8 @@
 #include "cli/RecordOutput.h"
 
+#include "base/DateText.h"
 #include "cli/Command.h"
-#include "store/DateText.h"
-#include "store/ViewCursor.h"
+#include "store/view/ViewCursor.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

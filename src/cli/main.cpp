@@ -1,5 +1,5 @@
+#include "base/QtTexts.h"
 #include "cli/Command.h"
-#include "support/QtTexts.h"
 
 #include <QCoreApplication>
 

@@ -1,14 +1,14 @@
 #include "copy/RegisterCopy.h"
 
+#include "base/DateText.h"
+#include "base/TestPause.h"
 #include "intake/StagedCopy.h"
-#include "store/CopyMarker.h"
-#include "store/DateText.h"
 #include "store/LiveWriter.h"
 #include "store/RecordStore.h"
 #include "store/StoreFiles.h"
 #include "store/StoreFolder.h"
-#include "store/ViewCursor.h"
-#include "support/TestPause.h"
+#include "store/sql/CopyMarker.h"
+#include "store/view/ViewCursor.h"
 
 #include <QDir>
 #include <QElapsedTimer>

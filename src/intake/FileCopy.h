@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/ContentHash.h"
+#include "store/sql/ContentHash.h"
 
 #include <QtGlobal>
 

@@ -1,11 +1,11 @@
 #include "intake/Intake.h"
 
+#include "base/TestPause.h"
 #include "intake/StagedCopy.h"
 #include "intake/StoredName.h"
-#include "store/ContentHash.h"
 #include "store/RecordStore.h"
 #include "store/RegisterNames.h"
-#include "support/TestPause.h"
+#include "store/sql/ContentHash.h"
 
 #include <QFile>
 #include <QFileInfo>

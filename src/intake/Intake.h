@@ -1,8 +1,8 @@
 #pragma once
 
-#include "store/ContentHash.h"
+#include "base/Result.h"
 #include "store/Register.h"
-#include "store/Result.h"
+#include "store/sql/ContentHash.h"
 
 #include <QDate>
 #include <QList>

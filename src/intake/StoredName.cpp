@@ -1,6 +1,6 @@
 #include "intake/StoredName.h"
 
-#include "store/GeneralRoutines.h"
+#include "base/GeneralRoutines.h"
 #include "store/RegisterNames.h"
 #include "store/StoreFiles.h"
 

@@ -1,12 +1,12 @@
 #include "integrity/IntegrityCheck.h"
 
+#include "integrity/BinCheck.h"
 #include "integrity/FindingRecheck.h"
-#include "store/ContentHash.h"
 #include "store/LiveWriter.h"
 #include "store/RecordStore.h"
 #include "store/StoreFiles.h"
 #include "store/StoreFolder.h"
-#include "trash/BinCheck.h"
+#include "store/sql/ContentHash.h"
 
 #include <QDir>
 #include <QFile>

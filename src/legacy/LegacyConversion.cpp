@@ -2,11 +2,11 @@
 
 #include "legacy/LegacySource.h"
 #include "store/Audit.h"
-#include "store/ContentHash.h"
 #include "store/Register.h"
 #include "store/RegisterNames.h"
-#include "store/Schema.h"
-#include "store/WorkingRegister.h"
+#include "store/sql/ContentHash.h"
+#include "store/sqlite/Schema.h"
+#include "store/sqlite/WorkingRegister.h"
 
 #include <QDir>
 #include <QFile>

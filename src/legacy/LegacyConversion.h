@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/Result.h"
+#include "base/StepProgress.h"
 #include "legacy/LegacyReport.h"
-#include "store/Result.h"
-#include "store/StepProgress.h"
 
 #include <QString>
 

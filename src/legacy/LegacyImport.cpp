@@ -2,7 +2,7 @@
 
 #include "legacy/LegacySource.h"
 #include "store/RegisterNames.h"
-#include "store/Schema.h"
+#include "store/sqlite/Schema.h"
 
 #include <QDir>
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "base/StepProgress.h"
 #include "intake/Intake.h"
 #include "legacy/LegacyReport.h"
 #include "store/Register.h"
-#include "store/StepProgress.h"
 
 #include <atomic>
 

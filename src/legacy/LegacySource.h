@@ -1,8 +1,8 @@
 #pragma once
 
-#include "store/RecordWriter.h"
-#include "store/Result.h"
+#include "base/Result.h"
 #include "store/StoreFolder.h"
+#include "store/sql/RecordWriter.h"
 
 #include <QList>
 #include <QString>

@@ -2,8 +2,8 @@
 
 #include "legacy/LegacyReader.h"
 #include "legacy/LegacySource.h"
-#include "store/RecordWriter.h"
 #include "store/RegisterNames.h"
+#include "store/sql/RecordWriter.h"
 
 #include <QCoreApplication>
 #include <QDataStream>
@@ -124,8 +124,8 @@ Result<Tables> readTables(const QString& path)
     // the rows it gives, which are checked.
     reader.setStandardErrorFile(QProcess::nullDevice());
     reader.setChildProcessModifier([] {
-        // A damaged file may make libmdb loop or allocate without end. (An
-        // address-sanitized build maps terabytes of shadow memory up front.)
+    // A damaged file may make libmdb loop or allocate without end. (An
+    // address-sanitized build maps terabytes of shadow memory up front.)
 #ifndef __SANITIZE_ADDRESS__
         const rlimit memory{rlim_t(1) << 30, rlim_t(1) << 30};
         ::setrlimit(RLIMIT_AS, &memory);

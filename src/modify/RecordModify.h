@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/Result.h"
 #include "store/RecordStore.h"
 #include "store/Register.h"
-#include "store/Result.h"
 #include "store/SeenRecord.h"
 
 #include <QList>

@@ -1,10 +1,10 @@
 #include "operations/RecordDelete.h"
 
-#include "store/GeneralRoutines.h"
+#include "base/GeneralRoutines.h"
+#include "base/TestPause.h"
 #include "store/RecordStore.h"
 #include "store/StoreFiles.h"
 #include "store/StoreFolder.h"
-#include "support/TestPause.h"
 #include "trash/Trash.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "operations/RecordExport.h"
 
+#include "base/GeneralRoutines.h"
 #include "operations/RecordLookup.h"
-#include "store/GeneralRoutines.h"
 #include "store/RegisterNames.h"
 #include "store/StoreFolder.h"
 

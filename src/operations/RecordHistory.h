@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/Result.h"
 #include "store/Audit.h"
 #include "store/Register.h"
-#include "store/Result.h"
 
 // What was done to records, as the register's history keeps it.
 namespace RecordHistory {

@@ -1,8 +1,8 @@
 #include "operations/RecordLookup.h"
 
 #include "store/RecordStore.h"
-#include "store/ViewConditions.h"
-#include "store/ViewRst.h"
+#include "store/view/ViewConditions.h"
+#include "store/view/ViewRst.h"
 
 namespace RecordLookup {
 

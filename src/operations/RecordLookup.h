@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/Result.h"
 #include "store/Register.h"
 #include "store/RegisterRecord.h"
-#include "store/Result.h"
 
 // Finding records by the serial a person sees, for the command line.
 namespace RecordLookup {

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "base/Result.h"
 #include "store/Register.h"
-#include "store/Result.h"
 #include "store/SeenRecord.h"
-#include "store/ViewRst.h"
+#include "store/view/ViewRst.h"
 
 // Moving a record up or down: it exchanges its serial with its neighbour's
 // in the view, so the order holds in every view that shows both.

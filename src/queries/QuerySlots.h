@@ -1,8 +1,8 @@
 #pragma once
 
-#include "browser/SearchCriteria.h"
+#include "base/Result.h"
 #include "store/Register.h"
-#include "store/Result.h"
+#include "store/view/SearchCriteria.h"
 
 #include <QList>
 #include <QString>

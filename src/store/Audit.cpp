@@ -1,6 +1,6 @@
 #include "store/Audit.h"
 
-#include "store/DateText.h"
+#include "base/DateText.h"
 #include "store/RegisterNames.h"
 
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #include "store/LiveWriter.h"
 
-#include "store/GeneralRoutines.h"
+#include "base/GeneralRoutines.h"
 
 #include <QFile>
 

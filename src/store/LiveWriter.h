@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/Result.h"
+#include "base/Result.h"
 
 #include <QHash>
 #include <QSet>

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "base/Result.h"
 #include "store/Audit.h"
-#include "store/ContentHash.h"
 #include "store/RecycleBin.h"
-#include "store/Result.h"
 #include "store/SeenRecord.h"
 #include "store/StoreTransaction.h"
+#include "store/sql/ContentHash.h"
 
 #include <QDate>
 #include <QHash>

@@ -1,7 +1,7 @@
-#include "store/RecycleBinTable.h"
+#include "store/sql/RecycleBinTable.h"
 
 #include "store/RegisterNames.h"
-#include "store/Sql.h"
+#include "store/sql/Sql.h"
 
 namespace RecycleBin {
 

@@ -1,14 +1,14 @@
 #include "store/Register.h"
 
-#include "store/PgConnection.h"
-#include "store/PgRecordStore.h"
-#include "store/PgSchema.h"
-#include "store/PreparedStatements.h"
 #include "store/RegisterNames.h"
-#include "store/Schema.h"
-#include "store/ShmReserve.h"
-#include "store/Sql.h"
-#include "store/SqliteRecordStore.h"
+#include "store/pg/PgConnection.h"
+#include "store/pg/PgRecordStore.h"
+#include "store/pg/PgSchema.h"
+#include "store/pg/PreparedStatements.h"
+#include "store/sql/Sql.h"
+#include "store/sqlite/Schema.h"
+#include "store/sqlite/ShmReserve.h"
+#include "store/sqlite/SqliteRecordStore.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "store/PgTarget.h"
-#include "store/Result.h"
-#include "store/StepProgress.h"
+#include "base/Result.h"
+#include "base/StepProgress.h"
+#include "store/pg/PgTarget.h"
 
 #include <QSqlDatabase>
 #include <QString>

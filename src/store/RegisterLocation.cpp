@@ -1,7 +1,7 @@
 #include "store/RegisterLocation.h"
 
-#include "store/PgTarget.h"
 #include "store/RegisterNames.h"
+#include "store/pg/PgTarget.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "store/SeenRecord.h"
 
 #include "store/RegisterNames.h"
-#include "store/Sql.h"
-#include "store/SqlDialect.h"
+#include "store/sql/Sql.h"
+#include "store/sql/SqlDialect.h"
 
 #include <QSqlQuery>
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/Result.h"
 #include "store/RegisterRecord.h"
-#include "store/Result.h"
 
 #include <QSqlDatabase>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "store/StoreFiles.h"
 
-#include "store/GeneralRoutines.h"
+#include "base/GeneralRoutines.h"
 #include "store/RecycleBin.h"
 
 namespace StoreFiles {

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/Result.h"
 #include "store/Register.h"
-#include "store/Result.h"
 
 #include <QByteArray>
 #include <QString>

@@ -5,8 +5,8 @@
 // options those texts list. The build runs it; it is not installed.
 
 #include "app/AppCommandLine.h"
+#include "base/QtTexts.h"
 #include "cli/Command.h"
-#include "support/QtTexts.h"
 #include "support/gui/Icons.h"
 
 #include <QDir>

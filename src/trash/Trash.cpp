@@ -1,9 +1,9 @@
 #include "trash/Trash.h"
 
+#include "base/TestPause.h"
 #include "intake/StoredName.h"
 #include "store/LiveWriter.h"
 #include "store/RecordStore.h"
-#include "support/TestPause.h"
 
 #include <QDateTime>
 

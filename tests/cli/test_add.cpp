@@ -1,5 +1,5 @@
 #include "cli/Command.h"
-#include "store/Sql.h"
+#include "store/sql/Sql.h"
 #include "support/TempRegister.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "store/ContentHash.h"
+#include "store/sql/ContentHash.h"
 #include "store/StoreFiles.h"
 #include "support/CliRun.h"
 #include "support/TempRegister.h"

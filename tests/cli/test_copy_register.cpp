@@ -1,6 +1,6 @@
-#include "store/ContentHash.h"
+#include "store/sql/ContentHash.h"
 #include "store/RecordStore.h"
-#include "store/ViewCursor.h"
+#include "store/view/ViewCursor.h"
 #include "support/CliRun.h"
 #include "support/PausePoint.h"
 #include "support/PgCluster.h"

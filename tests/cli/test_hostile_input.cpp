@@ -4,7 +4,7 @@
 
 #include "cli/Command.h"
 #include "store/RegisterNames.h"
-#include "store/Sql.h"
+#include "store/sql/Sql.h"
 #include "support/TempRegister.h"
 #include "support/TestFiles.h"
 

@@ -1,7 +1,7 @@
 #include "cli/RecordOutput.h"
 #include "store/RegisterNames.h"
-#include "store/Sql.h"
-#include "store/ViewRst.h"
+#include "store/sql/Sql.h"
+#include "store/view/ViewRst.h"
 #include "support/CliRun.h"
 #include "support/TempRegister.h"
 

@@ -1,5 +1,5 @@
 #include "store/RegisterNames.h"
-#include "store/Sql.h"
+#include "store/sql/Sql.h"
 #include "support/CliRun.h"
 #include "support/TempRegister.h"
 #include "support/TestFiles.h"

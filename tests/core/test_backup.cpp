@@ -3,8 +3,8 @@
 #include "integrity/IntegrityCheck.h"
 #include "modify/RecordModify.h"
 #include "operations/RecordDelete.h"
-#include "store/ContentHash.h"
-#include "store/Sql.h"
+#include "store/sql/ContentHash.h"
+#include "store/sql/Sql.h"
 #include "support/TempRegister.h"
 #include "support/TestFiles.h"
 

@@ -1,7 +1,7 @@
-#include "store/ContentHash.h"
+#include "store/sql/ContentHash.h"
 #include "store/RegisterNames.h"
-#include "store/Schema.h"
-#include "store/Sql.h"
+#include "store/sqlite/Schema.h"
+#include "store/sql/Sql.h"
 #include "store/StoreFiles.h"
 #include "support/TempRegister.h"
 

@@ -1,4 +1,4 @@
-#include "store/GeneralRoutines.h"
+#include "base/GeneralRoutines.h"
 
 #include <QProcess>
 #include <QRegularExpression>

@@ -5,7 +5,7 @@
 
 #include "legacy/LegacyConversion.h"
 #include "store/RegisterNames.h"
-#include "store/Sql.h"
+#include "store/sql/Sql.h"
 #include "support/LegacyFixture.h"
 #include "support/TestFiles.h"
 

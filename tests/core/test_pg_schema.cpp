@@ -1,8 +1,8 @@
 #include "browser/CombinedSearch.h"
-#include "store/PgSchema.h"
+#include "store/pg/PgSchema.h"
 #include "store/RegisterNames.h"
-#include "store/Sql.h"
-#include "store/ViewRst.h"
+#include "store/sql/Sql.h"
+#include "store/view/ViewRst.h"
 #include "support/PgCluster.h"
 
 #include <QSqlDatabase>

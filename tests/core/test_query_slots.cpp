@@ -1,6 +1,6 @@
 #include "queries/QuerySlots.h"
 #include "store/RegisterNames.h"
-#include "store/Sql.h"
+#include "store/sql/Sql.h"
 #include "support/TempRegister.h"
 
 #include <QSqlQuery>

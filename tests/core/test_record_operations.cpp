@@ -7,7 +7,7 @@
 #include "store/RecycleBin.h"
 #include "store/RegisterNames.h"
 #include "store/SeenRecord.h"
-#include "store/Sql.h"
+#include "store/sql/Sql.h"
 #include "support/TempRegister.h"
 #include "support/TestFiles.h"
 #include "trash/Trash.h"

@@ -2,10 +2,10 @@
 #include "browser/CombinedSearch.h"
 #include "browser/FolderMenu.h"
 #include "store/RegisterNames.h"
-#include "store/Schema.h"
-#include "store/SearchIndexes.h"
-#include "store/Sql.h"
-#include "store/ViewRst.h"
+#include "store/sqlite/Schema.h"
+#include "store/view/SearchIndexes.h"
+#include "store/sql/Sql.h"
+#include "store/view/ViewRst.h"
 #include "support/TempRegister.h"
 
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 #include "store/RegisterNames.h"
-#include "store/Sql.h"
-#include "store/ViewConditions.h"
-#include "store/ViewCursor.h"
-#include "store/ViewRst.h"
+#include "store/sql/Sql.h"
+#include "store/view/ViewConditions.h"
+#include "store/view/ViewCursor.h"
+#include "store/view/ViewRst.h"
 #include "support/TempRegister.h"
 
 #include <QTest>

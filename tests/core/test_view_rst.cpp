@@ -1,7 +1,7 @@
-#include "store/PgKeys.h"
+#include "store/pg/PgKeys.h"
 #include "store/RegisterNames.h"
-#include "store/Sql.h"
-#include "store/ViewRst.h"
+#include "store/sql/Sql.h"
+#include "store/view/ViewRst.h"
 #include "support/TempRegister.h"
 
 #include <QTest>

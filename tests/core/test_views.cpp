@@ -2,8 +2,8 @@
 #include "browser/FolderMenu.h"
 #include "browser/SystemViews.h"
 #include "store/RegisterNames.h"
-#include "store/Sql.h"
-#include "store/ViewRst.h"
+#include "store/sql/Sql.h"
+#include "store/view/ViewRst.h"
 #include "support/TempRegister.h"
 
 #include <QTest>

@@ -10,7 +10,7 @@
 #include "operations/RecordExport.h"
 #include "operations/RecordLookup.h"
 #include "store/RegisterNames.h"
-#include "store/Sql.h"
+#include "store/sql/Sql.h"
 #include "support/TempRegister.h"
 
 #include <QDir>

@@ -3,7 +3,7 @@
 #include "intake/gui/IntakeArea.h"
 #include "intake/gui/SelectFace.h"
 #include "store/RegisterNames.h"
-#include "store/Sql.h"
+#include "store/sql/Sql.h"
 #include "support/TestFiles.h"
 #include "support/gui/ClosingSequence.h"
 #include "support/gui/MessageBox.h"

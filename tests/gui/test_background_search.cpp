@@ -5,7 +5,7 @@
 #include "browser/gui/ViewsArea.h"
 #include "gui_support/GridFixture.h"
 #include "operations/RecordDelete.h"
-#include "store/ViewRst.h"
+#include "store/view/ViewRst.h"
 #include "support/gui/MessageBox.h"
 
 #include <QLabel>

@@ -5,7 +5,7 @@
 #include "queries/gui/ManagementCx.h"
 #include "queries/gui/QueriesArea.h"
 #include "store/RegisterNames.h"
-#include "store/Sql.h"
+#include "store/sql/Sql.h"
 #include "support/gui/MessageBox.h"
 
 #include <QAction>

@@ -3,7 +3,7 @@
 #include "gui_support/FaceFixture.h"
 #include "operations/gui/DesktopOpener.h"
 #include "store/RegisterNames.h"
-#include "store/Sql.h"
+#include "store/sql/Sql.h"
 #include "support/TestFiles.h"
 #include "support/gui/MessageBox.h"
 #include "support/gui/SaveDialog.h"

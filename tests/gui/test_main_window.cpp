@@ -13,7 +13,7 @@
 #include "support/gui/Fonts.h"
 #include "support/gui/MessageBox.h"
 #include "support/gui/SaveDialog.h"
-#include "support/gui/TrolleyMSHF.h"
+#include "browser/gui/TrolleyMSHF.h"
 #include "trash/gui/BinArea.h"
 
 #include <QAbstractItemModelTester>

@@ -6,7 +6,7 @@
 #include "operations/gui/DesktopOpener.h"
 #include "operations/gui/RecordOperationsArea.h"
 #include "store/RegisterNames.h"
-#include "store/Sql.h"
+#include "store/sql/Sql.h"
 #include "support/TestFiles.h"
 #include "support/gui/MessageBox.h"
 #include "support/gui/SaveDialog.h"
@@ -33,7 +33,7 @@ using TestFiles::read;
 using TestFiles::write;
 
 // The grid with its views and record operations, wired as the main window
-// wires the grid's own requests.
+// wires the grid's own requests and the modify form.
 struct Operations : GridFixture {
     explicit Operations(bool start = true) : GridFixture(start)
     {
@@ -41,6 +41,13 @@ struct Operations : GridFixture {
         QObject::connect(grid(), &MshfGrid::openRequested, ops, &RecordOperationsArea::open);
         QObject::connect(grid(), &MshfGrid::rightButtonPressed, ops,
                          &RecordOperationsArea::gridRightButton);
+        QObject::connect(ops, &RecordOperationsArea::modifyRequested, ops,
+                         [this](const QList<SeenRecord>& records) {
+                             auto* form = new AlterFace(temp().reg(), records, window());
+                             QObject::connect(form, &AlterFace::changed, ops,
+                                              &RecordOperationsArea::showChanged);
+                             form->showModal();
+                         });
     }
     RecordOperationsArea* ops = nullptr;
 };

@@ -4,7 +4,7 @@
 #include "gui_support/GridFixture.h"
 #include "gui_support/MenuPicture.h"
 #include "store/RegisterNames.h"
-#include "store/Sql.h"
+#include "store/sql/Sql.h"
 #include "support/gui/MessageBox.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 #include "browser/gui/MshfGrid.h"
 #include "gui_support/FaceFixture.h"
-#include "support/gui/TrolleyMSHF.h"
+#include "browser/gui/TrolleyMSHF.h"
 
 #include <QApplication>
 #include <QLineEdit>

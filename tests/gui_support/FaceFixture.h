@@ -1,7 +1,7 @@
 #pragma once
 
 #include "browser/gui/SearchPanel.h"
-#include "browser/gui/TableFace.h"
+#include "app/TableFace.h"
 #include "support/TempRegister.h"
 
 #include <memory>

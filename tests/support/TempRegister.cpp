@@ -3,7 +3,7 @@
 #include "support/PgCluster.h"
 
 #include "store/RegisterNames.h"
-#include "store/Sql.h"
+#include "store/sql/Sql.h"
 
 #include <QFile>
 #include <QSqlQuery>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/ViewRst.h"
+#include "store/view/ViewRst.h"
 
 #include <memory>
 

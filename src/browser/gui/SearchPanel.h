@@ -1,6 +1,6 @@
 #pragma once
 
-#include "browser/SearchCriteria.h"
+#include "store/view/SearchCriteria.h"
 
 #include <QGroupBox>
 #include <QList>

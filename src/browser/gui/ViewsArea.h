@@ -1,10 +1,10 @@
 #pragma once
 
-#include "browser/SearchCriteria.h"
+#include "base/Result.h"
 #include "browser/gui/RSTMSHF.h"
 #include "store/Register.h"
-#include "store/Result.h"
-#include "store/ViewCondition.h"
+#include "store/view/SearchCriteria.h"
+#include "store/view/ViewCondition.h"
 
 #include <QList>
 #include <QObject>

@@ -1,8 +1,8 @@
 #include "intake/gui/SelectFace.h"
 
+#include "base/DateText.h"
 #include "intake/LookupLists.h"
 #include "intake/gui/LookupCombos.h"
-#include "store/DateText.h"
 #include "support/gui/ClosingSequence.h"
 #include "support/gui/Fonts.h"
 #include "support/gui/MessageBox.h"

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/StepProgress.h"
 #include "legacy/LegacyReport.h"
-#include "store/StepProgress.h"
 
 #include <functional>
 

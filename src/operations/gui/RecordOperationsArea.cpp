@@ -1,15 +1,14 @@
 #include "operations/gui/RecordOperationsArea.h"
 
+#include "base/GeneralRoutines.h"
 #include "browser/gui/MshfGrid.h"
 #include "browser/gui/RecordTableModel.h"
-#include "modify/gui/AlterFace.h"
 #include "operations/RecordDelete.h"
 #include "operations/RecordExport.h"
 #include "operations/RecordHistory.h"
 #include "operations/RecordReorder.h"
 #include "operations/gui/DesktopOpener.h"
 #include "operations/gui/HistoryFace.h"
-#include "store/GeneralRoutines.h"
 #include "support/gui/MessageBox.h"
 #include "support/gui/SaveDialog.h"
 
@@ -246,10 +245,7 @@ void RecordOperationsArea::modify()
     }
     if (records.isEmpty())
         return;
-    auto* form = new AlterFace(m_register, records, m_window);
-    connect(form, &AlterFace::changed, this, &RecordOperationsArea::showChanged);
-    connect(form, &AlterFace::foldersChanged, this, &RecordOperationsArea::foldersChanged);
-    form->showModal();
+    Q_EMIT modifyRequested(records);
 }
 
 void RecordOperationsArea::showHistory()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/Register.h"
+#include "store/SeenRecord.h"
 
 #include <QList>
 #include <QObject>
@@ -16,7 +17,7 @@ class RecordTableModel;
 class RecordOperationsArea : public QObject {
     Q_OBJECT
 public:
-    // `window` owns the messages, dialogs and the modify form.
+    // `window` owns the messages and dialogs.
     RecordOperationsArea(Register reg, MshfGrid* grid, QWidget* window);
 
     // From the menu item or toolbar button: collapse the selection first.
@@ -28,11 +29,15 @@ public:
     void deleteRecord();
     void moveUp();
     void moveDown();
+    // Asks for the modify form on the selected records.
     void modify();
     // Opens a window with the current record's history.
     void showHistory();
     // Right button over the grid: select the row and ask for the file menu.
     void gridRightButton(int rowUnderPointer, const QPoint& globalPosition);
+
+    // Shows the new values of modified records that the grid lists.
+    void showChanged(const QList<qint64>& rowids);
 
     // How long after a delete the folder menu is rebuilt, in milliseconds.
     static constexpr int folderMenuDelay = 630;
@@ -43,6 +48,8 @@ Q_SIGNALS:
     // Records were deleted or modified: the folder menu may list other
     // folders now. Sent a moment after the change, when the menu is due.
     void foldersChanged();
+    // The selected records, as seen now, are to be modified in a form.
+    void modifyRequested(const QList<SeenRecord>& records);
 
 private:
     MshfGrid* grid() const;
@@ -54,8 +61,6 @@ private:
     // `row` is missing.
     QString storedCopyOrWarn(int row) const;
     void selectWholeRow(int row);
-    // Shows the new values of modified records that the grid lists.
-    void showChanged(const QList<qint64>& rowids);
 
     Register m_register;
     MshfGrid* m_grid;

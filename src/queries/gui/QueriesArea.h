@@ -1,8 +1,8 @@
 #pragma once
 
-#include "browser/SearchCriteria.h"
 #include "queries/QuerySlots.h"
 #include "queries/gui/ManagementCx.h"
+#include "store/view/SearchCriteria.h"
 
 #include <QList>
 #include <QObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/StepProgress.h"
+#include "base/StepProgress.h"
 
 #include <QString>
 

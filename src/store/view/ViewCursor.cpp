@@ -1,0 +1,188 @@
+#include "store/view/ViewCursor.h"
+
+#include "base/DateText.h"
+#include "store/RegisterNames.h"
+#include "store/pg/PgSql.h"
+#include "store/pg/PgViewSql.h"
+#include "store/sql/Sql.h"
+
+#include <QSqlError>
+
+#include <sqlite3.h>
+
+namespace {
+
+// How far the head start walks the serial index (a few milliseconds)
+// before the planner's way takes over: far enough for a screenful of a
+// search that one record in a thousand matches.
+constexpr int headEntries = 50000;
+
+// The serial index the schema keeps on every register.
+const QString serialIndex = QStringLiteral("文件管理_文件序号");
+
+// rowid, then the record columns in RecordField order.
+int columnOf(RecordField field)
+{
+    return 1 + static_cast<int>(field);
+}
+
+// `index`: the index to walk; `tail`: skip the rows bound to a last "?".
+QString selectFor(const ViewCondition& condition, const QString& index = {}, bool tail = false)
+{
+    QStringList columns{QStringLiteral("rowid")};
+    for (const QString& name : RegisterNames::recordColumns)
+        columns << Sql::identifier(name);
+    // Conditions that also tell their records the other way round
+    // (exceptWhere) load keys faster so; read straight through, `where` is
+    // the one statement that streams.
+    return QStringLiteral("SELECT %1 FROM %2%3%4 ORDER BY %5, rowid%6")
+        .arg(columns.join(QStringLiteral(", ")), Sql::identifier(RegisterNames::recordTable),
+             index.isEmpty() ? QString() : QStringLiteral(" INDEXED BY ") + Sql::identifier(index),
+             condition.isEmpty() ? QString() : QStringLiteral(" WHERE ") + condition.where,
+             Sql::identifier(RegisterNames::serial),
+             tail ? QStringLiteral(" LIMIT -1 OFFSET ?") : QString());
+}
+
+// Whether SQLite sorts the rows before it gives the first.
+bool sortsFirst(const QSqlDatabase& db, const QString& select, const QVariantList& values)
+{
+    RawStatement program(db, QStringLiteral("EXPLAIN ") + select, values);
+    while (program.next()) {
+        if (program.utf8(1) == "SorterOpen")
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+ViewCursor::ViewCursor(const Register& reg, const ViewCondition& condition, int headRows)
+    : m_db(reg.database()), m_handle(RawStatement::handleOf(m_db)), m_condition(condition),
+      m_headRows(headRows)
+{
+    if (reg.kind() == Register::Kind::Postgres) {
+        m_onServer = true;
+        startOnServer(reg);
+        return;
+    }
+    // The head start and the rest must read the same records.
+    if (m_handle && sqlite3_get_autocommit(m_handle) != 0)
+        m_snapshot = sqlite3_exec(m_handle, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+    const QString planned = selectFor(condition);
+    if (sortsFirst(m_db, planned, condition.values)) {
+        m_statement = std::make_unique<RawStatement>(m_db, selectFor(condition, serialIndex),
+                                                     condition.values);
+        m_inHead = m_statement->ok();
+    }
+    if (!m_inHead)
+        m_statement = std::make_unique<RawStatement>(m_db, planned, condition.values);
+}
+
+void ViewCursor::startOnServer(const Register& reg)
+{
+    QStringList columns{Sql::identifier(RegisterNames::identity)};
+    for (const QString& name : RegisterNames::recordColumns)
+        columns << Sql::identifier(name);
+    const ViewCondition told = PgViewSql::translated(m_condition);
+    const QString sql =
+        QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4, %5")
+            .arg(columns.join(QStringLiteral(", ")), Sql::identifier(RegisterNames::recordTable),
+                 told.isEmpty() ? QString() : QStringLiteral(" WHERE ") + told.where,
+                 Sql::identifier(RegisterNames::serial), Sql::identifier(RegisterNames::identity));
+    Result<QSqlQuery> query = Sql::run(reg.database(), sql, told.values);
+    if (query)
+        m_server = std::make_unique<QSqlQuery>(std::move(query).value());
+    else
+        m_serverError = query.error();
+}
+
+ViewCursor::~ViewCursor()
+{
+    m_statement.reset();
+    if (m_snapshot)
+        sqlite3_exec(m_handle, "COMMIT", nullptr, nullptr, nullptr);
+}
+
+int ViewCursor::headSpent(void* cursor)
+{
+    auto* self = static_cast<ViewCursor*>(cursor);
+    self->m_interrupted = self->m_statement->fullScanSteps() > headEntries;
+    return self->m_interrupted ? 1 : 0;
+}
+
+bool ViewCursor::next()
+{
+    if (!m_serverError.message.isEmpty())
+        return false;
+    if (m_onServer) {
+        if (m_server->next())
+            return true;
+        // A listing cut short must not end as if complete.
+        if (m_server->lastError().isValid())
+            m_serverError = PgSql::errorFrom(m_server->lastError(), QStringLiteral("next"));
+        return false;
+    }
+    if (!m_inHead)
+        return m_statement->next();
+    if (m_given < m_headRows && m_statement->fullScanSteps() <= headEntries) {
+        // A read-only statement interrupted leaves the snapshot open.
+        sqlite3_progress_handler(m_handle, 1000, &ViewCursor::headSpent, this);
+        const bool row = m_statement->next();
+        sqlite3_progress_handler(m_handle, 0, nullptr, nullptr);
+        if (row) {
+            ++m_given;
+            return true;
+        }
+        if (!m_interrupted)
+            return false; // the end, or a failure to tell
+    }
+    m_inHead = false;
+    m_statement = std::make_unique<RawStatement>(m_db, selectFor(m_condition, {}, true),
+                                                 m_condition.values + QVariantList{m_given});
+    return m_statement->next();
+}
+
+std::optional<qint64> ViewCursor::integerSerial() const
+{
+    const int column = columnOf(RecordField::Serial);
+    if (m_server) {
+        const QVariant serial = m_server->value(column);
+        if (serial.isNull())
+            return std::nullopt;
+        return serial.toLongLong();
+    }
+    if (m_statement->type(column) != SQLITE_INTEGER)
+        return std::nullopt;
+    return m_statement->int64(column);
+}
+
+QByteArrayView ViewCursor::utf8(RecordField field) const
+{
+    if (m_server) {
+        QByteArray& text = m_text[static_cast<int>(field)];
+        text = m_server->value(columnOf(field)).toString().toUtf8();
+        return text;
+    }
+    return m_statement->utf8(columnOf(field));
+}
+
+RegisterRecord ViewCursor::record() const
+{
+    const auto value = [&](int column) {
+        return m_server ? m_server->value(column) : m_statement->value(column);
+    };
+    const auto text = [&](RecordField field) {
+        return value(columnOf(field)).toString();
+    };
+    RegisterRecord record;
+    record.rowid = value(0).toLongLong();
+    record.serial = value(columnOf(RecordField::Serial));
+    record.date = DateText::toDisplay(text(RecordField::Date));
+    record.fileName = text(RecordField::FileName);
+    record.storedName = text(RecordField::StoredName);
+    record.remark = text(RecordField::Remark);
+    record.recipient = text(RecordField::Recipient);
+    record.method = text(RecordField::Method);
+    record.folder = text(RecordField::Folder);
+    return record;
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "store/RecordStore.h"
+#include "store/Register.h"
+#include "store/RegisterRecord.h"
+#include "store/sqlite/RawStatement.h"
+#include "store/view/ViewCondition.h"
+
+#include <QByteArrayView>
+#include <QSqlQuery>
+
+#include <memory>
+#include <optional>
+
+struct sqlite3;
+
+// The records of a view read once through in view order (serial ascending,
+// rowid breaking ties), stepped as the caller goes: only the current row is
+// held, so output of any length starts at once and takes little memory.
+// ViewRst is for views that are browsed and changed in place.
+//
+// A condition that SQLite answers best through another index (a name search
+// through its full-text index) must be sorted whole before its first row.
+// Such a view starts by walking the serial index, whose rows come in order
+// at once, for its first `headRows` rows or a stretch of the index; the rest
+// come the planner's way, past the rows already given. Both read one
+// snapshot.
+class ViewCursor {
+public:
+    ViewCursor(const Register& reg, const ViewCondition& condition, int headRows = 10000);
+    ~ViewCursor();
+    ViewCursor(const ViewCursor&) = delete;
+    ViewCursor& operator=(const ViewCursor&) = delete;
+
+    // Steps to the next record; false at the end or on failure.
+    bool next();
+    bool failed() const { return !error().message.isEmpty(); }
+    const Error& error() const { return m_onServer ? m_serverError : m_statement->error(); }
+
+    // The current record. Its serial when stored as a whole number.
+    std::optional<qint64> integerSerial() const;
+    // A field as stored, in UTF-8 (empty for NULL); valid until next() or
+    // record().
+    QByteArrayView utf8(RecordField field) const;
+    // The record as ViewRst gives it (date in display form).
+    RegisterRecord record() const;
+
+private:
+    static int headSpent(void* cursor);
+    // On a server: one statement read row by row.
+    void startOnServer(const Register& reg);
+
+    QSqlDatabase m_db;
+    sqlite3* m_handle = nullptr;
+    bool m_snapshot = false;
+    ViewCondition m_condition;
+    std::unique_ptr<RawStatement> m_statement;
+    // The head start, and the rows it gave.
+    bool m_inHead = false;
+    bool m_interrupted = false;
+    int m_headRows = 0;
+    qint64 m_given = 0;
+
+    bool m_onServer = false;
+    std::unique_ptr<QSqlQuery> m_server;
+    Error m_serverError;
+    mutable QByteArray m_text[8]; // what utf8() gave of each field, on a server
+};

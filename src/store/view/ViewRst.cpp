@@ -1,0 +1,466 @@
+#include "store/view/ViewRst.h"
+
+#include "base/DateText.h"
+#include "store/RegisterNames.h"
+#include "store/pg/PgKeys.h"
+#include "store/pg/PgSql.h"
+#include "store/pg/PgViewSql.h"
+#include "store/sql/Sql.h"
+#include "store/sqlite/RawStatement.h"
+#include "store/view/SearchIndexes.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace {
+
+// Rows kept in memory at most; a screen needs about fifty.
+constexpr int cacheLimit = 4096;
+
+// The column that names a record: the rowid, or the identity on a server.
+QString keyOf(const Register& reg)
+{
+    return reg.kind() == Register::Kind::Postgres ? Sql::identifier(RegisterNames::identity)
+                                                  : QStringLiteral("rowid");
+}
+
+QString selectList(const Register& reg)
+{
+    using namespace RegisterNames;
+    return QStringLiteral("%9, %1, %2, %3, %4, %5, %6, %7, %8")
+        .arg(Sql::identifier(serial), Sql::identifier(date), Sql::identifier(fileName),
+             Sql::identifier(storedName), Sql::identifier(remark), Sql::identifier(recipient),
+             Sql::identifier(method), Sql::identifier(folder), keyOf(reg));
+}
+
+// Rowids up to this many are marked in a bitmap (32 MiB at most).
+constexpr qint64 bitmapLimit = qint64(1) << 28;
+
+// The first column of every row, in order; `keep` filters when given.
+Result<QList<qint64>> collectKeys(const QSqlDatabase& db, const QString& sql,
+                                  const QVariantList& values,
+                                  const std::function<bool(qint64)>& keep = {},
+                                  const ViewRst::FirstScreen& firstScreen = {})
+{
+    QList<qint64> keys;
+    const auto add = [&](qint64 key) {
+        if (keep && !keep(key))
+            return;
+        // Told only once a key beyond the first screen is found.
+        if (firstScreen && keys.size() == ViewRst::firstScreenSize)
+            firstScreen(keys);
+        keys.append(key);
+    };
+    if (PgKeys::readsRaw(db)) {
+        const Status read = PgKeys::each(db, sql, values, add);
+        if (!read)
+            return read.error();
+        return keys;
+    }
+    if (!RawStatement::handleOf(db)) {
+        // The rows in one piece: read one by one, each would come from the
+        // server as a result of its own, several times slower for long lists.
+        QSqlQuery query(db);
+        query.setForwardOnly(false);
+        if (!query.prepare(sql))
+            return Sql::errorOn(db, query.lastError(), sql);
+        for (const QVariant& value : values)
+            query.addBindValue(value);
+        if (!query.exec())
+            return Sql::errorOn(db, query.lastError(), sql);
+        while (query.next())
+            add(query.value(0).toLongLong());
+        return keys;
+    }
+    RawStatement query(db, sql, values);
+    if (!query.ok())
+        return query.error();
+    while (query.next())
+        add(query.int64(0));
+    if (!query.error().message.isEmpty())
+        return query.error();
+    return keys;
+}
+
+// A read transaction around several statements, unless one is open already:
+// they then see one state of the register.
+class ReadSnapshot {
+public:
+    explicit ReadSnapshot(const QSqlDatabase& db) : m_db(db), m_handle(RawStatement::handleOf(db))
+    {
+        if (m_handle) {
+            if (sqlite3_get_autocommit(m_handle) != 0)
+                m_began = sqlite3_exec(m_handle, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+            return;
+        }
+        // A server's statement outside a transaction block starts its own
+        // transaction, so its start is the transaction's; inside a block
+        // (where BEGIN would only warn) they differ.
+        Result<QVariant> outside = Sql::scalar(
+            m_db, QStringLiteral("SELECT transaction_timestamp() = statement_timestamp()"));
+        m_began =
+            outside && outside->toBool() &&
+            PgSql::exec(m_db, QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
+    }
+    ~ReadSnapshot()
+    {
+        if (!m_began)
+            return;
+        if (m_handle)
+            sqlite3_exec(m_handle, "COMMIT", nullptr, nullptr, nullptr);
+        else
+            (void)PgSql::exec(m_db, QStringLiteral("COMMIT"));
+    }
+    ReadSnapshot(const ReadSnapshot&) = delete;
+    ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+
+private:
+    QSqlDatabase m_db;
+    sqlite3* m_handle;
+    bool m_began = false;
+};
+
+// The keys of a condition that has a keys query, when enough records match:
+// those keys marked in a bitmap, kept in the order of a walk over all
+// records. Nothing when it is not worth it or the rowids do not suit a bitmap.
+std::optional<Result<QList<qint64>>> markedKeys(const QSqlDatabase& db,
+                                                const ViewCondition& condition,
+                                                const QString& allInOrder,
+                                                const ViewRst::FirstScreen& firstScreen)
+{
+    if (condition.keysSql.isEmpty())
+        return std::nullopt;
+    if (!condition.keysWorthSql.isEmpty()) {
+        Result<QVariant> worth = Sql::scalar(db, condition.keysWorthSql, condition.keysWorthValues);
+        if (!worth || worth->toInt() != 1)
+            return std::nullopt;
+    }
+    // Both lists must come from one state of the register.
+    ReadSnapshot snapshot(db);
+    Result<QList<qint64>> matching = collectKeys(db, condition.keysSql, condition.keysValues);
+    if (!matching)
+        return matching.error();
+    qint64 highest = 0;
+    for (qint64 key : *matching) {
+        if (key <= 0 || key > bitmapLimit)
+            return std::nullopt;
+        highest = std::max(highest, key);
+    }
+    std::vector<bool> isMatching(std::size_t(highest) + 1);
+    for (qint64 key : *matching)
+        isMatching[std::size_t(key)] = true;
+    return collectKeys(
+        db, allInOrder, {},
+        [&](qint64 key) { return key > 0 && key <= highest && isMatching[std::size_t(key)]; },
+        firstScreen);
+}
+
+// Records read in serial order when looking for a view's first screen before
+// its statement runs: enough for views that hold a few percent of the
+// register or more, and a few milliseconds when the view is sparse.
+constexpr int firstScreenReach = 8192;
+// A term that showed up in that first look but not a screen's worth of times
+// gets a longer look when that is cheaper than listing and sorting all its
+// matches through an index: testing a record in order costs about an eighth
+// of reading and sorting one match.
+constexpr qint64 recordsTestedPerMatch = 8;
+
+// The first keys of `condition` when the first records in serial order hold
+// more than a screen of them; fewer (nothing certain) otherwise. A statement
+// that sorts its matches yields nothing until all are found, and one that
+// leaves out records must first read those: this answers sooner.
+QList<qint64> firstScreenAmongFirst(const Register& reg, const ViewCondition& condition)
+{
+    using namespace RegisterNames;
+    const QSqlDatabase db = reg.database();
+    const QString key = keyOf(reg);
+    const QString hit = condition.isEmpty() ? QStringLiteral("TRUE") : condition.whereForScan();
+    const auto among = [&](qint64 reach) {
+        const QString sql =
+            QStringLiteral("SELECT k FROM (SELECT %6 AS k, %1 AS s, (%2) AS hit FROM %3 ORDER "
+                           "BY %1, %6 LIMIT %4) AS head WHERE hit ORDER BY s, k LIMIT %5")
+                .arg(Sql::identifier(serial), hit, Sql::identifier(recordTable),
+                     QString::number(reach), QString::number(ViewRst::firstScreenSize + 1), key);
+        Result<QList<qint64>> keys = collectKeys(db, sql, condition.valuesForScan());
+        return keys ? std::move(keys).value() : QList<qint64>();
+    };
+    QList<qint64> first = among(firstScreenReach);
+    if (first.isEmpty() || first.size() > ViewRst::firstScreenSize)
+        return first;
+    // The highest key stands for the number of records, read without a scan.
+    Result<QVariant> highest = Sql::scalar(
+        db, QStringLiteral("SELECT max(%1) FROM %2").arg(key, Sql::identifier(recordTable)));
+    const qint64 expectedMatches =
+        highest ? highest->toLongLong() * first.size() / firstScreenReach : 0;
+    // Half as far again as the matches seen so far say a screen needs.
+    const qint64 needed =
+        qint64(ViewRst::firstScreenSize + 1) * firstScreenReach * 3 / (2 * first.size());
+    return needed <= expectedMatches * recordsTestedPerMatch ? among(needed) : first;
+}
+
+// The first screen told, when the first records in serial order hold more
+// than one; then the callback that is still to be told while stepping.
+ViewRst::FirstScreen toldEarly(const Register& reg, const ViewCondition& condition,
+                               const ViewRst::FirstScreen& firstScreen)
+{
+    QList<qint64> first = firstScreenAmongFirst(reg, condition);
+    if (first.size() <= ViewRst::firstScreenSize)
+        return firstScreen;
+    first.resize(ViewRst::firstScreenSize);
+    firstScreen(first);
+    return nullptr;
+}
+
+// A server's view: its condition in the server's terms, one statement in
+// view order (or put in view order here). The keys come once all are
+// sorted, so a first screen is looked for among the first records
+// beforehand, in the same snapshot.
+Result<QList<qint64>> serverKeys(const Register& reg, const ViewCondition& condition,
+                                 const ViewRst::FirstScreen& firstScreen)
+{
+    using namespace RegisterNames;
+    const ViewCondition told = PgViewSql::translated(condition);
+    const QSqlDatabase db = reg.database();
+    std::optional<ReadSnapshot> snapshot;
+    ViewRst::FirstScreen whileReading = firstScreen;
+    if (firstScreen) {
+        snapshot.emplace(db);
+        whileReading = toldEarly(reg, told, firstScreen);
+    }
+    const QString where = told.isEmpty() ? QString() : QStringLiteral(" WHERE ") + told.where;
+    // Records picked by their recipient, method or folder come from that
+    // column's index one value after another; the server would sort them all
+    // before sending the first, which takes it longer than sorting them here.
+    const bool pickedByValue = told.where.contains(Sql::identifier(SearchIndexes::valueTable));
+    if (pickedByValue && PgKeys::readsRaw(db)) {
+        const Result<ViewCondition> listed = PgViewSql::withValuesListed(db, told);
+        if (!listed)
+            return listed.error();
+        Result<QList<qint64>> keys =
+            PgKeys::sorted(db,
+                           QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4")
+                               .arg(Sql::identifier(serial), Sql::identifier(identity),
+                                    Sql::identifier(recordTable), listed->where),
+                           listed->values);
+        if (keys && whileReading && keys->size() > ViewRst::firstScreenSize)
+            whileReading(keys->mid(0, ViewRst::firstScreenSize));
+        return keys;
+    }
+    const QString sql = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4, %1")
+                            .arg(Sql::identifier(identity), Sql::identifier(recordTable), where,
+                                 Sql::identifier(serial));
+    return collectKeys(db, sql, told.values, {}, whileReading);
+}
+
+} // namespace
+
+ViewRst::ViewRst(Register reg, ViewCondition condition, QList<qint64> keys)
+    : m_register(std::move(reg)), m_condition(std::move(condition)), m_keys(std::move(keys))
+{
+}
+
+Result<QList<qint64>> ViewRst::loadKeys(const Register& reg, const ViewCondition& condition,
+                                        const FirstScreen& firstScreen)
+{
+    if (reg.kind() == Register::Kind::Postgres)
+        return serverKeys(reg, condition, firstScreen);
+    const QSqlDatabase db = reg.database();
+    // The first screen and the complete list must come from one state of the
+    // register, so that the one begins the other.
+    std::optional<ReadSnapshot> early;
+    FirstScreen whileStepping = firstScreen;
+    if (firstScreen && !condition.isEmpty()) {
+        early.emplace(db);
+        whileStepping = toldEarly(reg, condition, firstScreen);
+    }
+    const QString records =
+        QStringLiteral("SELECT rowid FROM %1").arg(Sql::identifier(RegisterNames::recordTable));
+    const QString order =
+        QStringLiteral(" ORDER BY %1, rowid").arg(Sql::identifier(RegisterNames::serial));
+    if (auto marked = markedKeys(db, condition, records + order, whileStepping))
+        return std::move(*marked);
+    const auto exceptionWorthIt = [&] {
+        if (condition.exceptWhere.isEmpty())
+            return false;
+        if (condition.exceptWorthSql.isEmpty())
+            return true;
+        Result<QVariant> worth =
+            Sql::scalar(db, condition.exceptWorthSql, condition.exceptWorthValues);
+        return worth && worth->toInt() == 1;
+    };
+    if (!exceptionWorthIt()) {
+        const QString where =
+            condition.isEmpty() ? QString() : QStringLiteral(" WHERE ") + condition.where;
+        return collectKeys(db, records + where + order, condition.values, {}, whileStepping);
+    }
+    // Both lists must come from one state of the register.
+    ReadSnapshot snapshot(db);
+    QStringList leftOutQueries;
+    for (const QString& where : condition.exceptWhere)
+        leftOutQueries << records + QStringLiteral(" WHERE ") + where;
+    Result<QList<qint64>> leftOut =
+        collectKeys(db, leftOutQueries.join(QStringLiteral(" UNION ALL ")), condition.exceptValues);
+    if (!leftOut)
+        return leftOut.error();
+    qint64 highest = 0;
+    bool usual = true;
+    for (qint64 key : *leftOut) {
+        highest = std::max(highest, key);
+        usual = usual && key > 0;
+    }
+    // Rowids of a damaged register may be anything; a bitmap only suits the usual ones.
+    if (!usual || highest > bitmapLimit)
+        return loadKeys(reg, {condition.where, condition.values}, whileStepping);
+    std::vector<bool> isLeftOut(std::size_t(highest) + 1);
+    for (qint64 key : *leftOut)
+        isLeftOut[std::size_t(key)] = true;
+    return collectKeys(
+        db, records + order, {},
+        [&](qint64 key) { return key <= 0 || key > highest || !isLeftOut[std::size_t(key)]; },
+        whileStepping);
+}
+
+Result<std::shared_ptr<ViewRst>> ViewRst::open(const Register& reg, const ViewCondition& condition)
+{
+    Result<QList<qint64>> keys = loadKeys(reg, condition);
+    if (!keys)
+        return keys.error();
+    return std::make_shared<ViewRst>(reg, condition, std::move(keys).value());
+}
+
+qint64 ViewRst::keyAt(int position) const
+{
+    if (position < 1 || position > recordCount())
+        return 0;
+    return m_keys.at(position - 1);
+}
+
+int ViewRst::positionOf(qint64 rowid) const
+{
+    // Keys are unique, so a find near the screen is the only one; the whole
+    // list of a large register takes milliseconds to look through.
+    constexpr qsizetype nearRows = 4096;
+    const qsizetype from =
+        std::clamp<qsizetype>(qsizetype(m_lastPage) * pageSize - nearRows, 0, m_keys.size());
+    const qsizetype to = std::min(m_keys.size(), from + 2 * nearRows);
+    const auto near = std::find(m_keys.cbegin() + from, m_keys.cbegin() + to, rowid);
+    const qsizetype index =
+        near != m_keys.cbegin() + to ? near - m_keys.cbegin() : m_keys.indexOf(rowid);
+    return index < 0 ? 0 : static_cast<int>(index) + 1;
+}
+
+std::optional<RegisterRecord> ViewRst::record(int position) const
+{
+    const qint64 key = keyAt(position);
+    if (key == 0)
+        return std::nullopt;
+    auto cached = m_cache.constFind(key);
+    if (cached == m_cache.constEnd()) {
+        if (!fetchPage((position - 1) / pageSize))
+            return std::nullopt;
+        cached = m_cache.constFind(key);
+        if (cached == m_cache.constEnd()) {
+            // Removed by another program since the view was opened: show an
+            // empty row that every operation passes over.
+            RegisterRecord gone;
+            gone.rowid = key;
+            return gone;
+        }
+    }
+    return *cached;
+}
+
+Status ViewRst::fetchPage(int page) const
+{
+    m_lastPage = page;
+    const int first = page * pageSize;
+    const int last = std::min(first + pageSize, recordCount());
+    QVariantList keys;
+    QStringList marks;
+    for (int i = first; i < last; ++i) {
+        if (m_cache.contains(m_keys.at(i)))
+            continue;
+        keys.append(m_keys.at(i));
+        marks.append(QStringLiteral("?"));
+    }
+    if (keys.isEmpty())
+        return {};
+    const QString sql =
+        QStringLiteral("SELECT %1 FROM %2 WHERE %4 IN (%3)")
+            .arg(selectList(m_register), Sql::identifier(RegisterNames::recordTable),
+                 marks.join(QLatin1Char(',')), keyOf(m_register));
+    Result<QSqlQuery> query = Sql::run(m_register.database(), sql, keys);
+    if (!query)
+        return query.error();
+
+    while (m_cacheOrder.size() + keys.size() > cacheLimit && !m_cacheOrder.isEmpty())
+        m_cache.remove(m_cacheOrder.takeFirst());
+    while (query->next()) {
+        RegisterRecord record;
+        record.rowid = query->value(0).toLongLong();
+        record.serial = query->value(1);
+        record.date = DateText::toDisplay(query->value(2).toString());
+        record.fileName = query->value(3).toString();
+        record.storedName = query->value(4).toString();
+        record.remark = query->value(5).toString();
+        record.recipient = query->value(6).toString();
+        record.method = query->value(7).toString();
+        record.folder = query->value(8).toString();
+        if (!m_cache.contains(record.rowid))
+            m_cacheOrder.append(record.rowid);
+        m_cache.insert(record.rowid, record);
+    }
+    return {};
+}
+
+void ViewRst::removeAt(int position)
+{
+    const qint64 key = keyAt(position);
+    if (key == 0)
+        return;
+    m_keys.removeAt(position - 1);
+    ++m_changes;
+    m_cache.remove(key);
+    m_cacheOrder.removeOne(key);
+}
+
+void ViewRst::exchange(int first, int second)
+{
+    if (keyAt(first) == 0 || keyAt(second) == 0)
+        return;
+    m_keys.swapItemsAt(first - 1, second - 1);
+    ++m_changes;
+    invalidate(first);
+    invalidate(second);
+}
+
+void ViewRst::append(qint64 rowid)
+{
+    m_keys.append(rowid);
+    ++m_changes;
+}
+
+void ViewRst::complete(QList<qint64> keys)
+{
+    m_keys = std::move(keys);
+}
+
+void ViewRst::invalidate(int position)
+{
+    const qint64 key = keyAt(position);
+    m_cache.remove(key);
+    m_cacheOrder.removeOne(key);
+}
+
+void ViewRst::invalidateAll()
+{
+    m_cache.clear();
+    m_cacheOrder.clear();
+}
