@@ -4,9 +4,9 @@
 // with no new copies) against a bare cp -r of its folder. Each figure is a
 // median; ours and the limit take turns in one run.
 #include "backup/Backup.h"
-#include "store/sql/ContentHash.h"
 #include "store/Register.h"
 #include "store/RegisterNames.h"
+#include "store/sql/ContentHash.h"
 #include "store/sqlite/Snapshot.h"
 
 #include "BenchRegister.h"

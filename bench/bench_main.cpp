@@ -4,9 +4,9 @@
 #include "BenchOperations.h"
 #include "BenchRegister.h"
 
+#include "app/TableFace.h"
 #include "browser/CombinedSearch.h"
 #include "browser/FolderMenu.h"
-#include "app/TableFace.h"
 #include "browser/gui/ViewsArea.h"
 #include "intake/Intake.h"
 #include "store/Register.h"

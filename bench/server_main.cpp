@@ -13,10 +13,10 @@
 
 #include "browser/CombinedSearch.h"
 #include "intake/Intake.h"
-#include "store/pg/PgSql.h"
 #include "store/RecordStore.h"
 #include "store/Register.h"
 #include "store/RegisterNames.h"
+#include "store/pg/PgSql.h"
 #include "store/sql/Sql.h"
 #include "store/view/ViewRst.h"
 

@@ -1,5 +1,5 @@
-#include "store/sql/ContentHash.h"
 #include "store/StoreFiles.h"
+#include "store/sql/ContentHash.h"
 #include "support/CliRun.h"
 #include "support/TempRegister.h"
 

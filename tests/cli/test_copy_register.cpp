@@ -1,5 +1,5 @@
-#include "store/sql/ContentHash.h"
 #include "store/RecordStore.h"
+#include "store/sql/ContentHash.h"
 #include "store/view/ViewCursor.h"
 #include "support/CliRun.h"
 #include "support/PausePoint.h"

@@ -1,8 +1,8 @@
-#include "store/sql/ContentHash.h"
 #include "store/RegisterNames.h"
-#include "store/sqlite/Schema.h"
-#include "store/sql/Sql.h"
 #include "store/StoreFiles.h"
+#include "store/sql/ContentHash.h"
+#include "store/sql/Sql.h"
+#include "store/sqlite/Schema.h"
 #include "support/TempRegister.h"
 
 #include <QFile>

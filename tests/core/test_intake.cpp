@@ -1,11 +1,11 @@
 #include "intake/Intake.h"
 #include "intake/StoredName.h"
-#include "store/sql/ContentHash.h"
 #include "store/RecordStore.h"
 #include "store/RegisterNames.h"
 #include "store/SeenRecord.h"
-#include "store/sql/Sql.h"
 #include "store/StoreFiles.h"
+#include "store/sql/ContentHash.h"
+#include "store/sql/Sql.h"
 #include "support/TempRegister.h"
 #include "support/TestFiles.h"
 

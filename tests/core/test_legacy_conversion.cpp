@@ -4,11 +4,11 @@
 #include "legacy/LegacyConversion.h"
 #include "legacy/LegacyImport.h"
 #include "queries/QuerySlots.h"
+#include "store/RegisterNames.h"
 #include "store/sql/AuditTable.h"
 #include "store/sql/ContentHash.h"
-#include "store/RegisterNames.h"
-#include "store/sqlite/Schema.h"
 #include "store/sql/Sql.h"
+#include "store/sqlite/Schema.h"
 #include "support/LegacyFixture.h"
 #include "support/TempRegister.h"
 

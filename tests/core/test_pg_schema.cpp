@@ -1,6 +1,6 @@
 #include "browser/CombinedSearch.h"
-#include "store/pg/PgSchema.h"
 #include "store/RegisterNames.h"
+#include "store/pg/PgSchema.h"
 #include "store/sql/Sql.h"
 #include "store/view/ViewRst.h"
 #include "support/PgCluster.h"

@@ -1,8 +1,8 @@
 #include "store/Register.h"
 #include "store/RegisterLocation.h"
 #include "store/RegisterNames.h"
-#include "store/sqlite/Schema.h"
 #include "store/sql/Sql.h"
+#include "store/sqlite/Schema.h"
 #include "support/TempRegister.h"
 #include "support/TestFiles.h"
 

@@ -2,9 +2,9 @@
 #include "browser/CombinedSearch.h"
 #include "browser/FolderMenu.h"
 #include "store/RegisterNames.h"
+#include "store/sql/Sql.h"
 #include "store/sqlite/Schema.h"
 #include "store/view/SearchIndexes.h"
-#include "store/sql/Sql.h"
 #include "store/view/ViewRst.h"
 #include "support/TempRegister.h"
 

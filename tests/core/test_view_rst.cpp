@@ -1,5 +1,5 @@
-#include "store/pg/PgKeys.h"
 #include "store/RegisterNames.h"
+#include "store/pg/PgKeys.h"
 #include "store/sql/Sql.h"
 #include "store/view/ViewRst.h"
 #include "support/TempRegister.h"

@@ -1,5 +1,6 @@
 #include "browser/gui/MshfGrid.h"
 #include "browser/gui/RecordTableModel.h"
+#include "browser/gui/TrolleyMSHF.h"
 #include "gui_support/FaceFixture.h"
 #include "gui_support/MenuPicture.h"
 #include "intake/gui/IntakeArea.h"
@@ -13,7 +14,6 @@
 #include "support/gui/Fonts.h"
 #include "support/gui/MessageBox.h"
 #include "support/gui/SaveDialog.h"
-#include "browser/gui/TrolleyMSHF.h"
 #include "trash/gui/BinArea.h"
 
 #include <QAbstractItemModelTester>

@@ -4,9 +4,9 @@
 
 #include "app/RegisterOpening.h"
 #include "store/RegisterNames.h"
+#include "store/sql/Sql.h"
 #include "store/sqlite/Schema.h"
 #include "store/view/SearchIndexes.h"
-#include "store/sql/Sql.h"
 #include "support/LegacyFixture.h"
 #include "support/TempRegister.h"
 #include "support/gui/MessageBox.h"

@@ -1,6 +1,6 @@
 #include "browser/gui/MshfGrid.h"
-#include "gui_support/FaceFixture.h"
 #include "browser/gui/TrolleyMSHF.h"
+#include "gui_support/FaceFixture.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "browser/gui/SearchPanel.h"
 #include "app/TableFace.h"
+#include "browser/gui/SearchPanel.h"
 #include "support/TempRegister.h"
 
 #include <memory>
