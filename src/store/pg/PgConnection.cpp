@@ -2,6 +2,7 @@
 
 #include "store/pg/PreparedStatements.h"
 #include "store/sql/Sql.h"
+#include "store/sql/SqlDialect.h"
 
 #include <QDeadlineTimer>
 #include <QSqlDriver>
@@ -27,7 +28,7 @@ QString cutText()
 PGconn* handleOf(const QSqlDatabase& db)
 {
     const QSqlDriver* driver = db.driver();
-    if (!driver || db.driverName() != QLatin1String("QPSQL"))
+    if (!driver || !SqlDialect::of(db).onServer())
         return nullptr;
     const QVariant handle = driver->handle();
     // The driver names the type by its struct tag.
@@ -62,7 +63,7 @@ bool reopenedAfterBreak(const QSqlDatabase& db, bool wasRetriable)
 bool reopen(QSqlDatabase db, bool afresh)
 {
     QSqlDriver* driver = db.driver();
-    if (!driver || db.driverName() != QLatin1String("QPSQL") || writing(db))
+    if (!driver || !SqlDialect::of(db).onServer() || writing(db))
         return db.isOpen();
     if (db.isOpen() && !isBroken(db) && !afresh)
         return true;
@@ -86,7 +87,7 @@ bool reopen(QSqlDatabase db, bool afresh)
 
 void setWriting(const QSqlDatabase& db, bool writing)
 {
-    if (QSqlDriver* driver = db.driver(); driver && db.driverName() == QLatin1String("QPSQL"))
+    if (QSqlDriver* driver = db.driver(); driver && SqlDialect::of(db).onServer())
         driver->setProperty(writingProperty, writing);
 }
 

@@ -1,6 +1,7 @@
 #include "store/pg/PreparedStatements.h"
 
 #include "store/pg/PgConnection.h"
+#include "store/sql/SqlDialect.h"
 
 #include <QPointer>
 #include <QSqlDriver>
@@ -51,7 +52,7 @@ std::unordered_map<QString, Connection>& keptOnThisThread()
 
 bool keeps(const QSqlDatabase& db)
 {
-    return db.driverName() == QLatin1String("QPSQL") && PgConnection::writing(db);
+    return SqlDialect::of(db).onServer() && PgConnection::writing(db);
 }
 
 std::optional<QSqlQuery> find(const QSqlDatabase& db, const QString& sql)

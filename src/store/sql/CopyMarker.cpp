@@ -1,8 +1,8 @@
 #include "store/sql/CopyMarker.h"
 
 #include "store/RecordStore.h"
-#include "store/pg/PgSql.h"
 #include "store/sql/Sql.h"
+#include "store/sql/SqlDialect.h"
 
 namespace CopyMarker {
 
@@ -17,26 +17,14 @@ Status ensureTable(const QSqlDatabase& db)
 {
     const QString sql = QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2 TEXT NOT NULL)")
                             .arg(Sql::identifier(table), Sql::identifier(column));
-    // A server prepares no DDL.
-    if (db.driverName() == QLatin1String("QPSQL"))
-        return PgSql::exec(db, sql);
-    Result<QSqlQuery> made = Sql::run(db, sql);
-    if (!made)
-        return made.error();
-    return {};
+    return SqlDialect::of(db).define(db, sql);
 }
 
 // Whether the table is there; looked for rather than read, so that reading
 // a register never changes it.
 Result<bool> hasTable(const QSqlDatabase& db)
 {
-    const QString sql =
-        db.driverName() == QLatin1String("QPSQL")
-            ? QStringLiteral("SELECT count(*) FROM pg_catalog.pg_tables WHERE schemaname = "
-                             "current_schema() AND tablename = ?")
-            : QStringLiteral(
-                  "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = ?");
-    Result<QVariant> count = Sql::scalar(db, sql, {table});
+    Result<QVariant> count = Sql::scalar(db, SqlDialect::of(db).tableCount(), {table});
     if (!count)
         return count.error();
     return count->toLongLong() > 0;

@@ -2,8 +2,8 @@
 
 #include "store/RegisterWatch.h"
 #include "store/pg/PgConnection.h"
-#include "store/pg/PgSql.h"
 #include "store/pg/PreparedStatements.h"
+#include "store/sql/SqlDialect.h"
 
 #include <QSqlError>
 
@@ -49,8 +49,7 @@ Error errorOn(const QSqlDatabase& db, const QSqlError& error, const QString& wha
 {
     if (PgConnection::isBroken(db))
         return PgConnection::brokenError(db, what + QStringLiteral(": ") + error.text());
-    return db.driverName() == QLatin1String("QPSQL") ? PgSql::errorFrom(error, what)
-                                                     : errorFrom(error, what);
+    return SqlDialect::of(db).errorFrom(error, what);
 }
 
 namespace {
@@ -109,37 +108,15 @@ QString identifier(const QString& name)
 
 Transaction::Transaction(QSqlDatabase db) : m_db(std::move(db))
 {
-    // BEGIN IMMEDIATE takes SQLite's write lock at once; a server takes an
-    // advisory lock, waiting at most its lock_timeout. Either way reading
-    // the next serial and inserting never interleave with another writer.
-    // A server connection that broke since its last use is opened again
-    // here, as nothing has been done yet.
-    const bool server = m_db.driverName() == QLatin1String("QPSQL");
-    const QString sql = server ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE");
-    QSqlQuery begin(m_db);
-    const bool begun = PgConnection::againAfterBreak(m_db, [&] {
-        begin = QSqlQuery(m_db);
-        return begin.exec(sql);
-    });
+    // Either way reading the next serial and inserting never interleave with
+    // another writer.
+    Result<QString> begun = SqlDialect::of(m_db).beginWrite(m_db);
     if (!begun) {
-        m_error = Sql::errorOn(m_db, begin.lastError(), sql);
+        m_error = begun.error();
         return;
     }
     m_active = true;
-    if (!server)
-        return;
-    PgConnection::setWriting(m_db, true);
-    // The transaction's id tells later whether a COMMIT cut in flight landed.
-    Result<QSqlQuery> locked = Sql::run(
-        m_db, QStringLiteral("SELECT pg_advisory_xact_lock(?), pg_current_xact_id()::text"),
-        {PgSql::writeLock});
-    if (locked && locked->next()) {
-        m_xid = locked->value(1).toString();
-        return;
-    }
-    m_error = locked ? Error{Sql::busyMessage(), QStringLiteral("pg_advisory_xact_lock")}
-                     : locked.error();
-    end();
+    m_xid = begun.value();
 }
 
 Transaction::~Transaction()
@@ -187,11 +164,10 @@ Status Transaction::commit()
         return {};
     }
     const Error failure = Sql::errorOn(m_db, commitQuery.lastError(), QStringLiteral("COMMIT"));
-    if (m_db.driverName() == QLatin1String("QPSQL")) {
-        // Whatever the server or the link said, the outcome is looked up
-        // before anyone cleans up after a write that may have landed.
+    // SQLite's failed COMMIT leaves the transaction open for end() to roll
+    // back; a server's has ended either way.
+    const SqlDialect& dialect = SqlDialect::of(m_db);
+    if (dialect.onServer())
         m_active = false;
-        return PgConnection::commitOutcome(m_db, m_xid, failure);
-    }
-    return failure;
+    return dialect.commitFailed(m_db, m_xid, failure);
 }

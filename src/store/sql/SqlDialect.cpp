@@ -1,9 +1,12 @@
 #include "store/sql/SqlDialect.h"
 
 #include "store/RegisterNames.h"
+#include "store/pg/PgConnection.h"
 #include "store/pg/PgSchema.h"
 #include "store/pg/PgSql.h"
 #include "store/sql/Sql.h"
+
+#include <QSqlError>
 
 const SqlDialect& SqlDialect::sqlite()
 {
@@ -152,4 +155,60 @@ Status SqlDialect::lockTable(const QSqlDatabase& db, const QString& table) const
 Status SqlDialect::retried(const std::function<Status()>& attempt) const
 {
     return m_server ? PgSql::retried(attempt) : attempt();
+}
+
+Error SqlDialect::errorFrom(const QSqlError& error, const QString& what) const
+{
+    return m_server ? PgSql::errorFrom(error, what) : Sql::errorFrom(error, what);
+}
+
+Status SqlDialect::define(const QSqlDatabase& db, const QString& sql) const
+{
+    if (m_server)
+        return PgSql::exec(db, sql);
+    Result<QSqlQuery> made = Sql::run(db, sql);
+    if (!made)
+        return made.error();
+    return {};
+}
+
+QString SqlDialect::tableCount() const
+{
+    return m_server ? QStringLiteral("SELECT count(*) FROM pg_catalog.pg_tables WHERE schemaname = "
+                                     "current_schema() AND tablename = ?")
+                    : QStringLiteral(
+                          "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = ?");
+}
+
+Result<QString> SqlDialect::beginWrite(const QSqlDatabase& db) const
+{
+    // A server connection that broke since its last use is opened again
+    // here, as nothing has been done yet.
+    const QString sql = m_server ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE");
+    QSqlQuery begin(db);
+    const bool begun = PgConnection::againAfterBreak(db, [&] {
+        begin = QSqlQuery(db);
+        return begin.exec(sql);
+    });
+    if (!begun)
+        return Sql::errorOn(db, begin.lastError(), sql);
+    if (!m_server)
+        return QString();
+    PgConnection::setWriting(db, true);
+    Result<QSqlQuery> locked =
+        Sql::run(db, QStringLiteral("SELECT pg_advisory_xact_lock(?), pg_current_xact_id()::text"),
+                 {PgSql::writeLock});
+    if (locked && locked->next())
+        return locked->value(1).toString();
+    PgConnection::setWriting(db, false);
+    QSqlQuery rollback(db);
+    rollback.exec(QStringLiteral("ROLLBACK"));
+    return locked ? Error{Sql::busyMessage(), QStringLiteral("pg_advisory_xact_lock")}
+                  : locked.error();
+}
+
+Status SqlDialect::commitFailed(const QSqlDatabase& db, const QString& id,
+                                const Error& failure) const
+{
+    return m_server ? PgConnection::commitOutcome(db, id, failure) : Status(failure);
 }

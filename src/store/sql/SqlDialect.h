@@ -3,6 +3,7 @@
 #include "base/Result.h"
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
@@ -20,8 +21,11 @@ class SqlDialect {
 public:
     static const SqlDialect& sqlite();
     static const SqlDialect& server();
-    // The dialect of the connection's kind of database.
+    // The dialect of the connection's kind of database: the one place that
+    // asks which kind it is.
     static const SqlDialect& of(const QSqlDatabase& db);
+    // Whether it is a server's, for the code that speaks to a server alone.
+    bool onServer() const { return m_server; }
 
     // The record table's identity, unquoted: SQLite's rowid (which the
     // identity column aliases), the server's identity column.
@@ -74,6 +78,22 @@ public:
     // refused it because another writer was in the way. SQLite has already
     // waited its busy timeout.
     Status retried(const std::function<Status()>& attempt) const;
+
+    // The user's text and the technical detail of a failed statement.
+    Error errorFrom(const QSqlError& error, const QString& what) const;
+    // Runs a statement that makes or changes a table: a server prepares none.
+    Status define(const QSqlDatabase& db, const QString& sql) const;
+    // A query counting the tables of the register's schema named as its one value.
+    QString tableCount() const;
+
+    // Begins a write transaction that holds the register's write lock: SQLite's
+    // BEGIN IMMEDIATE, or a server's advisory lock, waited for at most its
+    // lock_timeout. Gives the transaction's id, by which a server tells later
+    // whether a COMMIT cut in flight landed (SQLite's is empty).
+    Result<QString> beginWrite(const QSqlDatabase& db) const;
+    // What a failed COMMIT of transaction `id` came to: on a server it is looked
+    // up before anyone cleans up after a write that may have landed.
+    Status commitFailed(const QSqlDatabase& db, const QString& id, const Error& failure) const;
 
 private:
     explicit SqlDialect(bool server) : m_server(server) {}
