@@ -13,14 +13,10 @@ QString recordLabel(const SourceRecord& row)
         .arg(row.record.fileName, row.record.storedName);
 }
 
-void section(QString& out, const QString& title, const QStringList& lines)
-{
-    if (lines.isEmpty())
-        return;
-    out += QStringLiteral("%1（%2）：\n").arg(title).arg(lines.size());
-    for (const QString& line : lines)
-        out += QStringLiteral("  ") + line + QLatin1Char('\n');
-}
+struct Section {
+    QString heading; // "title（count）"
+    const QStringList* lines;
+};
 
 } // namespace
 
@@ -63,43 +59,94 @@ Report findings(const Source& source)
     return report;
 }
 
+namespace {
+
+// What was done, one line each; nothing more when there was nothing to do.
+QStringList headOf(const Report& report)
+{
+    QStringList head;
+    switch (report.outcome) {
+    case Report::AlreadyConverted:
+        return {QStringLiteral("登记库已是 Quorvel 格式，无需转换，没有改动任何文件。")};
+    case Report::WouldConvert:
+        head << QStringLiteral("试运行：只读取了旧登记库，没有改动任何文件。")
+             << QStringLiteral("可转换记录：%1 条").arg(report.records);
+        break;
+    case Report::Converted:
+        head << QStringLiteral("已转换记录：%1 条").arg(report.records);
+        break;
+    case Report::Imported:
+        head << QStringLiteral("已导入记录：%1 条").arg(report.records);
+        break;
+    }
+    if (report.outcome != Report::Imported) {
+        head << (report.renumbered.isEmpty()
+                     ? QStringLiteral("序号：全部保留")
+                     : QStringLiteral("序号：有小数、重复或空的序号，已按原顺序重新编号"));
+        head << (report.queryTableMissing
+                     ? QStringLiteral("自定义查询：旧登记库没有“自定义查询”表，九个查询均为空")
+                     : QStringLiteral("自定义查询：已定义 %1 个").arg(report.queries));
+    }
+    return head;
+}
+
+QList<Section> sectionsOf(const Report& report)
+{
+    if (report.outcome == Report::AlreadyConverted)
+        return {};
+    const QList<QPair<QString, const QStringList*>> all = {
+        {QStringLiteral("重新编号的记录"), &report.renumbered},
+        {QStringLiteral("缺少存储副本的记录（记录已保留）"), &report.missingCopies},
+        {QStringLiteral("路径指向存储文件夹以外的记录（记录已保留，其路径不会被使用）"),
+         &report.hostileNames},
+        {QStringLiteral("存储副本不是普通文件的记录（记录已保留，该文件不会被读取）"),
+         &report.notFiles},
+        {QStringLiteral("未导入的记录"), &report.notImported},
+        {QStringLiteral("内容与已登记记录相同"), &report.sameContent},
+        {QStringLiteral("存储文件夹中不属于任何记录的文件（未删除）"), &report.strayFiles},
+        {QStringLiteral("超过九个而未转换的自定义查询"), &report.queriesLeftOut},
+    };
+    QList<Section> sections;
+    for (const auto& [title, lines] : all) {
+        if (!lines->isEmpty())
+            sections.append({QStringLiteral("%1（%2）").arg(title).arg(lines->size()), lines});
+    }
+    return sections;
+}
+
+QStringList asideOf(const Report& report)
+{
+    if (report.outcome == Report::AlreadyConverted || report.aside.isEmpty())
+        return {};
+    return {QStringLiteral("旧数据库已保留为：%1").arg(report.aside)};
+}
+
+} // namespace
+
+QString Report::summary() const
+{
+    QStringList lines = headOf(*this);
+    for (const Section& section : sectionsOf(*this))
+        lines << section.heading;
+    return (lines + asideOf(*this)).join(QLatin1Char('\n'));
+}
+
+QStringList Report::listing() const
+{
+    QStringList out;
+    for (const Section& section : sectionsOf(*this)) {
+        out << section.heading + QStringLiteral("：");
+        for (const QString& line : *section.lines)
+            out << QStringLiteral("  ") + line;
+    }
+    return out;
+}
+
 QString Report::text() const
 {
     QString out;
-    switch (outcome) {
-    case AlreadyConverted:
-        return QStringLiteral("登记库已是 Quorvel 格式，无需转换，没有改动任何文件。\n");
-    case WouldConvert:
-        out += QStringLiteral("试运行：只读取了旧登记库，没有改动任何文件。\n");
-        out += QStringLiteral("可转换记录：%1 条\n").arg(records);
-        break;
-    case Converted:
-        out += QStringLiteral("已转换记录：%1 条\n").arg(records);
-        break;
-    case Imported:
-        out += QStringLiteral("已导入记录：%1 条\n").arg(records);
-        break;
-    }
-    if (outcome != Imported) {
-        out += renumbered.isEmpty()
-                   ? QStringLiteral("序号：全部保留\n")
-                   : QStringLiteral("序号：有小数、重复或空的序号，已按原顺序重新编号\n");
-        out += queryTableMissing
-                   ? QStringLiteral("自定义查询：旧登记库没有“自定义查询”表，九个查询均为空\n")
-                   : QStringLiteral("自定义查询：已定义 %1 个\n").arg(queries);
-    }
-    section(out, QStringLiteral("重新编号的记录"), renumbered);
-    section(out, QStringLiteral("缺少存储副本的记录（记录已保留）"), missingCopies);
-    section(out, QStringLiteral("路径指向存储文件夹以外的记录（记录已保留，其路径不会被使用）"),
-            hostileNames);
-    section(out, QStringLiteral("存储副本不是普通文件的记录（记录已保留，该文件不会被读取）"),
-            notFiles);
-    section(out, QStringLiteral("未导入的记录"), notImported);
-    section(out, QStringLiteral("内容与已登记记录相同"), sameContent);
-    section(out, QStringLiteral("存储文件夹中不属于任何记录的文件（未删除）"), strayFiles);
-    section(out, QStringLiteral("超过九个而未转换的自定义查询"), queriesLeftOut);
-    if (!aside.isEmpty())
-        out += QStringLiteral("旧数据库已保留为：%1\n").arg(aside);
+    for (const QString& line : headOf(*this) + listing() + asideOf(*this))
+        out += line + QLatin1Char('\n');
     return out;
 }
 

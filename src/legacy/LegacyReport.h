@@ -27,6 +27,12 @@ struct Report {
 
     // Whether anything of the old register did not come over whole.
     bool lostSomething() const;
+    // What was done, each list by its heading and count, and where the old
+    // file was kept: one line each.
+    QString summary() const;
+    // Each list that is not empty: its heading, then its lines indented.
+    QStringList listing() const;
+    // The whole report as the command line prints it.
     QString text() const;
 };
 

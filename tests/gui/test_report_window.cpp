@@ -1,3 +1,4 @@
+#include "legacy/LegacyReport.h"
 #include "support/TestFiles.h"
 #include "support/gui/MessageBox.h"
 #include "support/gui/ReportWindow.h"
@@ -15,17 +16,22 @@
 class TestReportWindow : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void reportTextSplitsIntoSummaryAndList()
+    void conversionReportGivesSummaryAndList()
     {
-        QString summary;
-        QStringList lines;
-        ReportWindow::split(QStringLiteral("已转换记录：3 条\n缺少存储副本的记录（2）：\n  a\n  b\n"
-                                           "旧数据库已保留为：x.mdb\n"),
-                            &summary, &lines);
-        QCOMPARE(summary, QStringLiteral("已转换记录：3 条\n缺少存储副本的记录（2）\n"
-                                         "旧数据库已保留为：x.mdb"));
-        QCOMPARE(lines, (QStringList{QStringLiteral("缺少存储副本的记录（2）："),
-                                     QStringLiteral("  a"), QStringLiteral("  b")}));
+        Legacy::Report report;
+        report.records = 3;
+        report.missingCopies = {QStringLiteral("a"), QStringLiteral("b")};
+        report.aside = QStringLiteral("x.mdb");
+        QCOMPARE(report.summary(),
+                 QStringLiteral("已转换记录：3 条\n序号：全部保留\n自定义查询：已定义 0 个\n"
+                                "缺少存储副本的记录（记录已保留）（2）\n旧数据库已保留为：x.mdb"));
+        QCOMPARE(report.listing(),
+                 (QStringList{QStringLiteral("缺少存储副本的记录（记录已保留）（2）："),
+                              QStringLiteral("  a"), QStringLiteral("  b")}));
+        QCOMPARE(report.text(),
+                 QStringLiteral("已转换记录：3 条\n序号：全部保留\n自定义查询：已定义 0 个\n"
+                                "缺少存储副本的记录（记录已保留）（2）：\n  a\n  b\n"
+                                "旧数据库已保留为：x.mdb\n"));
     }
 
     void twentyThousandLinesFitTheScreenAndSave()

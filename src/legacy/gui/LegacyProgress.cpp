@@ -1,7 +1,6 @@
 #include "legacy/gui/LegacyProgress.h"
 
 #include "support/gui/MessageBox.h"
-#include "support/gui/ReportWindow.h"
 #include "support/gui/WorkProgress.h"
 
 #include <optional>
@@ -19,10 +18,7 @@ Result<Legacy::Report> runWithProgress(QWidget* parent, const QString& label,
 
 void showReport(QWidget* parent, const Legacy::Report& report)
 {
-    QString summary;
-    QStringList lines;
-    ReportWindow::split(report.text(), &summary, &lines);
     MessageBox::report(parent,
                        report.lostSomething() ? MessageBox::Warning : MessageBox::Information,
-                       summary, lines);
+                       report.summary(), report.listing());
 }

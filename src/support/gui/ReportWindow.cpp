@@ -93,26 +93,3 @@ void ReportWindow::saveAs(QWidget* parent, const QString& summary, const QString
     if (!save(path, summary, lines, &error))
         MessageBox::warning(parent, QStringLiteral("无法保存报告“%1”：%2").arg(path, error));
 }
-
-void ReportWindow::split(const QString& text, QString* summary, QStringList* lines)
-{
-    const QStringList all = text.split(QLatin1Char('\n'));
-    QStringList top;
-    for (int i = 0; i < all.size(); ++i) {
-        const QString& line = all.at(i);
-        const bool indented = line.startsWith(QLatin1Char(' '));
-        const bool heading =
-            !indented && i + 1 < all.size() && all.at(i + 1).startsWith(QLatin1Char(' '));
-        if (indented || heading)
-            lines->append(line);
-        if (heading) {
-            QString title = line.trimmed();
-            if (title.endsWith(u'：'))
-                title.chop(1);
-            top << title;
-        } else if (!indented && !line.isEmpty()) {
-            top << line;
-        }
-    }
-    *summary = top.join(QLatin1Char('\n'));
-}

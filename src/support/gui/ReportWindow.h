@@ -24,11 +24,6 @@ public:
     // Asks for a file name and saves there, saying so when it fails.
     static void saveAs(QWidget* parent, const QString& summary, const QStringList& lines);
 
-    // A report text of the core (summary lines, then titled sections of
-    // indented lines) split into the summary, which also names each section
-    // with its count, and the list of sections.
-    static void split(const QString& text, QString* summary, QStringList* lines);
-
 private:
     QString m_summary;
     QStringList m_lines;
