@@ -107,32 +107,37 @@ bool twinned(const StoreFolder& store, const std::optional<StoreFolder>& bin,
 }
 
 // Drops from `doubtful` (places in `findings`) what no longer holds, and
-// gives back those of them that hold with a second name. Under the write
-// lock when it can be had; a register that cannot be written (read-only,
-// or held longer than the busy wait) is read afresh without it, and
-// `tryLock` is cleared so that later rounds do not wait for it again.
+// gives back those of them that hold with a second name.
 QList<qsizetype> recheck(const Register& reg, const StoreFolder& store,
                          const QList<Finding>& findings, QList<qsizetype>& doubtful, bool& tryLock)
+{
+    QList<qsizetype> twins;
+    underWriteLock(reg, tryLock, [&](RecordStore& records) {
+        Result<StoreFolder> opened = Trash::openBin(store, false);
+        std::optional<StoreFolder> bin;
+        if (opened)
+            bin.emplace(std::move(opened.value()));
+        doubtful.removeIf(
+            [&](qsizetype place) { return !holds(records, store, bin, findings.at(place)); });
+        for (qsizetype place : std::as_const(doubtful))
+            if (twinned(store, bin, findings.at(place)))
+                twins << place;
+    });
+    return twins;
+}
+
+} // namespace
+
+void underWriteLock(const Register& reg, bool& tryLock,
+                    const std::function<void(RecordStore& records)>& ask)
 {
     const std::unique_ptr<RecordStore> records = reg.records();
     Result<std::unique_ptr<StoreTransaction>> lock =
         tryLock ? records->beginWrite() : Result<std::unique_ptr<StoreTransaction>>(Error{});
     if (!lock)
         tryLock = false;
-    Result<StoreFolder> opened = Trash::openBin(store, false);
-    std::optional<StoreFolder> bin;
-    if (opened)
-        bin.emplace(std::move(opened.value()));
-    doubtful.removeIf(
-        [&](qsizetype place) { return !holds(*records, store, bin, findings.at(place)); });
-    QList<qsizetype> twins;
-    for (qsizetype place : std::as_const(doubtful))
-        if (twinned(store, bin, findings.at(place)))
-            twins << place;
-    return twins;
+    ask(*records);
 }
-
-} // namespace
 
 void dropPassingStates(const Register& reg, const StoreFolder& store, QList<Finding>& findings)
 {

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "integrity/IntegrityCheck.h"
+#include "store/RecordStore.h"
 #include "store/StoreFolder.h"
+
+#include <functional>
 
 // A program in the middle of a change shows, for a moment, what would be a
 // fault once it stood still: a copy named before its record commits, a
@@ -16,5 +19,13 @@
 namespace Integrity {
 
 void dropPassingStates(const Register& reg, const StoreFolder& store, QList<Finding>& findings);
+
+// Runs `ask` on this thread's records, under the register's write lock when
+// it can be had, so that no program is inside its change while it reads. A
+// register that cannot be written (read-only, or held longer than the busy
+// wait) is read afresh without it, and `tryLock` is cleared so that later
+// calls do not wait for it again.
+void underWriteLock(const Register& reg, bool& tryLock,
+                    const std::function<void(RecordStore& records)>& ask);
 
 } // namespace Integrity
