@@ -13,6 +13,7 @@
 #include "store/RegisterNames.h"
 #include "store/RegisterWatch.h"
 #include "store/sql/Sql.h"
+#include "store/view/SqliteViewSql.h"
 #include "store/view/ViewRst.h"
 
 #include "BenchTable.h"
@@ -99,7 +100,7 @@ QString bareFirstPage(const QString& where)
         .arg(where);
 }
 
-QString whereOf(const ViewCondition& condition)
+QString whereOf(const ViewSql& condition)
 {
     return condition.isEmpty() ? QString() : QStringLiteral("WHERE ") + condition.where;
 }
@@ -315,8 +316,9 @@ void benchSize(const QString& cacheRoot, int count, int runs)
                      migration.elapsed() / 1000.0);
     Bare bare(reg->databasePath());
     auto bareView = [&](const ViewCondition& condition) {
-        bare.run(bareKeys(whereOf(condition)), condition.values);
-        bare.run(bareFirstPage(whereOf(condition)), condition.values);
+        const ViewSql sql = SqliteViewSql::rendered(condition);
+        bare.run(bareKeys(whereOf(sql)), sql.values);
+        bare.run(bareFirstPage(whereOf(sql)), sql.values);
     };
 
     // Ten million records: searches are held to twice the targets of a
@@ -345,14 +347,13 @@ void benchSize(const QString& cacheRoot, int count, int runs)
             },
             runs);
         if (views.currentView() && views.currentView()->recordCount() > ViewRst::firstScreenSize) {
+            const ViewSql bareSql = SqliteViewSql::rendered(bareCondition);
             QString first = QString::fromUtf8(label);
             first.replace(QStringLiteral("view: "), QStringLiteral("view 1st screen: "))
                 .replace(QStringLiteral("search: "), QStringLiteral("search 1st screen: "));
             printBenchRow(
                 first.toUtf8().constData(), count, shown.first,
-                medianMs(
-                    [&] { bare.run(bareFirstPage(whereOf(bareCondition)), bareCondition.values); },
-                    runs),
+                medianMs([&] { bare.run(bareFirstPage(whereOf(bareSql)), bareSql.values); }, runs),
                 firstRule);
         }
         printBenchRow(label, count, shown.complete,

@@ -6,7 +6,7 @@
 #include "browser/CombinedSearch.h"
 #include "store/RegisterNames.h"
 #include "store/sql/Sql.h"
-#include "store/view/ViewCondition.h"
+#include "store/view/SqliteViewSql.h"
 
 #include "BenchTable.h"
 
@@ -135,8 +135,9 @@ QString shellStatement(const ViewCondition& condition)
           RegisterNames::remark, RegisterNames::recipient, RegisterNames::method,
           RegisterNames::folder, RegisterNames::storedName})
         columns << Sql::identifier(column);
-    QString where = condition.where;
-    for (const QVariant& value : condition.values) {
+    const ViewSql sql = SqliteViewSql::rendered(condition);
+    QString where = sql.where;
+    for (const QVariant& value : sql.values) {
         QString literal = value.toString();
         literal = QLatin1Char('\'') + literal.replace(QLatin1Char('\''), QStringLiteral("''")) +
                   QLatin1Char('\'');

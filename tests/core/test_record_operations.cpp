@@ -8,6 +8,7 @@
 #include "store/RegisterNames.h"
 #include "store/SeenRecord.h"
 #include "store/sql/Sql.h"
+#include "store/view/ViewConditions.h"
 #include "support/TempRegister.h"
 #include "support/TestFiles.h"
 #include "trash/Trash.h"
@@ -551,8 +552,7 @@ void TestRecordOperations::moveInFilteredViewTouchesOnlyTwo()
     const qint64 b = temp.addRecord(2, QStringLiteral("b"), {}, QStringLiteral("乙"));
     const qint64 c = temp.addRecord(3, QStringLiteral("c"), {}, QStringLiteral("乙"));
     const qint64 d = temp.addRecord(4, QStringLiteral("d"), {}, QStringLiteral("甲"));
-    const ViewCondition folder{Sql::identifier(RegisterNames::folder) + QStringLiteral(" = ?"),
-                               {QStringLiteral("甲")}};
+    const ViewCondition folder = ViewConditions::folderIs(QStringLiteral("甲"));
     std::shared_ptr<ViewRst> view = ViewRst::open(temp.reg(), folder).value();
     QCOMPARE(view->recordCount(), 2);
     QVERIFY(RecordReorder::moveUp(*view, 2).ok());

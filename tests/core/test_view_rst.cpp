@@ -1,6 +1,7 @@
 #include "store/RegisterNames.h"
 #include "store/pg/PgKeys.h"
 #include "store/sql/Sql.h"
+#include "store/view/ViewConditions.h"
 #include "store/view/ViewRst.h"
 #include "support/TempRegister.h"
 
@@ -56,8 +57,8 @@ private Q_SLOTS:
         TempRegister temp;
         temp.addRecord(1, QStringLiteral("x"), QStringLiteral("O'Brien"));
         temp.addRecord(2, QStringLiteral("y"), QStringLiteral("张三"));
-        ViewCondition condition{Sql::identifier(RegisterNames::recipient) + QStringLiteral(" = ?"),
-                                {QStringLiteral("O'Brien")}};
+        const ViewCondition condition =
+            ViewConditions::fieldIs(RecordField::Recipient, QStringLiteral("O'Brien"));
         Result<std::shared_ptr<ViewRst>> view = ViewRst::open(temp.reg(), condition);
         QVERIFY(view.ok());
         QCOMPARE(view.value()->recordCount(), 1);
@@ -137,10 +138,10 @@ private Q_SLOTS:
     void invalidConditionIsAnError()
     {
         TempRegister temp;
-        Result<std::shared_ptr<ViewRst>> view =
-            ViewRst::open(temp.reg(), {QStringLiteral("no_such_column = ?"), {1}});
-        QVERIFY(!view.ok());
-        QVERIFY(!view.error().message.isEmpty());
+        const Result<QList<qint64>> keys =
+            ViewRst::keysOf(temp.reg(), {QStringLiteral("no_such_column = ?"), {1}});
+        QVERIFY(!keys.ok());
+        QVERIFY(!keys.error().message.isEmpty());
     }
 };
 

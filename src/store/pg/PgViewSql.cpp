@@ -1,13 +1,11 @@
 #include "store/pg/PgViewSql.h"
 
-#include "store/RegisterNames.h"
 #include "store/sql/Sql.h"
+#include "store/sql/SqlRecordStore.h"
 #include "store/view/SearchIndexes.h"
+#include "store/view/ViewConditions.h"
 
-#include <QRegularExpression>
 #include <QSqlQuery>
-
-#include <optional>
 
 namespace PgViewSql {
 
@@ -30,137 +28,143 @@ QString piecesOf(const QString& column)
 
 namespace {
 
-// The text a LIKE pattern made by ViewConditions::likeLiteral looks for
-// anywhere: "%" before and after, the rest literal. Nothing for another
-// pattern.
-std::optional<QString> containedText(const QVariant& value)
+using Kind = ViewCondition::Kind;
+
+QString columnOf(RecordField field)
 {
-    if (value.typeId() != QMetaType::QString)
-        return std::nullopt;
-    const QString pattern = value.toString();
-    if (pattern.size() < 3 || !pattern.startsWith(QLatin1Char('%')) ||
-        !pattern.endsWith(QLatin1Char('%')))
-        return std::nullopt;
-    QString text;
-    for (qsizetype i = 1; i < pattern.size() - 1; ++i) {
-        const QChar c = pattern.at(i);
-        if (c == QLatin1Char('\\')) {
-            if (++i == pattern.size() - 1)
-                return std::nullopt;
-            text += pattern.at(i);
-        } else if (c == QLatin1Char('%') || c == QLatin1Char('_')) {
-            return std::nullopt;
-        } else {
-            text += c;
-        }
-    }
-    return text;
+    return Sql::identifier(SqlRecordStore::columnOf(field));
 }
 
-bool isPieced(const QString& quotedColumn)
+bool byValue(RecordField field)
 {
-    for (const QString& column : piecedColumns) {
-        if (quotedColumn == Sql::identifier(column))
-            return true;
+    return field == RecordField::Recipient || field == RecordField::Method ||
+           field == RecordField::Folder;
+}
+
+// LIKE with SQLite's meaning, `pattern` escaped with '\'.
+QString likeOf(const QString& column, const QString& pattern)
+{
+    return lowered(column) + QStringLiteral(" LIKE ") + lowered(pattern) +
+           QStringLiteral(" ESCAPE '\\'");
+}
+
+ViewSql contains(RecordField field, const QString& text)
+{
+    const QString column = columnOf(field);
+    const QString like = likeOf(column, QStringLiteral("?"));
+    const QString likeValue = ViewConditions::likeLiteral(text);
+    // A name or remark is also looked up in the index of its pieces, and
+    // LIKE decides among what it offers; a single character has no pieces.
+    if (PgViewSql::piecedColumns.contains(SqlRecordStore::columnOf(field)) &&
+        text.toUcs4().size() >= 2) {
+        return {QStringLiteral("(%1 AND %2 @> %3)")
+                    .arg(like, piecesOf(column), piecesOf(QStringLiteral("?"))),
+                {likeValue, text}};
     }
-    return false;
+    return {like, {likeValue}};
+}
+
+// The values of `field` in the value table that contain `text`.
+QString valuesContaining()
+{
+    using namespace SearchIndexes;
+    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ? AND %4")
+        .arg(valueColumn, Sql::identifier(valueTable), fieldColumn,
+             likeOf(valueColumn, QStringLiteral("?")));
+}
+
+// An array in the server's text form, each element quoted.
+Result<QString> arrayOfValues(const QSqlDatabase& db, RecordField field, const QString& text)
+{
+    Result<QSqlQuery> found =
+        Sql::run(db, valuesContaining(),
+                 {SqlRecordStore::columnOf(field), ViewConditions::likeLiteral(text)});
+    if (!found)
+        return found.error();
+    QStringList elements;
+    while (found->next()) {
+        QString element = found->value(0).toString();
+        element.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+            .replace(QLatin1Char('"'), QLatin1String("\\\""));
+        elements << QLatin1Char('"') + element + QLatin1Char('"');
+    }
+    return QString(QLatin1Char('{') + elements.join(QLatin1Char(',')) + QLatin1Char('}'));
+}
+
+// The condition in the server's words; with `listFrom`, the values a
+// contains-search of recipient, method or folder asks for are read from it.
+Result<ViewSql> worded(const ViewCondition& condition, const QSqlDatabase* listFrom)
+{
+    const QString column = columnOf(condition.field);
+    switch (condition.kind) {
+    case Kind::Every:
+        return ViewSql{};
+    case Kind::IdentityIs:
+        return ViewSql{Sql::identifier(RegisterNames::identity) + QStringLiteral(" = ?"),
+                       {condition.number}};
+    case Kind::FieldIs:
+        return ViewSql{column + QStringLiteral(" = ?"), {condition.text}};
+    case Kind::FieldOtherThan: {
+        // "<>" drops NULL as well as the listed values.
+        QStringList differs;
+        QVariantList values;
+        for (const QString& value : condition.texts) {
+            differs << column + QStringLiteral(" <> ?");
+            values << value;
+        }
+        differs << column + QStringLiteral(" <> ''");
+        return ViewSql{differs.join(QStringLiteral(" AND ")), values};
+    }
+    case Kind::DateFrom:
+        return ViewSql{column + QStringLiteral(" >= ?"), {condition.text}};
+    case Kind::DateBefore:
+        return ViewSql{column + QStringLiteral(" < ?"), {condition.text}};
+    case Kind::Contains:
+        return contains(condition.field, condition.text);
+    case Kind::IndexedContains:
+        if (!byValue(condition.field))
+            return contains(condition.field, condition.text);
+        if (listFrom) {
+            Result<QString> array = arrayOfValues(*listFrom, condition.field, condition.text);
+            if (!array)
+                return array.error();
+            return ViewSql{column + QStringLiteral(" = ANY(?::text[])"), {*array}};
+        }
+        return ViewSql{column + QStringLiteral(" IN (") + valuesContaining() + QLatin1Char(')'),
+                       {SqlRecordStore::columnOf(condition.field),
+                        ViewConditions::likeLiteral(condition.text)}};
+    case Kind::Both: {
+        Result<ViewSql> first = worded(condition.sides.at(0), listFrom);
+        if (!first)
+            return first;
+        Result<ViewSql> second = worded(condition.sides.at(1), listFrom);
+        if (!second)
+            return second;
+        return ViewSql{QStringLiteral("(%1) AND (%2)").arg(first->where, second->where),
+                       first->values + second->values};
+    }
+    }
+    return ViewSql{};
 }
 
 } // namespace
 
-ViewCondition translated(const ViewCondition& condition)
+ViewSql told(const ViewCondition& condition)
 {
-    // The record-by-record form holds no SQLite index; on the server a
-    // contains-search of a name or remark also asks the index of their
-    // pieces, and LIKE decides among what it offers. One pass over the text;
-    // each "?" met is the next value.
-    const QString where = condition.whereForScan();
-    const QVariantList values = condition.valuesForScan();
-    static const QRegularExpression pattern(
-        QStringLiteral("(\"[^\"]+\"|[^\\s(),]+) (NOT )?LIKE \\? ESCAPE '\\\\'" // 1, 2
-                       "|\\browid\\b"
-                       "|\\?"));
-    ViewCondition result;
-    qsizetype at = 0;
-    qsizetype value = 0;
-    QRegularExpressionMatchIterator matches = pattern.globalMatch(where);
-    while (matches.hasNext()) {
-        const QRegularExpressionMatch match = matches.next();
-        result.where += where.mid(at, match.capturedStart() - at);
-        at = match.capturedEnd();
-        const QString whole = match.captured(0);
-        if (!match.captured(1).isEmpty()) {
-            const QString column = match.captured(1);
-            const QString like = lowered(column) + QLatin1Char(' ') + match.captured(2) +
-                                 QStringLiteral("LIKE ") + lowered(QStringLiteral("?")) +
-                                 QStringLiteral(" ESCAPE '\\'");
-            const QVariant likeValue = values.value(value++);
-            const std::optional<QString> text = containedText(likeValue);
-            result.values << likeValue;
-            // A single character has no pieces to look up.
-            if (match.captured(2).isEmpty() && isPieced(column) && text &&
-                text->toUcs4().size() >= 2) {
-                result.where += QStringLiteral("(%1 AND %2 @> %3)")
-                                    .arg(like, piecesOf(column), piecesOf(QStringLiteral("?")));
-                result.values << *text;
-            } else {
-                result.where += like;
-            }
-        } else if (whole == QLatin1String("rowid")) {
-            result.where += Sql::identifier(RegisterNames::identity);
-        } else {
-            result.where += whole;
-            result.values << values.value(value++);
-        }
-    }
-    result.where += where.mid(at);
-    return result;
+    // Without a database to read, nothing can fail.
+    return worded(condition, nullptr).value();
 }
 
-Result<ViewCondition> withValuesListed(const QSqlDatabase& db, const ViewCondition& told)
+bool picksByValue(const ViewCondition& condition)
 {
-    using namespace SearchIndexes;
-    // The value table's subquery as translated() tells it.
-    const QString values =
-        QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ? AND %4 LIKE %5 ESCAPE '\\'")
-            .arg(valueColumn, Sql::identifier(valueTable), fieldColumn, lowered(valueColumn),
-                 lowered(QStringLiteral("?")));
-    const QString asked = QStringLiteral("IN (") + values + QLatin1Char(')');
-    ViewCondition listed;
-    qsizetype value = 0;
-    QChar quote;
-    for (qsizetype at = 0; at < told.where.size(); ++at) {
-        const QChar c = told.where.at(at);
-        if (!quote.isNull()) {
-            if (c == quote)
-                quote = QChar();
-        } else if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
-            quote = c;
-        } else if (QStringView(told.where).mid(at).startsWith(asked)) {
-            Result<QSqlQuery> found =
-                Sql::run(db, values, {told.values.value(value), told.values.value(value + 1)});
-            if (!found)
-                return found.error();
-            // An array in the server's text form, each element quoted.
-            QStringList elements;
-            while (found->next()) {
-                QString element = found->value(0).toString();
-                element.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
-                    .replace(QLatin1Char('"'), QLatin1String("\\\""));
-                elements << QLatin1Char('"') + element + QLatin1Char('"');
-            }
-            listed.where += QStringLiteral("= ANY(?::text[])");
-            listed.values << QString(QLatin1Char('{') + elements.join(QLatin1Char(',')) +
-                                     QLatin1Char('}'));
-            value += 2;
-            at += asked.size() - 1;
-            continue;
-        } else if (c == QLatin1Char('?')) {
-            listed.values << told.values.value(value++);
-        }
-        listed.where += c;
-    }
-    return listed;
+    if (condition.kind == Kind::Both)
+        return picksByValue(condition.sides.at(0)) || picksByValue(condition.sides.at(1));
+    return condition.kind == Kind::IndexedContains && byValue(condition.field);
+}
+
+Result<ViewSql> listed(const QSqlDatabase& db, const ViewCondition& condition)
+{
+    return worded(condition, &db);
 }
 
 } // namespace PgViewSql

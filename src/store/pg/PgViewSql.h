@@ -3,28 +3,33 @@
 #include "base/Result.h"
 #include "store/RegisterNames.h"
 #include "store/view/ViewCondition.h"
+#include "store/view/ViewSql.h"
 
 #include <QSqlDatabase>
 
-// Views and searches on a register kept on a PostgreSQL server. Conditions
-// are written for SQLite (ViewConditions); here they are told in the
-// server's terms: the identity column for the rowid, LIKE with SQLite's
-// meaning (ASCII letters alike in either case, nothing else folded), and,
-// for the full-text and character indexes the server does not have, the
-// condition's record-by-record form (indexes of the two-character pieces
-// of names and remarks serve its contains-searches).
+// Views and searches on a register kept on a PostgreSQL server, worded from
+// the same conditions as SQLite's: the identity column names a record, LIKE
+// has SQLite's meaning (ASCII letters alike in either case, nothing else
+// folded), and the records are tested one by one where SQLite has full-text
+// and character indexes the server lacks (indexes of the two-character
+// pieces of names and remarks serve their contains-searches).
 namespace PgViewSql {
 
-// The condition's record-by-record form and its values for the server; the
-// other forms (exceptWhere, keysSql) are SQLite's speed-ups only.
-ViewCondition translated(const ViewCondition& condition);
+// The condition record by record for the server; a contains-search of
+// recipient, method or folder reads the value table in a subquery.
+ViewSql told(const ViewCondition& condition);
 
-// `told` (a condition in the server's terms) with the recipients, methods or
-// folders it asks the value table for read now and listed in it: the
-// records' index then serves each value with the server's estimate of how
-// many records hold it, where for a subquery it guesses, and its plan, a
-// scan of all records among them, varies from run to run.
-Result<ViewCondition> withValuesListed(const QSqlDatabase& db, const ViewCondition& told);
+// Whether `condition` picks records by recipient, method or folder through
+// the value table: told(), the records come from that column's index one
+// value after another.
+bool picksByValue(const ViewCondition& condition);
+
+// told() with the recipients, methods or folders it asks the value table
+// for read now and listed in it: the records' index then serves each value
+// with the server's estimate of how many records hold it, where for a
+// subquery it guesses, and its plan, a scan of all records among them,
+// varies from run to run.
+Result<ViewSql> listed(const QSqlDatabase& db, const ViewCondition& condition);
 
 // `column` (quoted) with ASCII capitals made small, as SQLite's LIKE
 // compares: the form the piece indexes were made of.

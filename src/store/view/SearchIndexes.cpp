@@ -371,10 +371,10 @@ Status reattach(QSqlDatabase& db, const StepProgress& progress)
     return {};
 }
 
-ViewCondition valuesLike(const QString& column, const QString& like)
+ViewSql valuesLike(const QString& column, const QString& like)
 {
     const QString values = Sql::identifier(valueTable);
-    ViewCondition condition;
+    ViewSql condition;
     condition.where =
         QStringLiteral("%1 IN (SELECT %3 FROM %2 WHERE %4 = ? AND %3 LIKE ? ESCAPE '\\')")
             .arg(Sql::identifier(column), values, valueColumn, fieldColumn);
@@ -392,7 +392,7 @@ ViewCondition valuesLike(const QString& column, const QString& like)
     return condition;
 }
 
-ViewCondition charactersContain(const QString& column, const QString& term)
+ViewSql charactersContain(const QString& column, const QString& term)
 {
     const auto index =
         std::find_if(characterIndexes.begin(), characterIndexes.end(),
@@ -404,7 +404,7 @@ ViewCondition charactersContain(const QString& column, const QString& term)
     const QString matching =
         QStringLiteral("SELECT rowid FROM %1 WHERE %1 MATCH '\"' || hex(lower(?)) || '\"'")
             .arg(identifier(index->table));
-    ViewCondition condition;
+    ViewSql condition;
     condition.where = QStringLiteral("rowid IN (%1)").arg(matching);
     condition.values = {term};
     condition.keysSql = matching;

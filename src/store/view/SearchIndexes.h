@@ -2,7 +2,7 @@
 
 #include "base/Result.h"
 #include "base/StepProgress.h"
-#include "store/view/ViewCondition.h"
+#include "store/view/ViewSql.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -33,14 +33,14 @@ inline const QString remarkCharacters = QStringLiteral("文件管理_备注字�
 // (escaped with '\\'), found through the value table. When the pattern
 // matches most records, the view is loaded as all records but the others;
 // the value table's counts tell which way is cheaper.
-ViewCondition valuesLike(const QString& column, const QString& like);
+ViewSql valuesLike(const QString& column, const QString& like);
 
 // Records whose `column` (file name or remark) contains `term`, a term of one
 // or two characters (whole code points, no NUL), exactly as LIKE matches it,
 // found through the character index. Many matches are read as keys from the
 // index and put in view order by one walk over all records. Empty for a
 // column without a character index.
-ViewCondition charactersContain(const QString& column, const QString& term);
+ViewSql charactersContain(const QString& column, const QString& term);
 
 // Whether every index, table and trigger is in place.
 bool complete(const QSqlDatabase& db);

@@ -7,7 +7,9 @@
 void SearchInterrupt::watch(const Register& reg, std::function<bool()> superseded)
 {
     m_superseded = std::move(superseded);
-    sqlite3* handle = RawStatement::handleOf(reg.database());
+    // Only SQLite's engine asks while it steps.
+    sqlite3* handle =
+        reg.kind() == Register::Kind::Sqlite ? RawStatement::handleOf(reg.database()) : nullptr;
     if (handle && handle != m_watched) {
         sqlite3_progress_handler(handle, 4000, &SearchInterrupt::ask, this);
         m_watched = handle;

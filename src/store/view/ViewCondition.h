@@ -1,42 +1,34 @@
 #pragma once
 
+#include "store/RecordStore.h"
+
 #include <QString>
 #include <QStringList>
-#include <QVariantList>
 
-// The condition of a view: a WHERE fragment built from fixed texts with "?"
-// placeholders, and the values bound to them in order. Empty: every record.
+#include <vector>
+
+// The condition of a view, told as what it asks rather than in the words of
+// a database: one term, or both sides of an AND. Each kind of register words
+// it itself (SqliteViewSql, PgViewSql); typed texts stay values, bound as
+// parameters wherever it is worded. Empty: every record.
 struct ViewCondition {
-    QString where;
-    QVariantList values;
-    // Optional: the same records told the other way round, every record but
-    // those matching any of `exceptWhere`. A view that holds most records
-    // loads faster this way (the keys of all records and of those left out
-    // all come from indexes; one fragment per index avoids merging them in
-    // SQL). Everything else reads `where`.
-    QStringList exceptWhere = {};
-    QVariantList exceptValues = {};
-    // Optional with it: a query that answers 1 when most records match, so
-    // that leaving out the others is the cheaper way; without it, always.
-    QString exceptWorthSql = {};
-    QVariantList exceptWorthValues = {};
-    // Optional: a query giving exactly the rowids of the matching records, in
-    // any order, from an index. A view of many records loads faster by
-    // marking those and walking all records in view order than by reading
-    // and sorting each match. Everything else reads `where`.
-    QString keysSql = {};
-    QVariantList keysValues = {};
-    // Optional with it: a query that answers 1 when enough records match for
-    // that; without it, always.
-    QString keysWorthSql = {};
-    QVariantList keysWorthValues = {};
-    // Optional: the same records told by testing each record alone, with no
-    // subquery. A walk over the first records in serial order reads this; an
-    // index's subquery there would first collect every match.
-    QString scanWhere = {};
-    QVariantList scanValues = {};
+    enum class Kind {
+        Every,           // no restriction
+        IdentityIs,      // the one record whose identity is `number`
+        FieldIs,         // `field` is exactly `text`
+        FieldOtherThan,  // `field` holds a value, neither empty nor one of `texts`
+        DateFrom,        // the send date is `text` (stored form) or later
+        DateBefore,      // the send date is before `text` (stored form)
+        Contains,        // `field` contains `text`, compared with every record
+        IndexedContains, // the same records, through an index that serves `field`
+        Both,            // both `sides`
+    };
+    Kind kind = Kind::Every;
+    RecordField field = RecordField::Serial;
+    QString text = {};
+    QStringList texts = {};
+    qint64 number = 0;
+    std::vector<ViewCondition> sides = {};
 
-    bool isEmpty() const { return where.isEmpty(); }
-    QString whereForScan() const { return scanWhere.isEmpty() ? where : scanWhere; }
-    QVariantList valuesForScan() const { return scanWhere.isEmpty() ? values : scanValues; }
+    bool isEmpty() const { return kind == Kind::Every; }
 };

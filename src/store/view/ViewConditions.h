@@ -6,8 +6,8 @@
 #include <QDate>
 #include <QString>
 
-// The conditions views and searches are made of, written for the register's
-// database. Values are always bound; texts match literally.
+// The conditions views and searches are made of. Values are always bound;
+// texts match literally.
 namespace ViewConditions {
 
 // The one record with this identity.
@@ -17,6 +17,8 @@ ViewCondition identityIs(qint64 identity);
 // records without a recipient never appear.
 ViewCondition sentByMe();
 
+// Records whose `field` is exactly `value`.
+ViewCondition fieldIs(RecordField field, const QString& value);
 // Records whose folder is exactly `name`.
 ViewCondition folderIs(const QString& name);
 
@@ -31,12 +33,11 @@ ViewCondition dateBefore(const QDate& day);
 ViewCondition contains(RecordField field, const QString& text);
 
 // The same records, found through the register's search indexes where one
-// serves the field: the distinct values of recipient, method and folder, the
-// trigram indexes of names and remarks for terms of three characters or more,
-// their character indexes for shorter ones.
+// serves the field.
 ViewCondition indexedContains(RecordField field, const QString& text);
 
-// Escapes LIKE's wildcards so the text matches literally (escape char '\').
+// Escapes LIKE's wildcards so the text matches literally (escape char '\'),
+// with "%" before and after: the pattern of a contains-search.
 QString likeLiteral(const QString& text);
 
 } // namespace ViewConditions

@@ -5,6 +5,7 @@
 #include "store/pg/PgSql.h"
 #include "store/pg/PgViewSql.h"
 #include "store/sql/Sql.h"
+#include "store/view/SqliteViewSql.h"
 
 #include <QSqlError>
 
@@ -27,7 +28,7 @@ int columnOf(RecordField field)
 }
 
 // `index`: the index to walk; `tail`: skip the rows bound to a last "?".
-QString selectFor(const ViewCondition& condition, const QString& index = {}, bool tail = false)
+QString selectFor(const ViewSql& condition, const QString& index = {}, bool tail = false)
 {
     QStringList columns{QStringLiteral("rowid")};
     for (const QString& name : RegisterNames::recordColumns)
@@ -57,25 +58,26 @@ bool sortsFirst(const QSqlDatabase& db, const QString& select, const QVariantLis
 } // namespace
 
 ViewCursor::ViewCursor(const Register& reg, const ViewCondition& condition, int headRows)
-    : m_db(reg.database()), m_handle(RawStatement::handleOf(m_db)), m_condition(condition),
-      m_headRows(headRows)
+    : m_db(reg.database()), m_handle(RawStatement::handleOf(m_db)), m_headRows(headRows)
 {
     if (reg.kind() == Register::Kind::Postgres) {
         m_onServer = true;
+        m_condition = PgViewSql::told(condition);
         startOnServer(reg);
         return;
     }
+    m_condition = SqliteViewSql::rendered(condition);
     // The head start and the rest must read the same records.
     if (m_handle && sqlite3_get_autocommit(m_handle) != 0)
         m_snapshot = sqlite3_exec(m_handle, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
-    const QString planned = selectFor(condition);
-    if (sortsFirst(m_db, planned, condition.values)) {
-        m_statement = std::make_unique<RawStatement>(m_db, selectFor(condition, serialIndex),
-                                                     condition.values);
+    const QString planned = selectFor(m_condition);
+    if (sortsFirst(m_db, planned, m_condition.values)) {
+        m_statement = std::make_unique<RawStatement>(m_db, selectFor(m_condition, serialIndex),
+                                                     m_condition.values);
         m_inHead = m_statement->ok();
     }
     if (!m_inHead)
-        m_statement = std::make_unique<RawStatement>(m_db, planned, condition.values);
+        m_statement = std::make_unique<RawStatement>(m_db, planned, m_condition.values);
 }
 
 void ViewCursor::startOnServer(const Register& reg)
@@ -83,7 +85,7 @@ void ViewCursor::startOnServer(const Register& reg)
     QStringList columns{Sql::identifier(RegisterNames::identity)};
     for (const QString& name : RegisterNames::recordColumns)
         columns << Sql::identifier(name);
-    const ViewCondition told = PgViewSql::translated(m_condition);
+    const ViewSql& told = m_condition;
     const QString sql =
         QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4, %5")
             .arg(columns.join(QStringLiteral(", ")), Sql::identifier(RegisterNames::recordTable),

@@ -5,6 +5,7 @@
 #include "store/RegisterRecord.h"
 #include "store/sqlite/RawStatement.h"
 #include "store/view/ViewCondition.h"
+#include "store/view/ViewSql.h"
 
 #include <QByteArrayView>
 #include <QSqlQuery>
@@ -53,7 +54,8 @@ private:
     QSqlDatabase m_db;
     sqlite3* m_handle = nullptr;
     bool m_snapshot = false;
-    ViewCondition m_condition;
+    // The condition in the words of the register's kind.
+    ViewSql m_condition;
     std::unique_ptr<RawStatement> m_statement;
     // The head start, and the rows it gave.
     bool m_inHead = false;

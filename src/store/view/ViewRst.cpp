@@ -7,7 +7,7 @@
 #include "store/pg/PgViewSql.h"
 #include "store/sql/Sql.h"
 #include "store/sqlite/RawStatement.h"
-#include "store/view/SearchIndexes.h"
+#include "store/view/SqliteViewSql.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -44,11 +44,12 @@ QString selectList(const Register& reg)
 constexpr qint64 bitmapLimit = qint64(1) << 28;
 
 // The first column of every row, in order; `keep` filters when given.
-Result<QList<qint64>> collectKeys(const QSqlDatabase& db, const QString& sql,
+Result<QList<qint64>> collectKeys(const Register& reg, const QString& sql,
                                   const QVariantList& values,
                                   const std::function<bool(qint64)>& keep = {},
                                   const ViewRst::FirstScreen& firstScreen = {})
 {
+    const QSqlDatabase db = reg.database();
     QList<qint64> keys;
     const auto add = [&](qint64 key) {
         if (keep && !keep(key))
@@ -58,13 +59,13 @@ Result<QList<qint64>> collectKeys(const QSqlDatabase& db, const QString& sql,
             firstScreen(keys);
         keys.append(key);
     };
-    if (PgKeys::readsRaw(db)) {
+    if (reg.kind() == Register::Kind::Postgres && PgKeys::readsRaw(db)) {
         const Status read = PgKeys::each(db, sql, values, add);
         if (!read)
             return read.error();
         return keys;
     }
-    if (!RawStatement::handleOf(db)) {
+    if (reg.kind() == Register::Kind::Postgres) {
         // The rows in one piece: read one by one, each would come from the
         // server as a result of its own, several times slower for long lists.
         QSqlQuery query(db);
@@ -93,7 +94,9 @@ Result<QList<qint64>> collectKeys(const QSqlDatabase& db, const QString& sql,
 // they then see one state of the register.
 class ReadSnapshot {
 public:
-    explicit ReadSnapshot(const QSqlDatabase& db) : m_db(db), m_handle(RawStatement::handleOf(db))
+    explicit ReadSnapshot(const Register& reg)
+        : m_db(reg.database()),
+          m_handle(reg.kind() == Register::Kind::Sqlite ? RawStatement::handleOf(m_db) : nullptr)
     {
         if (m_handle) {
             if (sqlite3_get_autocommit(m_handle) != 0)
@@ -130,21 +133,21 @@ private:
 // The keys of a condition that has a keys query, when enough records match:
 // those keys marked in a bitmap, kept in the order of a walk over all
 // records. Nothing when it is not worth it or the rowids do not suit a bitmap.
-std::optional<Result<QList<qint64>>> markedKeys(const QSqlDatabase& db,
-                                                const ViewCondition& condition,
+std::optional<Result<QList<qint64>>> markedKeys(const Register& reg, const ViewSql& condition,
                                                 const QString& allInOrder,
                                                 const ViewRst::FirstScreen& firstScreen)
 {
     if (condition.keysSql.isEmpty())
         return std::nullopt;
+    const QSqlDatabase db = reg.database();
     if (!condition.keysWorthSql.isEmpty()) {
         Result<QVariant> worth = Sql::scalar(db, condition.keysWorthSql, condition.keysWorthValues);
         if (!worth || worth->toInt() != 1)
             return std::nullopt;
     }
     // Both lists must come from one state of the register.
-    ReadSnapshot snapshot(db);
-    Result<QList<qint64>> matching = collectKeys(db, condition.keysSql, condition.keysValues);
+    ReadSnapshot snapshot(reg);
+    Result<QList<qint64>> matching = collectKeys(reg, condition.keysSql, condition.keysValues);
     if (!matching)
         return matching.error();
     qint64 highest = 0;
@@ -157,7 +160,7 @@ std::optional<Result<QList<qint64>>> markedKeys(const QSqlDatabase& db,
     for (qint64 key : *matching)
         isMatching[std::size_t(key)] = true;
     return collectKeys(
-        db, allInOrder, {},
+        reg, allInOrder, {},
         [&](qint64 key) { return key > 0 && key <= highest && isMatching[std::size_t(key)]; },
         firstScreen);
 }
@@ -176,7 +179,7 @@ constexpr qint64 recordsTestedPerMatch = 8;
 // more than a screen of them; fewer (nothing certain) otherwise. A statement
 // that sorts its matches yields nothing until all are found, and one that
 // leaves out records must first read those: this answers sooner.
-QList<qint64> firstScreenAmongFirst(const Register& reg, const ViewCondition& condition)
+QList<qint64> firstScreenAmongFirst(const Register& reg, const ViewSql& condition)
 {
     using namespace RegisterNames;
     const QSqlDatabase db = reg.database();
@@ -188,7 +191,7 @@ QList<qint64> firstScreenAmongFirst(const Register& reg, const ViewCondition& co
                            "BY %1, %6 LIMIT %4) AS head WHERE hit ORDER BY s, k LIMIT %5")
                 .arg(Sql::identifier(serial), hit, Sql::identifier(recordTable),
                      QString::number(reach), QString::number(ViewRst::firstScreenSize + 1), key);
-        Result<QList<qint64>> keys = collectKeys(db, sql, condition.valuesForScan());
+        Result<QList<qint64>> keys = collectKeys(reg, sql, condition.valuesForScan());
         return keys ? std::move(keys).value() : QList<qint64>();
     };
     QList<qint64> first = among(firstScreenReach);
@@ -207,7 +210,7 @@ QList<qint64> firstScreenAmongFirst(const Register& reg, const ViewCondition& co
 
 // The first screen told, when the first records in serial order hold more
 // than one; then the callback that is still to be told while stepping.
-ViewRst::FirstScreen toldEarly(const Register& reg, const ViewCondition& condition,
+ViewRst::FirstScreen toldEarly(const Register& reg, const ViewSql& condition,
                                const ViewRst::FirstScreen& firstScreen)
 {
     QList<qint64> first = firstScreenAmongFirst(reg, condition);
@@ -226,21 +229,20 @@ Result<QList<qint64>> serverKeys(const Register& reg, const ViewCondition& condi
                                  const ViewRst::FirstScreen& firstScreen)
 {
     using namespace RegisterNames;
-    const ViewCondition told = PgViewSql::translated(condition);
+    const ViewSql told = PgViewSql::told(condition);
     const QSqlDatabase db = reg.database();
     std::optional<ReadSnapshot> snapshot;
     ViewRst::FirstScreen whileReading = firstScreen;
     if (firstScreen) {
-        snapshot.emplace(db);
+        snapshot.emplace(reg);
         whileReading = toldEarly(reg, told, firstScreen);
     }
     const QString where = told.isEmpty() ? QString() : QStringLiteral(" WHERE ") + told.where;
     // Records picked by their recipient, method or folder come from that
     // column's index one value after another; the server would sort them all
     // before sending the first, which takes it longer than sorting them here.
-    const bool pickedByValue = told.where.contains(Sql::identifier(SearchIndexes::valueTable));
-    if (pickedByValue && PgKeys::readsRaw(db)) {
-        const Result<ViewCondition> listed = PgViewSql::withValuesListed(db, told);
+    if (PgViewSql::picksByValue(condition) && PgKeys::readsRaw(db)) {
+        const Result<ViewSql> listed = PgViewSql::listed(db, condition);
         if (!listed)
             return listed.error();
         Result<QList<qint64>> keys =
@@ -256,7 +258,7 @@ Result<QList<qint64>> serverKeys(const Register& reg, const ViewCondition& condi
     const QString sql = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4, %1")
                             .arg(Sql::identifier(identity), Sql::identifier(recordTable), where,
                                  Sql::identifier(serial));
-    return collectKeys(db, sql, told.values, {}, whileReading);
+    return collectKeys(reg, sql, told.values, {}, whileReading);
 }
 
 } // namespace
@@ -271,20 +273,26 @@ Result<QList<qint64>> ViewRst::loadKeys(const Register& reg, const ViewCondition
 {
     if (reg.kind() == Register::Kind::Postgres)
         return serverKeys(reg, condition, firstScreen);
+    return keysOf(reg, SqliteViewSql::rendered(condition), firstScreen);
+}
+
+Result<QList<qint64>> ViewRst::keysOf(const Register& reg, const ViewSql& condition,
+                                      const FirstScreen& firstScreen)
+{
     const QSqlDatabase db = reg.database();
     // The first screen and the complete list must come from one state of the
     // register, so that the one begins the other.
     std::optional<ReadSnapshot> early;
     FirstScreen whileStepping = firstScreen;
     if (firstScreen && !condition.isEmpty()) {
-        early.emplace(db);
+        early.emplace(reg);
         whileStepping = toldEarly(reg, condition, firstScreen);
     }
     const QString records =
         QStringLiteral("SELECT rowid FROM %1").arg(Sql::identifier(RegisterNames::recordTable));
     const QString order =
         QStringLiteral(" ORDER BY %1, rowid").arg(Sql::identifier(RegisterNames::serial));
-    if (auto marked = markedKeys(db, condition, records + order, whileStepping))
+    if (auto marked = markedKeys(reg, condition, records + order, whileStepping))
         return std::move(*marked);
     const auto exceptionWorthIt = [&] {
         if (condition.exceptWhere.isEmpty())
@@ -298,15 +306,15 @@ Result<QList<qint64>> ViewRst::loadKeys(const Register& reg, const ViewCondition
     if (!exceptionWorthIt()) {
         const QString where =
             condition.isEmpty() ? QString() : QStringLiteral(" WHERE ") + condition.where;
-        return collectKeys(db, records + where + order, condition.values, {}, whileStepping);
+        return collectKeys(reg, records + where + order, condition.values, {}, whileStepping);
     }
     // Both lists must come from one state of the register.
-    ReadSnapshot snapshot(db);
+    ReadSnapshot snapshot(reg);
     QStringList leftOutQueries;
     for (const QString& where : condition.exceptWhere)
         leftOutQueries << records + QStringLiteral(" WHERE ") + where;
-    Result<QList<qint64>> leftOut =
-        collectKeys(db, leftOutQueries.join(QStringLiteral(" UNION ALL ")), condition.exceptValues);
+    Result<QList<qint64>> leftOut = collectKeys(
+        reg, leftOutQueries.join(QStringLiteral(" UNION ALL ")), condition.exceptValues);
     if (!leftOut)
         return leftOut.error();
     qint64 highest = 0;
@@ -317,12 +325,12 @@ Result<QList<qint64>> ViewRst::loadKeys(const Register& reg, const ViewCondition
     }
     // Rowids of a damaged register may be anything; a bitmap only suits the usual ones.
     if (!usual || highest > bitmapLimit)
-        return loadKeys(reg, {condition.where, condition.values}, whileStepping);
+        return keysOf(reg, condition.plain(), whileStepping);
     std::vector<bool> isLeftOut(std::size_t(highest) + 1);
     for (qint64 key : *leftOut)
         isLeftOut[std::size_t(key)] = true;
     return collectKeys(
-        db, records + order, {},
+        reg, records + order, {},
         [&](qint64 key) { return key <= 0 || key > highest || !isLeftOut[std::size_t(key)]; },
         whileStepping);
 }

@@ -4,6 +4,7 @@
 #include "store/Register.h"
 #include "store/RegisterRecord.h"
 #include "store/view/ViewCondition.h"
+#include "store/view/ViewSql.h"
 
 #include <QHash>
 #include <QList>
@@ -32,6 +33,10 @@ public:
 
     static Result<QList<qint64>> loadKeys(const Register& reg, const ViewCondition& condition,
                                           const FirstScreen& firstScreen = {});
+    // The same on a SQLite register for a condition already in its words,
+    // taking whichever of its faster forms it has.
+    static Result<QList<qint64>> keysOf(const Register& reg, const ViewSql& condition,
+                                        const FirstScreen& firstScreen = {});
 
     int recordCount() const { return static_cast<int>(m_keys.size()); }
     bool isEmpty() const { return m_keys.isEmpty(); }

@@ -1,0 +1,146 @@
+#include "store/view/SqliteViewSql.h"
+
+#include "store/sql/Sql.h"
+#include "store/sql/SqlRecordStore.h"
+#include "store/view/SearchIndexes.h"
+#include "store/view/ViewConditions.h"
+
+#include <QList>
+
+namespace SqliteViewSql {
+
+namespace {
+
+using Kind = ViewCondition::Kind;
+
+QString columnOf(RecordField field)
+{
+    return Sql::identifier(SqlRecordStore::columnOf(field));
+}
+
+// The term's trigrams for a full-text query, every third one and the last:
+// enough to narrow the candidates, which LIKE then confirms. Quoted, so no
+// character of the term is read as query syntax.
+QString trigramQuery(const QList<uint>& codes)
+{
+    QStringList terms;
+    auto add = [&](qsizetype start) {
+        QString trigram = QString::fromUcs4(reinterpret_cast<const char32_t*>(&codes[start]), 3);
+        terms << QLatin1Char('"') + trigram.replace(QLatin1Char('"'), QLatin1String("\"\"")) +
+                     QLatin1Char('"');
+    };
+    for (qsizetype start = 0; start + 3 <= codes.size(); start += 3)
+        add(start);
+    if (codes.size() % 3 != 0)
+        add(codes.size() - 3);
+    return terms.join(QStringLiteral(" AND "));
+}
+
+ViewSql contains(RecordField field, const QString& text)
+{
+    return {columnOf(field) + QStringLiteral(" LIKE ? ESCAPE '\\'"),
+            {ViewConditions::likeLiteral(text)}};
+}
+
+ViewSql otherThan(RecordField field, const QStringList& leftOut)
+{
+    // "<>" drops NULL as well as the listed values. The view holds most
+    // records, so it is loaded as all records but those left out.
+    const QString column = columnOf(field);
+    QStringList differs;
+    QStringList marks;
+    QVariantList values;
+    for (const QString& value : leftOut) {
+        differs << column + QStringLiteral(" <> ?");
+        marks << QStringLiteral("?");
+        values << value;
+    }
+    differs << column + QStringLiteral(" <> ''");
+    marks << QStringLiteral("''");
+    return {differs.join(QStringLiteral(" AND ")),
+            values,
+            {column + QStringLiteral(" IS NULL"),
+             column + QStringLiteral(" IN (%1)").arg(marks.join(QStringLiteral(", ")))},
+            values};
+}
+
+ViewSql indexedContains(RecordField field, const QString& text)
+{
+    const ViewSql plain = contains(field, text);
+    if (field == RecordField::Recipient || field == RecordField::Method ||
+        field == RecordField::Folder) {
+        // Few distinct values: match those, then read the records through the
+        // column's index. The value table holds every non-NULL value, so the
+        // result is the plain one.
+        return SearchIndexes::valuesLike(SqlRecordStore::columnOf(field),
+                                         ViewConditions::likeLiteral(text));
+    }
+    const QString* table = field == RecordField::FileName ? &SearchIndexes::nameText
+                           : field == RecordField::Remark ? &SearchIndexes::remarkText
+                                                          : nullptr;
+    const QList<uint> codes = text.toUcs4();
+    // The full-text query language ends a phrase at a NUL, so such a term
+    // scans the records.
+    if (!table || text.isEmpty() || !text.isValidUtf16() || text.contains(QChar(0)))
+        return plain;
+    // Too short for a trigram: one or two characters are a token of the
+    // character index, whose answer is exact.
+    if (codes.size() < 3) {
+        ViewSql indexed = SearchIndexes::charactersContain(SqlRecordStore::columnOf(field), text);
+        indexed.scanWhere = plain.where;
+        indexed.scanValues = plain.values;
+        return indexed;
+    }
+    // The index folds case beyond ASCII, so it may offer more rows than LIKE
+    // matches, never fewer; the record's own LIKE decides.
+    ViewSql indexed{QStringLiteral("rowid IN (SELECT rowid FROM %1 WHERE %1 MATCH ?) AND %2")
+                        .arg(Sql::identifier(*table), plain.where),
+                    QVariantList{trigramQuery(codes)} + plain.values};
+    indexed.scanWhere = plain.where;
+    indexed.scanValues = plain.values;
+    return indexed;
+}
+
+// Both sides: only the record-by-record form stays of their faster ones.
+ViewSql both(const ViewSql& first, const ViewSql& second)
+{
+    ViewSql both{QStringLiteral("(%1) AND (%2)").arg(first.where, second.where),
+                 first.values + second.values};
+    if (!first.scanWhere.isEmpty() || !second.scanWhere.isEmpty()) {
+        both.scanWhere =
+            QStringLiteral("(%1) AND (%2)").arg(first.whereForScan(), second.whereForScan());
+        both.scanValues = first.valuesForScan() + second.valuesForScan();
+    }
+    return both;
+}
+
+} // namespace
+
+ViewSql rendered(const ViewCondition& condition)
+{
+    const QString column = columnOf(condition.field);
+    switch (condition.kind) {
+    case Kind::Every:
+        return {};
+    case Kind::IdentityIs:
+        return {QStringLiteral("rowid = ?"), {condition.number}};
+    case Kind::FieldIs:
+        // A plain equality, so an index on the column can serve it.
+        return {column + QStringLiteral(" = ?"), {condition.text}};
+    case Kind::FieldOtherThan:
+        return otherThan(condition.field, condition.texts);
+    case Kind::DateFrom:
+        return {column + QStringLiteral(" >= ?"), {condition.text}};
+    case Kind::DateBefore:
+        return {column + QStringLiteral(" < ?"), {condition.text}};
+    case Kind::Contains:
+        return contains(condition.field, condition.text);
+    case Kind::IndexedContains:
+        return indexedContains(condition.field, condition.text);
+    case Kind::Both:
+        return both(rendered(condition.sides.at(0)), rendered(condition.sides.at(1)));
+    }
+    return {};
+}
+
+} // namespace SqliteViewSql
