@@ -2,6 +2,7 @@
 
 #include "base/Result.h"
 #include "store/Audit.h"
+#include "store/RecordFields.h"
 #include "store/RecycleBin.h"
 #include "store/SeenRecord.h"
 #include "store/StoreTransaction.h"
@@ -17,10 +18,6 @@
 
 #include <memory>
 #include <optional>
-
-// A field of a record, for code that must not know how the register spells
-// its columns.
-enum class RecordField { Serial, Date, FileName, StoredName, Remark, Recipient, Method, Folder };
 
 // A field of a saved query: its name, toolbar title and the seven search
 // boxes in the search panel's order.
