@@ -32,15 +32,10 @@ QString columnText(const QString& text, int limit)
 Result<qint64> insertRecord(RecordStore& records, qint64 newSerial, const File& file,
                             const QString& newStoredName, const Details& details)
 {
-    NewRecord record;
+    NewRecord record = details;
     record.serial = newSerial;
-    record.date = details.date;
     record.fileName = file.fileName;
     record.storedName = newStoredName;
-    record.remark = details.remark;
-    record.recipient = details.recipient;
-    record.method = details.method;
-    record.folder = details.folder;
     for (const RecordFields::Field& field : RecordFields::all()) {
         if (field.kind == RecordFields::Kind::Text && field.field != RecordField::StoredName)
             record.*field.added = columnText(record.*field.added, field.limit);

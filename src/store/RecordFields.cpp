@@ -19,21 +19,21 @@ QList<Field> table()
     using N = NewRecord;
     using W = RecordWriter::FullRecord;
     // clang-format off
-    //  field                    column      kind          grid column          width       out limit label       option       mod    counted
+    //  field                    column      kind          grid column          width       out limit label       option       value    mod    counted
     return {
-        {RecordField::Serial,     serial,     Kind::Serial, R::SerialColumn,     0,          0, 0,   serial,     nullptr,     false, false},
-        {RecordField::Date,       date,       Kind::Date,   R::DateColumn,       1000,       1, 0,   date,       "date",      false, false},
-        {RecordField::FileName,   fileName,   Kind::Text,   R::FileNameColumn,   2000,       2, 50,  fileName,   nullptr,     false, false,
+        {RecordField::Serial,     serial,     Kind::Serial, R::SerialColumn,     0,          0, 0,   serial,     nullptr,     nullptr, false, false},
+        {RecordField::Date,       date,       Kind::Date,   R::DateColumn,       1000,       1, 0,   date,       "date",      "D",     false, false},
+        {RecordField::FileName,   fileName,   Kind::Text,   R::FileNameColumn,   2000,       2, 50,  fileName,   nullptr,     nullptr, false, false,
          &R::fileName, &N::fileName, &W::fileName},
-        {RecordField::StoredName, storedName, Kind::Text,   R::StoredNameColumn, 0,          7, 150, storedName, nullptr,     false, false,
+        {RecordField::StoredName, storedName, Kind::Text,   R::StoredNameColumn, 0,          7, 150, storedName, nullptr,     nullptr, false, false,
          &R::storedName, &N::storedName, &W::storedName},
-        {RecordField::Remark,     remark,     Kind::Text,   R::RemarkColumn,     2150,       3, 150, remark,     "remark",    true,  false,
+        {RecordField::Remark,     remark,     Kind::Text,   R::RemarkColumn,     2150,       3, 150, remark,     "remark",    "T",     true,  false,
          &R::remark, &N::remark, &W::remark},
-        {RecordField::Recipient,  recipient,  Kind::Text,   R::RecipientColumn,  1100,       4, 50,  recipient,  "recipient", true,  true,
+        {RecordField::Recipient,  recipient,  Kind::Text,   R::RecipientColumn,  1100,       4, 50,  recipient,  "recipient", "R",     true,  true,
          &R::recipient, &N::recipient, &W::recipient},
-        {RecordField::Method,     method,     Kind::Text,   R::MethodColumn,     1000,       5, 50,  method,     "method",    true,  true,
+        {RecordField::Method,     method,     Kind::Text,   R::MethodColumn,     1000,       5, 50,  method,     "method",    "M",     true,  true,
          &R::method, &N::method, &W::method},
-        {RecordField::Folder,     folder,     Kind::Text,   R::FolderColumn,     restOfGrid, 6, 50,  folder,     "folder",    true,  true,
+        {RecordField::Folder,     folder,     Kind::Text,   R::FolderColumn,     restOfGrid, 6, 50,  folder,     "folder",    "F",     true,  true,
          &R::folder, &N::folder, &W::folder, u"空文字表示不在文件夹中"},
     };
     // clang-format on

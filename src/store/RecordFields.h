@@ -33,13 +33,14 @@ struct Field {
     QString column; // stored name: also the key scripts and the history see
     Kind kind;
     RegisterRecord::Column gridColumn;
-    int gridWidth;      // in 8500ths of the main grid's width; 0: hidden there
-    int outputPosition; // place in listings, serial first
-    int limit;          // longest text in characters; 0: not cut
-    QString label;      // caption the windows show
-    const char* option; // its option in `add` and `modify`; nullptr: none
-    bool modifiable;    // changed by the modify form and `modify`
-    bool counted;       // its values are counted by use for the lists
+    int gridWidth;           // in 8500ths of the main grid's width; 0: hidden there
+    int outputPosition;      // place in listings, serial first
+    int limit;               // longest text in characters; 0: not cut
+    QString label;           // caption the windows show
+    const char* option;      // its option in `add` and `modify`; nullptr: none
+    const char* optionValue; // the option's value as `add` names it
+    bool modifiable;         // changed by the modify form and `modify`
+    bool counted;            // its values are counted by use for the lists
     // Where a text field is held in each kind of record.
     QString RegisterRecord::*shown = nullptr;
     QString NewRecord::*added = nullptr;

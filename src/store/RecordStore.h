@@ -34,16 +34,18 @@ enum class QueryField {
     Count
 };
 
-// The values of a new record, already cut to their limits.
+// The values of a new record; insert() writes them as they are, so they are
+// cut to their limits first. Every member has an initializer, so that a
+// brace list may name only those it sets.
 struct NewRecord {
     qint64 serial = 0;
-    QDate date; // invalid: no date
-    QString fileName;
-    QString storedName;
-    QString remark;
-    QString recipient;
-    QString method;
-    QString folder;
+    QDate date{}; // invalid: no date
+    QString fileName{};
+    QString storedName{};
+    QString remark{};
+    QString recipient{};
+    QString method{};
+    QString folder{};
 };
 
 // One record as the integrity check reads it.
