@@ -12,6 +12,7 @@
 #include "modify/gui/AlterFace.h"
 #include "operations/gui/RecordOperationsArea.h"
 #include "queries/gui/QueriesArea.h"
+#include "store/RecordFields.h"
 #include "store/RegisterWatch.h"
 #include "support/gui/Fonts.h"
 #include "support/gui/Icons.h"
@@ -363,18 +364,24 @@ void TableFace::MshfFormat()
 {
     // Proportional widths of the grid's own width; halves round to even.
     const double width = m_grid->width();
-    const int parts[] = {1000, 2000, 0, 2150, 1100, 1000, 0};
-    for (int column = 0; column < 7; ++column) {
-        const int columnWidth = static_cast<int>(std::nearbyint(width * parts[column] / 8500.0));
+    int parts = 0;
+    int rest = -1;
+    for (const RecordFields::Field& field : RecordFields::all()) {
+        if (field.gridWidth == RecordFields::restOfGrid) {
+            rest = field.gridColumn;
+            continue;
+        }
+        parts += field.gridWidth;
+        const int columnWidth = static_cast<int>(std::nearbyint(width * field.gridWidth / 8500.0));
         if (columnWidth == 0)
-            m_grid->setColumnHidden(column, true);
+            m_grid->setColumnHidden(field.gridColumn, true);
         else
-            m_grid->setColumnWidth(column, columnWidth);
+            m_grid->setColumnWidth(field.gridColumn, columnWidth);
     }
-    // The folder column takes what the others leave, so no scroll bar appears
+    // The last column takes what the others leave, so no scroll bar appears
     // for a column that only overflows by a few pixels.
-    const int used = static_cast<int>(std::nearbyint(width * 7250 / 8500.0));
-    m_grid->setColumnWidth(RegisterRecord::FolderColumn,
+    const int used = static_cast<int>(std::nearbyint(width * parts / 8500.0));
+    m_grid->setColumnWidth(rest,
                            std::max(60, static_cast<int>(width) - used -
                                             m_grid->verticalScrollBar()->sizeHint().width() - 2));
     m_grid->selectRows(1, 1);

@@ -15,14 +15,14 @@ public:
 
     void configure(QCommandLineParser& parser) override
     {
-        parser.addOption(
-            {QStringLiteral("date"), QStringLiteral("发件日期（默认今天）"), QStringLiteral("D")});
-        parser.addOption({QStringLiteral("remark"), QStringLiteral("备注"), QStringLiteral("T")});
-        parser.addOption(
-            {QStringLiteral("recipient"), QStringLiteral("接收人"), QStringLiteral("R")});
-        parser.addOption(
-            {QStringLiteral("method"), QStringLiteral("传送方式"), QStringLiteral("M")});
-        parser.addOption({QStringLiteral("folder"), QStringLiteral("文件夹"), QStringLiteral("F")});
+        for (const RecordFields::Field& field : RecordFields::all()) {
+            if (field.option)
+                parser.addOption({QString::fromLatin1(field.option),
+                                  field.kind == RecordFields::Kind::Date
+                                      ? field.label + QStringLiteral("（默认今天）")
+                                      : field.label,
+                                  QString::fromLatin1(field.optionValue)});
+        }
         RecordOutput::addNullOption(parser);
         parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("要登记的文件"),
                                      QStringLiteral("FILE..."));
@@ -46,10 +46,10 @@ public:
             }
             details.date = *date;
         }
-        details.remark = parser.value(QStringLiteral("remark"));
-        details.recipient = parser.value(QStringLiteral("recipient"));
-        details.method = parser.value(QStringLiteral("method"));
-        details.folder = parser.value(QStringLiteral("folder"));
+        for (const RecordFields::Field& field : RecordFields::all()) {
+            if (field.option && field.kind == RecordFields::Kind::Text)
+                details.*field.added = parser.value(QString::fromLatin1(field.option));
+        }
 
         std::optional<Register> reg = context.openRegister();
         if (!reg)

@@ -7,50 +7,66 @@
 
 namespace {
 
-using RecordModify::Field;
+// The fields `modify` changes, each with its option.
+QList<RecordFields::Field> optionFields()
+{
+    QList<RecordFields::Field> fields;
+    for (const RecordFields::Field& field : RecordFields::all()) {
+        if (field.modifiable)
+            fields << field;
+    }
+    return fields;
+}
 
-struct FieldOption {
-    const char* name;
-    const char16_t* description;
-    Field field;
-};
-
-const FieldOption fieldOptions[] = {
-    {"remark", u"新的备注（最多 150 字）", Field::Remark},
-    {"recipient", u"新的接收人（最多 50 字）", Field::Recipient},
-    {"method", u"新的传送方式（最多 50 字）", Field::Method},
-    {"folder", u"新的文件夹（最多 50 字，空文字表示不在文件夹中）", Field::Folder},
-};
+// "a、b、c或d", with `space` around the last "或".
+QString listed(const QStringList& items, bool space)
+{
+    const QString last = space ? QStringLiteral(" 或 ") : QStringLiteral("或");
+    return items.size() < 2
+               ? items.join(QString())
+               : items.mid(0, items.size() - 1).join(QStringLiteral("、")) + last + items.last();
+}
 
 class ModifyCommand : public Command {
 public:
     QString name() const override { return QStringLiteral("modify"); }
     QString description() const override
     {
-        return QStringLiteral("修改记录的备注、接收人、传送方式或文件夹");
+        QStringList labels;
+        for (const RecordFields::Field& field : optionFields())
+            labels << field.label;
+        return QStringLiteral("修改记录的") + listed(labels, false);
     }
 
     void configure(QCommandLineParser& parser) override
     {
         parser.addPositionalArgument(QStringLiteral("SERIAL..."), QStringLiteral("记录的文件序号"));
-        for (const FieldOption& option : fieldOptions)
-            parser.addOption({QString::fromLatin1(option.name),
-                              QString::fromUtf16(option.description), QStringLiteral("TEXT")});
+        for (const RecordFields::Field& field : optionFields()) {
+            const QString note = field.optionNote
+                                     ? QStringLiteral("，") + QString::fromUtf16(field.optionNote)
+                                     : QString();
+            parser.addOption({QString::fromLatin1(field.option),
+                              QStringLiteral("新的%1（最多 %2 字%3）")
+                                  .arg(field.label)
+                                  .arg(field.limit)
+                                  .arg(note),
+                              QStringLiteral("TEXT")});
+        }
     }
 
     int run(const QCommandLineParser& parser, CliContext& context) override
     {
         const QStringList serials = parser.positionalArguments();
         RecordModify::Changes changes;
-        for (const FieldOption& option : fieldOptions) {
-            const QString name = QString::fromLatin1(option.name);
+        QStringList options;
+        for (const RecordFields::Field& field : optionFields()) {
+            const QString name = QString::fromLatin1(field.option);
+            options << QStringLiteral("--") + name;
             if (parser.isSet(name))
-                changes[option.field] = parser.value(name);
+                changes[field.field] = parser.value(name);
         }
         if (serials.isEmpty() || changes.isEmpty()) {
-            context.error() << "需要至少一个序号和至少一个 --remark、"
-                               "--recipient、--method 或 --folder"
-                            << Qt::endl;
+            context.error() << "需要至少一个序号和至少一个 " << listed(options, true) << Qt::endl;
             return ExitUsage;
         }
         const CliContext::NamedRecords named = context.openRecords(serials);

@@ -18,21 +18,11 @@ namespace RecordOutput {
 namespace {
 
 // The columns scripts and people see: serial first, the stored name last.
-struct Column {
-    int column;
-    RecordField field;
-};
-const Column columns[] = {
-    {RegisterRecord::SerialColumn, RecordField::Serial},
-    {RegisterRecord::DateColumn, RecordField::Date},
-    {RegisterRecord::FileNameColumn, RecordField::FileName},
-    {RegisterRecord::RemarkColumn, RecordField::Remark},
-    {RegisterRecord::RecipientColumn, RecordField::Recipient},
-    {RegisterRecord::MethodColumn, RecordField::Method},
-    {RegisterRecord::FolderColumn, RecordField::Folder},
-    {RegisterRecord::StoredNameColumn, RecordField::StoredName},
-};
-constexpr int columnCount = int(std::size(columns));
+const QList<RecordFields::Field>& columns()
+{
+    return RecordFields::inOutputOrder();
+}
+constexpr int columnCount = RecordFields::count;
 
 // The table's first block: rows held back to measure the columns, at most
 // this many or for this long.
@@ -415,10 +405,10 @@ bool Writer::recordBytes(const ViewCursor& cursor)
         return false;
     QByteArrayView texts[columnCount];
     for (int i = 0; i < columnCount; ++i) {
-        if (columns[i].field == RecordField::Serial)
+        if (columns()[i].field == RecordField::Serial)
             continue;
-        texts[i] = cursor.utf8(columns[i].field);
-        if (columns[i].field == RecordField::Date && !isPlainDate(texts[i]))
+        texts[i] = cursor.utf8(columns()[i].field);
+        if (columns()[i].field == RecordField::Date && !isPlainDate(texts[i]))
             return false;
     }
     QByteArray& bytes = m_output.buffer();
@@ -431,7 +421,7 @@ bool Writer::recordBytes(const ViewCursor& cursor)
     bytes.resize(at + room);
     char* to = bytes.data() + at;
     const auto copyField = [&](int i, auto escaping) -> bool {
-        if (columns[i].field == RecordField::Serial)
+        if (columns()[i].field == RecordField::Serial)
             to = copyNumber(to, *serial);
         else
             to = copyEscaped<decltype(escaping)::value>(to, texts[i]);
@@ -527,21 +517,21 @@ void Writer::finish(const QString& count)
 QStringList recordKeys()
 {
     QStringList keys;
-    for (const Column& column : columns)
-        keys << RegisterRecord::columnName(column.column);
+    for (const RecordFields::Field& column : columns())
+        keys << column.column;
     return keys;
 }
 
 QVariantList recordFields(const RegisterRecord& record, Format format)
 {
     QVariantList fields;
-    for (const Column& column : columns) {
-        if (column.column == RegisterRecord::SerialColumn)
+    for (const RecordFields::Field& column : columns()) {
+        if (column.kind == RecordFields::Kind::Serial)
             fields << record.serial;
-        else if (column.column == RegisterRecord::DateColumn && format != Format::Table)
+        else if (column.kind == RecordFields::Kind::Date && format != Format::Table)
             fields << isoDate(record.date);
         else
-            fields << record.text(column.column);
+            fields << record.text(column.gridColumn);
     }
     return fields;
 }

@@ -69,12 +69,10 @@ SourceRecord readRecord(const ViewCursor& cursor)
     read.storedDate = QString::fromUtf8(cursor.utf8(RecordField::Date));
     read.values.serial = read.serial.value_or(0);
     read.values.date = QDate::fromString(read.storedDate, Qt::ISODate);
-    read.values.fileName = shown.fileName;
-    read.values.storedName = shown.storedName;
-    read.values.remark = shown.remark;
-    read.values.recipient = shown.recipient;
-    read.values.method = shown.method;
-    read.values.folder = shown.folder;
+    for (const RecordFields::Field& field : RecordFields::all()) {
+        if (field.kind == RecordFields::Kind::Text)
+            read.values.*field.added = shown.*field.shown;
+    }
     return read;
 }
 

@@ -32,16 +32,14 @@ QString columnText(const QString& text, int limit)
 Result<qint64> insertRecord(RecordStore& records, qint64 newSerial, const File& file,
                             const QString& newStoredName, const Details& details)
 {
-    using namespace RegisterNames;
-    NewRecord record;
+    NewRecord record = details;
     record.serial = newSerial;
-    record.date = details.date;
-    record.fileName = columnText(file.fileName, fileNameLimit);
+    record.fileName = file.fileName;
     record.storedName = newStoredName;
-    record.remark = columnText(details.remark, remarkLimit);
-    record.recipient = columnText(details.recipient, recipientLimit);
-    record.method = columnText(details.method, methodLimit);
-    record.folder = columnText(details.folder, folderLimit);
+    for (const RecordFields::Field& field : RecordFields::all()) {
+        if (field.kind == RecordFields::Kind::Text && field.field != RecordField::StoredName)
+            record.*field.added = columnText(record.*field.added, field.limit);
+    }
     return records.insert(record);
 }
 

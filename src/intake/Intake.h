@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Result.h"
+#include "store/RecordStore.h"
 #include "store/Register.h"
 #include "store/sql/ContentHash.h"
 
@@ -19,14 +20,9 @@ class StoreFolder;
 // stored name and gets one new record with the next serial.
 namespace Intake {
 
-// What every file of one batch shares.
-struct Details {
-    QDate date;
-    QString remark;
-    QString recipient;
-    QString method;
-    QString folder;
-};
+// What every file of one batch shares: the details of its records, whose
+// serial and names each file gets of its own.
+using Details = NewRecord;
 
 // One file to register: where it is, and the name the record keeps.
 struct File {

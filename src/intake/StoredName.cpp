@@ -1,6 +1,7 @@
 #include "intake/StoredName.h"
 
 #include "base/GeneralRoutines.h"
+#include "store/RecordFields.h"
 #include "store/RegisterNames.h"
 #include "store/StoreFiles.h"
 
@@ -63,7 +64,8 @@ bool taken(const Register& reg, const QString& name)
 
 bool fits(const QString& name)
 {
-    return name.size() <= RegisterNames::storedNameLimit && name.toUtf8().size() <= maxNameBytes;
+    return name.size() <= RecordFields::of(RecordField::StoredName).limit &&
+           name.toUtf8().size() <= maxNameBytes;
 }
 
 QString fit(const QString& base, const QString& suffix)

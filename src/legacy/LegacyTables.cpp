@@ -20,6 +20,14 @@ namespace {
 const QByteArray magic = QByteArrayLiteral("quorvel-legacy-tables 1\n");
 const QString readerName = QStringLiteral("quorvel-legacy-reader");
 
+// The record columns old registers hold, in the order they are read: old
+// files never change, whatever columns new registers get.
+QStringList legacyRecordColumns()
+{
+    using namespace RegisterNames;
+    return {serial, date, fileName, storedName, remark, recipient, method, folder};
+}
+
 // Where the reader program is: named by the environment (tests), beside
 // this program (a build tree), or where it is installed.
 QString readerProgram()
@@ -58,7 +66,7 @@ Result<Tables> readTablesHere(const QString& path)
             return true;
         };
     };
-    if (Status read = reader->readRows(RegisterNames::recordTable, RegisterNames::recordColumns,
+    if (Status read = reader->readRows(RegisterNames::recordTable, legacyRecordColumns(),
                                        into(tables.records));
         !read)
         return read.error();

@@ -1,7 +1,6 @@
 #include "modify/RecordModify.h"
 
 #include "store/RecordStore.h"
-#include "store/RegisterNames.h"
 
 namespace RecordModify {
 
@@ -14,39 +13,9 @@ bool Changes::isEmpty() const
     return true;
 }
 
-RecordField recordFieldOf(Field field)
-{
-    switch (field) {
-    case Field::Remark:
-        return RecordField::Remark;
-    case Field::Recipient:
-        return RecordField::Recipient;
-    case Field::Method:
-        return RecordField::Method;
-    case Field::Folder:
-    default:
-        return RecordField::Folder;
-    }
-}
-
-int limitOf(Field field)
-{
-    switch (field) {
-    case Field::Remark:
-        return RegisterNames::remarkLimit;
-    case Field::Recipient:
-        return RegisterNames::recipientLimit;
-    case Field::Method:
-        return RegisterNames::methodLimit;
-    case Field::Folder:
-    default:
-        return RegisterNames::folderLimit;
-    }
-}
-
 QString cut(Field field, const QString& value)
 {
-    const int limit = limitOf(field);
+    const int limit = RecordFields::of(field).limit;
     if (value.size() <= limit)
         return value;
     qsizetype length = limit;
@@ -59,10 +28,9 @@ QString cut(Field field, const QString& value)
 Status apply(const Register& reg, const QList<SeenRecord>& records, const Changes& changes)
 {
     QList<QPair<RecordField, QString>> values;
-    for (int i = 0; i < static_cast<int>(Field::Count); ++i) {
-        const Field field = static_cast<Field>(i);
-        if (changes[field])
-            values.append({recordFieldOf(field), cut(field, *changes[field])});
+    for (const RecordFields::Field& field : RecordFields::all()) {
+        if (field.modifiable && changes[field.field])
+            values.append({field.field, cut(field.field, *changes[field.field])});
     }
     return reg.records()->updateFields(records, values);
 }

@@ -9,15 +9,15 @@
 
 #include <optional>
 
-// Changing the four editable details of records: remark, recipient, transfer
-// method and folder. Name, date, stored name and serial are never changed.
+// Changing the editable details of records, the fields RecordFields marks
+// modifiable. Name, date, stored name and serial are never changed.
 namespace RecordModify {
 
-enum class Field { Remark = 0, Recipient, Method, Folder, Count };
+using Field = RecordField;
 
 // The new values; a field left empty (nullopt) keeps its value.
 struct Changes {
-    std::optional<QString> values[static_cast<int>(Field::Count)];
+    std::optional<QString> values[RecordFields::count];
 
     std::optional<QString>& operator[](Field field) { return values[static_cast<int>(field)]; }
     const std::optional<QString>& operator[](Field field) const
@@ -26,10 +26,6 @@ struct Changes {
     }
     bool isEmpty() const;
 };
-
-// The record field a field is, and how long a text it takes.
-RecordField recordFieldOf(Field field);
-int limitOf(Field field);
 
 // Cuts a value to its column's limit as intake does, never splitting a
 // character in two.

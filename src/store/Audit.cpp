@@ -1,6 +1,7 @@
 #include "store/Audit.h"
 
 #include "base/DateText.h"
+#include "store/RecordFields.h"
 #include "store/RegisterNames.h"
 
 #include <QDateTime>
@@ -75,8 +76,8 @@ QVariantMap present(const QVariantMap& values)
 QVariantMap recordValues(const QVariantList& values)
 {
     QVariantMap named;
-    for (qsizetype i = 0; i < values.size() && i < RegisterNames::recordColumns.size(); ++i)
-        named.insert(RegisterNames::recordColumns[i], values[i]);
+    for (qsizetype i = 0; i < values.size() && i < RecordFields::columns().size(); ++i)
+        named.insert(RecordFields::columns()[i], values[i]);
     return named;
 }
 
@@ -96,7 +97,7 @@ QPair<QVariantMap, QVariantMap> differences(const QVariantMap& before, const QVa
 QString changesText(const Entry& entry)
 {
     // The identity first, then the record's columns, then anything else.
-    QStringList order = QStringList{RegisterNames::identity} + RegisterNames::recordColumns;
+    QStringList order = QStringList{RegisterNames::identity} + RecordFields::columns();
     for (const QVariantMap* values : {&entry.oldValues, &entry.newValues}) {
         for (const QString& column : values->keys()) {
             if (!order.contains(column))

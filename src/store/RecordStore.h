@@ -2,6 +2,7 @@
 
 #include "base/Result.h"
 #include "store/Audit.h"
+#include "store/RecordFields.h"
 #include "store/RecycleBin.h"
 #include "store/SeenRecord.h"
 #include "store/StoreTransaction.h"
@@ -18,10 +19,6 @@
 #include <memory>
 #include <optional>
 
-// A field of a record, for code that must not know how the register spells
-// its columns.
-enum class RecordField { Serial, Date, FileName, StoredName, Remark, Recipient, Method, Folder };
-
 // A field of a saved query: its name, toolbar title and the seven search
 // boxes in the search panel's order.
 enum class QueryField {
@@ -37,16 +34,18 @@ enum class QueryField {
     Count
 };
 
-// The values of a new record, already cut to their limits.
+// The values of a new record; insert() writes them as they are, so they are
+// cut to their limits first. Every member has an initializer, so that a
+// brace list may name only those it sets.
 struct NewRecord {
     qint64 serial = 0;
-    QDate date; // invalid: no date
-    QString fileName;
-    QString storedName;
-    QString remark;
-    QString recipient;
-    QString method;
-    QString folder;
+    QDate date{}; // invalid: no date
+    QString fileName{};
+    QString storedName{};
+    QString remark{};
+    QString recipient{};
+    QString method{};
+    QString folder{};
 };
 
 // One record as the integrity check reads it.

@@ -1,51 +1,25 @@
 #include "store/RegisterRecord.h"
 
-#include "store/RegisterNames.h"
+#include "store/RecordFields.h"
 
 QString RegisterRecord::text(int column) const
 {
-    switch (column) {
-    case DateColumn:
-        return date;
-    case FileNameColumn:
-        return fileName;
-    case StoredNameColumn:
-        return storedName;
-    case RemarkColumn:
-        return remark;
-    case RecipientColumn:
-        return recipient;
-    case MethodColumn:
-        return method;
-    case SerialColumn:
-        return serial.toString();
-    case FolderColumn:
-        return folder;
-    default:
+    if (column < 0 || column >= ColumnCount)
         return QString();
+    const RecordFields::Field& field = RecordFields::atGridColumn(column);
+    switch (field.kind) {
+    case RecordFields::Kind::Serial:
+        return serial.toString();
+    case RecordFields::Kind::Date:
+        return date;
+    case RecordFields::Kind::Text:
+        break;
     }
+    return this->*field.shown;
 }
 
 QString RegisterRecord::columnName(int column)
 {
-    switch (column) {
-    case DateColumn:
-        return RegisterNames::date;
-    case FileNameColumn:
-        return RegisterNames::fileName;
-    case StoredNameColumn:
-        return RegisterNames::storedName;
-    case RemarkColumn:
-        return RegisterNames::remark;
-    case RecipientColumn:
-        return RegisterNames::recipient;
-    case MethodColumn:
-        return RegisterNames::method;
-    case SerialColumn:
-        return RegisterNames::serial;
-    case FolderColumn:
-        return RegisterNames::folder;
-    default:
-        return QString();
-    }
+    return column < 0 || column >= ColumnCount ? QString()
+                                               : RecordFields::atGridColumn(column).column;
 }

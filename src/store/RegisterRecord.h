@@ -5,7 +5,7 @@
 
 // One row of the record table as a view shows it (date in display form).
 struct RegisterRecord {
-    // Columns in the order of the view select list; the grid follows it.
+    // The grid's columns; RecordFields says which field each one shows.
     enum Column {
         DateColumn = 0,
         FileNameColumn,

@@ -535,7 +535,7 @@ private Q_SLOTS:
         std::vector<std::thread> writers;
         for (const QString& file : files) {
             writers.emplace_back([&, file] {
-                const Intake::Details details{QDate(2024, 1, 2), {}, {}, {}, {}};
+                const Intake::Details details{.date = QDate(2024, 1, 2)};
                 for (int round = 0; !stop; ++round) {
                     const Intake::Outcome added =
                         Intake::DdtaUp(reg, Intake::File::fromPath(file), details);

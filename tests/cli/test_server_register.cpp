@@ -178,7 +178,7 @@ private Q_SLOTS:
         QSignalSpy changed(&watch, &RegisterWatch::changed);
         const QString source = dir.filePath(QStringLiteral("a.txt"));
         TestFiles::write(source, "a");
-        const Intake::Details details{QDate(2024, 5, 6), {}, {}, {}, {}};
+        const Intake::Details details{.date = QDate(2024, 5, 6)};
         for (int round = 0; round < 2; ++round) {
             QVERIFY(cluster->restart());
             const Intake::Outcome added =
@@ -225,8 +225,8 @@ private Q_SLOTS:
         TestFiles::write(source, "a");
         if (!deleting)
             proxy.refuseNextCommit();
-        const Intake::Outcome added = Intake::DdtaUp(*reg, Intake::File::fromPath(source),
-                                                     {QDate(2024, 5, 6), {}, {}, {}, {}});
+        const Intake::Outcome added =
+            Intake::DdtaUp(*reg, Intake::File::fromPath(source), {.date = QDate(2024, 5, 6)});
         QVERIFY2(added.kind == Intake::Outcome::Registered, qPrintable(added.error.fullText()));
         if (deleting) {
             const Result<QVariant> rowid = Sql::scalar(

@@ -62,8 +62,11 @@ bool failInsertOf(const Register& reg, const QString& fileName, const QString& r
 
 Intake::Details someDetails()
 {
-    return {QDate(2006, 3, 5), QStringLiteral("备注"), QStringLiteral("张三"),
-            QStringLiteral("Email"), QStringLiteral("项目")};
+    return {.date = QDate(2006, 3, 5),
+            .remark = QStringLiteral("备注"),
+            .recipient = QStringLiteral("张三"),
+            .method = QStringLiteral("Email"),
+            .folder = QStringLiteral("项目")};
 }
 
 } // namespace
@@ -284,7 +287,7 @@ private Q_SLOTS:
         // Empty details are stored as empty texts.
         const Intake::Outcome bare = Intake::DdtaUp(
             temp.reg(), Intake::File::fromPath(source(QStringLiteral("bare.txt"), "y")),
-            {QDate(2020, 1, 2), {}, {}, {}, {}});
+            {.date = QDate(2020, 1, 2)});
         QCOMPARE(bare.kind, Intake::Outcome::Registered);
         const Row empty = rows(temp.reg()).value(1);
         QCOMPARE(empty.recipient, QStringLiteral(""));

@@ -1,6 +1,7 @@
 #include "browser/BackgroundSearch.h"
 #include "browser/CombinedSearch.h"
 #include "browser/FolderMenu.h"
+#include "store/RecordFields.h"
 #include "store/RegisterNames.h"
 #include "store/sql/Sql.h"
 #include "store/sqlite/Schema.h"
@@ -266,12 +267,9 @@ void dropIdentity(const Register& reg)
 {
     QSqlQuery query(reg.database());
     QStringList steps = {
-        QStringLiteral(
-            "CREATE TABLE 旧表 (文件序号 INTEGER, 发件日期 TEXT, 文件名 TEXT, 路径 TEXT, "
-            "备注 TEXT, 接收人 TEXT, 传送方式 TEXT, 文件夹 TEXT)"),
-        QStringLiteral("INSERT INTO 旧表 (rowid, 文件序号, 发件日期, 文件名, 路径, 备注, 接收人, "
-                       "传送方式, 文件夹) SELECT rowid, 文件序号, 发件日期, 文件名, 路径, 备注, "
-                       "接收人, 传送方式, 文件夹 FROM 文件管理")};
+        QStringLiteral("CREATE TABLE 旧表 (%1)").arg(RecordFields::declared()),
+        QStringLiteral("INSERT INTO 旧表 (rowid, %1) SELECT rowid, %1 FROM 文件管理")
+            .arg(RecordFields::columns().join(QStringLiteral(", ")))};
     QVERIFY(query.exec(QStringLiteral("SELECT sql FROM sqlite_master WHERE tbl_name = '文件管理' "
                                       "AND sql IS NOT NULL AND type IN ('index', 'trigger')")));
     QStringList dependents;

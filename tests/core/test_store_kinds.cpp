@@ -84,9 +84,11 @@ private Q_SLOTS:
             TestFiles::write(path, bytes);
             files << Intake::File::fromPath(path);
         }
-        const Intake::Details details{QDate(2024, 5, 6), QStringLiteral("备注"),
-                                      QStringLiteral("张三"), QStringLiteral("邮件"),
-                                      QStringLiteral("合同")};
+        const Intake::Details details{.date = QDate(2024, 5, 6),
+                                      .remark = QStringLiteral("备注"),
+                                      .recipient = QStringLiteral("张三"),
+                                      .method = QStringLiteral("邮件"),
+                                      .folder = QStringLiteral("合同")};
         const QList<Intake::Outcome> outcomes = Intake::runBatch(temp.reg(), files, details);
         QCOMPARE(outcomes.size(), 3);
         for (const Intake::Outcome& outcome : outcomes)
@@ -456,9 +458,8 @@ private Q_SLOTS:
                         const QString path =
                             sources.filePath(QStringLiteral("w%1-%2.txt").arg(w).arg(round));
                         TestFiles::write(path, path.toUtf8());
-                        const QList<Intake::Outcome> outcomes =
-                            Intake::runBatch(reg, {Intake::File::fromPath(path)},
-                                             {QDate(2024, 1, 2), {}, {}, {}, {}});
+                        const QList<Intake::Outcome> outcomes = Intake::runBatch(
+                            reg, {Intake::File::fromPath(path)}, {.date = QDate(2024, 1, 2)});
                         if (outcomes.value(0).kind == Intake::Outcome::Registered)
                             ++added;
                         else

@@ -1,3 +1,4 @@
+#include "store/RecordFields.h"
 #include "store/RegisterNames.h"
 #include "store/sql/Sql.h"
 #include "store/view/ViewConditions.h"
@@ -5,6 +6,7 @@
 #include "store/view/ViewRst.h"
 #include "support/TempRegister.h"
 
+#include <QSet>
 #include <QTest>
 
 Q_DECLARE_METATYPE(ViewCondition)
@@ -75,13 +77,25 @@ private Q_SLOTS:
             const RegisterRecord record = cursor.record();
             QCOMPARE(record.rowid, expected->rowid);
             QCOMPARE(record.serial, expected->serial);
-            QCOMPARE(record.date, expected->date);
-            QCOMPARE(record.fileName, expected->fileName);
-            QCOMPARE(record.recipient, expected->recipient);
-            QCOMPARE(record.folder, expected->folder);
+            for (int column = 0; column < RegisterRecord::ColumnCount; ++column)
+                QCOMPARE(record.text(column), expected->text(column));
         }
         QVERIFY(!cursor.failed());
         QCOMPARE(position, view.value()->recordCount());
+    }
+
+    // Each field has a grid column and a place in listings of its own.
+    void fieldsTakeOneColumnEach()
+    {
+        QSet<int> grid;
+        QSet<int> output;
+        for (const RecordFields::Field& field : RecordFields::all()) {
+            grid << field.gridColumn;
+            output << field.outputPosition;
+            QCOMPARE(&RecordFields::atGridColumn(field.gridColumn), &RecordFields::of(field.field));
+        }
+        QCOMPARE(grid.size(), RecordFields::count);
+        QCOMPARE(output.size(), RecordFields::count);
     }
 };
 

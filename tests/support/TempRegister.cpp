@@ -2,10 +2,12 @@
 
 #include "support/PgCluster.h"
 
+#include "store/RecordFields.h"
 #include "store/RegisterNames.h"
 #include "store/sql/Sql.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSqlQuery>
 #include <QTest>
 
@@ -36,20 +38,23 @@ qint64 TempRegister::addRecord(qint64 serial, const QString& fileName, const QSt
                                const QString& method, const QByteArray& content)
 {
     const bool server = m_register->kind() == Register::Kind::Postgres;
-    QString sql =
-        QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6, %7, %8, %9) "
-                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?)")
-            .arg(Sql::identifier(RegisterNames::recordTable),
-                 Sql::identifier(RegisterNames::serial), Sql::identifier(RegisterNames::date),
-                 Sql::identifier(RegisterNames::fileName),
-                 Sql::identifier(RegisterNames::storedName), Sql::identifier(RegisterNames::remark),
-                 Sql::identifier(RegisterNames::recipient), Sql::identifier(RegisterNames::method),
-                 Sql::identifier(RegisterNames::folder));
+    const QHash<RecordField, QVariant> given{
+        {RecordField::Serial, serial},     {RecordField::Date, date},
+        {RecordField::FileName, fileName}, {RecordField::StoredName, fileName},
+        {RecordField::Remark, remark},     {RecordField::Recipient, recipient},
+        {RecordField::Method, method},     {RecordField::Folder, folder}};
+    QStringList columns;
+    QVariantList values;
+    for (const RecordFields::Field& field : RecordFields::all()) {
+        columns << Sql::identifier(field.column);
+        values << given.value(field.field, QStringLiteral(""));
+    }
+    QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                      .arg(Sql::identifier(RegisterNames::recordTable), columns.join(u','),
+                           QStringList(columns.size(), QStringLiteral("?")).join(u','));
     if (server)
         sql += QStringLiteral(" RETURNING ") + identityColumn();
-    Result<QSqlQuery> query =
-        Sql::run(m_register->database(), sql,
-                 {serial, date, fileName, fileName, remark, recipient, method, folder});
+    Result<QSqlQuery> query = Sql::run(m_register->database(), sql, values);
     if (!query)
         qFatal("cannot add test record: %s", qPrintable(query.error().fullText()));
     if (!content.isEmpty()) {

@@ -2,6 +2,7 @@
 
 #include "browser/gui/MshfGrid.h"
 #include "browser/gui/RecordTableModel.h"
+#include "store/RecordFields.h"
 
 void RSTMSHF::Attach(MshfGrid* grid)
 {
@@ -26,6 +27,8 @@ void RSTMSHF::Bd(const std::shared_ptr<ViewRst>& rst)
         m_grid->recordModel()->replaceEmpty(rst);
     }
     // The hidden columns stay hidden whatever was bound.
-    m_grid->setColumnHidden(RegisterRecord::StoredNameColumn, true);
-    m_grid->setColumnHidden(RegisterRecord::SerialColumn, true);
+    for (const RecordFields::Field& field : RecordFields::all()) {
+        if (field.gridWidth == 0)
+            m_grid->setColumnHidden(field.gridColumn, true);
+    }
 }

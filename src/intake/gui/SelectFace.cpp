@@ -3,6 +3,7 @@
 #include "base/DateText.h"
 #include "intake/LookupLists.h"
 #include "intake/gui/LookupCombos.h"
+#include "store/RecordFields.h"
 #include "support/gui/ClosingSequence.h"
 #include "support/gui/Fonts.h"
 #include "support/gui/MessageBox.h"
@@ -28,9 +29,9 @@ struct Place {
     int height;
 };
 
-// Captions of the label array, by index.
-const char16_t* const captions[] = {u"文件名", u"备注",     u"发件日期",
-                                    u"接收人", u"传送方式", u"文件夹"};
+// The fields the label array names, by index.
+const RecordField labelled[] = {RecordField::FileName,  RecordField::Remark, RecordField::Date,
+                                RecordField::Recipient, RecordField::Method, RecordField::Folder};
 const Place labelPlaces[] = {{16, 8, 137, 17},    {224, 8, 137, 17},   {16, 216, 137, 17},
                              {224, 216, 137, 17}, {224, 264, 137, 17}, {224, 312, 137, 17}};
 const Place comboPlaces[] = {{224, 232, 185, 20}, {224, 280, 185, 20}, {224, 328, 185, 20}};
@@ -58,7 +59,7 @@ SelectFace::SelectFace(Register reg, QWidget* parent)
     setFixedSize(Fonts::scaled(425), Fonts::scaled(363));
 
     for (int i = 0; i < 6; ++i) {
-        auto* label = new QLabel(QString::fromUtf16(captions[i]), this);
+        auto* label = new QLabel(RecordFields::of(labelled[i]).label, this);
         label->setObjectName(QStringLiteral("Label1%1").arg(i));
         place(label, labelPlaces[i]);
     }

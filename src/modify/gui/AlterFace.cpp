@@ -23,8 +23,20 @@ namespace {
 const QString batchWarning =
     QStringLiteral("你正在批量修改多个文件的单项参数，该操作不可撤消！你要修改吗？");
 
-// Field names on the picture buttons, in button order.
-const char16_t* const buttonFields[] = {u"备注", u"接收人", u"传送方式", u"文件夹"};
+// The fields the buttons change, in button order: the remark box, then the
+// lists.
+const QList<RecordField>& buttonFields()
+{
+    static const QList<RecordField> fields = [] {
+        QList<RecordField> modifiable;
+        for (const RecordFields::Field& field : RecordFields::all()) {
+            if (field.modifiable)
+                modifiable << field.field;
+        }
+        return modifiable;
+    }();
+    return fields;
+}
 
 } // namespace
 
@@ -86,7 +98,7 @@ void AlterFace::buildControls()
         m_alterCommand[k] = new QPushButton(this);
         place(m_alterCommand[k], QStringLiteral("AlterCommand%1").arg(k), 480, buttonTops[k], 81,
               33);
-        const QString field = QString::fromUtf16(buttonFields[k]);
+        const QString field = RecordFields::of(buttonFields().at(k)).label;
         m_alterCommand[k]->setIcon(QIcon(Icons::alterCommand(field)));
         m_alterCommand[k]->setIconSize(QSize(66, 27));
         m_alterCommand[k]->setToolTip(QStringLiteral("修改所选文件的") + field);
@@ -147,10 +159,9 @@ void AlterFace::FixedCommand_Click()
     if (m_mode != Mode::Single)
         return;
     RecordModify::Changes changes;
-    changes[Field::Remark] = m_text1->toPlainText();
-    changes[Field::Recipient] = m_combo[0]->currentText();
-    changes[Field::Method] = m_combo[1]->currentText();
-    changes[Field::Folder] = m_combo[2]->currentText();
+    for (int k = 0; k < 4; ++k)
+        changes[buttonFields().at(k)] =
+            k == 0 ? m_text1->toPlainText() : m_combo[k - 1]->currentText();
     save(changes);
 }
 
@@ -161,10 +172,7 @@ void AlterFace::AlterCommand_Click(int k)
     if (MessageBox::question(this, batchWarning) != MessageBox::Yes)
         return;
     RecordModify::Changes changes;
-    if (k == 0)
-        changes[Field::Remark] = m_text1->toPlainText();
-    else
-        changes[static_cast<Field>(k)] = m_combo[k - 1]->currentText();
+    changes[buttonFields().at(k)] = k == 0 ? m_text1->toPlainText() : m_combo[k - 1]->currentText();
     save(changes);
 }
 

@@ -71,8 +71,10 @@ Result<QStringList> PgRecordStore::databaseFaults(bool full)
         QStringLiteral("SELECT count(*) FROM (SELECT %1 AS value, count(*) AS n FROM %2 WHERE %1 "
                        "IS NOT NULL GROUP BY %1) AS r LEFT JOIN %3 AS v ON v.%4 = ?::text AND "
                        "v.%5 = r.value WHERE v.%6 IS DISTINCT FROM r.n");
-    for (const QString& column :
-         {RegisterNames::recipient, RegisterNames::method, RegisterNames::folder}) {
+    for (const RecordFields::Field& field : RecordFields::all()) {
+        if (!field.counted)
+            continue;
+        const QString& column = field.column;
         Result<QVariant> wrong =
             Sql::scalar(db(),
                         counted.arg(id(column), id(RegisterNames::recordTable),

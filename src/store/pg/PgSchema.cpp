@@ -1,6 +1,7 @@
 #include "store/pg/PgSchema.h"
 
 #include "store/Audit.h"
+#include "store/RecordFields.h"
 #include "store/RecycleBin.h"
 #include "store/RegisterNames.h"
 #include "store/pg/PgSql.h"
@@ -32,8 +33,15 @@ const QStringList toolbarTitles = {
 };
 
 // The columns whose distinct values are counted, as on SQLite.
-const QStringList countedColumns = {RegisterNames::recipient, RegisterNames::method,
-                                    RegisterNames::folder};
+QStringList countedColumns()
+{
+    QStringList columns;
+    for (const RecordFields::Field& field : RecordFields::all()) {
+        if (field.counted)
+            columns << field.column;
+    }
+    return columns;
+}
 
 QString literal(const QString& value)
 {
@@ -43,11 +51,8 @@ QString literal(const QString& value)
 // The record table's eight columns with their types, `identity` last.
 QString recordColumnsDeclared(const QString& identity)
 {
-    QStringList columns{identifier(RegisterNames::serial) + QStringLiteral(" bigint")};
-    for (const QString& column : RegisterNames::recordColumns.mid(1))
-        columns << identifier(column) + QStringLiteral(" text");
-    columns << identifier(RegisterNames::identity) + identity;
-    return columns.join(QStringLiteral(", "));
+    return RecordFields::declared(true) + QStringLiteral(", ") +
+           identifier(RegisterNames::identity) + identity;
 }
 
 // The value counts follow every insert, delete and change of the counted
@@ -59,7 +64,7 @@ QStringList valueCounting()
     const QString dated = identifier(date);
     QString out;
     QString in;
-    for (const QString& column : countedColumns) {
+    for (const QString& column : countedColumns()) {
         const QString c = identifier(column);
         out += QStringLiteral("UPDATE %1 SET 记录数 = 记录数 - 1, 有日期数 = 有日期数 - "
                               "(OLD.%3 IS NOT NULL)::int WHERE 栏目 = %2 AND 值 = OLD.%4; "
@@ -73,7 +78,7 @@ QStringList valueCounting()
     }
     const QString function = identifier(QStringLiteral("文件管理_取值_计数"));
     QStringList watched{dated};
-    for (const QString& column : countedColumns)
+    for (const QString& column : countedColumns())
         watched << identifier(column);
     return {
         QStringLiteral("CREATE TABLE %1 (栏目 text NOT NULL, 值 text NOT NULL, 记录数 bigint NOT "
@@ -109,7 +114,7 @@ QStringList version1()
                     identifier(identity));
     sql << QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
                .arg(identifier(QStringLiteral("文件管理_路径")), records, identifier(storedName));
-    for (const QString& column : countedColumns) {
+    for (const QString& column : countedColumns()) {
         sql << QStringLiteral("CREATE INDEX %1 ON %2 (%3, %4)")
                    .arg(identifier(recordTable + QLatin1Char('_') + column), records,
                         identifier(column), identifier(serial));
@@ -215,7 +220,7 @@ QStringList version3()
     }
     // The record's identity joins the indexes of the counted columns, so a
     // search on them reads its keys in view order from the index alone.
-    for (const QString& column : countedColumns) {
+    for (const QString& column : countedColumns()) {
         const QString named = identifier(recordTable + QLatin1Char('_') + column);
         sql << QStringLiteral("DROP INDEX %1").arg(named);
         sql << QStringLiteral("CREATE INDEX %1 ON %2 (%3, %4, %5)")

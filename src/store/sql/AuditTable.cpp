@@ -1,5 +1,6 @@
 #include "store/sql/AuditTable.h"
 
+#include "store/RecordFields.h"
 #include "store/RecycleBin.h"
 #include "store/RegisterNames.h"
 #include "store/sql/Sql.h"
@@ -105,7 +106,7 @@ Status writeRestored(const QSqlDatabase& db, qint64 identity, qint64 restored,
 {
     Result<QVariantMap> values =
         valuesOf(db, RegisterNames::recordTable, SqlDialect::of(db).identityName(), restored,
-                 RegisterNames::recordColumns);
+                 RecordFields::columns());
     if (!values)
         return values.error();
     QVariantMap newValues = present(*values);

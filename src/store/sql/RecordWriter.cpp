@@ -1,6 +1,7 @@
 #include "store/sql/RecordWriter.h"
 
 #include "store/Audit.h"
+#include "store/RecordFields.h"
 #include "store/RegisterNames.h"
 #include "store/sql/ContentHash.h"
 #include "store/sql/Sql.h"
@@ -11,13 +12,14 @@ namespace RecordWriter {
 
 Writer::Writer(const QSqlDatabase& db) : m_insert(db), m_hash(db), m_history(db)
 {
-    using namespace RegisterNames;
-    m_insert.prepare(
-        QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6, %7, %8, %9) "
-                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?)")
-            .arg(Sql::identifier(recordTable), Sql::identifier(serial), Sql::identifier(date),
-                 Sql::identifier(fileName), Sql::identifier(storedName), Sql::identifier(remark),
-                 Sql::identifier(recipient), Sql::identifier(method), Sql::identifier(folder)));
+    QStringList columns;
+    for (const QString& column : RecordFields::columns())
+        columns << Sql::identifier(column);
+    const QStringList marks(columns.size(), QStringLiteral("?"));
+    m_insert.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                         .arg(Sql::identifier(RegisterNames::recordTable),
+                              columns.join(QStringLiteral(", ")),
+                              marks.join(QStringLiteral(", "))));
     m_hash.prepare(QStringLiteral("INSERT OR REPLACE INTO %1 (%2, %3, %4, %5) VALUES (?, ?, ?, ?)")
                        .arg(Sql::identifier(ContentHash::table),
                             Sql::identifier(ContentHash::recordColumn),
@@ -38,9 +40,15 @@ Result<qint64> Writer::insert(const FullRecord& record)
     const auto text = [](const QString& value) {
         return value.isEmpty() ? QStringLiteral("") : value;
     };
-    const QVariantList values = {
-        record.serial,       text(record.date),      text(record.fileName), text(record.storedName),
-        text(record.remark), text(record.recipient), text(record.method),   text(record.folder)};
+    QVariantList values;
+    for (const RecordFields::Field& field : RecordFields::all()) {
+        if (field.kind == RecordFields::Kind::Serial)
+            values << record.serial;
+        else if (field.kind == RecordFields::Kind::Date)
+            values << text(record.date);
+        else // a field older registers lack is written empty
+            values << text(field.written ? record.*field.written : QString());
+    }
     for (int i = 0; i < values.size(); ++i)
         m_insert.bindValue(i, values.at(i));
     if (!m_insert.exec())

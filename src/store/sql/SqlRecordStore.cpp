@@ -1,6 +1,7 @@
 #include "store/sql/SqlRecordStore.h"
 
 #include "base/DateText.h"
+#include "store/RecordFields.h"
 #include "store/RegisterNames.h"
 #include "store/sql/AuditTable.h"
 #include "store/sql/Sql.h"
@@ -25,7 +26,8 @@ QString serialColumn()
 // The bound value of `field`: a serial is a number, the rest text.
 QString marked(const SqlDialect& dialect, RecordField field)
 {
-    return field == RecordField::Serial ? dialect.number() : dialect.text();
+    return RecordFields::of(field).kind == RecordFields::Kind::Serial ? dialect.number()
+                                                                      : dialect.text();
 }
 
 // The serial of record `id` as stored.
@@ -66,26 +68,7 @@ Status setSerial(const QSqlDatabase& db, const SqlDialect& dialect, qint64 id,
 
 QString SqlRecordStore::columnOf(RecordField field)
 {
-    using namespace RegisterNames;
-    switch (field) {
-    case RecordField::Serial:
-        return serial;
-    case RecordField::Date:
-        return date;
-    case RecordField::FileName:
-        return fileName;
-    case RecordField::StoredName:
-        return storedName;
-    case RecordField::Remark:
-        return remark;
-    case RecordField::Recipient:
-        return recipient;
-    case RecordField::Method:
-        return method;
-    case RecordField::Folder:
-    default:
-        return folder;
-    }
+    return RecordFields::of(field).column;
 }
 
 Error SqlRecordStore::noSerialAfter(const QVariant& highest, const QString& detail)
@@ -130,23 +113,14 @@ Result<qint64> SqlRecordStore::insert(const NewRecord& record)
 {
     QStringList columns;
     QStringList marks;
-    for (const QString& column : RegisterNames::recordColumns) {
+    for (const QString& column : RecordFields::columns()) {
         columns << identifier(column);
         marks << (column == RegisterNames::serial ? m_dialect.number() : m_dialect.text());
     }
     const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)%4")
                             .arg(records(), columns.join(QStringLiteral(", ")),
                                  marks.join(QStringLiteral(", ")), m_dialect.returningIdentity());
-    // In the order of RegisterNames::recordColumns.
-    const QVariantList values{
-        record.serial,
-        record.date.isValid() ? DateText::toStored(record.date) : QStringLiteral(""),
-        record.fileName,
-        record.storedName,
-        record.remark,
-        record.recipient,
-        record.method,
-        record.folder};
+    const QVariantList values = RecordFields::storedValues(record);
     Result<QSqlQuery> query = Sql::run(db(), sql, values);
     if (!query)
         return query.error();
@@ -174,7 +148,7 @@ Status SqlRecordStore::remove(const SeenRecord& seen)
     const QString identity = m_dialect.identity();
     Result<QVariantMap> before =
         Audit::valuesOf(db, RegisterNames::recordTable, m_dialect.identityName(), seen.rowid,
-                        RegisterNames::recordColumns);
+                        RecordFields::columns());
     if (!before)
         return before.error();
     Result<QVariant> highest =

@@ -1,4 +1,5 @@
 #include "base/DateText.h"
+#include "store/RecordFields.h"
 #include "store/RegisterNames.h"
 #include "store/sql/AuditTable.h"
 #include "store/sql/ContentHash.h"
@@ -27,11 +28,11 @@ QString entryIdentity()
     return id(RegisterNames::identity);
 }
 
-// The record table's eight columns, quoted, with `prefix` before each.
+// The record table's columns, quoted, with `prefix` before each.
 QString recordColumns(const QString& prefix = QString())
 {
     QStringList columns;
-    for (const QString& column : RegisterNames::recordColumns)
+    for (const QString& column : RecordFields::columns())
         columns << prefix + id(column);
     return columns.join(QStringLiteral(", "));
 }
@@ -46,19 +47,15 @@ QString selectEntries()
 RecycleBin::Entry entryOf(const QSqlQuery& query)
 {
     RecycleBin::Entry entry;
-    RegisterRecord& r = entry.record;
-    r.serial = query.value(0);
-    r.date = DateText::toDisplay(query.value(1).toString());
-    r.fileName = query.value(2).toString();
-    r.storedName = query.value(3).toString();
-    r.remark = query.value(4).toString();
-    r.recipient = query.value(5).toString();
-    r.method = query.value(6).toString();
-    r.folder = query.value(7).toString();
-    r.rowid = query.value(8).toLongLong();
-    entry.deletedAt = query.value(9).toString();
-    entry.binName = query.value(10).toString();
-    entry.size = query.value(11).isNull() ? -1 : query.value(11).toLongLong();
+    const auto value = [&query](int column) {
+        return query.value(column);
+    };
+    RecordFields::read(entry.record, value, 0);
+    const int after = RecordFields::count;
+    entry.record.rowid = query.value(after).toLongLong();
+    entry.deletedAt = query.value(after + 1).toString();
+    entry.binName = query.value(after + 2).toString();
+    entry.size = query.value(after + 3).isNull() ? -1 : query.value(after + 3).toLongLong();
     return entry;
 }
 
@@ -196,7 +193,7 @@ Status SqlRecordStore::binMoveOut(qint64 identity, const QVariant& serial,
     if (!inBin)
         return inBin.error();
     QStringList rest; // the columns after serial, with the stored name replaced
-    for (const QString& column : RegisterNames::recordColumns.mid(1))
+    for (const QString& column : RecordFields::columns().mid(1))
         rest << (column == RegisterNames::storedName ? m_dialect.text() : id(column));
     // Without its own identity the record gets the next one never handed out.
     const QString own = sameIdentity ? QStringLiteral(", ") + entryIdentity() : QString();

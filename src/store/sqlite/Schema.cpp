@@ -1,5 +1,6 @@
 #include "store/sqlite/Schema.h"
 
+#include "store/RecordFields.h"
 #include "store/RegisterNames.h"
 #include "store/sql/AuditTable.h"
 #include "store/sql/ContentHash.h"
@@ -119,7 +120,7 @@ FileKind inspectSqlite(const QString& path, QString* detail)
 
     // A file with both tables and every column is a register, whoever made it.
     bool complete = !records.isEmpty() && !queries.isEmpty();
-    for (const QString& column : RegisterNames::recordColumns)
+    for (const QString& column : RecordFields::columns())
         complete = complete && records.contains(column);
     for (const QString& column : queryColumns)
         complete = complete && queries.contains(column);
@@ -148,14 +149,9 @@ Status exec(QSqlDatabase& db, const QString& sql)
 QString createRecordTable()
 {
     return QStringLiteral(
-               "CREATE TABLE IF NOT EXISTS %1 (%2 INTEGER, %3 TEXT, %4 TEXT, %5 TEXT, "
-               "%6 TEXT, %7 TEXT, %8 TEXT, %9 TEXT, %10 INTEGER PRIMARY KEY AUTOINCREMENT)")
-        .arg(Sql::identifier(RegisterNames::recordTable), Sql::identifier(RegisterNames::serial),
-             Sql::identifier(RegisterNames::date), Sql::identifier(RegisterNames::fileName),
-             Sql::identifier(RegisterNames::storedName), Sql::identifier(RegisterNames::remark),
-             Sql::identifier(RegisterNames::recipient), Sql::identifier(RegisterNames::method),
-             Sql::identifier(RegisterNames::folder))
-        .arg(Sql::identifier(RegisterNames::identity));
+               "CREATE TABLE IF NOT EXISTS %1 (%2, %3 INTEGER PRIMARY KEY AUTOINCREMENT)")
+        .arg(Sql::identifier(RegisterNames::recordTable), RecordFields::declared(),
+             Sql::identifier(RegisterNames::identity));
 }
 
 QString createQueryTable()

@@ -31,7 +31,7 @@ int columnOf(RecordField field)
 QString selectFor(const ViewSql& condition, const QString& index = {}, bool tail = false)
 {
     QStringList columns{QStringLiteral("rowid")};
-    for (const QString& name : RegisterNames::recordColumns)
+    for (const QString& name : RecordFields::columns())
         columns << Sql::identifier(name);
     // Conditions that also tell their records the other way round
     // (exceptWhere) load keys faster so; read straight through, `where` is
@@ -83,7 +83,7 @@ ViewCursor::ViewCursor(const Register& reg, const ViewCondition& condition, int 
 void ViewCursor::startOnServer(const Register& reg)
 {
     QStringList columns{Sql::identifier(RegisterNames::identity)};
-    for (const QString& name : RegisterNames::recordColumns)
+    for (const QString& name : RecordFields::columns())
         columns << Sql::identifier(name);
     const ViewSql& told = m_condition;
     const QString sql =
@@ -170,21 +170,11 @@ QByteArrayView ViewCursor::utf8(RecordField field) const
 
 RegisterRecord ViewCursor::record() const
 {
-    const auto value = [&](int column) {
+    const auto value = [&](int column) -> QVariant {
         return m_server ? m_server->value(column) : m_statement->value(column);
-    };
-    const auto text = [&](RecordField field) {
-        return value(columnOf(field)).toString();
     };
     RegisterRecord record;
     record.rowid = value(0).toLongLong();
-    record.serial = value(columnOf(RecordField::Serial));
-    record.date = DateText::toDisplay(text(RecordField::Date));
-    record.fileName = text(RecordField::FileName);
-    record.storedName = text(RecordField::StoredName);
-    record.remark = text(RecordField::Remark);
-    record.recipient = text(RecordField::Recipient);
-    record.method = text(RecordField::Method);
-    record.folder = text(RecordField::Folder);
+    RecordFields::read(record, value, 1);
     return record;
 }

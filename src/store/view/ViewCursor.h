@@ -66,5 +66,5 @@ private:
     bool m_onServer = false;
     std::unique_ptr<QSqlQuery> m_server;
     Error m_serverError;
-    mutable QByteArray m_text[8]; // what utf8() gave of each field, on a server
+    mutable QByteArray m_text[RecordFields::count]; // what utf8() gave of each field, on a server
 };
