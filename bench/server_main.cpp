@@ -13,6 +13,7 @@
 
 #include "browser/CombinedSearch.h"
 #include "intake/Intake.h"
+#include "store/RecordFields.h"
 #include "store/RecordStore.h"
 #include "store/Register.h"
 #include "store/RegisterNames.h"
@@ -37,7 +38,7 @@ constexpr int fillGroup = 500;
 QString recordColumns()
 {
     QStringList columns;
-    for (const QString& column : RegisterNames::recordColumns)
+    for (const QString& column : RecordFields::columns())
         columns << Sql::identifier(column);
     return columns.join(QStringLiteral(", "));
 }

@@ -1,6 +1,6 @@
 #include "store/view/ViewRst.h"
 
-#include "base/DateText.h"
+#include "store/RecordFields.h"
 #include "store/RegisterNames.h"
 #include "store/pg/PgKeys.h"
 #include "store/pg/PgSql.h"
@@ -31,13 +31,13 @@ QString keyOf(const Register& reg)
                                                   : QStringLiteral("rowid");
 }
 
+// The key, then every record column in the table's order.
 QString selectList(const Register& reg)
 {
-    using namespace RegisterNames;
-    return QStringLiteral("%9, %1, %2, %3, %4, %5, %6, %7, %8")
-        .arg(Sql::identifier(serial), Sql::identifier(date), Sql::identifier(fileName),
-             Sql::identifier(storedName), Sql::identifier(remark), Sql::identifier(recipient),
-             Sql::identifier(method), Sql::identifier(folder), keyOf(reg));
+    QStringList columns{keyOf(reg)};
+    for (const QString& column : RecordFields::columns())
+        columns << Sql::identifier(column);
+    return columns.join(QStringLiteral(", "));
 }
 
 // Rowids up to this many are marked in a bitmap (32 MiB at most).
@@ -413,14 +413,8 @@ Status ViewRst::fetchPage(int page) const
     while (query->next()) {
         RegisterRecord record;
         record.rowid = query->value(0).toLongLong();
-        record.serial = query->value(1);
-        record.date = DateText::toDisplay(query->value(2).toString());
-        record.fileName = query->value(3).toString();
-        record.storedName = query->value(4).toString();
-        record.remark = query->value(5).toString();
-        record.recipient = query->value(6).toString();
-        record.method = query->value(7).toString();
-        record.folder = query->value(8).toString();
+        RecordFields::read(
+            record, [&](int column) { return query->value(column); }, 1);
         if (!m_cache.contains(record.rowid))
             m_cacheOrder.append(record.rowid);
         m_cache.insert(record.rowid, record);
