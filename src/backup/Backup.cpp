@@ -3,8 +3,8 @@
 #include "backup/BackupFolder.h"
 #include "base/SizeText.h"
 #include "base/TestPause.h"
-#include "store/StoreFiles.h"
-#include "store/StoreFolder.h"
+#include "store/folder/StoreFiles.h"
+#include "store/folder/StoreFolder.h"
 #include "store/sqlite/Snapshot.h"
 
 #include <QDateTime>

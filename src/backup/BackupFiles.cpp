@@ -2,7 +2,7 @@
 
 #include "base/GeneralRoutines.h"
 #include "intake/FileCopy.h"
-#include "store/StoreFolder.h"
+#include "store/folder/StoreFolder.h"
 
 #include <QFile>
 

@@ -3,10 +3,10 @@
 #include "base/DateText.h"
 #include "base/TestPause.h"
 #include "intake/StagedCopy.h"
-#include "store/LiveWriter.h"
 #include "store/RecordStore.h"
-#include "store/StoreFiles.h"
-#include "store/StoreFolder.h"
+#include "store/folder/LiveWriter.h"
+#include "store/folder/StoreFiles.h"
+#include "store/folder/StoreFolder.h"
 #include "store/sql/CopyMarker.h"
 #include "store/view/ViewCursor.h"
 

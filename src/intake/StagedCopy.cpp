@@ -1,7 +1,7 @@
 #include "intake/StagedCopy.h"
 
 #include "intake/FileCopy.h"
-#include "store/StoreFiles.h"
+#include "store/folder/StoreFiles.h"
 
 #include <QFile>
 #include <QFileInfo>

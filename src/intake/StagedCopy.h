@@ -1,8 +1,8 @@
 #pragma once
 
 #include "intake/Intake.h"
-#include "store/LiveWriter.h"
-#include "store/StoreFolder.h"
+#include "store/folder/LiveWriter.h"
+#include "store/folder/StoreFolder.h"
 
 #include <QString>
 

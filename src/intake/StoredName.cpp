@@ -3,7 +3,7 @@
 #include "base/GeneralRoutines.h"
 #include "store/RecordFields.h"
 #include "store/RegisterNames.h"
-#include "store/StoreFiles.h"
+#include "store/folder/StoreFiles.h"
 
 #include <QFile>
 

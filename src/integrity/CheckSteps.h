@@ -1,9 +1,9 @@
 #pragma once
 
 #include "integrity/IntegrityCheck.h"
-#include "store/LiveWriter.h"
 #include "store/RecordStore.h"
-#include "store/StoreFolder.h"
+#include "store/folder/LiveWriter.h"
+#include "store/folder/StoreFolder.h"
 #include "store/sql/ContentHash.h"
 
 #include <QHash>

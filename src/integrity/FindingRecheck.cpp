@@ -1,7 +1,7 @@
 #include "integrity/FindingRecheck.h"
 
-#include "store/LiveWriter.h"
 #include "store/RecordStore.h"
+#include "store/folder/LiveWriter.h"
 #include "trash/Trash.h"
 
 #include <QThread>

@@ -2,7 +2,7 @@
 
 #include "integrity/IntegrityCheck.h"
 #include "store/RecordStore.h"
-#include "store/StoreFolder.h"
+#include "store/folder/StoreFolder.h"
 
 #include <functional>
 

@@ -1,8 +1,8 @@
 #include "integrity/IntegrityCheck.h"
 
 #include "integrity/CheckSteps.h"
-#include "store/LiveWriter.h"
-#include "store/StoreFiles.h"
+#include "store/folder/LiveWriter.h"
+#include "store/folder/StoreFiles.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "integrity/BinCheck.h"
 #include "integrity/CheckSteps.h"
-#include "store/StoreFiles.h"
+#include "store/folder/StoreFiles.h"
 
 #include <QDir>
 #include <QFileInfo>

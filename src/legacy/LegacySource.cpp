@@ -3,7 +3,7 @@
 #include "legacy/LegacyTables.h"
 #include "store/Register.h"
 #include "store/RegisterNames.h"
-#include "store/StoreFiles.h"
+#include "store/folder/StoreFiles.h"
 
 #include <QDate>
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/Result.h"
-#include "store/StoreFolder.h"
+#include "store/folder/StoreFolder.h"
 #include "store/sql/RecordWriter.h"
 
 #include <QList>

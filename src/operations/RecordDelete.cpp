@@ -3,8 +3,8 @@
 #include "base/GeneralRoutines.h"
 #include "base/TestPause.h"
 #include "store/RecordStore.h"
-#include "store/StoreFiles.h"
-#include "store/StoreFolder.h"
+#include "store/folder/StoreFiles.h"
+#include "store/folder/StoreFolder.h"
 #include "trash/Trash.h"
 
 #include <QFile>

@@ -3,7 +3,7 @@
 #include "base/GeneralRoutines.h"
 #include "operations/RecordLookup.h"
 #include "store/RegisterNames.h"
-#include "store/StoreFolder.h"
+#include "store/folder/StoreFolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,8 +2,8 @@
 
 #include "base/TestPause.h"
 #include "intake/StoredName.h"
-#include "store/LiveWriter.h"
 #include "store/RecordStore.h"
+#include "store/folder/LiveWriter.h"
 
 #include <QDateTime>
 

@@ -2,7 +2,7 @@
 
 #include "base/Result.h"
 #include "store/Register.h"
-#include "store/StoreFolder.h"
+#include "store/folder/StoreFolder.h"
 
 #include <QString>
 #include <QVariant>

@@ -1,4 +1,4 @@
-#include "store/StoreFiles.h"
+#include "store/folder/StoreFiles.h"
 #include "store/sql/ContentHash.h"
 #include "support/CliRun.h"
 #include "support/TempRegister.h"

@@ -1,5 +1,5 @@
 #include "store/RegisterNames.h"
-#include "store/StoreFiles.h"
+#include "store/folder/StoreFiles.h"
 #include "store/sql/ContentHash.h"
 #include "store/sql/Sql.h"
 #include "store/sqlite/Schema.h"

@@ -3,7 +3,7 @@
 #include "store/RecordStore.h"
 #include "store/RegisterNames.h"
 #include "store/SeenRecord.h"
-#include "store/StoreFiles.h"
+#include "store/folder/StoreFiles.h"
 #include "store/sql/ContentHash.h"
 #include "store/sql/Sql.h"
 #include "support/TempRegister.h"

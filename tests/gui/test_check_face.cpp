@@ -1,6 +1,6 @@
 #include "gui_support/GridFixture.h"
 #include "integrity/gui/CheckFace.h"
-#include "store/StoreFiles.h"
+#include "store/folder/StoreFiles.h"
 #include "support/TestFiles.h"
 #include "support/gui/MessageBox.h"
 #include "support/gui/SaveDialog.h"

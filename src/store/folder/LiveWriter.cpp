@@ -1,4 +1,4 @@
-#include "store/LiveWriter.h"
+#include "store/folder/LiveWriter.h"
 
 #include "base/GeneralRoutines.h"
 

@@ -1,4 +1,4 @@
-#include "store/StoreFiles.h"
+#include "store/folder/StoreFiles.h"
 
 #include "base/GeneralRoutines.h"
 #include "store/RecycleBin.h"

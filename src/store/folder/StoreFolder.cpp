@@ -1,4 +1,4 @@
-#include "store/StoreFolder.h"
+#include "store/folder/StoreFolder.h"
 
 #include <QDir>
 #include <QFile>
