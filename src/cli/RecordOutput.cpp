@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <array>
 #include <charconv>
 #include <clocale>
 #include <cstring>
@@ -23,6 +24,18 @@ const QList<RecordFields::Field>& columns()
     return RecordFields::inOutputOrder();
 }
 constexpr int columnCount = RecordFields::count;
+
+// The same fields as a plain array, for the loop that runs for every record.
+const std::array<RecordField, columnCount>& fieldOrder()
+{
+    static const std::array<RecordField, columnCount> order = [] {
+        std::array<RecordField, columnCount> fields{};
+        for (int i = 0; i < columnCount; ++i)
+            fields[i] = columns()[i].field;
+        return fields;
+    }();
+    return order;
+}
 
 // The table's first block: rows held back to measure the columns, at most
 // this many or for this long.
@@ -403,12 +416,13 @@ bool Writer::recordBytes(const ViewCursor& cursor)
     const std::optional<qint64> serial = cursor.integerSerial();
     if (!serial)
         return false;
+    const std::array<RecordField, columnCount>& fields = fieldOrder();
     QByteArrayView texts[columnCount];
     for (int i = 0; i < columnCount; ++i) {
-        if (columns()[i].field == RecordField::Serial)
+        if (fields[i] == RecordField::Serial)
             continue;
-        texts[i] = cursor.utf8(columns()[i].field);
-        if (columns()[i].field == RecordField::Date && !isPlainDate(texts[i]))
+        texts[i] = cursor.utf8(fields[i]);
+        if (fields[i] == RecordField::Date && !isPlainDate(texts[i]))
             return false;
     }
     QByteArray& bytes = m_output.buffer();
@@ -421,7 +435,7 @@ bool Writer::recordBytes(const ViewCursor& cursor)
     bytes.resize(at + room);
     char* to = bytes.data() + at;
     const auto copyField = [&](int i, auto escaping) -> bool {
-        if (columns()[i].field == RecordField::Serial)
+        if (fields[i] == RecordField::Serial)
             to = copyNumber(to, *serial);
         else
             to = copyEscaped<decltype(escaping)::value>(to, texts[i]);
