@@ -1,5 +1,4 @@
 #include "store/RegisterNames.h"
-#include "store/pg/PgKeys.h"
 #include "store/sql/Sql.h"
 #include "store/view/ViewConditions.h"
 #include "store/view/ViewRst.h"
@@ -119,20 +118,6 @@ private Q_SLOTS:
         const std::optional<RegisterRecord> record = view.value()->record(2);
         QVERIFY(record);
         QCOMPARE(record->storedName, QString());
-    }
-
-    // A server's key statements number their marks; one inside a quoted
-    // text or name is part of it.
-    void serverMarksNumberedOutsideQuotes()
-    {
-        const QList<std::pair<const char*, const char*>> cases = {
-            {"SELECT k FROM t WHERE b = ? AND c LIKE ? ESCAPE '\\'",
-             "SELECT k FROM t WHERE b = $1 AND c LIKE $2 ESCAPE '\\'"},
-            {"SELECT '?', \"a?b\" FROM t WHERE x = ?", "SELECT '?', \"a?b\" FROM t WHERE x = $1"},
-            {"SELECT 'it''s ?' WHERE y IN (?, ?)", "SELECT 'it''s ?' WHERE y IN ($1, $2)"},
-        };
-        for (const auto& [sql, expected] : cases)
-            QCOMPARE(PgKeys::numbered(QString::fromUtf8(sql)), QString::fromUtf8(expected));
     }
 
     void invalidConditionIsAnError()

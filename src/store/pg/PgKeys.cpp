@@ -144,7 +144,7 @@ Status runOnce(const QSqlDatabase& db, const QByteArray& sql, const QVariantList
 Status run(const QSqlDatabase& db, const QString& sql, const QVariantList& values, int integers,
            const std::function<void(const PGresult*)>& read)
 {
-    const QByteArray text = numbered(sql).toUtf8();
+    const QByteArray text = sql.toUtf8();
     return PgConnection::againAfterBreak(
         db, [&] { return runOnce(db, text, values, integers, read, sql); });
 }
@@ -190,28 +190,6 @@ Result<QList<qint64>> sorted(const QSqlDatabase& db, const QString& sql, const Q
     if (!read)
         return read.error();
     return keys;
-}
-
-QString numbered(const QString& sql)
-{
-    QString result;
-    result.reserve(sql.size() + 16);
-    int next = 1;
-    QChar quote;
-    for (const QChar c : sql) {
-        if (!quote.isNull()) {
-            // A doubled quote closes and opens again: same text.
-            if (c == quote)
-                quote = QChar();
-        } else if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
-            quote = c;
-        } else if (c == QLatin1Char('?')) {
-            result += QLatin1Char('$') + QString::number(next++);
-            continue;
-        }
-        result += c;
-    }
-    return result;
 }
 
 } // namespace PgKeys

@@ -20,19 +20,16 @@ namespace PgKeys {
 bool readsRaw(const QSqlDatabase& db);
 
 // Runs `sql`, whose first column is an integer key and whose values are
-// marked "?", calling `each` with every key in the order of its rows.
+// marked in the server's own way, "$1", "$2"… (PgViewSql::Marks::Numbered),
+// calling `each` with every key in the order of its rows.
 Status each(const QSqlDatabase& db, const QString& sql, const QVariantList& values,
             const std::function<void(qint64)>& each);
 
-// Runs `sql`, whose rows are an integer to order by (perhaps NULL) and an
-// integer key, giving the keys in the server's order of the two: for a
+// Runs `sql`, marked the same way, whose rows are an integer to order by
+// (perhaps NULL) and an integer key, giving the keys in the server's order of the two: for a
 // statement whose matches the server would otherwise sort itself, which
 // takes it longer than here.
 Result<QList<qint64>> sorted(const QSqlDatabase& db, const QString& sql,
                              const QVariantList& values);
-
-// `sql` with its "?" marks numbered as the server's "$1", "$2"…, those in
-// quoted texts and names left as they are.
-QString numbered(const QString& sql);
 
 } // namespace PgKeys

@@ -30,6 +30,21 @@ namespace {
 
 using Kind = ViewCondition::Kind;
 
+// Marks the next value, in the order the values are listed.
+class Marker {
+public:
+    explicit Marker(Marks marks) : m_marks(marks) {}
+    QString operator()()
+    {
+        return m_marks == Marks::Question ? QStringLiteral("?")
+                                          : QLatin1Char('$') + QString::number(m_next++);
+    }
+
+private:
+    Marks m_marks;
+    int m_next = 1;
+};
+
 QString columnOf(RecordField field)
 {
     return Sql::identifier(SqlRecordStore::columnOf(field));
@@ -48,36 +63,38 @@ QString likeOf(const QString& column, const QString& pattern)
            QStringLiteral(" ESCAPE '\\'");
 }
 
-ViewSql contains(RecordField field, const QString& text)
+ViewSql contains(RecordField field, const QString& text, Marker& mark)
 {
     const QString column = columnOf(field);
-    const QString like = likeOf(column, QStringLiteral("?"));
+    const QString like = likeOf(column, mark());
     const QString likeValue = ViewConditions::likeLiteral(text);
     // A name or remark is also looked up in the index of its pieces, and
     // LIKE decides among what it offers; a single character has no pieces.
     if (PgViewSql::piecedColumns.contains(SqlRecordStore::columnOf(field)) &&
         text.toUcs4().size() >= 2) {
-        return {QStringLiteral("(%1 AND %2 @> %3)")
-                    .arg(like, piecesOf(column), piecesOf(QStringLiteral("?"))),
+        return {QStringLiteral("(%1 AND %2 @> %3)").arg(like, piecesOf(column), piecesOf(mark())),
                 {likeValue, text}};
     }
     return {like, {likeValue}};
 }
 
-// The values of `field` in the value table that contain `text`.
-QString valuesContaining()
+// The values of `field` in the value table that contain `text`: its values
+// are the field's column and the LIKE pattern.
+QString valuesContaining(Marker& mark)
 {
     using namespace SearchIndexes;
-    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ? AND %4")
-        .arg(valueColumn, Sql::identifier(valueTable), fieldColumn,
-             likeOf(valueColumn, QStringLiteral("?")));
+    const QString field = mark();
+    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 = %4 AND %5")
+        .arg(valueColumn, Sql::identifier(valueTable), fieldColumn, field,
+             likeOf(valueColumn, mark()));
 }
 
 // An array in the server's text form, each element quoted.
 Result<QString> arrayOfValues(const QSqlDatabase& db, RecordField field, const QString& text)
 {
+    Marker mark(Marks::Question);
     Result<QSqlQuery> found =
-        Sql::run(db, valuesContaining(),
+        Sql::run(db, valuesContaining(mark),
                  {SqlRecordStore::columnOf(field), ViewConditions::likeLiteral(text)});
     if (!found)
         return found.error();
@@ -93,51 +110,51 @@ Result<QString> arrayOfValues(const QSqlDatabase& db, RecordField field, const Q
 
 // The condition in the server's words; with `listFrom`, the values a
 // contains-search of recipient, method or folder asks for are read from it.
-Result<ViewSql> worded(const ViewCondition& condition, const QSqlDatabase* listFrom)
+Result<ViewSql> worded(const ViewCondition& condition, const QSqlDatabase* listFrom, Marker& mark)
 {
     const QString column = columnOf(condition.field);
     switch (condition.kind) {
     case Kind::Every:
         return ViewSql{};
     case Kind::IdentityIs:
-        return ViewSql{Sql::identifier(RegisterNames::identity) + QStringLiteral(" = ?"),
+        return ViewSql{Sql::identifier(RegisterNames::identity) + QStringLiteral(" = ") + mark(),
                        {condition.number}};
     case Kind::FieldIs:
-        return ViewSql{column + QStringLiteral(" = ?"), {condition.text}};
+        return ViewSql{column + QStringLiteral(" = ") + mark(), {condition.text}};
     case Kind::FieldOtherThan: {
         // "<>" drops NULL as well as the listed values.
         QStringList differs;
         QVariantList values;
         for (const QString& value : condition.texts) {
-            differs << column + QStringLiteral(" <> ?");
+            differs << column + QStringLiteral(" <> ") + mark();
             values << value;
         }
         differs << column + QStringLiteral(" <> ''");
         return ViewSql{differs.join(QStringLiteral(" AND ")), values};
     }
     case Kind::DateFrom:
-        return ViewSql{column + QStringLiteral(" >= ?"), {condition.text}};
+        return ViewSql{column + QStringLiteral(" >= ") + mark(), {condition.text}};
     case Kind::DateBefore:
-        return ViewSql{column + QStringLiteral(" < ?"), {condition.text}};
+        return ViewSql{column + QStringLiteral(" < ") + mark(), {condition.text}};
     case Kind::Contains:
-        return contains(condition.field, condition.text);
+        return contains(condition.field, condition.text, mark);
     case Kind::IndexedContains:
         if (!byValue(condition.field))
-            return contains(condition.field, condition.text);
+            return contains(condition.field, condition.text, mark);
         if (listFrom) {
             Result<QString> array = arrayOfValues(*listFrom, condition.field, condition.text);
             if (!array)
                 return array.error();
-            return ViewSql{column + QStringLiteral(" = ANY(?::text[])"), {*array}};
+            return ViewSql{column + QStringLiteral(" = ANY(%1::text[])").arg(mark()), {*array}};
         }
-        return ViewSql{column + QStringLiteral(" IN (") + valuesContaining() + QLatin1Char(')'),
+        return ViewSql{column + QStringLiteral(" IN (") + valuesContaining(mark) + QLatin1Char(')'),
                        {SqlRecordStore::columnOf(condition.field),
                         ViewConditions::likeLiteral(condition.text)}};
     case Kind::Both: {
-        Result<ViewSql> first = worded(condition.sides.at(0), listFrom);
+        Result<ViewSql> first = worded(condition.sides.at(0), listFrom, mark);
         if (!first)
             return first;
-        Result<ViewSql> second = worded(condition.sides.at(1), listFrom);
+        Result<ViewSql> second = worded(condition.sides.at(1), listFrom, mark);
         if (!second)
             return second;
         return ViewSql{QStringLiteral("(%1) AND (%2)").arg(first->where, second->where),
@@ -149,10 +166,11 @@ Result<ViewSql> worded(const ViewCondition& condition, const QSqlDatabase* listF
 
 } // namespace
 
-ViewSql told(const ViewCondition& condition)
+ViewSql told(const ViewCondition& condition, Marks marks)
 {
     // Without a database to read, nothing can fail.
-    return worded(condition, nullptr).value();
+    Marker mark(marks);
+    return worded(condition, nullptr, mark).value();
 }
 
 bool picksByValue(const ViewCondition& condition)
@@ -162,9 +180,10 @@ bool picksByValue(const ViewCondition& condition)
     return condition.kind == Kind::IndexedContains && byValue(condition.field);
 }
 
-Result<ViewSql> listed(const QSqlDatabase& db, const ViewCondition& condition)
+Result<ViewSql> listed(const QSqlDatabase& db, const ViewCondition& condition, Marks marks)
 {
-    return worded(condition, &db);
+    Marker mark(marks);
+    return worded(condition, &db, mark);
 }
 
 } // namespace PgViewSql

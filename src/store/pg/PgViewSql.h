@@ -15,9 +15,13 @@
 // pieces of names and remarks serve their contains-searches).
 namespace PgViewSql {
 
+// How the values are marked in the text: "?" for Qt's driver, or "$1",
+// "$2"… in their order for statements handed to libpq as they are (PgKeys).
+enum class Marks { Question, Numbered };
+
 // The condition record by record for the server; a contains-search of
 // recipient, method or folder reads the value table in a subquery.
-ViewSql told(const ViewCondition& condition);
+ViewSql told(const ViewCondition& condition, Marks marks = Marks::Question);
 
 // Whether `condition` picks records by recipient, method or folder through
 // the value table: told(), the records come from that column's index one
@@ -29,7 +33,8 @@ bool picksByValue(const ViewCondition& condition);
 // with the server's estimate of how many records hold it, where for a
 // subquery it guesses, and its plan, a scan of all records among them,
 // varies from run to run.
-Result<ViewSql> listed(const QSqlDatabase& db, const ViewCondition& condition);
+Result<ViewSql> listed(const QSqlDatabase& db, const ViewCondition& condition,
+                       Marks marks = Marks::Question);
 
 // `column` (quoted) with ASCII capitals made small, as SQLite's LIKE
 // compares: the form the piece indexes were made of.

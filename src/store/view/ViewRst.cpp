@@ -229,8 +229,12 @@ Result<QList<qint64>> serverKeys(const Register& reg, const ViewCondition& condi
                                  const ViewRst::FirstScreen& firstScreen)
 {
     using namespace RegisterNames;
-    const ViewSql told = PgViewSql::told(condition);
     const QSqlDatabase db = reg.database();
+    // Read through libpq (collectKeys), the statements carry the server's own
+    // numbered marks.
+    const bool raw = PgKeys::readsRaw(db);
+    const PgViewSql::Marks marks = raw ? PgViewSql::Marks::Numbered : PgViewSql::Marks::Question;
+    const ViewSql told = PgViewSql::told(condition, marks);
     std::optional<ReadSnapshot> snapshot;
     ViewRst::FirstScreen whileReading = firstScreen;
     if (firstScreen) {
@@ -241,8 +245,8 @@ Result<QList<qint64>> serverKeys(const Register& reg, const ViewCondition& condi
     // Records picked by their recipient, method or folder come from that
     // column's index one value after another; the server would sort them all
     // before sending the first, which takes it longer than sorting them here.
-    if (PgViewSql::picksByValue(condition) && PgKeys::readsRaw(db)) {
-        const Result<ViewSql> listed = PgViewSql::listed(db, condition);
+    if (PgViewSql::picksByValue(condition) && raw) {
+        const Result<ViewSql> listed = PgViewSql::listed(db, condition, marks);
         if (!listed)
             return listed.error();
         Result<QList<qint64>> keys =
