@@ -59,7 +59,9 @@ QString serialText(const QVariant& serial);
 // Whether a record names `storedName` now (identity 0: any record), read
 // afresh: a program that finished after the records were read may have
 // committed it.
-bool namedNow(const Register& reg, const QString& storedName, qint64 identity = 0);
+// A question that cannot be answered counts as named, so that nothing is
+// removed or reported on a guess.
+bool namedNow(RecordStore& records, const QString& storedName, qint64 identity = 0);
 // The digest of the regular file `name` of the store, never following a link.
 Result<ContentHash::Digest> digestOf(const StoreFolder& store, const QString& name,
                                      const std::atomic<bool>* cancelled);

@@ -44,7 +44,7 @@ Status verifyCopies(CheckRun& run)
         if (digest == run.digests.constEnd() || digest->storedName != storedName) {
             // The hashes were read after the records: a record a program
             // deleted or put back in between is asked about again.
-            if (!namedNow(run.reg, storedName, row->identity))
+            if (!namedNow(run.records, storedName, row->identity))
                 continue;
             if (!freshDigests)
                 freshDigests = run.records.digests();

@@ -68,10 +68,9 @@ Finding recordFinding(Kind kind, const RecordRow& row, const QString& detail)
     return finding;
 }
 
-bool namedNow(const Register& reg, const QString& storedName, qint64 identity)
+bool namedNow(RecordStore& records, const QString& storedName, qint64 identity)
 {
-    const Result<bool> named = reg.records()->isNamed(storedName, identity);
-    // Unreadable: assume it is named, so that nothing is removed on a guess.
+    const Result<bool> named = records.isNamed(storedName, identity);
     return !named || named.value();
 }
 

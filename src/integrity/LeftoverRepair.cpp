@@ -28,7 +28,7 @@ void repairLeftover(const Register& reg, const StoreFolder& store, LiveProbe& pr
         return;
     }
     if (leftover.rowid != 0) {
-        if (!namedNow(reg, leftover.detail, leftover.rowid)) {
+        if (!namedNow(*reg.records(), leftover.detail, leftover.rowid)) {
             leftover.resolution = QStringLiteral("该记录已不存在，未放回。");
             return;
         }
@@ -48,7 +48,7 @@ void repairLeftover(const Register& reg, const StoreFolder& store, LiveProbe& pr
         }
         return;
     }
-    if (!StoreFiles::isReserved(leftover.name) && namedNow(reg, leftover.name)) {
+    if (!StoreFiles::isReserved(leftover.name) && namedNow(*reg.records(), leftover.name)) {
         leftover.resolution = QStringLiteral("已有记录使用它，未删除。");
         return;
     }

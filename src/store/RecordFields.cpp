@@ -92,6 +92,19 @@ const QStringList& columns()
     return names;
 }
 
+const QStringList& countedColumns()
+{
+    static const QStringList names = [] {
+        QStringList made;
+        for (const Field& field : all()) {
+            if (field.counted)
+                made << field.column;
+        }
+        return made;
+    }();
+    return names;
+}
+
 QString declared(bool server)
 {
     QStringList declarations;

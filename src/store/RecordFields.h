@@ -58,6 +58,9 @@ const Field& atGridColumn(int column);
 const QList<Field>& inOutputOrder();
 // The record table's column names, in their order.
 const QStringList& columns();
+// The columns whose distinct values are counted (the value table and the
+// ordered indexes of the search indexes), in their order.
+const QStringList& countedColumns();
 
 // The record whose stored columns `valueAt` gives from `first` on.
 void read(RegisterRecord& record, const std::function<QVariant(int)>& valueAt, int first);

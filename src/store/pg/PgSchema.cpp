@@ -32,17 +32,6 @@ const QStringList toolbarTitles = {
     QStringLiteral("查询七"), QStringLiteral("查询八"), QStringLiteral("查询九"),
 };
 
-// The columns whose distinct values are counted, as on SQLite.
-QStringList countedColumns()
-{
-    QStringList columns;
-    for (const RecordFields::Field& field : RecordFields::all()) {
-        if (field.counted)
-            columns << field.column;
-    }
-    return columns;
-}
-
 QString literal(const QString& value)
 {
     return QLatin1Char('\'') + value + QLatin1Char('\'');
@@ -64,7 +53,7 @@ QStringList valueCounting()
     const QString dated = identifier(date);
     QString out;
     QString in;
-    for (const QString& column : countedColumns()) {
+    for (const QString& column : RecordFields::countedColumns()) {
         const QString c = identifier(column);
         out += QStringLiteral("UPDATE %1 SET 记录数 = 记录数 - 1, 有日期数 = 有日期数 - "
                               "(OLD.%3 IS NOT NULL)::int WHERE 栏目 = %2 AND 值 = OLD.%4; "
@@ -78,7 +67,7 @@ QStringList valueCounting()
     }
     const QString function = identifier(QStringLiteral("文件管理_取值_计数"));
     QStringList watched{dated};
-    for (const QString& column : countedColumns())
+    for (const QString& column : RecordFields::countedColumns())
         watched << identifier(column);
     return {
         QStringLiteral("CREATE TABLE %1 (栏目 text NOT NULL, 值 text NOT NULL, 记录数 bigint NOT "
@@ -114,7 +103,7 @@ QStringList version1()
                     identifier(identity));
     sql << QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
                .arg(identifier(QStringLiteral("文件管理_路径")), records, identifier(storedName));
-    for (const QString& column : countedColumns()) {
+    for (const QString& column : RecordFields::countedColumns()) {
         sql << QStringLiteral("CREATE INDEX %1 ON %2 (%3, %4)")
                    .arg(identifier(recordTable + QLatin1Char('_') + column), records,
                         identifier(column), identifier(serial));
@@ -220,7 +209,7 @@ QStringList version3()
     }
     // The record's identity joins the indexes of the counted columns, so a
     // search on them reads its keys in view order from the index alone.
-    for (const QString& column : countedColumns()) {
+    for (const QString& column : RecordFields::countedColumns()) {
         const QString named = identifier(recordTable + QLatin1Char('_') + column);
         sql << QStringLiteral("DROP INDEX %1").arg(named);
         sql << QStringLiteral("CREATE INDEX %1 ON %2 (%3, %4, %5)")

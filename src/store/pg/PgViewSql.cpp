@@ -1,5 +1,6 @@
 #include "store/pg/PgViewSql.h"
 
+#include "store/RecordFields.h"
 #include "store/sql/Sql.h"
 #include "store/sql/SqlRecordStore.h"
 #include "store/view/SearchIndexes.h"
@@ -50,10 +51,10 @@ QString columnOf(RecordField field)
     return Sql::identifier(SqlRecordStore::columnOf(field));
 }
 
+// Recipient, method and folder: their values are in the value table.
 bool byValue(RecordField field)
 {
-    return field == RecordField::Recipient || field == RecordField::Method ||
-           field == RecordField::Folder;
+    return RecordFields::of(field).counted;
 }
 
 // LIKE with SQLite's meaning, `pattern` escaped with '\'.

@@ -109,14 +109,27 @@ QString identifier(const QString& name)
 Transaction::Transaction(QSqlDatabase db) : m_db(std::move(db))
 {
     // Either way reading the next serial and inserting never interleave with
-    // another writer.
-    Result<QString> begun = SqlDialect::of(m_db).beginWrite(m_db);
+    // another writer. A server connection that broke since its last use is
+    // opened again here, as nothing has been done yet.
+    const SqlDialect& dialect = SqlDialect::of(m_db);
+    const QString sql = dialect.beginWrite();
+    QSqlQuery begin(m_db);
+    const bool begun = PgConnection::againAfterBreak(m_db, [&] {
+        begin = QSqlQuery(m_db);
+        return begin.exec(sql);
+    });
     if (!begun) {
-        m_error = begun.error();
+        m_error = Sql::errorOn(m_db, begin.lastError(), sql);
         return;
     }
     m_active = true;
-    m_xid = begun.value();
+    Result<QString> locked = dialect.lockForWrite(m_db);
+    if (!locked) {
+        m_error = locked.error();
+        end();
+        return;
+    }
+    m_xid = locked.value();
 }
 
 Transaction::~Transaction()

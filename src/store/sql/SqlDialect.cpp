@@ -180,18 +180,13 @@ QString SqlDialect::tableCount() const
                           "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = ?");
 }
 
-Result<QString> SqlDialect::beginWrite(const QSqlDatabase& db) const
+QString SqlDialect::beginWrite() const
 {
-    // A server connection that broke since its last use is opened again
-    // here, as nothing has been done yet.
-    const QString sql = m_server ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE");
-    QSqlQuery begin(db);
-    const bool begun = PgConnection::againAfterBreak(db, [&] {
-        begin = QSqlQuery(db);
-        return begin.exec(sql);
-    });
-    if (!begun)
-        return Sql::errorOn(db, begin.lastError(), sql);
+    return m_server ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE");
+}
+
+Result<QString> SqlDialect::lockForWrite(const QSqlDatabase& db) const
+{
     if (!m_server)
         return QString();
     PgConnection::setWriting(db, true);
@@ -200,9 +195,6 @@ Result<QString> SqlDialect::beginWrite(const QSqlDatabase& db) const
                  {PgSql::writeLock});
     if (locked && locked->next())
         return locked->value(1).toString();
-    PgConnection::setWriting(db, false);
-    QSqlQuery rollback(db);
-    rollback.exec(QStringLiteral("ROLLBACK"));
     return locked ? Error{Sql::busyMessage(), QStringLiteral("pg_advisory_xact_lock")}
                   : locked.error();
 }

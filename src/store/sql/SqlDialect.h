@@ -86,11 +86,14 @@ public:
     // A query counting the tables of the register's schema named as its one value.
     QString tableCount() const;
 
-    // Begins a write transaction that holds the register's write lock: SQLite's
-    // BEGIN IMMEDIATE, or a server's advisory lock, waited for at most its
-    // lock_timeout. Gives the transaction's id, by which a server tells later
-    // whether a COMMIT cut in flight landed (SQLite's is empty).
-    Result<QString> beginWrite(const QSqlDatabase& db) const;
+    // The statement that begins a write transaction: SQLite's BEGIN IMMEDIATE
+    // takes its write lock at once.
+    QString beginWrite() const;
+    // Inside a write transaction just begun, the register's write lock: a
+    // server's advisory lock, waited for at most its lock_timeout (SQLite
+    // already holds it). Gives the transaction's id, by which a server tells
+    // later whether a COMMIT cut in flight landed (SQLite's is empty).
+    Result<QString> lockForWrite(const QSqlDatabase& db) const;
     // What a failed COMMIT of transaction `id` came to: on a server it is looked
     // up before anyone cleans up after a write that may have landed.
     Status commitFailed(const QSqlDatabase& db, const QString& id, const Error& failure) const;

@@ -1,5 +1,6 @@
 #include "store/view/SearchIndexes.h"
 
+#include "store/RecordFields.h"
 #include "store/RegisterNames.h"
 #include "store/sql/Sql.h"
 
@@ -49,11 +50,9 @@ const QList<Characters> characterIndexes = {
 // The one column of a character index.
 const QString charactersColumn = QStringLiteral("字符");
 
-// Columns whose distinct values are counted, and the ordered index of each:
+// Each counted column (RecordFields::countedColumns) has an ordered index:
 // the view key order follows, so a match needs no table read and no sort
 // beyond the matched keys.
-const QStringList countedColumns = {RegisterNames::recipient, RegisterNames::method,
-                                    RegisterNames::folder};
 
 QString indexName(const QString& column)
 {
@@ -63,7 +62,7 @@ QString indexName(const QString& column)
 QList<Object> valueAndTextObjects()
 {
     QList<Object> list;
-    for (const QString& column : countedColumns)
+    for (const QString& column : RecordFields::countedColumns())
         list.append({"index", indexName(column)});
     list.append({"table", valueTable});
     list.append({"table", nameText});
@@ -138,7 +137,7 @@ QStringList columnIndexes()
 {
     using namespace RegisterNames;
     QStringList sql;
-    for (const QString& column : countedColumns) {
+    for (const QString& column : RecordFields::countedColumns()) {
         sql << QStringLiteral("CREATE INDEX %1 ON %2 (%3, %4)")
                    .arg(identifier(indexName(column)), identifier(recordTable), identifier(column),
                         identifier(serial));
@@ -156,7 +155,7 @@ QStringList sideTables()
                           "记录数 INTEGER NOT NULL, 有日期数 INTEGER NOT NULL, "
                           "PRIMARY KEY (栏目, 值)) WITHOUT ROWID")
                .arg(identifier(valueTable));
-    for (const QString& column : countedColumns) {
+    for (const QString& column : RecordFields::countedColumns()) {
         sql << QStringLiteral("INSERT INTO %1 SELECT %2, %3, count(*), count(%4) FROM %5 "
                               "WHERE %3 IS NOT NULL GROUP BY %3")
                    .arg(identifier(valueTable), text(column), identifier(column), identifier(date),
@@ -181,7 +180,7 @@ QStringList triggers()
     const QString records = identifier(recordTable);
     QStringList sql;
     QString in, out, valuesIn, valuesOut;
-    for (const QString& column : countedColumns) {
+    for (const QString& column : RecordFields::countedColumns()) {
         valuesIn += countIn(column);
         valuesOut += countOut(column);
     }

@@ -1,5 +1,6 @@
 #include "store/view/SqliteViewSql.h"
 
+#include "store/RecordFields.h"
 #include "store/sql/Sql.h"
 #include "store/sql/SqlRecordStore.h"
 #include "store/view/SearchIndexes.h"
@@ -67,8 +68,7 @@ ViewSql otherThan(RecordField field, const QStringList& leftOut)
 ViewSql indexedContains(RecordField field, const QString& text)
 {
     const ViewSql plain = contains(field, text);
-    if (field == RecordField::Recipient || field == RecordField::Method ||
-        field == RecordField::Folder) {
+    if (RecordFields::of(field).counted) {
         // Few distinct values: match those, then read the records through the
         // column's index. The value table holds every non-NULL value, so the
         // result is the plain one.
