@@ -2,6 +2,7 @@
 
 #include "store/RecordStore.h"
 #include "store/folder/LiveWriter.h"
+#include "store/folder/StoreFiles.h"
 #include "trash/Trash.h"
 
 #include <QThread>
@@ -70,9 +71,12 @@ bool holds(RecordStore& records, const StoreFolder& store, const std::optional<S
     case Kind::BinStrayFile:
         return maybeNot(records.binNameTaken(finding.name)) && present(inBin(finding.name));
     case Kind::Leftover:
-        // A working file or lock seen just before its program, alive, let it go.
+        // A working file or lock seen just before its program, alive, let it
+        // go; a stored name given before its record committed, which a record
+        // names now.
         if (finding.binStep == BinStep::None)
-            return present(store.entry(finding.name));
+            return present(store.entry(finding.name)) && (StoreFiles::isReserved(finding.name) ||
+                                                          maybeNot(records.isNamed(finding.name)));
         if (finding.binStep == BinStep::Purging)
             return present(inBin(finding.name));
         if (finding.binStep == BinStep::BinName)
