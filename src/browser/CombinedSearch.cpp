@@ -56,6 +56,8 @@ Made build(const SearchCriteria& typed, Matching matching)
         add(contains(RecordField::Remark, criteria.remark));
     if (!criteria.folder.isEmpty())
         add(contains(RecordField::Folder, criteria.folder));
+    if (!criteria.content.isEmpty())
+        add(ViewConditions::contentContains(criteria.content));
     return made;
 }
 

@@ -7,9 +7,9 @@ namespace {
 
 const char16_t* const headers[] = {u"编号",   u"名称",     u"工具条标题", u"文件名",
                                    u"接收人", u"传送方式", u"最早日期",   u"最晚日期",
-                                   u"备注",   u"文件夹",   u"状态"};
+                                   u"备注",   u"文件夹",   u"文件内容",   u"状态"};
 const char* const jsonKeys[] = {"slot",     "name",   "title",  "fileName", "recipient", "method",
-                                "earliest", "latest", "remark", "folder",   "empty"};
+                                "earliest", "latest", "remark", "folder",   "content",   "empty"};
 
 class QueriesCommand : public Command {
 public:

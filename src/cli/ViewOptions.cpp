@@ -13,7 +13,7 @@ struct CriterionOption {
     const char16_t* description;
 };
 
-// The seven boxes of the search panel, in box order.
+// The boxes of the search panel, in box order.
 const CriterionOption criterionOptions[] = {
     {"name", SearchCriteria::FileName, u"文件名包含 TEXT"},
     {"recipient", SearchCriteria::Recipient, u"接收人包含 TEXT"},
@@ -22,6 +22,7 @@ const CriterionOption criterionOptions[] = {
     {"to", SearchCriteria::Latest, u"发件日期不晚于 DATE（含当天）"},
     {"remark", SearchCriteria::Remark, u"备注包含 TEXT"},
     {"in-folder", SearchCriteria::Folder, u"文件夹名包含 TEXT"},
+    {"content", SearchCriteria::Content, u"文件内容中含有 TEXT（已读取的副本）"},
 };
 
 bool isDate(SearchCriteria::Box box)

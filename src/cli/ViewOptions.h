@@ -9,12 +9,12 @@
 #include <optional>
 
 // The options that choose a view, shared by every command that works on one:
-// --all, --sent, --received, --local, --folder NAME, and the seven search
+// --all, --sent, --received, --local, --folder NAME, and the search
 // criteria --name, --recipient, --method, --from, --to, --remark,
-// --in-folder, combined as the search panel combines them.
+// --in-folder, --content, combined as the search panel combines them.
 namespace ViewOptions {
 
-// The seven criteria. `fileNameOption` names the file-name criterion where
+// The criteria. `fileNameOption` names the file-name criterion where
 // --name means something else (the query name of query-set).
 void addCriteria(QCommandLineParser& parser,
                  const QString& fileNameOption = QStringLiteral("name"));

@@ -50,6 +50,9 @@ Status checkBin(CheckRun& run, BinCheck& binCheck);
 void checkStoreFolder(CheckRun& run, const BinCheck& binCheck);
 // Every copy's content hashed and compared. Fails only when cancelled.
 Status verifyCopies(CheckRun& run);
+// Records without an entry for their copy's text, and texts of nothing;
+// with repair, queues the one and takes out the other.
+Status checkContent(CheckRun& run);
 // Removes (or puts back) the leftovers found removable.
 void repairLeftovers(CheckRun& run);
 

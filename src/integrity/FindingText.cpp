@@ -55,6 +55,10 @@ QString kindLabel(Kind kind)
         return QStringLiteral("无法读取");
     case Kind::NotHashed:
         return QStringLiteral("未记录校验值");
+    case Kind::TextMissing:
+        return QStringLiteral("内容未排队读取");
+    case Kind::TextWithoutRecord:
+        return QStringLiteral("多余的内容文本");
     case Kind::DatabaseDamaged:
         return QStringLiteral("数据库损坏");
     case Kind::BinMissingCopy:
@@ -141,6 +145,13 @@ QString Finding::text() const
     case Kind::Unreadable:
         sentence =
             QStringLiteral("%1的存储副本“%2”无法读取：%3").arg(recordText(*this), name, detail);
+        break;
+    case Kind::TextMissing:
+        sentence = QStringLiteral("%1的文件内容既未读取也未排队，内容搜索找不到它。")
+                       .arg(recordText(*this));
+        break;
+    case Kind::TextWithoutRecord:
+        sentence = QStringLiteral("已读取的内容 %1 不属于任何记录。").arg(detail);
         break;
     case Kind::NotHashed:
         sentence = QStringLiteral("%1登记时没有记录校验值，无法核对内容。").arg(recordText(*this));

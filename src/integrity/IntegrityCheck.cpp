@@ -176,6 +176,8 @@ Result<Report> check(const Register& reg, const Options& options)
     }
     if (options.repair)
         repairLeftovers(run);
+    if (Status content = checkContent(run); !content)
+        return content.error();
     return report;
 }
 

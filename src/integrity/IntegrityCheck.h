@@ -14,7 +14,9 @@
 // quick check, or its full integrity check when verifying), does every
 // record have its stored copy,
 // does every file in the store folder belong to a record, are serials sound,
-// and (when asked) is every copy still what was registered. It reads only
+// and (when asked) is every copy still what was registered. The texts read
+// from the copies must belong to them: repair queues what is missing and
+// takes out what belongs to nothing. It reads only
 // inside the store folder and never follows a stored name that is not a plain
 // file name. The only files it ever changes are Quorvel's own leftovers of
 // interrupted copies and deletes (see StoreFiles.h), and only when asked to:
@@ -37,6 +39,8 @@ enum class Kind {
     DatabaseDamaged, // SQLite's own check of the database file found faults
     BinMissingCopy,  // a record in the recycle bin whose copy is not in the bin folder
     BinStrayFile,    // a file in the bin folder that no record in the bin names
+    TextMissing,       // a record whose copy's content is neither read nor queued
+    TextWithoutRecord, // a text read from a content no record or bin entry has
 };
 
 // Which interrupted step of the recycle bin left a leftover.

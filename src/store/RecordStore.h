@@ -31,6 +31,7 @@ enum class QueryField {
     Latest,
     Remark,
     Folder,
+    Content,
     Count
 };
 

@@ -61,14 +61,14 @@ SearchPanel::SearchPanel(QWidget* parent) : QGroupBox(QStringLiteral("搜索文�
 SearchCriteria SearchPanel::criteria() const
 {
     SearchCriteria criteria;
-    for (int i = 0; i < SearchCriteria::BoxCount; ++i)
+    for (int i = 0; i < m_boxes.size(); ++i)
         criteria.box(i) = m_boxes.at(i)->text();
     return criteria;
 }
 
 void SearchPanel::setCriteria(const SearchCriteria& criteria)
 {
-    for (int i = 0; i < SearchCriteria::BoxCount; ++i) {
+    for (int i = 0; i < m_boxes.size(); ++i) {
         if (m_boxes.at(i)->text() != criteria.box(i))
             m_boxes.at(i)->setText(criteria.box(i));
     }

@@ -236,7 +236,7 @@ void ManagementCx::MSHFlexGrid1_RowColChange()
     }
     m_save->setEnabled(true);
     m_clear->setEnabled(true);
-    for (int i = 0; i < SearchCriteria::BoxCount; ++i)
+    for (int i = 0; i < int(std::size(formBoxCriterion)); ++i)
         m_boxes.at(i)->setText(slot->criteria.box(formBoxCriterion[i]));
     m_boxes.at(nameBox)->setText(slot->name);
     // A stored single space stands for no title and shows as an empty box.
@@ -253,7 +253,7 @@ void ManagementCx::FixedCommand_Click()
         return;
     }
     definition.title = m_boxes.at(titleBox)->text();
-    for (int i = 0; i < SearchCriteria::BoxCount; ++i)
+    for (int i = 0; i < int(std::size(formBoxCriterion)); ++i)
         definition.criteria.box(formBoxCriterion[i]) = m_boxes.at(i)->text();
 
     if (Status written = QuerySlots::save(m_register, row + 1, definition); !written) {

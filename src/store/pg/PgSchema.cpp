@@ -4,6 +4,7 @@
 #include "store/RecordFields.h"
 #include "store/RecycleBin.h"
 #include "store/RegisterNames.h"
+#include "store/content/ContentIndex.h"
 #include "store/pg/PgSql.h"
 #include "store/pg/PgViewSql.h"
 #include "store/sql/ContentHash.h"
@@ -234,10 +235,19 @@ QStringList version4()
                 .arg(identifier(RegisterNames::recordTable))};
 }
 
+// What is inside the stored copies, and the saved queries' content box.
+QStringList version5()
+{
+    QStringList sql = ContentIndex::serverSchema();
+    sql << QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 text NOT NULL DEFAULT ''")
+               .arg(identifier(RegisterNames::queryTable), identifier(ContentIndex::queryColumn));
+    return sql;
+}
+
 // Each entry brings the layout from the version before it to its own.
 QList<QStringList> migrations()
 {
-    return {version1(), version2(), version3(), version4()};
+    return {version1(), version2(), version3(), version4(), version5()};
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "store/pg/PgViewSql.h"
 
 #include "store/RecordFields.h"
+#include "store/content/ContentIndex.h"
+#include "store/sql/ContentHash.h"
 #include "store/sql/Sql.h"
 #include "store/sql/SqlRecordStore.h"
 #include "store/view/SearchIndexes.h"
@@ -79,6 +81,30 @@ ViewSql contains(RecordField field, const QString& text, Marker& mark)
     return {like, {likeValue}};
 }
 
+// The records whose copy's text contains `text`: the index of the texts'
+// pieces narrows them, and for a term of three characters or more the text
+// itself decides (pieces alone answer shorter ones exactly).
+ViewSql contentContains(const QString& text, Marker& mark)
+{
+    using namespace ContentIndex;
+    const QString contents = Sql::identifier(table);
+    const QString pieces = Sql::identifier(serverPieces);
+    QString matching = QStringLiteral("%1(%2) @> %1(%3)")
+                           .arg(pieces, folded(Sql::identifier(textColumn)), folded(mark()));
+    QVariantList values{text};
+    if (text.toUcs4().size() > 2) {
+        matching += QStringLiteral(" AND strpos(%1, %2) > 0")
+                        .arg(folded(Sql::identifier(textColumn)), folded(mark()));
+        values << text;
+    }
+    return {QStringLiteral("%1 IN (SELECT h.%2 FROM %3 h JOIN %4 c ON c.%5 = h.%6 WHERE %7)")
+                .arg(Sql::identifier(RegisterNames::identity),
+                     Sql::identifier(ContentHash::recordColumn),
+                     Sql::identifier(ContentHash::table), contents, Sql::identifier(hashColumn),
+                     Sql::identifier(ContentHash::hashColumn), matching),
+            values};
+}
+
 // The values of `field` in the value table that contain `text`: its values
 // are the field's column and the LIKE pattern.
 QString valuesContaining(Marker& mark)
@@ -151,6 +177,8 @@ Result<ViewSql> worded(const ViewCondition& condition, const QSqlDatabase* listF
         return ViewSql{column + QStringLiteral(" IN (") + valuesContaining(mark) + QLatin1Char(')'),
                        {SqlRecordStore::columnOf(condition.field),
                         ViewConditions::likeLiteral(condition.text)}};
+    case Kind::ContentContains:
+        return contentContains(condition.text, mark);
     case Kind::Both: {
         Result<ViewSql> first = worded(condition.sides.at(0), listFrom, mark);
         if (!first)

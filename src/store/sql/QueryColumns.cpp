@@ -1,5 +1,7 @@
 #include "store/sql/QueryColumns.h"
 
+#include "store/content/ContentIndex.h"
+
 QString queryColumnOf(QueryField field)
 {
     switch (field) {
@@ -19,6 +21,8 @@ QString queryColumnOf(QueryField field)
         return QStringLiteral("最晚发件日期");
     case QueryField::Remark:
         return QStringLiteral("备注中的一个词");
+    case QueryField::Content:
+        return ContentIndex::queryColumn;
     case QueryField::Folder:
     default:
         return QStringLiteral("全部或部分文件夹名");

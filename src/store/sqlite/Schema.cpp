@@ -17,6 +17,8 @@
 
 #include <cerrno>
 
+#include "store/content/ContentIndex.h"
+
 #include <sqlite3.h>
 
 namespace Schema {
@@ -361,6 +363,25 @@ Status migrate(QSqlDatabase& db, const StepProgress& progress)
     for (const QString& sql : Audit::createStatements()) {
         if (Status created = exec(db, sql); !created)
             return created;
+    }
+    // Version 7: what is inside the stored copies, and the saved queries'
+    // content box. Every copy already registered is queued for reading.
+    if (from < 7) {
+        QStringList steps = ContentIndex::sqliteSchema();
+        Result<QVariant> hasColumn = Sql::scalar(
+            db, QStringLiteral("SELECT count(*) FROM pragma_table_info(?) WHERE name = ?"),
+            {RegisterNames::queryTable, ContentIndex::queryColumn});
+        if (!hasColumn)
+            return hasColumn.error();
+        if (hasColumn->toInt() == 0) {
+            steps << QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 TEXT NOT NULL DEFAULT ''")
+                         .arg(Sql::identifier(RegisterNames::queryTable),
+                              Sql::identifier(ContentIndex::queryColumn));
+        }
+        for (const QString& sql : steps) {
+            if (Status created = exec(db, sql); !created)
+                return created;
+        }
     }
     // Repairs that every version gets: the serial index that views and the
     // next-serial lookup rely on, and the nine query slots.

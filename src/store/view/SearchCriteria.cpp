@@ -15,8 +15,10 @@ QString& SearchCriteria::box(int index)
         return latest;
     case Remark:
         return remark;
-    default:
+    case Folder:
         return folder;
+    default:
+        return content;
     }
 }
 

@@ -2,9 +2,20 @@
 
 #include <QString>
 
-// The seven boxes of the search panel, in box order 0..6.
+// The boxes of the search panel, in box order: the seven of the record's
+// fields, then the one of the copy's content.
 struct SearchCriteria {
-    enum Box { FileName = 0, Recipient, Method, Earliest, Latest, Remark, Folder, BoxCount };
+    enum Box {
+        FileName = 0,
+        Recipient,
+        Method,
+        Earliest,
+        Latest,
+        Remark,
+        Folder,
+        Content,
+        BoxCount
+    };
 
     QString fileName;
     QString recipient;
@@ -13,6 +24,7 @@ struct SearchCriteria {
     QString latest;
     QString remark;
     QString folder;
+    QString content; // a word in the stored copy's text
 
     QString& box(int index);
     const QString& box(int index) const;

@@ -1,6 +1,7 @@
 #include "store/view/SqliteViewSql.h"
 
 #include "store/RecordFields.h"
+#include "store/content/ContentIndex.h"
 #include "store/sql/Sql.h"
 #include "store/sql/SqlRecordStore.h"
 #include "store/view/SearchIndexes.h"
@@ -137,6 +138,8 @@ ViewSql rendered(const ViewCondition& condition)
         return contains(condition.field, condition.text);
     case Kind::IndexedContains:
         return indexedContains(condition.field, condition.text);
+    case Kind::ContentContains:
+        return ContentIndex::contains(condition.text);
     case Kind::Both:
         return both(rendered(condition.sides.at(0)), rendered(condition.sides.at(1)));
     }

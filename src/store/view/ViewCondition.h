@@ -21,6 +21,7 @@ struct ViewCondition {
         DateBefore,      // the send date is before `text` (stored form)
         Contains,        // `field` contains `text`, compared with every record
         IndexedContains, // the same records, through an index that serves `field`
+        ContentContains, // the text read from the record's copy contains `text`
         Both,            // both `sides`
     };
     Kind kind = Kind::Every;

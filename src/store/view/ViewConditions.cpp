@@ -58,6 +58,11 @@ ViewCondition indexedContains(RecordField field, const QString& text)
     return {.kind = Kind::IndexedContains, .field = field, .text = text};
 }
 
+ViewCondition contentContains(const QString& text)
+{
+    return {.kind = Kind::ContentContains, .text = text};
+}
+
 QString likeLiteral(const QString& text)
 {
     QString escaped;

@@ -36,6 +36,9 @@ ViewCondition contains(RecordField field, const QString& text);
 // serves the field.
 ViewCondition indexedContains(RecordField field, const QString& text);
 
+// The text read from the record's stored copy contains `text`.
+ViewCondition contentContains(const QString& text);
+
 // Escapes LIKE's wildcards so the text matches literally (escape char '\'),
 // with "%" before and after: the pattern of a contains-search.
 QString likeLiteral(const QString& text);
