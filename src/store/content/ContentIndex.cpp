@@ -69,6 +69,20 @@ QString piecesQuery(const QList<char32_t>& codes)
     return terms.join(QStringLiteral(" AND "));
 }
 
+// A purged bin entry takes its content's text along when nothing else has
+// that content. (SQLite's pieces of it stay until the index is rebuilt: they
+// can only be taken out with the text, and lead to no row.)
+QString dropWithLastBinEntry(const QString& end)
+{
+    const QString hash = identifier(hashColumn);
+    return QStringLiteral("DELETE FROM %1 WHERE %2 = OLD.%3 AND NOT EXISTS (SELECT 1 FROM %4 "
+                          "WHERE %5 = OLD.%3) AND NOT EXISTS (SELECT 1 FROM %6 WHERE %3 = "
+                          "OLD.%3)%7")
+        .arg(identifier(table), hash, identifier(RecycleBin::hashColumn),
+             identifier(ContentHash::table), identifier(ContentHash::hashColumn),
+             identifier(RecycleBin::table), end);
+}
+
 QString enqueueFrom(const QString& source)
 {
     return QStringLiteral("INSERT OR IGNORE INTO %1 (%2) SELECT DISTINCT %2 FROM %3 WHERE %2 IS "
@@ -86,8 +100,10 @@ QStringList sqliteSchema()
     const QString enqueue = QStringLiteral("INSERT OR IGNORE INTO %1 (%2) VALUES (NEW.%3);")
                                 .arg(contents, hash, identifier(ContentHash::hashColumn));
     return {
-        QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2 INTEGER PRIMARY KEY, %3 TEXT NOT NULL "
-                       "UNIQUE, %4 INTEGER NOT NULL DEFAULT 0, %5 TEXT, %6 TEXT)")
+        // Numbers are never used again: a number's pieces may outlive its row.
+        QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS %1 (%2 INTEGER PRIMARY KEY AUTOINCREMENT, %3 TEXT NOT NULL "
+            "UNIQUE, %4 INTEGER NOT NULL DEFAULT 0, %5 TEXT, %6 TEXT)")
             .arg(contents, identifier(numberColumn), hash, identifier(stateColumn),
                  identifier(textColumn), identifier(reasonColumn)),
         QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
@@ -104,6 +120,9 @@ QStringList sqliteSchema()
         QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER UPDATE OF %2 ON %3 BEGIN %4 END")
             .arg(identifier(table + QStringLiteral("_改动排队")),
                  identifier(ContentHash::hashColumn), hashes, enqueue),
+        QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER DELETE ON %2 BEGIN %3 END")
+            .arg(identifier(table + QStringLiteral("_随回收站删除")), identifier(RecycleBin::table),
+                 dropWithLastBinEntry(QStringLiteral(";"))),
         enqueueFrom(ContentHash::table),
         enqueueFrom(RecycleBin::table),
     };
@@ -143,6 +162,12 @@ QStringList serverSchema()
                           "EXECUTE FUNCTION %4()")
                .arg(identifier(table + QStringLiteral("_排队")),
                     identifier(ContentHash::hashColumn), hashes, function);
+    const QString dropping = identifier(table + QStringLiteral("_随回收站删除"));
+    sql << QStringLiteral("CREATE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS $body$ BEGIN "
+                          "%2 RETURN NULL; END $body$")
+               .arg(dropping, dropWithLastBinEntry(QStringLiteral(";")));
+    sql << QStringLiteral("CREATE TRIGGER %1 AFTER DELETE ON %2 FOR EACH ROW EXECUTE FUNCTION %1()")
+               .arg(dropping, identifier(RecycleBin::table));
     for (const QString& source : {ContentHash::table, RecycleBin::table}) {
         sql << QStringLiteral("INSERT INTO %1 (%2) SELECT DISTINCT %2 FROM %3 WHERE %2 IS NOT "
                               "NULL ON CONFLICT DO NOTHING")
