@@ -160,6 +160,9 @@ private Q_SLOTS:
         // In the bin its text stays (a restore finds it again), not in views.
         QCOMPARE(found(reg, QStringLiteral("扔掉")), {});
         QVERIFY(contentNumber(reg, hashOf(QStringLiteral("扔掉的文字"))) > 0);
+        QVERIFY(Trash::restore(reg, binned));
+        QCOMPARE(found(reg, QStringLiteral("扔掉")), {binned});
+        QVERIFY(RecordDelete::deleteRecord(reg, temp.seen(binned)).ok());
         QVERIFY(Trash::purge(reg, binned));
         QCOMPARE(contentNumber(reg, hashOf(QStringLiteral("扔掉的文字"))), -1);
 

@@ -64,14 +64,16 @@ QString piecesQuery(const QList<char32_t>& codes)
 }
 
 // Keeps the record-to-content table in step with the hash table: `row` is
-// NEW or OLD.
+// NEW or OLD. No conflict clause: the one of the statement that fires a
+// trigger overrides those inside it, and the hash table is written with
+// INSERT OR REPLACE, which would replace a content row and lose its text.
 QString mapRecord(const QString& row)
 {
     const QString records = identifier(recordsTable);
     const QString record = identifier(ContentHash::recordColumn);
-    return QStringLiteral("INSERT OR IGNORE INTO %1 (%2) VALUES (%3.%4); DELETE FROM %5 WHERE %6 = "
-                          "%3.%6; INSERT OR IGNORE INTO %5 (%7, %6) SELECT %7, %3.%6 FROM %1 WHERE "
-                          "%2 = %3.%4;")
+    return QStringLiteral("INSERT INTO %1 (%2) SELECT %3.%4 WHERE NOT EXISTS (SELECT 1 FROM %1 "
+                          "WHERE %2 = %3.%4); DELETE FROM %5 WHERE %6 = %3.%6; INSERT INTO %5 (%7, "
+                          "%6) SELECT %7, %3.%6 FROM %1 WHERE %2 = %3.%4;")
         .arg(identifier(table), identifier(hashColumn), row, identifier(ContentHash::hashColumn),
              records, record, identifier(numberColumn));
 }
