@@ -34,14 +34,15 @@ QStringList dump(const Register& reg)
 }
 
 // A table made by another program: columns that accept Null, fewer rows.
-void replaceWithNullableTable(const Register& reg, int rows)
+// Without `content`, the table as made before the content box.
+void replaceWithNullableTable(const Register& reg, int rows, bool content = true)
 {
     exec(reg, QStringLiteral("DROP TABLE %1").arg(table));
     exec(reg,
          QStringLiteral("CREATE TABLE %1 (查询名称 TEXT, 工具条标题 TEXT, 全部或部分文件名 TEXT, "
                         "全部或部分接收人名 TEXT, 备注中的一个词 TEXT, 最早发件日期 TEXT, "
-                        "最晚发件日期 TEXT, 传送方式 TEXT, 全部或部分文件夹名 TEXT)")
-             .arg(table));
+                        "最晚发件日期 TEXT, 传送方式 TEXT, 全部或部分文件夹名 TEXT%2)")
+             .arg(table, content ? QStringLiteral(", 文件内容中的词 TEXT") : QString()));
     for (int slot = 1; slot <= rows; ++slot)
         exec(reg, QStringLiteral("INSERT INTO %1 (查询名称) VALUES (?)").arg(table),
              {QuerySlots::defaultName(slot)});
@@ -192,11 +193,12 @@ private Q_SLOTS:
     {
         TempRegister temp;
         replaceWithNullableTable(temp.reg(), 9);
-        exec(temp.reg(), QStringLiteral("UPDATE %1 SET 全部或部分文件名 = '' , "
-                                        "全部或部分接收人名 = '', 备注中的一个词 = '', "
-                                        "最早发件日期 = '', 最晚发件日期 = '', 传送方式 = '', "
-                                        "全部或部分文件夹名 = '' WHERE rowid <> 2")
-                             .arg(table));
+        exec(temp.reg(),
+             QStringLiteral("UPDATE %1 SET 全部或部分文件名 = '' , "
+                            "全部或部分接收人名 = '', 备注中的一个词 = '', "
+                            "最早发件日期 = '', 最晚发件日期 = '', 传送方式 = '', "
+                            "全部或部分文件夹名 = '', 文件内容中的词 = '' WHERE rowid <> 2")
+                 .arg(table));
         Result<QList<QuerySlot>> slots = QuerySlots::readAll(temp.reg());
         QVERIFY(slots.ok());
         QCOMPARE(slots->size(), 9);
@@ -214,6 +216,9 @@ private Q_SLOTS:
         QVERIFY(QuerySlots::needsRepair(temp.reg()).value());
         QCOMPARE(QuerySlots::readAll(temp.reg())->size(), 4);
         QVERIFY(!QuerySlots::read(temp.reg(), 7).ok());
+        // A table without the content box's column gets it.
+        replaceWithNullableTable(temp.reg(), 4, false);
+        QVERIFY(QuerySlots::needsRepair(temp.reg()).value());
 
         QVERIFY(QuerySlots::repair(temp.reg()).ok());
         QVERIFY(!QuerySlots::needsRepair(temp.reg()).value());

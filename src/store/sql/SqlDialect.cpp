@@ -180,6 +180,14 @@ QString SqlDialect::tableCount() const
                           "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = ?");
 }
 
+QString SqlDialect::columnCount() const
+{
+    return m_server ? QStringLiteral("SELECT count(*) FROM information_schema.columns WHERE "
+                                     "table_schema = current_schema() AND table_name = ? AND "
+                                     "column_name = ?")
+                    : QStringLiteral("SELECT count(*) FROM pragma_table_info(?) WHERE name = ?");
+}
+
 QString SqlDialect::beginWrite() const
 {
     return m_server ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE");

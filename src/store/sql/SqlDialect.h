@@ -85,6 +85,8 @@ public:
     Status define(const QSqlDatabase& db, const QString& sql) const;
     // A query counting the tables of the register's schema named as its one value.
     QString tableCount() const;
+    // A query counting the columns of table ? named ? (1 when it has it).
+    QString columnCount() const;
 
     // The statement that begins a write transaction: SQLite's BEGIN IMMEDIATE
     // takes its write lock at once.

@@ -98,6 +98,17 @@ Status SqlRecordStore::writeSlotOnce(int slot, const QList<QPair<QueryField, QSt
 
 Result<QPair<int, bool>> SqlRecordStore::querySlotShape()
 {
+    // A table made before the content box lacks its column: repair adds it.
+    Result<bool> complete = hasContentColumn();
+    if (!complete)
+        return complete.error();
+    if (!*complete) {
+        Result<QVariant> rows =
+            Sql::scalar(db(), QStringLiteral("SELECT count(*) FROM %1").arg(table()));
+        if (!rows)
+            return rows.error();
+        return QPair<int, bool>(rows->toInt(), true);
+    }
     QStringList tests;
     for (const QString& column : quotedColumns())
         tests << column + QStringLiteral(" IS NULL");
@@ -118,6 +129,16 @@ Status SqlRecordStore::completeQuerySlots(const QList<QPair<QString, QString>>& 
     return m_dialect.retried([&] { return completeOnce(defaults); });
 }
 
+Result<bool> SqlRecordStore::hasContentColumn()
+{
+    Result<QVariant> count =
+        Sql::scalar(db(), m_dialect.columnCount(),
+                    {RegisterNames::queryTable, queryColumnOf(QueryField::Content)});
+    if (!count)
+        return count.error();
+    return count->toInt() == 1;
+}
+
 Status SqlRecordStore::completeOnce(const QList<QPair<QString, QString>>& defaults)
 {
     const QSqlDatabase db = this->db();
@@ -127,6 +148,15 @@ Status SqlRecordStore::completeOnce(const QList<QPair<QString, QString>>& defaul
     // The whole table, so two programs never both append the missing slots.
     if (Status locked = m_dialect.lockTable(db, RegisterNames::queryTable); !locked)
         return locked;
+    Result<bool> complete = hasContentColumn();
+    if (!complete)
+        return complete.error();
+    if (!*complete) {
+        const QString add = QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 TEXT NOT NULL DEFAULT ''")
+                                .arg(table(), identifier(queryColumnOf(QueryField::Content)));
+        if (Result<QSqlQuery> added = Sql::run(db, add); !added)
+            return added.error();
+    }
     Result<QVariant> rows = Sql::scalar(db, QStringLiteral("SELECT count(*) FROM %1").arg(table()));
     if (!rows)
         return rows.error();

@@ -77,6 +77,8 @@ private:
                       const QList<QPair<RecordField, QString>>& values);
     Status swapOnce(const SeenRecord& first, const SeenRecord& second);
     Status writeSlotOnce(int slot, const QList<QPair<QueryField, QString>>& values);
+    // Whether the saved queries' table has the content box's column.
+    Result<bool> hasContentColumn();
     Status completeOnce(const QList<QPair<QString, QString>>& defaults);
 
     Register m_register;
