@@ -255,9 +255,14 @@ struct Session {
 thread_local Session session;
 constexpr int filesPerReader = 200;
 
-QStringList named(const QString& fileName)
+// The name the file was registered under, then the file, which no leading
+// dash can turn into an option.
+QStringList named(const QString& fileName, const QString& path)
 {
-    return fileName.isEmpty() ? QStringList() : QStringList{QStringLiteral("--name"), fileName};
+    QStringList arguments;
+    if (!fileName.isEmpty())
+        arguments << QStringLiteral("--name") << fileName;
+    return arguments << QStringLiteral("--") << path;
 }
 
 ReadOutcome outcome(int status, QByteArray text, const QString& reason)
@@ -354,7 +359,7 @@ ReadOutcome readContent(const QString& path, const QString& fileName, bool ocr,
     if (!ocr)
         return readInSession(path, fileName, limits);
     const Run run = runOnce(QStringList{QStringLiteral("text"), QStringLiteral("--ocr")}
-                                << named(fileName) << path,
+                                << named(fileName, path),
                             limits.ocrSeconds, limits.outputBytes);
     if (!run.failure.isEmpty())
         return {ReadOutcome::Kind::Skipped, QString(), run.failure};
@@ -363,8 +368,7 @@ ReadOutcome readContent(const QString& path, const QString& fileName, bool ocr,
 
 Result<int> pageCount(const QString& path, const QString& fileName)
 {
-    const Run run =
-        runOnce(QStringList{QStringLiteral("pages")} << named(fileName) << path, 60, 64);
+    const Run run = runOnce(QStringList{QStringLiteral("pages")} << named(fileName, path), 60, 64);
     bool ok = false;
     const int pages = run.output.trimmed().toInt(&ok);
     if (run.failure.isEmpty() && run.status == 0 && ok)
@@ -378,7 +382,7 @@ Result<QByteArray> renderPage(const QString& path, const QString& fileName, int 
     const Run run = runOnce(QStringList{QStringLiteral("render"), QStringLiteral("--page"),
                                         QString::number(page), QStringLiteral("--width"),
                                         QString::number(width)}
-                                << named(fileName) << path,
+                                << named(fileName, path),
                             60, qint64(256) << 20);
     if (run.failure.isEmpty() && run.status == 0 && run.output.startsWith("\x89PNG\r\n\x1A\n"))
         return run.output;

@@ -121,11 +121,13 @@ Format formatOf(const QString& path, const QString& name)
         start.startsWith(QByteArrayView("MM\0*", 4)) || start.startsWith("GIF8") ||
         (start.startsWith("RIFF") && start.mid(8, 4) == "WEBP"))
         return Format::Image;
-    const QByteArray lower = start.left(1024).toLower();
-    if (lower.contains("<!doctype html") || lower.contains("<html"))
-        return Format::Html;
     if (MailReader::looksLikeMail(start))
         return Format::Mail;
+    // Markup from its first character (after a byte-order mark), naming itself HTML.
+    const QByteArray lower = start.left(1024).toLower();
+    const QByteArray opening = (lower.startsWith("\xef\xbb\xbf") ? lower.mid(3) : lower).trimmed();
+    if (opening.startsWith('<') && (lower.contains("<!doctype html") || lower.contains("<html")))
+        return Format::Html;
     if (const Format known = byExtension(extension); known != Format::Unknown)
         return known;
     if (start.isEmpty() || TextDecoding::hasBinaryZeros(start))
@@ -135,6 +137,8 @@ Format formatOf(const QString& path, const QString& name)
 
 ReadText text(const QString& path, const QString& name, bool ocr)
 {
+    if (QFile file(path); !file.open(QIODevice::ReadOnly))
+        return ReadText::failed(QStringLiteral("无法打开文件"));
     const QString extension = QFileInfo(name.isEmpty() ? path : name).suffix().toLower();
     const Format format = formatOf(path, name);
     Ocr recogniser;

@@ -1,6 +1,7 @@
 #include "reader/ToolReader.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -100,7 +101,8 @@ ReadText text(const QString& path, Kind kind)
     bool anyFound = false;
     for (const Try& attempt : tries) {
         names << attempt.tool;
-        Run result = run(attempt.tool, attempt.arguments + QStringList{path});
+        Run result =
+            run(attempt.tool, attempt.arguments + QStringList{QFileInfo(path).absoluteFilePath()});
         anyFound = anyFound || result.found;
         if (!result.failure.isEmpty())
             return ReadText::failed(result.failure);
