@@ -38,6 +38,30 @@ int utf16Side(const QByteArray& bytes)
     return 0;
 }
 
+// UTF-16 without a byte-order mark and without one ASCII character has no
+// zero bytes. Read so, Chinese bytes of GB18030 or Big5 give surrogates,
+// Hangul and private-use characters; only UTF-16 gives Chinese characters.
+std::optional<QString> chineseUtf16(const QByteArray& bytes)
+{
+    if (bytes.size() % 2 != 0 || bytes.size() < 16)
+        return std::nullopt;
+    for (const QStringConverter::Encoding encoding :
+         {QStringConverter::Utf16LE, QStringConverter::Utf16BE}) {
+        std::optional<QString> text = decodeQt(bytes, encoding);
+        if (!text)
+            continue;
+        qsizetype chinese = 0;
+        for (const QChar c : *text) {
+            const char16_t u = c.unicode();
+            chinese += (u >= 0x4e00 && u <= 0x9fff) || (u >= 0x3000 && u <= 0x303f) ||
+                       (u >= 0xff00 && u <= 0xffef) || u == '\n' || u == '\r';
+        }
+        if (chinese * 100 >= text->size() * 95)
+            return text;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<QString> decodeAs(const QByteArray& bytes, const QByteArray& charset)
@@ -108,6 +132,8 @@ std::optional<QString> decode(const QByteArray& bytes)
     if (bytes.contains('\0'))
         return std::nullopt;
     if (std::optional<QString> text = decodeQt(bytes, QStringConverter::Utf8))
+        return text;
+    if (std::optional<QString> text = chineseUtf16(bytes))
         return text;
 
     uchardet_t detector = uchardet_new();

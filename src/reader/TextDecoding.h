@@ -6,7 +6,7 @@
 #include <optional>
 
 // Text of unknown encoding, told rather than guessed: a byte-order mark, the
-// zero bytes of UTF-16, strict UTF-8, then a detector whose answer must
+// zero bytes of UTF-16, strict UTF-8, Chinese-only UTF-16, then a detector whose answer must
 // decode strictly and look like text. No answer is better than a wrong one.
 namespace TextDecoding {
 

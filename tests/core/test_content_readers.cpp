@@ -85,6 +85,7 @@ private Q_SLOTS:
         row("gb18030", "gb18030", false, Kind::Text, {QStringLiteral("年度预算"), term});
         row("big5", "big5", false, Kind::Text, {QStringLiteral("年度預算"), term});
         row("utf16", "utf16le", false, Kind::Text, {QStringLiteral("Notice 关于"), term});
+        row("utf16 without ascii", "utf16be", false, Kind::Text, {QStringLiteral("年度预算")});
         row("html", "page.html", false, Kind::Text, {QStringLiteral("Tom & 中文\n第二段")});
         row("mail", "mail", false, Kind::Text,
             {QStringLiteral("Subject: 会议纪要"), QStringLiteral("预算表已经更新"),

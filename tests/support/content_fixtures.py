@@ -106,7 +106,8 @@ with open(os.path.join(out, "huge.png"), "wb") as huge:
 SIMPLE = "关于年度预算的通知，请各部门于月底前提交报告。" * 4 + TERM + "\n"
 TRADITIONAL = "關於年度預算的通知，請各部門於月底前提交報告。" * 4 + TERM + "\n"
 for name, encoding, text in [("gb18030", "gb18030", SIMPLE), ("big5", "big5", TRADITIONAL),
-                             ("utf16le", "utf-16-le", "Notice " + SIMPLE)]:
+                             ("utf16le", "utf-16-le", "Notice " + SIMPLE),
+                             ("utf16be", "utf-16-be", SIMPLE.replace(TERM + "\n", ""))]:
     with open(os.path.join(out, name), "wb") as file:
         file.write(text.encode(encoding))
 
