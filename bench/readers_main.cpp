@@ -1,7 +1,8 @@
 // quorvel-bench-readers [--count 20] [--pictures 3] [--runs 3]
-// Reading content through the reader program, a process per file, beside
-// the usual command for the same files, also a process per file: pdftotext
-// for PDFs, unzip -p and an XML parse for docx, tesseract for pictures.
+// Reading content through the reader program (one kept for many files)
+// beside the usual command for the same files, a process per file:
+// pdftotext for PDFs, unzip -p and an XML parse for docx, tesseract for
+// pictures; and the first file of a new reader beside one pdftotext.
 #include "content/ReaderProcess.h"
 
 #include "BenchTable.h"
