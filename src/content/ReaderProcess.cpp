@@ -350,6 +350,14 @@ ReadOutcome readInSession(const QString& path, const QString& fileName, const Re
 
 } // namespace
 
+Status readerAvailable()
+{
+    if (readerProgram().isEmpty() || !QFileInfo(readerProgram()).isExecutable())
+        return Error{QStringLiteral("找不到读取程序 %1，Quorvel 的安装可能不完整").arg(readerName),
+                     readerProgram()};
+    return {};
+}
+
 ReadOutcome readContent(const QString& path, const QString& fileName, bool ocr,
                         const ReaderLimits& limits)
 {

@@ -146,6 +146,11 @@ private Q_SLOTS:
 
     void pagesAndPreview()
     {
+        QVERIFY(readerAvailable().ok());
+        const QByteArray reader = qgetenv("QUORVEL_READER");
+        qputenv("QUORVEL_READER", "/nonexistent/quorvel-reader");
+        QVERIFY(!readerAvailable().ok());
+        qputenv("QUORVEL_READER", reader);
         QCOMPARE(pageCount(file(QStringLiteral("text.pdf")), QString()).value(), 1);
         QCOMPARE(pageCount(file(QStringLiteral("word.docx")), QString()).value(), 1);
         for (const QString& name : {QStringLiteral("text.pdf"), QStringLiteral("picture.png")}) {
