@@ -3,7 +3,7 @@
 include(GNUInstallDirs)
 
 install(TARGETS quorvel quorvel-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS quorvel-legacy-reader RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/quorvel)
+install(TARGETS quorvel-legacy-reader quorvel-reader RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/quorvel)
 install(FILES resources/quorvel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES resources/org.quorvel.Quorvel.metainfo.xml
     DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
@@ -41,7 +41,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # (the SQLite driver, the display plugins) is named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-noto-cjk, xdg-utils")
+# The content readers run these, or load them (Tesseract) to read pictures.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-noto-cjk, xdg-utils, catdoc, antiword, unrtf, qt6-image-formats-plugins, libtesseract5, tesseract-ocr-chi-sim, tesseract-ocr-eng")
 # Only a register kept on a PostgreSQL server needs Qt's driver for it.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libqt6sql6-psql")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

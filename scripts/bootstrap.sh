@@ -8,14 +8,20 @@ packages=(
     g++ cmake ninja-build pkg-config ccache
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libxkbcommon-dev libsqlite3-dev libxxhash-dev
     mdbtools-dev libpq-dev
+    libpoppler-qt6-dev libtesseract-dev libuchardet-dev libarchive-dev
     # install and package checks
     desktop-file-utils appstream lintian dpkg-dev fakeroot man-db
     # run
     libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins qt6-translations-l10n fonts-noto-cjk xdg-utils libmdb3
+    # reading the stored copies' content: old office files, RTF, pictures, recognition
+    catdoc antiword unrtf qt6-image-formats-plugins tesseract-ocr-chi-sim tesseract-ocr-eng
     # a register on a database server, and the throw-away servers its tests start
     postgresql
-    # the command-line benchmark's comparison
-    sqlite3
+    # the command-line benchmark's comparison, and the content readers'
+    sqlite3 poppler-utils tesseract-ocr unzip
+    # documents the content readers' tests and benchmark write (for Debian's
+    # /usr/bin/python3), and an old Word file converted by the office suite
+    python3-docx python3-openpyxl python3-reportlab libreoffice-writer-nogui
     # screenshots and desktop tests
     xvfb xauth openbox trayer xdotool x11-utils x11-xserver-utils imagemagick
 )

@@ -28,6 +28,10 @@ struct ReadOutcome {
     QString reason;
 };
 
+// Whether the reader program is there to be run: without it every file
+// would be skipped, so a run of many files asks first.
+Status readerAvailable();
+
 // `fileName` is the name the file was registered under: its extension helps
 // where the first bytes do not tell the format.
 ReadOutcome readContent(const QString& path, const QString& fileName, bool ocr,
