@@ -52,8 +52,11 @@ SearchPanel::SearchPanel(QWidget* parent) : QGroupBox(QStringLiteral("搜索文�
     }
     m_contentPart = new QFrame(parent);
     m_contentPart->setObjectName(QStringLiteral("ContentFrame"));
+    // Its border level with the panel's, which starts below the caption.
     m_contentPart->setStyleSheet(QStringLiteral("QFrame#ContentFrame { border: 1px solid "
-                                                "palette(mid); border-radius: 3px; }"));
+                                                "palette(mid); border-radius: 3px; "
+                                                "margin-top: %1px; }")
+                                     .arg(Fonts::scaled(7)));
     auto* label = new QLabel(QStringLiteral("文件内容中的词"), m_contentPart);
     label->setGeometry(px(120), px(480) - Fonts::scaled(17), px(2535), Fonts::scaled(16));
     auto* content = new QLineEdit(m_contentPart);

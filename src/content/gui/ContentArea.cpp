@@ -20,7 +20,7 @@ struct ContentArea::Run {
 };
 
 ContentArea::ContentArea(Register reg, Parts parts, QObject* parent)
-    : QObject(parent), m_register(std::move(reg)), m_parts(parts)
+    : QObject(parent), m_register(std::move(reg)), m_snippet(parts.snippet), m_status(parts.status)
 {
     m_progressTimer = new QTimer(this);
     m_progressTimer->setInterval(250);
@@ -73,7 +73,8 @@ void ContentArea::runEnded()
     m_thread = nullptr;
     m_run.reset();
     m_progressTimer->stop();
-    m_parts.status->clear();
+    if (m_status)
+        m_status->clear();
     Q_EMIT readingEnded();
     if (m_again)
         startRun();
@@ -97,33 +98,37 @@ bool ContentArea::stopReading(int timeoutMs)
     m_thread = nullptr;
     m_run.reset();
     m_progressTimer->stop();
-    m_parts.status->clear();
+    if (m_status)
+        m_status->clear();
     return stopped;
 }
 
 void ContentArea::showProgress()
 {
-    if (!m_run || m_run->total == 0)
+    if (!m_run || m_run->total == 0 || !m_status)
         return;
-    m_parts.status->setText(QStringLiteral("正在读取文件内容 … %1/%2")
-                                .arg(m_run->done.load())
-                                .arg(m_run->total.load()));
+    // A copy found to be a scan is counted again in the recognition pass.
+    const qint64 done = m_run->done;
+    m_status->setText(QStringLiteral("正在读取文件内容 … %1/%2")
+                          .arg(done)
+                          .arg(std::max(done, m_run->total.load())));
 }
 
 void ContentArea::showSnippet(qint64 identity, const QString& term)
 {
     const quint64 generation = ++m_snippetGeneration;
     if (identity == 0 || term.isEmpty()) {
-        m_parts.snippet->clear();
+        if (m_snippet)
+            m_snippet->clear();
         Q_EMIT snippetShown();
         return;
     }
     auto* watcher = new QFutureWatcher<QString>(this);
     connect(watcher, &QFutureWatcher<QString>::finished, this, [this, watcher, generation] {
         watcher->deleteLater();
-        if (generation != m_snippetGeneration)
+        if (generation != m_snippetGeneration || !m_snippet)
             return;
-        m_parts.snippet->setText(watcher->result());
+        m_snippet->setText(watcher->result());
         Q_EMIT snippetShown();
     });
     watcher->setFuture(QtConcurrent::run([reg = m_register, identity, term] {

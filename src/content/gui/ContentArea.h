@@ -3,12 +3,13 @@
 #include "base/Result.h"
 #include "store/Register.h"
 
+#include <QLabel>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
 
-class QLabel;
 class QThread;
 class QTimer;
 
@@ -34,7 +35,7 @@ public:
     void readQueue();
     // Asks the run to stop and waits for it up to `timeoutMs`; true when none
     // runs any more. The reader of the copy in hand ends with the program.
-    bool stopReading(int timeoutMs = 3000);
+    bool stopReading(int timeoutMs = 1500);
     bool isReading() const { return m_thread != nullptr; }
 
     // The piece of record `identity`'s text around `term`; both empty (or 0)
@@ -57,7 +58,9 @@ private:
     void showProgress();
 
     Register m_register;
-    Parts m_parts;
+    // The window's labels may go before this area does.
+    QPointer<QLabel> m_snippet;
+    QPointer<QLabel> m_status;
     bool m_background = false;
     QThread* m_thread = nullptr;
     bool m_again = false;

@@ -8,11 +8,11 @@
 #include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QTextBrowser>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <QtConcurrent>
 
@@ -159,9 +159,12 @@ PreviewPane::PreviewPane(Register reg, QWidget* parent)
     layout->addWidget(m_stack, 1);
 
     auto* pages = new QHBoxLayout;
-    m_previous = new QPushButton(QStringLiteral("上一页"), this);
+    // Tool buttons: the column is narrow.
+    m_previous = new QToolButton(this);
+    m_previous->setText(QStringLiteral("上一页"));
     m_previous->setObjectName(QStringLiteral("PreviewPrevious"));
-    m_next = new QPushButton(QStringLiteral("下一页"), this);
+    m_next = new QToolButton(this);
+    m_next->setText(QStringLiteral("下一页"));
     m_next->setObjectName(QStringLiteral("PreviewNext"));
     m_pageLabel = new QLabel(this);
     m_pageLabel->setObjectName(QStringLiteral("PreviewPage"));
@@ -170,8 +173,8 @@ PreviewPane::PreviewPane(Register reg, QWidget* parent)
     pages->addWidget(m_pageLabel, 1);
     pages->addWidget(m_next);
     layout->addLayout(pages);
-    connect(m_previous, &QPushButton::clicked, this, &PreviewPane::previousPage);
-    connect(m_next, &QPushButton::clicked, this, &PreviewPane::nextPage);
+    connect(m_previous, &QToolButton::clicked, this, &PreviewPane::previousPage);
+    connect(m_next, &QToolButton::clicked, this, &PreviewPane::nextPage);
     display(Shown{});
 }
 
@@ -231,7 +234,11 @@ void PreviewPane::startNext()
     m_pending.reset();
     m_running = true;
     const quint64 generation = ++m_generation;
-    const int width = int((m_scroll->viewport()->width() - 2) * devicePixelRatioF());
+    // The page fills the column, beside a scroll bar for its length; the
+    // scroll area's own width is not known before it was first shown.
+    const int width = int((m_stack->width() - m_scroll->verticalScrollBar()->sizeHint().width() -
+                           2 * m_scroll->frameWidth() - 2) *
+                          devicePixelRatioF());
     auto* watcher = new QFutureWatcher<Shown>(this);
     connect(watcher, &QFutureWatcher<Shown>::finished, this, [this, watcher, generation] {
         watcher->deleteLater();

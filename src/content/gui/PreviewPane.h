@@ -10,10 +10,10 @@
 #include <optional>
 
 class QLabel;
-class QPushButton;
 class QScrollArea;
 class QStackedWidget;
 class QTextBrowser;
+class QToolButton;
 
 // Shows a record's stored copy: pages of PDFs and pictures as the reader
 // program draws them, the text of anything else as it was read, with a
@@ -79,7 +79,7 @@ private:
     QScrollArea* m_scroll = nullptr;
     QLabel* m_picture = nullptr;
     QTextBrowser* m_text = nullptr;
-    QPushButton* m_previous = nullptr;
-    QPushButton* m_next = nullptr;
+    QToolButton* m_previous = nullptr;
+    QToolButton* m_next = nullptr;
     QLabel* m_pageLabel = nullptr;
 };
