@@ -75,3 +75,24 @@ OperationMs timeRecordOperations(const Register& reg, ViewRst& view, int runs)
         runs);
     return ms;
 }
+
+ShownMs shownMs(const Register& reg, const ViewCondition& condition)
+{
+    QElapsedTimer timer;
+    timer.start();
+    ShownMs shown;
+    Result<QList<qint64>> keys = ViewRst::loadKeys(reg, condition, [&](const QList<qint64>& first) {
+        ViewRst view(reg, condition, first);
+        for (int position = 1; position <= 50; ++position)
+            (void)view.record(position);
+        shown.first = timer.nsecsElapsed() / 1e6;
+    });
+    shown.complete = timer.nsecsElapsed() / 1e6;
+    if (keys && shown.first == 0) {
+        ViewRst view(reg, condition, *keys);
+        for (int position = 1; position <= 50; ++position)
+            (void)view.record(position);
+        shown.first = timer.nsecsElapsed() / 1e6;
+    }
+    return shown;
+}

@@ -18,3 +18,13 @@ QList<QPair<const char*, ViewCondition>> benchViews();
 
 // Medians of `runs` of each, on the record at the middle of `view`.
 OperationMs timeRecordOperations(const Register& reg, ViewRst& view, int runs);
+
+struct ShownMs {
+    double first = 0;
+    double complete = 0;
+};
+
+// A view's keys as the window reads them: to its first screen with the
+// grid's fifty rows read (the complete list when it holds no more), and to
+// its complete key list.
+ShownMs shownMs(const Register& reg, const ViewCondition& condition);

@@ -100,35 +100,6 @@ void removeAddedRecords(const Register& reg, int count)
                    {count});
 }
 
-struct ShownMs {
-    double first = 0;
-    double complete = 0;
-};
-
-// A view's keys as the window reads them: to its first screen with the
-// grid's fifty rows read (the complete list when it holds no more), and to
-// its complete key list.
-ShownMs shownMs(const Register& reg, const ViewCondition& condition)
-{
-    QElapsedTimer timer;
-    timer.start();
-    ShownMs shown;
-    Result<QList<qint64>> keys = ViewRst::loadKeys(reg, condition, [&](const QList<qint64>& first) {
-        ViewRst view(reg, condition, first);
-        for (int position = 1; position <= 50; ++position)
-            (void)view.record(position);
-        shown.first = timer.nsecsElapsed() / 1e6;
-    });
-    shown.complete = timer.nsecsElapsed() / 1e6;
-    if (keys && shown.first == 0) {
-        ViewRst view(reg, condition, *keys);
-        for (int position = 1; position <= 50; ++position)
-            (void)view.record(position);
-        shown.first = timer.nsecsElapsed() / 1e6;
-    }
-    return shown;
-}
-
 } // namespace
 
 int main(int argc, char** argv)

@@ -22,6 +22,8 @@ QString contents()
     return identifier(ContentIndex::table);
 }
 
+} // namespace
+
 // Runs `work` in one write transaction of the register.
 Status written(const Register& reg, const std::function<Status(const QSqlDatabase&)>& work)
 {
@@ -33,6 +35,8 @@ Status written(const Register& reg, const std::function<Status(const QSqlDatabas
         return done;
     return transaction.value()->commit();
 }
+
+namespace {
 
 // The contents some record or bin entry still has.
 QString inUse()
@@ -165,6 +169,63 @@ Result<qint64> dropUnused(const Register& reg)
     if (!done)
         return done.error();
     return dropped;
+}
+
+Result<qint64> copyTexts(const Register& source, const Register& target)
+{
+    using namespace ContentIndex;
+    constexpr int batch = 200;
+    const QSqlDatabase from = source.database();
+    qint64 taken = 0;
+    qint64 after = 0;
+    while (true) {
+        const QSqlDatabase to = target.database();
+        const SqlDialect& dialect = SqlDialect::of(to);
+        Result<QSqlQuery> waiting = Sql::run(
+            to,
+            QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4 = %5 AND %1 > %6 ORDER BY %1 LIMIT %7")
+                .arg(identifier(numberColumn), identifier(hashColumn), contents(),
+                     identifier(stateColumn), QString::number(int(State::Waiting)),
+                     dialect.number(), dialect.count()),
+            {after, batch});
+        if (!waiting)
+            return waiting.error();
+        QHash<QString, qint64> numbers;
+        while (waiting->next()) {
+            after = waiting->value(0).toLongLong();
+            numbers.insert(waiting->value(1).toString(), after);
+        }
+        if (numbers.isEmpty())
+            return taken;
+        QStringList marks;
+        QVariantList hashes;
+        for (auto it = numbers.cbegin(); it != numbers.cend(); ++it) {
+            marks << SqlDialect::of(from).text();
+            hashes << it.key();
+        }
+        Result<QSqlQuery> read =
+            Sql::run(from,
+                     QStringLiteral("SELECT %1, %2, %3, %4 FROM %5 WHERE %2 <> %6 AND %1 IN (%7)")
+                         .arg(identifier(hashColumn), identifier(stateColumn),
+                              identifier(textColumn), identifier(reasonColumn), contents(),
+                              QString::number(int(State::Waiting)), marks.join(QLatin1Char(','))),
+                     hashes);
+        if (!read)
+            return read.error();
+        Status written = ContentQueue::written(target, [&](const QSqlDatabase& db) -> Status {
+            while (read->next()) {
+                if (Status stored = ContentStore::store(
+                        db, numbers.value(read->value(0).toString()), State(read->value(1).toInt()),
+                        read->value(2).toString(), read->value(3).toString());
+                    !stored)
+                    return stored;
+                ++taken;
+            }
+            return {};
+        });
+        if (!written)
+            return written.error();
+    }
 }
 
 Result<qint64> queueMissing(const Register& reg)

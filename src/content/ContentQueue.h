@@ -4,7 +4,10 @@
 #include "store/Register.h"
 
 #include <QList>
+#include <QSqlDatabase>
 #include <QString>
+
+#include <functional>
 
 // The register's queue of copies to read and what became of them: one entry
 // per distinct content, so a file registered many times is read once.
@@ -29,6 +32,9 @@ struct Skip {
 };
 Result<QList<Skip>> skips(const Register& reg, int limit = 1000);
 
+// Runs `work` in one write transaction of the register.
+Status written(const Register& reg, const std::function<Status(const QSqlDatabase&)>& work);
+
 // Whether scans are read by character recognition (on unless switched off).
 Result<bool> ocrEnabled(const Register& reg);
 Status setOcrEnabled(const Register& reg, bool enabled);
@@ -39,6 +45,11 @@ Status requeueAll(const Register& reg);
 // Takes out the texts of contents that no record and no entry of the bin has
 // any more; returns how many went.
 Result<qint64> dropUnused(const Register& reg);
+
+// Gives the contents `target` still has to read what `source` read of the
+// same contents (a copied register need not read its copies again); returns
+// how many it took.
+Result<qint64> copyTexts(const Register& source, const Register& target);
 
 // Queues the recorded contents that have no entry; returns how many.
 Result<qint64> queueMissing(const Register& reg);

@@ -2,10 +2,8 @@
 
 #include "content/ContentQueue.h"
 #include "content/ContentStore.h"
-#include "store/RecordStore.h"
 #include "store/RecycleBin.h"
 #include "store/RegisterNames.h"
-#include "store/StoreTransaction.h"
 #include "store/content/ContentIndex.h"
 #include "store/sql/ContentHash.h"
 #include "store/sql/Sql.h"
@@ -94,13 +92,9 @@ Result<std::optional<Copy>> copyOf(const Register& reg, const QString& hash)
 Status keep(const Register& reg, qint64 number, State state, const QString& text,
             const QString& reason)
 {
-    const std::unique_ptr<RecordStore> records = reg.records();
-    Result<std::unique_ptr<StoreTransaction>> transaction = records->beginWrite();
-    if (!transaction)
-        return transaction.error();
-    if (Status stored = ContentStore::store(reg.database(), number, state, text, reason); !stored)
-        return stored;
-    return transaction.value()->commit();
+    return ContentQueue::written(reg, [&](const QSqlDatabase& db) {
+        return ContentStore::store(db, number, state, text, reason);
+    });
 }
 
 State stateOf(ReadOutcome::Kind kind)

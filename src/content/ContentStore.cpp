@@ -3,6 +3,8 @@
 #include "store/sql/Sql.h"
 #include "store/sql/SqlDialect.h"
 
+#include <tuple>
+
 namespace ContentStore {
 
 namespace {
@@ -44,14 +46,17 @@ Status index(const QSqlDatabase& db, qint64 number, const QString& text, bool in
 {
     if (!keepsPieces(db) || text.isEmpty())
         return {};
-    const QString pieces = identifier(piecesTable);
-    if (in) {
-        return ran(db, QStringLiteral("INSERT INTO %1 (rowid, 字片) VALUES (?, ?)").arg(pieces),
-                   {number, piecesOf(text)});
+    // Each table's one column is named after what it holds.
+    for (const auto& [pieces, column, document] :
+         {std::tuple{charactersTable, QStringLiteral("字"), charactersOf(text)},
+          std::tuple{pairsTable, QStringLiteral("字对"), pairsOf(text)}}) {
+        const QString sql =
+            in ? QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (?, ?)")
+               : QStringLiteral("INSERT INTO %1 (%1, rowid, %2) VALUES ('delete', ?, ?)");
+        if (Status done = ran(db, sql.arg(identifier(pieces), column), {number, document}); !done)
+            return done;
     }
-    return ran(
-        db, QStringLiteral("INSERT INTO %1 (%1, rowid, 字片) VALUES ('delete', ?, ?)").arg(pieces),
-        {number, piecesOf(text)});
+    return {};
 }
 
 Status store(const QSqlDatabase& db, qint64 number, State state, const QString& text,
@@ -97,9 +102,13 @@ Status clearIndex(const QSqlDatabase& db)
 {
     if (!keepsPieces(db))
         return {};
-    return ran(
-        db,
-        QStringLiteral("INSERT INTO %1 (%1) VALUES ('delete-all')").arg(identifier(piecesTable)));
+    for (const QString& pieces : {charactersTable, pairsTable}) {
+        if (Status cleared = ran(db, QStringLiteral("INSERT INTO %1 (%1) VALUES ('delete-all')")
+                                         .arg(identifier(pieces)));
+            !cleared)
+            return cleared;
+    }
+    return {};
 }
 
 } // namespace ContentStore

@@ -2,6 +2,7 @@
 
 #include "base/DateText.h"
 #include "base/TestPause.h"
+#include "content/ContentQueue.h"
 #include "intake/StagedCopy.h"
 #include "store/RecordStore.h"
 #include "store/folder/LiveWriter.h"
@@ -509,6 +510,9 @@ Result<Report> run(const Register& source, const Register& target, const Options
                   std::move(targetStore).value());
     if (Status copied = copier.copy(*present); !copied)
         return copied.error();
+    // What the source read of its copies' content comes along.
+    if (Result<qint64> texts = ContentQueue::copyTexts(source, target); !texts)
+        return texts.error();
     Result<qint64> records = targetRecords->recordCount();
     if (!records)
         return records.error();

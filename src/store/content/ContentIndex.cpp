@@ -51,22 +51,43 @@ QList<char32_t> foldedCodes(const QString& text)
     return codes;
 }
 
-// The query for `codes`: the one piece of a term of one or two characters,
-// else every two-character piece, each quoted as one term.
+// The query for `codes`: the character of a term of one, else the phrase of
+// its pairs, which matches exactly where the pairs follow one another.
 QString piecesQuery(const QList<char32_t>& codes)
 {
     if (codes.size() == 1)
         return QLatin1Char('"') + token(codes.at(0)) + QLatin1Char('"');
-    QStringList terms;
-    QSet<QString> seen;
-    for (qsizetype i = 0; i + 1 < codes.size(); ++i) {
-        const QString piece = token(codes.at(i), codes.at(i + 1));
-        if (!seen.contains(piece)) {
-            seen.insert(piece);
-            terms << QLatin1Char('"') + piece + QLatin1Char('"');
-        }
-    }
-    return terms.join(QStringLiteral(" AND "));
+    QStringList pairs;
+    for (qsizetype i = 0; i + 1 < codes.size(); ++i)
+        pairs << token(codes.at(i), codes.at(i + 1));
+    return QLatin1Char('"') + pairs.join(QLatin1Char(' ')) + QLatin1Char('"');
+}
+
+// Keeps the record-to-content table in step with the hash table: `row` is
+// NEW or OLD.
+QString mapRecord(const QString& row)
+{
+    const QString records = identifier(recordsTable);
+    const QString record = identifier(ContentHash::recordColumn);
+    return QStringLiteral("INSERT OR IGNORE INTO %1 (%2) VALUES (%3.%4); DELETE FROM %5 WHERE %6 = "
+                          "%3.%6; INSERT OR IGNORE INTO %5 (%7, %6) SELECT %7, %3.%6 FROM %1 WHERE "
+                          "%2 = %3.%4;")
+        .arg(identifier(table), identifier(hashColumn), row, identifier(ContentHash::hashColumn),
+             records, record, identifier(numberColumn));
+}
+
+// A purged bin entry takes its content's text along when nothing else has
+// that content. (SQLite's pieces of it stay until the index is rebuilt: they
+// can only be taken out with the text, and lead to no row.)
+QString dropWithLastBinEntry(const QString& end)
+{
+    const QString hash = identifier(hashColumn);
+    return QStringLiteral("DELETE FROM %1 WHERE %2 = OLD.%3 AND NOT EXISTS (SELECT 1 FROM %4 "
+                          "WHERE %5 = OLD.%3) AND NOT EXISTS (SELECT 1 FROM %6 WHERE %3 = "
+                          "OLD.%3)%7")
+        .arg(identifier(table), hash, identifier(RecycleBin::hashColumn),
+             identifier(ContentHash::table), identifier(ContentHash::hashColumn),
+             identifier(RecycleBin::table), end);
 }
 
 QString enqueueFrom(const QString& source)
@@ -83,29 +104,53 @@ QStringList sqliteSchema()
     const QString contents = identifier(table);
     const QString hashes = identifier(ContentHash::table);
     const QString hash = identifier(hashColumn);
-    const QString enqueue = QStringLiteral("INSERT OR IGNORE INTO %1 (%2) VALUES (NEW.%3);")
-                                .arg(contents, hash, identifier(ContentHash::hashColumn));
+    const QString records = identifier(recordsTable);
+    const QString record = identifier(ContentHash::recordColumn);
+    const QString number = identifier(numberColumn);
     return {
-        QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2 INTEGER PRIMARY KEY, %3 TEXT NOT NULL "
-                       "UNIQUE, %4 INTEGER NOT NULL DEFAULT 0, %5 TEXT, %6 TEXT)")
+        // Numbers are never used again: a number's pieces may outlive its row.
+        QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS %1 (%2 INTEGER PRIMARY KEY AUTOINCREMENT, %3 TEXT NOT NULL "
+            "UNIQUE, %4 INTEGER NOT NULL DEFAULT 0, %5 TEXT, %6 TEXT)")
             .arg(contents, identifier(numberColumn), hash, identifier(stateColumn),
                  identifier(textColumn), identifier(reasonColumn)),
         QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
             .arg(identifier(table + QStringLiteral("_状态")), contents, identifier(stateColumn)),
-        // No content of its own and no positions: only which texts hold each
-        // piece, which keeps it smaller than the texts.
-        QStringLiteral("CREATE VIRTUAL TABLE IF NOT EXISTS %1 USING fts5(字片, content='', "
+        // No content of their own: which texts hold each character, and
+        // where each pair stands, so a phrase of pairs is an exact match.
+        QStringLiteral("CREATE VIRTUAL TABLE IF NOT EXISTS %1 USING fts5(字, content='', "
                        "tokenize='ascii', detail=none)")
-            .arg(identifier(piecesTable)),
+            .arg(identifier(charactersTable)),
+        QStringLiteral("CREATE VIRTUAL TABLE IF NOT EXISTS %1 USING fts5(字对, content='', "
+                       "tokenize='ascii', detail=full)")
+            .arg(identifier(pairsTable)),
+        // The records of each content, by number: a search maps many
+        // contents to their records without reading a hash.
+        QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2 INTEGER NOT NULL, %3 INTEGER NOT NULL, "
+                       "PRIMARY KEY (%2, %3)) WITHOUT ROWID")
+            .arg(records, number, record),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
+            .arg(identifier(recordsTable + QStringLiteral("_记录")), records, record),
         QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (名称 TEXT PRIMARY KEY, 值 TEXT NOT NULL)")
             .arg(identifier(settingsTable)),
         QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER INSERT ON %2 BEGIN %3 END")
-            .arg(identifier(table + QStringLiteral("_排队")), hashes, enqueue),
+            .arg(identifier(table + QStringLiteral("_排队")), hashes,
+                 mapRecord(QStringLiteral("NEW"))),
         QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER UPDATE OF %2 ON %3 BEGIN %4 END")
             .arg(identifier(table + QStringLiteral("_改动排队")),
-                 identifier(ContentHash::hashColumn), hashes, enqueue),
+                 identifier(ContentHash::hashColumn), hashes, mapRecord(QStringLiteral("NEW"))),
+        QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER DELETE ON %2 BEGIN DELETE FROM %3 "
+                       "WHERE %4 = OLD.%4; END")
+            .arg(identifier(recordsTable + QStringLiteral("_随校验删除")), hashes, records, record),
+        QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER DELETE ON %2 BEGIN %3 END")
+            .arg(identifier(table + QStringLiteral("_随回收站删除")), identifier(RecycleBin::table),
+                 dropWithLastBinEntry(QStringLiteral(";"))),
         enqueueFrom(ContentHash::table),
         enqueueFrom(RecycleBin::table),
+        QStringLiteral("INSERT OR IGNORE INTO %1 (%2, %3) SELECT c.%2, h.%3 FROM %4 h JOIN %5 c ON "
+                       "c.%6 = h.%7")
+            .arg(records, number, record, hashes, contents, hash,
+                 identifier(ContentHash::hashColumn)),
     };
 }
 
@@ -143,6 +188,12 @@ QStringList serverSchema()
                           "EXECUTE FUNCTION %4()")
                .arg(identifier(table + QStringLiteral("_排队")),
                     identifier(ContentHash::hashColumn), hashes, function);
+    const QString dropping = identifier(table + QStringLiteral("_随回收站删除"));
+    sql << QStringLiteral("CREATE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS $body$ BEGIN "
+                          "%2 RETURN NULL; END $body$")
+               .arg(dropping, dropWithLastBinEntry(QStringLiteral(";")));
+    sql << QStringLiteral("CREATE TRIGGER %1 AFTER DELETE ON %2 FOR EACH ROW EXECUTE FUNCTION %1()")
+               .arg(dropping, identifier(RecycleBin::table));
     for (const QString& source : {ContentHash::table, RecycleBin::table}) {
         sql << QStringLiteral("INSERT INTO %1 (%2) SELECT DISTINCT %2 FROM %3 WHERE %2 IS NOT "
                               "NULL ON CONFLICT DO NOTHING")
@@ -151,24 +202,28 @@ QStringList serverSchema()
     return sql;
 }
 
-QString piecesOf(const QString& text)
+QString charactersOf(const QString& text)
+{
+    QSet<char32_t> seen;
+    QString document;
+    for (char32_t code : foldedCodes(text)) {
+        if (seen.contains(code))
+            continue;
+        seen.insert(code);
+        document += token(code) + QLatin1Char(' ');
+    }
+    return document;
+}
+
+QString pairsOf(const QString& text)
 {
     const QList<char32_t> codes = foldedCodes(text);
-    QSet<quint64> seen;
     QString document;
-    document.reserve(codes.size() * 8);
-    auto add = [&](char32_t first, std::optional<char32_t> second) {
-        const quint64 key = (quint64(first) << 22) | (second ? quint64(*second) + 1 : 0);
-        if (seen.contains(key))
-            return;
-        seen.insert(key);
-        document += token(first, second);
+    document.reserve(codes.size() * 11);
+    for (qsizetype i = 0; i + 1 < codes.size(); ++i) {
+        appendCode(document, codes.at(i));
+        appendCode(document, codes.at(i + 1));
         document += QLatin1Char(' ');
-    };
-    for (qsizetype i = 0; i < codes.size(); ++i) {
-        add(codes.at(i), std::nullopt);
-        if (i + 1 < codes.size())
-            add(codes.at(i), codes.at(i + 1));
     }
     return document;
 }
@@ -178,22 +233,12 @@ ViewSql contains(const QString& term)
     const QList<char32_t> codes = foldedCodes(term);
     if (codes.isEmpty())
         return {};
-    QString matching =
-        QStringLiteral("SELECT rowid FROM %1 WHERE %1 MATCH ?").arg(identifier(piecesTable));
-    QVariantList values{piecesQuery(codes)};
-    // Pieces answer a term of one or two characters exactly; a longer one
-    // holds all its pieces, and its text decides.
-    if (codes.size() > 2) {
-        matching =
-            QStringLiteral("SELECT %1 FROM %2 WHERE %1 IN (%3) AND %4 LIKE ? ESCAPE '\\'")
-                .arg(identifier(numberColumn), identifier(table), matching, identifier(textColumn));
-        values << ViewConditions::likeLiteral(term);
-    }
-    const QString records =
-        QStringLiteral("SELECT %1 FROM %2 WHERE %3 IN (SELECT %4 FROM %5 WHERE %6 IN (%7))")
-            .arg(identifier(ContentHash::recordColumn), identifier(ContentHash::table),
-                 identifier(ContentHash::hashColumn), identifier(hashColumn), identifier(table),
-                 identifier(numberColumn), matching);
+    const QString pieces = identifier(codes.size() == 1 ? charactersTable : pairsTable);
+    const QString matching = QStringLiteral("SELECT rowid FROM %1 WHERE %1 MATCH ?").arg(pieces);
+    const QVariantList values{piecesQuery(codes)};
+    const QString records = QStringLiteral("SELECT %1 FROM %2 WHERE %3 IN (%4)")
+                                .arg(identifier(ContentHash::recordColumn),
+                                     identifier(recordsTable), identifier(numberColumn), matching);
     ViewSql condition;
     condition.where = QStringLiteral("rowid IN (%1)").arg(records);
     condition.values = values;

@@ -10,11 +10,12 @@
 // queued (waiting) when a copy with a new hash is recorded, whoever records
 // it: a trigger on the hash table adds it, so intake never waits for a reader.
 //
-// The index answers a contained term of any length: SQLite keeps every one-
-// and two-character piece of each text (ASCII letters folded) as a token of a
-// full-text table without positions; a term of three characters or more asks
-// for all its pieces and the text's own LIKE confirms. A server keeps the
-// two-character pieces in a GIN index, as it does for names and remarks.
+// The index answers a contained term of any length: SQLite keeps each
+// text's characters (ASCII letters folded) in one full-text table and its
+// pairs of neighbouring characters with their positions in another, so a
+// term is its character or the phrase of its pairs, an exact answer either
+// way. A server keeps the one- and two-character pieces in a GIN index, as it
+// does for names and remarks, and the text decides terms of three or more.
 namespace ContentIndex {
 
 inline const QString table = QStringLiteral("文件内容");
@@ -23,8 +24,12 @@ inline const QString hashColumn = QStringLiteral("校验");
 inline const QString stateColumn = QStringLiteral("状态");
 inline const QString textColumn = QStringLiteral("文本");
 inline const QString reasonColumn = QStringLiteral("说明");
-// SQLite's full-text table of pieces; its rowid is the content number.
-inline const QString piecesTable = QStringLiteral("文件内容_字片");
+// SQLite's full-text tables of pieces, by content number: which texts hold
+// each character, and where each pair of characters stands in them.
+inline const QString charactersTable = QStringLiteral("文件内容_字");
+inline const QString pairsTable = QStringLiteral("文件内容_字对");
+// SQLite's table of which records have each content, by number.
+inline const QString recordsTable = QStringLiteral("文件内容_记录");
 // Name/value pairs of the register's reading settings.
 inline const QString settingsTable = QStringLiteral("文件内容_设置");
 inline const QString ocrSetting = QStringLiteral("识别图片文字");
@@ -44,8 +49,9 @@ enum class State {
 QStringList sqliteSchema();
 QStringList serverSchema();
 
-// The full-text document of `text` for the pieces table.
-QString piecesOf(const QString& text);
+// The full-text documents of `text` for the tables of characters and pairs.
+QString charactersOf(const QString& text);
+QString pairsOf(const QString& text);
 
 // The records whose copy's text contains `term`, literally, ASCII letters
 // folded, found through the pieces table (SQLite's words).
