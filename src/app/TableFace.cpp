@@ -252,6 +252,14 @@ void TableFace::setPreviewShown(bool shown)
         m_preview->showItem(std::nullopt);
 }
 
+void TableFace::showOcrSetting()
+{
+    if (Result<bool> ocr = m_content->ocrEnabled()) {
+        const QSignalBlocker blocker(m_ocrItem);
+        m_ocrItem->setChecked(ocr.value());
+    }
+}
+
 void TableFace::setOcr(bool on)
 {
     if (Status set = m_content->setOcrEnabled(on); !set) {
@@ -279,7 +287,8 @@ void TableFace::applyOutsideChange()
         return;
     }
     m_outsideChange = false;
-    // Others may have registered copies to read.
+    // Others may have registered copies to read, or switched recognition.
+    showOcrSetting();
     m_content->readQueue();
     m_views->refresh();
     m_bin->refresh();
@@ -504,10 +513,7 @@ void TableFace::startUp()
     m_views->RebuildFolderMenu();
     m_queries->RefreshCxCaptions();
     m_views->AllFile_Click();
-    if (Result<bool> ocr = m_content->ocrEnabled()) {
-        const QSignalBlocker blocker(m_ocrItem);
-        m_ocrItem->setChecked(ocr.value());
-    }
+    showOcrSetting();
     m_content->readQueue();
     show();
     QCoreApplication::processEvents();

@@ -105,6 +105,7 @@ private:
     void showCurrentContent();
     void setPreviewShown(bool shown);
     void setOcr(bool on);
+    void showOcrSetting();
 
     Register m_register;
 
