@@ -6,6 +6,8 @@
 #include "browser/gui/SearchPanel.h"
 #include "browser/gui/TrolleyMSHF.h"
 #include "browser/gui/ViewsArea.h"
+#include "content/gui/ContentArea.h"
+#include "content/gui/PreviewPane.h"
 #include "intake/gui/IntakeArea.h"
 #include "integrity/gui/CheckFace.h"
 #include "legacy/gui/LegacyImportAction.h"
@@ -17,6 +19,7 @@
 #include "support/gui/Fonts.h"
 #include "support/gui/Icons.h"
 #include "support/gui/MenuBitmaps.h"
+#include "support/gui/MessageBox.h"
 #include "trash/gui/BinArea.h"
 
 #include <QApplication>
@@ -63,6 +66,18 @@ QString text(const char16_t* s)
     return QString::fromUtf16(s);
 }
 
+// The content word a view was searched for, if any.
+QString contentTerm(const ViewCondition& condition)
+{
+    if (condition.kind == ViewCondition::Kind::ContentContains)
+        return condition.text;
+    for (const ViewCondition& side : condition.sides) {
+        if (QString term = contentTerm(side); !term.isEmpty())
+            return term;
+    }
+    return QString();
+}
+
 } // namespace
 
 TableFace::TableFace(Register reg, QWidget* parent)
@@ -101,8 +116,26 @@ TableFace::TableFace(Register reg, QWidget* parent)
     m_startPage->setObjectName(QStringLiteral("WebBrowser1"));
     m_startPage->setOpenExternalLinks(true);
     m_startPage->setFrameShape(QFrame::NoFrame);
-    m_startPage->setGeometry(px(9120), px(720), px(2775),
-                             px(clientHeight) - px(720) - Fonts::scaled(4));
+    // The start page leaves the lower part of the column to the content box.
+    m_startPage->setGeometry(px(9120), px(720), px(2775), px(3900));
+    m_preview = new PreviewPane(m_register, client);
+    m_preview->setGeometry(m_startPage->geometry());
+    m_preview->hide();
+
+    QWidget* contentPart = m_search->contentPart();
+    contentPart->setGeometry(px(9120), px(4680), px(2775), px(3255));
+    m_snippet = new QLabel(contentPart);
+    m_snippet->setObjectName(QStringLiteral("ContentSnippet"));
+    m_snippet->setTextFormat(Qt::RichText);
+    m_snippet->setWordWrap(true);
+    m_snippet->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_snippet->setGeometry(px(120), px(960), px(2535), px(1560));
+    m_readingStatus = new QLabel(contentPart);
+    m_readingStatus->setObjectName(QStringLiteral("ContentReading"));
+    m_readingStatus->setWordWrap(true);
+    m_readingStatus->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+    m_readingStatus->setGeometry(px(120), px(2580), px(2535), px(555));
+    m_content = new ContentArea(m_register, {m_snippet, m_readingStatus}, this);
 
     m_wheel = new TrolleyMSHF(this);
 
@@ -169,6 +202,71 @@ void TableFace::connectAreas()
     m_outsideRetry->setSingleShot(true);
     m_outsideRetry->setInterval(200);
     connect(m_outsideRetry, &QTimer::timeout, this, &TableFace::applyOutsideChange);
+
+    // Rows passed over quickly are not read.
+    m_currentContent = new QTimer(this);
+    m_currentContent->setSingleShot(true);
+    m_currentContent->setInterval(80);
+    connect(m_currentContent, &QTimer::timeout, this, &TableFace::showCurrentContent);
+    const auto currentChanged = [this] {
+        m_currentContent->start();
+    };
+    connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            currentChanged);
+    connect(m_grid->model(), &QAbstractItemModel::modelReset, this, currentChanged);
+    connect(m_views, &ViewsArea::viewShown, this, currentChanged);
+    connect(m_content, &ContentArea::readingEnded, this, currentChanged);
+    connect(m_intake, &IntakeArea::registered, m_content, &ContentArea::readQueue);
+}
+
+void TableFace::showCurrentContent()
+{
+    m_currentContent->stop();
+    const RecordTableModel* model = m_grid->recordModel();
+    const int row = m_grid->Row();
+    std::optional<RegisterRecord> record;
+    QString term;
+    if (!model->isPlaceholder()) {
+        term = contentTerm(model->view()->condition());
+        if (row >= 1)
+            record = model->view()->record(row);
+    }
+    m_content->showSnippet(record ? record->rowid : 0, term);
+    if (!m_previewItem->isChecked())
+        return;
+    if (!record) {
+        m_preview->showItem(std::nullopt);
+        return;
+    }
+    m_preview->showItem(PreviewPane::Item{
+        record->rowid, m_register.storedCopyPath(record->storedName), record->fileName, term});
+}
+
+void TableFace::setPreviewShown(bool shown)
+{
+    m_startPage->setVisible(!shown);
+    m_preview->setVisible(shown);
+    if (shown)
+        showCurrentContent();
+    else
+        m_preview->showItem(std::nullopt);
+}
+
+void TableFace::showOcrSetting()
+{
+    if (Result<bool> ocr = m_content->ocrEnabled()) {
+        const QSignalBlocker blocker(m_ocrItem);
+        m_ocrItem->setChecked(ocr.value());
+    }
+}
+
+void TableFace::setOcr(bool on)
+{
+    if (Status set = m_content->setOcrEnabled(on); !set) {
+        const QSignalBlocker blocker(m_ocrItem);
+        m_ocrItem->setChecked(!on);
+        MessageBox::warning(this, QStringLiteral("无法更改文字识别设置：") + set.error().message);
+    }
 }
 
 void TableFace::outsideChange()
@@ -189,6 +287,9 @@ void TableFace::applyOutsideChange()
         return;
     }
     m_outsideChange = false;
+    // Others may have registered copies to read, or switched recognition.
+    showOcrSetting();
+    m_content->readQueue();
     m_views->refresh();
     m_bin->refresh();
     refreshFolderMenu();
@@ -237,6 +338,7 @@ void TableFace::importLegacy()
         return;
     refreshFolderMenu();
     m_views->AllFile_Click();
+    m_content->readQueue();
 }
 
 void TableFace::buildMenus()
@@ -311,6 +413,14 @@ void TableFace::buildMenus()
     connect(
         addMenuItem(options, QStringLiteral("CheckMenuInterFace"), QStringLiteral("检查登记库")),
         &QAction::triggered, this, [this] { CheckFace::showFor(this, m_register); });
+    m_previewItem = addMenuItem(options, QStringLiteral("PreviewMenuInterFace"),
+                                QStringLiteral("显示预览窗格"));
+    m_previewItem->setCheckable(true);
+    connect(m_previewItem, &QAction::toggled, this, &TableFace::setPreviewShown);
+    m_ocrItem = addMenuItem(options, QStringLiteral("OcrMenuInterFace"),
+                            QStringLiteral("识别图片中的文字"));
+    m_ocrItem->setCheckable(true);
+    connect(m_ocrItem, &QAction::triggered, this, &TableFace::setOcr);
 
     QMenu* help = m_helpMenu =
         addTop(QStringLiteral("HelpMenuInterFace"), QStringLiteral("帮助(&H)"));
@@ -403,6 +513,8 @@ void TableFace::startUp()
     m_views->RebuildFolderMenu();
     m_queries->RefreshCxCaptions();
     m_views->AllFile_Click();
+    showOcrSetting();
+    m_content->readQueue();
     show();
     QCoreApplication::processEvents();
     MenuBitmaps::attachFixed(m_fileMenu, m_queryMenu, m_helpMenu);
@@ -464,6 +576,7 @@ void TableFace::closeEvent(QCloseEvent* event)
 {
     if (m_tray)
         m_tray->hide();
+    m_content->stopReading();
     // Closing the main window ends the program with every other form.
     const QList<QWidget*> windows = QApplication::topLevelWidgets();
     for (QWidget* window : windows) {

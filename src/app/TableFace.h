@@ -26,6 +26,8 @@ class QueriesArea;
 class BinArea;
 class RegisterWatch;
 class QTimer;
+class ContentArea;
+class PreviewPane;
 
 // The main window. It lays out the controls and wires menus, toolbar, grid
 // and tray to the areas that do the work: views and search, record
@@ -62,6 +64,9 @@ public:
     IntakeArea* intake() const { return m_intake; }
     QueriesArea* queries() const { return m_queries; }
     BinArea* bin() const { return m_bin; }
+    ContentArea* content() const { return m_content; }
+    PreviewPane* preview() const { return m_preview; }
+    QLabel* contentSnippet() const { return m_snippet; }
     // Tells of others' changes once the window has started.
     RegisterWatch* registerWatch() const { return m_watch; }
 
@@ -96,6 +101,11 @@ private:
     // query captions are read again, as soon as nothing stands in the way.
     void outsideChange();
     void applyOutsideChange();
+    // The snippet and the preview follow the grid's current record.
+    void showCurrentContent();
+    void setPreviewShown(bool shown);
+    void setOcr(bool on);
+    void showOcrSetting();
 
     Register m_register;
 
@@ -118,6 +128,13 @@ private:
     IntakeArea* m_intake = nullptr;
     QueriesArea* m_queries = nullptr;
     BinArea* m_bin = nullptr;
+    ContentArea* m_content = nullptr;
+    PreviewPane* m_preview = nullptr;
+    QLabel* m_snippet = nullptr;
+    QLabel* m_readingStatus = nullptr;
+    QAction* m_previewItem = nullptr;
+    QAction* m_ocrItem = nullptr;
+    QTimer* m_currentContent = nullptr;
 
     RegisterWatch* m_watch = nullptr;
     QTimer* m_outsideRetry = nullptr;

@@ -5,6 +5,7 @@
 #include "app/WindowHandoff.h"
 #include "base/QtTexts.h"
 #include "browser/gui/ViewsArea.h"
+#include "content/gui/ContentArea.h"
 #include "store/RegisterLocation.h"
 #include "support/gui/Fonts.h"
 #include "support/gui/Icons.h"
@@ -107,6 +108,7 @@ int main(int argc, char* argv[])
 
     TableFace face(reg.value());
     face.views()->setBackgroundSearch(true);
+    face.content()->setBackgroundReading(true);
     face.startUp();
     handoff.deliverTo(&face);
     WindowHandoff::openFiles(&face, parser.positionalArguments());

@@ -3,6 +3,7 @@
 #include "support/gui/Fonts.h"
 #include "support/gui/Icons.h"
 
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QToolButton>
@@ -49,6 +50,21 @@ SearchPanel::SearchPanel(QWidget* parent) : QGroupBox(QStringLiteral("搜索文�
         connect(box, &QLineEdit::returnPressed, this, &SearchPanel::searchRequested);
         m_boxes.append(box);
     }
+    m_contentPart = new QFrame(parent);
+    m_contentPart->setObjectName(QStringLiteral("ContentFrame"));
+    // Its border level with the panel's, which starts below the caption.
+    m_contentPart->setStyleSheet(QStringLiteral("QFrame#ContentFrame { border: 1px solid "
+                                                "palette(mid); border-radius: 3px; "
+                                                "margin-top: %1px; }")
+                                     .arg(Fonts::scaled(7)));
+    auto* label = new QLabel(QStringLiteral("文件内容中的词"), m_contentPart);
+    label->setGeometry(px(120), px(480) - Fonts::scaled(17), px(2535), Fonts::scaled(16));
+    auto* content = new QLineEdit(m_contentPart);
+    content->setObjectName(QStringLiteral("SearchText%1").arg(SearchCriteria::Content));
+    content->setGeometry(px(120), px(480), px(2535), px(375));
+    connect(content, &QLineEdit::returnPressed, this, &SearchPanel::searchRequested);
+    m_boxes.append(content);
+
     m_button = new QToolButton(this);
     m_button->setObjectName(QStringLiteral("SearchCommand"));
     m_button->setToolTip(QStringLiteral("进行组合查询"));

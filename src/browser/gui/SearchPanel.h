@@ -8,9 +8,11 @@
 class QLineEdit;
 class QToolButton;
 
-// The 搜索文件 frame of the main window: seven boxes, one per criterion, and
-// the combined-search button. Enter in any box or a click on the button
-// asks for a search.
+// The 搜索文件 frame of the main window: seven boxes, one per record
+// criterion, and the combined-search button; and, in a frame of its own
+// beside it (contentPart(), placed by the window), the box of a word in the
+// copies' content. Enter in any box or a click on the button asks for a
+// search.
 class SearchPanel : public QGroupBox {
     Q_OBJECT
 public:
@@ -23,6 +25,9 @@ public:
     void clear();
     // Box `index` in SearchCriteria::Box order.
     QLineEdit* box(int index) const { return m_boxes.value(index); }
+    // The content box's frame, a sibling of the panel: the panel has no room
+    // left for it.
+    QWidget* contentPart() const { return m_contentPart; }
 
 Q_SIGNALS:
     void searchRequested();
@@ -30,4 +35,5 @@ Q_SIGNALS:
 private:
     QList<QLineEdit*> m_boxes;
     QToolButton* m_button = nullptr;
+    QWidget* m_contentPart = nullptr;
 };

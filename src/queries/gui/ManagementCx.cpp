@@ -40,14 +40,19 @@ const BoxPlace boxPlaces[] = {
     {5, u"传送方式 ", 2280, 3360, 855, 2280, 3600, 3495},
     {2, u"备注中一个词", 6120, 3360, 1095, 6120, 3600, 3495},
     {6, u"全部或部分文件夹名", 2280, 4080, 1815, 2280, 4320, 7335},
+    {9, u"文件内容中的词", 2280, 4800, 1815, 2280, 5040, 7335},
 };
 
-// The form's criteria boxes 0..6 in search-box terms: the form lists the
-// remark word third and the transfer method sixth.
-constexpr SearchCriteria::Box formBoxCriterion[] = {
-    SearchCriteria::FileName, SearchCriteria::Recipient, SearchCriteria::Remark,
-    SearchCriteria::Earliest, SearchCriteria::Latest,    SearchCriteria::Method,
-    SearchCriteria::Folder,
+// The form's criteria boxes in search-box terms: boxes 0..6 list the remark
+// word third and the transfer method sixth; box 9, the content word, came
+// after the name and the title.
+constexpr struct {
+    int box;
+    SearchCriteria::Box criterion;
+} formBoxCriterion[] = {
+    {0, SearchCriteria::FileName}, {1, SearchCriteria::Recipient}, {2, SearchCriteria::Remark},
+    {3, SearchCriteria::Earliest}, {4, SearchCriteria::Latest},    {5, SearchCriteria::Method},
+    {6, SearchCriteria::Folder},   {9, SearchCriteria::Content},
 };
 
 // Draws a slot's icon whole and centred in its cell, at its own size.
@@ -77,6 +82,8 @@ public:
 constexpr int nameBox = 7;
 constexpr int titleBox = 8;
 constexpr int rowHeight = 400;
+// The content row below the folder box pushed the buttons down by one row.
+constexpr int buttonTop = 5520;
 
 } // namespace
 
@@ -87,7 +94,7 @@ ManagementCx::ManagementCx(Register reg, QWidget* parent)
 {
     setObjectName(QStringLiteral("ManagementCx"));
     setWindowTitle(QStringLiteral("管理自定义查询"));
-    setFixedSize(px(9675), px(5370));
+    setFixedSize(px(9675), px(buttonTop + 570));
     setFont(Fonts::ui(9));
 
     m_grid = new QTableWidget(QuerySlots::slotCount, 2, this);
@@ -126,7 +133,7 @@ ManagementCx::ManagementCx(Register reg, QWidget* parent)
     m_title->setFont(titleFont);
     m_title->setGeometry(px(4800), px(120), px(2295), px(375));
 
-    for (int i = 0; i < 9; ++i) {
+    for (int i = 0; i < 10; ++i) {
         auto* box = new QLineEdit(this);
         box->setObjectName(QStringLiteral("SearchText%1").arg(i));
         m_boxes.append(box);
@@ -149,13 +156,13 @@ ManagementCx::ManagementCx(Register reg, QWidget* parent)
         auto* b = new QPushButton(caption, this);
         b->setObjectName(objectName);
         b->setAutoDefault(false);
-        b->setGeometry(px(left), px(4800), px(1215), px(495));
+        b->setGeometry(px(left), px(buttonTop), px(1215), px(495));
         return b;
     };
     m_save = button(QStringLiteral("FixedCommand"), QStringLiteral("保存查询"), 3480);
     m_clear = button(QStringLiteral("Command1"), QStringLiteral("清除设置"), 5400);
     m_cancel = button(QStringLiteral("CancelCommand"), QStringLiteral("关闭"), 7320);
-    setTabOrder(m_boxes.at(6), m_save);
+    setTabOrder(m_boxes.at(boxPlaces[std::size(boxPlaces) - 1].box), m_save);
     setTabOrder(m_save, m_clear);
     setTabOrder(m_clear, m_cancel);
 
@@ -236,8 +243,8 @@ void ManagementCx::MSHFlexGrid1_RowColChange()
     }
     m_save->setEnabled(true);
     m_clear->setEnabled(true);
-    for (int i = 0; i < int(std::size(formBoxCriterion)); ++i)
-        m_boxes.at(i)->setText(slot->criteria.box(formBoxCriterion[i]));
+    for (const auto& [box, criterion] : formBoxCriterion)
+        m_boxes.at(box)->setText(slot->criteria.box(criterion));
     m_boxes.at(nameBox)->setText(slot->name);
     // A stored single space stands for no title and shows as an empty box.
     m_boxes.at(titleBox)->setText(slot->title.trimmed());
@@ -253,8 +260,8 @@ void ManagementCx::FixedCommand_Click()
         return;
     }
     definition.title = m_boxes.at(titleBox)->text();
-    for (int i = 0; i < int(std::size(formBoxCriterion)); ++i)
-        definition.criteria.box(formBoxCriterion[i]) = m_boxes.at(i)->text();
+    for (const auto& [box, criterion] : formBoxCriterion)
+        definition.criteria.box(criterion) = m_boxes.at(box)->text();
 
     if (Status written = QuerySlots::save(m_register, row + 1, definition); !written) {
         // The typing stays in the boxes so nothing is lost.

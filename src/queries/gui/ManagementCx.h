@@ -17,7 +17,8 @@ class ManagementCx : public QDialog {
 public:
     explicit ManagementCx(Register reg, QWidget* parent = nullptr);
 
-    // Slot list, title and boxes: SearchText(0..6) criteria, 7 name, 8 title.
+    // Slot list, title and boxes: SearchText(0..6) criteria, 7 name, 8 title,
+    // 9 the content word.
     QTableWidget* MSHFlexGrid1() const { return m_grid; }
     QLabel* Label1() const { return m_title; }
     const QList<QLineEdit*>& SearchText() const { return m_boxes; }
