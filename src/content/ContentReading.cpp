@@ -118,6 +118,9 @@ Result<Summary> run(const Register& reg, const Options& options,
                     const std::function<void(const Progress&)>& progress,
                     const std::atomic<bool>* stop)
 {
+    // Without its reader program nothing is read, and nothing is marked.
+    if (Status available = readerAvailable(); !available)
+        return available.error();
     Summary summary;
     Progress told;
     Result<ContentQueue::Counts> counts = ContentQueue::counts(reg);
@@ -168,7 +171,10 @@ Result<Summary> run(const Register& reg, const Options& options,
                 summary.read += state == State::Read;
                 summary.skipped += state == State::Skipped;
                 summary.notRead += state == State::NotRead;
-                summary.waitingForOcr += state == State::WaitingForOcr;
+                summary.waitingForOcr += state == State::WaitingForOcr && !*ocr;
+                // A scan found now is read again in the recognition pass.
+                if (state == State::WaitingForOcr && !told.ocr && *ocr)
+                    ++told.total;
             }
         }
     }

@@ -32,7 +32,7 @@ QStringList namesFound(const TempRegister& temp, const QString& term)
                                   QStringLiteral("--format"), QStringLiteral("json")});
     QStringList names;
     for (const QJsonValue& record : QJsonDocument::fromJson(run.out.toUtf8()).array())
-        names << record.toObject().value(QStringLiteral("fileName")).toString();
+        names << record.toObject().value(QStringLiteral("文件名")).toString();
     return names;
 }
 
