@@ -1,5 +1,7 @@
 #include "content/ReaderProcess.h"
 
+#include "base/HelperProgram.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -21,23 +23,9 @@ namespace {
 
 const QString readerName = QStringLiteral("quorvel-reader");
 
-// Named by the environment (tests), beside this program (a build tree), or
-// where it is installed.
 QString readerProgram()
 {
-    const QString named = qEnvironmentVariable("QUORVEL_READER");
-    if (!named.isEmpty())
-        return named;
-    const QDir here(QCoreApplication::applicationDirPath());
-    const QStringList candidates = {
-        here.filePath(readerName),
-        here.filePath(QStringLiteral("../libexec/quorvel/") + readerName),
-        QString(QStringLiteral(QUORVEL_LIBEXEC_DIR "/") + readerName)};
-    for (const QString& candidate : candidates) {
-        if (QFileInfo(candidate).isExecutable())
-            return candidate;
-    }
-    return QString();
+    return helperProgram(readerName, "QUORVEL_READER");
 }
 
 // One run of the reader program, watched through its pipes. Plain POSIX

@@ -1,5 +1,6 @@
 #include "legacy/LegacyTables.h"
 
+#include "base/HelperProgram.h"
 #include "legacy/LegacyReader.h"
 #include "legacy/LegacySource.h"
 #include "store/RegisterNames.h"
@@ -28,23 +29,9 @@ QStringList legacyRecordColumns()
     return {serial, date, fileName, storedName, remark, recipient, method, folder};
 }
 
-// Where the reader program is: named by the environment (tests), beside
-// this program (a build tree), or where it is installed.
 QString readerProgram()
 {
-    const QString named = qEnvironmentVariable("QUORVEL_LEGACY_READER");
-    if (!named.isEmpty())
-        return named;
-    const QDir here(QCoreApplication::applicationDirPath());
-    const QStringList candidates = {
-        here.filePath(readerName),
-        here.filePath(QStringLiteral("../libexec/quorvel/") + readerName),
-        QString(QStringLiteral(QUORVEL_LIBEXEC_DIR "/") + readerName)};
-    for (const QString& candidate : candidates) {
-        if (QFileInfo(candidate).isExecutable())
-            return candidate;
-    }
-    return QString();
+    return helperProgram(readerName, "QUORVEL_LEGACY_READER");
 }
 
 Error readerFailed(const QString& path, const QString& why)

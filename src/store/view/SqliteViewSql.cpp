@@ -1,7 +1,6 @@
 #include "store/view/SqliteViewSql.h"
 
 #include "store/RecordFields.h"
-#include "store/RegisterNames.h"
 #include "store/content/ContentIndex.h"
 #include "store/sql/Sql.h"
 #include "store/sql/SqlRecordStore.h"
@@ -103,24 +102,11 @@ ViewSql indexedContains(RecordField field, const QString& text)
     return indexed;
 }
 
-// Both sides: the record-by-record form of each, and where a side reads its
-// keys from an index, those keys narrowed by the other side's test, so that a
-// view of many records is still marked and walked.
+// Both sides: only the record-by-record form stays of their faster ones.
 ViewSql both(const ViewSql& first, const ViewSql& second)
 {
     ViewSql both{QStringLiteral("(%1) AND (%2)").arg(first.where, second.where),
                  first.values + second.values};
-    if (!first.keysSql.isEmpty() || !second.keysSql.isEmpty()) {
-        const bool firstKeyed = !first.keysSql.isEmpty();
-        const ViewSql& keyed = firstKeyed ? first : second;
-        const ViewSql& other = firstKeyed ? second : first;
-        both.keysSql = QStringLiteral("SELECT rowid FROM %1 WHERE rowid IN (%2) AND (%3)")
-                           .arg(Sql::identifier(RegisterNames::recordTable), keyed.keysSql,
-                                other.whereForScan());
-        both.keysValues = keyed.keysValues + other.valuesForScan();
-        both.keysWorthSql = keyed.keysWorthSql;
-        both.keysWorthValues = keyed.keysWorthValues;
-    }
     if (!first.scanWhere.isEmpty() || !second.scanWhere.isEmpty()) {
         both.scanWhere =
             QStringLiteral("(%1) AND (%2)").arg(first.whereForScan(), second.whereForScan());
