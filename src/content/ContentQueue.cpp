@@ -171,6 +171,26 @@ Result<qint64> dropUnused(const Register& reg)
     return dropped;
 }
 
+Result<QList<Entry>> entries(const Register& reg, State state, qint64 after, int limit)
+{
+    using namespace ContentIndex;
+    const QSqlDatabase db = reg.database();
+    const SqlDialect& dialect = SqlDialect::of(db);
+    Result<QSqlQuery> rows = Sql::run(
+        db,
+        QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4 = %5 AND %1 > %6 ORDER BY %1 LIMIT %7")
+            .arg(identifier(numberColumn), identifier(hashColumn), contents(),
+                 identifier(stateColumn), QString::number(int(state)), dialect.number(),
+                 dialect.count()),
+        {after, limit});
+    if (!rows)
+        return rows.error();
+    QList<Entry> list;
+    while (rows->next())
+        list.append({rows->value(0).toLongLong(), rows->value(1).toString()});
+    return list;
+}
+
 Result<qint64> copyTexts(const Register& source, const Register& target)
 {
     using namespace ContentIndex;
@@ -179,21 +199,13 @@ Result<qint64> copyTexts(const Register& source, const Register& target)
     qint64 taken = 0;
     qint64 after = 0;
     while (true) {
-        const QSqlDatabase to = target.database();
-        const SqlDialect& dialect = SqlDialect::of(to);
-        Result<QSqlQuery> waiting = Sql::run(
-            to,
-            QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4 = %5 AND %1 > %6 ORDER BY %1 LIMIT %7")
-                .arg(identifier(numberColumn), identifier(hashColumn), contents(),
-                     identifier(stateColumn), QString::number(int(State::Waiting)),
-                     dialect.number(), dialect.count()),
-            {after, batch});
+        Result<QList<Entry>> waiting = entries(target, State::Waiting, after, batch);
         if (!waiting)
             return waiting.error();
         QHash<QString, qint64> numbers;
-        while (waiting->next()) {
-            after = waiting->value(0).toLongLong();
-            numbers.insert(waiting->value(1).toString(), after);
+        for (const Entry& entry : *waiting) {
+            after = entry.number;
+            numbers.insert(entry.hash, entry.number);
         }
         if (numbers.isEmpty())
             return taken;

@@ -2,6 +2,7 @@
 
 #include "base/Result.h"
 #include "store/Register.h"
+#include "store/content/ContentIndex.h"
 
 #include <QList>
 #include <QSqlDatabase>
@@ -31,6 +32,15 @@ struct Skip {
     QString reason;
 };
 Result<QList<Skip>> skips(const Register& reg, int limit = 1000);
+
+// Entries in `state`, numbered after `after`, at most `limit`, in order of
+// their numbers: the queue read a batch at a time.
+struct Entry {
+    qint64 number = 0;
+    QString hash;
+};
+Result<QList<Entry>> entries(const Register& reg, ContentIndex::State state, qint64 after,
+                             int limit);
 
 // Runs `work` in one write transaction of the register.
 Status written(const Register& reg, const std::function<Status(const QSqlDatabase&)>& work);

@@ -21,34 +21,10 @@ using State = ContentIndex::State;
 // Taken from the queue at a time; each is still written on its own.
 constexpr int batchSize = 32;
 
-struct Queued {
-    qint64 number = 0;
-    QString hash;
-};
-
 struct Copy {
     QString path;
     QString fileName;
 };
-
-Result<QList<Queued>> nextBatch(const Register& reg, State state, qint64 after)
-{
-    using namespace ContentIndex;
-    const QSqlDatabase db = reg.database();
-    Result<QSqlQuery> rows = Sql::run(
-        db,
-        QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4 = %5 AND %1 > %6 ORDER BY %1 LIMIT %7")
-            .arg(identifier(numberColumn), identifier(hashColumn), identifier(table),
-                 identifier(stateColumn), QString::number(int(state)), SqlDialect::of(db).number(),
-                 SqlDialect::of(db).count()),
-        {after, batchSize});
-    if (!rows)
-        return rows.error();
-    QList<Queued> batch;
-    while (rows->next())
-        batch.append({rows->value(0).toLongLong(), rows->value(1).toString()});
-    return batch;
-}
 
 // A stored copy with this content: a record's, or else one in the bin.
 Result<std::optional<Copy>> copyOf(const Register& reg, const QString& hash)
@@ -140,12 +116,13 @@ Result<Summary> run(const Register& reg, const Options& options,
             break;
         qint64 after = 0;
         while (!stopped()) {
-            Result<QList<Queued>> batch = nextBatch(reg, pass, after);
+            Result<QList<ContentQueue::Entry>> batch =
+                ContentQueue::entries(reg, pass, after, batchSize);
             if (!batch)
                 return batch.error();
             if (batch->isEmpty())
                 break;
-            for (const Queued& queued : *batch) {
+            for (const ContentQueue::Entry& queued : *batch) {
                 if (stopped())
                     break;
                 after = queued.number;

@@ -59,16 +59,24 @@ Status index(const QSqlDatabase& db, qint64 number, const QString& text, bool in
     return {};
 }
 
-Status store(const QSqlDatabase& db, qint64 number, State state, const QString& text,
-             const QString& reason)
+namespace {
+
+// Takes what is indexed of content `number` out of the index of pieces.
+Status unindex(const QSqlDatabase& db, qint64 number)
 {
     Result<std::optional<QString>> before = indexedText(db, number);
     if (!before)
         return before.error();
-    if (*before) {
-        if (Status out = index(db, number, **before, false); !out)
-            return out;
-    }
+    return *before ? index(db, number, **before, false) : Status{};
+}
+
+} // namespace
+
+Status store(const QSqlDatabase& db, qint64 number, State state, const QString& text,
+             const QString& reason)
+{
+    if (Status out = unindex(db, number); !out)
+        return out;
     const bool read = state == State::Read;
     if (Status updated =
             ran(db,
@@ -85,13 +93,8 @@ Status store(const QSqlDatabase& db, qint64 number, State state, const QString& 
 
 Status remove(const QSqlDatabase& db, qint64 number)
 {
-    Result<std::optional<QString>> before = indexedText(db, number);
-    if (!before)
-        return before.error();
-    if (*before) {
-        if (Status out = index(db, number, **before, false); !out)
-            return out;
-    }
+    if (Status out = unindex(db, number); !out)
+        return out;
     return ran(db,
                QStringLiteral("DELETE FROM %1 WHERE %2 = ?")
                    .arg(identifier(table), identifier(numberColumn)),
