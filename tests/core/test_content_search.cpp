@@ -11,10 +11,10 @@
 #include "store/sql/Sql.h"
 #include "store/view/ViewRst.h"
 #include "support/PgCluster.h"
+#include "support/ReadText.h"
 #include "support/TempRegister.h"
 #include "trash/Trash.h"
 
-#include <QCryptographicHash>
 #include <QTest>
 
 // Searching by what was read from the copies, on both kinds of register:
@@ -22,8 +22,6 @@
 // folded, nothing else), and the texts stay in step with records and bin.
 
 namespace {
-
-using State = ContentIndex::State;
 
 // Texts that trip naive matching: wildcards, quotes, case beyond ASCII, a
 // character outside the basic plane, repeated pieces, line breaks.
@@ -45,37 +43,12 @@ QString folded(QString text)
     return text;
 }
 
-QString hashOf(const QString& text)
+// A record whose copy was read as `text`; its identity, -1 on failure.
+qint64 addRead(TempRegister& temp, qint64 serial, const QString& text)
 {
-    return QString::fromLatin1(
-        QCryptographicHash::hash(text.toUtf8().append('!'), QCryptographicHash::Md5).toHex());
-}
-
-qint64 contentNumber(const Register& reg, const QString& hash)
-{
-    Result<QVariant> number = Sql::scalar(reg.database(),
-                                          QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
-                                              .arg(Sql::identifier(ContentIndex::numberColumn),
-                                                   Sql::identifier(ContentIndex::table),
-                                                   Sql::identifier(ContentIndex::hashColumn)),
-                                          {hash});
-    return number && !number->isNull() ? number->toLongLong() : -1;
-}
-
-// A record whose copy was read as `text`; its identity.
-qint64 addRead(TempRegister& temp, qint64 serial, const QString& text,
-               const QString& name = QStringLiteral("f.txt"))
-{
-    const Register& reg = temp.reg();
-    const qint64 identity = temp.addRecord(serial, name);
-    const QString hash = hashOf(text);
-    if (!reg.records()->recordDigest(identity, text.size(), hash))
-        return -1;
-    const qint64 number = contentNumber(reg, hash);
-    Status stored = ContentQueue::written(reg, [&](const QSqlDatabase& db) {
-        return ContentStore::store(db, number, State::Read, text, {});
-    });
-    return stored ? identity : -1;
+    const qint64 identity = temp.addRecord(serial, QStringLiteral("f.txt"));
+    giveReadText(temp.reg(), identity, text);
+    return QTest::currentTestFailed() ? -1 : identity;
 }
 
 QList<qint64> found(const Register& reg, const QString& term, const QString& name = {})
@@ -159,12 +132,12 @@ private Q_SLOTS:
         QVERIFY(RecordDelete::deleteRecord(reg, temp.seen(binned)).ok());
         // In the bin its text stays (a restore finds it again), not in views.
         QCOMPARE(found(reg, QStringLiteral("扔掉")), {});
-        QVERIFY(contentNumber(reg, hashOf(QStringLiteral("扔掉的文字"))) > 0);
+        QVERIFY(contentNumber(reg, readTextHash(binned)) > 0);
         QVERIFY(Trash::restore(reg, binned));
         QCOMPARE(found(reg, QStringLiteral("扔掉")), {binned});
         QVERIFY(RecordDelete::deleteRecord(reg, temp.seen(binned)).ok());
         QVERIFY(Trash::purge(reg, binned));
-        QCOMPARE(contentNumber(reg, hashOf(QStringLiteral("扔掉的文字"))), -1);
+        QCOMPARE(contentNumber(reg, readTextHash(binned)), -1);
 
         // A text of nothing and a record without an entry: the check
         // reports both, and repair mends both.
@@ -178,7 +151,7 @@ private Q_SLOTS:
                          QStringLiteral("DELETE FROM %1 WHERE %2 = ?")
                              .arg(Sql::identifier(ContentIndex::table),
                                   Sql::identifier(ContentIndex::hashColumn)),
-                         {hashOf(QStringLiteral("留下的文字"))}));
+                         {readTextHash(kept)}));
         Result<Integrity::Report> report = Integrity::check(reg);
         QVERIFY(report);
         QCOMPARE(report->count(Integrity::Kind::TextMissing), 1);

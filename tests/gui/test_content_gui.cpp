@@ -2,10 +2,10 @@
 #include "content/ContentQueue.h"
 #include "content/gui/PreviewPane.h"
 #include "gui_support/FaceFixture.h"
-#include "gui_support/ReadText.h"
 #include "queries/QuerySlots.h"
 #include "queries/gui/ManagementCx.h"
 #include "queries/gui/QueriesArea.h"
+#include "support/ReadText.h"
 #include "support/gui/MessageBox.h"
 
 #include <QAction>
