@@ -7,6 +7,7 @@
 #include "store/content/ContentIndex.h"
 #include "store/pg/PgSql.h"
 #include "store/pg/PgViewSql.h"
+#include "store/sql/AccountTable.h"
 #include "store/sql/ContentHash.h"
 #include "store/sql/Sql.h"
 #include "store/view/SearchIndexes.h"
@@ -244,10 +245,16 @@ QStringList version5()
     return sql;
 }
 
+// Accounts for signing in from a browser.
+QStringList version6()
+{
+    return AccountTable::createStatements();
+}
+
 // Each entry brings the layout from the version before it to its own.
 QList<QStringList> migrations()
 {
-    return {version1(), version2(), version3(), version4(), version5()};
+    return {version1(), version2(), version3(), version4(), version5(), version6()};
 }
 
 } // namespace

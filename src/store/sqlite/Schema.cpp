@@ -2,6 +2,7 @@
 
 #include "store/RecordFields.h"
 #include "store/RegisterNames.h"
+#include "store/sql/AccountTable.h"
 #include "store/sql/AuditTable.h"
 #include "store/sql/ContentHash.h"
 #include "store/sql/RecycleBinTable.h"
@@ -382,6 +383,11 @@ Status migrate(QSqlDatabase& db, const StepProgress& progress)
             if (Status created = exec(db, sql); !created)
                 return created;
         }
+    }
+    // Version 8: accounts for signing in from a browser, new and empty.
+    for (const QString& sql : AccountTable::createStatements()) {
+        if (Status created = exec(db, sql); !created)
+            return created;
     }
     // Repairs that every version gets: the serial index that views and the
     // next-serial lookup rely on, and the nine query slots.
