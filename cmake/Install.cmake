@@ -2,7 +2,9 @@
 # cpack makes of the same tree.
 include(GNUInstallDirs)
 
-install(TARGETS quorvel quorvel-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS quorvel quorvel-cli quorvel-web RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The browser server's unit, installed but not enabled.
+install(FILES resources/quorvel-web.service DESTINATION lib/systemd/system)
 install(TARGETS quorvel-legacy-reader quorvel-reader RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/quorvel)
 install(FILES resources/quorvel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES resources/org.quorvel.Quorvel.metainfo.xml
@@ -31,7 +33,7 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Quorvel keeps a private copy of every file you register and one record\n"
     "per file: date, remark, recipient, transfer method and folder. A window\n"
     "(quorvel) and a command-line program for scripts (quorvel-cli) work on\n"
-    "the same register.")
+    "the same register; quorvel-web serves it to the browsers of an office.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

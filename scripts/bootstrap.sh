@@ -10,6 +10,8 @@ packages=(
     libsodium-dev
     mdbtools-dev libpq-dev
     libpoppler-qt6-dev libtesseract-dev libuchardet-dev libarchive-dev
+    # the browser front end: its HTTP library and the password hashes
+    libcpp-httplib-dev libsodium-dev
     # install and package checks
     desktop-file-utils appstream lintian dpkg-dev fakeroot man-db
     # run
@@ -23,6 +25,9 @@ packages=(
     # documents the content readers' tests and benchmark write (for Debian's
     # /usr/bin/python3), and an old Word file converted by the office suite
     python3-docx python3-openpyxl python3-reportlab libreoffice-writer-nogui
+    # the browser front end's tests drive a real browser; its benchmark
+    # compares with nginx's static serving
+    chromium chromium-driver python3-selenium nginx-light
     # screenshots and desktop tests
     xvfb xauth openbox trayer xdotool x11-utils x11-xserver-utils imagemagick
 )
