@@ -7,7 +7,6 @@ packages=(
     # build
     g++ cmake ninja-build pkg-config ccache
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libxkbcommon-dev libsqlite3-dev libxxhash-dev
-    libsodium-dev
     mdbtools-dev libpq-dev
     libpoppler-qt6-dev libtesseract-dev libuchardet-dev libarchive-dev
     # the browser front end: its HTTP library and the password hashes
