@@ -9,10 +9,12 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libxkbcommon-dev libsqlite3-dev libxxhash-dev
     mdbtools-dev libpq-dev
     libpoppler-qt6-dev libtesseract-dev libuchardet-dev libarchive-dev
+    # the register as an .xlsx workbook
+    libxlsxwriter-dev
     # install and package checks
     desktop-file-utils appstream lintian dpkg-dev fakeroot man-db
     # run
-    libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins qt6-translations-l10n fonts-noto-cjk xdg-utils libmdb3
+    libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins qt6-translations-l10n fonts-noto-cjk fonts-wqy-microhei xdg-utils libmdb3
     # reading the stored copies' content: old office files, RTF, pictures, recognition
     catdoc antiword unrtf qt6-image-formats-plugins tesseract-ocr-chi-sim tesseract-ocr-eng
     # a register on a database server, and the throw-away servers its tests start
