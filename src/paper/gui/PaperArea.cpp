@@ -47,6 +47,8 @@ public:
         };
     }
 
+    bool cancelled() const { return m_dialog.wasCanceled(); }
+
 private:
     QProgressDialog m_dialog;
     QElapsedTimer m_shown;
@@ -80,19 +82,21 @@ std::shared_ptr<ViewRst> PaperArea::viewCopy() const
     return std::make_shared<ViewRst>(shown->registerStore(), shown->condition(), keys);
 }
 
-QString PaperArea::askTitle(const ViewRst& view)
+std::optional<QString> PaperArea::askTitle(const ViewRst& view)
 {
     std::optional<RegisterSheet::DateSpan> span;
     {
         WorkProgress work(m_window, QStringLiteral("PaperDatesProgress"),
                           QStringLiteral("正在读取记录的日期…"));
         span = RegisterSheet::dateSpan(view, work.progress());
+        if (work.cancelled())
+            return std::nullopt;
     }
     bool ok = false;
     const QString title = QInputDialog::getText(
         m_window, QStringLiteral("打印"), QStringLiteral("标题："), QLineEdit::Normal,
         RegisterSheet::defaultTitle(m_caption(), span), &ok);
-    return ok ? title : QString();
+    return ok ? std::optional(title) : std::nullopt;
 }
 
 void PaperArea::print()
@@ -100,9 +104,10 @@ void PaperArea::print()
     const std::shared_ptr<ViewRst> view = viewCopy();
     if (!view)
         return;
-    const QString title = askTitle(*view);
-    if (title.isEmpty())
+    const std::optional<QString> asked = askTitle(*view);
+    if (!asked)
         return;
+    const QString& title = *asked;
     QPrinter printer(QPrinter::HighResolution);
     QPrintDialog dialog(sheetPrinter(printer, title), m_window);
     if (dialog.exec() != QDialog::Accepted)
@@ -133,9 +138,10 @@ void PaperArea::preview()
     const std::shared_ptr<ViewRst> view = viewCopy();
     if (!view)
         return;
-    const QString title = askTitle(*view);
-    if (title.isEmpty())
+    const std::optional<QString> asked = askTitle(*view);
+    if (!asked)
         return;
+    const QString& title = *asked;
     QPrinter printer(QPrinter::HighResolution);
     QPrintPreviewDialog dialog(sheetPrinter(printer, title), m_window);
     dialog.setWindowTitle(QStringLiteral("打印预览"));

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QWidget;
 
@@ -30,8 +31,8 @@ private:
     // The records the window shows, in a record set of their own: the
     // window's may change while the work keeps it alive.
     std::shared_ptr<ViewRst> viewCopy() const;
-    // The title the user settles on; empty when cancelled.
-    QString askTitle(const ViewRst& view);
+    // The title the user settles on; nullopt when cancelled.
+    std::optional<QString> askTitle(const ViewRst& view);
 
     std::function<std::shared_ptr<ViewRst>()> m_view;
     std::function<QString()> m_caption;
