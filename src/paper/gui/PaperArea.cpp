@@ -20,9 +20,9 @@ namespace {
 
 // A progress dialog over the window while the work runs on its thread: the
 // work's progress calls let the window repaint and the cancel button answer.
-class WorkProgress {
+class CancellableProgress {
 public:
-    WorkProgress(QWidget* window, const QString& objectName, const QString& label)
+    CancellableProgress(QWidget* window, const QString& objectName, const QString& label)
         : m_dialog(label, QStringLiteral("取消"), 0, 1000, window)
     {
         m_dialog.setObjectName(objectName);
@@ -86,8 +86,8 @@ std::optional<QString> PaperArea::askTitle(const ViewRst& view)
 {
     std::optional<RegisterSheet::DateSpan> span;
     {
-        WorkProgress work(m_window, QStringLiteral("PaperDatesProgress"),
-                          QStringLiteral("正在读取记录的日期…"));
+        CancellableProgress work(m_window, QStringLiteral("PaperDatesProgress"),
+                                 QStringLiteral("正在读取记录的日期…"));
         span = RegisterSheet::dateSpan(view, work.progress());
         if (work.cancelled())
             return std::nullopt;
@@ -119,8 +119,8 @@ void PaperArea::print()
     }
     Result<bool> printed = false;
     {
-        WorkProgress work(m_window, QStringLiteral("PrintProgress"),
-                          QStringLiteral("正在打印 %1 条记录…").arg(view->recordCount()));
+        CancellableProgress work(m_window, QStringLiteral("PrintProgress"),
+                                 QStringLiteral("正在打印 %1 条记录…").arg(view->recordCount()));
         printed = RegisterSheet::paint(painter, printer, *view, title, work.progress());
     }
     if (!printed || !printed.value())
@@ -147,8 +147,8 @@ void PaperArea::preview()
     dialog.setWindowTitle(QStringLiteral("打印预览"));
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [&](QPrinter* target) {
         QPainter painter(target);
-        WorkProgress work(&dialog, QStringLiteral("PreviewProgress"),
-                          QStringLiteral("正在排版 %1 条记录…").arg(view->recordCount()));
+        CancellableProgress work(&dialog, QStringLiteral("PreviewProgress"),
+                                 QStringLiteral("正在排版 %1 条记录…").arg(view->recordCount()));
         const Result<bool> painted =
             RegisterSheet::paint(painter, *target, *view, title, work.progress());
         if (!painted)
@@ -175,8 +175,8 @@ void PaperArea::exportWorkbook()
     }
     Result<bool> written = false;
     {
-        WorkProgress work(m_window, QStringLiteral("ExportProgress"),
-                          QStringLiteral("正在导出 %1 条记录…").arg(view->recordCount()));
+        CancellableProgress work(m_window, QStringLiteral("ExportProgress"),
+                                 QStringLiteral("正在导出 %1 条记录…").arg(view->recordCount()));
         written = writeWorkbook(path, *view, work.progress());
     }
     if (!written)
