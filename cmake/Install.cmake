@@ -44,7 +44,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, qt6-qpa-plugins")
 # The content readers run these, or load them (Tesseract) to read pictures.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-noto-cjk, xdg-utils, catdoc, antiword, unrtf, qt6-image-formats-plugins, libtesseract5, tesseract-ocr-chi-sim, tesseract-ocr-eng")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-noto-cjk, fonts-wqy-microhei, xdg-utils, catdoc, antiword, unrtf, qt6-image-formats-plugins, libtesseract5, tesseract-ocr-chi-sim, tesseract-ocr-eng")
 # Only a register kept on a PostgreSQL server needs Qt's driver for it.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libqt6sql6-psql")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

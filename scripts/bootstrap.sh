@@ -11,10 +11,12 @@ packages=(
     libpoppler-qt6-dev libtesseract-dev libuchardet-dev libarchive-dev
     # the browser front end: its HTTP library and the password hashes
     libcpp-httplib-dev libsodium-dev
+    # the register as an .xlsx workbook
+    libxlsxwriter-dev
     # install and package checks
     desktop-file-utils appstream lintian dpkg-dev fakeroot man-db
     # run
-    libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins qt6-translations-l10n fonts-noto-cjk xdg-utils libmdb3
+    libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins qt6-translations-l10n fonts-noto-cjk fonts-wqy-microhei xdg-utils libmdb3
     # reading the stored copies' content: old office files, RTF, pictures, recognition
     catdoc antiword unrtf qt6-image-formats-plugins tesseract-ocr-chi-sim tesseract-ocr-eng
     # a register on a database server, and the throw-away servers its tests start
