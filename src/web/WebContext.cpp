@@ -176,6 +176,8 @@ QString WebContext::navigation(const Visitor& visitor)
     if (roleAllows(visitor.account.role, Role::Registrar))
         nav += QStringLiteral("<a href=\"/add\">登记文件</a>");
     nav += QStringLiteral("<a href=\"/bin\">回收站</a>");
+    if (roleAllows(visitor.account.role, Role::Administrator))
+        nav += QStringLiteral("<a href=\"/users\">账户</a>");
     nav += QStringLiteral("<span class=\"who\">%1（%2）</span>"
                           "<form action=\"/signout\" method=\"post\">%3"
                           "<button class=\"link\" id=\"signout\">退出</button></form></header>")

@@ -28,6 +28,7 @@ WebServer::WebServer(WebContext& context) : m_context(context)
     WebRoutes::records(m_server, context);
     WebRoutes::files(m_server, context);
     WebRoutes::bin(m_server, context);
+    WebRoutes::users(m_server, context);
     m_server.set_error_handler([this](const httplib::Request&, httplib::Response& response) {
         if (!response.body.empty() || response.has_header("Location") ||
             response.content_length_ > 0)

@@ -182,6 +182,7 @@ private Q_SLOTS:
             {"viewer modifies", &viewer, "/modify/save", std::nullopt, 403},
             {"registrar deletes", &registrar, "/delete", std::nullopt, 403},
             {"registrar restores", &registrar, "/bin/restore", std::nullopt, 403},
+            {"registrar adds an account", &registrar, "/users/add", std::nullopt, 403},
             {"no form token", &admin, "/modify/save", std::string(), 403},
             {"wrong form token", &admin, "/delete", std::string(64, 'a'), 403},
             {"another's form token", &admin, "/delete", viewer.token(), 403},
@@ -203,6 +204,12 @@ private Q_SLOTS:
         QCOMPARE(status(registrar.post("/modify/save", change)), 303);
         QVERIFY(QString::fromStdString(registrar.get("/record/" + id)->body)
                     .contains(QStringLiteral("<td>deng</td>")));
+        // An account an administrator adds in the browser can sign in.
+        QCOMPARE(status(admin.post(
+                     "/users/add",
+                     {{"name", "xin"}, {"password", password.toStdString()}, {"role", "查看"}})),
+                 303);
+        QCOMPARE(status(Visitor(run.port()).signIn(QStringLiteral("xin"))), 303);
     }
 
     // Nothing a request names is a path: traversal in every spelling finds nothing.
