@@ -3,7 +3,14 @@
 #include "web/Html.h"
 #include "web/WebRoutes.h"
 
-#include <QDebug>
+#include <cstdlib>
+
+namespace {
+
+// The largest form other than an upload: many records chosen at once still fit.
+constexpr unsigned long long formLimit = 1024 * 1024;
+
+} // namespace
 
 WebServer::WebServer(WebContext& context) : m_context(context)
 {
@@ -24,6 +31,20 @@ WebServer::WebServer(WebContext& context) : m_context(context)
         {"Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'; "
                                     "img-src 'self'; form-action 'self'; frame-ancestors 'none'"},
     });
+    // Only the add form's upload is streamed; every other body is read whole
+    // before its page runs, so it is refused here when larger than a form.
+    m_server.set_pre_routing_handler(
+        [this](const httplib::Request& request, httplib::Response& response) {
+            if (request.path == "/add")
+                return httplib::Server::HandlerResponse::Unhandled;
+            const std::string length = request.get_header_value("Content-Length");
+            const bool chunked =
+                request.get_header_value("Transfer-Encoding").find("chunked") != std::string::npos;
+            if (!chunked && std::strtoull(length.c_str(), nullptr, 10) <= formLimit)
+                return httplib::Server::HandlerResponse::Unhandled;
+            m_context.sendFailure(response, nullptr, 413, QStringLiteral("请求过大。"));
+            return httplib::Server::HandlerResponse::Handled;
+        });
     WebRoutes::signIn(m_server, context);
     WebRoutes::records(m_server, context);
     WebRoutes::files(m_server, context);

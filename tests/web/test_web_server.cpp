@@ -294,6 +294,10 @@ private Q_SLOTS:
         QVERIFY(plain.find('\n') == std::string::npos && plain.back() == '"');
 
         QCOMPARE(status(registrar.upload("big.bin", std::string(1536 * 1024, 'x'))), 413);
+        // Any other body is a form, read whole: one larger than a form is refused
+        // before it is read, signed in or not.
+        QCOMPARE(status(Visitor(run.port()).post("/signin", {{"name", std::string(2 << 20, 'n')}})),
+                 413);
         QCOMPARE(recordCount(run.temp()), 2);
         QVERIFY(run.running());
     }
