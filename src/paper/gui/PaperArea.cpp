@@ -92,11 +92,16 @@ std::optional<QString> PaperArea::askTitle(const ViewRst& view)
         if (work.cancelled())
             return std::nullopt;
     }
-    bool ok = false;
-    const QString title = QInputDialog::getText(
-        m_window, QStringLiteral("打印"), QStringLiteral("标题："), QLineEdit::Normal,
-        RegisterSheet::defaultTitle(m_caption(), span), &ok);
-    return ok ? std::optional(title) : std::nullopt;
+    // Wide enough to show a whole default title (caption and date range).
+    QInputDialog dialog(m_window);
+    dialog.setWindowTitle(QStringLiteral("打印"));
+    dialog.setLabelText(QStringLiteral("标题："));
+    dialog.setTextValue(RegisterSheet::defaultTitle(m_caption(), span));
+    dialog.resize(qMax(dialog.sizeHint().width(), dialog.fontMetrics().averageCharWidth() * 60),
+                  dialog.sizeHint().height());
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
 }
 
 void PaperArea::print()
