@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <thread>
 #include <vector>
@@ -201,6 +202,7 @@ int main(int argc, char** argv)
                                  : BenchRegister::cached(BenchRegister::defaultCache(), count);
     if (sodium_init() < 0)
         return 1;
+    std::signal(SIGPIPE, SIG_IGN);
     QProcess server;
     const int port = startServer(server, location);
     if (port == 0)
@@ -216,7 +218,7 @@ int main(int argc, char** argv)
         {"page: all records", "/?v=all"},
         {"page: sent by me", "/?v=sent"},
         {"page: received", "/?v=received"},
-        {"page: folder 资料", "/?v=folder&f=%E8%B5%84%E6%96%99"},
+        {"page: folder 报告资料 (66,560)", "/?v=folder&f=%E6%8A%A5%E5%91%8A%E8%B5%84%E6%96%99"},
         {"page: search name 报告", "/?v=search&b0=%E6%8A%A5%E5%91%8A"},
         {"page: search recipient 张", "/?v=search&b1=%E5%BC%A0"},
         {"page: saved query 1", "/?v=query&q=1"},

@@ -75,14 +75,16 @@ QString urlValue(const QString& text)
     return QString::fromLatin1(QUrl::toPercentEncoding(text));
 }
 
-std::string page(const QString& title, const QString& navigation, const QString& body)
+std::string page(const QString& title, const QString& navigation, const QString& body, bool again)
 {
-    const QString text = QStringLiteral("<!DOCTYPE html>\n<html lang=\"zh-CN\"><head>"
-                                        "<meta charset=\"utf-8\">"
-                                        "<meta name=\"viewport\" content=\"width=device-width\">"
-                                        "<title>%1 - Quorvel</title><style>%2</style></head>"
-                                        "<body>%3<main>%4</main></body></html>\n")
-                             .arg(escape(title), QString::fromUtf16(styleSheet), navigation, body);
+    const QString text =
+        QStringLiteral("<!DOCTYPE html>\n<html lang=\"zh-CN\"><head>"
+                       "<meta charset=\"utf-8\">"
+                       "<meta name=\"viewport\" content=\"width=device-width\">%5"
+                       "<title>%1 - Quorvel</title><style>%2</style></head>"
+                       "<body>%3<main>%4</main></body></html>\n")
+            .arg(escape(title), QString::fromUtf16(styleSheet), navigation, body,
+                 again ? QStringLiteral("<meta http-equiv=\"refresh\" content=\"2\">") : QString());
     return text.toStdString();
 }
 

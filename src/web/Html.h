@@ -14,8 +14,10 @@ QString escape(const QString& text);
 QString urlValue(const QString& text);
 
 // The page frame: title, the style sheet and, for a signed-in person, the
-// navigation bar (`navigation`, already built) above `body`.
-std::string page(const QString& title, const QString& navigation, const QString& body);
+// navigation bar (`navigation`, already built) above `body`; read again after
+// two seconds when `again` is set.
+std::string page(const QString& title, const QString& navigation, const QString& body,
+                 bool again = false);
 
 // <input type="hidden"> of the person's form token, in every form that changes something.
 QString tokenField(const QString& token);

@@ -48,11 +48,13 @@ QString searchForm(const ChosenView& view)
         .arg(boxes);
 }
 
+// The pager; `pages` 0 while the view's count is still being read.
 QString pageLinks(const ViewRequest& request, int page, int pages)
 {
     const QString base = QStringLiteral("/?") + request.query() + QStringLiteral("&p=");
+    const int last = pages > 0 ? pages : page + 1;
     auto link = [&](int target, const QString& text) {
-        if (target < 1 || target > pages || target == page)
+        if (target < 1 || target > last || target == page)
             return QStringLiteral("<span>%1</span>").arg(text);
         return QStringLiteral("<a href=\"%1%2\">%3</a>")
             .arg(Html::escape(base), QString::number(target), text);
@@ -69,10 +71,10 @@ QString pageLinks(const ViewRequest& request, int page, int pages)
     return QStringLiteral(
                "<div class=\"pages\">%1 %2 <span id=\"pageinfo\">第 %3 页 共 %4 页</span>"
                " %5 %6 <form action=\"/\" method=\"get\">%7"
-               "<input type=\"number\" name=\"p\" min=\"1\" max=\"%4\" value=\"%3\" "
+               "<input type=\"number\" name=\"p\" min=\"1\" value=\"%3\" "
                "aria-label=\"页码\" style=\"width:6em\"> <button>转到</button></form></div>")
         .arg(link(1, QStringLiteral("首页")), link(page - 1, QStringLiteral("上一页")),
-             QString::number(page), QString::number(qMax(pages, 1)),
+             QString::number(page), pages > 0 ? QString::number(pages) : QStringLiteral("…"),
              link(page + 1, QStringLiteral("下一页")), link(pages, QStringLiteral("末页")), hidden);
 }
 
@@ -88,22 +90,26 @@ void viewPage(WebContext& context, const httplib::Request& request, httplib::Res
     Result<ChosenView> view = chooseView(context.reg, asked);
     if (!view)
         return context.sendFailure(response, &*visitor, 500, view.error().message);
-    Result<QList<qint64>> keys = context.viewKeys(view->condition);
+    // The first page is shown as soon as its rows are read; the count follows.
+    Result<ViewKeys::Keys> keys =
+        context.viewKeys(view->condition, asked.page == 1 ? pageRows + 1 : 0);
     if (!keys)
         return context.sendFailure(response, &*visitor, 500, keys.error().message);
 
-    const int count = static_cast<int>(keys->size());
-    const int pages = (count + pageRows - 1) / pageRows;
-    const int page = qBound(1, asked.page, qMax(pages, 1));
-    ViewRst rows(context.reg, view->condition, *keys);
+    const int count = static_cast<int>(keys->keys.size());
+    const int pages = keys->complete ? (count + pageRows - 1) / pageRows : 0;
+    const int page = keys->complete ? qBound(1, asked.page, qMax(pages, 1)) : 1;
+    ViewRst rows(context.reg, view->condition, keys->keys);
     const QString back = asked.query() + QStringLiteral("&p=") + QString::number(page);
 
     QString body = context.takeNotice(*visitor);
     for (const QString& date : view->ignoredDates)
         body += Html::notice(QStringLiteral("“%1”不是日期，未按它搜索。").arg(date), true);
     body += searchForm(*view);
-    body += QStringLiteral("<h1 id=\"caption\">%1 <small>（共 %2 条记录）</small></h1>")
-                .arg(Html::escape(view->caption), QString::number(count));
+    const QString counted = keys->complete ? QStringLiteral("（共 %1 条记录）").arg(count)
+                                           : QStringLiteral("（%1 条以上，正在计数…）").arg(count);
+    body += QStringLiteral("<h1 id=\"caption\">%1 <small>%2</small></h1>")
+                .arg(Html::escape(view->caption), counted);
 
     QString table = QStringLiteral("<table class=\"grid\" id=\"grid\"><thead><tr><th>选择</th>");
     for (const RecordField field : gridFields)
@@ -390,11 +396,11 @@ void move(WebContext& context, const httplib::Request& request, httplib::Respons
     const ViewRequest asked = ViewRequest::from(
         [&](const QString& name) { return query.queryItemValue(name, QUrl::FullyDecoded); });
     Result<ChosenView> view = chooseView(context.reg, asked);
-    Result<QList<qint64>> keys =
-        view ? context.viewKeys(view->condition) : Result<QList<qint64>>(view.error());
+    Result<ViewKeys::Keys> keys =
+        view ? context.viewKeys(view->condition) : Result<ViewKeys::Keys>(view.error());
     if (!keys)
         return context.sendFailure(response, &*visitor, 500, keys.error().message);
-    ViewRst rows(context.reg, view->condition, *keys);
+    ViewRst rows(context.reg, view->condition, keys->keys);
     const int position = rows.positionOf(ids.first());
     const QString target = recordPath(ids.first(), back);
     if (position == 0)

@@ -2,22 +2,14 @@
 
 #include "browser/FolderMenu.h"
 #include "queries/QuerySlots.h"
-#include "store/view/ViewRst.h"
 #include "web/Html.h"
 #include "web/ViewRequest.h"
 
 const char* const WebContext::sessionCookie = "quorvel_session";
 
-namespace {
-
-// Views kept at once: enough for an office's common searches, a few MB at 1M records.
-constexpr int keptViews = 24;
-
-} // namespace
-
 WebContext::WebContext(Register reg, WebSettings settings)
     : reg(std::move(reg)), settings(std::move(settings)),
-      sessions(std::chrono::minutes(this->settings.idleMinutes))
+      sessions(std::chrono::minutes(this->settings.idleMinutes)), m_viewKeys(this->reg)
 {
 }
 
@@ -72,11 +64,11 @@ std::optional<WebContext::Visitor> WebContext::allow(const httplib::Request& req
 }
 
 void WebContext::sendPage(httplib::Response& response, const QString& title, const Visitor* visitor,
-                          const QString& body, int status)
+                          const QString& body, int status, bool again)
 {
     response.status = status;
     response.set_header("Cache-Control", "no-store");
-    response.set_content(Html::page(title, visitor ? navigation(*visitor) : QString(), body),
+    response.set_content(Html::page(title, visitor ? navigation(*visitor) : QString(), body, again),
                          "text/html; charset=utf-8");
 }
 
@@ -100,35 +92,6 @@ QString WebContext::takeNotice(const Visitor& visitor)
 {
     const auto [message, failed] = sessions.takeMessage(visitor.token);
     return message.isEmpty() ? QString() : Html::notice(message, failed);
-}
-
-Result<QList<qint64>> WebContext::viewKeys(const ViewCondition& condition)
-{
-    const QString key = conditionKey(condition);
-    const quint64 generation = m_generation.load();
-    {
-        const std::lock_guard lock(m_mutex);
-        const auto kept = m_keys.find(key);
-        if (kept != m_keys.end() && kept->generation == generation) {
-            kept->lastUse = ++m_uses;
-            return kept->keys;
-        }
-    }
-    // Read outside the lock: other views are served meanwhile.
-    Result<QList<qint64>> keys = ViewRst::loadKeys(reg, condition);
-    if (!keys)
-        return keys;
-    const std::lock_guard lock(m_mutex);
-    if (m_keys.size() >= keptViews && !m_keys.contains(key)) {
-        auto oldest = m_keys.begin();
-        for (auto it = m_keys.begin(); it != m_keys.end(); ++it) {
-            if (it->lastUse < oldest->lastUse)
-                oldest = it;
-        }
-        m_keys.erase(oldest);
-    }
-    m_keys.insert(key, KeptKeys{generation, *keys, ++m_uses});
-    return keys;
 }
 
 WebContext::Menus WebContext::menus()

@@ -6,6 +6,7 @@
 #include "store/Register.h"
 #include "store/view/ViewCondition.h"
 #include "web/Sessions.h"
+#include "web/ViewKeys.h"
 
 #include <QHash>
 #include <QList>
@@ -54,8 +55,9 @@ public:
                                  Role needed, bool changes = false);
 
     // A page in the frame, with the navigation for `visitor` (none when null).
+    // `again`: the page is read again after a moment (its view is still being read).
     void sendPage(httplib::Response& response, const QString& title, const Visitor* visitor,
-                  const QString& body, int status = 200);
+                  const QString& body, int status = 200, bool again = false);
     void sendFailure(httplib::Response& response, const Visitor* visitor, int status,
                      const QString& message);
     // Back to `target` (a path of ours), after a change: `message` is shown there.
@@ -65,8 +67,12 @@ public:
     // The message a change left for this page, as a notice (or nothing).
     QString takeNotice(const Visitor& visitor);
 
-    // The keys of a view in view order, read again only after a change.
-    Result<QList<qint64>> viewKeys(const ViewCondition& condition);
+    // The keys of a view in view order, read again only after a change: all
+    // of them, or (`needed` > 0) as soon as the first `needed` are there.
+    Result<ViewKeys::Keys> viewKeys(const ViewCondition& condition, int needed = 0)
+    {
+        return m_viewKeys.get(condition, m_generation.load(), needed);
+    }
     // Every view, folder list and query name read before now is out of date.
     void changed() { ++m_generation; }
 
@@ -85,14 +91,8 @@ private:
     QString navigation(const Visitor& visitor);
 
     std::atomic<quint64> m_generation{1};
+    ViewKeys m_viewKeys;
     std::mutex m_mutex;
-    struct KeptKeys {
-        quint64 generation = 0;
-        QList<qint64> keys;
-        quint64 lastUse = 0;
-    };
-    QHash<QString, KeptKeys> m_keys;
-    quint64 m_uses = 0;
     quint64 m_menusGeneration = 0;
     Menus m_menus;
 };

@@ -14,6 +14,7 @@
 
 #include <httplib.h>
 
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -145,6 +146,9 @@ class TestWebServer : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // A refused upload is cut off while the client still writes it.
+    void initTestCase() { std::signal(SIGPIPE, SIG_IGN); }
+
     void kinds_data()
     {
         QTest::addColumn<bool>("server");
@@ -293,11 +297,13 @@ private Q_SLOTS:
         QCOMPARE(std::count(plain.begin(), plain.end(), '"'), 2);
         QVERIFY(plain.find('\n') == std::string::npos && plain.back() == '"');
 
-        QCOMPARE(status(registrar.upload("big.bin", std::string(1536 * 1024, 'x'))), 413);
-        // Any other body is a form, read whole: one larger than a form is refused
-        // before it is read, signed in or not.
-        QCOMPARE(status(Visitor(run.port()).post("/signin", {{"name", std::string(2 << 20, 'n')}})),
-                 413);
+        // Too large: refused with 413, or cut off while the client still sends
+        // it. The upload is refused as it streams in; any other body is a form,
+        // read whole, and one larger than a form is refused before it is read.
+        for (const int refused :
+             {status(registrar.upload("big.bin", std::string(1536 * 1024, 'x'))),
+              status(Visitor(run.port()).post("/signin", {{"name", std::string(2 << 20, 'n')}}))})
+            QVERIFY2(refused == 413 || refused == 0, qPrintable(QString::number(refused)));
         QCOMPARE(recordCount(run.temp()), 2);
         QVERIFY(run.running());
     }

@@ -116,6 +116,8 @@ int main(int argc, char* argv[])
     RegisterWatch watch(*reg);
     QObject::connect(&watch, &RegisterWatch::changed, [&context] { context.changed(); });
 
+    // A browser that goes away mid-transfer ends that transfer, not the server.
+    std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGINT, askStop);
     std::signal(SIGTERM, askStop);
     QTimer stopCheck;
