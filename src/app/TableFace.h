@@ -28,6 +28,7 @@ class RegisterWatch;
 class QTimer;
 class ContentArea;
 class PreviewPane;
+class InboxRunner;
 
 // The main window. It lays out the controls and wires menus, toolbar, grid
 // and tray to the areas that do the work: views and search, record
@@ -67,6 +68,8 @@ public:
     ContentArea* content() const { return m_content; }
     PreviewPane* preview() const { return m_preview; }
     QLabel* contentSnippet() const { return m_snippet; }
+    // What the inbox took in while the window is open.
+    QLabel* inboxStatus() const { return m_inboxStatus; }
     // Tells of others' changes once the window has started.
     RegisterWatch* registerWatch() const { return m_watch; }
 
@@ -135,6 +138,8 @@ private:
     QAction* m_previewItem = nullptr;
     QAction* m_ocrItem = nullptr;
     QTimer* m_currentContent = nullptr;
+    InboxRunner* m_inbox = nullptr;
+    QLabel* m_inboxStatus = nullptr;
 
     RegisterWatch* m_watch = nullptr;
     QTimer* m_outsideRetry = nullptr;
