@@ -2,7 +2,9 @@
 # cpack makes of the same tree.
 include(GNUInstallDirs)
 
-install(TARGETS quorvel quorvel-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS quorvel quorvel-cli quorvel-web RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The browser server's unit, installed but not enabled.
+install(FILES resources/quorvel-web.service DESTINATION lib/systemd/system)
 install(TARGETS quorvel-legacy-reader quorvel-reader RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/quorvel)
 install(FILES resources/quorvel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES resources/org.quorvel.Quorvel.metainfo.xml
@@ -34,7 +36,7 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Quorvel keeps a private copy of every file you register and one record\n"
     "per file: date, remark, recipient, transfer method and folder. A window\n"
     "(quorvel) and a command-line program for scripts (quorvel-cli) work on\n"
-    "the same register.")
+    "the same register; quorvel-web serves it to the browsers of an office.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -45,7 +47,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, qt6-qpa-plugins")
 # The content readers run these, or load them (Tesseract) to read pictures.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-noto-cjk, xdg-utils, catdoc, antiword, unrtf, qt6-image-formats-plugins, libtesseract5, tesseract-ocr-chi-sim, tesseract-ocr-eng")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-noto-cjk, fonts-wqy-microhei, xdg-utils, catdoc, antiword, unrtf, qt6-image-formats-plugins, libtesseract5, tesseract-ocr-chi-sim, tesseract-ocr-eng")
 # Only a register kept on a PostgreSQL server needs Qt's driver for it.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libqt6sql6-psql")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -15,6 +15,7 @@
 #include "legacy/gui/LegacyImportAction.h"
 #include "modify/gui/AlterFace.h"
 #include "operations/gui/RecordOperationsArea.h"
+#include "paper/gui/PaperArea.h"
 #include "queries/gui/QueriesArea.h"
 #include "store/RecordFields.h"
 #include "store/RegisterWatch.h"
@@ -157,6 +158,8 @@ TableFace::TableFace(Register reg, QWidget* parent)
     m_operations = new RecordOperationsArea(m_register, m_grid, this);
     m_intake = new IntakeArea(m_register, this);
     m_queries = new QueriesArea(m_register, this);
+    m_paper = new PaperArea([this] { return m_views->currentView(); },
+                            [this] { return m_statusLabel->text(); }, this);
     buildMenus();
     connectAreas();
 
@@ -382,8 +385,8 @@ void TableFace::buildMenus()
     connect(
         addMenuItem(file, QStringLiteral("TozmMenuInterFace"), QStringLiteral("发送至桌面(&T)")),
         &QAction::triggered, m_operations, &RecordOperationsArea::sendToDesktop);
-    // Later items join the record commands and the line above 退出, which
-    // stays last.
+    // Record commands join the others above the lines; the paper items
+    // come last, after 退出.
     connect(addMenuItem(file, QStringLiteral("HistoryMenuInterFace"), QStringLiteral("历史记录")),
             &QAction::triggered, m_operations, &RecordOperationsArea::showHistory);
     file->addSeparator()->setObjectName(QStringLiteral("ImportLine"));
@@ -393,6 +396,15 @@ void TableFace::buildMenus()
     file->addSeparator()->setObjectName(QStringLiteral("mnuTrayLine"));
     connect(addMenuItem(file, QStringLiteral("ExitMenu"), QStringLiteral("退出(&X)")),
             &QAction::triggered, this, &QWidget::close);
+    file->addSeparator()->setObjectName(QStringLiteral("PaperLine"));
+    connect(addMenuItem(file, QStringLiteral("PrintMenuInterFace"), QStringLiteral("打印…")),
+            &QAction::triggered, m_paper, &PaperArea::print);
+    connect(
+        addMenuItem(file, QStringLiteral("PrintPreviewMenuInterFace"), QStringLiteral("打印预览…")),
+        &QAction::triggered, m_paper, &PaperArea::preview);
+    connect(addMenuItem(file, QStringLiteral("ExcelMenuInterFace"),
+                        QStringLiteral("导出为 Excel 表格…")),
+            &QAction::triggered, m_paper, &PaperArea::exportWorkbook);
 
     QMenu* fast = addTop(QStringLiteral("FastCx"), QStringLiteral("查询(&C)"));
     connect(addMenuItem(fast, QStringLiteral("AllFile"), QStringLiteral("所有文件(&A)")),

@@ -29,6 +29,7 @@ class QTimer;
 class ContentArea;
 class PreviewPane;
 class InboxRunner;
+class PaperArea;
 
 // The main window. It lays out the controls and wires menus, toolbar, grid
 // and tray to the areas that do the work: views and search, record
@@ -67,6 +68,7 @@ public:
     BinArea* bin() const { return m_bin; }
     ContentArea* content() const { return m_content; }
     PreviewPane* preview() const { return m_preview; }
+    PaperArea* paper() const { return m_paper; }
     QLabel* contentSnippet() const { return m_snippet; }
     // What the inbox took in while the window is open.
     QLabel* inboxStatus() const { return m_inboxStatus; }
@@ -133,6 +135,7 @@ private:
     BinArea* m_bin = nullptr;
     ContentArea* m_content = nullptr;
     PreviewPane* m_preview = nullptr;
+    PaperArea* m_paper = nullptr;
     QLabel* m_snippet = nullptr;
     QLabel* m_readingStatus = nullptr;
     QAction* m_previewItem = nullptr;

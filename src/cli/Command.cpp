@@ -196,6 +196,20 @@ QString commandHelp(Command& command)
                                   QStringLiteral("quorvel-cli ") + command.name());
 }
 
+bool commandPaints(const QStringList& arguments)
+{
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (argument == QLatin1String("--register")) {
+            ++i;
+        } else if (!argument.startsWith(QLatin1String("--register="))) {
+            const Command* command = CommandRegistry::find(argument);
+            return command && command->paints();
+        }
+    }
+    return false;
+}
+
 int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err)
 {
     QString registerOption;

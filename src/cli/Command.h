@@ -62,6 +62,8 @@ public:
     // Adds the command's options and positional arguments.
     virtual void configure(QCommandLineParser& parser) { Q_UNUSED(parser); }
     virtual int run(const QCommandLineParser& parser, CliContext& context) = 0;
+    // A command that lays out text needs the fonts of a QGuiApplication.
+    virtual bool paints() const { return false; }
 };
 
 namespace CommandRegistry {
@@ -81,6 +83,9 @@ template <typename T> struct CommandRegistration {
 // starts with the program's path: runCli names the command instead).
 QString cliUsage();
 QString commandHelp(Command& command);
+
+// Whether the command `arguments` name paints (see Command::paints).
+bool commandPaints(const QStringList& arguments);
 
 // The whole command line, testable with redirected streams. `arguments`
 // excludes the program name.

@@ -283,10 +283,12 @@ QString csvField(const QString& text)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-void addFormatOption(QCommandLineParser& parser)
+void addFormatOption(QCommandLineParser& parser, bool workbook)
 {
     parser.addOption({QStringLiteral("format"),
-                      QStringLiteral("输出格式: table（默认）、tsv、csv、json 或 jsonl"),
+                      workbook ? QStringLiteral("输出格式: table（默认）、tsv、csv、json、jsonl "
+                                                "或 xlsx（Excel 表格，写入 --output FILE）")
+                               : QStringLiteral("输出格式: table（默认）、tsv、csv、json 或 jsonl"),
                       QStringLiteral("FORMAT"), QStringLiteral("table")});
 }
 

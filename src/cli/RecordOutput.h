@@ -20,8 +20,8 @@ namespace RecordOutput {
 
 enum class Format { Table, Tsv, Csv, Json, Jsonl };
 
-// Adds --format to a command's options.
-void addFormatOption(QCommandLineParser& parser);
+// Adds --format to a command's options; `workbook` names xlsx among them.
+void addFormatOption(QCommandLineParser& parser, bool workbook = false);
 // Reads --format; nullopt (with a message on err) for an unknown value.
 std::optional<Format> formatFrom(const QCommandLineParser& parser, QTextStream& err,
                                  const QString& command);

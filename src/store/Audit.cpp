@@ -41,10 +41,26 @@ QString shown(const QString& column, const QVariant& value)
 
 } // namespace
 
+namespace {
+thread_local QString actingName;
+}
+
 QString userName()
 {
+    if (!actingName.isEmpty())
+        return actingName;
     static const QString name = loginName();
     return name;
+}
+
+ActingUser::ActingUser(const QString& name) : m_previous(actingName)
+{
+    actingName = name;
+}
+
+ActingUser::~ActingUser()
+{
+    actingName = m_previous;
 }
 
 QString now()

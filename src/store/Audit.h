@@ -58,8 +58,21 @@ struct Entry {
     QVariantMap newValues;
 };
 
-// The operating-system login name, read once per program.
+// The operating-system login name, read once per program; on a thread that
+// acts for a signed-in account (a request to the web server), that name.
 QString userName();
+
+// While it lives, changes made on this thread are entered under `name`.
+class ActingUser {
+public:
+    explicit ActingUser(const QString& name);
+    ~ActingUser();
+    ActingUser(const ActingUser&) = delete;
+    ActingUser& operator=(const ActingUser&) = delete;
+
+private:
+    QString m_previous;
+};
 // The local time of a change as entries keep it.
 QString now();
 

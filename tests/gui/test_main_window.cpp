@@ -1,6 +1,8 @@
+#include "browser/SystemViews.h"
 #include "browser/gui/MshfGrid.h"
 #include "browser/gui/RecordTableModel.h"
 #include "browser/gui/TrolleyMSHF.h"
+#include "browser/gui/ViewsArea.h"
 #include "gui_support/FaceFixture.h"
 #include "gui_support/MenuPicture.h"
 #include "inbox/Inbox.h"
@@ -21,6 +23,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -71,7 +74,9 @@ private Q_SLOTS:
                               QStringLiteral("修改记录(&A)"), QStringLiteral("另存为(&S)"),
                               QStringLiteral("发送至桌面(&T)"), QStringLiteral("历史记录"),
                               QStringLiteral("-"), QStringLiteral("导入旧登记库(&I)…"),
-                              QStringLiteral("-"), QStringLiteral("退出(&X)")}));
+                              QStringLiteral("-"), QStringLiteral("退出(&X)"), QStringLiteral("-"),
+                              QStringLiteral("打印…"), QStringLiteral("打印预览…"),
+                              QStringLiteral("导出为 Excel 表格…")}));
         QCOMPARE(captions(face.findChild<QMenu*>(QStringLiteral("FastCx"))),
                  (QStringList{QStringLiteral("所有文件(&A)"), QStringLiteral("我发他收(&W)"),
                               QStringLiteral("他发我收(&T)"), QStringLiteral("本地文件(&M)"),
@@ -429,6 +434,43 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(fixture.face().inboxStatus()->text(),
                                   QStringLiteral("收件箱：已登记 1 个文件"), 20000);
         QVERIFY(!QFile::exists(QDir(inbox.path()).filePath(QStringLiteral("scan.pdf"))));
+    }
+
+    // The shown view goes to the chosen file (".xlsx" added), complete; an
+    // existing file is replaced only when the user says so.
+    void excelItemExportsTheShownView()
+    {
+        FaceFixture fixture(false);
+        fixture.temp().addRecord(1, QStringLiteral("a.txt"), {}, QStringLiteral("收文"));
+        fixture.temp().addRecord(2, QStringLiteral("b.txt"));
+        fixture.start();
+        QTemporaryDir place;
+        const QString path = place.filePath(QStringLiteral("登记簿.xlsx"));
+        SaveDialog::setScripted(true);
+        MessageBox::takeLog();
+        SaveDialog::setNextAnswer(place.filePath(QStringLiteral("登记簿")));
+        fixture.trigger(QStringLiteral("ExcelMenuInterFace"));
+        QVERIFY(MessageBox::takeLog().isEmpty());
+        QFile written(path);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.read(2), QByteArray("PK"));
+        const qint64 size = written.size();
+        QCOMPARE(QDir(place.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+
+        QVERIFY(fixture.face().views()->Search(SystemViews::folder(QStringLiteral("收文"))));
+        SaveDialog::setNextAnswer(path);
+        MessageBox::setNextAnswer(MessageBox::No);
+        fixture.trigger(QStringLiteral("ExcelMenuInterFace"));
+        QCOMPARE(QFileInfo(path).size(), size);
+        SaveDialog::setNextAnswer(path);
+        MessageBox::setNextAnswer(MessageBox::Yes);
+        fixture.trigger(QStringLiteral("ExcelMenuInterFace"));
+        const QList<MessageBox::Shown> log = MessageBox::takeLog();
+        SaveDialog::setScripted(false);
+        QCOMPARE(log.size(), 2);
+        QVERIFY(log.first().text.contains(QStringLiteral("已经存在")));
+        // One record fewer: the folder view replaced the file.
+        QVERIFY(QFileInfo(path).size() < size);
     }
 
     void checkItemInTheOptionsMenu()

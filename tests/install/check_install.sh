@@ -17,7 +17,8 @@ fail() {
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 sizes=(16 22 24 32 48 64 128 256 512)
-expected=(bin/quorvel bin/quorvel-cli libexec/quorvel/quorvel-legacy-reader
+expected=(bin/quorvel bin/quorvel-cli bin/quorvel-web lib/systemd/system/quorvel-web.service
+    libexec/quorvel/quorvel-legacy-reader
     libexec/quorvel/quorvel-reader
     share/applications/quorvel.desktop
     share/metainfo/org.quorvel.Quorvel.metainfo.xml
