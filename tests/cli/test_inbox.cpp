@@ -28,6 +28,7 @@ public:
 
     void start(const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
     {
+        m_errors.clear();
         m_process.setProcessEnvironment(environment);
         // A line per file: nobody reads them, and a full pipe would stop it.
         m_process.setStandardOutputFile(QProcess::nullDevice());
@@ -44,16 +45,25 @@ public:
         ::kill(pid_t(m_process.processId()), SIGKILL);
         m_process.waitForFinished(10000);
     }
-    // Ends the watch as a service manager would; whether it ended well.
+    // Ends the watch as a service manager would, once it is watching;
+    // whether it ended well.
     bool stop()
     {
+        m_process.setReadChannel(QProcess::StandardError);
+        const QDeadlineTimer deadline(30000);
+        while (!m_errors.contains(QStringLiteral("正在监视收件箱")) && !deadline.hasExpired() &&
+               m_process.state() == QProcess::Running) {
+            m_process.waitForReadyRead(100);
+            m_errors += QString::fromUtf8(m_process.readAllStandardError());
+        }
         ::kill(pid_t(m_process.processId()), SIGTERM);
         return m_process.waitForFinished(30000) && m_process.exitStatus() == QProcess::NormalExit &&
                m_process.exitCode() == 0;
     }
-    QString errors() { return QString::fromUtf8(m_process.readAllStandardError()); }
+    QString errors() { return m_errors + QString::fromUtf8(m_process.readAllStandardError()); }
 
 private:
+    QString m_errors;
     QString m_location;
     QProcess m_process;
 };
