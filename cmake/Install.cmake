@@ -14,6 +14,9 @@ install(FILES ${QUORVEL_DESKTOP_DIR}/man/quorvel.1.gz ${QUORVEL_DESKTOP_DIR}/man
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${QUORVEL_DESKTOP_DIR}/completion/quorvel-cli
     DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+# A user unit for `quorvel-cli inbox watch`, there to be enabled per register.
+configure_file(resources/quorvel-inbox@.service.in ${CMAKE_BINARY_DIR}/quorvel-inbox@.service @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/quorvel-inbox@.service DESTINATION lib/systemd/user)
 
 # Debian wants a copyright file and the changelog, compressed, with the package.
 set(QUORVEL_CHANGELOG ${CMAKE_BINARY_DIR}/debian/changelog.gz)

@@ -8,6 +8,8 @@
 #include "browser/gui/ViewsArea.h"
 #include "content/gui/ContentArea.h"
 #include "content/gui/PreviewPane.h"
+#include "inbox/InboxRunner.h"
+#include "inbox/gui/InboxSettingsDialog.h"
 #include "intake/gui/IntakeArea.h"
 #include "integrity/gui/CheckFace.h"
 #include "legacy/gui/LegacyImportAction.h"
@@ -104,6 +106,18 @@ TableFace::TableFace(Register reg, QWidget* parent)
     // 宋体 12 pt needs a little more height than the original metrics gave it.
     m_statusLabel->setGeometry(px(2880), px(840) - Fonts::scaled(4), px(3855),
                                px(255) + Fonts::scaled(6));
+
+    m_inboxStatus = new QLabel(client);
+    m_inboxStatus->setObjectName(QStringLiteral("InboxStatus"));
+    m_inboxStatus->setFont(Fonts::song(9));
+    m_inboxStatus->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_inboxStatus->setGeometry(px(6780), px(840) - Fonts::scaled(4), px(2235),
+                               px(255) + Fonts::scaled(6));
+    m_inbox = new InboxRunner(this);
+    connect(m_inbox, &InboxRunner::registered, m_inboxStatus, [this](qint64 total) {
+        m_inboxStatus->setText(QStringLiteral("收件箱：已登记 %1 个文件").arg(total));
+    });
+    connect(m_inbox, &InboxRunner::problem, m_inboxStatus, &QLabel::setToolTip);
 
     m_grid = new MshfGrid(client);
     m_grid->setObjectName(QStringLiteral("MSHF"));
@@ -433,6 +447,12 @@ void TableFace::buildMenus()
                             QStringLiteral("识别图片中的文字"));
     m_ocrItem->setCheckable(true);
     connect(m_ocrItem, &QAction::triggered, this, &TableFace::setOcr);
+    connect(
+        addMenuItem(options, QStringLiteral("InboxMenuInterFace"), QStringLiteral("收件箱设置…")),
+        &QAction::triggered, this, [this] {
+            if (InboxSettingsDialog::edit(this, m_register))
+                m_inbox->restart(m_register);
+        });
 
     QMenu* help = m_helpMenu =
         addTop(QStringLiteral("HelpMenuInterFace"), QStringLiteral("帮助(&H)"));
@@ -527,6 +547,7 @@ void TableFace::startUp()
     m_views->AllFile_Click();
     showOcrSetting();
     m_content->readQueue();
+    m_inbox->restart(m_register);
     show();
     QCoreApplication::processEvents();
     MenuBitmaps::attachFixed(m_fileMenu, m_queryMenu, m_helpMenu);
@@ -589,6 +610,7 @@ void TableFace::closeEvent(QCloseEvent* event)
     if (m_tray)
         m_tray->hide();
     m_content->stopReading();
+    m_inbox->stop();
     // Closing the main window ends the program with every other form.
     const QList<QWidget*> windows = QApplication::topLevelWidgets();
     for (QWidget* window : windows) {

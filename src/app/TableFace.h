@@ -28,6 +28,7 @@ class RegisterWatch;
 class QTimer;
 class ContentArea;
 class PreviewPane;
+class InboxRunner;
 class PaperArea;
 
 // The main window. It lays out the controls and wires menus, toolbar, grid
@@ -69,6 +70,8 @@ public:
     PreviewPane* preview() const { return m_preview; }
     PaperArea* paper() const { return m_paper; }
     QLabel* contentSnippet() const { return m_snippet; }
+    // What the inbox took in while the window is open.
+    QLabel* inboxStatus() const { return m_inboxStatus; }
     // Tells of others' changes once the window has started.
     RegisterWatch* registerWatch() const { return m_watch; }
 
@@ -138,6 +141,8 @@ private:
     QAction* m_previewItem = nullptr;
     QAction* m_ocrItem = nullptr;
     QTimer* m_currentContent = nullptr;
+    InboxRunner* m_inbox = nullptr;
+    QLabel* m_inboxStatus = nullptr;
 
     RegisterWatch* m_watch = nullptr;
     QTimer* m_outsideRetry = nullptr;

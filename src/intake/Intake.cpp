@@ -96,6 +96,10 @@ Outcome registerOne(const Register& reg, RecordStore& records, StagedCopy& copy,
         return fail(inserted.error());
     if (Status hashed = records.recordDigest(*inserted, copy.size(), copy.hash()); !hashed)
         return fail(hashed.error());
+    if (file.recorded) {
+        if (Status noted = file.recorded(*inserted, copy.size(), copy.hash()); !noted)
+            return fail(noted.error());
+    }
     Outcome outcome;
     outcome.kind = Outcome::Registered;
     outcome.fileName = file.fileName;

@@ -35,6 +35,10 @@ struct File {
     // names it) without following a link, and only if it is a regular file:
     // for copies in another register's store.
     std::shared_ptr<const StoreFolder> within = nullptr;
+    // Called inside the transaction that inserts this file's record, with
+    // the record's identity and the copy's size and hash: for a caller that
+    // notes where the file came from in the same commit as its record.
+    std::function<Status(qint64 identity, qint64 size, const QString& hash)> recorded = {};
 
     // The file's own name, as the file system reports it.
     static File fromPath(const QString& path);

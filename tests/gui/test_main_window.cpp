@@ -5,6 +5,7 @@
 #include "browser/gui/ViewsArea.h"
 #include "gui_support/FaceFixture.h"
 #include "gui_support/MenuPicture.h"
+#include "inbox/Inbox.h"
 #include "intake/gui/IntakeArea.h"
 #include "intake/gui/SelectFace.h"
 #include "integrity/gui/CheckFace.h"
@@ -390,7 +391,7 @@ private Q_SLOTS:
         fixture.start();
         const QList<QAction*> items =
             fixture.face().findChild<QMenu*>(QStringLiteral("OptionMenuInterFace"))->actions();
-        QCOMPARE(items.at(items.size() - 4)->objectName(), QStringLiteral("BackupMenuInterFace"));
+        QCOMPARE(items.at(items.size() - 5)->objectName(), QStringLiteral("BackupMenuInterFace"));
         QTemporaryDir place;
         SaveDialog::setScripted(true);
         MessageBox::takeLog();
@@ -411,6 +412,28 @@ private Q_SLOTS:
         QCOMPARE(log.size(), 1);
         QCOMPARE(log.first().kind, MessageBox::Warning);
         QVERIFY(log.first().text.contains(QStringLiteral("不是空的")));
+    }
+
+    // The inbox's settings are the last item of 选项; while the window is
+    // open it takes in what arrives and says how much.
+    void inboxRunsWhileTheWindowIsOpen()
+    {
+        FaceFixture fixture(false);
+        QTemporaryDir inbox;
+        const Status set =
+            Inbox::setSettings(fixture.temp().reg(), {inbox.path(), QStringLiteral("甲"), {}, {}});
+        QVERIFY2(set, qPrintable(set ? QString() : set.error().fullText()));
+        fixture.start();
+        QAction* last = fixture.face()
+                            .findChild<QMenu*>(QStringLiteral("OptionMenuInterFace"))
+                            ->actions()
+                            .last();
+        QCOMPARE(last->objectName(), QStringLiteral("InboxMenuInterFace"));
+        QCOMPARE(last->text(), QStringLiteral("收件箱设置…"));
+        TestFiles::write(QDir(inbox.path()).filePath(QStringLiteral("scan.pdf")), "scan");
+        QTRY_COMPARE_WITH_TIMEOUT(fixture.face().inboxStatus()->text(),
+                                  QStringLiteral("收件箱：已登记 1 个文件"), 20000);
+        QVERIFY(!QFile::exists(QDir(inbox.path()).filePath(QStringLiteral("scan.pdf"))));
     }
 
     // The shown view goes to the chosen file (".xlsx" added), complete; an
@@ -455,8 +478,8 @@ private Q_SLOTS:
         FaceFixture fixture;
         QMenu* options = fixture.face().findChild<QMenu*>(QStringLiteral("OptionMenuInterFace"));
         QCOMPARE(options->title(), QStringLiteral("选项(&O)"));
-        // Only the content items came after it.
-        QAction* last = options->actions().at(options->actions().size() - 3);
+        // Only the content items and the inbox came after it.
+        QAction* last = options->actions().at(options->actions().size() - 4);
         QCOMPARE(last->objectName(), QStringLiteral("CheckMenuInterFace"));
         QCOMPARE(last->text(), QStringLiteral("检查登记库"));
         // Its window belongs to the main window; the item again brings up the same one.

@@ -24,7 +24,8 @@ expected=(bin/quorvel bin/quorvel-cli bin/quorvel-web lib/systemd/system/quorvel
     share/metainfo/org.quorvel.Quorvel.metainfo.xml
     share/icons/hicolor/scalable/apps/quorvel.svg
     share/man/man1/quorvel.1.gz share/man/man1/quorvel-cli.1.gz
-    share/bash-completion/completions/quorvel-cli share/doc/quorvel/copyright)
+    share/bash-completion/completions/quorvel-cli share/doc/quorvel/copyright
+    lib/systemd/user/quorvel-inbox@.service)
 for size in "${sizes[@]}"; do
     expected+=("share/icons/hicolor/${size}x${size}/apps/quorvel.png")
 done

@@ -9,6 +9,7 @@
 #include "store/pg/PgViewSql.h"
 #include "store/sql/AccountTable.h"
 #include "store/sql/ContentHash.h"
+#include "store/sql/InboxTable.h"
 #include "store/sql/Sql.h"
 #include "store/view/SearchIndexes.h"
 
@@ -251,10 +252,16 @@ QStringList version6()
     return AccountTable::createStatements();
 }
 
+// The inbox's settings and its note of files taken.
+QStringList version7()
+{
+    return InboxTable::createStatements();
+}
+
 // Each entry brings the layout from the version before it to its own.
 QList<QStringList> migrations()
 {
-    return {version1(), version2(), version3(), version4(), version5(), version6()};
+    return {version1(), version2(), version3(), version4(), version5(), version6(), version7()};
 }
 
 } // namespace

@@ -24,7 +24,7 @@ enum class State {
 
 Result<State> inspect(const QSqlDatabase& db, int* version = nullptr);
 
-constexpr int currentVersion = 6;
+constexpr int currentVersion = 7;
 
 // Creates the layout or brings it up to date (to `upTo`, for tests of an
 // upgrade), one version per transaction. Two programs doing so at once take

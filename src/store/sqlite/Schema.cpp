@@ -5,6 +5,7 @@
 #include "store/sql/AccountTable.h"
 #include "store/sql/AuditTable.h"
 #include "store/sql/ContentHash.h"
+#include "store/sql/InboxTable.h"
 #include "store/sql/RecycleBinTable.h"
 #include "store/sql/Sql.h"
 #include "store/sqlite/IdentityColumn.h"
@@ -386,6 +387,11 @@ Status migrate(QSqlDatabase& db, const StepProgress& progress)
     }
     // Version 8: accounts for signing in from a browser, new and empty.
     for (const QString& sql : AccountTable::createStatements()) {
+        if (Status created = exec(db, sql); !created)
+            return created;
+    }
+    // Version 9: the inbox's settings and its note of files taken, new and empty.
+    for (const QString& sql : InboxTable::createStatements()) {
         if (Status created = exec(db, sql); !created)
             return created;
     }

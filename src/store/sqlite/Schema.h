@@ -41,6 +41,6 @@ Error foreignError(const QString& databasePath, FileKind kind, const QString& de
 Status migrate(QSqlDatabase& db, const StepProgress& progress = {});
 
 constexpr int applicationId = 0x51525632; // "QRV2"
-constexpr int currentVersion = 8;
+constexpr int currentVersion = 9;
 
 } // namespace Schema
