@@ -1,5 +1,6 @@
 #include "cli/Command.h"
 
+#include "cli/ViewOptions.h"
 #include "operations/RecordLookup.h"
 
 #include "base/QtTexts.h"
@@ -135,6 +136,20 @@ CliContext::NamedRecords CliContext::openRecords(const QStringList& serials)
     named.records = std::move(*found);
     named.status = ExitDone;
     return named;
+}
+
+CliContext::OpenedView CliContext::openView(const QCommandLineParser& parser)
+{
+    OpenedView opened;
+    const std::optional<ViewCondition> condition = ViewOptions::viewCondition(parser, err, command);
+    if (!condition) {
+        opened.status = ExitUsage;
+        return opened;
+    }
+    opened.reg = openRegister();
+    opened.condition = *condition;
+    opened.status = opened.reg ? ExitDone : ExitFailed;
+    return opened;
 }
 
 bool CliContext::confirmed(const QString& question, const QStringList& names)

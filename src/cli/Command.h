@@ -2,6 +2,7 @@
 
 #include "store/Register.h"
 #include "store/RegisterRecord.h"
+#include "store/view/ViewCondition.h"
 
 #include <QCommandLineParser>
 #include <QStringList>
@@ -47,6 +48,15 @@ struct CliContext {
         explicit operator bool() const { return reg.has_value(); }
     };
     NamedRecords openRecords(const QStringList& serials);
+    // What a command that works on a view starts with: the view options read
+    // (a usage error printed when they are wrong) and the register opened.
+    struct OpenedView {
+        std::optional<Register> reg;
+        ViewCondition condition;
+        int status = ExitFailed;
+        explicit operator bool() const { return reg.has_value(); }
+    };
+    OpenedView openView(const QCommandLineParser& parser);
     // Asks `question` with the names listed on the terminal; whether the
     // answer was yes.
     bool confirmed(const QString& question, const QStringList& names);

@@ -59,14 +59,10 @@ public:
                 context.error() << "--format xlsx 需要 --output FILE" << Qt::endl;
                 return ExitUsage;
             }
-            const std::optional<ViewCondition> condition =
-                ViewOptions::viewCondition(parser, context.err, name());
-            if (!condition)
-                return ExitUsage;
-            std::optional<Register> reg = context.openRegister();
-            if (!reg)
-                return ExitFailed;
-            return listWorkbook(*reg, *condition, output, context);
+            const CliContext::OpenedView view = context.openView(parser);
+            if (!view)
+                return view.status;
+            return listWorkbook(*view.reg, view.condition, output, context);
         }
         if (parser.isSet(QStringLiteral("output"))) {
             context.error() << "--output 只用于 --format xlsx" << Qt::endl;
@@ -78,15 +74,10 @@ public:
         if (!format)
             return ExitUsage;
 
-        const std::optional<ViewCondition> condition =
-            ViewOptions::viewCondition(parser, context.err, name());
-        if (!condition)
-            return ExitUsage;
-
-        std::optional<Register> reg = context.openRegister();
-        if (!reg)
-            return ExitFailed;
-        return RecordOutput::list(*reg, *condition, *format, context);
+        const CliContext::OpenedView view = context.openView(parser);
+        if (!view)
+            return view.status;
+        return RecordOutput::list(*view.reg, view.condition, *format, context);
     }
 };
 

@@ -50,14 +50,10 @@ public:
             context.error() << "需要 --pdf FILE" << Qt::endl;
             return ExitUsage;
         }
-        const std::optional<ViewCondition> condition =
-            ViewOptions::viewCondition(parser, context.err, name());
-        if (!condition)
-            return ExitUsage;
-        std::optional<Register> reg = context.openRegister();
-        if (!reg)
-            return ExitFailed;
-        Result<std::shared_ptr<ViewRst>> view = ViewRst::open(*reg, *condition);
+        const CliContext::OpenedView opened = context.openView(parser);
+        if (!opened)
+            return opened.status;
+        Result<std::shared_ptr<ViewRst>> view = ViewRst::open(*opened.reg, opened.condition);
         if (!view) {
             context.fail(view.error());
             return ExitFailed;

@@ -1,7 +1,6 @@
 #include "base/DateText.h"
 #include "intake/Intake.h"
 #include "intake/LookupLists.h"
-#include "operations/RecordLookup.h"
 #include "store/Audit.h"
 #include "store/RecordFields.h"
 #include "store/folder/StoreFolder.h"
@@ -59,10 +58,9 @@ void download(WebContext& context, const httplib::Request& request, httplib::Res
     if (!visitor)
         return;
     // The record names the copy; nothing of the request becomes a path.
-    const qint64 id = QString::fromStdString(request.matches[1]).toLongLong();
-    Result<RegisterRecord> record = RecordLookup::recordAt(context.reg, id);
+    const std::optional<RegisterRecord> record = context.namedRecord(request, response, *visitor);
     if (!record)
-        return context.sendFailure(response, &*visitor, 404, record.error().message);
+        return;
     Result<StoreFolder> store = StoreFolder::open(context.reg);
     if (!store)
         return context.sendFailure(response, &*visitor, 500, store.error().message);

@@ -243,10 +243,10 @@ void recordPage(WebContext& context, const httplib::Request& request, httplib::R
         context.allow(request, response, Role::Viewer);
     if (!visitor)
         return;
-    const qint64 id = QString::fromStdString(request.matches[1]).toLongLong();
-    Result<RegisterRecord> record = RecordLookup::recordAt(context.reg, id);
+    const std::optional<RegisterRecord> record = context.namedRecord(request, response, *visitor);
     if (!record)
-        return context.sendFailure(response, &*visitor, 404, record.error().message);
+        return;
+    const qint64 id = record->rowid;
     const QString back = WebContext::parameter(request, "back");
     QString details;
     for (const RecordFields::Field& field : RecordFields::inOutputOrder()) {

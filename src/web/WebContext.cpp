@@ -1,6 +1,7 @@
 #include "web/WebContext.h"
 
 #include "browser/FolderMenu.h"
+#include "operations/RecordLookup.h"
 #include "queries/QuerySlots.h"
 #include "web/Html.h"
 #include "web/ViewRequest.h"
@@ -61,6 +62,19 @@ std::optional<WebContext::Visitor> WebContext::allow(const httplib::Request& req
         return std::nullopt;
     }
     return visitor;
+}
+
+std::optional<RegisterRecord> WebContext::namedRecord(const httplib::Request& request,
+                                                      httplib::Response& response,
+                                                      const Visitor& visitor)
+{
+    const qint64 id = QString::fromStdString(request.matches[1]).toLongLong();
+    Result<RegisterRecord> record = RecordLookup::recordAt(reg, id);
+    if (!record) {
+        sendFailure(response, &visitor, 404, record.error().message);
+        return std::nullopt;
+    }
+    return *record;
 }
 
 void WebContext::sendPage(httplib::Response& response, const QString& title, const Visitor* visitor,

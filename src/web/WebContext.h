@@ -4,6 +4,7 @@
 #include "accounts/SignInThrottle.h"
 #include "base/Result.h"
 #include "store/Register.h"
+#include "store/RegisterRecord.h"
 #include "store/view/ViewCondition.h"
 #include "web/Sessions.h"
 #include "web/ViewKeys.h"
@@ -53,6 +54,11 @@ public:
     // Otherwise the response is set (sign-in page, or refusal) and nullopt.
     std::optional<Visitor> allow(const httplib::Request& request, httplib::Response& response,
                                  Role needed, bool changes = false);
+
+    // The record the number in the request's path names; nullopt after a
+    // page that says why not.
+    std::optional<RegisterRecord> namedRecord(const httplib::Request& request,
+                                              httplib::Response& response, const Visitor& visitor);
 
     // A page in the frame, with the navigation for `visitor` (none when null).
     // `again`: the page is read again after a moment (its view is still being read).
