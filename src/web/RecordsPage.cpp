@@ -140,12 +140,13 @@ void viewPage(WebContext& context, const httplib::Request& request, httplib::Res
         actions += QStringLiteral("<button formaction=\"/modify\" id=\"modify\">修改记录</button>");
     if (roleAllows(visitor->account.role, Role::Administrator))
         actions += QStringLiteral("<button formaction=\"/delete\" id=\"delete\">删除</button>");
+    // The pager holds a form of its own, so it stands outside the grid's.
+    body += pageLinks(asked, page, pages);
     body += QStringLiteral("<form method=\"post\" action=\"/modify\">%1"
-                           "<input type=\"hidden\" name=\"back\" value=\"%2\">%3%4"
-                           "<div class=\"actions\">%5</div></form>")
-                .arg(Html::tokenField(visitor->formToken), Html::escape(back),
-                     pageLinks(asked, page, pages), table, actions);
-    context.sendPage(response, view->caption, &*visitor, body);
+                           "<input type=\"hidden\" name=\"back\" value=\"%2\">%3"
+                           "<div class=\"actions\">%4</div></form>")
+                .arg(Html::tokenField(visitor->formToken), Html::escape(back), table, actions);
+    context.sendPage(response, view->caption, &*visitor, body, 200, !keys->complete);
 }
 
 QString recordPath(qint64 id, const QString& back)

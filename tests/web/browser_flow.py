@@ -88,6 +88,9 @@ find("#search").click()
 step("search finds the file", lambda: "组合搜索" in driver.page_source
      and "共 1 条" in driver.page_source)
 shot("web-search.png")
+find(".pages button").click()
+step("the pager turns pages of the same search", lambda: "p=1" in driver.current_url
+     and "共 1 条" in driver.page_source and "请先选择" not in driver.page_source)
 
 # Download it: the same bytes.
 find("#grid a[download]").click()
