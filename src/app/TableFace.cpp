@@ -118,6 +118,9 @@ TableFace::TableFace(Register reg, QWidget* parent)
         m_inboxStatus->setText(QStringLiteral("收件箱：已登记 %1 个文件").arg(total));
     });
     connect(m_inbox, &InboxRunner::problem, m_inboxStatus, &QLabel::setToolTip);
+    // What the inbox registered is shown as others' changes are: the watch
+    // takes the inbox's commits for the window's own.
+    connect(m_inbox, &InboxRunner::registered, this, &TableFace::outsideChange);
 
     m_grid = new MshfGrid(client);
     m_grid->setObjectName(QStringLiteral("MSHF"));

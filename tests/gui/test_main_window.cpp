@@ -415,7 +415,7 @@ private Q_SLOTS:
     }
 
     // The inbox's settings are the last item of 选项; while the window is
-    // open it takes in what arrives and says how much.
+    // open it takes in what arrives, says how much and shows it.
     void inboxRunsWhileTheWindowIsOpen()
     {
         FaceFixture fixture(false);
@@ -434,6 +434,8 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(fixture.face().inboxStatus()->text(),
                                   QStringLiteral("收件箱：已登记 1 个文件"), 20000);
         QVERIFY(!QFile::exists(QDir(inbox.path()).filePath(QStringLiteral("scan.pdf"))));
+        // The grid shows what the inbox took in.
+        QTRY_COMPARE_WITH_TIMEOUT(fixture.face().MSHF()->model()->rowCount(), 1, 5000);
     }
 
     // The shown view goes to the chosen file (".xlsx" added), complete; an
