@@ -2,6 +2,7 @@
 #include "web/WebRoutes.h"
 
 #include <chrono>
+#include <semaphore>
 
 namespace {
 
@@ -43,7 +44,12 @@ void signIn(WebContext& context, const httplib::Request& request, httplib::Respo
             signInForm(name, QStringLiteral("登录失败次数过多，请 %1 秒后再试。").arg(seconds)),
             429);
     }
+    // Each check of a password takes 64 MiB for a moment: a few at a time, so a
+    // flood of sign-ins cannot take the server's memory.
+    static std::counting_semaphore<4> hashing(4);
+    hashing.acquire();
     Result<Account> account = Accounts(context.reg).verify(name, password);
+    hashing.release();
     if (!account) {
         context.throttle.failed(name, address);
         return context.sendPage(response, QStringLiteral("登录"), nullptr,
