@@ -46,6 +46,10 @@ std::optional<WebContext::Visitor> WebContext::allow(const httplib::Request& req
     }
     // The account as stored now: a changed role or a removal counts at once.
     Result<Account> account = Accounts(reg).find(session->account);
+    if (!account && account.error().code != ErrorCode::NotFound) {
+        sendFailure(response, nullptr, 503, account.error().message);
+        return std::nullopt;
+    }
     if (!account) {
         sessions.closeAll(session->account);
         sendFailure(response, nullptr, 401, QStringLiteral("请先登录。"));
