@@ -103,7 +103,7 @@ void WebContext::sendBack(httplib::Response& response, const QString& target,
 {
     if (visitor && !message.isEmpty())
         sessions.say(visitor->token, message, failed);
-    response.set_redirect(utf8(target), 303);
+    response.set_redirect(target.toStdString(), 303);
 }
 
 QString WebContext::takeNotice(const Visitor& visitor)

@@ -9,7 +9,6 @@
 #include "web/Sessions.h"
 #include "web/ViewKeys.h"
 
-#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -102,8 +101,3 @@ private:
     quint64 m_menusGeneration = 0;
     Menus m_menus;
 };
-
-inline std::string utf8(const QString& text)
-{
-    return text.toStdString();
-}
