@@ -5,10 +5,11 @@ import csv
 import io
 import json
 import os
-import subprocess
 import sys
 import tempfile
 import unicodedata
+
+from cli_script import CliScript
 
 CLI = sys.argv[1]
 NAMES = [
@@ -21,19 +22,8 @@ NAMES = [
     "报告 2026.doc",
 ]
 REMARK = 'a "remark"\twith\r\nall of it, 逗号'
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-
-
-def run(*args, ok=True):
-    result = subprocess.run([CLI, "--register", register, *args], capture_output=True)
-    if ok and result.returncode != 0:
-        sys.exit(f"{args}: exit {result.returncode}: {result.stderr.decode()}")
-    return result
+script = CliScript(CLI)
+check, run = script.check, script.run
 
 
 def width(text):
@@ -54,7 +44,7 @@ def tsv_unescape(field):
 
 
 with tempfile.TemporaryDirectory() as work:
-    register = os.path.join(work, "register")
+    script.register = os.path.join(work, "register")
     run("init")
     paths = []
     for i, name in enumerate(NAMES):
@@ -112,6 +102,4 @@ with tempfile.TemporaryDirectory() as work:
     names = run("folders", "-0").stdout
     check(names == b"", "folders of an unfiled register")
 
-for failure in failures:
-    print("FAIL:", failure)
-sys.exit(1 if failures else 0)
+script.finish()

@@ -11,6 +11,8 @@ import tempfile
 import openpyxl
 from openpyxl.utils.escape import unescape
 
+from cli_script import CliScript
+
 CLI = sys.argv[1]
 LONG_REMARK = "很长的备注文字" * 20 + "末尾ENDMARK"
 HOSTILE = [
@@ -21,19 +23,8 @@ HOSTILE = [
     ("long.txt", "2025-6-30", LONG_REMARK, "李四", "", "发文"),
     ("ctl.txt", "2025-7-1", "bell\x07here, _x0041_ as typed", "", "", ""),
 ]
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-
-
-def run(*args, ok=True):
-    result = subprocess.run([CLI, "--register", register, *args], capture_output=True)
-    if ok and result.returncode != 0:
-        sys.exit(f"{args}: exit {result.returncode}: {result.stderr.decode()}")
-    return result
+script = CliScript(CLI)
+check, run = script.check, script.run
 
 
 def tsv_unescape(field):
@@ -62,7 +53,7 @@ def pdf_pages(path):
 
 
 with tempfile.TemporaryDirectory() as work:
-    register = os.path.join(work, "register")
+    script.register = os.path.join(work, "register")
     run("init")
     plain = []
     for i in range(80):
@@ -131,6 +122,4 @@ with tempfile.TemporaryDirectory() as work:
     check(run("print", "--pdf", missing, ok=False).returncode == 1, "pdf into a missing folder")
     check(run("print", ok=False).returncode == 2, "print needs --pdf")
 
-if failures:
-    print("\n".join(failures))
-    sys.exit(1)
+script.finish()
