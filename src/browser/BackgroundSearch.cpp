@@ -1,7 +1,6 @@
 #include "browser/BackgroundSearch.h"
 
 #include "store/view/SearchInterrupt.h"
-#include "store/view/ViewRst.h"
 
 // Lives on the search thread; everything it touches is that thread's.
 class BackgroundSearch::Worker : public QObject {
@@ -11,12 +10,13 @@ public:
     {
     }
 
-    Result<QList<qint64>> run(quint64 generation, const ViewCondition& condition,
-                              const ViewRst::FirstScreen& firstScreen)
+    Result<ViewRst::Start> run(quint64 generation, const ViewCondition& condition,
+                               const ViewRst::FirstScreen& firstScreen,
+                               const QList<qint64>& findKeys)
     {
         m_running = generation;
         m_interrupt.watch(m_register, [this] { return stale(m_running); });
-        return ViewRst::loadKeys(m_register, condition, firstScreen);
+        return ViewRst::start(m_register, condition, firstScreen, findKeys);
     }
 
     bool stale(quint64 generation) const { return generation != m_latest->load(); }
@@ -61,7 +61,8 @@ BackgroundSearch::~BackgroundSearch()
     m_thread.wait();
 }
 
-void BackgroundSearch::start(const ViewCondition& condition, Done done, FirstScreen firstScreen)
+void BackgroundSearch::start(const ViewCondition& condition, Done done, FirstScreen firstScreen,
+                             QList<qint64> findKeys)
 {
     const quint64 generation = ++*m_latest;
     m_done = std::move(done);
@@ -71,7 +72,7 @@ void BackgroundSearch::start(const ViewCondition& condition, Done done, FirstScr
     const bool early = bool(m_firstScreen);
     QMetaObject::invokeMethod(
         m_worker,
-        [this, worker, generation, condition, early] {
+        [this, worker, generation, condition, early, findKeys] {
             // A search overtaken while it waited never starts.
             if (worker->stale(generation))
                 return;
@@ -86,13 +87,13 @@ void BackgroundSearch::start(const ViewCondition& condition, Done done, FirstScr
                         Qt::QueuedConnection);
                 };
             }
-            Result<QList<qint64>> keys = worker->run(generation, condition, first);
+            Result<ViewRst::Start> started = worker->run(generation, condition, first, findKeys);
             if (worker->stale(generation))
                 return;
             QMetaObject::invokeMethod(
                 this,
-                [this, generation, keys = std::move(keys)]() mutable {
-                    deliver(generation, std::move(keys));
+                [this, generation, started = std::move(started)]() mutable {
+                    deliver(generation, std::move(started));
                 },
                 Qt::QueuedConnection);
         },
@@ -116,7 +117,7 @@ void BackgroundSearch::deliverFirst(quint64 generation, QList<qint64> keys)
     firstScreen(std::move(keys));
 }
 
-void BackgroundSearch::deliver(quint64 generation, Result<QList<qint64>> keys)
+void BackgroundSearch::deliver(quint64 generation, Result<ViewRst::Start> started)
 {
     if (generation != m_latest->load() || !m_done)
         return;
@@ -124,5 +125,5 @@ void BackgroundSearch::deliver(quint64 generation, Result<QList<qint64>> keys)
     Done done = std::move(m_done);
     m_done = nullptr;
     m_firstScreen = nullptr;
-    done(std::move(keys));
+    done(std::move(started));
 }

@@ -52,21 +52,20 @@ void RecordTableModel::rereadAll()
     Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
 }
 
-void RecordTableModel::completeView(QList<qint64> keys)
+void RecordTableModel::completeView(int count)
 {
     if (!m_view)
         return;
     const int shown = m_view->recordCount();
-    const int count = static_cast<int>(keys.size());
     if (shown == 0 || count <= shown) {
-        // Not a longer list with the same beginning: shown afresh.
+        // Not a longer view with the same beginning: shown afresh.
         beginResetModel();
-        m_view->complete(std::move(keys));
+        m_view->reread(count);
         endResetModel();
         return;
     }
     beginInsertRows({}, shown, count - 1);
-    m_view->complete(std::move(keys));
+    m_view->setCount(count);
     endInsertRows();
 }
 

@@ -27,9 +27,9 @@ public:
     void recordsChanged(int firstPosition, int lastPosition);
     // Every row may hold other values now: they are read again when drawn.
     void rereadAll();
-    // The complete key list of a view shown with its first keys: the rows
-    // beyond them are added, selection and scroll position stay.
-    void completeView(QList<qint64> keys);
+    // The count of a view shown with its first keys: the rows beyond them
+    // are added, selection and scroll position stay.
+    void completeView(int count);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

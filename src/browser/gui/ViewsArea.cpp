@@ -52,31 +52,31 @@ bool ViewsArea::Search(const ViewCondition& condition, const QString& caption)
         m_partial.reset();
         m_background->start(
             condition,
-            [this, condition, caption](Result<QList<qint64>> keys) {
-                finishSearch(condition, std::move(keys), caption);
+            [this, condition, caption](Result<ViewRst::Start> started) {
+                finishSearch(condition, std::move(started), caption);
             },
-            // The busy cursor stays while the rest of the view loads.
+            // The busy cursor stays while the view is counted.
             [this, condition, caption](QList<qint64> keys) {
-                show(condition, std::move(keys), caption, true);
+                show(condition, ViewRst::Start{std::move(keys), -1, {}}, caption, true);
             });
         return true;
     }
-    return show(condition, ViewRst::loadKeys(m_register, condition), caption);
+    return show(condition, ViewRst::start(m_register, condition), caption);
 }
 
-void ViewsArea::finishSearch(const ViewCondition& condition, Result<QList<qint64>> keys,
+void ViewsArea::finishSearch(const ViewCondition& condition, Result<ViewRst::Start> started,
                              const QString& caption)
 {
     const std::shared_ptr<ViewRst> partial = std::exchange(m_partial, {});
-    if (!partial || !keys) {
-        show(condition, std::move(keys), caption);
+    if (!partial || !started) {
+        show(condition, std::move(started), caption);
     } else if (partial->changeCount() != m_partialChanges) {
-        // An operation moved keys of the first screen: the rest read
+        // An operation moved keys of the first screen: the count read
         // meanwhile may not fit them any more, so the view is read again.
         Search(condition, caption);
         return;
     } else if (partial == currentView()) {
-        m_parts.grid->recordModel()->completeView(std::move(keys).value());
+        m_parts.grid->recordModel()->completeView(started->count);
     }
     m_window->unsetCursor();
     runAfterSearch();
@@ -97,88 +97,100 @@ bool ViewsArea::refresh()
     if (!view)
         return true;
     const quint64 changes = view->changeCount();
+    // The records the window is on, by identity rather than by row.
+    const MshfGrid* grid = m_parts.grid;
+    QList<qint64> found;
+    if (!view->isEmpty())
+        found = {view->keyAt(grid->Row()), view->keyAt(grid->RowSel()),
+                 view->keyAt(grid->TopRow())};
     if (!m_background) {
-        refreshed(view, changes, ViewRst::loadKeys(m_register, view->condition()));
+        refreshed(view, changes, found, ViewRst::start(m_register, view->condition(), {}, found));
         return true;
     }
-    m_background->start(view->condition(), [this, view, changes](Result<QList<qint64>> keys) {
-        refreshed(view, changes, std::move(keys));
-    });
+    m_background->start(
+        view->condition(),
+        [this, view, changes, found](Result<ViewRst::Start> started) {
+            refreshed(view, changes, found, std::move(started));
+        },
+        {}, found);
     return true;
 }
 
-// How often a refreshed list waiting for a dialog to close looks again.
+// How often a refreshed view waiting for a dialog to close looks again.
 constexpr int refreshWaitMs = 200;
 
 void ViewsArea::refreshed(const std::shared_ptr<ViewRst>& view, quint64 changes,
-                          Result<QList<qint64>> keys)
+                          QList<qint64> found, Result<ViewRst::Start> started)
 {
     // A dialog or menu opened meanwhile may act on the rows it was opened
-    // on: the new list waits until it is closed.
-    if (view == currentView() && keys &&
+    // on: the new view waits until it is closed.
+    if (view == currentView() && started &&
         (QApplication::activeModalWidget() || QApplication::activePopupWidget())) {
-        QTimer::singleShot(refreshWaitMs, this,
-                           [this, view, changes, keys] { refreshed(view, changes, keys); });
+        QTimer::singleShot(refreshWaitMs, this, [this, view, changes, found, started] {
+            refreshed(view, changes, found, started);
+        });
         return;
     }
-    if (view == currentView() && keys) {
+    if (view == currentView() && started) {
         if (view->changeCount() != changes) {
-            // A delete or move of the window's own came in between: the keys
-            // read may be older than it, so they are read again.
+            // A delete or move of the window's own came in between: what was
+            // read may be older than it, so it is read again.
             refresh();
             return;
         }
-        replaceKeys(view, std::move(keys).value());
+        replaceView(view, found, *started);
     }
     runAfterSearch();
 }
 
-void ViewsArea::replaceKeys(const std::shared_ptr<ViewRst>& view, QList<qint64> keys)
+void ViewsArea::replaceView(const std::shared_ptr<ViewRst>& view, const QList<qint64>& found,
+                            const ViewRst::Start& started)
 {
     MshfGrid* grid = m_parts.grid;
-    RecordTableModel* model = grid->recordModel();
-    const int count = view->recordCount();
-    bool same = count == keys.size();
-    for (int position = 1; same && position <= count; ++position)
-        same = view->keyAt(position) == keys.at(position - 1);
-    if (same) {
-        // Only values may differ: the rows are read again where they stand.
-        model->rereadAll();
+    const int row = grid->Row();
+    const int otherEnd = grid->RowSel();
+    const int top = grid->TopRow();
+    const QList<int> onScreen = {row, otherEnd, top};
+    const bool wasEmpty = view->isEmpty();
+    if (!wasEmpty && started.count == view->recordCount() && started.positions == onScreen) {
+        // The window stays on the same rows: they are read again where they stand.
+        view->reread(started.count);
+        grid->recordModel()->rereadAll();
         return;
     }
-    // The records the window is on, by identity rather than by row.
-    const int row = grid->Row();
-    const int top = grid->TopRow();
-    const qint64 currentKey = view->isEmpty() ? 0 : view->keyAt(row);
-    const qint64 otherEndKey = view->isEmpty() ? 0 : view->keyAt(grid->RowSel());
-    const qint64 topKey = view->isEmpty() ? 0 : view->keyAt(top);
-    const bool wasEmpty = view->isEmpty();
-
-    auto fresh = std::make_shared<ViewRst>(m_register, view->condition(), std::move(keys));
+    auto fresh =
+        std::make_shared<ViewRst>(m_register, view->condition(), started.first, started.count);
+    // Rows the window moved to since the view was read are looked up now.
+    QList<int> positions;
+    for (qsizetype i = 0; i < found.size(); ++i) {
+        const qint64 key = wasEmpty ? 0 : view->keyAt(onScreen.at(i));
+        positions << (key == found.at(i) ? started.positions.value(i) : fresh->positionOf(key));
+    }
     m_binder.Bd(fresh);
     if (wasEmpty || fresh->isEmpty())
         return;
-    int newRow = currentKey ? fresh->positionOf(currentKey) : 0;
-    int newOtherEnd = otherEndKey ? fresh->positionOf(otherEndKey) : 0;
+    int newRow = positions.at(0);
+    int newOtherEnd = positions.at(1);
     if (newRow == 0 && newOtherEnd == 0)
-        newRow = newOtherEnd = row; // gone: the row that took its place
+        newRow = newOtherEnd =
+            std::min(row, fresh->recordCount()); // gone: the row that took its place
     else if (newRow == 0)
         newRow = newOtherEnd;
     else if (newOtherEnd == 0)
         newOtherEnd = newRow;
     grid->selectRows(newRow, newOtherEnd);
-    const int newTop = topKey ? fresh->positionOf(topKey) : 0;
-    grid->setTopRow(newTop != 0 ? newTop : top);
+    grid->setTopRow(positions.at(2) != 0 ? positions.at(2) : top);
 }
 
-bool ViewsArea::show(const ViewCondition& condition, Result<QList<qint64>> keys,
+bool ViewsArea::show(const ViewCondition& condition, Result<ViewRst::Start> started,
                      const QString& caption, bool firstScreen)
 {
-    if (!keys) {
-        MessageBox::warning(m_window, keys.error().fullText());
+    if (!started) {
+        MessageBox::warning(m_window, started.error().fullText());
         return false;
     }
-    m_binder.Bd(std::make_shared<ViewRst>(m_register, condition, std::move(keys).value()));
+    m_binder.Bd(std::make_shared<ViewRst>(m_register, condition, std::move(started->first),
+                                          firstScreen ? -1 : started->count));
     m_parts.status->setText(caption);
     // Before anyone hears of the view, who may start another search at once.
     m_partial = firstScreen ? currentView() : nullptr;

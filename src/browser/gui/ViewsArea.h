@@ -5,6 +5,7 @@
 #include "store/Register.h"
 #include "store/view/SearchCriteria.h"
 #include "store/view/ViewCondition.h"
+#include "store/view/ViewRst.h"
 
 #include <QList>
 #include <QObject>
@@ -96,14 +97,17 @@ Q_SIGNALS:
 private:
     QAction* folderItem(int index) const;
 
-    // `firstScreen`: the keys are the view's first ones, the rest to follow.
-    bool show(const ViewCondition& condition, Result<QList<qint64>> keys, const QString& caption,
-              bool firstScreen = false);
-    void finishSearch(const ViewCondition& condition, Result<QList<qint64>> keys,
+    // `firstScreen`: the keys are the view's first ones, its count to follow.
+    bool show(const ViewCondition& condition, Result<ViewRst::Start> started,
+              const QString& caption, bool firstScreen = false);
+    void finishSearch(const ViewCondition& condition, Result<ViewRst::Start> started,
                       const QString& caption);
-    void refreshed(const std::shared_ptr<ViewRst>& view, quint64 changes,
-                   Result<QList<qint64>> keys);
-    void replaceKeys(const std::shared_ptr<ViewRst>& view, QList<qint64> keys);
+    // `found`: the records the window was on when the view was read again,
+    // whose positions `started` tells.
+    void refreshed(const std::shared_ptr<ViewRst>& view, quint64 changes, QList<qint64> found,
+                   Result<ViewRst::Start> started);
+    void replaceView(const std::shared_ptr<ViewRst>& view, const QList<qint64>& found,
+                     const ViewRst::Start& started);
     void runAfterSearch();
 
     Register m_register;

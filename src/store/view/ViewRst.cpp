@@ -2,22 +2,12 @@
 
 #include "store/RecordFields.h"
 #include "store/RegisterNames.h"
-#include "store/pg/PgKeys.h"
-#include "store/pg/PgSql.h"
-#include "store/pg/PgViewSql.h"
 #include "store/sql/Sql.h"
-#include "store/sqlite/RawStatement.h"
-#include "store/view/SqliteViewSql.h"
+#include "store/view/ReadSnapshot.h"
 
-#include <QSqlError>
 #include <QSqlQuery>
 
-#include <sqlite3.h>
-
 #include <algorithm>
-#include <functional>
-#include <optional>
-#include <vector>
 
 namespace {
 
@@ -40,366 +30,148 @@ QString selectList(const Register& reg)
     return columns.join(QStringLiteral(", "));
 }
 
-// Rowids up to this many are marked in a bitmap (32 MiB at most).
-constexpr qint64 bitmapLimit = qint64(1) << 28;
-
-// The first column of every row, in order; `keep` filters when given.
-Result<QList<qint64>> collectKeys(const Register& reg, const QString& sql,
-                                  const QVariantList& values,
-                                  const std::function<bool(qint64)>& keep = {},
-                                  const ViewRst::FirstScreen& firstScreen = {})
-{
-    const QSqlDatabase db = reg.database();
-    QList<qint64> keys;
-    const auto add = [&](qint64 key) {
-        if (keep && !keep(key))
-            return;
-        // Told only once a key beyond the first screen is found.
-        if (firstScreen && keys.size() == ViewRst::firstScreenSize)
-            firstScreen(keys);
-        keys.append(key);
-    };
-    if (reg.kind() == Register::Kind::Postgres && PgKeys::readsRaw(db)) {
-        const Status read = PgKeys::each(db, sql, values, add);
-        if (!read)
-            return read.error();
-        return keys;
-    }
-    if (reg.kind() == Register::Kind::Postgres) {
-        // The rows in one piece: read one by one, each would come from the
-        // server as a result of its own, several times slower for long lists.
-        QSqlQuery query(db);
-        query.setForwardOnly(false);
-        if (!query.prepare(sql))
-            return Sql::errorOn(db, query.lastError(), sql);
-        for (const QVariant& value : values)
-            query.addBindValue(value);
-        if (!query.exec())
-            return Sql::errorOn(db, query.lastError(), sql);
-        while (query.next())
-            add(query.value(0).toLongLong());
-        return keys;
-    }
-    RawStatement query(db, sql, values);
-    if (!query.ok())
-        return query.error();
-    while (query.next())
-        add(query.int64(0));
-    if (!query.error().message.isEmpty())
-        return query.error();
-    return keys;
-}
-
-// A read transaction around several statements, unless one is open already:
-// they then see one state of the register.
-class ReadSnapshot {
-public:
-    explicit ReadSnapshot(const Register& reg)
-        : m_db(reg.database()),
-          m_handle(reg.kind() == Register::Kind::Sqlite ? RawStatement::handleOf(m_db) : nullptr)
-    {
-        if (m_handle) {
-            if (sqlite3_get_autocommit(m_handle) != 0)
-                m_began = sqlite3_exec(m_handle, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
-            return;
-        }
-        // A server's statement outside a transaction block starts its own
-        // transaction, so its start is the transaction's; inside a block
-        // (where BEGIN would only warn) they differ.
-        Result<QVariant> outside = Sql::scalar(
-            m_db, QStringLiteral("SELECT transaction_timestamp() = statement_timestamp()"));
-        m_began =
-            outside && outside->toBool() &&
-            PgSql::exec(m_db, QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
-    }
-    ~ReadSnapshot()
-    {
-        if (!m_began)
-            return;
-        if (m_handle)
-            sqlite3_exec(m_handle, "COMMIT", nullptr, nullptr, nullptr);
-        else
-            (void)PgSql::exec(m_db, QStringLiteral("COMMIT"));
-    }
-    ReadSnapshot(const ReadSnapshot&) = delete;
-    ReadSnapshot& operator=(const ReadSnapshot&) = delete;
-
-private:
-    QSqlDatabase m_db;
-    sqlite3* m_handle;
-    bool m_began = false;
-};
-
-// The keys of a condition that has a keys query, when enough records match:
-// those keys marked in a bitmap, kept in the order of a walk over all
-// records. Nothing when it is not worth it or the rowids do not suit a bitmap.
-std::optional<Result<QList<qint64>>> markedKeys(const Register& reg, const ViewSql& condition,
-                                                const QString& allInOrder,
-                                                const ViewRst::FirstScreen& firstScreen)
-{
-    if (condition.keysSql.isEmpty())
-        return std::nullopt;
-    const QSqlDatabase db = reg.database();
-    if (!condition.keysWorthSql.isEmpty()) {
-        Result<QVariant> worth = Sql::scalar(db, condition.keysWorthSql, condition.keysWorthValues);
-        if (!worth || worth->toInt() != 1)
-            return std::nullopt;
-    }
-    // Both lists must come from one state of the register.
-    ReadSnapshot snapshot(reg);
-    Result<QList<qint64>> matching = collectKeys(reg, condition.keysSql, condition.keysValues);
-    if (!matching)
-        return matching.error();
-    qint64 highest = 0;
-    for (qint64 key : *matching) {
-        if (key <= 0 || key > bitmapLimit)
-            return std::nullopt;
-        highest = std::max(highest, key);
-    }
-    std::vector<bool> isMatching(std::size_t(highest) + 1);
-    for (qint64 key : *matching)
-        isMatching[std::size_t(key)] = true;
-    return collectKeys(
-        reg, allInOrder, {},
-        [&](qint64 key) { return key > 0 && key <= highest && isMatching[std::size_t(key)]; },
-        firstScreen);
-}
-
-// Records read in serial order when looking for a view's first screen before
-// its statement runs: enough for views that hold a few percent of the
-// register or more, and a few milliseconds when the view is sparse.
-constexpr int firstScreenReach = 8192;
-// A term that showed up in that first look but not a screen's worth of times
-// gets a longer look when that is cheaper than listing and sorting all its
-// matches through an index: testing a record in order costs about an eighth
-// of reading and sorting one match.
-constexpr qint64 recordsTestedPerMatch = 8;
-
-// The first keys of `condition` when the first records in serial order hold
-// more than a screen of them; fewer (nothing certain) otherwise. A statement
-// that sorts its matches yields nothing until all are found, and one that
-// leaves out records must first read those: this answers sooner.
-QList<qint64> firstScreenAmongFirst(const Register& reg, const ViewSql& condition)
-{
-    using namespace RegisterNames;
-    const QSqlDatabase db = reg.database();
-    const QString key = keyOf(reg);
-    const QString hit = condition.isEmpty() ? QStringLiteral("TRUE") : condition.whereForScan();
-    const auto among = [&](qint64 reach) {
-        const QString sql =
-            QStringLiteral("SELECT k FROM (SELECT %6 AS k, %1 AS s, (%2) AS hit FROM %3 ORDER "
-                           "BY %1, %6 LIMIT %4) AS head WHERE hit ORDER BY s, k LIMIT %5")
-                .arg(Sql::identifier(serial), hit, Sql::identifier(recordTable),
-                     QString::number(reach), QString::number(ViewRst::firstScreenSize + 1), key);
-        Result<QList<qint64>> keys = collectKeys(reg, sql, condition.valuesForScan());
-        return keys ? std::move(keys).value() : QList<qint64>();
-    };
-    QList<qint64> first = among(firstScreenReach);
-    if (first.isEmpty() || first.size() > ViewRst::firstScreenSize)
-        return first;
-    // The highest key stands for the number of records, read without a scan.
-    Result<QVariant> highest = Sql::scalar(
-        db, QStringLiteral("SELECT max(%1) FROM %2").arg(key, Sql::identifier(recordTable)));
-    const qint64 expectedMatches =
-        highest ? highest->toLongLong() * first.size() / firstScreenReach : 0;
-    // Half as far again as the matches seen so far say a screen needs.
-    const qint64 needed =
-        qint64(ViewRst::firstScreenSize + 1) * firstScreenReach * 3 / (2 * first.size());
-    return needed <= expectedMatches * recordsTestedPerMatch ? among(needed) : first;
-}
-
-// The first screen told, when the first records in serial order hold more
-// than one; then the callback that is still to be told while stepping.
-ViewRst::FirstScreen toldEarly(const Register& reg, const ViewSql& condition,
-                               const ViewRst::FirstScreen& firstScreen)
-{
-    QList<qint64> first = firstScreenAmongFirst(reg, condition);
-    if (first.size() <= ViewRst::firstScreenSize)
-        return firstScreen;
-    first.resize(ViewRst::firstScreenSize);
-    firstScreen(first);
-    return nullptr;
-}
-
-// A server's view: its condition in the server's terms, one statement in
-// view order (or put in view order here). The keys come once all are
-// sorted, so a first screen is looked for among the first records
-// beforehand, in the same snapshot.
-Result<QList<qint64>> serverKeys(const Register& reg, const ViewCondition& condition,
-                                 const ViewRst::FirstScreen& firstScreen)
-{
-    using namespace RegisterNames;
-    const QSqlDatabase db = reg.database();
-    // Read through libpq (collectKeys), the statements carry the server's own
-    // numbered marks.
-    const bool raw = PgKeys::readsRaw(db);
-    const PgViewSql::Marks marks = raw ? PgViewSql::Marks::Numbered : PgViewSql::Marks::Question;
-    const ViewSql told = PgViewSql::told(condition, marks);
-    std::optional<ReadSnapshot> snapshot;
-    ViewRst::FirstScreen whileReading = firstScreen;
-    if (firstScreen) {
-        snapshot.emplace(reg);
-        whileReading = toldEarly(reg, told, firstScreen);
-    }
-    const QString where = told.isEmpty() ? QString() : QStringLiteral(" WHERE ") + told.where;
-    // Records picked by their recipient, method or folder come from that
-    // column's index one value after another; the server would sort them all
-    // before sending the first, which takes it longer than sorting them here.
-    if (PgViewSql::picksByValue(condition) && raw) {
-        const Result<ViewSql> listed = PgViewSql::listed(db, condition, marks);
-        if (!listed)
-            return listed.error();
-        Result<QList<qint64>> keys =
-            PgKeys::sorted(db,
-                           QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4")
-                               .arg(Sql::identifier(serial), Sql::identifier(identity),
-                                    Sql::identifier(recordTable), listed->where),
-                           listed->values);
-        if (keys && whileReading && keys->size() > ViewRst::firstScreenSize)
-            whileReading(keys->mid(0, ViewRst::firstScreenSize));
-        return keys;
-    }
-    const QString sql = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4, %1")
-                            .arg(Sql::identifier(identity), Sql::identifier(recordTable), where,
-                                 Sql::identifier(serial));
-    return collectKeys(reg, sql, told.values, {}, whileReading);
-}
-
 } // namespace
 
 ViewRst::ViewRst(Register reg, ViewCondition condition, QList<qint64> keys)
-    : m_register(std::move(reg)), m_condition(std::move(condition)), m_keys(std::move(keys))
+    : ViewRst(std::move(reg), std::move(condition), std::move(keys), 0)
 {
+    m_count = int(m_keys.keyCount());
 }
 
-Result<QList<qint64>> ViewRst::loadKeys(const Register& reg, const ViewCondition& condition,
-                                        const FirstScreen& firstScreen)
+ViewRst::ViewRst(Register reg, ViewCondition condition, QList<qint64> first, int count)
+    : m_register(std::move(reg)), m_condition(std::move(condition)),
+      m_pages(m_register, m_condition), m_count(count < 0 ? int(first.size()) : count),
+      m_counted(count >= 0)
 {
-    if (reg.kind() == Register::Kind::Postgres)
-        return serverKeys(reg, condition, firstScreen);
-    return keysOf(reg, SqliteViewSql::rendered(condition), firstScreen);
+    m_keys.place(1, first);
 }
 
-Result<QList<qint64>> ViewRst::keysOf(const Register& reg, const ViewSql& condition,
-                                      const FirstScreen& firstScreen)
+Result<ViewRst::Start> ViewRst::start(const Register& reg, const ViewCondition& condition,
+                                      const FirstScreen& firstScreen, const QList<qint64>& findKeys)
 {
-    const QSqlDatabase db = reg.database();
-    // The first screen and the complete list must come from one state of the
-    // register, so that the one begins the other.
-    std::optional<ReadSnapshot> early;
-    FirstScreen whileStepping = firstScreen;
-    if (firstScreen && !condition.isEmpty()) {
-        early.emplace(reg);
-        whileStepping = toldEarly(reg, condition, firstScreen);
-    }
-    const QString records =
-        QStringLiteral("SELECT rowid FROM %1").arg(Sql::identifier(RegisterNames::recordTable));
-    const QString order =
-        QStringLiteral(" ORDER BY %1, rowid").arg(Sql::identifier(RegisterNames::serial));
-    if (auto marked = markedKeys(reg, condition, records + order, whileStepping))
-        return std::move(*marked);
-    const auto exceptionWorthIt = [&] {
-        if (condition.exceptWhere.isEmpty())
-            return false;
-        if (condition.exceptWorthSql.isEmpty())
-            return true;
-        Result<QVariant> worth =
-            Sql::scalar(db, condition.exceptWorthSql, condition.exceptWorthValues);
-        return worth && worth->toInt() == 1;
-    };
-    if (!exceptionWorthIt()) {
-        const QString where =
-            condition.isEmpty() ? QString() : QStringLiteral(" WHERE ") + condition.where;
-        return collectKeys(reg, records + where + order, condition.values, {}, whileStepping);
-    }
-    // Both lists must come from one state of the register.
+    const ViewPages pages(reg, condition);
     ReadSnapshot snapshot(reg);
-    QStringList leftOutQueries;
-    for (const QString& where : condition.exceptWhere)
-        leftOutQueries << records + QStringLiteral(" WHERE ") + where;
-    Result<QList<qint64>> leftOut = collectKeys(
-        reg, leftOutQueries.join(QStringLiteral(" UNION ALL ")), condition.exceptValues);
-    if (!leftOut)
-        return leftOut.error();
-    qint64 highest = 0;
-    bool usual = true;
-    for (qint64 key : *leftOut) {
-        highest = std::max(highest, key);
-        usual = usual && key > 0;
+    Result<QList<qint64>> first = pages.forward(0, 0, firstScreenSize + 1);
+    if (!first)
+        return first.error();
+    Start start;
+    start.first = std::move(first).value();
+    const bool whole = start.first.size() <= firstScreenSize;
+    if (whole) {
+        start.count = int(start.first.size());
+    } else {
+        start.first.resize(firstScreenSize);
+        if (firstScreen)
+            firstScreen(start.first);
+        Result<qint64> count = pages.count();
+        if (!count)
+            return count.error();
+        start.count = int(*count);
     }
-    // Rowids of a damaged register may be anything; a bitmap only suits the usual ones.
-    if (!usual || highest > bitmapLimit)
-        return keysOf(reg, condition.plain(), whileStepping);
-    std::vector<bool> isLeftOut(std::size_t(highest) + 1);
-    for (qint64 key : *leftOut)
-        isLeftOut[std::size_t(key)] = true;
-    return collectKeys(
-        reg, records + order, {},
-        [&](qint64 key) { return key <= 0 || key > highest || !isLeftOut[std::size_t(key)]; },
-        whileStepping);
+    for (const qint64 key : findKeys) {
+        const qsizetype among = start.first.indexOf(key);
+        Result<qint64> position = among >= 0 || whole ? qint64(among + 1) : pages.positionOf(key);
+        if (!position)
+            return position.error();
+        start.positions << int(*position);
+    }
+    return start;
 }
 
 Result<std::shared_ptr<ViewRst>> ViewRst::open(const Register& reg, const ViewCondition& condition)
 {
-    Result<QList<qint64>> keys = loadKeys(reg, condition);
+    Result<Start> started = start(reg, condition);
+    if (!started)
+        return started.error();
+    return std::make_shared<ViewRst>(reg, condition, std::move(started->first), started->count);
+}
+
+void ViewRst::readKeysAround(int position) const
+{
+    // The stretch of keysPage positions holding `position`, within the gap.
+    int first = (position - 1) / keysPage * keysPage + 1;
+    int last = std::min(first + keysPage - 1, m_count);
+    const KeyRuns::Gap gap = m_keys.gapAround(position);
+    if (gap.after != 0)
+        first = std::max(first, gap.after + 1);
+    if (gap.before != 0)
+        last = std::min(last, gap.before - 1);
+    const int wanted = last - first + 1;
+    // From whichever known place is nearest: a read key beside the gap, or
+    // either end of the view.
+    const qint64 fromBefore = gap.after != 0 ? first - gap.after - 1 : first - 1;
+    const qint64 toAfter = gap.before != 0 ? gap.before - last - 1 : m_count - last;
+    const bool forward = fromBefore <= toAfter || (!m_counted && gap.before == 0);
+    const auto read = [&](bool anchored) {
+        if (forward) {
+            const qint64 after = anchored && gap.after != 0 ? *m_keys.at(gap.after) : 0;
+            return m_pages.forward(after, after != 0 ? fromBefore : first - 1, wanted);
+        }
+        const qint64 before = anchored && gap.before != 0 ? *m_keys.at(gap.before) : 0;
+        return m_pages.backward(before, before != 0 ? toAfter : m_count - last, wanted);
+    };
+    Result<QList<qint64>> keys = read(true);
+    // The key beside the gap may have been deleted by another program.
     if (!keys)
-        return keys.error();
-    return std::make_shared<ViewRst>(reg, condition, std::move(keys).value());
+        keys = read(false);
+    if (!keys || keys->isEmpty())
+        return;
+    m_keys.place(forward ? first : last - int(keys->size()) + 1, *keys);
 }
 
 qint64 ViewRst::keyAt(int position) const
 {
     if (position < 1 || position > recordCount())
         return 0;
-    return m_keys.at(position - 1);
+    m_lastPosition = position;
+    if (const std::optional<qint64> key = m_keys.at(position))
+        return *key;
+    readKeysAround(position);
+    return m_keys.at(position).value_or(0);
 }
 
 int ViewRst::positionOf(qint64 rowid) const
 {
-    // Keys are unique, so a find near the screen is the only one; the whole
-    // list of a large register takes milliseconds to look through.
-    constexpr qsizetype nearRows = 4096;
-    const qsizetype from =
-        std::clamp<qsizetype>(qsizetype(m_lastPage) * pageSize - nearRows, 0, m_keys.size());
-    const qsizetype to = std::min(m_keys.size(), from + 2 * nearRows);
-    const auto near = std::find(m_keys.cbegin() + from, m_keys.cbegin() + to, rowid);
-    const qsizetype index =
-        near != m_keys.cbegin() + to ? near - m_keys.cbegin() : m_keys.indexOf(rowid);
-    return index < 0 ? 0 : static_cast<int>(index) + 1;
+    if (const int position = m_keys.positionOf(rowid, m_lastPosition))
+        return position;
+    if (!m_counted)
+        return 0;
+    Result<qint64> position = m_pages.positionOf(rowid);
+    return position && *position <= m_count ? int(*position) : 0;
 }
 
 std::optional<RegisterRecord> ViewRst::record(int position) const
 {
     const qint64 key = keyAt(position);
-    if (key == 0)
+    if (position < 1 || position > recordCount())
         return std::nullopt;
     auto cached = m_cache.constFind(key);
-    if (cached == m_cache.constEnd()) {
+    if (key != 0 && cached == m_cache.constEnd()) {
         if (!fetchPage((position - 1) / pageSize))
             return std::nullopt;
         cached = m_cache.constFind(key);
-        if (cached == m_cache.constEnd()) {
-            // Removed by another program since the view was opened: show an
-            // empty row that every operation passes over.
-            RegisterRecord gone;
-            gone.rowid = key;
-            return gone;
-        }
+    }
+    if (key == 0 || cached == m_cache.constEnd()) {
+        // Removed by another program since the view was opened: show an
+        // empty row that every operation passes over.
+        RegisterRecord gone;
+        gone.rowid = key;
+        return gone;
     }
     return *cached;
 }
 
 Status ViewRst::fetchPage(int page) const
 {
-    m_lastPage = page;
-    const int first = page * pageSize;
-    const int last = std::min(first + pageSize, recordCount());
+    const int first = page * pageSize + 1;
+    const int last = std::min(first + pageSize - 1, recordCount());
     QVariantList keys;
     QStringList marks;
-    for (int i = first; i < last; ++i) {
-        if (m_cache.contains(m_keys.at(i)))
+    for (int position = first; position <= last; ++position) {
+        const qint64 key = keyAt(position);
+        if (key == 0 || m_cache.contains(key))
             continue;
-        keys.append(m_keys.at(i));
+        keys.append(key);
         marks.append(QStringLiteral("?"));
     }
     if (keys.isEmpty())
@@ -431,7 +203,8 @@ void ViewRst::removeAt(int position)
     const qint64 key = keyAt(position);
     if (key == 0)
         return;
-    m_keys.removeAt(position - 1);
+    m_keys.removeAt(position);
+    --m_count;
     ++m_changes;
     m_cache.remove(key);
     m_cacheOrder.removeOne(key);
@@ -441,7 +214,7 @@ void ViewRst::exchange(int first, int second)
 {
     if (keyAt(first) == 0 || keyAt(second) == 0)
         return;
-    m_keys.swapItemsAt(first - 1, second - 1);
+    m_keys.exchange(first, second);
     ++m_changes;
     invalidate(first);
     invalidate(second);
@@ -449,18 +222,29 @@ void ViewRst::exchange(int first, int second)
 
 void ViewRst::append(qint64 rowid)
 {
-    m_keys.append(rowid);
+    // Placed only after keys read up to the end; otherwise read with the rest.
+    if (m_count == 0 || m_keys.at(m_count))
+        m_keys.place(m_count + 1, {rowid});
+    ++m_count;
     ++m_changes;
 }
 
-void ViewRst::complete(QList<qint64> keys)
+void ViewRst::setCount(int count)
 {
-    m_keys = std::move(keys);
+    m_count = count;
+    m_counted = true;
+}
+
+void ViewRst::reread(int count)
+{
+    m_keys.clear();
+    invalidateAll();
+    setCount(count);
 }
 
 void ViewRst::invalidate(int position)
 {
-    const qint64 key = keyAt(position);
+    const qint64 key = m_keys.at(position).value_or(0);
     m_cache.remove(key);
     m_cacheOrder.removeOne(key);
 }

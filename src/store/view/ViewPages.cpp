@@ -1,0 +1,196 @@
+#include "store/view/ViewPages.h"
+
+#include "store/RegisterNames.h"
+#include "store/pg/PgViewSql.h"
+#include "store/sql/Sql.h"
+#include "store/view/SqliteViewSql.h"
+
+#include <QSqlQuery>
+
+#include <algorithm>
+
+namespace {
+
+QString serialColumn()
+{
+    return Sql::identifier(RegisterNames::serial);
+}
+
+QString recordTable()
+{
+    return Sql::identifier(RegisterNames::recordTable);
+}
+
+} // namespace
+
+ViewPages::ViewPages(Register reg, const ViewCondition& condition)
+    : m_register(std::move(reg)), m_nullsFirst(m_register.kind() == Register::Kind::Sqlite)
+{
+    const bool server = m_register.kind() == Register::Kind::Postgres;
+    // Only the plain form reads in serial order; the faster forms of a
+    // complete list do not apply to a page.
+    m_condition = server ? PgViewSql::told(condition) : SqliteViewSql::rendered(condition).plain();
+    m_key = server ? Sql::identifier(RegisterNames::identity) : QStringLiteral("rowid");
+}
+
+bool ViewPages::hasNullSerials() const
+{
+    // Asked once: records without a serial come only from damaged registers,
+    // and a view that assumes none still reads every record that has one.
+    if (!m_nullSerials) {
+        Result<QVariant> any = Sql::scalar(
+            m_register.database(), QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM %1 WHERE "
+                                                  "%2 IS NULL LIMIT 1) AS anyone")
+                                       .arg(recordTable(), serialColumn()));
+        m_nullSerials = !any || any->toLongLong() > 0;
+    }
+    return *m_nullSerials;
+}
+
+QString ViewPages::whereOf(const Part& part) const
+{
+    QStringList terms;
+    if (!m_condition.isEmpty())
+        terms << QLatin1Char('(') + m_condition.where + QLatin1Char(')');
+    if (!part.where.isEmpty())
+        terms << part.where;
+    return terms.isEmpty() ? QString()
+                           : QStringLiteral(" WHERE ") + terms.join(QStringLiteral(" AND "));
+}
+
+QVariantList ViewPages::valuesOf(const Part& part) const
+{
+    return m_condition.values + part.values;
+}
+
+Result<QList<ViewPages::Part>> ViewPages::partsFrom(qint64 anchor, bool forward) const
+{
+    const QString serial = serialColumn();
+    const bool nulls = hasNullSerials();
+    const Part allNull{serial + QStringLiteral(" IS NULL"), {}, true};
+    const Part allWith{nulls ? serial + QStringLiteral(" IS NOT NULL") : QString(), {}, false};
+    // The two parts in reading order: which comes first is the database's.
+    const bool nullsBefore = forward == m_nullsFirst;
+    QList<Part> parts;
+    if (anchor == 0) {
+        parts << allWith;
+        if (nulls)
+            nullsBefore ? parts.prepend(allNull) : parts.append(allNull);
+        return parts;
+    }
+    Result<QSqlQuery> found =
+        Sql::run(m_register.database(),
+                 QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(serial, recordTable(), m_key),
+                 {anchor});
+    if (!found)
+        return found.error();
+    if (!found->next())
+        return Error{QStringLiteral("记录 %1 已不在登记库中").arg(anchor), {}};
+    const QVariant anchorSerial = found->value(0);
+    const QString beyond = forward ? QStringLiteral(">") : QStringLiteral("<");
+    if (anchorSerial.isNull()) {
+        parts << Part{
+            serial + QStringLiteral(" IS NULL AND %1 %2 ?").arg(m_key, beyond), {anchor}, true};
+        if (nullsBefore)
+            parts << allWith;
+        return parts;
+    }
+    parts << Part{QStringLiteral("(%1, %2) %3 (?, ?)").arg(serial, m_key, beyond),
+                  {anchorSerial, anchor},
+                  false};
+    if (nulls && !nullsBefore)
+        parts << allNull;
+    return parts;
+}
+
+Result<QList<qint64>> ViewPages::read(const QList<Part>& parts, bool forward, qint64 skip,
+                                      int limit) const
+{
+    const QString direction = forward ? QString() : QStringLiteral(" DESC");
+    QList<qint64> keys;
+    for (const Part& part : parts) {
+        const int wanted = limit - int(keys.size());
+        if (wanted <= 0)
+            break;
+        QString order = m_key + direction;
+        if (!part.nullSerials)
+            order.prepend(serialColumn() + direction + QStringLiteral(", "));
+        const QString sql = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4 LIMIT %5 OFFSET %6")
+                                .arg(m_key, recordTable(), whereOf(part), order,
+                                     QString::number(wanted), QString::number(skip));
+        Result<QSqlQuery> query = Sql::run(m_register.database(), sql, valuesOf(part));
+        if (!query)
+            return query.error();
+        const qsizetype before = keys.size();
+        while (query->next())
+            keys.append(query->value(0).toLongLong());
+        if (keys.size() > before || skip == 0) {
+            skip = 0;
+            continue;
+        }
+        // Passed over wholly: the rest of the skip falls on the next part.
+        Result<qint64> passed = countOf(part);
+        if (!passed)
+            return passed.error();
+        skip = std::max<qint64>(0, skip - *passed);
+    }
+    if (!forward)
+        std::reverse(keys.begin(), keys.end());
+    return keys;
+}
+
+Result<qint64> ViewPages::countOf(const Part& part) const
+{
+    Result<QVariant> counted =
+        Sql::scalar(m_register.database(),
+                    QStringLiteral("SELECT count(*) FROM %1%2").arg(recordTable(), whereOf(part)),
+                    valuesOf(part));
+    if (!counted)
+        return counted.error();
+    return counted->toLongLong();
+}
+
+Result<QList<qint64>> ViewPages::forward(qint64 after, qint64 skip, int limit) const
+{
+    Result<QList<Part>> parts = partsFrom(after, true);
+    if (!parts)
+        return parts.error();
+    return read(*parts, true, skip, limit);
+}
+
+Result<QList<qint64>> ViewPages::backward(qint64 before, qint64 skip, int limit) const
+{
+    Result<QList<Part>> parts = partsFrom(before, false);
+    if (!parts)
+        return parts.error();
+    return read(*parts, false, skip, limit);
+}
+
+Result<qint64> ViewPages::count() const
+{
+    return countOf({});
+}
+
+Result<qint64> ViewPages::positionOf(qint64 key) const
+{
+    Result<QVariant> inView = Sql::scalar(
+        m_register.database(),
+        QStringLiteral("SELECT count(*) FROM %1%2")
+            .arg(recordTable(), whereOf({m_key + QStringLiteral(" = ?"), {key}, false})),
+        valuesOf({{}, {key}, false}));
+    if (!inView)
+        return inView.error();
+    if (inView->toLongLong() == 0)
+        return 0;
+    Result<QList<Part>> before = partsFrom(key, false);
+    if (!before)
+        return before.error();
+    qint64 position = 1;
+    for (const Part& part : *before) {
+        Result<qint64> counted = countOf(part);
+        if (!counted)
+            return counted.error();
+        position += *counted;
+    }
+    return position;
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "base/Result.h"
+#include "store/Register.h"
+#include "store/view/ViewCondition.h"
+#include "store/view/ViewSql.h"
+
+#include <QList>
+
+#include <optional>
+
+// A view's keys read from the database a page at a time, in view order
+// (serial ascending, key breaking ties), from either end or from a key
+// already read, so that no view is read whole to show a screen of it; and
+// its count, read on its own. Reads go through the calling thread's
+// connection and see the register as it is now.
+class ViewPages {
+public:
+    ViewPages(Register reg, const ViewCondition& condition);
+
+    // Up to `limit` keys after `after` (0: from the first), passing over
+    // `skip` of them first.
+    Result<QList<qint64>> forward(qint64 after, qint64 skip, int limit) const;
+    // Up to `limit` keys before `before` (0: from the last), passing over
+    // `skip` of them first; in view order.
+    Result<QList<qint64>> backward(qint64 before, qint64 skip, int limit) const;
+
+    Result<qint64> count() const;
+    // 0 when `key` is not in the view.
+    Result<qint64> positionOf(qint64 key) const;
+
+private:
+    // A stretch of the view order that one statement reads in index order:
+    // records without a serial (ordered by key) and records with one.
+    struct Part {
+        QString where; // may be empty
+        QVariantList values;
+        bool nullSerials = false;
+    };
+    // The parts after (or before) `anchor`, in the direction of reading.
+    Result<QList<Part>> partsFrom(qint64 anchor, bool forward) const;
+    Result<QList<qint64>> read(const QList<Part>& parts, bool forward, qint64 skip,
+                               int limit) const;
+    Result<qint64> countOf(const Part& part) const;
+    // The condition and the part's, joined.
+    QString whereOf(const Part& part) const;
+    QVariantList valuesOf(const Part& part) const;
+    bool hasNullSerials() const;
+
+    Register m_register;
+    ViewSql m_condition;
+    QString m_key;
+    bool m_nullsFirst; // as the database orders them
+    mutable std::optional<bool> m_nullSerials;
+};
