@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 QList<QPair<const char*, ViewCondition>> benchViews()
@@ -78,21 +79,28 @@ OperationMs timeRecordOperations(const Register& reg, ViewRst& view, int runs)
 
 ShownMs shownMs(const Register& reg, const ViewCondition& condition)
 {
+    constexpr int screen = 50;
     QElapsedTimer timer;
     timer.start();
     ShownMs shown;
-    Result<QList<qint64>> keys = ViewRst::loadKeys(reg, condition, [&](const QList<qint64>& first) {
-        ViewRst view(reg, condition, first);
-        for (int position = 1; position <= 50; ++position)
+    const auto readScreen = [&](const ViewRst& view, int from) {
+        for (int position = from; position < from + screen; ++position)
             (void)view.record(position);
-        shown.first = timer.nsecsElapsed() / 1e6;
-    });
-    shown.complete = timer.nsecsElapsed() / 1e6;
-    if (keys && shown.first == 0) {
-        ViewRst view(reg, condition, *keys);
-        for (int position = 1; position <= 50; ++position)
-            (void)view.record(position);
-        shown.first = timer.nsecsElapsed() / 1e6;
+        return timer.nsecsElapsed() / 1e6;
+    };
+    Result<ViewRst::Start> started =
+        ViewRst::start(reg, condition, [&](const QList<qint64>& first) {
+            shown.first = readScreen(ViewRst(reg, condition, first, -1), 1);
+        });
+    if (!started) {
+        std::fprintf(stderr, "%s\n", qPrintable(started.error().fullText()));
+        return shown;
     }
+    shown.complete = timer.nsecsElapsed() / 1e6;
+    ViewRst view(reg, condition, started->first, started->count);
+    if (shown.first == 0)
+        shown.first = shown.complete = readScreen(view, 1);
+    timer.restart();
+    shown.end = readScreen(view, std::max(1, view.recordCount() - screen + 1));
     return shown;
 }

@@ -22,9 +22,10 @@ OperationMs timeRecordOperations(const Register& reg, ViewRst& view, int runs);
 struct ShownMs {
     double first = 0;
     double complete = 0;
+    double end = 0;
 };
 
-// A view's keys as the window reads them: to its first screen with the
-// grid's fifty rows read (the complete list when it holds no more), and to
-// its complete key list.
+// A view as the window reads it: to its first screen with the grid's fifty
+// rows read (the whole view when it holds no more), to its count (complete
+// and scrollable), and from there to the last fifty rows read.
 ShownMs shownMs(const Register& reg, const ViewCondition& condition);

@@ -1,8 +1,11 @@
 #include "store/view/ViewPages.h"
 
+#include "store/RecordFields.h"
 #include "store/RegisterNames.h"
 #include "store/pg/PgViewSql.h"
 #include "store/sql/Sql.h"
+#include "store/sql/SqlRecordStore.h"
+#include "store/view/SearchIndexes.h"
 #include "store/view/SqliteViewSql.h"
 
 #include <QSqlQuery>
@@ -21,15 +24,25 @@ QString recordTable()
     return Sql::identifier(RegisterNames::recordTable);
 }
 
+// How many records in view order a page looks through for its keys before
+// it leaves them to the condition's own index: enough for a view that holds
+// one record in sixteen.
+constexpr qint64 aheadPerKey = 16;
+constexpr qint64 aheadLeast = 8192;
+
 } // namespace
 
 ViewPages::ViewPages(Register reg, const ViewCondition& condition)
-    : m_register(std::move(reg)), m_nullsFirst(m_register.kind() == Register::Kind::Sqlite)
+    : m_register(std::move(reg)), m_original(condition),
+      m_nullsFirst(m_register.kind() == Register::Kind::Sqlite)
 {
     const bool server = m_register.kind() == Register::Kind::Postgres;
     // Only the plain form reads in serial order; the faster forms of a
     // complete list do not apply to a page.
-    m_condition = server ? PgViewSql::told(condition) : SqliteViewSql::rendered(condition).plain();
+    const ViewSql rendered =
+        server ? PgViewSql::told(condition) : SqliteViewSql::rendered(condition);
+    m_condition = rendered.plain();
+    m_scan = rendered.scan();
     m_key = server ? Sql::identifier(RegisterNames::identity) : QStringLiteral("rowid");
 }
 
@@ -115,6 +128,14 @@ Result<QList<qint64>> ViewPages::read(const QList<Part>& parts, bool forward, qi
         QString order = m_key + direction;
         if (!part.nullSerials)
             order.prepend(serialColumn() + direction + QStringLiteral(", "));
+        Result<std::optional<QList<qint64>>> ahead = readAhead(part, order, skip, wanted);
+        if (!ahead)
+            return ahead.error();
+        if (*ahead) {
+            keys += **ahead;
+            skip = 0;
+            continue;
+        }
         const QString sql = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4 LIMIT %5 OFFSET %6")
                                 .arg(m_key, recordTable(), whereOf(part), order,
                                      QString::number(wanted), QString::number(skip));
@@ -137,6 +158,68 @@ Result<QList<qint64>> ViewPages::read(const QList<Part>& parts, bool forward, qi
     if (!forward)
         std::reverse(keys.begin(), keys.end());
     return keys;
+}
+
+Result<std::optional<QList<qint64>>> ViewPages::readAhead(const Part& part, const QString& order,
+                                                          qint64 skip, int wanted) const
+{
+    if (m_condition.isEmpty() || skip > 4 * qint64(wanted))
+        return std::optional<QList<qint64>>();
+    const qint64 reach = std::max(aheadLeast, aheadPerKey * (skip + wanted));
+    // The outer order names the inner columns by their own names.
+    QString outerOrder = order;
+    outerOrder.replace(m_key, QStringLiteral("k")).replace(serialColumn(), QStringLiteral("s"));
+    const QString sql =
+        QStringLiteral("SELECT k FROM (SELECT %1 AS k, %2 AS s, (%3) AS hit FROM %4%5 ORDER BY "
+                       "%6 LIMIT %7) AS ahead WHERE hit ORDER BY %8 LIMIT %9 OFFSET %10")
+            .arg(m_key, serialColumn(), m_scan.where, recordTable(),
+                 part.where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + part.where, order,
+                 QString::number(reach), outerOrder, QString::number(wanted))
+            .arg(skip);
+    Result<QSqlQuery> query = Sql::run(m_register.database(), sql, m_scan.values + part.values);
+    if (!query)
+        return query.error();
+    QList<qint64> keys;
+    while (query->next())
+        keys.append(query->value(0).toLongLong());
+    if (keys.size() < wanted)
+        return std::optional<QList<qint64>>();
+    return std::optional<QList<qint64>>(std::move(keys));
+}
+
+std::optional<Result<qint64>> ViewPages::countFromValues() const
+{
+    using Kind = ViewCondition::Kind;
+    const ViewCondition& c = m_original;
+    const auto scalar = [&](const QString& sql, const QVariantList& values) -> Result<qint64> {
+        Result<QVariant> counted = Sql::scalar(m_register.database(), sql, values);
+        if (!counted)
+            return counted.error();
+        return counted->toLongLong();
+    };
+    const QString values = Sql::identifier(SearchIndexes::valueTable);
+    const QString sum = QStringLiteral("SELECT coalesce(sum(%1), 0) FROM %2 WHERE %3 = ?")
+                            .arg(Sql::identifier(SearchIndexes::countColumn), values,
+                                 Sql::identifier(SearchIndexes::fieldColumn));
+    if (c.kind == Kind::Every) {
+        // The value table holds every folder but NULL, which its index counts.
+        const QString folder = SqlRecordStore::columnOf(RecordField::Folder);
+        return scalar(QStringLiteral("SELECT (%1) + (SELECT count(*) FROM %2 WHERE %3 IS NULL)")
+                          .arg(sum, recordTable(), Sql::identifier(folder)),
+                      {folder});
+    }
+    const bool oneColumn = c.kind == Kind::FieldIs || c.kind == Kind::FieldOtherThan ||
+                           c.kind == Kind::Contains || c.kind == Kind::IndexedContains;
+    if (!oneColumn || !RecordFields::of(c.field).counted)
+        return std::nullopt;
+    // The condition tested on each distinct value, which stands for its
+    // records: it names no other column, and NULL, which no value table
+    // row holds, matches none of these conditions.
+    const QString column = SqlRecordStore::columnOf(c.field);
+    QString onValues = m_condition.where;
+    onValues.replace(Sql::identifier(column), Sql::identifier(SearchIndexes::valueColumn));
+    return scalar(sum + QStringLiteral(" AND (%1)").arg(onValues),
+                  QVariantList{column} + m_condition.values);
 }
 
 Result<qint64> ViewPages::countOf(const Part& part) const
@@ -168,6 +251,8 @@ Result<QList<qint64>> ViewPages::backward(qint64 before, qint64 skip, int limit)
 
 Result<qint64> ViewPages::count() const
 {
+    if (std::optional<Result<qint64>> counted = countFromValues(); counted && *counted)
+        return std::move(*counted);
     return countOf({});
 }
 

@@ -41,14 +41,26 @@ private:
     Result<QList<Part>> partsFrom(qint64 anchor, bool forward) const;
     Result<QList<qint64>> read(const QList<Part>& parts, bool forward, qint64 skip,
                                int limit) const;
+    // The first keys of a part among its next records in view order, when
+    // those hold them all: a dense view's page comes from the serial index
+    // at once, where the condition's own index would find every match and
+    // sort them first. Nothing when the look was not enough.
+    Result<std::optional<QList<qint64>>> readAhead(const Part& part, const QString& order,
+                                                   qint64 skip, int wanted) const;
     Result<qint64> countOf(const Part& part) const;
+    // The count of a condition on one column that the value table counts,
+    // or of every record; nothing for any other.
+    std::optional<Result<qint64>> countFromValues() const;
     // The condition and the part's, joined.
     QString whereOf(const Part& part) const;
     QVariantList valuesOf(const Part& part) const;
     bool hasNullSerials() const;
 
     Register m_register;
+    ViewCondition m_original;
     ViewSql m_condition;
+    // The condition tested record by record, with no subquery.
+    ViewSql m_scan;
     QString m_key;
     bool m_nullsFirst; // as the database orders them
     mutable std::optional<bool> m_nullSerials;
