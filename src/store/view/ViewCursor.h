@@ -12,8 +12,11 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 struct sqlite3;
+struct sqlite3_context;
+struct sqlite3_value;
 
 // The records of a view read once through in view order (serial ascending,
 // rowid breaking ties), stepped as the caller goes: only the current row is
@@ -21,11 +24,13 @@ struct sqlite3;
 // ViewRst is for views that are browsed and changed in place.
 //
 // A condition that SQLite answers best through another index (a name search
-// through its full-text index) must be sorted whole before its first row.
+// through its full-text index) would be sorted whole before its first row.
 // Such a view starts by walking the serial index, whose rows come in order
-// at once, for its first `headRows` rows or a stretch of the index; the rest
-// come the planner's way, past the rows already given. Both read one
-// snapshot.
+// at once, for its first `headRows` rows or a stretch of the index. For the
+// rest the matching records are marked from that other index, and the
+// serial index is walked again reading the marked ones only: nothing is
+// sorted, so nothing spills to disk. A few matches are left to the planner,
+// whose sort of them stays in memory. All of it reads one snapshot.
 class ViewCursor {
 public:
     ViewCursor(const Register& reg, const ViewCondition& condition, int headRows = 10000);
@@ -48,6 +53,12 @@ public:
 
 private:
     static int headSpent(void* cursor);
+    // After the head start: the rest of the view, past the rows it gave.
+    void startRest();
+    // The matching records marked; false when their rowids do not suit a
+    // bitmap (or reading them failed, told by m_statement).
+    bool markMatching();
+    static void isMarked(sqlite3_context* context, int count, sqlite3_value** values);
     // On a server: one statement read row by row.
     void startOnServer(const Register& reg);
 
@@ -62,6 +73,10 @@ private:
     bool m_interrupted = false;
     int m_headRows = 0;
     qint64 m_given = 0;
+    // The matching records by rowid, and the SQL function that reads it.
+    std::vector<bool> m_marked;
+    qint64 m_markedCount = 0;
+    QByteArray m_markedFunction;
 
     bool m_onServer = false;
     std::unique_ptr<QSqlQuery> m_server;
