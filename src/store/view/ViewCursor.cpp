@@ -16,9 +16,13 @@
 namespace {
 
 // How far the head start walks the serial index (a few milliseconds)
-// before the planner's way takes over: far enough for a screenful of a
-// search that one record in a thousand matches.
+// before it judges the view: far enough for a screenful of a search that
+// one record in a thousand matches.
 constexpr int headEntries = 50000;
+// A view that holds at least one record in this many by then, and whose
+// other index only offers candidates that each record must confirm, is read
+// on to its end that way: marking would read every candidate once more.
+constexpr int denseShare = 16;
 
 // Rowids a bitmap takes (32 MiB at most); those SQLite numbers itself stay
 // far below. A register with others is read the planner's way.
@@ -90,6 +94,7 @@ ViewCursor::ViewCursor(const Register& reg, const ViewCondition& condition, int 
         m_statement = std::make_unique<RawStatement>(
             m_db, selectFor(m_condition.scan(), serialIndex), m_condition.valuesForScan());
         m_inHead = m_statement->ok();
+        m_walkOn = m_condition.keysSql.isEmpty() && !m_condition.scanWhere.isEmpty();
     }
     if (!m_inHead)
         m_statement = std::make_unique<RawStatement>(m_db, planned, m_condition.values);
@@ -126,7 +131,11 @@ ViewCursor::~ViewCursor()
 int ViewCursor::headSpent(void* cursor)
 {
     auto* self = static_cast<ViewCursor*>(cursor);
-    self->m_interrupted = self->m_statement->fullScanSteps() > headEntries;
+    const int steps = self->m_statement->fullScanSteps();
+    if (steps <= headEntries)
+        return 0;
+    self->m_dense = self->m_walkOn && self->m_given * denseShare >= steps;
+    self->m_interrupted = !self->m_dense;
     return self->m_interrupted ? 1 : 0;
 }
 
@@ -144,11 +153,13 @@ bool ViewCursor::next()
     }
     if (!m_inHead)
         return m_statement->next();
-    if (m_given < m_headRows && m_statement->fullScanSteps() <= headEntries) {
+    if (m_given < m_headRows) {
         // A read-only statement interrupted leaves the snapshot open.
         sqlite3_progress_handler(m_handle, 1000, &ViewCursor::headSpent, this);
         const bool row = m_statement->next();
         sqlite3_progress_handler(m_handle, 0, nullptr, nullptr);
+        // Many matches: the walk goes on to the end.
+        m_inHead = !m_dense;
         if (row) {
             ++m_given;
             return true;

@@ -10,6 +10,7 @@
 #include <QByteArrayView>
 #include <QSqlQuery>
 
+#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -25,15 +26,18 @@ struct sqlite3_value;
 //
 // A condition that SQLite answers best through another index (a name search
 // through its full-text index) would be sorted whole before its first row.
-// Such a view starts by walking the serial index, whose rows come in order
-// at once, for its first `headRows` rows or a stretch of the index. For the
-// rest the matching records are marked from that other index, and the
-// serial index is walked again reading the marked ones only: nothing is
-// sorted, so nothing spills to disk. A few matches are left to the planner,
-// whose sort of them stays in memory. All of it reads one snapshot.
+// Such a view walks the serial index instead, whose rows come in order at
+// once, testing each record. After a stretch of the index (or `headRows`
+// rows) a dense view whose other index only offers candidates goes on so to
+// its end; any other has its matching records marked from that index, and
+// the serial index is walked again reading the marked ones only, past the
+// rows already given. Nothing is sorted, so nothing spills to disk; only a
+// few matches are left to the planner, whose sort of them stays in memory.
+// All of it reads one snapshot.
 class ViewCursor {
 public:
-    ViewCursor(const Register& reg, const ViewCondition& condition, int headRows = 10000);
+    ViewCursor(const Register& reg, const ViewCondition& condition,
+               int headRows = std::numeric_limits<int>::max());
     ~ViewCursor();
     ViewCursor(const ViewCursor&) = delete;
     ViewCursor& operator=(const ViewCursor&) = delete;
@@ -71,6 +75,8 @@ private:
     // The head start, and the rows it gave.
     bool m_inHead = false;
     bool m_interrupted = false;
+    bool m_walkOn = false; // when dense (see denseShare)
+    bool m_dense = false;
     int m_headRows = 0;
     qint64 m_given = 0;
     // The matching records by rowid, and the SQL function that reads it.
