@@ -1,13 +1,14 @@
-// quorvel-bench-cli [--register DIR] [--runs 3] [--common TEXT] [--rare TEXT] [--cli PATH]
-// The command-line listing beside SQLite's own shell printing the same
-// columns of the same statement, the two taking turns in one run (medians);
-// the listing's peak memory; and how soon `list --name X | head -n 50` has
-// its lines and the listing ends once head has gone.
+// quorvel-bench-cli [--records 1000000] [--register DIR] [--runs 5] [--cli PATH]
+// The command-line listing of each kind of criteria beside SQLite's own shell
+// printing the same rows (CPU time, the two taking turns, medians); each
+// listing's peak memory and writes to temporary files; and how soon
+// `list --name 报 | head -n 50` has its lines and ends once head has gone.
 #include "browser/CombinedSearch.h"
 #include "store/RegisterNames.h"
 #include "store/sql/Sql.h"
 #include "store/view/SqliteViewSql.h"
 
+#include "BenchRegister.h"
 #include "BenchTable.h"
 
 #include <QCommandLineParser>
@@ -21,6 +22,7 @@
 #include <functional>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,6 +31,7 @@ namespace {
 // What one run of a program printing into a pipe came to.
 struct Piped {
     double ms = 0;      // start to exit
+    double cpuMs = 0;   // the program's user and system time
     double firstMs = 0; // start to the lines asked for
     double stopMs = 0;  // closing the pipe to exit
     long peakKiB = 0;   // sampled while it ran
@@ -93,7 +96,10 @@ Piped runPiped(const QStringList& command, qint64 keepLines = -1, bool sampleMem
             }
         }
     }
-    ::waitpid(child, &run.status, 0);
+    rusage usage{};
+    ::wait4(child, &run.status, 0, &usage);
+    run.cpuMs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+                (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
     run.ms = timer.nsecsElapsed() / 1e6;
     if (closedAt >= 0)
         run.stopMs = (timer.nsecsElapsed() - closedAt) / 1e6;
@@ -125,6 +131,16 @@ std::pair<double, double> inTurns(const std::function<double()>& ours,
     return {median(oursMs), median(limitMs)};
 }
 
+// The same records told record by record, as a person would ask the shell.
+ViewCondition plainly(ViewCondition condition)
+{
+    if (condition.kind == ViewCondition::Kind::IndexedContains)
+        condition.kind = ViewCondition::Kind::Contains;
+    for (ViewCondition& side : condition.sides)
+        side = plainly(side);
+    return condition;
+}
+
 // The listing's statement as text for the SQLite shell: the condition's
 // values written in as literals (our own fixed bench texts).
 QString shellStatement(const ViewCondition& condition)
@@ -135,7 +151,7 @@ QString shellStatement(const ViewCondition& condition)
           RegisterNames::remark, RegisterNames::recipient, RegisterNames::method,
           RegisterNames::folder, RegisterNames::storedName})
         columns << Sql::identifier(column);
-    const ViewSql sql = SqliteViewSql::rendered(condition);
+    const ViewSql sql = SqliteViewSql::rendered(plainly(condition));
     QString where = sql.where;
     for (const QVariant& value : sql.values) {
         QString literal = value.toString();
@@ -149,17 +165,48 @@ QString shellStatement(const ViewCondition& condition)
              Sql::identifier(RegisterNames::serial));
 }
 
-ViewCondition nameCondition(const QString& text)
-{
-    SearchCriteria criteria;
-    criteria.fileName = text;
-    return CombinedSearch::build(criteria).condition;
-}
-
 void check(const Piped& run, const QStringList& command)
 {
     if (!run.errors.isEmpty() || (WIFEXITED(run.status) && WEXITSTATUS(run.status) != 0))
         qFatal("%s: %s", qPrintable(command.join(QLatin1Char(' '))), run.errors.constData());
+}
+
+// Writes to files other than the register's shared-memory index (which
+// every opening touches): a sort or a subquery spilled to a temporary file.
+int spilledWrites(const QStringList& command)
+{
+    const QString trace = QStringLiteral("/tmp/quorvel-bench-cli-%1.strace").arg(::getpid());
+    const QStringList traced = QStringList{QStringLiteral("strace"),
+                                           QStringLiteral("-f"),
+                                           QStringLiteral("-y"),
+                                           QStringLiteral("-e"),
+                                           QStringLiteral("trace=pwrite64"),
+                                           QStringLiteral("-o"),
+                                           trace} +
+                               command;
+    check(runPiped(traced), traced);
+    QFile file(trace);
+    file.open(QIODevice::ReadOnly);
+    int writes = 0;
+    for (const QByteArray& line : file.readAll().split('\n'))
+        writes += line.contains("pwrite64(") && !line.contains("-shm>") ? 1 : 0;
+    file.remove();
+    return writes;
+}
+
+// One listing: its options, and its records told as the search panel tells them.
+struct Listing {
+    const char* work;
+    QStringList options;
+    std::vector<std::pair<SearchCriteria::Box, QString>> boxes;
+};
+
+ViewCondition conditionOf(const Listing& listing)
+{
+    SearchCriteria criteria;
+    for (const auto& [box, text] : listing.boxes)
+        criteria.box(box) = text;
+    return CombinedSearch::build(criteria).condition;
 }
 
 } // namespace
@@ -169,113 +216,107 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
-    parser.addOption({QStringLiteral("register"), QStringLiteral("register folder"),
-                      QStringLiteral("DIR"),
-                      QStringLiteral("/tmp/quorvel-bench/register-1000000")});
+    parser.addOption({QStringLiteral("records"),
+                      QStringLiteral("register size, generated once in the bench cache"),
+                      QStringLiteral("N"), QStringLiteral("1000000")});
+    parser.addOption({QStringLiteral("register"), QStringLiteral("a register folder instead"),
+                      QStringLiteral("DIR")});
     parser.addOption({QStringLiteral("runs"), QStringLiteral("runs per figure"),
-                      QStringLiteral("N"), QStringLiteral("3")});
-    parser.addOption({QStringLiteral("common"), QStringLiteral("a file-name text most match"),
-                      QStringLiteral("TEXT"), QStringLiteral("doc")});
-    parser.addOption({QStringLiteral("rare"), QStringLiteral("a file-name text few match"),
-                      QStringLiteral("TEXT"), QStringLiteral("设计发票")});
+                      QStringLiteral("N"), QStringLiteral("5")});
     parser.addOption({QStringLiteral("cli"), QStringLiteral("the program to measure"),
                       QStringLiteral("PATH"), QStringLiteral(QUORVEL_CLI_PATH)});
     parser.process(app);
-    const QString folder = parser.value(QStringLiteral("register"));
+    QString folder = parser.value(QStringLiteral("register"));
+    if (folder.isEmpty()) {
+        QElapsedTimer generating;
+        generating.start();
+        folder = BenchRegister::cached(BenchRegister::defaultCache(),
+                                       parser.value(QStringLiteral("records")).toInt());
+        if (folder.isEmpty())
+            qFatal("cannot generate the register");
+        if (generating.elapsed() > 1000)
+            std::printf("register generated in %.0f s\n", generating.elapsed() / 1e3);
+    }
     const QString cli = parser.value(QStringLiteral("cli"));
     const QString database = folder + QLatin1Char('/') + RegisterNames::databaseFile;
     const int runs = std::max(1, parser.value(QStringLiteral("runs")).toInt());
-    const QString common = parser.value(QStringLiteral("common"));
-    const QString rare = parser.value(QStringLiteral("rare"));
 
     const auto list = [&](const QStringList& options) {
         return QStringList{cli, QStringLiteral("--register"), folder, QStringLiteral("list")} +
                options;
     };
-    const auto shell = [&](const QString& mode, const ViewCondition& condition) {
-        return QStringList{QStringLiteral("sqlite3"), mode, database, shellStatement(condition)};
-    };
-    const auto timed = [&](const QStringList& command, qint64* lines = nullptr) {
+    const auto cpuOf = [](const QStringList& command, qint64* lines = nullptr) {
         return [=] {
             const Piped run = runPiped(command);
             check(run, command);
             if (lines)
                 *lines = run.lines;
-            return run.ms;
+            return run.cpuMs;
         };
     };
 
-    printBenchHeader("ours", "limit", "limit");
+    using B = SearchCriteria;
+    const QString zhang = QStringLiteral("张");
+    const QString report = QStringLiteral("报");
+    const std::vector<Listing> listings = {
+        {"all records", {}, {}},
+        {"recipient 张", {QStringLiteral("--recipient"), zhang}, {{B::Recipient, zhang}}},
+        {"name, 1 character", {QStringLiteral("--name"), report}, {{B::FileName, report}}},
+        {"name, 5 characters",
+         {QStringLiteral("--name"), QStringLiteral("draft")},
+         {{B::FileName, QStringLiteral("draft")}}},
+        {"folder 归档",
+         {QStringLiteral("--in-folder"), QStringLiteral("归档")},
+         {{B::Folder, QStringLiteral("归档")}}},
+        {"dates 2015-2016",
+         {QStringLiteral("--from"), QStringLiteral("2015-01-01"), QStringLiteral("--to"),
+          QStringLiteral("2016-12-31")},
+         {{B::Earliest, QStringLiteral("2015-01-01")}, {B::Latest, QStringLiteral("2016-12-31")}}},
+        {"remark 财务",
+         {QStringLiteral("--remark"), QStringLiteral("财务")},
+         {{B::Remark, QStringLiteral("财务")}}},
+        {"recipient 张 and name 报",
+         {QStringLiteral("--recipient"), zhang, QStringLiteral("--name"), report},
+         {{B::Recipient, zhang}, {B::FileName, report}}},
+    };
 
-    // Whole listings, each format beside the shell's nearest mode.
-    struct Listing {
-        const char* work;
-        QStringList options;
-        ViewCondition condition;
-        const char* mode;
-        const char* rule;
-    };
-    const Listing listings[] = {
-        {"list tsv: all records (ms)",
-         {QStringLiteral("--format"), QStringLiteral("tsv")},
-         {},
-         "-tabs",
-         "sqlite3 -tabs; <= 1.5x"},
-        {"list tsv: common name (ms)",
-         {QStringLiteral("--format"), QStringLiteral("tsv"), QStringLiteral("--name"), common},
-         nameCondition(common),
-         "-tabs",
-         "sqlite3 -tabs; <= 1.5x"},
-        {"list csv: all records (ms)",
-         {QStringLiteral("--format"), QStringLiteral("csv")},
-         {},
-         "-csv",
-         "sqlite3 -csv"},
-        {"list json: all records (ms)",
-         {QStringLiteral("--format"), QStringLiteral("json")},
-         {},
-         "-json",
-         "sqlite3 -json"},
-        {"list table: all records (ms)", {}, {}, "-column", "sqlite3 -column"},
-    };
+    printBenchHeader("ours", "limit", "rule");
     for (const Listing& listing : listings) {
+        const QStringList command =
+            list(QStringList{QStringLiteral("--format"), QStringLiteral("tsv")} + listing.options);
+        const QStringList shell{QStringLiteral("sqlite3"), QStringLiteral("-tabs"), database,
+                                shellStatement(conditionOf(listing))};
         qint64 lines = 0;
-        const auto [ours, limit] =
-            inTurns(timed(list(listing.options), &lines),
-                    timed(shell(QString::fromLatin1(listing.mode), listing.condition)), runs);
-        printBenchRow(listing.work, int(lines - 1), ours, limit, listing.rule);
-    }
-
-    // Peak memory of whole listings.
-    for (const char* format : {"tsv", "json", "table"}) {
-        const QStringList command = list({QStringLiteral("--format"), QString::fromLatin1(format)});
-        const Piped run = runPiped(command, -1, true);
-        check(run, command);
-        const QByteArray work = QByteArray("list peak memory: ") + format + " (MiB)";
-        printBenchRow(work.constData(), int(run.lines - 1), run.peakKiB / 1024.0, 50, "<= 50 MiB");
+        const auto [ours, limit] = inTurns(cpuOf(command, &lines), cpuOf(shell), runs);
+        const int count = int(lines - 1);
+        const QByteArray work(listing.work);
+        printBenchRow(QByteArray(work + ": CPU (ms)").constData(), count, ours, limit,
+                      "sqlite3 -tabs; <= 1.5x");
+        const Piped sampled = runPiped(command, -1, true);
+        check(sampled, command);
+        printBenchRow(QByteArray(work + ": peak memory (MiB)").constData(), count,
+                      sampled.peakKiB / 1024.0, 50, "<= 50 MiB");
+        printBenchRow(QByteArray(work + ": temporary writes").constData(), count,
+                      spilledWrites(command), 0, "none");
     }
 
     // head -n 50: the time to its lines, and from its going to the end.
-    for (const QString& text : {common, rare}) {
-        for (const char* format : {"table", "tsv"}) {
-            const QStringList command =
-                list({QStringLiteral("--name"), text, QStringLiteral("--format"),
-                      QString::fromLatin1(format)});
-            std::vector<double> first, stop;
-            for (int i = 0; i < runs; ++i) {
-                const Piped run = runPiped(command, 50);
-                if (!run.errors.isEmpty())
-                    qFatal("list into a closed pipe: %s", run.errors.constData());
-                first.push_back(run.firstMs);
-                stop.push_back(run.stopMs);
-            }
-            const QByteArray work =
-                QByteArray("| head -n 50, ") + format + ", " + (text == common ? "common" : "rare");
-            printBenchRow(QByteArray(work + ": 50 lines (ms)").constData(), 50, median(first), 100,
-                          "<= 100 ms");
-            printBenchRow(QByteArray(work + ": then exit (ms)").constData(), 50, median(stop), 100,
-                          "ends at once after head");
+    for (const QString& format : {QStringLiteral("table"), QStringLiteral("tsv")}) {
+        const QStringList command =
+            list({QStringLiteral("--name"), report, QStringLiteral("--format"), format});
+        std::vector<double> first, stop;
+        for (int i = 0; i < runs; ++i) {
+            const Piped run = runPiped(command, 50);
+            if (!run.errors.isEmpty())
+                qFatal("list into a closed pipe: %s", run.errors.constData());
+            first.push_back(run.firstMs);
+            stop.push_back(run.stopMs);
         }
+        const QByteArray work = "--name 报 " + format.toUtf8() + " | head -n 50";
+        printBenchRow(QByteArray(work + ": lines (ms)").constData(), 50, median(first), 100,
+                      "<= 100 ms");
+        printBenchRow(QByteArray(work + ": then exit (ms)").constData(), 50, median(stop), 100,
+                      "ends at once after head");
     }
     return 0;
 }

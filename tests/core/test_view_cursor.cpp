@@ -7,17 +7,22 @@
 #include "support/TempRegister.h"
 
 #include <QSet>
+#include <QSqlDatabase>
 #include <QTest>
+
+#include <functional>
+#include <memory>
 
 Q_DECLARE_METATYPE(ViewCondition)
 
 namespace {
 
-// Serials out of rowid order, ties, and serials that are not whole numbers.
-void fill(TempRegister& temp)
+// `count` records: serials out of rowid order, ties, and serials that are
+// not whole numbers.
+void fill(TempRegister& temp, int count)
 {
     Transaction transaction(temp.reg().database());
-    for (int i = 0; i < 60; ++i)
+    for (int i = 0; i < count; ++i)
         temp.addRecord((i * 37) % 23,
                        QStringLiteral("%1%2.doc")
                            .arg(i % 3 ? QStringLiteral("报告") : QStringLiteral("note"))
@@ -36,10 +41,46 @@ void fill(TempRegister& temp)
     QVERIFY(transaction.commit().ok());
 }
 
+// Steps the cursor to its end: the view's records in the view's order, each
+// as ViewRst reads it. `stepped` hears of each row.
+void followView(ViewCursor& cursor, ViewRst& view, const std::function<void(int)>& stepped = {})
+{
+    int position = 0;
+    while (cursor.next()) {
+        const std::optional<RegisterRecord> expected = view.record(++position);
+        QVERIFY(expected);
+        const RegisterRecord record = cursor.record();
+        QCOMPARE(record.rowid, expected->rowid);
+        QCOMPARE(record.serial, expected->serial);
+        for (int column = 0; column < RegisterRecord::ColumnCount; ++column)
+            QCOMPARE(record.text(column), expected->text(column));
+        if (stepped)
+            stepped(position);
+    }
+    QVERIFY(!cursor.failed());
+    QCOMPARE(position, view.recordCount());
+}
+
+// Enough records that the matches of a search are marked and walked rather
+// than sorted.
+constexpr int manyRecords = 9000;
+
 } // namespace
 
 class TestViewCursor : public QObject {
     Q_OBJECT
+    std::unique_ptr<TempRegister> m_many;
+
+    // One register of many records, filled once.
+    TempRegister& many()
+    {
+        if (!m_many) {
+            m_many = std::make_unique<TempRegister>();
+            fill(*m_many, manyRecords);
+        }
+        return *m_many;
+    }
+
 private Q_SLOTS:
     // The cursor gives the view's records in the view's order, whether it
     // walks the serial index, lets the planner sort, or hands over between
@@ -48,40 +89,74 @@ private Q_SLOTS:
     {
         QTest::addColumn<ViewCondition>("condition");
         QTest::addColumn<int>("headRows");
+        QTest::addColumn<int>("records");
         const ViewCondition name =
             ViewConditions::indexedContains(RecordField::FileName, QStringLiteral("报告1"));
         for (int headRows : {0, 1, 7, 10000}) {
             const QByteArray rows = QByteArray::number(headRows);
             QTest::newRow(QByteArray("all, head " + rows).constData())
-                << ViewCondition{} << headRows;
-            QTest::newRow(QByteArray("name search, head " + rows).constData()) << name << headRows;
+                << ViewCondition{} << headRows << 60;
+            QTest::newRow(QByteArray("name search, head " + rows).constData())
+                << name << headRows << 60;
             QTest::newRow(QByteArray("sent, head " + rows).constData())
-                << ViewConditions::sentByMe() << headRows;
+                << ViewConditions::sentByMe() << headRows << 60;
+        }
+        // Matches from the value table, the character index and the trigrams.
+        for (const auto& [field, text] :
+             {std::pair{RecordField::Recipient, "张"}, std::pair{RecordField::FileName, "报告"},
+              std::pair{RecordField::FileName, "doc"}}) {
+            for (int headRows : {0, 7}) {
+                QTest::addRow("many: %s, head %d", text, headRows)
+                    << ViewConditions::indexedContains(field, QString::fromUtf8(text)) << headRows
+                    << manyRecords;
+            }
         }
     }
     void followsTheView()
     {
         QFETCH(ViewCondition, condition);
         QFETCH(int, headRows);
-        TempRegister temp;
-        fill(temp);
-        Result<std::shared_ptr<ViewRst>> view = ViewRst::open(temp.reg(), condition);
+        QFETCH(int, records);
+        TempRegister few;
+        if (records != manyRecords)
+            fill(few, records);
+        const Register& reg = records == manyRecords ? many().reg() : few.reg();
+        Result<std::shared_ptr<ViewRst>> view = ViewRst::open(reg, condition);
         QVERIFY(view.ok());
         QVERIFY(view.value()->recordCount() > 5);
 
-        ViewCursor cursor(temp.reg(), condition, headRows);
-        int position = 0;
-        while (cursor.next()) {
-            const std::optional<RegisterRecord> expected = view.value()->record(++position);
-            QVERIFY(expected);
-            const RegisterRecord record = cursor.record();
-            QCOMPARE(record.rowid, expected->rowid);
-            QCOMPARE(record.serial, expected->serial);
-            for (int column = 0; column < RegisterRecord::ColumnCount; ++column)
-                QCOMPARE(record.text(column), expected->text(column));
-        }
-        QVERIFY(!cursor.failed());
-        QCOMPARE(position, view.value()->recordCount());
+        ViewCursor cursor(reg, condition, headRows);
+        followView(cursor, *view.value());
+    }
+
+    // Records another program adds while the listing runs, before the head
+    // start hands over, are not part of it.
+    void readsOneState()
+    {
+        const TempRegister& temp = many();
+        const ViewCondition condition =
+            ViewConditions::indexedContains(RecordField::FileName, QStringLiteral("doc"));
+        Result<std::shared_ptr<ViewRst>> view = ViewRst::open(temp.reg(), condition);
+        QVERIFY(view.ok());
+        QSqlDatabase other =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("readsOneState"));
+        other.setDatabaseName(temp.reg().databasePath());
+        QVERIFY(other.open());
+
+        ViewCursor cursor(temp.reg(), condition, 7);
+        followView(cursor, *view.value(), [&](int position) {
+            if (position != 3)
+                return;
+            for (qint64 serial : {-1, 5, 100000})
+                QVERIFY(Sql::run(other,
+                                 QStringLiteral("INSERT INTO %1 (%2, %3) VALUES (?, 'new.doc')")
+                                     .arg(Sql::identifier(RegisterNames::recordTable),
+                                          Sql::identifier(RegisterNames::serial),
+                                          Sql::identifier(RegisterNames::fileName)),
+                                 {serial})
+                            .ok());
+        });
+        other.close();
     }
 
     // Each field has a grid column and a place in listings of its own.

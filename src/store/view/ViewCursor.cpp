@@ -11,12 +11,30 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
+
 namespace {
 
 // How far the head start walks the serial index (a few milliseconds)
-// before the planner's way takes over: far enough for a screenful of a
-// search that one record in a thousand matches.
+// before it judges the view: far enough for a screenful of a search that
+// one record in a thousand matches.
 constexpr int headEntries = 50000;
+// A view that holds at least one record in this many by then, and whose
+// other index only offers candidates that each record must confirm, is read
+// on to its end that way: marking would read every candidate once more.
+constexpr int denseShare = 16;
+
+// Rowids a bitmap takes (32 MiB at most); those SQLite numbers itself stay
+// far below. A register with others is read the planner's way.
+constexpr qint64 bitmapLimit = qint64(1) << 28;
+// Up to about this many records the planner's sort stays within its memory
+// (a few hundred bytes a record, about 2 MB before it writes a temporary
+// file) and costs less than a walk over every record.
+constexpr qint64 sortedInMemory = 4096;
+
+// Each cursor names its marking function apart: another cursor's statements
+// on the same connection may still use theirs.
+std::atomic<int> markingFunctions{0};
 
 // The serial index the schema keeps on every register.
 const QString serialIndex = QStringLiteral("文件管理_文件序号");
@@ -72,9 +90,11 @@ ViewCursor::ViewCursor(const Register& reg, const ViewCondition& condition, int 
         m_snapshot = sqlite3_exec(m_handle, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
     const QString planned = selectFor(m_condition);
     if (sortsFirst(m_db, planned, m_condition.values)) {
-        m_statement = std::make_unique<RawStatement>(m_db, selectFor(m_condition, serialIndex),
-                                                     m_condition.values);
+        // Record by record: a subquery there would first collect every match.
+        m_statement = std::make_unique<RawStatement>(
+            m_db, selectFor(m_condition.scan(), serialIndex), m_condition.valuesForScan());
         m_inHead = m_statement->ok();
+        m_walkOn = m_condition.keysSql.isEmpty() && !m_condition.scanWhere.isEmpty();
     }
     if (!m_inHead)
         m_statement = std::make_unique<RawStatement>(m_db, planned, m_condition.values);
@@ -101,6 +121,9 @@ void ViewCursor::startOnServer(const Register& reg)
 ViewCursor::~ViewCursor()
 {
     m_statement.reset();
+    if (!m_markedFunction.isEmpty())
+        sqlite3_create_function_v2(m_handle, m_markedFunction.constData(), 1, SQLITE_UTF8, nullptr,
+                                   nullptr, nullptr, nullptr, nullptr);
     if (m_snapshot)
         sqlite3_exec(m_handle, "COMMIT", nullptr, nullptr, nullptr);
 }
@@ -108,7 +131,11 @@ ViewCursor::~ViewCursor()
 int ViewCursor::headSpent(void* cursor)
 {
     auto* self = static_cast<ViewCursor*>(cursor);
-    self->m_interrupted = self->m_statement->fullScanSteps() > headEntries;
+    const int steps = self->m_statement->fullScanSteps();
+    if (steps <= headEntries)
+        return 0;
+    self->m_dense = self->m_walkOn && self->m_given * denseShare >= steps;
+    self->m_interrupted = !self->m_dense;
     return self->m_interrupted ? 1 : 0;
 }
 
@@ -126,11 +153,13 @@ bool ViewCursor::next()
     }
     if (!m_inHead)
         return m_statement->next();
-    if (m_given < m_headRows && m_statement->fullScanSteps() <= headEntries) {
+    if (m_given < m_headRows) {
         // A read-only statement interrupted leaves the snapshot open.
         sqlite3_progress_handler(m_handle, 1000, &ViewCursor::headSpent, this);
         const bool row = m_statement->next();
         sqlite3_progress_handler(m_handle, 0, nullptr, nullptr);
+        // Many matches: the walk goes on to the end.
+        m_inHead = !m_dense;
         if (row) {
             ++m_given;
             return true;
@@ -138,10 +167,71 @@ bool ViewCursor::next()
         if (!m_interrupted)
             return false; // the end, or a failure to tell
     }
+    startRest();
+    return !failed() && m_statement->next();
+}
+
+void ViewCursor::startRest()
+{
     m_inHead = false;
+    const QVariantList past{m_given};
+    if (markMatching() && m_markedCount > sortedInMemory) {
+        m_markedFunction = "quorvel_marked_" + QByteArray::number(++markingFunctions);
+        // Not deterministic: called for each row, never folded.
+        if (sqlite3_create_function_v2(m_handle, m_markedFunction.constData(), 1,
+                                       SQLITE_UTF8 | SQLITE_DIRECTONLY, this, &ViewCursor::isMarked,
+                                       nullptr, nullptr, nullptr) == SQLITE_OK) {
+            // The table row is read only for a marked entry of the index.
+            const ViewSql marked{QString::fromLatin1(m_markedFunction) + QStringLiteral("(rowid)"),
+                                 {}};
+            m_statement =
+                std::make_unique<RawStatement>(m_db, selectFor(marked, serialIndex, true), past);
+            return;
+        }
+        m_markedFunction.clear();
+    }
+    if (failed())
+        return;
+    m_marked = {};
     m_statement = std::make_unique<RawStatement>(m_db, selectFor(m_condition, {}, true),
-                                                 m_condition.values + QVariantList{m_given});
-    return m_statement->next();
+                                                 m_condition.values + past);
+}
+
+bool ViewCursor::markMatching()
+{
+    // A keys query reads an index alone; the condition itself the planner
+    // answers from its index in whatever order that gives.
+    const bool keys = !m_condition.keysSql.isEmpty();
+    auto matching = std::make_unique<RawStatement>(
+        m_db,
+        keys ? m_condition.keysSql
+             : QStringLiteral("SELECT rowid FROM %1 WHERE %2")
+                   .arg(Sql::identifier(RegisterNames::recordTable), m_condition.where),
+        keys ? m_condition.keysValues : m_condition.values);
+    bool suits = true;
+    while (suits && matching->next()) {
+        const qint64 rowid = matching->int64(0);
+        suits = rowid > 0 && rowid <= bitmapLimit;
+        const auto at = std::size_t(rowid);
+        if (suits && at >= m_marked.size())
+            m_marked.resize(std::max(at + 1, m_marked.size() * 2));
+        if (suits && !m_marked[at]) {
+            m_marked[at] = true;
+            ++m_markedCount;
+        }
+    }
+    // In place of the head start, which its interruption left failed: a
+    // failure now is this statement's.
+    m_statement = std::move(matching);
+    return suits && !failed();
+}
+
+void ViewCursor::isMarked(sqlite3_context* context, int, sqlite3_value** values)
+{
+    const auto* self = static_cast<const ViewCursor*>(sqlite3_user_data(context));
+    const sqlite3_int64 rowid = sqlite3_value_int64(values[0]);
+    sqlite3_result_int(context, rowid > 0 && std::size_t(rowid) < self->m_marked.size() &&
+                                    self->m_marked[std::size_t(rowid)]);
 }
 
 std::optional<qint64> ViewCursor::integerSerial() const

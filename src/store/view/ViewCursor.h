@@ -10,10 +10,14 @@
 #include <QByteArrayView>
 #include <QSqlQuery>
 
+#include <limits>
 #include <memory>
 #include <optional>
+#include <vector>
 
 struct sqlite3;
+struct sqlite3_context;
+struct sqlite3_value;
 
 // The records of a view read once through in view order (serial ascending,
 // rowid breaking ties), stepped as the caller goes: only the current row is
@@ -21,14 +25,19 @@ struct sqlite3;
 // ViewRst is for views that are browsed and changed in place.
 //
 // A condition that SQLite answers best through another index (a name search
-// through its full-text index) must be sorted whole before its first row.
-// Such a view starts by walking the serial index, whose rows come in order
-// at once, for its first `headRows` rows or a stretch of the index; the rest
-// come the planner's way, past the rows already given. Both read one
-// snapshot.
+// through its full-text index) would be sorted whole before its first row.
+// Such a view walks the serial index instead, whose rows come in order at
+// once, testing each record. After a stretch of the index (or `headRows`
+// rows) a dense view whose other index only offers candidates goes on so to
+// its end; any other has its matching records marked from that index, and
+// the serial index is walked again reading the marked ones only, past the
+// rows already given. Nothing is sorted, so nothing spills to disk; only a
+// few matches are left to the planner, whose sort of them stays in memory.
+// All of it reads one snapshot.
 class ViewCursor {
 public:
-    ViewCursor(const Register& reg, const ViewCondition& condition, int headRows = 10000);
+    ViewCursor(const Register& reg, const ViewCondition& condition,
+               int headRows = std::numeric_limits<int>::max());
     ~ViewCursor();
     ViewCursor(const ViewCursor&) = delete;
     ViewCursor& operator=(const ViewCursor&) = delete;
@@ -48,6 +57,12 @@ public:
 
 private:
     static int headSpent(void* cursor);
+    // After the head start: the rest of the view, past the rows it gave.
+    void startRest();
+    // The matching records marked; false when their rowids do not suit a
+    // bitmap (or reading them failed, told by m_statement).
+    bool markMatching();
+    static void isMarked(sqlite3_context* context, int count, sqlite3_value** values);
     // On a server: one statement read row by row.
     void startOnServer(const Register& reg);
 
@@ -60,8 +75,14 @@ private:
     // The head start, and the rows it gave.
     bool m_inHead = false;
     bool m_interrupted = false;
+    bool m_walkOn = false; // when dense (see denseShare)
+    bool m_dense = false;
     int m_headRows = 0;
     qint64 m_given = 0;
+    // The matching records by rowid, and the SQL function that reads it.
+    std::vector<bool> m_marked;
+    qint64 m_markedCount = 0;
+    QByteArray m_markedFunction;
 
     bool m_onServer = false;
     std::unique_ptr<QSqlQuery> m_server;
