@@ -29,18 +29,16 @@ QString columnText(const QString& text, int limit)
     return text.isEmpty() ? QStringLiteral("") : StoredName::cut(text, limit);
 }
 
-Result<qint64> insertRecord(RecordStore& records, qint64 newSerial, const File& file,
-                            const QString& newStoredName, const Details& details)
+NewRecord newRecord(const File& file, const QString& storedName, const Details& details)
 {
     NewRecord record = details;
-    record.serial = newSerial;
     record.fileName = file.fileName;
-    record.storedName = newStoredName;
+    record.storedName = storedName;
     for (const RecordFields::Field& field : RecordFields::all()) {
         if (field.kind == RecordFields::Kind::Text && field.field != RecordField::StoredName)
             record.*field.added = columnText(record.*field.added, field.limit);
     }
-    return records.insert(record);
+    return record;
 }
 
 void syncFolder(const QString& folder)
@@ -53,61 +51,23 @@ void syncFolder(const QString& folder)
     }
 }
 
-// The stored name, serial, record and content hash of one staged copy,
-// inside the caller's transaction. The name is given first, under the write
-// lock: a name someone else took meanwhile is simply passed over. On failure
-// the copy loses its name again; the caller rolls the transaction back.
-Outcome registerOne(const Register& reg, RecordStore& records, StagedCopy& copy,
-                    const Details& details)
+// Gives a staged copy its stored name, under the write lock: a name someone
+// else took meanwhile is simply passed over.
+Result<QString> placeCopy(const Register& reg, StagedCopy& copy)
 {
     const File& file = copy.file();
-    QString storedName;
-    for (int attempt = 0; attempt < renameAttempts && storedName.isEmpty(); ++attempt) {
+    for (int attempt = 0; attempt < renameAttempts; ++attempt) {
         const QString candidate = attempt == 0 ? StoredName::choose(reg, file.fileName)
                                                : StoredName::clashName(file.fileName);
         if (!Register::isPlainFileName(candidate))
             continue;
         const int placeError = copy.placeAt(candidate);
         if (placeError == 0)
-            storedName = candidate;
-        else if (placeError != EEXIST)
-            return failed(file, StagedCopy::writeErrorText(placeError), systemText(placeError));
+            return candidate;
+        if (placeError != EEXIST)
+            return Error{StagedCopy::writeErrorText(placeError), systemText(placeError)};
     }
-    if (storedName.isEmpty())
-        return failed(file, QStringLiteral("无法为文件副本找到一个未被占用的名称。"),
-                      reg.storeFolder());
-    const auto fail = [&](const Error& error) {
-        copy.unplace();
-        return failed(file, error.message, error.detail);
-    };
-    const Result<qint64> serial = records.nextSerial();
-    if (!serial)
-        return fail(serial.error());
-    Result<QList<ContentHash::SameContent>> same =
-        records.sameContent(copy.size(), copy.hash(), sameContentListed + 1);
-    if (!same)
-        return fail(same.error());
-    const bool more = same->size() > sameContentListed;
-    if (more)
-        same->removeLast();
-    Result<qint64> inserted =
-        insertRecord(records, serial.value(), file, storedName, file.details.value_or(details));
-    if (!inserted)
-        return fail(inserted.error());
-    if (Status hashed = records.recordDigest(*inserted, copy.size(), copy.hash()); !hashed)
-        return fail(hashed.error());
-    if (file.recorded) {
-        if (Status noted = file.recorded(*inserted, copy.size(), copy.hash()); !noted)
-            return fail(noted.error());
-    }
-    Outcome outcome;
-    outcome.kind = Outcome::Registered;
-    outcome.fileName = file.fileName;
-    outcome.serial = serial.value();
-    outcome.storedName = storedName;
-    outcome.sameContent = same.value();
-    outcome.moreSameContent = more;
-    return outcome;
+    return Error{QStringLiteral("无法为文件副本找到一个未被占用的名称。"), reg.storeFolder()};
 }
 
 using Group = std::vector<std::unique_ptr<StagedCopy>>;
@@ -135,11 +95,38 @@ Result<QList<Outcome>> registerTogether(const Register& reg, const std::vector<S
             copy->unplace();
         return failure;
     };
-    QList<Outcome> outcomes;
+    // Names first, then every record, serial, digest and history entry in
+    // one go: on a server each statement is a round trip.
+    QList<DigestedRecord> rows;
     for (StagedCopy* copy : copies) {
-        Outcome outcome = registerOne(reg, *records, *copy, details);
-        if (outcome.kind != Outcome::Registered)
-            return undoAll(outcome.error);
+        Result<QString> storedName = placeCopy(reg, *copy);
+        if (!storedName)
+            return undoAll(storedName.error());
+        const File& file = copy->file();
+        rows.append({newRecord(file, *storedName, file.details.value_or(details)), copy->size(),
+                     copy->hash()});
+    }
+    Result<QList<AddedRecord>> added = records->addRecords(rows, sameContentListed + 1);
+    if (!added)
+        return undoAll(added.error());
+    QList<Outcome> outcomes;
+    for (qsizetype k = 0; k < rows.size(); ++k) {
+        const StagedCopy& copy = *copies[std::size_t(k)];
+        AddedRecord& record = (*added)[k];
+        if (copy.file().recorded) {
+            if (Status noted = copy.file().recorded(record.identity, copy.size(), copy.hash());
+                !noted)
+                return undoAll(noted.error());
+        }
+        Outcome outcome;
+        outcome.kind = Outcome::Registered;
+        outcome.fileName = copy.file().fileName;
+        outcome.serial = record.serial;
+        outcome.storedName = rows[k].record.storedName;
+        outcome.moreSameContent = record.sameContent.size() > sameContentListed;
+        if (outcome.moreSameContent)
+            record.sameContent.removeLast();
+        outcome.sameContent = record.sameContent;
         outcomes << outcome;
     }
     // The names are made durable before the records can be: after a power

@@ -49,6 +49,23 @@ struct NewRecord {
     QString folder{};
 };
 
+// A record to add with the digest of its copy. Its serial is the store's
+// to give.
+struct DigestedRecord {
+    NewRecord record;
+    qint64 size = 0;
+    QString hash;
+};
+
+// What addRecords gave one record: its identity and serial, and the first
+// records registered before it with the same content, as sameContent()
+// would have listed them just before its insert.
+struct AddedRecord {
+    qint64 identity = 0;
+    qint64 serial = 0;
+    QList<ContentHash::SameContent> sameContent;
+};
+
 // One record as the integrity check reads it.
 struct CheckedRecord {
     qint64 identity = 0;
@@ -93,6 +110,11 @@ public:
     virtual Result<qint64> nextSerial() = 0;
     // Adds a record (inside a write); its identity.
     virtual Result<qint64> insert(const NewRecord& record) = 0;
+    // Adds `records` in their order (inside a write), as nextSerial(),
+    // sameContent(size, hash, sameLimit), insert() and recordDigest() for
+    // each in turn would. On an error the write is to be rolled back.
+    virtual Result<QList<AddedRecord>> addRecords(const QList<DigestedRecord>& records,
+                                                  int sameLimit) = 0;
     // Nothing when `seen` is still there as it was seen; ErrorCode::Changed otherwise.
     virtual Status stillThere(const SeenRecord& seen) = 0;
     // Removes `seen` (inside a write), insisting that it went and nothing came back.

@@ -1,5 +1,6 @@
 #include "store/pg/PgRecordStore.h"
 
+#include "store/Audit.h"
 #include "store/RegisterNames.h"
 #include "store/pg/PgConnection.h"
 #include "store/pg/PgSchema.h"
@@ -11,6 +12,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -45,6 +47,153 @@ Result<qint64> PgRecordStore::nextSerial()
     if (value == std::numeric_limits<qint64>::max())
         return noSerialAfter(value);
     return value + 1;
+}
+
+// Every record of an intake group in two statements, not four apiece: each
+// statement is a round trip to the server.
+Result<QList<AddedRecord>> PgRecordStore::addRecords(const QList<DigestedRecord>& records,
+                                                     int sameLimit)
+{
+    if (records.isEmpty())
+        return QList<AddedRecord>();
+    Result<qint64> first = nextSerial();
+    if (!first)
+        return first.error();
+    if (*first > std::numeric_limits<qint64>::max() - (records.size() - 1))
+        return noSerialAfter(*first - 1);
+    Result<QList<QList<ContentHash::SameContent>>> registered =
+        registeredContents(records, sameLimit);
+    if (!registered)
+        return registered.error();
+    Result<QList<qint64>> identities = insertNumbered(records, *first);
+    if (!identities)
+        return identities.error();
+    // The records of this group come after every earlier one by identity and
+    // by serial, so they follow those already there, as they would have
+    // been found one insert at a time.
+    QList<AddedRecord> added;
+    for (qsizetype k = 0; k < records.size(); ++k) {
+        QList<ContentHash::SameContent> same = registered->at(k);
+        const DigestedRecord& digested = records.at(k);
+        for (qsizetype j = 0; j < k && same.size() < sameLimit; ++j) {
+            const DigestedRecord& earlier = records.at(j);
+            if (earlier.size == digested.size && earlier.hash == digested.hash.toLower())
+                same.append({identities->at(j), *first + j, earlier.record.fileName,
+                             earlier.record.storedName});
+        }
+        added.append({identities->at(k), *first + k, same});
+    }
+    return added;
+}
+
+Result<QList<QList<ContentHash::SameContent>>>
+PgRecordStore::registeredContents(const QList<DigestedRecord>& records, int sameLimit)
+{
+    using namespace RegisterNames;
+    // Each content asked once, however many of the group share it.
+    QList<QPair<qint64, QString>> contents;
+    QList<qsizetype> contentOf;
+    QStringList rows;
+    QVariantList values;
+    for (const DigestedRecord& digested : records) {
+        const QPair<qint64, QString> content{digested.size, digested.hash.toLower()};
+        qsizetype at = contents.indexOf(content);
+        if (at < 0) {
+            at = contents.size();
+            contents << content;
+            rows << QStringLiteral("(?::bigint, ?::text, ?::bigint)");
+            values << at << content.second << content.first;
+        }
+        contentOf << at;
+    }
+    values << sameLimit;
+    const QString sql =
+        QStringLiteral(
+            "SELECT q.k, f.* FROM (VALUES %1) AS q(k, h, s) CROSS JOIN LATERAL (SELECT r.%2 AS i, "
+            "r.%3 AS n, r.%4 AS f, r.%5 AS p FROM %6 d JOIN %7 r ON r.%2 = d.%8 WHERE d.%9 = q.h "
+            "AND d.%10 = q.s AND r.%5 IS NOT DISTINCT FROM d.%11 ORDER BY d.%8 LIMIT ?::int) AS f "
+            "ORDER BY q.k, f.n NULLS FIRST, f.i")
+            .arg(rows.join(QStringLiteral(", ")), id(identity), id(serial), id(fileName),
+                 id(storedName), id(ContentHash::table), id(recordTable),
+                 id(ContentHash::recordColumn), id(ContentHash::hashColumn))
+            .arg(id(ContentHash::sizeColumn), id(ContentHash::storedNameColumn));
+    Result<QSqlQuery> query = Sql::run(db(), sql, values);
+    if (!query)
+        return query.error();
+    QList<QList<ContentHash::SameContent>> found(contents.size());
+    while (query->next()) {
+        found[query->value(0).toLongLong()].append({query->value(1).toLongLong(), query->value(2),
+                                                    query->value(3).toString(),
+                                                    query->value(4).toString()});
+    }
+    QList<QList<ContentHash::SameContent>> perRecord;
+    for (const qsizetype at : contentOf)
+        perRecord << found.at(at);
+    return perRecord;
+}
+
+Result<QList<qint64>> PgRecordStore::insertNumbered(const QList<DigestedRecord>& records,
+                                                    qint64 firstSerial)
+{
+    using namespace RegisterNames;
+    QStringList columns;
+    QStringList marks;
+    for (const QString& column : RecordFields::columns()) {
+        columns << id(column);
+        marks << (column == serial ? QStringLiteral("?::bigint") : QStringLiteral("?::text"));
+    }
+    const QString row = QStringLiteral("(?::bigint, %1, ?::bigint, ?::text, ?::text, ?::text)")
+                            .arg(marks.join(QStringLiteral(", ")));
+    QStringList rows;
+    QVariantList values;
+    for (qsizetype k = 0; k < records.size(); ++k) {
+        NewRecord record = records.at(k).record;
+        record.serial = firstSerial + k;
+        const QVariantList stored = RecordFields::storedValues(record);
+        values << k << stored << records.at(k).size << records.at(k).hash << Audit::now()
+               << Audit::encode(Audit::present(Audit::recordValues(stored)));
+        rows << row;
+    }
+    values << Audit::userName() << Audit::added << Audit::encode({});
+    const QString allColumns = columns.join(QStringLiteral(", "));
+    const QString sql =
+        QStringLiteral(
+            "WITH v (k, %1, sz, hs, tm, nw) AS (VALUES %2), "
+            "ins AS (INSERT INTO %3 (%1) SELECT %1 FROM v ORDER BY k RETURNING %4, %5, %6), "
+            "hist AS (INSERT INTO %7 (%8, %9, %10, %11, %12, %13) SELECT v.tm, ?::text, ?::text, "
+            "ins.%4, ?::text, v.nw FROM ins JOIN v ON v.%5 = ins.%5 ORDER BY v.k), "
+            "dig AS (%14) "
+            "SELECT ins.%5, ins.%4 FROM ins")
+            .arg(allColumns, rows.join(QStringLiteral(", ")), id(recordTable), id(identity),
+                 id(serial), id(storedName), id(Audit::table), id(Audit::timeColumn),
+                 id(Audit::userColumn))
+            .arg(id(Audit::actionColumn), id(Audit::identityColumn), id(Audit::oldColumn),
+                 id(Audit::newColumn),
+                 dialect().upsert(ContentHash::table,
+                                  {ContentHash::recordColumn, ContentHash::storedNameColumn,
+                                   ContentHash::sizeColumn, ContentHash::hashColumn},
+                                  QStringLiteral("SELECT ins.%1, ins.%2, v.sz, v.hs FROM ins JOIN "
+                                                 "v ON v.%3 = ins.%3")
+                                      .arg(id(identity), id(storedName), id(serial))));
+    Result<QSqlQuery> query = Sql::run(db(), sql, values);
+    if (!query)
+        return query.error();
+    // A trigger may skip or renumber a record: then it cannot be told apart.
+    QList<qint64> identities(records.size(), 0);
+    qsizetype named = 0;
+    while (query->next()) {
+        const qint64 k = query->value(0).toLongLong() - firstSerial;
+        if (k < 0 || k >= records.size() || identities[k] != 0)
+            break;
+        identities[k] = query->value(1).toLongLong();
+        ++named;
+    }
+    if (named != records.size()) {
+        const qsizetype missing = identities.indexOf(0);
+        return Error{notAppliedText, records.at(std::max<qsizetype>(missing, 0)).record.fileName,
+                     ErrorCode::Changed};
+    }
+    return identities;
 }
 
 // The server looks after its own files; what the program can check is that

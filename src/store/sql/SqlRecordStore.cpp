@@ -135,6 +135,31 @@ Result<qint64> SqlRecordStore::insert(const NewRecord& record)
     return *identity;
 }
 
+Result<QList<AddedRecord>> SqlRecordStore::addRecords(const QList<DigestedRecord>& records,
+                                                      int sameLimit)
+{
+    QList<AddedRecord> added;
+    for (const DigestedRecord& digested : records) {
+        AddedRecord one;
+        Result<qint64> serial = nextSerial();
+        if (!serial)
+            return serial.error();
+        Result<QList<ContentHash::SameContent>> same =
+            sameContent(digested.size, digested.hash, sameLimit);
+        if (!same)
+            return same.error();
+        NewRecord record = digested.record;
+        record.serial = serial.value();
+        Result<qint64> identity = insert(record);
+        if (!identity)
+            return identity.error();
+        if (Status hashed = recordDigest(*identity, digested.size, digested.hash); !hashed)
+            return hashed.error();
+        added.append({*identity, *serial, same.value()});
+    }
+    return added;
+}
+
 Status SqlRecordStore::stillThere(const SeenRecord& seen)
 {
     return seen.stillThere(db());

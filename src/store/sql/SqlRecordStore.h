@@ -22,6 +22,8 @@ public:
     Result<qint64> recordCount() override;
     Result<QList<qint64>> identitiesWithSerial(qint64 serial, int limit) override;
     Result<qint64> insert(const NewRecord& record) override;
+    Result<QList<AddedRecord>> addRecords(const QList<DigestedRecord>& records,
+                                          int sameLimit) override;
     Status stillThere(const SeenRecord& seen) override;
     Status remove(const SeenRecord& seen) override;
     Result<qint64> recordsNaming(const QString& storedName) override;
