@@ -11,6 +11,7 @@
 #include "store/Audit.h"
 #include "store/RecordStore.h"
 #include "store/RegisterNames.h"
+#include "store/sql/Sql.h"
 #include "store/view/ViewConditions.h"
 #include "store/view/ViewCursor.h"
 #include "store/view/ViewRst.h"
@@ -337,6 +338,50 @@ private Q_SLOTS:
     // view whose first records hold a screenful and for one whose matches
     // lie further on; told inside a write transaction, it leaves that
     // transaction open.
+    // A view read a page at a time from either end, from keys beside a gap
+    // or by position, holds the records of the whole list in its order;
+    // its count comes from the value table where it can.
+    void pagedViewsMatchTheWholeList_data() { kinds(); }
+    void pagedViewsMatchTheWholeList()
+    {
+        QFETCH(bool, server);
+        NEED_KIND(server);
+        TempRegister temp(kindOf(server));
+        constexpr int records = 2 * ViewRst::keysPage + 300;
+        // Serials tie in pairs; every seventh record has no folder.
+        for (int i = 0; i < records; ++i)
+            temp.addRecord((i * 37) % records / 2, QStringLiteral("f%1").arg(i),
+                           i % 3 ? QStringLiteral("张%1").arg(i % 5) : QStringLiteral("本人"),
+                           i % 7 ? QStringLiteral("甲%1").arg(i % 2) : QString());
+        // Records without a serial go first on SQLite, last on a server.
+        QVERIFY(Sql::run(temp.reg().database(),
+                         QStringLiteral("UPDATE 文件管理 SET 文件序号 = NULL WHERE %1 % 50 = 0")
+                             .arg(temp.identityColumn())));
+        SearchCriteria recipient;
+        recipient.recipient = QStringLiteral("张");
+        for (const ViewCondition& condition :
+             {ViewCondition{}, SystemViews::folder(QStringLiteral("甲1")), SystemViews::sentByMe(),
+              CombinedSearch::build(recipient).condition}) {
+            const QList<qint64> whole = ViewRst::loadKeys(temp.reg(), condition).value();
+            QVERIFY(whole.size() > 3);
+            const auto opened = [&] {
+                return ViewRst::open(temp.reg(), condition).value();
+            };
+            std::shared_ptr<ViewRst> view = opened();
+            QCOMPARE(view->recordCount(), whole.size());
+            const int n = view->recordCount();
+            for (const int position :
+                 {n, n / 2, 1, ViewRst::keysPage + 1, ViewRst::keysPage, n - 1}) {
+                if (position <= n)
+                    QCOMPARE(view->keyAt(position), whole.at(position - 1));
+            }
+            QCOMPARE(opened()->positionOf(whole.at(n - 3)), n - 2);
+            view->removeAt(n / 2);
+            QCOMPARE(view->keyAt(n / 2), whole.at(n / 2));
+            QCOMPARE(view->recordCount(), n - 1);
+        }
+    }
+
     void firstScreenBeginsTheList_data() { kinds(); }
     void firstScreenBeginsTheList()
     {
