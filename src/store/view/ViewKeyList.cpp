@@ -10,6 +10,7 @@
 #include "store/sqlite/RawStatement.h"
 #include "store/view/ReadSnapshot.h"
 #include "store/view/SqliteViewSql.h"
+#include "store/view/ViewPages.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -22,13 +23,6 @@
 #include <vector>
 
 namespace {
-
-// The column that names a record: the rowid, or the identity on a server.
-QString keyOf(const Register& reg)
-{
-    return reg.kind() == Register::Kind::Postgres ? Sql::identifier(RegisterNames::identity)
-                                                  : QStringLiteral("rowid");
-}
 
 // Rowids up to this many are marked in a bitmap (32 MiB at most).
 constexpr qint64 bitmapLimit = qint64(1) << 28;
@@ -133,7 +127,7 @@ QList<qint64> firstScreenAmongFirst(const Register& reg, const ViewSql& conditio
 {
     using namespace RegisterNames;
     const QSqlDatabase db = reg.database();
-    const QString key = keyOf(reg);
+    const QString key = ViewPages::keyColumn(reg);
     const QString hit = condition.isEmpty() ? QStringLiteral("TRUE") : condition.whereForScan();
     const auto among = [&](qint64 reach) {
         const QString sql =

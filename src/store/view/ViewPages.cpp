@@ -43,7 +43,13 @@ ViewPages::ViewPages(Register reg, const ViewCondition& condition)
         server ? PgViewSql::told(condition) : SqliteViewSql::rendered(condition);
     m_condition = rendered.plain();
     m_scan = rendered.scan();
-    m_key = server ? Sql::identifier(RegisterNames::identity) : QStringLiteral("rowid");
+    m_key = keyColumn(m_register);
+}
+
+QString ViewPages::keyColumn(const Register& reg)
+{
+    return reg.kind() == Register::Kind::Postgres ? Sql::identifier(RegisterNames::identity)
+                                                  : QStringLiteral("rowid");
 }
 
 bool ViewPages::hasNullSerials() const

@@ -18,6 +18,9 @@ class ViewPages {
 public:
     ViewPages(Register reg, const ViewCondition& condition);
 
+    // The column that names a record: the rowid, or the identity on a server.
+    static QString keyColumn(const Register& reg);
+
     // Up to `limit` keys after `after` (0: from the first), passing over
     // `skip` of them first.
     Result<QList<qint64>> forward(qint64 after, qint64 skip, int limit) const;

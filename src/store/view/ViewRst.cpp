@@ -4,6 +4,7 @@
 #include "store/RegisterNames.h"
 #include "store/sql/Sql.h"
 #include "store/view/ReadSnapshot.h"
+#include "store/view/ViewPages.h"
 
 #include <QSqlQuery>
 
@@ -14,17 +15,10 @@ namespace {
 // Rows kept in memory at most; a screen needs about fifty.
 constexpr int cacheLimit = 4096;
 
-// The column that names a record: the rowid, or the identity on a server.
-QString keyOf(const Register& reg)
-{
-    return reg.kind() == Register::Kind::Postgres ? Sql::identifier(RegisterNames::identity)
-                                                  : QStringLiteral("rowid");
-}
-
 // The key, then every record column in the table's order.
 QString selectList(const Register& reg)
 {
-    QStringList columns{keyOf(reg)};
+    QStringList columns{ViewPages::keyColumn(reg)};
     for (const QString& column : RecordFields::columns())
         columns << Sql::identifier(column);
     return columns.join(QStringLiteral(", "));
@@ -179,7 +173,7 @@ Status ViewRst::fetchPage(int page) const
     const QString sql =
         QStringLiteral("SELECT %1 FROM %2 WHERE %4 IN (%3)")
             .arg(selectList(m_register), Sql::identifier(RegisterNames::recordTable),
-                 marks.join(QLatin1Char(',')), keyOf(m_register));
+                 marks.join(QLatin1Char(',')), ViewPages::keyColumn(m_register));
     Result<QSqlQuery> query = Sql::run(m_register.database(), sql, keys);
     if (!query)
         return query.error();
