@@ -272,6 +272,8 @@ private Q_SLOTS:
             {"ASCII case folded", SearchCriteria::FileName, "REPORT", {1, 2}},
             {"other letters exact", SearchCriteria::FileName, "ärger", {4}},
             {"short term", SearchCriteria::FileName, "rT", {1, 2}},
+            {"short term, other letters exact", SearchCriteria::FileName, "Är", {3}},
+            {"short term, percent typed", SearchCriteria::FileName, "0%", {5}},
             {"one character", SearchCriteria::FileName, "Ä", {3}},
             {"percent typed", SearchCriteria::FileName, "50%", {5}},
             {"underscore typed", SearchCriteria::FileName, "a_b", {6}},
@@ -334,10 +336,6 @@ private Q_SLOTS:
                  QList<qint64>{fourth});
     }
 
-    // A first screen told early is the beginning of the complete list, for a
-    // view whose first records hold a screenful and for one whose matches
-    // lie further on; told inside a write transaction, it leaves that
-    // transaction open.
     // A view read a page at a time from either end, from keys beside a gap
     // or by position, holds the records of the whole list in its order;
     // its count comes from the value table where it can.
@@ -382,6 +380,10 @@ private Q_SLOTS:
         }
     }
 
+    // A first screen told early is the beginning of the complete list, for a
+    // view whose first records hold a screenful and for one whose matches
+    // lie further on; told inside a write transaction, it leaves that
+    // transaction open.
     void firstScreenBeginsTheList_data() { kinds(); }
     void firstScreenBeginsTheList()
     {

@@ -69,12 +69,17 @@ QString likeOf(const QString& column, const QString& pattern)
 ViewSql contains(RecordField field, const QString& text, Marker& mark)
 {
     const QString column = columnOf(field);
+    const qsizetype length = text.toUcs4().size();
+    // A name or remark is looked up in the index of its pieces. A term of
+    // two characters is one piece, which the index answers exactly, so the
+    // server can count without reading the rows; longer terms are narrowed
+    // by their pieces and LIKE decides. A single character has no pieces.
+    const bool pieced = PgViewSql::piecedColumns.contains(SqlRecordStore::columnOf(field));
+    if (pieced && length == 2)
+        return {QStringLiteral("%1 @> %2").arg(piecesOf(column), piecesOf(mark())), {text}};
     const QString like = likeOf(column, mark());
     const QString likeValue = ViewConditions::likeLiteral(text);
-    // A name or remark is also looked up in the index of its pieces, and
-    // LIKE decides among what it offers; a single character has no pieces.
-    if (PgViewSql::piecedColumns.contains(SqlRecordStore::columnOf(field)) &&
-        text.toUcs4().size() >= 2) {
+    if (pieced && length > 2) {
         return {QStringLiteral("(%1 AND %2 @> %3)").arg(like, piecesOf(column), piecesOf(mark())),
                 {likeValue, text}};
     }
