@@ -1,5 +1,6 @@
 #include "store/pg/PgConnection.h"
 
+#include "store/pg/LibPq.h"
 #include "store/pg/PreparedStatements.h"
 #include "store/sql/Sql.h"
 #include "store/sql/SqlDialect.h"
@@ -7,8 +8,6 @@
 #include <QDeadlineTimer>
 #include <QSqlDriver>
 #include <QThread>
-
-#include <libpq-fe.h>
 
 namespace PgConnection {
 
@@ -28,7 +27,7 @@ QString cutText()
 PGconn* handleOf(const QSqlDatabase& db)
 {
     const QSqlDriver* driver = db.driver();
-    if (!driver || !SqlDialect::of(db).onServer())
+    if (!driver || !SqlDialect::of(db).onServer() || !LibPq::get().loaded)
         return nullptr;
     const QVariant handle = driver->handle();
     // The driver names the type by its struct tag.
@@ -41,7 +40,7 @@ PGconn* handleOf(const QSqlDatabase& db)
 bool isBroken(const QSqlDatabase& db)
 {
     PGconn* connection = handleOf(db);
-    return connection && PQstatus(connection) == CONNECTION_BAD;
+    return connection && LibPq::get().status(connection) == CONNECTION_BAD;
 }
 
 bool retriable(const QSqlDatabase& db)
@@ -51,8 +50,8 @@ bool retriable(const QSqlDatabase& db)
         return false;
     // Found broken already (a LISTEN reads the socket between statements):
     // only a write transaction could have been open on it, and that is not.
-    return PQstatus(connection) == CONNECTION_BAD ||
-           PQtransactionStatus(connection) == PQTRANS_IDLE;
+    return LibPq::get().status(connection) == CONNECTION_BAD ||
+           LibPq::get().transactionStatus(connection) == PQTRANS_IDLE;
 }
 
 bool reopenedAfterBreak(const QSqlDatabase& db, bool wasRetriable)
@@ -118,8 +117,8 @@ Status commitOutcome(QSqlDatabase db, const QString& xid, const Error& failure)
     PGconn* connection = handleOf(db);
     // Asked on the same connection only when it is sound and idle: the
     // server then ended the transaction and answered for it.
-    const bool sound = connection && PQstatus(connection) == CONNECTION_OK &&
-                       PQtransactionStatus(connection) == PQTRANS_IDLE;
+    const bool sound = connection && LibPq::get().status(connection) == CONNECTION_OK &&
+                       LibPq::get().transactionStatus(connection) == PQTRANS_IDLE;
     setWriting(db, false);
     if (xid.isEmpty() || !reopen(db, !sound))
         return unknown;

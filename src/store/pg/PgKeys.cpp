@@ -1,5 +1,6 @@
 #include "store/pg/PgKeys.h"
 
+#include "store/pg/LibPq.h"
 #include "store/pg/PgConnection.h"
 #include "store/sql/Sql.h"
 
@@ -7,8 +8,6 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QtEndian>
-
-#include <libpq-fe.h>
 
 #include <algorithm>
 #include <memory>
@@ -21,7 +20,7 @@ namespace PgKeys {
 namespace {
 
 struct ResultDeleter {
-    void operator()(PGresult* result) const { PQclear(result); }
+    void operator()(PGresult* result) const { LibPq::get().clear(result); }
 };
 using ResultPtr = std::unique_ptr<PGresult, ResultDeleter>;
 
@@ -45,10 +44,10 @@ std::optional<QByteArray> textOf(const QVariant& value)
 // The integer in `column` of `row`, read as the server sent it in binary.
 std::optional<qint64> integerAt(const PGresult* result, int row, int column)
 {
-    if (PQgetisnull(result, row, column))
+    if (LibPq::get().getisnull(result, row, column))
         return std::nullopt;
-    const char* bytes = PQgetvalue(result, row, column);
-    switch (PQfsize(result, column)) {
+    const char* bytes = LibPq::get().getvalue(result, row, column);
+    switch (LibPq::get().fsize(result, column)) {
     case 8:
         return qFromBigEndian<qint64>(bytes);
     case 4:
@@ -61,10 +60,10 @@ std::optional<qint64> integerAt(const PGresult* result, int row, int column)
 // Whether the first `count` columns are integers, keys being bigint.
 bool integerColumns(const PGresult* result, int count)
 {
-    if (PQnfields(result) < count)
+    if (LibPq::get().nfields(result) < count)
         return false;
     for (int column = 0; column < count; ++column) {
-        const int width = PQfsize(result, column);
+        const int width = LibPq::get().fsize(result, column);
         if (width != 8 && width != 4 && width != 2)
             return false;
     }
@@ -124,14 +123,16 @@ Status runOnce(const QSqlDatabase& db, const QByteArray& sql, const QVariantList
     for (const std::optional<QByteArray>& text : texts)
         pointers.push_back(text ? text->constData() : nullptr);
     // Types are left to the server, as they are when Qt's driver prepares.
-    const ResultPtr result(PQexecParams(PgConnection::handleOf(db), sql.constData(),
-                                        int(pointers.size()), nullptr, pointers.data(), nullptr,
-                                        nullptr, 1));
-    if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
-        const char* state = result ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
-        const QSqlError error(QStringLiteral("QPSQL: Unable to create query"),
-                              QString::fromUtf8(PQerrorMessage(PgConnection::handleOf(db))),
-                              QSqlError::StatementError, QString::fromLatin1(state));
+    const ResultPtr result(LibPq::get().execParams(PgConnection::handleOf(db), sql.constData(),
+                                                   int(pointers.size()), nullptr, pointers.data(),
+                                                   nullptr, nullptr, 1));
+    if (LibPq::get().resultStatus(result.get()) != PGRES_TUPLES_OK) {
+        const char* state =
+            result ? LibPq::get().resultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
+        const QSqlError error(
+            QStringLiteral("QPSQL: Unable to create query"),
+            QString::fromUtf8(LibPq::get().errorMessage(PgConnection::handleOf(db))),
+            QSqlError::StatementError, QString::fromLatin1(state));
         return Sql::errorOn(db, error, what);
     }
     if (!integerColumns(result.get(), integers))
@@ -160,7 +161,7 @@ Status each(const QSqlDatabase& db, const QString& sql, const QVariantList& valu
             const std::function<void(qint64)>& each)
 {
     return run(db, sql, values, 1, [&](const PGresult* result) {
-        const int rows = PQntuples(result);
+        const int rows = LibPq::get().ntuples(result);
         for (int row = 0; row < rows; ++row) {
             if (const std::optional<qint64> key = integerAt(result, row, 0))
                 each(*key);
@@ -172,7 +173,7 @@ Result<QList<qint64>> sorted(const QSqlDatabase& db, const QString& sql, const Q
 {
     QList<qint64> keys;
     const Status read = run(db, sql, values, 2, [&](const PGresult* result) {
-        const int count = PQntuples(result);
+        const int count = LibPq::get().ntuples(result);
         std::vector<Row> rows;
         rows.reserve(std::size_t(count));
         for (int row = 0; row < count; ++row) {
