@@ -338,7 +338,7 @@ private Q_SLOTS:
 
     // A view read a page at a time from either end, from keys beside a gap
     // or by position, holds the records of the whole list in its order;
-    // its count comes from the value table where it can.
+    // its count comes from the value table or a name index where it can.
     void pagedViewsMatchTheWholeList_data() { kinds(); }
     void pagedViewsMatchTheWholeList()
     {
@@ -355,11 +355,19 @@ private Q_SLOTS:
         QVERIFY(Sql::run(temp.reg().database(),
                          QStringLiteral("UPDATE 文件管理 SET 文件序号 = NULL WHERE %1 % 50 = 0")
                              .arg(temp.identityColumn())));
+        // Renamed after they were added: a count from an index of names
+        // must follow.
+        QVERIFY(Sql::run(temp.reg().database(),
+                         QStringLiteral("UPDATE 文件管理 SET 文件名 = 'g' WHERE %1 % 11 = 0")
+                             .arg(temp.identityColumn())));
         SearchCriteria recipient;
         recipient.recipient = QStringLiteral("张");
+        SearchCriteria shortName;
+        shortName.fileName = QStringLiteral("F1");
         for (const ViewCondition& condition :
              {ViewCondition{}, SystemViews::folder(QStringLiteral("甲1")), SystemViews::sentByMe(),
-              CombinedSearch::build(recipient).condition}) {
+              CombinedSearch::build(recipient).condition,
+              CombinedSearch::build(shortName).condition}) {
             const QList<qint64> whole = ViewRst::loadKeys(temp.reg(), condition).value();
             QVERIFY(whole.size() > 3);
             const auto opened = [&] {

@@ -408,6 +408,10 @@ ViewSql charactersContain(const QString& column, const QString& term)
     condition.values = {term};
     condition.keysSql = matching;
     condition.keysValues = {term};
+    // The index holds one row for each record, and triggers take it away
+    // with the record.
+    condition.countSql = QStringLiteral("SELECT count(*) FROM (%1)").arg(matching);
+    condition.countValues = {term};
     // The highest rowid stands for the number of records, read from the
     // table's b-tree without a scan.
     const QString records = QStringLiteral("coalesce((SELECT max(rowid) FROM %1), 0)")

@@ -259,6 +259,12 @@ Result<qint64> ViewPages::count() const
 {
     if (std::optional<Result<qint64>> counted = countFromValues(); counted && *counted)
         return std::move(*counted);
+    if (!m_condition.countSql.isEmpty()) {
+        Result<QVariant> counted =
+            Sql::scalar(m_register.database(), m_condition.countSql, m_condition.countValues);
+        if (counted)
+            return counted->toLongLong();
+    }
     return countOf({});
 }
 

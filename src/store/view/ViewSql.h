@@ -31,6 +31,11 @@ struct ViewSql {
     // that; without it, always.
     QString keysWorthSql = {};
     QVariantList keysWorthValues = {};
+    // SQLite's alone, optional: a query counting exactly the matching
+    // records from an index, where `where` would test every record against
+    // the index's list of them.
+    QString countSql = {};
+    QVariantList countValues = {};
     // Optional: the same records told by testing each record alone, with no
     // subquery. A walk over the first records in serial order reads this; an
     // index's subquery there would first collect every match.
