@@ -43,6 +43,8 @@ ViewPages::ViewPages(Register reg, const ViewCondition& condition)
         server ? PgViewSql::told(condition) : SqliteViewSql::rendered(condition);
     m_condition = rendered.plain();
     m_scan = rendered.scan();
+    m_countSql = rendered.countSql;
+    m_countValues = rendered.countValues;
     m_key = keyColumn(m_register);
 }
 
@@ -259,9 +261,8 @@ Result<qint64> ViewPages::count() const
 {
     if (std::optional<Result<qint64>> counted = countFromValues(); counted && *counted)
         return std::move(*counted);
-    if (!m_condition.countSql.isEmpty()) {
-        Result<QVariant> counted =
-            Sql::scalar(m_register.database(), m_condition.countSql, m_condition.countValues);
+    if (!m_countSql.isEmpty()) {
+        Result<QVariant> counted = Sql::scalar(m_register.database(), m_countSql, m_countValues);
         if (counted)
             return counted->toLongLong();
     }

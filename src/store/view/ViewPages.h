@@ -64,6 +64,9 @@ private:
     ViewSql m_condition;
     // The condition tested record by record, with no subquery.
     ViewSql m_scan;
+    // The count from an index, where the condition has one (SQLite).
+    QString m_countSql;
+    QVariantList m_countValues;
     QString m_key;
     bool m_nullsFirst; // as the database orders them
     mutable std::optional<bool> m_nullSerials;
