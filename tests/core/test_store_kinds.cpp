@@ -15,7 +15,7 @@
 #include "store/view/ViewConditions.h"
 #include "store/view/ViewCursor.h"
 #include "store/view/ViewRst.h"
-#include "support/PgCluster.h"
+#include "support/RegisterKinds.h"
 #include "support/TempRegister.h"
 #include "support/TestFiles.h"
 #include "trash/Trash.h"
@@ -34,11 +34,6 @@
 // a PostgreSQL server: every case runs on both.
 
 namespace {
-
-Register::Kind kindOf(bool server)
-{
-    return server ? Register::Kind::Postgres : Register::Kind::Sqlite;
-}
 
 QList<RecycleBin::Entry> binOf(const Register& reg)
 {
@@ -62,13 +57,6 @@ QList<FolderCount> foldersOf(const Register& reg)
 
 class TestStoreKinds : public QObject {
     Q_OBJECT
-
-    static void kinds()
-    {
-        QTest::addColumn<bool>("server");
-        QTest::newRow("sqlite") << false;
-        QTest::newRow("postgresql") << true;
-    }
 
 private Q_SLOTS:
     void intakeNumbersRecordsAndCountsValues_data() { kinds(); }
@@ -284,8 +272,7 @@ private Q_SLOTS:
         };
         for (bool server : {false, true}) {
             for (const auto& [name, box, text, expected] : cases)
-                QTest::addRow("%s %s", server ? "postgresql" : "sqlite", name)
-                    << server << box << QString::fromUtf8(text) << expected;
+                kindRow(server, name) << box << QString::fromUtf8(text) << expected;
         }
     }
     void viewsAndSearchesAgree()

@@ -9,6 +9,7 @@
 #include "store/sql/Sql.h"
 #include "store/view/SearchIndexes.h"
 #include "store/view/ViewRst.h"
+#include "support/RegisterKinds.h"
 #include "support/gui/MessageBox.h"
 
 #include <QLabel>
@@ -54,7 +55,9 @@ void onFirstScreen(GridFixture& face, std::function<void()> then)
 class TestBackgroundSearch : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void resultArrivesAndNewestWins_data() { kinds(); }
     void resultArrivesAndNewestWins();
+    void failedSearchKeepsTheView_data() { kinds(); }
     void failedSearchKeepsTheView();
     void firstScreenThenTheRest_data();
     void firstScreenThenTheRest();
@@ -62,7 +65,8 @@ private Q_SLOTS:
 
 void TestBackgroundSearch::resultArrivesAndNewestWins()
 {
-    GridFixture fixture(false);
+    FETCH_KIND(kind);
+    GridFixture fixture(false, kind);
     fixture.temp().addRecord(1, QStringLiteral("会议纪要.doc"), QStringLiteral("张三"),
                              QStringLiteral("报告"));
     fixture.temp().addRecord(2, QStringLiteral("预算.xls"), QStringLiteral("李四"),
@@ -102,7 +106,8 @@ void TestBackgroundSearch::resultArrivesAndNewestWins()
 
 void TestBackgroundSearch::failedSearchKeepsTheView()
 {
-    GridFixture fixture(false);
+    FETCH_KIND(kind);
+    GridFixture fixture(false, kind);
     fixture.temp().addRecord(1, QStringLiteral("a.doc"));
     fixture.start();
     GridFixture& face = fixture;
@@ -112,8 +117,8 @@ void TestBackgroundSearch::failedSearchKeepsTheView()
     const auto before = face.views()->currentView();
     MessageBox::takeLog();
     // A search the register cannot answer: the table it reads is gone.
-    QVERIFY(Sql::run(fixture.temp().reg().database(),
-                     QStringLiteral("DROP TABLE ") + Sql::identifier(SearchIndexes::valueTable)));
+    QVERIFY(fixture.temp().execute(QStringLiteral("DROP TABLE ") +
+                                   Sql::identifier(SearchIndexes::valueTable)));
     SearchCriteria criteria;
     criteria.recipient = QStringLiteral("x");
     QVERIFY(face.views()->Search(CombinedSearch::SqlMade(criteria), QStringLiteral("不应出现")));
@@ -125,12 +130,16 @@ void TestBackgroundSearch::failedSearchKeepsTheView()
 
 void TestBackgroundSearch::firstScreenThenTheRest_data()
 {
+    QTest::addColumn<bool>("server");
     QTest::addColumn<QString>("during");
     QTest::addColumn<QString>("folder");
-    QTest::newRow("selection kept") << QStringLiteral("select") << QString();
-    QTest::newRow("selection kept, folder") << QStringLiteral("select") << QStringLiteral("报告");
-    QTest::newRow("newer search wins") << QStringLiteral("search") << QString();
-    QTest::newRow("removal reads again") << QStringLiteral("remove") << QString();
+    for (bool server : {false, true}) {
+        kindRow(server, "selection kept") << QStringLiteral("select") << QString();
+        kindRow(server, "selection kept, folder")
+            << QStringLiteral("select") << QStringLiteral("报告");
+        kindRow(server, "newer search wins") << QStringLiteral("search") << QString();
+        kindRow(server, "removal reads again") << QStringLiteral("remove") << QString();
+    }
 }
 
 // A view longer than a screen shows its first screen while the rest loads,
@@ -139,8 +148,9 @@ void TestBackgroundSearch::firstScreenThenTheRest()
 {
     QFETCH(QString, during);
     QFETCH(QString, folder);
+    FETCH_KIND(kind);
     const int expected = folder.isEmpty() ? manyRecords : manyRecords - 2;
-    GridFixture fixture(false);
+    GridFixture fixture(false, kind);
     addMany(fixture);
     fixture.start();
     GridFixture& face = fixture;

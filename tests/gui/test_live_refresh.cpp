@@ -4,6 +4,7 @@
 #include "store/RecordStore.h"
 #include "store/RegisterRecord.h"
 #include "store/RegisterWatch.h"
+#include "support/RegisterKinds.h"
 #include "trash/gui/BinArea.h"
 
 #include <QDialog>
@@ -22,12 +23,13 @@ namespace {
 // Several poll periods, on a machine busy with other builds too.
 constexpr int patienceMs = 15000;
 
-// Runs the real command-line program on the register: another program.
-bool runCli(const QString& folder, const QStringList& arguments)
+// Runs the real command-line program on the register at `location` (a
+// folder or a server URL): another program.
+bool runCli(const QString& location, const QStringList& arguments)
 {
     QProcess cli;
     cli.start(QStringLiteral(QUORVEL_CLI),
-              QStringList{QStringLiteral("--register"), folder} + arguments);
+              QStringList{QStringLiteral("--register"), location} + arguments);
     if (!cli.waitForFinished(60000) || cli.exitCode() != 0) {
         qWarning() << arguments << cli.readAllStandardError();
         return false;
@@ -36,14 +38,14 @@ bool runCli(const QString& folder, const QStringList& arguments)
 }
 
 // Registers a new file called `name` in `folder` from another program.
-bool addFromCli(const QString& registerFolder, const QString& name, const QString& folder)
+bool addFromCli(const QString& location, const QString& name, const QString& folder)
 {
     QTemporaryDir source;
     QFile file(source.filePath(name));
     if (!file.open(QIODevice::WriteOnly) || file.write("content") != 7)
         return false;
     file.close();
-    return runCli(registerFolder,
+    return runCli(location,
                   {QStringLiteral("add"), QStringLiteral("--folder"), folder, file.fileName()});
 }
 
@@ -60,9 +62,11 @@ QStringList folderCaptions(QMenu* menu)
 class TestLiveRefresh : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void othersChangesShowKeepingPlaceAndSelection_data() { kinds(); }
     void othersChangesShowKeepingPlaceAndSelection()
     {
-        FaceFixture fixture(false);
+        FETCH_KIND(kind);
+        FaceFixture fixture(false, kind);
         QList<qint64> rowids;
         for (int serial = 1; serial <= 60; ++serial)
             rowids << fixture.temp().addRecord(serial, QStringLiteral("文件%1.doc").arg(serial), {},
@@ -78,13 +82,13 @@ private Q_SLOTS:
 
         // One record above the selection goes, one comes at the end, with a
         // new folder, and a saved query is renamed.
-        const QString folder = fixture.temp().folder();
-        QVERIFY(runCli(folder,
+        const QString location = fixture.temp().location();
+        QVERIFY(runCli(location,
                        {QStringLiteral("delete"), QStringLiteral("--yes"), QStringLiteral("1")}));
-        QVERIFY(addFromCli(folder, QStringLiteral("新来的.txt"), QStringLiteral("乙")));
-        QVERIFY(runCli(folder, {QStringLiteral("query-set"), QStringLiteral("1"),
-                                QStringLiteral("--name"), QStringLiteral("外来查询"),
-                                QStringLiteral("--title"), QStringLiteral("外来")}));
+        QVERIFY(addFromCli(location, QStringLiteral("新来的.txt"), QStringLiteral("乙")));
+        QVERIFY(runCli(location, {QStringLiteral("query-set"), QStringLiteral("1"),
+                                  QStringLiteral("--name"), QStringLiteral("外来查询"),
+                                  QStringLiteral("--title"), QStringLiteral("外来")}));
 
         QTRY_COMPARE_WITH_TIMEOUT(
             grid->TextMatrix(grid->Rows() - 1, RegisterRecord::FileNameColumn),
@@ -128,9 +132,11 @@ private Q_SLOTS:
         QCOMPARE(fixture.face().MSHF()->Rows() - 1, 1);
     }
 
+    void ownChangesAreNotTakenForOthers_data() { kinds(); }
     void ownChangesAreNotTakenForOthers()
     {
-        FaceFixture fixture;
+        FETCH_KIND(kind);
+        FaceFixture fixture(true, kind);
         TableFace& face = fixture.face();
         RegisterWatch* watch = face.registerWatch();
         QSignalSpy heard(watch, &RegisterWatch::changed);
@@ -159,7 +165,7 @@ private Q_SLOTS:
         QDialog dialog(&face);
         dialog.setWindowModality(Qt::ApplicationModal);
         dialog.show();
-        QVERIFY(addFromCli(fixture.temp().folder(), QStringLiteral("别人的.txt"),
+        QVERIFY(addFromCli(fixture.temp().location(), QStringLiteral("别人的.txt"),
                            QStringLiteral("丙")));
         QTRY_COMPARE_WITH_TIMEOUT(heard.count(), 1, patienceMs);
         QCOMPARE(face.MSHF()->Rows(), 2);

@@ -7,6 +7,7 @@
 #include "operations/gui/RecordOperationsArea.h"
 #include "store/RegisterNames.h"
 #include "store/sql/Sql.h"
+#include "support/RegisterKinds.h"
 #include "support/TestFiles.h"
 #include "support/gui/MessageBox.h"
 #include "support/gui/SaveDialog.h"
@@ -35,7 +36,8 @@ using TestFiles::write;
 // The grid with its views and record operations, wired as the main window
 // wires the grid's own requests and the modify form.
 struct Operations : GridFixture {
-    explicit Operations(bool start = true) : GridFixture(start)
+    explicit Operations(bool start = true, Register::Kind kind = Register::Kind::Sqlite)
+        : GridFixture(start, kind)
     {
         ops = new RecordOperationsArea(temp().reg(), grid(), window());
         QObject::connect(grid(), &MshfGrid::openRequested, ops, &RecordOperationsArea::open);
@@ -55,8 +57,9 @@ struct Operations : GridFixture {
 QString column(const Register& reg, qint64 rowid, const QString& name)
 {
     return Sql::scalar(reg.database(),
-                       QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
-                           .arg(Sql::identifier(name), Sql::identifier(RegisterNames::recordTable)),
+                       QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
+                           .arg(Sql::identifier(name), Sql::identifier(RegisterNames::recordTable),
+                                TempRegister::identityColumn(reg)),
                        {rowid})
         .value()
         .toString();
@@ -93,10 +96,15 @@ private Q_SLOTS:
     void repeatedOpensShareOneOpener();
     void saveAsOverwritesExactly();
     void sendToDesktopUpwardSelection();
+    void deleteKeepsFileHeldOpen_data() { kinds(); }
     void deleteKeepsFileHeldOpen();
+    void deleteLastOfFolderRebuildsMenuLater_data() { kinds(); }
     void deleteLastOfFolderRebuildsMenuLater();
+    void moveUpAndDownSelectMovedRow_data() { kinds(); }
     void moveUpAndDownSelectMovedRow();
+    void batchModifyRowsThreeToSix_data() { kinds(); }
     void batchModifyRowsThreeToSix();
+    void singleModifyWritesAllFour_data() { kinds(); }
     void singleModifyWritesAllFour();
     void rightClickSelectsAndPopsUp();
 
@@ -312,7 +320,8 @@ void TestRecordOperationsGui::sendToDesktopUpwardSelection()
 
 void TestRecordOperationsGui::deleteKeepsFileHeldOpen()
 {
-    Operations f(false);
+    FETCH_KIND(kind);
+    Operations f(false, kind);
     addRecords(f.temp(), 2);
     f.start();
     const QString path = f.temp().reg().storedCopyPath(QStringLiteral("f2.txt"));
@@ -344,7 +353,8 @@ void TestRecordOperationsGui::deleteKeepsFileHeldOpen()
 
 void TestRecordOperationsGui::deleteLastOfFolderRebuildsMenuLater()
 {
-    Operations f(false);
+    FETCH_KIND(kind);
+    Operations f(false, kind);
     addRecords(f.temp(), 2);
     f.temp().addRecord(3, QStringLiteral("only.txt"), {}, QStringLiteral("独有"),
                        QStringLiteral("2020-01-02"), {}, {}, "only");
@@ -375,7 +385,8 @@ void TestRecordOperationsGui::deleteLastOfFolderRebuildsMenuLater()
 
 void TestRecordOperationsGui::moveUpAndDownSelectMovedRow()
 {
-    Operations f(false);
+    FETCH_KIND(kind);
+    Operations f(false, kind);
     const QList<qint64> rowids = addRecords(f.temp(), 6);
     f.start();
     MshfGrid* grid = f.grid();
@@ -407,7 +418,8 @@ void TestRecordOperationsGui::moveUpAndDownSelectMovedRow()
 
 void TestRecordOperationsGui::batchModifyRowsThreeToSix()
 {
-    Operations f(false);
+    FETCH_KIND(kind);
+    Operations f(false, kind);
     const QList<qint64> rowids = addRecords(f.temp(), 8, QStringLiteral("旧"));
     f.start();
     MshfGrid* grid = f.grid();
@@ -461,7 +473,8 @@ void TestRecordOperationsGui::batchModifyRowsThreeToSix()
 
 void TestRecordOperationsGui::singleModifyWritesAllFour()
 {
-    Operations f(false);
+    FETCH_KIND(kind);
+    Operations f(false, kind);
     const QList<qint64> rowids = addRecords(f.temp(), 3, QStringLiteral("旧"));
     f.start();
     f.grid()->setRow(2);

@@ -5,6 +5,7 @@
 #include "gui_support/MenuPicture.h"
 #include "store/RegisterNames.h"
 #include "store/sql/Sql.h"
+#include "support/RegisterKinds.h"
 #include "support/gui/MessageBox.h"
 
 #include <QAction>
@@ -85,7 +86,7 @@ QStringList captions(QMenu* menu)
 
 void runSql(const TempRegister& temp, const QString& sql)
 {
-    Result<QSqlQuery> done = Sql::run(temp.reg().database(), sql);
+    const Status done = temp.execute(sql);
     QVERIFY2(done.ok(), qPrintable(done.error().fullText()));
 }
 
@@ -96,19 +97,23 @@ class TestViewsFace : public QObject {
 private Q_SLOTS:
     void systemViews_data()
     {
+        QTest::addColumn<bool>("server");
         QTest::addColumn<QString>("item");
         QTest::addColumn<QString>("label");
         QTest::addColumn<QStringList>("serials");
         QTest::addColumn<QString>("recipientBox");
-        QTest::newRow("all") << "AllFile"
-                             << "系统定义查询：所有记录" << strings({"1", "2", "3", "4", "5"})
-                             << "";
-        QTest::newRow("sent") << "MyTo"
-                              << "系统定义查询：我发他收" << strings({"1", "4"}) << "";
-        QTest::newRow("received") << "ManToMe"
-                                  << "系统定义查询：他发我收" << strings({"2", "4"}) << "自己";
-        QTest::newRow("local") << "MyFile"
-                               << "系统定义查询：本地文档" << strings({"3"}) << "本地文档";
+        for (bool server : {false, true}) {
+            kindRow(server, "all")
+                << "AllFile"
+                << "系统定义查询：所有记录" << strings({"1", "2", "3", "4", "5"}) << "";
+            kindRow(server, "sent") << "MyTo"
+                                    << "系统定义查询：我发他收" << strings({"1", "4"}) << "";
+            kindRow(server, "received")
+                << "ManToMe"
+                << "系统定义查询：他发我收" << strings({"2", "4"}) << "自己";
+            kindRow(server, "local") << "MyFile"
+                                     << "系统定义查询：本地文档" << strings({"3"}) << "本地文档";
+        }
     }
     void systemViews()
     {
@@ -116,7 +121,8 @@ private Q_SLOTS:
         QFETCH(QString, label);
         QFETCH(QStringList, serials);
         QFETCH(QString, recipientBox);
-        GridFixture fixture(false);
+        FETCH_KIND(kind);
+        GridFixture fixture(false, kind);
         fill(fixture.temp());
         fixture.start();
         GridFixture& face = fixture;
@@ -132,9 +138,11 @@ private Q_SLOTS:
         QVERIFY(MessageBox::takeLog().isEmpty());
     }
 
+    void systemViewsOfEmptyRegister_data() { kinds(); }
     void systemViewsOfEmptyRegister()
     {
-        GridFixture fixture;
+        FETCH_KIND(kind);
+        GridFixture fixture(true, kind);
         GridFixture& face = fixture;
         const QStringList items = {QStringLiteral("MyTo"), QStringLiteral("ManToMe"),
                                    QStringLiteral("MyFile"), QStringLiteral("AllFile")};
@@ -149,9 +157,11 @@ private Q_SLOTS:
         }
     }
 
+    void searchButtonAfterReceivedShowsCombinedSearch_data() { kinds(); }
     void searchButtonAfterReceivedShowsCombinedSearch()
     {
-        GridFixture fixture(false);
+        FETCH_KIND(kind);
+        GridFixture fixture(false, kind);
         fill(fixture.temp());
         fixture.start();
         GridFixture& face = fixture;
@@ -165,19 +175,23 @@ private Q_SLOTS:
 
     void enterInAnyBoxSearches_data()
     {
+        QTest::addColumn<bool>("server");
         QTest::addColumn<int>("box");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("serials");
         QTest::addColumn<QString>("textAfter");
-        QTest::newRow("name") << 0 << "c.d" << strings({"3"}) << "c.d";
-        QTest::newRow("recipient") << 1 << "自己" << strings({"2", "4"}) << "自己";
-        QTest::newRow("method") << 2 << "none" << strings({}) << "none";
-        QTest::newRow("earliest") << 3 << "2006/5/4" << strings({"4", "5"}) << "2006/5/4";
-        QTest::newRow("latest") << 4 << "2006年5月2日" << strings({"1", "2"}) << "2006年5月2日";
-        QTest::newRow("invalid date dropped")
-            << 4 << "next week" << strings({"1", "2", "3", "4", "5"}) << "";
-        QTest::newRow("remark percent literal") << 5 << "0%" << strings({"5"}) << "0%";
-        QTest::newRow("folder quote literal") << 6 << "'B" << strings({"3"}) << "'B";
+        for (bool server : {false, true}) {
+            kindRow(server, "name") << 0 << "c.d" << strings({"3"}) << "c.d";
+            kindRow(server, "recipient") << 1 << "自己" << strings({"2", "4"}) << "自己";
+            kindRow(server, "method") << 2 << "none" << strings({}) << "none";
+            kindRow(server, "earliest") << 3 << "2006/5/4" << strings({"4", "5"}) << "2006/5/4";
+            kindRow(server, "latest")
+                << 4 << "2006年5月2日" << strings({"1", "2"}) << "2006年5月2日";
+            kindRow(server, "invalid date dropped")
+                << 4 << "next week" << strings({"1", "2", "3", "4", "5"}) << "";
+            kindRow(server, "remark percent literal") << 5 << "0%" << strings({"5"}) << "0%";
+            kindRow(server, "folder quote literal") << 6 << "'B" << strings({"3"}) << "'B";
+        }
     }
     void enterInAnyBoxSearches()
     {
@@ -185,7 +199,8 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QStringList, serials);
         QFETCH(QString, textAfter);
-        GridFixture fixture(false);
+        FETCH_KIND(kind);
+        GridFixture fixture(false, kind);
         fill(fixture.temp());
         fixture.start();
         GridFixture& face = fixture;
@@ -198,9 +213,11 @@ private Q_SLOTS:
         QVERIFY(MessageBox::takeLog().isEmpty());
     }
 
+    void boxesCombine_data() { kinds(); }
     void boxesCombine()
     {
-        GridFixture fixture(false);
+        FETCH_KIND(kind);
+        GridFixture fixture(false, kind);
         fill(fixture.temp());
         fixture.start();
         GridFixture& face = fixture;
@@ -213,9 +230,11 @@ private Q_SLOTS:
         QCOMPARE(face.search()->box(1)->text(), QStringLiteral("自己"));
     }
 
+    void folderMenuListsFoldersByCount_data() { kinds(); }
     void folderMenuListsFoldersByCount()
     {
-        GridFixture fixture(false);
+        FETCH_KIND(kind);
+        GridFixture fixture(false, kind);
         qint64 serial = 0;
         for (const auto& [folder, count] :
              {std::pair{"A", 5}, std::pair{"B", 2}, std::pair{"C", 7}, std::pair{"", 4}}) {
@@ -244,25 +263,29 @@ private Q_SLOTS:
 
     void folderNamesAreTakenLiterally_data()
     {
+        QTest::addColumn<bool>("server");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("serial");
-        QTest::newRow("quote") << "O'Brien"
-                               << "O'Brien"
-                               << "3";
-        QTest::newRow("percent") << "100%"
-                                 << "100%"
-                                 << "4";
-        QTest::newRow("ampersand") << "R&D"
-                                   << "R&&D"
-                                   << "5";
+        for (bool server : {false, true}) {
+            kindRow(server, "quote") << "O'Brien"
+                                     << "O'Brien"
+                                     << "3";
+            kindRow(server, "percent") << "100%"
+                                       << "100%"
+                                       << "4";
+            kindRow(server, "ampersand") << "R&D"
+                                         << "R&&D"
+                                         << "5";
+        }
     }
     void folderNamesAreTakenLiterally()
     {
         QFETCH(QString, folder);
         QFETCH(QString, caption);
         QFETCH(QString, serial);
-        GridFixture fixture(false);
+        FETCH_KIND(kind);
+        GridFixture fixture(false, kind);
         fill(fixture.temp());
         fixture.start();
         GridFixture& face = fixture;
@@ -336,9 +359,11 @@ private Q_SLOTS:
         QVERIFY(hasMenuPicture(menu->actions().at(0), 16));
     }
 
+    void unreadableRegisterKeepsTheMenu_data() { kinds(); }
     void unreadableRegisterKeepsTheMenu()
     {
-        GridFixture fixture(false);
+        FETCH_KIND(kind);
+        GridFixture fixture(false, kind);
         fill(fixture.temp());
         fixture.start();
         GridFixture& face = fixture;

@@ -5,7 +5,7 @@
 #include <QAction>
 #include <QTest>
 
-FaceFixture::FaceFixture(bool startNow)
+FaceFixture::FaceFixture(bool startNow, Register::Kind kind) : m_temp(kind)
 {
     MessageBox::setScripted(true);
     if (startNow)

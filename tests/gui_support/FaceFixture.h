@@ -12,8 +12,9 @@ class QAction;
 // answered by the test instead of a person.
 class FaceFixture {
 public:
-    // Records can be added to `temp` before the window starts.
-    explicit FaceFixture(bool start = true);
+    // Records can be added to `temp` before the window starts. A server
+    // register needs the test server (see NEED_KIND).
+    explicit FaceFixture(bool start = true, Register::Kind kind = Register::Kind::Sqlite);
     ~FaceFixture();
 
     void start();

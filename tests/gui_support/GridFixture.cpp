@@ -8,7 +8,8 @@
 #include <QLabel>
 #include <QMenu>
 
-GridFixture::GridFixture(bool startNow) : m_window(std::make_unique<QWidget>())
+GridFixture::GridFixture(bool startNow, Register::Kind kind)
+    : m_temp(kind), m_window(std::make_unique<QWidget>())
 {
     MessageBox::setScripted(true);
     m_window->resize(640, 560);

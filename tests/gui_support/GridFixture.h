@@ -16,8 +16,9 @@ class ViewsArea;
 // and forms of the grid work with. Message boxes are answered by the test.
 class GridFixture {
 public:
-    // Records can be added to `temp` before the views start.
-    explicit GridFixture(bool start = true);
+    // Records can be added to `temp` before the views start. A server
+    // register needs the test server (see NEED_KIND).
+    explicit GridFixture(bool start = true, Register::Kind kind = Register::Kind::Sqlite);
     ~GridFixture();
 
     // Lists the folders and shows all records, as the window's start does.

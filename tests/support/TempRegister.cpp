@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QHash>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
 
@@ -89,6 +90,14 @@ QList<qint64> TempRegister::serials() const
     while (query && query->next())
         result << query->value(0).toLongLong();
     return result;
+}
+
+Status TempRegister::execute(const QString& sql) const
+{
+    QSqlQuery query(m_register->database());
+    if (query.exec(sql))
+        return {};
+    return Sql::errorOn(m_register->database(), query.lastError(), sql);
 }
 
 QString TempRegister::identityColumn(const Register& reg)

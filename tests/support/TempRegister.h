@@ -33,6 +33,10 @@ public:
     // Serials of the record table in view order.
     QList<qint64> serials() const;
 
+    // Runs a statement as written, unprepared: a server prepares no table
+    // changes (DROP, ALTER).
+    Status execute(const QString& sql) const;
+
     // The column that names a record in statements: rowid, or the server's identity.
     static QString identityColumn(const Register& reg);
     QString identityColumn() const { return identityColumn(*m_register); }
