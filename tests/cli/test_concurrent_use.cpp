@@ -13,6 +13,7 @@
 #include "store/sql/Sql.h"
 #include "support/PausePoint.h"
 #include "support/PgCluster.h"
+#include "support/RegisterKinds.h"
 #include "support/TempRegister.h"
 #include "trash/Trash.h"
 
@@ -106,18 +107,6 @@ void ageFiles(const QString& folder)
 
 class TestConcurrentUse : public QObject {
     Q_OBJECT
-
-    static void kinds()
-    {
-        QTest::addColumn<bool>("server");
-        QTest::newRow("sqlite") << false;
-        QTest::newRow("server") << true;
-    }
-
-    static Register::Kind kindOf(bool server)
-    {
-        return server ? Register::Kind::Postgres : Register::Kind::Sqlite;
-    }
 
     QStringList makeFiles(const QString& folder, const QString& prefix, int count)
     {

@@ -16,6 +16,7 @@
 #include "support/LegacyFixture.h"
 #include "support/PausePoint.h"
 #include "support/PgCluster.h"
+#include "support/RegisterKinds.h"
 #include "support/TempRegister.h"
 
 #include <QCryptographicHash>
@@ -82,13 +83,6 @@ class TestCrashSafety : public QObject {
     int m_finished = 0;
     int m_repairs = 0;
     QMap<QString, qint64> m_commandTime; // a short command's whole run, measured per register
-
-    static void kinds()
-    {
-        QTest::addColumn<bool>("server");
-        QTest::newRow("sqlite") << false;
-        QTest::newRow("server") << true;
-    }
 
     // The register of the running case's kind.
     QString currentRegister() const
@@ -278,7 +272,7 @@ private Q_SLOTS:
         m_registers[QStringLiteral("sqlite")] = m_dir.filePath(QStringLiteral("register"));
         QString whyNot;
         if (PgCluster* cluster = PgCluster::shared(&whyNot))
-            m_registers[QStringLiteral("server")] = cluster->url(
+            m_registers[QString::fromLatin1(kindName(true))] = cluster->url(
                 cluster->createDatabase(), m_dir.filePath(QStringLiteral("server-store")));
         else if (PgCluster::required())
             QFAIL(qPrintable(QStringLiteral("no PostgreSQL test server: ") + whyNot));

@@ -4,6 +4,7 @@
 #include "support/CliRun.h"
 #include "support/PausePoint.h"
 #include "support/PgCluster.h"
+#include "support/RegisterKinds.h"
 #include "support/TempRegister.h"
 #include "support/TestFiles.h"
 
@@ -118,13 +119,6 @@ QByteArray contentOf(int number)
 // they are complete.
 class TestInbox : public QObject {
     Q_OBJECT
-
-    static void kinds()
-    {
-        QTest::addColumn<bool>("server");
-        QTest::newRow("sqlite") << false;
-        QTest::newRow("postgresql") << true;
-    }
 
     // A register whose inbox is `inbox`.
     static void setUp(const TempRegister& temp, const QString& inbox)

@@ -4,6 +4,7 @@
 #include "store/sql/Sql.h"
 #include "store/sqlite/Schema.h"
 #include "support/PgCluster.h"
+#include "support/RegisterKinds.h"
 #include "support/TempRegister.h"
 
 #include <QElapsedTimer>
@@ -65,13 +66,6 @@ qint64 fastest(const std::function<void()>& work)
 
 class TestAccounts : public QObject {
     Q_OBJECT
-
-    static void kinds()
-    {
-        QTest::addColumn<bool>("server");
-        QTest::newRow("sqlite") << false;
-        QTest::newRow("postgresql") << true;
-    }
 
 private Q_SLOTS:
     void rolesAllowWhatIsBelowThem()

@@ -12,6 +12,7 @@
 #include "store/view/ViewRst.h"
 #include "support/PgCluster.h"
 #include "support/ReadText.h"
+#include "support/RegisterKinds.h"
 #include "support/TempRegister.h"
 #include "trash/Trash.h"
 
@@ -60,22 +61,10 @@ QList<qint64> found(const Register& reg, const QString& term, const QString& nam
     return keys ? keys.value() : QList<qint64>{-1};
 }
 
-Register::Kind kindOf(bool server)
-{
-    return server ? Register::Kind::Postgres : Register::Kind::Sqlite;
-}
-
 } // namespace
 
 class TestContentSearch : public QObject {
     Q_OBJECT
-
-    static void kinds()
-    {
-        QTest::addColumn<bool>("server");
-        QTest::newRow("sqlite") << false;
-        QTest::newRow("postgresql") << true;
-    }
 
 private Q_SLOTS:
     void everyTermFindsExactlyTheTextsHoldingIt_data() { kinds(); }
