@@ -6,6 +6,7 @@
 #include "store/pg/PgViewSql.h"
 #include "store/sql/Sql.h"
 #include "store/view/SqliteViewSql.h"
+#include "store/view/ViewPages.h"
 
 #include <QSqlError>
 
@@ -45,17 +46,16 @@ int columnOf(RecordField field)
     return 1 + static_cast<int>(field);
 }
 
-// `index`: the index to walk; `tail`: skip the rows bound to a last "?".
-QString selectFor(const ViewSql& condition, const QString& index = {}, bool tail = false)
+// `columns`: the key and record columns; `index`: the index to walk;
+// `tail`: skip the rows bound to a last "?".
+QString selectFor(const QString& columns, const ViewSql& condition, const QString& index = {},
+                  bool tail = false)
 {
-    QStringList columns{QStringLiteral("rowid")};
-    for (const QString& name : RecordFields::columns())
-        columns << Sql::identifier(name);
     // Conditions that also tell their records the other way round
     // (exceptWhere) load keys faster so; read straight through, `where` is
     // the one statement that streams.
     return QStringLiteral("SELECT %1 FROM %2%3%4 ORDER BY %5, rowid%6")
-        .arg(columns.join(QStringLiteral(", ")), Sql::identifier(RegisterNames::recordTable),
+        .arg(columns, Sql::identifier(RegisterNames::recordTable),
              index.isEmpty() ? QString() : QStringLiteral(" INDEXED BY ") + Sql::identifier(index),
              condition.isEmpty() ? QString() : QStringLiteral(" WHERE ") + condition.where,
              Sql::identifier(RegisterNames::serial),
@@ -76,7 +76,8 @@ bool sortsFirst(const QSqlDatabase& db, const QString& select, const QVariantLis
 } // namespace
 
 ViewCursor::ViewCursor(const Register& reg, const ViewCondition& condition, int headRows)
-    : m_db(reg.database()), m_handle(RawStatement::handleOf(m_db)), m_headRows(headRows)
+    : m_db(reg.database()), m_handle(RawStatement::handleOf(m_db)),
+      m_columns(ViewPages::recordColumns(reg)), m_headRows(headRows)
 {
     if (reg.kind() == Register::Kind::Postgres) {
         m_onServer = true;
@@ -88,11 +89,12 @@ ViewCursor::ViewCursor(const Register& reg, const ViewCondition& condition, int 
     // The head start and the rest must read the same records.
     if (m_handle && sqlite3_get_autocommit(m_handle) != 0)
         m_snapshot = sqlite3_exec(m_handle, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
-    const QString planned = selectFor(m_condition);
+    const QString planned = selectFor(m_columns, m_condition);
     if (sortsFirst(m_db, planned, m_condition.values)) {
         // Record by record: a subquery there would first collect every match.
         m_statement = std::make_unique<RawStatement>(
-            m_db, selectFor(m_condition.scan(), serialIndex), m_condition.valuesForScan());
+            m_db, selectFor(m_columns, m_condition.scan(), serialIndex),
+            m_condition.valuesForScan());
         m_inHead = m_statement->ok();
         m_walkOn = m_condition.keysSql.isEmpty() && !m_condition.scanWhere.isEmpty();
     }
@@ -102,13 +104,10 @@ ViewCursor::ViewCursor(const Register& reg, const ViewCondition& condition, int 
 
 void ViewCursor::startOnServer(const Register& reg)
 {
-    QStringList columns{Sql::identifier(RegisterNames::identity)};
-    for (const QString& name : RecordFields::columns())
-        columns << Sql::identifier(name);
     const ViewSql& told = m_condition;
     const QString sql =
         QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4, %5")
-            .arg(columns.join(QStringLiteral(", ")), Sql::identifier(RegisterNames::recordTable),
+            .arg(m_columns, Sql::identifier(RegisterNames::recordTable),
                  told.isEmpty() ? QString() : QStringLiteral(" WHERE ") + told.where,
                  Sql::identifier(RegisterNames::serial), Sql::identifier(RegisterNames::identity));
     Result<QSqlQuery> query = Sql::run(reg.database(), sql, told.values);
@@ -184,8 +183,8 @@ void ViewCursor::startRest()
             // The table row is read only for a marked entry of the index.
             const ViewSql marked{QString::fromLatin1(m_markedFunction) + QStringLiteral("(rowid)"),
                                  {}};
-            m_statement =
-                std::make_unique<RawStatement>(m_db, selectFor(marked, serialIndex, true), past);
+            m_statement = std::make_unique<RawStatement>(
+                m_db, selectFor(m_columns, marked, serialIndex, true), past);
             return;
         }
         m_markedFunction.clear();
@@ -193,7 +192,7 @@ void ViewCursor::startRest()
     if (failed())
         return;
     m_marked = {};
-    m_statement = std::make_unique<RawStatement>(m_db, selectFor(m_condition, {}, true),
+    m_statement = std::make_unique<RawStatement>(m_db, selectFor(m_columns, m_condition, {}, true),
                                                  m_condition.values + past);
 }
 

@@ -68,6 +68,8 @@ private:
 
     QSqlDatabase m_db;
     sqlite3* m_handle = nullptr;
+    // The key and record columns, as every statement reads them.
+    QString m_columns;
     bool m_snapshot = false;
     // The condition in the words of the register's kind.
     ViewSql m_condition;

@@ -54,6 +54,14 @@ QString ViewPages::keyColumn(const Register& reg)
                                                   : QStringLiteral("rowid");
 }
 
+QString ViewPages::recordColumns(const Register& reg)
+{
+    QStringList columns{keyColumn(reg)};
+    for (const QString& column : RecordFields::columns())
+        columns << Sql::identifier(column);
+    return columns.join(QStringLiteral(", "));
+}
+
 bool ViewPages::hasNullSerials() const
 {
     // Asked once: records without a serial come only from damaged registers,

@@ -20,6 +20,9 @@ public:
 
     // The column that names a record: the rowid, or the identity on a server.
     static QString keyColumn(const Register& reg);
+    // What a record is read as: its key, then every record column in the
+    // table's order.
+    static QString recordColumns(const Register& reg);
 
     // Up to `limit` keys after `after` (0: from the first), passing over
     // `skip` of them first.

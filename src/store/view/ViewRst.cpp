@@ -15,15 +15,6 @@ namespace {
 // Rows kept in memory at most; a screen needs about fifty.
 constexpr int cacheLimit = 4096;
 
-// The key, then every record column in the table's order.
-QString selectList(const Register& reg)
-{
-    QStringList columns{ViewPages::keyColumn(reg)};
-    for (const QString& column : RecordFields::columns())
-        columns << Sql::identifier(column);
-    return columns.join(QStringLiteral(", "));
-}
-
 } // namespace
 
 ViewRst::ViewRst(Register reg, ViewCondition condition, QList<qint64> keys)
@@ -172,7 +163,7 @@ Status ViewRst::fetchPage(int page) const
         return {};
     const QString sql =
         QStringLiteral("SELECT %1 FROM %2 WHERE %4 IN (%3)")
-            .arg(selectList(m_register), Sql::identifier(RegisterNames::recordTable),
+            .arg(ViewPages::recordColumns(m_register), Sql::identifier(RegisterNames::recordTable),
                  marks.join(QLatin1Char(',')), ViewPages::keyColumn(m_register));
     Result<QSqlQuery> query = Sql::run(m_register.database(), sql, keys);
     if (!query)
