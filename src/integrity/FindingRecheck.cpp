@@ -43,10 +43,47 @@ bool sameFile(const StoreFolder::Entry& one, const StoreFolder::Entry& other)
            one.st.st_dev == other.st.st_dev && one.st.st_ino == other.st.st_ino;
 }
 
+enum class State {
+    Passed,
+    Holds,
+    // Holds of a file with a second name: what a delete or a restore leaves
+    // between its commit and its last step.
+    HoldsTwinned,
+};
+
+// A file's state from reads before and after the database was asked. One
+// read after would not do: a restore's last step may drop the bin's name
+// in between, and a delete's commit may come between the question and the
+// read without the lock. Either way one of the reads saw a second name.
+State ofFile(bool unnamed, const StoreFolder::Entry& before, const StoreFolder::Entry& after)
+{
+    if (!unnamed || !present(before) || !present(after))
+        return State::Passed;
+    const auto twinned = [](const StoreFolder::Entry& entry) {
+        return entry.type == StoreFolder::Type::File && entry.st.st_nlink > 1;
+    };
+    const bool replaced = before.type == StoreFolder::Type::File &&
+                          after.type == StoreFolder::Type::File && !sameFile(before, after);
+    return twinned(before) || twinned(after) || replaced ? State::HoldsTwinned : State::Holds;
+}
+
+State ofLeftover(bool holds, const Finding& finding)
+{
+    if (!holds)
+        return State::Passed;
+    // A writer's new lock file that the check's probe locked first: the
+    // writer drops it and takes another name a moment later.
+    const bool twinned =
+        finding.binStep == BinStep::None
+            ? !LiveWriter::ownerOfLockName(finding.name).isEmpty()
+            : finding.binStep == BinStep::BinName || finding.binStep == BinStep::StoreName;
+    return twinned ? State::HoldsTwinned : State::Holds;
+}
+
 // Whether `finding` still holds, read afresh. A question the database could
 // not answer keeps it: nothing is hidden on a guess.
-bool holds(RecordStore& records, const StoreFolder& store, const std::optional<StoreFolder>& bin,
-           const Finding& finding)
+State stateOf(RecordStore& records, const StoreFolder& store, const std::optional<StoreFolder>& bin,
+              const Finding& finding)
 {
     const auto maybe = [](const Result<bool>& answer) {
         return !answer || answer.value();
@@ -57,77 +94,74 @@ bool holds(RecordStore& records, const StoreFolder& store, const std::optional<S
     const auto inBin = [&](const QString& name) {
         return bin ? bin->entry(name) : StoreFolder::Entry{};
     };
+    const auto held = [](bool holds) {
+        return holds ? State::Holds : State::Passed;
+    };
     switch (finding.kind) {
     case Kind::MissingCopy:
-        return maybe(records.isNamed(finding.name, finding.rowid)) &&
-               !present(store.entry(finding.name));
-    case Kind::StrayFile:
-        return maybeNot(records.isNamed(finding.name)) && present(store.entry(finding.name));
+        return held(maybe(records.isNamed(finding.name, finding.rowid)) &&
+                    !present(store.entry(finding.name)));
+    case Kind::StrayFile: {
+        const StoreFolder::Entry before = store.entry(finding.name);
+        const bool unnamed = maybeNot(records.isNamed(finding.name));
+        return ofFile(unnamed, before, store.entry(finding.name));
+    }
     case Kind::BinMissingCopy: {
         Result<std::optional<RecycleBin::Entry>> entry = records.binEntry(finding.rowid);
-        return !entry || (entry->has_value() && (*entry)->binName == finding.name &&
-                          inBin(finding.name).type != StoreFolder::Type::File);
+        return held(!entry || (entry->has_value() && (*entry)->binName == finding.name &&
+                               inBin(finding.name).type != StoreFolder::Type::File));
     }
-    case Kind::BinStrayFile:
-        return maybeNot(records.binNameTaken(finding.name)) && present(inBin(finding.name));
+    case Kind::BinStrayFile: {
+        const StoreFolder::Entry before = inBin(finding.name);
+        const bool unnamed = maybeNot(records.binNameTaken(finding.name));
+        return ofFile(unnamed, before, inBin(finding.name));
+    }
     case Kind::Leftover:
         // A working file or lock seen just before its program, alive, let it
         // go; a stored name given before its record committed, which a record
         // names now.
         if (finding.binStep == BinStep::None)
-            return present(store.entry(finding.name)) && (StoreFiles::isReserved(finding.name) ||
-                                                          maybeNot(records.isNamed(finding.name)));
+            return ofLeftover(present(store.entry(finding.name)) &&
+                                  (StoreFiles::isReserved(finding.name) ||
+                                   maybeNot(records.isNamed(finding.name))),
+                              finding);
         if (finding.binStep == BinStep::Purging)
-            return present(inBin(finding.name));
+            return ofLeftover(present(inBin(finding.name)), finding);
         if (finding.binStep == BinStep::BinName)
-            return maybeNot(records.binNameTaken(finding.name)) &&
-                   maybe(records.storedNameTaken(finding.twin)) &&
-                   sameFile(inBin(finding.name), store.entry(finding.twin));
-        return maybeNot(records.storedNameTaken(finding.name)) &&
-               maybe(records.binNameTaken(finding.twin)) &&
-               sameFile(store.entry(finding.name), inBin(finding.twin));
+            return ofLeftover(maybeNot(records.binNameTaken(finding.name)) &&
+                                  maybe(records.storedNameTaken(finding.twin)) &&
+                                  sameFile(inBin(finding.name), store.entry(finding.twin)),
+                              finding);
+        return ofLeftover(maybeNot(records.storedNameTaken(finding.name)) &&
+                              maybe(records.binNameTaken(finding.twin)) &&
+                              sameFile(store.entry(finding.name), inBin(finding.twin)),
+                          finding);
     default:
-        return true;
+        return State::Holds;
     }
-}
-
-// Whether the file a finding is about has a second name: what a delete or
-// a restore leaves between its commit and its last step.
-bool twinned(const StoreFolder& store, const std::optional<StoreFolder>& bin,
-             const Finding& finding)
-{
-    if (finding.kind == Kind::Leftover) {
-        // A writer's new lock file that the check's probe locked first: the
-        // writer drops it and takes another name a moment later.
-        if (finding.binStep == BinStep::None)
-            return !LiveWriter::ownerOfLockName(finding.name).isEmpty();
-        return finding.binStep == BinStep::BinName || finding.binStep == BinStep::StoreName;
-    }
-    const StoreFolder::Entry entry = finding.kind == Kind::StrayFile ? store.entry(finding.name)
-                                     : finding.kind == Kind::BinStrayFile && bin
-                                         ? bin->entry(finding.name)
-                                         : StoreFolder::Entry{};
-    return entry.type == StoreFolder::Type::File && entry.st.st_nlink > 1;
 }
 
 // Drops from `doubtful` (places in `findings`) what no longer holds, and
-// gives back those of them that hold with a second name.
+// gives back those of them to look at again a little later: those with a
+// second name, and, read without the lock, all that hold, as a program may
+// have been inside its change.
 QList<qsizetype> recheck(const Register& reg, const StoreFolder& store,
                          const QList<Finding>& findings, QList<qsizetype>& doubtful, bool& tryLock)
 {
-    QList<qsizetype> twins;
+    QList<qsizetype> again;
     underWriteLock(reg, tryLock, [&](RecordStore& records) {
         Result<StoreFolder> opened = Trash::openBin(store, false);
         std::optional<StoreFolder> bin;
         if (opened)
             bin.emplace(std::move(opened.value()));
-        doubtful.removeIf(
-            [&](qsizetype place) { return !holds(records, store, bin, findings.at(place)); });
-        for (qsizetype place : std::as_const(doubtful))
-            if (twinned(store, bin, findings.at(place)))
-                twins << place;
+        doubtful.removeIf([&](qsizetype place) {
+            const State state = stateOf(records, store, bin, findings.at(place));
+            if (state == State::HoldsTwinned || (state == State::Holds && !tryLock))
+                again << place;
+            return state == State::Passed;
+        });
     });
-    return twins;
+    return again;
 }
 
 } // namespace
@@ -153,15 +187,15 @@ void dropPassingStates(const Register& reg, const StoreFolder& store, QList<Find
         return;
     QList<qsizetype> passed = doubtful;
     bool tryLock = true;
-    QList<qsizetype> twins = recheck(reg, store, findings, doubtful, tryLock);
-    for (int round = 0; round < settleRounds && !twins.isEmpty(); ++round) {
+    QList<qsizetype> again = recheck(reg, store, findings, doubtful, tryLock);
+    for (int round = 0; round < settleRounds && !again.isEmpty(); ++round) {
         QThread::msleep(settleMs);
-        QList<qsizetype> holding = twins;
-        QList<qsizetype> stillTwins = recheck(reg, store, findings, holding, tryLock);
-        for (qsizetype place : std::as_const(twins))
+        QList<qsizetype> holding = again;
+        QList<qsizetype> stillAgain = recheck(reg, store, findings, holding, tryLock);
+        for (qsizetype place : std::as_const(again))
             if (!holding.contains(place))
                 doubtful.removeOne(place);
-        twins = std::move(stillTwins);
+        again = std::move(stillAgain);
     }
     passed.removeIf([&](qsizetype place) { return doubtful.contains(place); });
     for (qsizetype k = passed.size() - 1; k >= 0; --k)

@@ -14,8 +14,9 @@
 // and the folders one after the other, so it may catch such a moment. Each
 // finding of those kinds is looked at again under the register's write
 // lock, where no program is inside its transaction; one about a file with a
-// second name, again a little later, after the step that follows a commit.
-// Only what still holds is reported.
+// second name, again a little later, after the step that follows a commit,
+// and so is every one when the lock could not be had. Only what still holds
+// is reported.
 namespace Integrity {
 
 void dropPassingStates(const Register& reg, const StoreFolder& store, QList<Finding>& findings);
