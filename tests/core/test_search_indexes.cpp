@@ -52,6 +52,9 @@ const QStringList names = {
     QStringLiteral(""),
     QStringLiteral("100x_done"),
     QStringLiteral("预算总结 会议"),
+    // Trigrams of "abcd" apart; letters that fold to ASCII beyond it (the
+    // Kelvin sign, the long s).
+    QStringLiteral("abc-bcd \u212Aelvin \u017Ftop"),
 };
 const QStringList people = {QStringLiteral("张伟"),
                             QStringLiteral("自己"),
@@ -179,6 +182,9 @@ const QStringList terms = {
     QStringLiteral("A_b"),
     QStringLiteral("预算总结 会议"),
     QStringLiteral("2019.docx"),
+    QStringLiteral("abcd"),
+    QStringLiteral("kel"),
+    QStringLiteral("sto"),
     // One and two characters: ASCII case, a value's last character, a space,
     // a character outside ASCII whose case LIKE leaves alone, a surrogate pair.
     QStringLiteral("A"),
@@ -478,8 +484,16 @@ void TestSearchIndexes::damagedIndexesAreRebuilt()
             older << QStringLiteral("DROP TRIGGER 文件管理_%1字符_%2")
                          .arg(QString::fromUtf8(field), QString::fromUtf8(change));
     }
+    // Before positions were kept, the name index offered only candidates.
+    const QStringList withoutPositions = {
+        QStringLiteral("DROP TABLE 文件管理_文件名全文"),
+        QStringLiteral("CREATE VIRTUAL TABLE 文件管理_文件名全文 USING fts5(文件名, "
+                       "content='文件管理', content_rowid='rowid', tokenize='trigram', "
+                       "detail=none)"),
+        QStringLiteral("INSERT INTO 文件管理_文件名全文 (文件管理_文件名全文) VALUES ('rebuild')")};
     const QList<QStringList> damages = {
         {QStringLiteral("DROP TRIGGER 文件管理_索引_新增")},
+        withoutPositions,
         {QStringLiteral("DROP TRIGGER 文件管理_文件名字符_修改")},
         older,
     };

@@ -24,7 +24,14 @@ constexpr int manyMatchesShare = 50;
 struct Object {
     const char* type;
     QString name;
+    // A text its definition holds: an object of an older layout, which
+    // lacks it, counts as missing and is built again.
+    QString holding = {};
 };
+
+// Positions make a phrase of the term's trigrams exact, where the index
+// without them only offered candidates.
+const QString textDetail = QStringLiteral("detail=full");
 
 const QString insertTrigger = QStringLiteral("文件管理_索引_新增");
 const QString deleteTrigger = QStringLiteral("文件管理_索引_删除");
@@ -65,8 +72,8 @@ QList<Object> valueAndTextObjects()
     for (const QString& column : RecordFields::countedColumns())
         list.append({"index", indexName(column)});
     list.append({"table", valueTable});
-    list.append({"table", nameText});
-    list.append({"table", remarkText});
+    list.append({"table", nameText, textDetail});
+    list.append({"table", remarkText, textDetail});
     for (const QString& trigger :
          {insertTrigger, deleteTrigger, valuesTrigger, nameTrigger, remarkTrigger})
         list.append({"trigger", trigger});
@@ -161,13 +168,15 @@ QStringList sideTables()
                    .arg(identifier(valueTable), text(column), identifier(column), identifier(date),
                         records);
     }
-    // detail=none keeps the index small (positions are not stored); a search
-    // asks for each trigram of the term and the record's own LIKE confirms.
+    // With positions a search asks for the term as a phrase of its trigrams,
+    // which holds exactly the records that contain it (up to case folding),
+    // so a count or a list of keys needs no record read. Sizes are not kept:
+    // nothing ranks the matches.
     for (const auto& [table, column] :
          {std::pair{nameText, fileName}, std::pair{remarkText, remark}}) {
         sql << QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(%2, content=%3, "
-                              "content_rowid='rowid', tokenize='trigram', detail=none)")
-                   .arg(identifier(table), identifier(column), text(recordTable));
+                              "content_rowid='rowid', tokenize='trigram', %4, columnsize=0)")
+                   .arg(identifier(table), identifier(column), text(recordTable), textDetail);
         sql << QStringLiteral("INSERT INTO %1 (%1) VALUES ('rebuild')").arg(identifier(table));
     }
     return sql;
@@ -285,8 +294,8 @@ bool present(const QSqlDatabase& db, const QList<Object>& expected)
     QStringList marks;
     QVariantList names;
     for (const Object& object : expected) {
-        marks << QStringLiteral("(type = ? AND name = ?)");
-        names << QString::fromLatin1(object.type) << object.name;
+        marks << QStringLiteral("(type = ? AND name = ? AND instr(sql, coalesce(?, '')) > 0)");
+        names << QString::fromLatin1(object.type) << object.name << object.holding;
     }
     Result<QVariant> found =
         Sql::scalar(db,
@@ -391,6 +400,70 @@ ViewSql valuesLike(const QString& column, const QString& like)
     return condition;
 }
 
+namespace {
+
+// Records whose rowids `matching` lists exactly, each once: read as keys,
+// counted and marked from the index alone.
+ViewSql keyed(const QString& matching, const QVariantList& values)
+{
+    ViewSql condition;
+    condition.where = QStringLiteral("rowid IN (%1)").arg(matching);
+    condition.values = values;
+    condition.keysSql = matching;
+    condition.keysValues = values;
+    condition.countSql = QStringLiteral("SELECT count(*) FROM (%1)").arg(matching);
+    condition.countValues = values;
+    // The highest rowid stands for the number of records, read from the
+    // table's b-tree without a scan.
+    const QString records = QStringLiteral("coalesce((SELECT max(rowid) FROM %1), 0)")
+                                .arg(identifier(RegisterNames::recordTable));
+    condition.keysWorthSql = QStringLiteral("SELECT count(*) >= %2 / %3 FROM (%1 LIMIT %2 / %3)")
+                                 .arg(matching, records)
+                                 .arg(manyMatchesShare);
+    condition.keysWorthValues = values;
+    return condition;
+}
+
+// Whether the index's case folding finds what LIKE finds for this term. The
+// index folds every cased letter, LIKE only ASCII ones; so no character of
+// the term may have a case beyond ASCII, and none may be a letter that a
+// non-ASCII one folds to (the Kelvin sign to k, the long s to s).
+bool foldsAsLike(const QList<uint>& codes)
+{
+    for (const uint code : codes) {
+        if (code < 0x80) {
+            const char lower = char(QChar::toLower(code));
+            if (lower == 'k' || lower == 's')
+                return false;
+        } else if (QChar::toLower(code) != code || QChar::toUpper(code) != code ||
+                   QChar::toTitleCase(code) != code || QChar::toCaseFolded(code) != code) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+QString phraseOf(const QString& term)
+{
+    QString quoted = term;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+ViewSql textContains(const QString& column, const QString& term)
+{
+    const QString* table = column == RegisterNames::fileName ? &nameText
+                           : column == RegisterNames::remark ? &remarkText
+                                                             : nullptr;
+    const QList<uint> codes = term.toUcs4();
+    if (!table || codes.size() < 3 || !foldsAsLike(codes))
+        return {};
+    return keyed(QStringLiteral("SELECT rowid FROM %1 WHERE %1 MATCH ?").arg(identifier(*table)),
+                 {phraseOf(term)});
+}
+
 ViewSql charactersContain(const QString& column, const QString& term)
 {
     const auto index =
@@ -399,28 +472,11 @@ ViewSql charactersContain(const QString& column, const QString& term)
     if (index == characterIndexes.end())
         return {};
     // The token is made by the same SQL functions that made the index, and
-    // quoted so the query language reads it as one term.
-    const QString matching =
-        QStringLiteral("SELECT rowid FROM %1 WHERE %1 MATCH '\"' || hex(lower(?)) || '\"'")
-            .arg(identifier(index->table));
-    ViewSql condition;
-    condition.where = QStringLiteral("rowid IN (%1)").arg(matching);
-    condition.values = {term};
-    condition.keysSql = matching;
-    condition.keysValues = {term};
-    // The index holds one row for each record, and triggers take it away
-    // with the record.
-    condition.countSql = QStringLiteral("SELECT count(*) FROM (%1)").arg(matching);
-    condition.countValues = {term};
-    // The highest rowid stands for the number of records, read from the
-    // table's b-tree without a scan.
-    const QString records = QStringLiteral("coalesce((SELECT max(rowid) FROM %1), 0)")
-                                .arg(identifier(RegisterNames::recordTable));
-    condition.keysWorthSql = QStringLiteral("SELECT count(*) >= %2 / %3 FROM (%1 LIMIT %2 / %3)")
-                                 .arg(matching, records)
-                                 .arg(manyMatchesShare);
-    condition.keysWorthValues = {term};
-    return condition;
+    // quoted so the query language reads it as one term. The index holds one
+    // row for each record, and triggers take it away with the record.
+    return keyed(QStringLiteral("SELECT rowid FROM %1 WHERE %1 MATCH '\"' || hex(lower(?)) || '\"'")
+                     .arg(identifier(index->table)),
+                 {term});
 }
 
 } // namespace SearchIndexes

@@ -42,6 +42,16 @@ ViewSql valuesLike(const QString& column, const QString& like);
 // column without a character index.
 ViewSql charactersContain(const QString& column, const QString& term);
 
+// Records whose `column` (file name or remark) contains `term`, three
+// characters or more, exactly as LIKE matches it, found as a phrase of its
+// trigrams in the full-text index. Empty where the index's wider case
+// folding could find more: such a term takes the phrase as candidates that
+// LIKE confirms.
+ViewSql textContains(const QString& column, const QString& term);
+
+// `term` as one phrase of the full-text query language.
+QString phraseOf(const QString& term);
+
 // Whether every index, table and trigger is in place.
 bool complete(const QSqlDatabase& db);
 

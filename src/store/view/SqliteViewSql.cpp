@@ -20,24 +20,6 @@ QString columnOf(RecordField field)
     return Sql::identifier(SqlRecordStore::columnOf(field));
 }
 
-// The term's trigrams for a full-text query, every third one and the last:
-// enough to narrow the candidates, which LIKE then confirms. Quoted, so no
-// character of the term is read as query syntax.
-QString trigramQuery(const QList<uint>& codes)
-{
-    QStringList terms;
-    auto add = [&](qsizetype start) {
-        QString trigram = QString::fromUcs4(reinterpret_cast<const char32_t*>(&codes[start]), 3);
-        terms << QLatin1Char('"') + trigram.replace(QLatin1Char('"'), QLatin1String("\"\"")) +
-                     QLatin1Char('"');
-    };
-    for (qsizetype start = 0; start + 3 <= codes.size(); start += 3)
-        add(start);
-    if (codes.size() % 3 != 0)
-        add(codes.size() - 3);
-    return terms.join(QStringLiteral(" AND "));
-}
-
 ViewSql contains(RecordField field, const QString& text)
 {
     return {columnOf(field) + QStringLiteral(" LIKE ? ESCAPE '\\'"),
@@ -84,19 +66,19 @@ ViewSql indexedContains(RecordField field, const QString& text)
     // scans the records.
     if (!table || text.isEmpty() || !text.isValidUtf16() || text.contains(QChar(0)))
         return plain;
-    // Too short for a trigram: one or two characters are a token of the
-    // character index, whose answer is exact.
-    if (codes.size() < 3) {
-        ViewSql indexed = SearchIndexes::charactersContain(SqlRecordStore::columnOf(field), text);
-        indexed.scanWhere = plain.where;
-        indexed.scanValues = plain.values;
-        return indexed;
+    // One or two characters are a token of the character index, longer
+    // terms a phrase of trigrams: both answer exactly.
+    const QString column = SqlRecordStore::columnOf(field);
+    ViewSql indexed = codes.size() < 3 ? SearchIndexes::charactersContain(column, text)
+                                       : SearchIndexes::textContains(column, text);
+    if (indexed.isEmpty()) {
+        // The full-text index folds case beyond ASCII, so for this term it
+        // may offer more rows than LIKE matches, never fewer; the record's
+        // own LIKE decides.
+        indexed = {QStringLiteral("rowid IN (SELECT rowid FROM %1 WHERE %1 MATCH ?) AND %2")
+                       .arg(Sql::identifier(*table), plain.where),
+                   QVariantList{SearchIndexes::phraseOf(text)} + plain.values};
     }
-    // The index folds case beyond ASCII, so it may offer more rows than LIKE
-    // matches, never fewer; the record's own LIKE decides.
-    ViewSql indexed{QStringLiteral("rowid IN (SELECT rowid FROM %1 WHERE %1 MATCH ?) AND %2")
-                        .arg(Sql::identifier(*table), plain.where),
-                    QVariantList{trigramQuery(codes)} + plain.values};
     indexed.scanWhere = plain.where;
     indexed.scanValues = plain.values;
     return indexed;
