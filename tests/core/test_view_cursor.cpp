@@ -111,6 +111,12 @@ private Q_SLOTS:
                     << manyRecords;
             }
         }
+        // The name's matches marked, the recipient tested on each of them.
+        QTest::newRow("many: recipient and name")
+            << ViewConditions::allOf(
+                   ViewConditions::indexedContains(RecordField::Recipient, QStringLiteral("张")),
+                   ViewConditions::indexedContains(RecordField::FileName, QStringLiteral("报告")))
+            << 0 << manyRecords;
     }
     void followsTheView()
     {

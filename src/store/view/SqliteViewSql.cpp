@@ -84,7 +84,9 @@ ViewSql indexedContains(RecordField field, const QString& text)
     return indexed;
 }
 
-// Both sides: only the record-by-record form stays of their faster ones.
+// Both sides: the record-by-record form, and the keys of a side that lists
+// them with the other side tested on each record of the walk. A subquery of
+// many keys under AND would be collected into a temporary table first.
 ViewSql both(const ViewSql& first, const ViewSql& second)
 {
     ViewSql both{QStringLiteral("(%1) AND (%2)").arg(first.where, second.where),
@@ -94,6 +96,19 @@ ViewSql both(const ViewSql& first, const ViewSql& second)
             QStringLiteral("(%1) AND (%2)").arg(first.whereForScan(), second.whereForScan());
         both.scanValues = first.valuesForScan() + second.valuesForScan();
     }
+    const bool firstKeyed = !first.keysSql.isEmpty();
+    const ViewSql& keyed = firstKeyed ? first : second;
+    const ViewSql& other = firstKeyed ? second : first;
+    if (keyed.keysSql.isEmpty())
+        return both;
+    both.keysSql = keyed.keysSql;
+    both.keysValues = keyed.keysValues;
+    both.keysWorthSql = keyed.keysWorthSql;
+    both.keysWorthValues = keyed.keysWorthValues;
+    both.keysAlso = keyed.keysAlso.isEmpty()
+                        ? other.whereForScan()
+                        : QStringLiteral("(%1) AND (%2)").arg(keyed.keysAlso, other.whereForScan());
+    both.keysAlsoValues = keyed.keysAlsoValues + other.valuesForScan();
     return both;
 }
 

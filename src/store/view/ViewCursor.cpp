@@ -181,10 +181,12 @@ void ViewCursor::startRest()
                                        SQLITE_UTF8 | SQLITE_DIRECTONLY, this, &ViewCursor::isMarked,
                                        nullptr, nullptr, nullptr) == SQLITE_OK) {
             // The table row is read only for a marked entry of the index.
-            const ViewSql marked{QString::fromLatin1(m_markedFunction) + QStringLiteral("(rowid)"),
-                                 {}};
+            QString marked = QString::fromLatin1(m_markedFunction) + QStringLiteral("(rowid)");
+            if (!m_condition.keysAlso.isEmpty())
+                marked += QStringLiteral(" AND (%1)").arg(m_condition.keysAlso);
             m_statement = std::make_unique<RawStatement>(
-                m_db, selectFor(m_columns, marked, serialIndex, true), past);
+                m_db, selectFor(m_columns, {marked, {}}, serialIndex, true),
+                m_condition.keysAlsoValues + past);
             return;
         }
         m_markedFunction.clear();

@@ -76,9 +76,10 @@ Result<QList<qint64>> collectKeys(const Register& reg, const QString& sql,
 
 // The keys of a condition that has a keys query, when enough records match:
 // those keys marked in a bitmap, kept in the order of a walk over all
-// records. Nothing when it is not worth it or the rowids do not suit a bitmap.
+// records (that meet what the keys must meet as well). Nothing when it is
+// not worth it or the rowids do not suit a bitmap.
 std::optional<Result<QList<qint64>>> markedKeys(const Register& reg, const ViewSql& condition,
-                                                const QString& allInOrder,
+                                                const QString& records, const QString& order,
                                                 const ViewRst::FirstScreen& firstScreen)
 {
     if (condition.keysSql.isEmpty())
@@ -103,8 +104,10 @@ std::optional<Result<QList<qint64>>> markedKeys(const Register& reg, const ViewS
     std::vector<bool> isMatching(std::size_t(highest) + 1);
     for (qint64 key : *matching)
         isMatching[std::size_t(key)] = true;
+    const QString also =
+        condition.keysAlso.isEmpty() ? QString() : QStringLiteral(" WHERE ") + condition.keysAlso;
     return collectKeys(
-        reg, allInOrder, {},
+        reg, records + also + order, condition.keysAlsoValues,
         [&](qint64 key) { return key > 0 && key <= highest && isMatching[std::size_t(key)]; },
         firstScreen);
 }
@@ -235,7 +238,7 @@ Result<QList<qint64>> ViewRst::keysOf(const Register& reg, const ViewSql& condit
         QStringLiteral("SELECT rowid FROM %1").arg(Sql::identifier(RegisterNames::recordTable));
     const QString order =
         QStringLiteral(" ORDER BY %1, rowid").arg(Sql::identifier(RegisterNames::serial));
-    if (auto marked = markedKeys(reg, condition, records + order, whileStepping))
+    if (auto marked = markedKeys(reg, condition, records, order, whileStepping))
         return std::move(*marked);
     const auto exceptionWorthIt = [&] {
         if (condition.exceptWhere.isEmpty())

@@ -31,6 +31,10 @@ struct ViewSql {
     // that; without it, always.
     QString keysWorthSql = {};
     QVariantList keysWorthValues = {};
+    // Optional with it: what each of those records must meet as well, tested
+    // record by record during the walk (the other side of a combined search).
+    QString keysAlso = {};
+    QVariantList keysAlsoValues = {};
     // SQLite's alone, optional: a query counting exactly the matching
     // records from an index, where `where` would test every record against
     // the index's list of them.
