@@ -30,6 +30,14 @@ QString recordTable()
 constexpr qint64 aheadPerKey = 16;
 constexpr qint64 aheadLeast = 8192;
 
+// Measured at ten million records: an entry of the serial index tested
+// against a list of keys costs about a thirty-second of reading a match by
+// its key and sorting it.
+constexpr qint64 entriesPerMatch = 32;
+
+// The serial index the schema keeps on every register.
+const QString serialIndex = QStringLiteral("文件管理_文件序号");
+
 } // namespace
 
 ViewPages::ViewPages(Register reg, const ViewCondition& condition)
@@ -152,8 +160,11 @@ Result<QList<qint64>> ViewPages::read(const QList<Part>& parts, bool forward, qi
             skip = 0;
             continue;
         }
-        const QString sql = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4 LIMIT %5 OFFSET %6")
-                                .arg(m_key, recordTable(), whereOf(part), order,
+        const QString walk = walksSerialIndex(skip + wanted)
+                                 ? QStringLiteral(" INDEXED BY ") + Sql::identifier(serialIndex)
+                                 : QString();
+        const QString sql = QStringLiteral("SELECT %1 FROM %2%3%4 ORDER BY %5 LIMIT %6 OFFSET %7")
+                                .arg(m_key, recordTable(), walk, whereOf(part), order,
                                      QString::number(wanted), QString::number(skip));
         Result<QSqlQuery> query = Sql::run(m_register.database(), sql, valuesOf(part));
         if (!query)
@@ -201,6 +212,24 @@ Result<std::optional<QList<qint64>>> ViewPages::readAhead(const Part& part, cons
     if (keys.size() < wanted)
         return std::optional<QList<qint64>>();
     return std::optional<QList<qint64>>(std::move(keys));
+}
+
+bool ViewPages::walksSerialIndex(qint64 reach) const
+{
+    if (m_countSql.isEmpty())
+        return false;
+    if (!m_matchShare) {
+        Result<QVariant> matches = Sql::scalar(m_register.database(), m_countSql, m_countValues);
+        Result<QVariant> highest = Sql::scalar(
+            m_register.database(), QStringLiteral("SELECT max(rowid) FROM %1").arg(recordTable()));
+        if (!matches || !highest)
+            return false;
+        m_matchShare = {matches->toLongLong(), highest->toLongLong()};
+    }
+    const auto [matches, highest] = *m_matchShare;
+    // The walk passes about reach * highest / matches entries.
+    return matches > 0 && double(reach) * double(highest) <
+                              double(entriesPerMatch) * double(matches) * double(matches);
 }
 
 std::optional<Result<qint64>> ViewPages::countFromValues() const

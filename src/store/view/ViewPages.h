@@ -53,6 +53,11 @@ private:
     // sort them first. Nothing when the look was not enough.
     Result<std::optional<QList<qint64>>> readAhead(const Part& part, const QString& order,
                                                    qint64 skip, int wanted) const;
+    // Whether `reach` keys of the view are found sooner by walking the serial
+    // index and testing each entry against the condition's list of keys
+    // than by reading and sorting every match (SQLite, a condition with an
+    // index count).
+    bool walksSerialIndex(qint64 reach) const;
     Result<qint64> countOf(const Part& part) const;
     // The count of a condition on one column that the value table counts,
     // or of every record; nothing for any other.
@@ -73,4 +78,6 @@ private:
     QString m_key;
     bool m_nullsFirst; // as the database orders them
     mutable std::optional<bool> m_nullSerials;
+    // Read once for walksSerialIndex: the index count and the highest key.
+    mutable std::optional<std::pair<qint64, qint64>> m_matchShare;
 };
