@@ -15,6 +15,8 @@ inline const QString queryTable = QStringLiteral("自定义查询");
 
 // Columns of the record table; RecordFields gives their order.
 inline const QString serial = QStringLiteral("文件序号");
+// The index on it that every register keeps: views walk it in order.
+inline const QString serialIndex = QStringLiteral("文件管理_文件序号");
 inline const QString date = QStringLiteral("发件日期");
 inline const QString fileName = QStringLiteral("文件名");
 inline const QString storedName = QStringLiteral("路径");

@@ -285,7 +285,7 @@ bool upToDate(const QSqlDatabase& db)
     Result<QVariant> version = Sql::scalar(db, QStringLiteral("PRAGMA user_version"));
     Result<QVariant> index = Sql::scalar(
         db, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name = ?"),
-        {QStringLiteral("文件管理_文件序号")});
+        {RegisterNames::serialIndex});
     Result<QVariant> slots = Sql::scalar(
         db,
         QStringLiteral("SELECT count(*) FROM %1").arg(Sql::identifier(RegisterNames::queryTable)));
@@ -398,7 +398,7 @@ Status migrate(QSqlDatabase& db, const StepProgress& progress)
     // Repairs that every version gets: the serial index that views and the
     // next-serial lookup rely on, and the nine query slots.
     if (Status indexed = exec(db, QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
-                                      .arg(Sql::identifier(QStringLiteral("文件管理_文件序号")),
+                                      .arg(Sql::identifier(RegisterNames::serialIndex),
                                            Sql::identifier(RegisterNames::recordTable),
                                            Sql::identifier(RegisterNames::serial)));
         !indexed)

@@ -37,9 +37,6 @@ constexpr qint64 sortedInMemory = 4096;
 // on the same connection may still use theirs.
 std::atomic<int> markingFunctions{0};
 
-// The serial index the schema keeps on every register.
-const QString serialIndex = QStringLiteral("文件管理_文件序号");
-
 // rowid, then the record columns in RecordField order.
 int columnOf(RecordField field)
 {
@@ -93,7 +90,7 @@ ViewCursor::ViewCursor(const Register& reg, const ViewCondition& condition, int 
     if (sortsFirst(m_db, planned, m_condition.values)) {
         // Record by record: a subquery there would first collect every match.
         m_statement = std::make_unique<RawStatement>(
-            m_db, selectFor(m_columns, m_condition.scan(), serialIndex),
+            m_db, selectFor(m_columns, m_condition.scan(), RegisterNames::serialIndex),
             m_condition.valuesForScan());
         m_inHead = m_statement->ok();
         m_walkOn = m_condition.keysSql.isEmpty() && !m_condition.scanWhere.isEmpty();
@@ -185,7 +182,7 @@ void ViewCursor::startRest()
             if (!m_condition.keysAlso.isEmpty())
                 marked += QStringLiteral(" AND (%1)").arg(m_condition.keysAlso);
             m_statement = std::make_unique<RawStatement>(
-                m_db, selectFor(m_columns, {marked, {}}, serialIndex, true),
+                m_db, selectFor(m_columns, {marked, {}}, RegisterNames::serialIndex, true),
                 m_condition.keysAlsoValues + past);
             return;
         }

@@ -35,9 +35,6 @@ constexpr qint64 aheadLeast = 8192;
 // its key and sorting it.
 constexpr qint64 entriesPerMatch = 32;
 
-// The serial index the schema keeps on every register.
-const QString serialIndex = QStringLiteral("文件管理_文件序号");
-
 } // namespace
 
 ViewPages::ViewPages(Register reg, const ViewCondition& condition)
@@ -160,9 +157,10 @@ Result<QList<qint64>> ViewPages::read(const QList<Part>& parts, bool forward, qi
             skip = 0;
             continue;
         }
-        const QString walk = walksSerialIndex(skip + wanted)
-                                 ? QStringLiteral(" INDEXED BY ") + Sql::identifier(serialIndex)
-                                 : QString();
+        const QString walk =
+            walksSerialIndex(skip + wanted)
+                ? QStringLiteral(" INDEXED BY ") + Sql::identifier(RegisterNames::serialIndex)
+                : QString();
         const QString sql = QStringLiteral("SELECT %1 FROM %2%3%4 ORDER BY %5 LIMIT %6 OFFSET %7")
                                 .arg(m_key, recordTable(), walk, whereOf(part), order,
                                      QString::number(wanted), QString::number(skip));
