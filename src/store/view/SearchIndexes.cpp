@@ -455,23 +455,24 @@ bool foldsAsLike(const QList<uint>& codes)
 
 } // namespace
 
-QString phraseOf(const QString& term)
-{
-    QString quoted = term;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
-ViewSql textContains(const QString& column, const QString& term)
+ViewSql textContains(const QString& column, const QString& term, const ViewSql& like)
 {
     const QString* table = column == RegisterNames::fileName ? &nameText
                            : column == RegisterNames::remark ? &remarkText
                                                              : nullptr;
-    const QList<uint> codes = term.toUcs4();
-    if (!table || codes.size() < 3 || !foldsAsLike(codes))
+    if (!table)
         return {};
-    return keyed(QStringLiteral("SELECT rowid FROM %1 WHERE %1 MATCH ?").arg(identifier(*table)),
-                 {phraseOf(term)});
+    // Quoted, so no character of the term is read as query syntax.
+    QString phrase = term;
+    phrase.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    phrase = QLatin1Char('"') + phrase + QLatin1Char('"');
+    const QString matching =
+        QStringLiteral("SELECT rowid FROM %1 WHERE %1 MATCH ?").arg(identifier(*table));
+    if (foldsAsLike(term.toUcs4()))
+        return keyed(matching, {phrase});
+    // The index may offer more rows than LIKE matches here, never fewer.
+    return {QStringLiteral("rowid IN (%1) AND %2").arg(matching, like.where),
+            QVariantList{phrase} + like.values};
 }
 
 ViewSql charactersContain(const QString& column, const QString& term)

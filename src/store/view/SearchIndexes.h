@@ -43,14 +43,12 @@ ViewSql valuesLike(const QString& column, const QString& like);
 ViewSql charactersContain(const QString& column, const QString& term);
 
 // Records whose `column` (file name or remark) contains `term`, three
-// characters or more, exactly as LIKE matches it, found as a phrase of its
-// trigrams in the full-text index. Empty where the index's wider case
-// folding could find more: such a term takes the phrase as candidates that
-// LIKE confirms.
-ViewSql textContains(const QString& column, const QString& term);
-
-// `term` as one phrase of the full-text query language.
-QString phraseOf(const QString& term);
+// characters or more (whole code points, no NUL), exactly as `like` (the
+// plain LIKE condition) matches it, found as a phrase of its trigrams in the
+// full-text index. Where the index's wider case folding could find more,
+// the phrase gives candidates that `like` confirms. Empty for a column
+// without a full-text index.
+ViewSql textContains(const QString& column, const QString& term, const ViewSql& like);
 
 // Whether every index, table and trigger is in place.
 bool complete(const QSqlDatabase& db);

@@ -58,27 +58,18 @@ ViewSql indexedContains(RecordField field, const QString& text)
         return SearchIndexes::valuesLike(SqlRecordStore::columnOf(field),
                                          ViewConditions::likeLiteral(text));
     }
-    const QString* table = field == RecordField::FileName ? &SearchIndexes::nameText
-                           : field == RecordField::Remark ? &SearchIndexes::remarkText
-                                                          : nullptr;
     const QList<uint> codes = text.toUcs4();
     // The full-text query language ends a phrase at a NUL, so such a term
     // scans the records.
-    if (!table || text.isEmpty() || !text.isValidUtf16() || text.contains(QChar(0)))
+    if (text.isEmpty() || !text.isValidUtf16() || text.contains(QChar(0)))
         return plain;
     // One or two characters are a token of the character index, longer
-    // terms a phrase of trigrams: both answer exactly.
+    // terms a phrase of trigrams. Empty for a column without them.
     const QString column = SqlRecordStore::columnOf(field);
     ViewSql indexed = codes.size() < 3 ? SearchIndexes::charactersContain(column, text)
-                                       : SearchIndexes::textContains(column, text);
-    if (indexed.isEmpty()) {
-        // The full-text index folds case beyond ASCII, so for this term it
-        // may offer more rows than LIKE matches, never fewer; the record's
-        // own LIKE decides.
-        indexed = {QStringLiteral("rowid IN (SELECT rowid FROM %1 WHERE %1 MATCH ?) AND %2")
-                       .arg(Sql::identifier(*table), plain.where),
-                   QVariantList{SearchIndexes::phraseOf(text)} + plain.values};
-    }
+                                       : SearchIndexes::textContains(column, text, plain);
+    if (indexed.isEmpty())
+        return plain;
     indexed.scanWhere = plain.where;
     indexed.scanValues = plain.values;
     return indexed;
