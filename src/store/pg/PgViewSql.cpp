@@ -66,7 +66,13 @@ QString likeOf(const QString& column, const QString& pattern)
            QStringLiteral(" ESCAPE '\\'");
 }
 
-ViewSql contains(RecordField field, const QString& text, Marker& mark)
+// Whether a condition is told for the indexes or for testing each record
+// alone: the pieces of a text cost a function call a record, where LIKE
+// alone is several times cheaper, and an index the planner cannot use
+// leaves it the walk in serial order.
+enum class Form { Indexed, Scan };
+
+ViewSql contains(RecordField field, const QString& text, Marker& mark, Form form)
 {
     const QString column = columnOf(field);
     const qsizetype length = text.toUcs4().size();
@@ -74,7 +80,8 @@ ViewSql contains(RecordField field, const QString& text, Marker& mark)
     // two characters is one piece, which the index answers exactly, so the
     // server can count without reading the rows; longer terms are narrowed
     // by their pieces and LIKE decides. A single character has no pieces.
-    const bool pieced = PgViewSql::piecedColumns.contains(SqlRecordStore::columnOf(field));
+    const bool pieced =
+        form == Form::Indexed && PgViewSql::piecedColumns.contains(SqlRecordStore::columnOf(field));
     if (pieced && length == 2)
         return {QStringLiteral("%1 @> %2").arg(piecesOf(column), piecesOf(mark())), {text}};
     const QString like = likeOf(column, mark());
@@ -142,7 +149,8 @@ Result<QString> arrayOfValues(const QSqlDatabase& db, RecordField field, const Q
 
 // The condition in the server's words; with `listFrom`, the values a
 // contains-search of recipient, method or folder asks for are read from it.
-Result<ViewSql> worded(const ViewCondition& condition, const QSqlDatabase* listFrom, Marker& mark)
+Result<ViewSql> worded(const ViewCondition& condition, const QSqlDatabase* listFrom, Marker& mark,
+                       Form form = Form::Indexed)
 {
     const QString column = columnOf(condition.field);
     switch (condition.kind) {
@@ -169,10 +177,10 @@ Result<ViewSql> worded(const ViewCondition& condition, const QSqlDatabase* listF
     case Kind::DateBefore:
         return ViewSql{column + QStringLiteral(" < ") + mark(), {condition.text}};
     case Kind::Contains:
-        return contains(condition.field, condition.text, mark);
+        return contains(condition.field, condition.text, mark, form);
     case Kind::IndexedContains:
         if (!byValue(condition.field))
-            return contains(condition.field, condition.text, mark);
+            return contains(condition.field, condition.text, mark, form);
         if (listFrom) {
             Result<QString> array = arrayOfValues(*listFrom, condition.field, condition.text);
             if (!array)
@@ -185,10 +193,10 @@ Result<ViewSql> worded(const ViewCondition& condition, const QSqlDatabase* listF
     case Kind::ContentContains:
         return contentContains(condition.text, mark);
     case Kind::Both: {
-        Result<ViewSql> first = worded(condition.sides.at(0), listFrom, mark);
+        Result<ViewSql> first = worded(condition.sides.at(0), listFrom, mark, form);
         if (!first)
             return first;
-        Result<ViewSql> second = worded(condition.sides.at(1), listFrom, mark);
+        Result<ViewSql> second = worded(condition.sides.at(1), listFrom, mark, form);
         if (!second)
             return second;
         return ViewSql{QStringLiteral("(%1) AND (%2)").arg(first->where, second->where),
@@ -204,7 +212,14 @@ ViewSql told(const ViewCondition& condition, Marks marks)
 {
     // Without a database to read, nothing can fail.
     Marker mark(marks);
-    return worded(condition, nullptr, mark).value();
+    ViewSql sql = worded(condition, nullptr, mark).value();
+    Marker scanMark(marks);
+    const ViewSql scan = worded(condition, nullptr, scanMark, Form::Scan).value();
+    if (scan.where != sql.where) {
+        sql.scanWhere = scan.where;
+        sql.scanValues = scan.values;
+    }
+    return sql;
 }
 
 bool picksByValue(const ViewCondition& condition)

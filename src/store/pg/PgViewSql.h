@@ -20,7 +20,9 @@ namespace PgViewSql {
 enum class Marks { Question, Numbered };
 
 // The condition record by record for the server; a contains-search of
-// recipient, method or folder reads the value table in a subquery.
+// recipient, method or folder reads the value table in a subquery. Where a
+// name or remark is looked up by its pieces, `scanWhere` tells the same
+// records by LIKE alone, for reading in serial order.
 ViewSql told(const ViewCondition& condition, Marks marks = Marks::Question);
 
 // Whether `condition` picks records by recipient, method or folder through
