@@ -29,11 +29,9 @@ QString recordTable()
 // one record in sixteen.
 constexpr qint64 aheadPerKey = 16;
 constexpr qint64 aheadLeast = 8192;
-// A server stops reading ahead at the page's last key, so a longer reach
-// costs only where matches are rare; it spares a rarer term (one record in
-// a few thousand) the read of every match that sorting them takes, which
-// at ten million records reads most of the table.
-constexpr qint64 serverAheadLeast = 16 * aheadLeast;
+// How much further a server looks when the first look found some keys but
+// not a page of them.
+constexpr qint64 fartherAhead = 16;
 
 // Measured at ten million records: an entry of the serial index tested
 // against a list of keys costs about a thirty-second of reading a match by
@@ -195,9 +193,26 @@ Result<std::optional<QList<qint64>>> ViewPages::readAhead(const Part& part, cons
 {
     if (m_condition.isEmpty() || skip > 4 * qint64(wanted))
         return std::optional<QList<qint64>>();
-    const bool server = m_register.kind() == Register::Kind::Postgres;
-    const qint64 reach =
-        std::max(server ? serverAheadLeast : aheadLeast, aheadPerKey * (skip + wanted));
+    const qint64 reach = std::max(aheadLeast, aheadPerKey * (skip + wanted));
+    Result<QList<qint64>> keys = keysAhead(part, order, skip, wanted, reach);
+    // A server stops reading ahead at the page's last key, so looking further
+    // costs only the records passed. Where the first look found a sixteenth
+    // of the page, the longer one likely fills it and spares reading and
+    // sorting every match, which at ten million records reads most of the
+    // table; where it found less, the matches are few enough to sort.
+    if (keys && keys->size() < wanted && m_register.kind() == Register::Kind::Postgres &&
+        keys->size() * fartherAhead >= wanted)
+        keys = keysAhead(part, order, skip, wanted, fartherAhead * reach);
+    if (!keys)
+        return keys.error();
+    if (keys->size() < wanted)
+        return std::optional<QList<qint64>>();
+    return std::optional<QList<qint64>>(std::move(keys).value());
+}
+
+Result<QList<qint64>> ViewPages::keysAhead(const Part& part, const QString& order, qint64 skip,
+                                           int wanted, qint64 reach) const
+{
     // The outer order names the inner columns by their own names.
     QString outerOrder = order;
     outerOrder.replace(m_key, QStringLiteral("k")).replace(serialColumn(), QStringLiteral("s"));
@@ -214,9 +229,7 @@ Result<std::optional<QList<qint64>>> ViewPages::readAhead(const Part& part, cons
     QList<qint64> keys;
     while (query->next())
         keys.append(query->value(0).toLongLong());
-    if (keys.size() < wanted)
-        return std::optional<QList<qint64>>();
-    return std::optional<QList<qint64>>(std::move(keys));
+    return keys;
 }
 
 bool ViewPages::walksSerialIndex(qint64 reach) const

@@ -53,6 +53,10 @@ private:
     // sort them first. Nothing when the look was not enough.
     Result<std::optional<QList<qint64>>> readAhead(const Part& part, const QString& order,
                                                    qint64 skip, int wanted) const;
+    // The keys of the part's matches among its next `reach` records, past
+    // the first `skip`, at most `wanted`.
+    Result<QList<qint64>> keysAhead(const Part& part, const QString& order, qint64 skip, int wanted,
+                                    qint64 reach) const;
     // Whether `reach` keys of the view are found sooner by walking the serial
     // index and testing each entry against the condition's list of keys
     // than by reading and sorting every match (SQLite, a condition with an
