@@ -1,8 +1,8 @@
 -- Fills an empty server register with :count records shaped as the bench's
 -- generator shapes them (same words, lengths and skew), for
--- quorvel-bench-server --server-only: ten million records take about ten
--- minutes here, where the bench's own fill from an SQLite register takes
--- hours. The register must be new (quorvel-cli --register URL init):
+-- quorvel-bench-server --server-only: ten million records take about a
+-- quarter of an hour here, where the bench's own fill from an SQLite
+-- register takes hours. The register must be new (quorvel-cli --register URL init):
 --   psql -v count=10000000 -f bench/server-register.sql DATABASE
 \set ON_ERROR_STOP on
 SET maintenance_work_mem = '1GB';

@@ -8,7 +8,7 @@
 // under its cache; the server gets its records. --server-only times the
 // views and record operations of a server register filled before, for one
 // of ten million records that bench/server-register.sql makes in minutes
-// where generating both takes hours; the SQLite column then stays empty.
+// where generating both takes hours; the SQLite column then reads 0.
 
 #include "BenchOperations.h"
 #include "BenchRegister.h"
