@@ -19,10 +19,7 @@ double medianMs(const std::function<void()>& work, int runs)
         work();
         times.push_back(timer.nsecsElapsed() / 1e6);
     }
-    if (times.empty())
-        return 0;
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    return medianOf(std::move(times));
 }
 
 double medianOf(std::vector<double> times)
